@@ -1,0 +1,83 @@
+// The program's entry: one start is one conversion run on a single thread, in one pass.
+#include "conversion_run.h"
+
+#include <cstdio>
+
+#include "diagnostic_log.h"
+#include "path_macros.h"
+#include "program_values.h"
+#include "result_handoff.h"
+#include "settings.h"
+#include "win32.h"
+
+namespace {
+
+void WriteTickCount(const char* key, DWORD ticks) {
+  char text[1000];
+  std::snprintf(text, sizeof text, "%d", static_cast<int>(ticks));
+  WritePrivateProfileStringA("AutoSaveOptions", key, text, Program().settingsPath.c_str());
+}
+
+}  // namespace
+
+std::string LogCreatedFiles(const std::vector<std::string>& fileList) {
+  std::string resultText;
+  LogMessage("Created EMF files, begin ==============================================\n");
+  int number = 1;
+  for (const std::string& path : fileList) {
+    LogMessage("File %d = \"%s\"\n", number++, path.c_str());
+    resultText += path;
+    resultText += '\n';
+  }
+  LogMessage("Created EMF files, end ==============================================\n\n\n\n\n");
+  return resultText;
+}
+
+int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
+                   int /*nShowCmd*/) {
+  ProgramValues& program = Program();
+
+  // 1-2. Settings path, and a fresh log for every run whether or not logging is on.
+  program.settingsPath = GetOptionIniPath();
+  const std::string logPath = GetLogFilePath();
+  if (GetFileAttributesA(logPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    DeleteFileA(logPath.c_str());
+  }
+
+  // 3-4. Printer name and start tick.
+  LoadPrinterName();
+  WriteTickCount("TotalStartTickCount", GetTickCount());
+
+  // 5-6. Output setting and its macros.
+  const std::string rawOutput = ReadOutputFileSetting();
+  LogMessage("strTempPath1=%s\n", rawOutput.c_str());
+  const std::string outputPath = ExpandPathMacros(rawOutput);
+  LogMessage("strTempPath2=%s\n", outputPath.c_str());
+
+  // 7. Show-bar switch.
+  program.showBar = static_cast<int>(GetPrivateProfileIntA(
+      "AutoSaveOptions", "m_Showbar", program.showBar, program.settingsPath.c_str()));
+
+  // 8. Output directory (page conversion works out the extension itself).
+  char drive[_MAX_DRIVE];
+  char dir[_MAX_DIR];
+  _splitpath(outputPath.c_str(), drive, dir, nullptr, nullptr);
+  char outputDirectory[_MAX_PATH];
+  _makepath(outputDirectory, drive, dir, nullptr, nullptr);
+
+  // 9-10. Spool intake.
+  const DWORD workStart = GetTickCount();
+  std::vector<std::string> fileList;
+
+  // 11. No page: nothing more to do.
+  if (fileList.empty()) {
+    LogMessage("Can't find output EMF files.\n");
+    return -1;
+  }
+
+  // 14-16. Work time, the created files, and their hand-off.
+  WriteTickCount("EMFMakerTickCount", GetTickCount() - workStart);
+  const std::string resultText = LogCreatedFiles(fileList);
+  PublishResultList(resultText);
+  return 0;
+}

@@ -1,0 +1,57 @@
+#include "diagnostic_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+
+#include "settings.h"
+#include "text_util.h"
+#include "win32.h"
+
+namespace {
+constexpr DWORD kSwitchSize = 300;
+}
+
+std::string GetLogFilePath() {
+  char module[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, module, MAX_PATH);
+  char drive[_MAX_DRIVE];
+  char dir[_MAX_DIR];
+  char name[_MAX_FNAME];
+  _splitpath(module, drive, dir, name, nullptr);
+  char path[_MAX_PATH];
+  _makepath(path, drive, dir, name, ".log");
+  return path;
+}
+
+void LogMessage(const char* format, ...) {
+  // Read at every entry, so the switch can change during a run, and written back so that
+  // config.ini shows the key.
+  const std::string config = GetConfigIniPath();
+  const std::string value = ReadConfigString("debug", "outlog", "No", kSwitchSize);
+  WritePrivateProfileStringA("debug", "outlog", value.c_str(), config.c_str());
+  if (EqualsIgnoringCase(value, "No")) {
+    return;
+  }
+  char stamp[200];
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S -- ", &utc);
+
+  const std::string path = GetLogFilePath();
+  // Opened and closed for every entry, so the log is whole even if the process dies.
+  std::FILE* file = std::fopen(path.c_str(), "a");
+  if (file == nullptr) {
+    char text[MAX_PATH + 64];
+    std::snprintf(text, sizeof text, "Failed to create '%s' log file!", path.c_str());
+    MessageBoxA(GetDesktopWindow(), text, "ERROR", MB_OK);
+    return;
+  }
+  std::fputs(stamp, file);
+  va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(file, format, arguments);
+  va_end(arguments);
+  std::fclose(file);
+}

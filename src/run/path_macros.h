@@ -1,0 +1,11 @@
+// The macros of the output setting: %TEMPFOLDER%, %PID% and %APPFOLDER%.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Expands the three macros (case-sensitive) and then turns every pair of backslashes into one.
+std::string ExpandPathMacros(std::string text);
+
+// Replaces every occurrence of pattern; inserted text is never searched again.
+void ReplaceAll(std::string& target, std::string_view pattern, std::string_view replacement);

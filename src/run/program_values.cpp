@@ -1,0 +1,6 @@
+#include "program_values.h"
+
+ProgramValues& Program() {
+  static ProgramValues values;
+  return values;
+}

@@ -1,0 +1,26 @@
+// The two settings files beside the executable: option.ini and config.ini.
+#pragma once
+
+#include <string>
+
+#include "win32.h"
+
+inline constexpr DWORD kPathBufferSize = MAX_PATH;
+inline constexpr DWORD kPrinterNameSize = 1024;
+
+// Full path of option.ini beside the executable.
+std::string GetOptionIniPath();
+std::string GetConfigIniPath();
+
+// A value of config.ini, cut to size - 1 characters like GetPrivateProfileStringA.
+std::string ReadConfigString(const char* section, const char* key, const char* fallback,
+                             DWORD size);
+// A value of option.ini, cut likewise; an empty text when the key is empty.
+std::string ReadOptionString(const char* section, const char* key, const char* fallback,
+                             DWORD size);
+
+// Fills the printer name, "Quadrine" when config.ini names none.
+void LoadPrinterName();
+
+// The output setting, written straight back so that the key exists after the first run.
+std::string ReadOutputFileSetting();

@@ -1,0 +1,38 @@
+// Small text helpers shared by the subsystems.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// ASCII letters compared without regard to case, as Windows compares file extensions.
+inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z') {
+      x = static_cast<char>(x - 'A' + 'a');
+    }
+    if (y >= 'A' && y <= 'Z') {
+      y = static_cast<char>(y - 'A' + 'a');
+    }
+    if (x != y) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Windows takes both '\' and '/' as separators, and the POSIX build gets '/' from the system.
+inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+inline size_t FindLastPathSeparator(std::string_view path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (IsPathSeparator(path[i - 1])) {
+      return i - 1;
+    }
+  }
+  return std::string_view::npos;
+}

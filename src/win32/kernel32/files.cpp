@@ -1,0 +1,217 @@
+// File attributes, deletion, copying and temporary file names.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "kernel32/errors.h"
+#include "kernel32/kernel32.h"
+#include "kernel32/native_path.h"
+#include "kernel32/unique_fd.h"
+
+namespace {
+
+// ENOENT means "file not found" when the folder exists and "path not found" when it does not.
+void FailMissing(const std::string& native) {
+  const std::string parent = std::filesystem::path(native).parent_path().string();
+  struct stat info {};
+  const bool parent_is_folder =
+      parent.empty() || (stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+  SetLastError(parent_is_folder ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool CopyContents(int from, int to) {
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = read(from, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    if (got == 0) {
+      return true;
+    }
+    if (!WriteAll(to, buffer, static_cast<size_t>(got))) {
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
+  if (lpFileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  const auto native = win32::ToNativePath(lpFileName);
+  if (!native) {
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  struct stat info {};
+  if (stat(native->c_str(), &info) != 0) {
+    if (errno == ENOENT) {
+      FailMissing(*native);
+    } else {
+      win32::FailFromErrno();
+    }
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if ((info.st_mode & S_IWUSR) == 0) {
+    attributes |= FILE_ATTRIBUTE_READONLY;
+  }
+  return attributes;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+  if (lpFileName == nullptr) {
+    return win32::Fail(ERROR_INVALID_PARAMETER);
+  }
+  const auto native = win32::ToNativePath(lpFileName);
+  if (!native) {
+    return FALSE;
+  }
+  struct stat info {};
+  if (lstat(native->c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    return win32::Fail(ERROR_ACCESS_DENIED);
+  }
+  if (unlink(native->c_str()) != 0) {
+    if (errno == ENOENT) {
+      FailMissing(*native);
+      return FALSE;
+    }
+    return win32::FailFromErrno();
+  }
+  return TRUE;
+}
+
+BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+  if (lpExistingFileName == nullptr || lpNewFileName == nullptr) {
+    return win32::Fail(ERROR_INVALID_PARAMETER);
+  }
+  const auto source = win32::ToNativePath(lpExistingFileName);
+  const auto target = source ? win32::ToNativePath(lpNewFileName) : std::nullopt;
+  if (!source || !target) {
+    return FALSE;
+  }
+  win32::UniqueFd from(open(source->c_str(), O_RDONLY | O_CLOEXEC));
+  if (!from.Valid()) {
+    if (errno == ENOENT) {
+      FailMissing(*source);
+      return FALSE;
+    }
+    return win32::FailFromErrno();
+  }
+  struct stat from_info {};
+  if (fstat(from.Get(), &from_info) != 0) {
+    return win32::FailFromErrno();
+  }
+  if (S_ISDIR(from_info.st_mode)) {
+    return win32::Fail(ERROR_ACCESS_DENIED);
+  }
+  // Copying a file onto itself would truncate it before reading: Windows refuses it.
+  struct stat to_info {};
+  if (stat(target->c_str(), &to_info) == 0) {
+    if (bFailIfExists) {
+      return win32::Fail(ERROR_FILE_EXISTS);
+    }
+    if (to_info.st_dev == from_info.st_dev && to_info.st_ino == from_info.st_ino) {
+      return win32::Fail(ERROR_SHARING_VIOLATION);
+    }
+    if (S_ISDIR(to_info.st_mode)) {
+      return win32::Fail(ERROR_ACCESS_DENIED);
+    }
+  }
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (bFailIfExists ? O_EXCL : O_TRUNC);
+  win32::UniqueFd to(open(target->c_str(), flags, from_info.st_mode & 0777));
+  if (!to.Valid()) {
+    if (errno == ENOENT) {
+      FailMissing(*target);
+      return FALSE;
+    }
+    return win32::FailFromErrno();
+  }
+  if (!CopyContents(from.Get(), to.Get()) || close(to.Release()) != 0) {
+    const int error = errno;
+    unlink(target->c_str());
+    SetLastError(win32::ErrorFromErrno(error));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
+                             LPSTR lpTempFileName) {
+  if (lpPathName == nullptr || lpTempFileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::string folder = lpPathName;
+  if (folder.size() > MAX_PATH - 14) {
+    SetLastError(ERROR_BUFFER_OVERFLOW);
+    return 0;
+  }
+  if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') {
+    folder += '/';
+  }
+  const std::string prefix = std::string(lpPrefixString ? lpPrefixString : "").substr(0, 3);
+  auto make_name = [&](UINT number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%04X.tmp", number & 0xFFFFu);
+    return folder + prefix + name;
+  };
+  if (uUnique != 0) {
+    const std::string name = make_name(uUnique);
+    std::memcpy(lpTempFileName, name.c_str(), name.size() + 1);
+    return uUnique & 0xFFFFu;
+  }
+  // Like Windows: start from the tick count and create the first free name exclusively.
+  UINT number = (GetTickCount() & 0xFFFFu) | 1u;
+  for (UINT attempt = 0; attempt < 0xFFFFu; ++attempt) {
+    const std::string name = make_name(number);
+    const auto native = win32::ToNativePath(name);
+    if (!native) {
+      return 0;
+    }
+    const int fd = open(native->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      close(fd);
+      std::memcpy(lpTempFileName, name.c_str(), name.size() + 1);
+      return number;
+    }
+    if (errno != EEXIST) {
+      if (errno == ENOENT) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return 0;
+      }
+      win32::FailFromErrno();
+      return 0;
+    }
+    number = number % 0xFFFFu + 1;
+  }
+  SetLastError(ERROR_FILE_EXISTS);
+  return 0;
+}

@@ -1,0 +1,198 @@
+// File mappings. A named mapping backed by the paging file is POSIX shared memory of the same
+// name; unlike Windows, it outlives its last handle until a reader removes it.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "kernel32/errors.h"
+#include "kernel32/handles.h"
+#include "kernel32/kernel32.h"
+#include "kernel32/unique_fd.h"
+
+namespace {
+
+class MappingObject : public win32::KernelObject {
+ public:
+  win32::UniqueFd fd;
+  bool writable = false;
+};
+
+struct View {
+  size_t length = 0;
+  bool writable = false;
+  std::shared_ptr<MappingObject> mapping;  // a view keeps its mapping alive, as on Windows
+};
+
+struct ViewTable {
+  std::mutex mutex;
+  std::map<uintptr_t, View> views;
+};
+
+ViewTable& Views() {
+  static ViewTable table;
+  return table;
+}
+
+constexpr DWORD kAllocationGranularity = 0x10000;
+
+win32::UniqueFd OpenPagingFileBlock(LPCSTR name, off_t size, bool* already_existed) {
+  *already_existed = false;
+  if (name == nullptr) {
+    win32::UniqueFd fd(memfd_create("mapping", MFD_CLOEXEC));
+    if (fd.Valid() && ftruncate(fd.Get(), size) != 0) {
+      fd.Reset();
+    }
+    return fd;
+  }
+  std::string shm_name = std::string("/") + name;
+  std::replace(shm_name.begin() + 1, shm_name.end(), '/', '_');
+  win32::UniqueFd fd(shm_open(shm_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (fd.Valid()) {
+    fchmod(fd.Get(), 0600);  // whatever the umask says
+    if (ftruncate(fd.Get(), size) != 0) {
+      shm_unlink(shm_name.c_str());
+      fd.Reset();
+    }
+    return fd;
+  }
+  if (errno != EEXIST) {
+    return fd;
+  }
+  *already_existed = true;
+  fd.Reset(shm_open(shm_name.c_str(), O_RDWR | O_CLOEXEC, 0600));
+  struct stat info {};
+  // A creator that has not sized its block yet gets our size; an existing size is kept.
+  if (fd.Valid() && fstat(fd.Get(), &info) == 0 && info.st_size == 0) {
+    if (ftruncate(fd.Get(), size) != 0) {
+      fd.Reset();
+    }
+  }
+  return fd;
+}
+
+}  // namespace
+
+HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*lpAttributes*/,
+                                 DWORD flProtect, DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow,
+                                 LPCSTR lpName) {
+  if (flProtect != PAGE_READWRITE && flProtect != PAGE_READONLY) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (hFile != INVALID_HANDLE_VALUE) {
+    // Mappings of opened files come with the file functions that open them.
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  const unsigned long long size =
+      (static_cast<unsigned long long>(dwMaximumSizeHigh) << 32) | dwMaximumSizeLow;
+  if (size == 0 || size > static_cast<unsigned long long>(INT64_MAX)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto mapping = std::make_shared<MappingObject>();
+  bool already_existed = false;
+  mapping->fd = OpenPagingFileBlock(lpName, static_cast<off_t>(size), &already_existed);
+  if (!mapping->fd.Valid()) {
+    win32::FailFromErrno();
+    return nullptr;
+  }
+  mapping->writable = flProtect == PAGE_READWRITE;
+  HANDLE handle = win32::InsertHandle(std::move(mapping));
+  SetLastError(already_existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return handle;
+}
+
+LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess,
+                            DWORD dwFileOffsetHigh, DWORD dwFileOffsetLow,
+                            SIZE_T dwNumberOfBytesToMap) {
+  auto mapping = win32::LookupHandleOf<MappingObject>(hFileMappingObject);
+  if (!mapping) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  const bool write = (dwDesiredAccess & FILE_MAP_WRITE) != 0;
+  if (write && !mapping->writable) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  const unsigned long long offset =
+      (static_cast<unsigned long long>(dwFileOffsetHigh) << 32) | dwFileOffsetLow;
+  if (offset % kAllocationGranularity != 0) {
+    SetLastError(ERROR_MAPPED_ALIGNMENT);
+    return nullptr;
+  }
+  struct stat info {};
+  if (fstat(mapping->fd.Get(), &info) != 0) {
+    win32::FailFromErrno();
+    return nullptr;
+  }
+  const unsigned long long file_size = static_cast<unsigned long long>(info.st_size);
+  if (offset >= file_size || dwNumberOfBytesToMap > file_size - offset) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  const size_t length =
+      dwNumberOfBytesToMap != 0 ? dwNumberOfBytesToMap : static_cast<size_t>(file_size - offset);
+  void* address = mmap(nullptr, length, PROT_READ | (write ? PROT_WRITE : 0), MAP_SHARED,
+                       mapping->fd.Get(), static_cast<off_t>(offset));
+  if (address == MAP_FAILED) {
+    win32::FailFromErrno();
+    return nullptr;
+  }
+  ViewTable& table = Views();
+  std::lock_guard lock(table.mutex);
+  table.views[reinterpret_cast<uintptr_t>(address)] = View{length, write, std::move(mapping)};
+  return address;
+}
+
+BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress) {
+  ViewTable& table = Views();
+  std::lock_guard lock(table.mutex);
+  auto found = table.views.find(reinterpret_cast<uintptr_t>(lpBaseAddress));
+  if (found == table.views.end()) {
+    return win32::Fail(ERROR_INVALID_ADDRESS);
+  }
+  munmap(const_cast<void*>(lpBaseAddress), found->second.length);
+  table.views.erase(found);
+  return TRUE;
+}
+
+SIZE_T WINAPI VirtualQuery(LPCVOID lpAddress, PMEMORY_BASIC_INFORMATION lpBuffer, SIZE_T dwLength) {
+  if (lpBuffer == nullptr || dwLength < sizeof(MEMORY_BASIC_INFORMATION)) {
+    SetLastError(ERROR_BAD_LENGTH);
+    return 0;
+  }
+  const uintptr_t address = reinterpret_cast<uintptr_t>(lpAddress);
+  ViewTable& table = Views();
+  std::lock_guard lock(table.mutex);
+  // The stand-in knows only the views it mapped; their size is reported to the byte, since
+  // the part of a last page past the end of a shared block does not reach other processes.
+  auto found = table.views.upper_bound(address);
+  if (found == table.views.begin()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  --found;
+  if (address >= found->first + found->second.length) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  *lpBuffer = MEMORY_BASIC_INFORMATION{};
+  lpBuffer->BaseAddress = const_cast<void*>(lpAddress);
+  lpBuffer->AllocationBase = reinterpret_cast<void*>(found->first);
+  lpBuffer->AllocationProtect = found->second.writable ? PAGE_READWRITE : PAGE_READONLY;
+  lpBuffer->RegionSize = found->first + found->second.length - address;
+  lpBuffer->State = MEM_COMMIT;
+  lpBuffer->Protect = lpBuffer->AllocationProtect;
+  lpBuffer->Type = MEM_MAPPED;
+  return sizeof(MEMORY_BASIC_INFORMATION);
+}

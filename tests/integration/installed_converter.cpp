@@ -1,0 +1,45 @@
+#include "installed_converter.h"
+
+#include <filesystem>
+
+#include "win32.h"
+
+namespace testing_support {
+
+InstalledConverter::InstalledConverter() {
+  std::filesystem::copy_file(BuildDir() + "/src/run/quadrine", install_ / "quadrine");
+}
+
+ProcessResult InstalledConverter::Run(const std::vector<std::string>& arguments,
+                                      const std::vector<std::string>& environment) const {
+  std::vector<std::string> env = {"WINDIR=", "QUADRINE_WINVER=", "TMP=" + elsewhere_.path(),
+                                  "ASAN_OPTIONS=detect_leaks=1"};
+  env.insert(env.end(), environment.begin(), environment.end());
+  return RunProgram(install_ / "quadrine", arguments, elsewhere_.path(), env);
+}
+
+static std::string ReadValue(const std::string& file, const char* section, const char* key) {
+  char buffer[4096];
+  GetPrivateProfileStringA(section, key, "<missing>", buffer, sizeof buffer, file.c_str());
+  return buffer;
+}
+
+std::string InstalledConverter::Option(const char* section, const char* key) const {
+  return ReadValue(install_ / "option.ini", section, key);
+}
+
+std::string InstalledConverter::Config(const char* section, const char* key) const {
+  return ReadValue(install_ / "config.ini", section, key);
+}
+
+void InstalledConverter::SetOption(const char* section, const char* key, const char* value) const {
+  WritePrivateProfileStringA(section, key, value, (install_ / "option.ini").c_str());
+}
+
+void InstalledConverter::SetConfig(const char* section, const char* key, const char* value) const {
+  WritePrivateProfileStringA(section, key, value, (install_ / "config.ini").c_str());
+}
+
+std::string InstalledConverter::Log() const { return ReadFile(install_ / "quadrine.log"); }
+
+}  // namespace testing_support

@@ -1,0 +1,114 @@
+// The converter run as a whole, through the real program in a temporary install folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <ctime>
+#include <regex>
+#include <string>
+
+#include "installed_converter.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::InstalledConverter;
+
+constexpr int kNoPageExitCode = 255;  // -1 as the shell sees it
+
+TEST(ConversionRun, WithoutSettingsFilesWritesTheDefaultsAndFindsNoPage) {
+  InstalledConverter converter;
+  const auto result = converter.Run();
+  EXPECT_EQ(result.exitCode, kNoPageExitCode) << result.err;
+  EXPECT_EQ(converter.Option("AutoSave", "OutputFile"), "C:\\");
+  EXPECT_TRUE(std::regex_match(converter.Option("AutoSaveOptions", "TotalStartTickCount"),
+                               std::regex("-?[0-9]+")));
+  EXPECT_EQ(converter.Option("AutoSaveOptions", "EMFMakerTickCount"), "<missing>");
+  EXPECT_EQ(converter.Config("debug", "outlog"), "No");
+  EXPECT_FALSE(FileExists(converter / "quadrine.log"));
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(ConversionRun, ArgumentsChangeNothing) {
+  InstalledConverter plain;
+  InstalledConverter with_arguments;
+  const auto a = plain.Run();
+  const auto b = with_arguments.Run({"--help", "C:\\other\\x.png", "-v"});
+  EXPECT_EQ(a.exitCode, b.exitCode);
+  EXPECT_EQ(with_arguments.Option("AutoSave", "OutputFile"), "C:\\");
+}
+
+TEST(DiagnosticLog, TheSwitchIsOffOnlyForNo) {
+  struct Case {
+    const char* value;
+    bool logs;
+  };
+  const Case cases[] = {{"No", false}, {"NO", false}, {"no", false},
+                        {"Yes", true}, {"1", true},   {"", true}};
+  for (const Case& c : cases) {
+    InstalledConverter converter;
+    converter.SetConfig("debug", "outlog", c.value);
+    const auto result = converter.Run();
+    EXPECT_EQ(result.exitCode, kNoPageExitCode);
+    EXPECT_EQ(FileExists(converter / "quadrine.log"), c.logs) << "outlog=" << c.value;
+    EXPECT_EQ(converter.Config("debug", "outlog"), c.value);
+  }
+}
+
+TEST(DiagnosticLog, HoldsOneRunWithUtcTimeStamps) {
+  InstalledConverter converter;
+  converter.SetConfig("debug", "outlog", "Yes");
+  converter.SetOption("AutoSave", "OutputFile", "C:\\first\\a.png");
+  converter.Run();
+  converter.SetOption("AutoSave", "OutputFile", "%APPFOLDER%\\out\\job%PID%.bmp");
+  const std::time_t before = std::time(nullptr);
+  converter.Run({}, {"TZ=XXX-9"});  // nine hours east of UTC
+  const std::string log = converter.Log();
+
+  const std::string stamp = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d -- ";
+  const std::regex expected("(" + stamp + ")strTempPath1=%APPFOLDER%\\\\out\\\\job%PID%\\.bmp\n" +
+                            stamp + "strTempPath2=" + converter.folder() +
+                            "\\\\out\\\\job[0-9]+\\.bmp\n" + stamp +
+                            "Can't find output EMF files\\.\n");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(log, match, expected)) << log;
+
+  std::tm stamped{};
+  ASSERT_NE(strptime(match[1].str().c_str(), "%Y-%m-%d %H:%M:%S", &stamped), nullptr);
+  const std::time_t logged = timegm(&stamped);
+  EXPECT_LE(std::abs(static_cast<long>(logged - before)), 60L) << match[1];
+}
+
+TEST(DiagnosticLog, AnUnopenableLogIsReportedAndTheRunGoesOn) {
+  InstalledConverter converter;
+  converter.SetConfig("debug", "outlog", "Yes");
+  mkdir((converter / "quadrine.log").c_str(), 0755);  // a folder where the log should be
+  const auto result = converter.Run();
+  EXPECT_EQ(result.exitCode, kNoPageExitCode);
+  EXPECT_NE(result.err.find("ERROR: Failed to create '" + converter.folder() +
+                            "/quadrine.log' log file!\n"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(converter.Option("AutoSave", "OutputFile"), "C:\\");
+}
+
+TEST(Settings, MalformedFilesGiveTheDefaults) {
+  InstalledConverter converter;
+  testing_support::WriteFile(converter / "option.ini", std::string("\0\x01[[[\n==\n\xff", 9));
+  testing_support::WriteFile(converter / "config.ini", "[debug\noutlog\n");
+  const auto result = converter.Run();
+  EXPECT_EQ(result.exitCode, kNoPageExitCode);
+  EXPECT_EQ(converter.Option("AutoSave", "OutputFile"), "C:\\");
+  EXPECT_EQ(converter.Config("debug", "outlog"), "No");
+}
+
+TEST(Settings, AnOverlongOutputSettingIsCutToItsBuffer) {
+  InstalledConverter converter;
+  converter.SetConfig("debug", "outlog", "Yes");
+  const std::string long_path = "C:\\" + std::string(400, 'd') + "\\x.png";
+  converter.SetOption("AutoSave", "OutputFile", long_path.c_str());
+  const auto result = converter.Run();
+  EXPECT_EQ(result.exitCode, kNoPageExitCode);
+  EXPECT_EQ(converter.Option("AutoSave", "OutputFile"), long_path.substr(0, 259));
+}
+
+}  // namespace

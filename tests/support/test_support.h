@@ -1,0 +1,42 @@
+// Helpers for tests: temporary folders, files, and running programs.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
+
+struct ProcessResult {
+  int exitCode = -1;  // the low 8 bits, as the shell shows them
+  std::string out;
+  std::string err;
+};
+
+// Runs a program in a folder with extra environment variables (NAME=value).
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workingDirectory,
+                         const std::vector<std::string>& environment = {});
+
+// Where the build put its programs.
+std::string BuildDir();
+
+}  // namespace testing_support

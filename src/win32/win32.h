@@ -6,3 +6,4 @@
 #include "kernel32/kernel32.h"
 #include "msvcrt/msvcrt.h"
 #include "user32/user32.h"
+#include "winspool/winspool.h"

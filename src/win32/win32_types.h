@@ -24,6 +24,7 @@ typedef const CHAR* LPCSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef DWORD* LPDWORD;
+typedef BYTE* LPBYTE;
 typedef BOOL* LPBOOL;
 typedef uintptr_t UINT_PTR;
 typedef intptr_t INT_PTR;
@@ -73,6 +74,7 @@ typedef HINSTANCE HMODULE;
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_HANDLE_EOF 38L
+#define ERROR_NEGATIVE_SEEK 131L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L

@@ -1,0 +1,180 @@
+// Opening, reading and writing files through handles.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "kernel32/errors.h"
+#include "kernel32/file_object.h"
+#include "kernel32/kernel32.h"
+#include "kernel32/native_path.h"
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
+                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
+                          DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
+                          HANDLE /*hTemplateFile*/) {
+  if (lpFileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  const auto native = win32::ToNativePath(lpFileName);
+  if (!native) {
+    return INVALID_HANDLE_VALUE;
+  }
+  const bool read = (dwDesiredAccess & GENERIC_READ) != 0;
+  const bool write = (dwDesiredAccess & GENERIC_WRITE) != 0;
+  int flags = O_CLOEXEC | (read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY);
+  switch (dwCreationDisposition) {
+    case CREATE_NEW:
+      flags |= O_CREAT | O_EXCL;
+      break;
+    case CREATE_ALWAYS:
+      flags |= O_CREAT | O_TRUNC;
+      break;
+    case OPEN_EXISTING:
+      break;
+    case OPEN_ALWAYS:
+      flags |= O_CREAT;
+      break;
+    case TRUNCATE_EXISTING:
+      flags |= O_TRUNC;
+      break;
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return INVALID_HANDLE_VALUE;
+  }
+  struct stat info {};
+  const bool existed = stat(native->c_str(), &info) == 0;
+  if (existed && S_ISDIR(info.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  win32::UniqueFd fd(open(native->c_str(), flags, 0666));
+  if (!fd.Valid()) {
+    SetLastError(errno == ENOENT && dwCreationDisposition != OPEN_EXISTING &&
+                         dwCreationDisposition != TRUNCATE_EXISTING
+                     ? ERROR_PATH_NOT_FOUND
+                     : win32::ErrorFromErrno(errno));
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE handle = win32::InsertHandle(std::make_shared<win32::FileObject>(std::move(fd), read, write));
+  const bool reports_existing =
+      dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
+  SetLastError(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return handle;
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+  auto file = win32::LookupHandleOf<win32::FileObject>(hFile);
+  if (lpNumberOfBytesRead != nullptr) {
+    *lpNumberOfBytesRead = 0;
+  }
+  if (!file || lpOverlapped != nullptr) {
+    return win32::Fail(file ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+  }
+  if (!file->can_read) {
+    return win32::Fail(ERROR_ACCESS_DENIED);
+  }
+  ssize_t got;
+  do {
+    got = read(file->fd.Get(), lpBuffer, nNumberOfBytesToRead);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    return win32::FailFromErrno();
+  }
+  if (lpNumberOfBytesRead != nullptr) {
+    *lpNumberOfBytesRead = static_cast<DWORD>(got);
+  }
+  return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+  auto file = win32::LookupHandleOf<win32::FileObject>(hFile);
+  if (lpNumberOfBytesWritten != nullptr) {
+    *lpNumberOfBytesWritten = 0;
+  }
+  if (!file || lpOverlapped != nullptr) {
+    return win32::Fail(file ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+  }
+  if (!file->can_write) {
+    return win32::Fail(ERROR_ACCESS_DENIED);
+  }
+  // Windows writes the whole buffer to a disk file or fails.
+  const char* data = static_cast<const char*>(lpBuffer);
+  DWORD done = 0;
+  while (done < nNumberOfBytesToWrite) {
+    const ssize_t count = write(file->fd.Get(), data + done, nNumberOfBytesToWrite - done);
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count <= 0) {
+      if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = done;
+      }
+      return count == 0 ? win32::Fail(ERROR_DISK_FULL) : win32::FailFromErrno();
+    }
+    done += static_cast<DWORD>(count);
+  }
+  if (lpNumberOfBytesWritten != nullptr) {
+    *lpNumberOfBytesWritten = done;
+  }
+  return TRUE;
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+  auto file = win32::LookupHandleOf<win32::FileObject>(hFile);
+  struct stat info {};
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_FILE_SIZE;
+  }
+  if (fstat(file->fd.Get(), &info) != 0) {
+    win32::FailFromErrno();
+    return INVALID_FILE_SIZE;
+  }
+  const unsigned long long size = static_cast<unsigned long long>(info.st_size);
+  if (lpFileSizeHigh != nullptr) {
+    *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
+  }
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(size);
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod) {
+  auto file = win32::LookupHandleOf<win32::FileObject>(hFile);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_SET_FILE_POINTER;
+  }
+  // Without a high part the distance is a signed 32-bit value; with one, a 64-bit value.
+  const long long distance =
+      lpDistanceToMoveHigh == nullptr
+          ? static_cast<long long>(lDistanceToMove)
+          : static_cast<long long>((static_cast<unsigned long long>(
+                                        static_cast<DWORD>(*lpDistanceToMoveHigh))
+                                    << 32) |
+                                   static_cast<DWORD>(lDistanceToMove));
+  const int whence = dwMoveMethod == FILE_BEGIN     ? SEEK_SET
+                     : dwMoveMethod == FILE_CURRENT ? SEEK_CUR
+                     : dwMoveMethod == FILE_END     ? SEEK_END
+                                                    : -1;
+  if (whence < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  const off_t position = lseek(file->fd.Get(), static_cast<off_t>(distance), whence);
+  if (position < 0) {
+    SetLastError(ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (lpDistanceToMoveHigh != nullptr) {
+    *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<unsigned long long>(position) >> 32);
+  }
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(position);
+}

@@ -1,0 +1,18 @@
+// A kernel object over a POSIX descriptor: opened files (and, later, pipe ends).
+#pragma once
+
+#include "kernel32/handles.h"
+#include "kernel32/unique_fd.h"
+
+namespace win32 {
+
+class FileObject : public KernelObject {
+ public:
+  explicit FileObject(UniqueFd descriptor, bool readable, bool writable)
+      : fd(std::move(descriptor)), can_read(readable), can_write(writable) {}
+  UniqueFd fd;
+  bool can_read;
+  bool can_write;
+};
+
+}  // namespace win32

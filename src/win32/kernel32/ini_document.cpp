@@ -1,0 +1,246 @@
+#include "kernel32/ini_document.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+
+#include "kernel32/errors.h"
+#include "kernel32/kernel32.h"
+#include "kernel32/unique_fd.h"
+
+namespace win32 {
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r";
+
+std::string_view Trim(std::string_view text) {
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  const size_t last = text.find_last_not_of(kBlanks);
+  return text.substr(first, last - first + 1);
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < a.size(); ++i) {
+    const unsigned char x = static_cast<unsigned char>(a[i]);
+    const unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x != y && std::tolower(x) != std::tolower(y)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsSectionHeader(std::string_view line, std::string_view* name) {
+  line = Trim(line);
+  if (line.empty() || line[0] != '[') {
+    return false;
+  }
+  line.remove_prefix(1);
+  const size_t close = line.find(']');
+  *name = Trim(close == std::string_view::npos ? line : line.substr(0, close));
+  return true;
+}
+
+bool IsKeyLine(std::string_view line, std::string_view* key, std::string_view* value) {
+  const std::string_view trimmed = Trim(line);
+  if (trimmed.empty() || trimmed[0] == ';') {
+    return false;
+  }
+  const size_t equals = line.find('=');
+  if (equals == std::string_view::npos) {
+    return false;
+  }
+  *key = Trim(line.substr(0, equals));
+  *value = Trim(line.substr(equals + 1));
+  return true;
+}
+
+}  // namespace
+
+// Where a section and a key sit: the header, one past the section's last line that is not
+// blank, one past its last line, and the key's line; -1 when missing.
+struct IniDocument::Location {
+  long header = -1;
+  long content_end = -1;
+  long section_end = -1;
+  long key = -1;
+  std::string_view value;
+};
+
+IniDocument::IniDocument(std::string_view text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) {
+      end = text.size();
+    }
+    lines_.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  if (!lines_.empty() && lines_[0].ends_with('\r')) {
+    line_end_tail_ = "\r";
+  }
+}
+
+std::string IniDocument::Text() const {
+  std::string text;
+  for (const std::string& line : lines_) {
+    text += line;
+    text += '\n';
+  }
+  return text;
+}
+
+std::string_view IniDocument::Content(size_t index) const {
+  std::string_view line = lines_[index];
+  if (index == 0 && line.starts_with("\xEF\xBB\xBF")) {
+    line.remove_prefix(3);  // UTF-8 byte order mark
+  }
+  return line;
+}
+
+IniDocument::Location IniDocument::Locate(std::string_view section, std::string_view key) const {
+  Location found;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const std::string_view line = Content(i);
+    std::string_view name;
+    if (IsSectionHeader(line, &name)) {
+      if (found.header >= 0) {
+        break;
+      }
+      if (EqualNoCase(name, section)) {
+        found.header = static_cast<long>(i);
+        found.content_end = found.section_end = found.header + 1;
+      }
+      continue;
+    }
+    if (found.header < 0) {
+      continue;
+    }
+    found.section_end = static_cast<long>(i) + 1;
+    if (!Trim(line).empty()) {
+      found.content_end = static_cast<long>(i) + 1;
+    }
+    std::string_view line_key;
+    std::string_view value;
+    if (!key.empty() && found.key < 0 && IsKeyLine(line, &line_key, &value) &&
+        EqualNoCase(line_key, key)) {
+      found.key = static_cast<long>(i);
+      found.value = value;
+    }
+  }
+  return found;
+}
+
+std::optional<std::string> IniDocument::Get(std::string_view section, std::string_view key) const {
+  const Location found = Locate(section, key);
+  if (found.key < 0) {
+    return std::nullopt;
+  }
+  return std::string(found.value);
+}
+
+void IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
+  const Location found = Locate(section, key);
+  std::string line;
+  if (found.key >= 0) {
+    // Keep the key's own spelling.
+    std::string_view old_key;
+    std::string_view old_value;
+    IsKeyLine(Content(static_cast<size_t>(found.key)), &old_key, &old_value);
+    line.append(old_key).append("=").append(value).append(line_end_tail_);
+    lines_[static_cast<size_t>(found.key)] = std::move(line);
+    return;
+  }
+  line.append(key).append("=").append(value).append(line_end_tail_);
+  if (found.header >= 0) {
+    lines_.insert(lines_.begin() + found.content_end, std::move(line));
+    return;
+  }
+  std::string header(1, '[');
+  header.append(section).append("]").append(line_end_tail_);
+  lines_.push_back(std::move(header));
+  lines_.push_back(std::move(line));
+}
+
+void IniDocument::RemoveKey(std::string_view section, std::string_view key) {
+  const Location found = Locate(section, key);
+  if (found.key >= 0) {
+    lines_.erase(lines_.begin() + found.key);
+  }
+}
+
+void IniDocument::RemoveSection(std::string_view section) {
+  const Location found = Locate(section, {});
+  if (found.header >= 0) {
+    lines_.erase(lines_.begin() + found.header, lines_.begin() + found.section_end);
+  }
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& native_path) {
+  UniqueFd fd(open(native_path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (!fd.Valid() || fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return std::nullopt;
+  }
+  std::string text;
+  char buffer[8192];
+  for (;;) {
+    const ssize_t got = read(fd.Get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      break;
+    }
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  return text;
+}
+
+bool ReplaceFileAtomically(const std::string& native_path, const std::string& text) {
+  static std::atomic<unsigned> counter{0};
+  const std::string temporary = native_path + ".~" + std::to_string(getpid()) + "." +
+                                std::to_string(counter.fetch_add(1));
+  struct stat info {};
+  const bool existed = stat(native_path.c_str(), &info) == 0;
+  UniqueFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!fd.Valid()) {
+    return FailFromErrno();
+  }
+  if (existed) {
+    fchmod(fd.Get(), info.st_mode & 07777);
+  }
+  size_t done = 0;
+  bool written = true;
+  while (done < text.size()) {
+    const ssize_t count = write(fd.Get(), text.data() + done, text.size() - done);
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count <= 0) {
+      written = false;
+      break;
+    }
+    done += static_cast<size_t>(count);
+  }
+  if (!written || close(fd.Release()) != 0 || rename(temporary.c_str(), native_path.c_str()) != 0) {
+    const int error = errno;
+    unlink(temporary.c_str());
+    SetLastError(ErrorFromErrno(error));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace win32

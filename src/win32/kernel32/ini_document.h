@@ -1,0 +1,41 @@
+// The text of an INI file, line by line, with Windows' profile rules: sections and keys
+// without regard to case, blanks around keys and values trimmed, the first of two equal
+// sections or keys wins. Changes keep every other line as it was.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace win32 {
+
+class IniDocument {
+ public:
+  IniDocument() = default;
+  explicit IniDocument(std::string_view text);
+
+  std::string Text() const;
+
+  // The value as written, blanks trimmed, quotes kept; none when the key is missing.
+  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+  // Sets a key, adding it at the end of its section, or the section at the end of the file.
+  void Set(std::string_view section, std::string_view key, std::string_view value);
+  void RemoveKey(std::string_view section, std::string_view key);
+  void RemoveSection(std::string_view section);
+
+ private:
+  struct Location;
+  Location Locate(std::string_view section, std::string_view key) const;
+  std::string_view Content(size_t index) const;
+
+  std::vector<std::string> lines_;  // without '\n'; the '\r' of CR LF files stays
+  std::string line_end_tail_;       // "\r" for CR LF files
+};
+
+// Reads a whole regular file; none when it cannot be opened.
+std::optional<std::string> ReadWholeFile(const std::string& native_path);
+// Writes a file through a temporary one and a rename, keeping the old file's mode.
+bool ReplaceFileAtomically(const std::string& native_path, const std::string& text);
+
+}  // namespace win32

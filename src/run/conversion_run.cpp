@@ -8,6 +8,7 @@
 #include "program_values.h"
 #include "result_handoff.h"
 #include "settings.h"
+#include "spool_collection.h"
 #include "win32.h"
 
 namespace {
@@ -20,7 +21,7 @@ void WriteTickCount(const char* key, DWORD ticks) {
 
 }  // namespace
 
-std::string LogCreatedFiles(const std::vector<std::string>& fileList) {
+std::string LogCreatedFiles(const FileList& fileList) {
   std::string resultText;
   LogMessage("Created EMF files, begin ==============================================\n");
   int number = 1;
@@ -65,9 +66,10 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
   char outputDirectory[_MAX_PATH];
   _makepath(outputDirectory, drive, dir, nullptr, nullptr);
 
-  // 9-10. Spool intake.
+  // 9-10. Spool intake: the job's page files, in the order intake finds them.
   const DWORD workStart = GetTickCount();
-  std::vector<std::string> fileList;
+  FileList fileList;
+  ConvertEMFFiles(0, outputDirectory, fileList);
 
   // 11. No page: nothing more to do.
   if (fileList.empty()) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "file_list.h"
+
 // Logs the created files between the two banners and returns the result text: every path
 // followed by a line feed.
-std::string LogCreatedFiles(const std::vector<std::string>& fileList);
+std::string LogCreatedFiles(const FileList& fileList);

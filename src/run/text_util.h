@@ -36,3 +36,16 @@ inline size_t FindLastPathSeparator(std::string_view path) {
   }
   return std::string_view::npos;
 }
+
+// The separator the platform's own paths use; Windows accepts either, POSIX only '/'.
+extern const char kPathSeparator;
+
+// folder + name, with a separator between them unless the folder already ends in one.
+inline std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && !IsPathSeparator(path.back())) {
+    path += kPathSeparator;
+  }
+  path += name;
+  return path;
+}

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "kernel32/errors.h"
+#include "kernel32/file_time.h"
 #include "kernel32/kernel32.h"
 #include "kernel32/native_path.h"
 #include "kernel32/unique_fd.h"
@@ -40,6 +41,7 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
+
 bool CopyContents(int from, int to) {
   char buffer[1 << 16];
   for (;;) {
@@ -59,31 +61,60 @@ bool CopyContents(int from, int to) {
   }
 }
 
-}  // namespace
 
-DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
-  if (lpFileName == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_FILE_ATTRIBUTES;
+bool StatPath(LPCSTR name, struct stat* info) {
+  if (name == nullptr) {
+    return win32::Fail(ERROR_INVALID_PARAMETER);
   }
-  const auto native = win32::ToNativePath(lpFileName);
+  const auto native = win32::ToNativePath(name);
   if (!native) {
-    return INVALID_FILE_ATTRIBUTES;
+    return false;
   }
-  struct stat info {};
-  if (stat(native->c_str(), &info) != 0) {
+  if (stat(native->c_str(), info) != 0) {
     if (errno == ENOENT) {
       FailMissing(*native);
-    } else {
-      win32::FailFromErrno();
+      return false;
     }
-    return INVALID_FILE_ATTRIBUTES;
+    return win32::FailFromErrno();
   }
+  return true;
+}
+
+DWORD AttributesOf(const struct stat& info) {
   DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
   if ((info.st_mode & S_IWUSR) == 0) {
     attributes |= FILE_ATTRIBUTE_READONLY;
   }
   return attributes;
+}
+
+}  // namespace
+
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
+  struct stat info {};
+  return StatPath(lpFileName, &info) ? AttributesOf(info) : INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL WINAPI GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
+                                 LPVOID lpFileInformation) {
+  struct stat info {};
+  if (fInfoLevelId != GetFileExInfoStandard || lpFileInformation == nullptr) {
+    return win32::Fail(ERROR_INVALID_PARAMETER);
+  }
+  if (!StatPath(lpFileName, &info)) {
+    return FALSE;
+  }
+  auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
+  *data = WIN32_FILE_ATTRIBUTE_DATA{};
+  data->dwFileAttributes = AttributesOf(info);
+  const unsigned long long size =
+      S_ISDIR(info.st_mode) ? 0 : static_cast<unsigned long long>(info.st_size);
+  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(size);
+  data->ftCreationTime = win32::ToFileTime(info.st_ctim);
+  data->ftLastAccessTime = win32::ToFileTime(info.st_atim);
+  data->ftLastWriteTime = win32::ToFileTime(info.st_mtim);
+  return TRUE;
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kernel32/errors.h"
+#include "kernel32/file_time.h"
 #include "kernel32/handles.h"
 #include "kernel32/kernel32.h"
 #include "kernel32/native_path.h"
@@ -56,15 +57,6 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
   return p == pattern.size();
 }
 
-FILETIME ToFileTime(const timespec& time) {
-  // FILETIME counts 100-nanosecond steps from 1601-01-01.
-  constexpr long long kEpochDifference = 11644473600LL;
-  const unsigned long long ticks =
-      static_cast<unsigned long long>(time.tv_sec + kEpochDifference) * 10000000ull +
-      static_cast<unsigned long long>(time.tv_nsec) / 100ull;
-  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
-
 void Fill(const FoundEntry& entry, LPWIN32_FIND_DATAA data) {
   std::memset(data, 0, sizeof *data);
   const bool folder = S_ISDIR(entry.info.st_mode);
@@ -75,9 +67,9 @@ void Fill(const FoundEntry& entry, LPWIN32_FIND_DATAA data) {
   const unsigned long long size = folder ? 0 : static_cast<unsigned long long>(entry.info.st_size);
   data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
   data->nFileSizeLow = static_cast<DWORD>(size);
-  data->ftCreationTime = ToFileTime(entry.info.st_ctim);
-  data->ftLastAccessTime = ToFileTime(entry.info.st_atim);
-  data->ftLastWriteTime = ToFileTime(entry.info.st_mtim);
+  data->ftCreationTime = win32::ToFileTime(entry.info.st_ctim);
+  data->ftLastAccessTime = win32::ToFileTime(entry.info.st_atim);
+  data->ftLastWriteTime = win32::ToFileTime(entry.info.st_mtim);
   const size_t length = std::min(entry.name.size(), sizeof data->cFileName - 1);
   std::memcpy(data->cFileName, entry.name.data(), length);
 }

@@ -1,0 +1,3 @@
+#include "text_util.h"
+
+const char kPathSeparator = '/';

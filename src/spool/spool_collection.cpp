@@ -1,0 +1,158 @@
+#include "spool_collection.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "diagnostic_log.h"
+#include "printer_jobs.h"
+#include "scoped_handles.h"
+#include "spool_file.h"
+#include "text_util.h"
+#include "win32.h"
+
+namespace {
+
+constexpr DWORD kFolderBufferSize = 255;
+
+std::string BaseName(const std::string& path) {
+  char name[_MAX_FNAME];
+  _splitpath(path.c_str(), nullptr, nullptr, name, nullptr);
+  return name;
+}
+
+std::string TemporaryFolder() {
+  char folder[kFolderBufferSize + 1] = {};
+  const DWORD length = GetTempPathA(kFolderBufferSize, folder);
+  std::string text(folder, length <= kFolderBufferSize ? length : 0);
+  return JoinPath(text, "");
+}
+
+}  // namespace
+
+bool IsWindowsNT() { return (GetVersion() & 0x80000000u) == 0; }
+
+bool IsWindows95() { return !IsWindowsNT() && ((GetVersion() >> 8) & 0xFF) == 0; }
+
+bool IsWindows98() { return !IsWindowsNT() && ((GetVersion() >> 8) & 0xFF) != 0; }
+
+std::string SpoolFolder() {
+  char windows[kFolderBufferSize + 1] = {};
+  const UINT length = GetWindowsDirectoryA(windows, kFolderBufferSize);
+  std::string folder(windows, length <= kFolderBufferSize ? length : 0);
+  for (const char* part : {"system32", "spool", "PRINTERS", ""}) {
+    folder = JoinPath(folder, part);
+  }
+  return folder;
+}
+
+int FindFiles(const std::string& folder, const char* pattern, FileList& list) {
+  if (folder.empty() || pattern == nullptr || *pattern == '\0') {
+    return 0;
+  }
+  list.clear();
+  WIN32_FIND_DATAA data;
+  ScopedFindHandle search(FindFirstFileA(JoinPath(folder, pattern).c_str(), &data));
+  if (!search.Valid()) {
+    return 0;
+  }
+  do {
+    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool isEmpty = data.nFileSizeHigh == 0 && data.nFileSizeLow == 0;
+    if (!isFolder && !isEmpty) {
+      list.push_back(JoinPath(folder, data.cFileName));
+    }
+  } while (FindNextFileA(search.Get(), &data));
+  return static_cast<int>(list.size());
+}
+
+void DeleteFiles(const std::string& folder, const char* pattern) {
+  FileList found;
+  FindFiles(folder, pattern, found);
+  for (const std::string& path : found) {
+    DeleteFileA(path.c_str());
+  }
+}
+
+int FindFileNamePrefix(const std::string& prefix, const FileList& list) {
+  if (prefix.empty()) {
+    return 0;
+  }
+  for (const std::string& entry : list) {
+    const std::string name = BaseName(entry);
+    if (name.size() >= prefix.size() &&
+        EqualsIgnoringCase(std::string_view(name).substr(0, prefix.size()), prefix)) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int CheckAllSPLFiles(FileList& splFiles) {
+  std::vector<DWORD> jobIds;
+  DWORD keepPrintedJobs = 0;
+  if (!GetPrinterJobIDs(jobIds, &keepPrintedJobs) || jobIds.empty()) {
+    return 0;
+  }
+  if (keepPrintedJobs == 0) {
+    return static_cast<int>(splFiles.size());
+  }
+  // A printer that keeps printed jobs leaves old spool files behind: only queued ones count.
+  for (size_t i = splFiles.size(); i > 0; --i) {
+    const int jobId = GetJobIDFromFileName(splFiles[i - 1]);
+    if (jobId < 0 ||
+        std::find(jobIds.begin(), jobIds.end(), static_cast<DWORD>(jobId)) == jobIds.end()) {
+      splFiles.erase(splFiles.begin() + static_cast<long>(i - 1));
+    }
+  }
+  return static_cast<int>(splFiles.size());
+}
+
+int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
+  if (strDestDir.empty()) {
+    return 0;
+  }
+  LogMessage("ConvertEMFFiles: bClear=%d, strDestDir=%s\n", bClear, strDestDir.c_str());
+  const std::string temporaryFolder = TemporaryFolder();
+  DeleteFiles(temporaryFolder, "*.emf");
+  DeleteFiles(temporaryFolder, "*.spl");
+  if (bClear) {
+    DeleteFiles(strDestDir, "*.emf");
+  }
+
+  if (IsWindows95() || IsWindows98()) {
+    // The 9x spooler leaves one EMF per page in the temporary folder.
+    FileList found;
+    const int count = FindFiles(temporaryFolder, "~emf*.tmp", found);
+    for (int i = 0; i < count; ++i) {
+      char name[_MAX_FNAME + 32];
+      std::snprintf(name, sizeof name, "%s%04d.emf", BaseName(found[static_cast<size_t>(i)]).c_str(),
+                    i);
+      const std::string pagePath = JoinPath(strDestDir, name);
+      CopyFileA(found[static_cast<size_t>(i)].c_str(), pagePath.c_str(), FALSE);
+      list.push_back(pagePath);
+    }
+    return count;
+  }
+
+  const std::string spoolFolder = SpoolFolder();
+  FileList found;
+  const int foundCount = FindFiles(spoolFolder, "*.SPL", found);
+  LogMessage("FindFiles('%s') return '%d'...\n", spoolFolder.c_str(), foundCount);
+  const int accepted = CheckAllSPLFiles(found);
+  LogMessage("CheckAllSPLFiles() return '%d'...\n", accepted);
+
+  FileList toExtract;
+  for (int i = 0; i < accepted; ++i) {
+    const std::string& splPath = found[static_cast<size_t>(i)];
+    if (FindFileNamePrefix(BaseName(splPath), list)) {
+      continue;  // its pages are listed already
+    }
+    WaitForFileSizeStable(splPath);
+    toExtract.push_back(splPath);
+  }
+  for (const std::string& splPath : toExtract) {
+    ReadBinaryDataFile(splPath, strDestDir, list);
+  }
+  return accepted;
+}

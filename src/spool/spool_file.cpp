@@ -1,0 +1,254 @@
+#include "spool_file.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "diagnostic_log.h"
+#include "printer_jobs.h"
+#include "text_util.h"
+#include "win32.h"
+
+namespace {
+
+constexpr uint32_t kSpoolSignature = 0x00010000;
+constexpr uint32_t kPsJobDataRecord = 20;    // EMRI_PS_JOB_DATA
+constexpr uint32_t kMetafileDataRecord = 12;  // EMRI_METAFILE_DATA
+constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
+constexpr size_t kEmfSignatureOffset = 40;
+
+struct RecordHead {
+  uint32_t Signature = 0;
+  uint32_t EMFsize = 0;
+};
+
+uint32_t Load32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Reads up to size bytes; what is missing at the end of the file stays as it was.
+DWORD ReadUpTo(HANDLE file, void* buffer, size_t size) {
+  DWORD total = 0;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  while (total < size) {
+    const size_t left = size - total;
+    const DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+    DWORD got = 0;
+    if (!ReadFile(file, bytes + total, chunk, &got, nullptr) || got == 0) {
+      break;
+    }
+    total += got;
+  }
+  return total;
+}
+
+unsigned long long FileSizeOf(HANDLE file) {
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS) {
+    return 0;
+  }
+  return (static_cast<unsigned long long>(high) << 32) | low;
+}
+
+bool Seek(HANDLE file, unsigned long long offset, DWORD method) {
+  LONG high = static_cast<LONG>(offset >> 32);
+  return SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, method) !=
+             INVALID_SET_FILE_POINTER ||
+         GetLastError() == ERROR_SUCCESS;
+}
+
+unsigned long long Position(HANDLE file) {
+  LONG high = 0;
+  const DWORD low = SetFilePointer(file, 0, &high, FILE_CURRENT);
+  return (static_cast<unsigned long long>(static_cast<DWORD>(high)) << 32) | low;
+}
+
+bool WritePageFile(const std::string& path, std::span<const unsigned char> bytes) {
+  ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) {
+    return false;
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const size_t left = bytes.size() - done;
+    const DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      file.Reset();
+      DeleteFileA(path.c_str());  // a cut page would draw as garbage
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+}  // namespace
+
+int WaitForFileSizeStable(const std::string& path) {
+  long long previous = -1;
+  for (;;) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+      return 1;
+    }
+    const long long size =
+        static_cast<long long>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) |
+                               data.nFileSizeLow);
+    if (size <= 0 || size == previous) {
+      return 1;
+    }
+    Sleep(1000);
+    previous = size;
+  }
+}
+
+ScopedHandle OpenFileWhenReady(const std::string& path) {
+  auto open = [&] {
+    return ScopedHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  };
+  ScopedHandle file = open();
+  if (file.Valid()) {
+    return file;
+  }
+  for (int pause = 0; pause < 10 && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+       ++pause) {
+    Sleep(500);
+  }
+  WaitForFileSizeStable(path);
+  return open();
+}
+
+int CheckSpoolerFileHeader(const std::string& path, EmfStartPattern& pattern) {
+  ScopedHandle file = OpenFileWhenReady(path);
+  if (!file.Valid()) {
+    LogMessage("Can't open spooler file: '%s'\n", path.c_str());
+    return 0;
+  }
+  const unsigned long long length = FileSizeOf(file.Get());
+  if (length == 0) {
+    LogMessage("'%s' file size is %d.\n", path.c_str(), 0);
+    return 0;
+  }
+  uint32_t header[2] = {0, 0};
+  ReadUpTo(file.Get(), header, sizeof header);
+  if (header[0] != kSpoolSignature) {
+    file.Reset();
+    LogMessage("This is not a valid spooler file: '%s'\n", path.c_str());
+    return 0;
+  }
+  RecordHead head;
+  if (Seek(file.Get(), header[1], FILE_BEGIN)) {
+    ReadUpTo(file.Get(), &head, sizeof head);
+  }
+  if (head.Signature == kPsJobDataRecord) {
+    const RecordHead skipped = head;
+    head = RecordHead{};
+    if (Seek(file.Get(), skipped.EMFsize, FILE_CURRENT)) {
+      ReadUpTo(file.Get(), &head, sizeof head);
+    }
+  }
+  // A page record that claims more bytes than the file holds is a cut file, not a page.
+  const bool fits = Position(file.Get()) + head.EMFsize <= length;
+  if (head.Signature == kMetafileDataRecord && head.EMFsize != 0 && fits) {
+    pattern.fill(0);
+    ReadUpTo(file.Get(), pattern.data(), 6);
+    return 1;
+  }
+  file.Reset();
+  LogMessage("This is not a valid spooler file (2): '%s'\n", path.c_str());
+  LogMessage("Head.Signature = 0x%02X\n", head.Signature);
+  LogMessage("EMFheaderSignature = 0x%02X\n", kMetafileDataRecord);
+  LogMessage("Head.EMFsize = %d\n", static_cast<int>(head.EMFsize));
+  return 0;
+}
+
+std::vector<size_t> FindPageStarts(std::span<const unsigned char> file,
+                                   std::span<const unsigned char, 6> pattern) {
+  // The " EMF" signature is rare in page data, so the scan looks for its last byte with
+  // memchr and checks the rest only there.
+  std::vector<size_t> starts;
+  const unsigned char* base = file.data();
+  const size_t size = file.size();
+  size_t from = kEmfSignatureOffset + 1 + 3;  // 'F' of the signature of offset 1
+  while (from < size) {
+    const void* hit = std::memchr(base + from, 'F', size - from);
+    if (hit == nullptr) {
+      break;
+    }
+    const size_t f = static_cast<size_t>(static_cast<const unsigned char*>(hit) - base);
+    from = f + 1;
+    const size_t start = f - 3 - kEmfSignatureOffset;
+    if (Load32(base + f - 3) == kEmfSignature && Load32(base + start) == 1 &&
+        std::memcmp(base + start, pattern.data(), pattern.size()) == 0) {
+      starts.push_back(start);
+    }
+  }
+  return starts;
+}
+
+int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, FileList& list) {
+  if (splPath.empty() || destDir.empty()) {
+    return 0;
+  }
+  LogMessage("ReadBinaryDataFile('%s').\n", splPath.c_str());
+  EmfStartPattern pattern{};
+  if (!CheckSpoolerFileHeader(splPath, pattern)) {
+    return 0;
+  }
+  ScopedHandle file(CreateFileA(splPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) {
+    return 0;
+  }
+  const unsigned long long length = FileSizeOf(file.Get());
+  if (length == 0) {
+    return 0;
+  }
+  std::vector<unsigned char> bytes;
+  try {
+    bytes.resize(static_cast<size_t>(length));
+  } catch (const std::exception&) {  // bad_alloc, or a size beyond what a vector holds
+    file.Reset();
+    MessageBoxA(nullptr, "Can not malloc memory.", "Error", MB_OK);
+    return 0;
+  }
+  // A file that shrank while we read it is scanned for what it holds.
+  bytes.resize(ReadUpTo(file.Get(), bytes.data(), bytes.size()));
+  file.Reset();
+
+  const std::vector<size_t> starts =
+      FindPageStarts(bytes, std::span<const unsigned char, 6>(pattern.data(), 6));
+  char baseName[_MAX_FNAME];
+  _splitpath(splPath.c_str(), nullptr, nullptr, baseName, nullptr);
+
+  bool everyPageWritten = true;
+  for (size_t k = 0; k < starts.size(); ++k) {
+    char name[_MAX_FNAME + 32];
+    std::snprintf(name, sizeof name, "%s%04d.emf", baseName, static_cast<int>(k));
+    const std::string pagePath = JoinPath(destDir, name);
+    list.push_back(pagePath);
+    const size_t end = k + 1 < starts.size() ? starts[k + 1] : bytes.size();
+    if (!WritePageFile(pagePath, std::span(bytes).subspan(starts[k], end - starts[k]))) {
+      LogMessage("Can't write page file '%s'.\n", pagePath.c_str());
+      everyPageWritten = false;
+    }
+  }
+  bytes = {};
+  if (!everyPageWritten) {
+    // Deleting the spool file now would lose the pages that could not be written.
+    LogMessage("'%s' and its job stay: not every page file could be written.\n",
+               splPath.c_str());
+    return static_cast<int>(starts.size());
+  }
+  LogMessage("DeleteFile('%s')\n", splPath.c_str());
+  DeleteFileA(splPath.c_str());
+  LogMessage("DeleteOnePrinterJobBySPLFile('%s').\n", splPath.c_str());
+  DeleteOnePrinterJobBySPLFile(splPath);
+  return static_cast<int>(starts.size());
+}

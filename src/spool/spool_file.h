@@ -1,0 +1,33 @@
+// Spool files: the header check, and cutting each page's EMF out into a page file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "file_list.h"
+#include "scoped_handles.h"
+
+// The first six bytes of the first page's EMF, and a terminating zero.
+using EmfStartPattern = std::array<unsigned char, 7>;
+
+// Waits until the file's size stops changing (at least one pause of a second). Always 1.
+int WaitForFileSizeStable(const std::string& path);
+
+// Opens a file for reading, waiting up to five seconds for it to appear and then for its
+// size to settle when the first attempt fails.
+ScopedHandle OpenFileWhenReady(const std::string& path);
+
+// 1 when the file is a usable spool file, with the first page's start pattern; else 0.
+int CheckSpoolerFileHeader(const std::string& path, EmfStartPattern& pattern);
+
+// Writes one page file per page into destDir and appends their paths to the list; then
+// deletes the spool file and its job, unless a page file could not be written. Returns the
+// number of pages found, 0 when the file was refused.
+int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, FileList& list);
+
+// Offsets of the page starts: the start pattern, the EMF header type 1 and " EMF" at +40.
+std::vector<size_t> FindPageStarts(std::span<const unsigned char> file,
+                                   std::span<const unsigned char, 6> pattern);

@@ -1,0 +1,216 @@
+#include "spool_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "program_values.h"
+#include "spool_builder.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::Append32;
+using testing_support::FileExists;
+using testing_support::MinimalEmf;
+using testing_support::ReadFile;
+using testing_support::SpoolFileBuilder;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+std::span<const unsigned char> Bytes(const std::string& text) {
+  return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+std::array<unsigned char, 6> PatternOf(const std::string& emf) {
+  std::array<unsigned char, 6> pattern{};
+  std::memcpy(pattern.data(), emf.data(), 6);
+  return pattern;
+}
+
+TEST(PageScan, FindsEveryPageStartAndNothingElse) {
+  const std::string page = MinimalEmf();
+  const std::string other_header_size = MinimalEmf(112);
+  std::string no_signature = page;
+  no_signature[40] = 'X';
+  struct Case {
+    std::string name;
+    std::string file;
+    std::vector<size_t> expected;
+  };
+  const std::string pad(24, '\x01');
+  const Case cases[] = {
+      {"header at offset 0 is never a page", page + page, {page.size()}},
+      {"two pages behind records", pad + page + pad + page,
+       {pad.size(), 2 * pad.size() + page.size()}},
+      {"a header of another size stays in the page before", pad + page + other_header_size,
+       {pad.size()}},
+      {"no signature, no page", pad + no_signature, {}},
+      {"signature past the end", pad + page.substr(0, 43), {}},
+      {"empty", "", {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FindPageStarts(Bytes(c.file), PatternOf(page)), c.expected) << c.name;
+  }
+}
+
+class SpoolFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("WINDIR", (root_ / "windows").c_str(), 1);
+    std::filesystem::create_directories(root_ / "windows/system32/spool/PRINTERS");
+    std::filesystem::create_directories(root_ / "out");
+    WriteFile(root_ / "windows/system32/spool/printers.ini", "[Quadrine]\nAttributes=0\nJobs=7,12\n");
+    Program().printerName = "Quadrine";
+  }
+  void TearDown() override { unsetenv("WINDIR"); }
+
+  std::string Spool(const std::string& name, const std::string& bytes) const {
+    const std::string path = root_ / ("windows/system32/spool/PRINTERS/" + name);
+    WriteFile(path, bytes);
+    return path;
+  }
+  std::string Queue() const {
+    return ReadFile(root_ / "windows/system32/spool/printers.ini");
+  }
+  std::string Out() const { return root_ / "out"; }
+
+  TempDir root_;
+};
+
+TEST_F(SpoolFileTest, HeaderCheckRefusesWhatIsNoSpoolFile) {
+  const std::string emf = MinimalEmf();
+  std::string ps_data(12, 'p');
+  std::string record_past_end;
+  Append32(record_past_end, 12);
+  Append32(record_past_end, 1000);
+  struct Case {
+    std::string name;
+    std::string bytes;
+    int expected;
+  };
+  const Case cases[] = {
+      {"one page", SpoolFileBuilder().Page(emf).Build(), 1},
+      {"job data record first", SpoolFileBuilder().Record(20, ps_data).Page(emf).Build(), 1},
+      {"two job data records", SpoolFileBuilder().Record(20, ps_data).Record(20, ps_data).Page(emf).Build(), 0},
+      {"page record of size 0", SpoolFileBuilder().Record(12, "").Build(), 0},
+      {"page record past the end", SpoolFileBuilder().Build() + record_past_end + "xx", 0},
+      {"job data past the end", SpoolFileBuilder().Record(20, "").Build() + "\x14\0\0\0\xff\xff\0\0", 0},
+      {"header size past the end", std::string("\0\0\1\0\xff\xff\xff\x7f", 8), 0},
+      {"cut in the signature", std::string("\0\0", 2), 0},
+      {"an EMF", emf, 0},
+      {"empty", "", 0},
+  };
+  for (const Case& c : cases) {
+    const std::string path = Spool("00007.SPL", c.bytes);
+    EmfStartPattern pattern{};
+    EXPECT_EQ(CheckSpoolerFileHeader(path, pattern), c.expected) << c.name;
+    if (c.expected) {
+      EXPECT_EQ(std::memcmp(pattern.data(), emf.data(), 6), 0) << c.name;
+      EXPECT_EQ(pattern[6], 0);
+    }
+  }
+}
+
+TEST_F(SpoolFileTest, CutsPagesThenDeletesTheSpoolFileAndItsJob) {
+  const std::string first = MinimalEmf(108, 1000, 1000);
+  const std::string second = MinimalEmf(108, 2000, 2000);
+  const std::string bytes = SpoolFileBuilder().Page(first).Page(second).Build();
+  const std::string path = Spool("00012.SPL", bytes);
+  for (const std::string& destination : {Out(), Out() + "/"}) {
+    Spool("00012.SPL", bytes);
+    Program().printerName = "Quadrine";
+    FileList list{"earlier.emf"};
+    EXPECT_EQ(ReadBinaryDataFile(path, destination, list), 2);
+    EXPECT_EQ(list, (FileList{"earlier.emf", Out() + "/000120000.emf", Out() + "/000120001.emf"}));
+    EXPECT_FALSE(FileExists(path));
+    // Each page file runs from its EMF header to the next page; the last to the end.
+    const std::string page0 = ReadFile(list[1]);
+    const std::string page1 = ReadFile(list[2]);
+    EXPECT_EQ(page0.substr(0, first.size()), first);
+    EXPECT_EQ(page0.size(), first.size() + 16 + 8);
+    EXPECT_EQ(page1, bytes.substr(bytes.size() - second.size() - 16));
+  }
+  EXPECT_EQ(Queue(), "[Quadrine]\nAttributes=0\nJobs=7\n");
+}
+
+TEST_F(SpoolFileTest, RefusedFilesAndTheirJobsStay) {
+  const std::string path =
+      Spool("00012.SPL", SpoolFileBuilder().Record(20, "x").Record(20, "y").Build());
+  FileList list;
+  EXPECT_EQ(ReadBinaryDataFile(path, Out(), list), 0);
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(Queue(), "[Quadrine]\nAttributes=0\nJobs=7,12\n");
+  EXPECT_EQ(ReadBinaryDataFile("", Out(), list), 0);
+  EXPECT_EQ(ReadBinaryDataFile(path, "", list), 0);
+}
+
+TEST_F(SpoolFileTest, AFileWithoutASecondPatternIsStillDeleted) {
+  std::string emf = MinimalEmf();
+  emf[40] = 'X';  // the header check reads only the first six bytes
+  const std::string path = Spool("00012.SPL", SpoolFileBuilder().Page(emf).Build());
+  FileList list;
+  EXPECT_EQ(ReadBinaryDataFile(path, Out(), list), 0);
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_EQ(Queue(), "[Quadrine]\nAttributes=0\nJobs=7\n");
+}
+
+TEST_F(SpoolFileTest, PagesThatCannotBeWrittenKeepTheSpoolFileAndItsJob) {
+  const std::string path = Spool("00012.SPL", SpoolFileBuilder().Page(MinimalEmf()).Build());
+  FileList list;
+  EXPECT_EQ(ReadBinaryDataFile(path, root_ / "no/such/folder", list), 1);
+  EXPECT_EQ(list.size(), 1u);
+  EXPECT_FALSE(FileExists(list[0]));
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_EQ(Queue(), "[Quadrine]\nAttributes=0\nJobs=7,12\n");
+}
+
+TEST_F(SpoolFileTest, PageNumbersGrowToFiveDigits) {
+  SpoolFileBuilder builder;
+  const std::string emf = MinimalEmf();
+  for (int i = 0; i < 10001; ++i) {
+    builder.Page(emf);
+  }
+  const std::string path = Spool("7.SPL", builder.Build());
+  FileList list;
+  EXPECT_EQ(ReadBinaryDataFile(path, Out(), list), 10001);
+  ASSERT_EQ(list.size(), 10001u);
+  EXPECT_EQ(list[9999], Out() + "/79999.emf");
+  EXPECT_EQ(list[10000], Out() + "/710000.emf");
+  EXPECT_EQ(ReadFile(list[10000]).substr(0, emf.size()), emf);
+}
+
+TEST_F(SpoolFileTest, RealSpoolFiles) {
+  const std::string shared = testing_support::SharedDir();
+  if (shared.empty()) {
+    GTEST_SKIP() << "the shared corpus is not here";
+  }
+  struct Case {
+    const char* name;
+    int pages;
+  };
+  const Case cases[] = {{"EMFSpoolfileReader_00003.SPL", 2},
+                        {"EMFSpoolfileReader_00004.SPL", 3},
+                        {"EMF_SPL-to-EMF_00035.SPL", 1},
+                        {"export_0000s10.SPL", 1},
+                        {"00015.SPL", 0}};
+  for (const Case& c : cases) {
+    const std::string path = Spool(c.name, ReadFile(shared + "/corpus/spl/" + c.name));
+    FileList list;
+    EXPECT_EQ(ReadBinaryDataFile(path, Out(), list), c.pages) << c.name;
+    ASSERT_EQ(list.size(), static_cast<size_t>(c.pages));
+    for (const std::string& page : list) {
+      const std::string bytes = ReadFile(page);
+      ASSERT_GE(bytes.size(), 108u);
+      EXPECT_EQ(bytes.substr(0, 4), std::string("\1\0\0\0", 4)) << page;
+      EXPECT_EQ(bytes.substr(40, 4), " EMF") << page;
+    }
+    EXPECT_EQ(FileExists(path), c.pages == 0) << c.name;  // the ZIP archive stays
+  }
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+#include "spool_builder.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+namespace testing_support {
+
+void Append32(std::string& bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i) {
+    bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+  }
+}
+
+std::string MinimalEmf(uint32_t headerSize, int32_t frameRight, int32_t frameBottom) {
+  std::string records;
+  // EMR_RECTANGLE (43), 24 bytes: a box in device units.
+  Append32(records, 43);
+  Append32(records, 24);
+  for (uint32_t v : {10u, 10u, 100u, 100u}) {
+    Append32(records, v);
+  }
+  // EMR_EOF (14), 20 bytes.
+  for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) {
+    Append32(records, v);
+  }
+  std::string header;
+  Append32(header, 1);           // EMR_HEADER
+  Append32(header, headerSize);  // record size
+  for (uint32_t v : {0u, 0u, 793u, 1122u}) {  // bounds
+    Append32(header, v);
+  }
+  for (int32_t v : {0, 0, frameRight, frameBottom}) {  // frame
+    Append32(header, static_cast<uint32_t>(v));
+  }
+  Append32(header, 0x464D4520);  // " EMF"
+  Append32(header, 0x10000);     // version
+  Append32(header, headerSize + static_cast<uint32_t>(records.size()));  // bytes
+  Append32(header, 3);           // records
+  header += std::string(4, '\0');  // handles, reserved
+  Append32(header, 0);           // description length
+  Append32(header, 0);           // description offset
+  Append32(header, 0);           // palette entries
+  for (uint32_t v : {1920u, 1440u, 508u, 381u}) {  // device pixels and millimetres
+    Append32(header, v);
+  }
+  header.resize(headerSize, '\0');
+  return header + records;
+}
+
+SpoolFileBuilder::SpoolFileBuilder(const std::string& documentName) {
+  std::string name;
+  for (char c : documentName) {
+    name += c;
+    name += '\0';
+  }
+  name += std::string(2, '\0');
+  while ((16 + name.size()) % 4 != 0) {
+    name += '\0';
+  }
+  Append32(bytes_, 0x00010000);
+  Append32(bytes_, static_cast<uint32_t>(16 + name.size()));
+  Append32(bytes_, 16);
+  Append32(bytes_, 0);
+  bytes_ += name;
+}
+
+SpoolFileBuilder& SpoolFileBuilder::Record(uint32_t type, const std::string& data) {
+  Append32(bytes_, type);
+  Append32(bytes_, static_cast<uint32_t>(data.size()));
+  bytes_ += data;
+  return *this;
+}
+
+SpoolFileBuilder& SpoolFileBuilder::Page(const std::string& emf) {
+  Record(12, emf);
+  std::string offset;
+  Append32(offset, static_cast<uint32_t>(emf.size() + 8));
+  Append32(offset, 0);
+  return Record(13, offset);
+}
+
+std::string SharedDir() {
+  namespace fs = std::filesystem;
+  std::vector<std::string> candidates;
+  if (const char* env = std::getenv("QUADRINE_SHARED")) {
+    candidates.push_back(env);
+  }
+  candidates.push_back(QUADRINE_SOURCE_DIR "/../shared");
+  candidates.push_back("/work/shared");
+  for (const std::string& candidate : candidates) {
+    if (fs::is_directory(candidate + "/corpus")) {
+      return fs::canonical(candidate).string();
+    }
+  }
+  return {};
+}
+
+}  // namespace testing_support

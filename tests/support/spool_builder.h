@@ -1,0 +1,32 @@
+// Synthetic EMF pages and spool files for tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace testing_support {
+
+// A small valid EMF: header record (with the given size), one rectangle, end of file.
+// The frame is in hundredths of a millimetre.
+std::string MinimalEmf(uint32_t headerSize = 108, int32_t frameRight = 21000,
+                       int32_t frameBottom = 29700);
+
+void Append32(std::string& bytes, uint32_t value);
+
+// A spool file in the published layout: header with the document name, records, pages.
+class SpoolFileBuilder {
+ public:
+  explicit SpoolFileBuilder(const std::string& documentName = "test");
+  SpoolFileBuilder& Record(uint32_t type, const std::string& data);
+  // EMRI_METAFILE_DATA with the page followed by EMRI_METAFILE_EXT, as Windows writes them.
+  SpoolFileBuilder& Page(const std::string& emf);
+  std::string Build() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+// Where the shared test material lives (corpus, reference images); empty when absent.
+std::string SharedDir();
+
+}  // namespace testing_support

@@ -8,6 +8,26 @@ namespace testing_support {
 
 InstalledConverter::InstalledConverter() {
   std::filesystem::copy_file(BuildDir() + "/src/run/quadrine", install_ / "quadrine");
+  std::filesystem::copy_file(BuildDir() + "/tools/quadrine-print/quadrine-print",
+                             install_ / "quadrine-print");
+  std::filesystem::create_directories(install_ / "windows/system32/spool/PRINTERS");
+}
+
+ProcessResult InstalledConverter::Print(const std::vector<std::string>& arguments) const {
+  return RunProgram(install_ / "quadrine-print", arguments, elsewhere_.path(),
+                    {"WINDIR=", "ASAN_OPTIONS=detect_leaks=1"});
+}
+
+std::string InstalledConverter::SpoolFolder() const {
+  return install_ / "windows/system32/spool/PRINTERS";
+}
+
+std::string InstalledConverter::Queue() const {
+  return ReadFile(install_ / "windows/system32/spool/printers.ini");
+}
+
+void InstalledConverter::SetQueue(const std::string& text) const {
+  WriteFile(install_ / "windows/system32/spool/printers.ini", text);
 }
 
 ProcessResult InstalledConverter::Run(const std::vector<std::string>& arguments,

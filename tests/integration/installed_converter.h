@@ -18,6 +18,13 @@ class InstalledConverter {
   ProcessResult Run(const std::vector<std::string>& arguments = {},
                     const std::vector<std::string>& environment = {}) const;
 
+  // Runs quadrine-print from the install folder.
+  ProcessResult Print(const std::vector<std::string>& arguments) const;
+  std::string SpoolFolder() const;
+  std::string Queue() const;
+  void SetQueue(const std::string& text) const;
+  const std::string& elsewhere() const { return elsewhere_.path(); }
+
   // A value of option.ini or config.ini, or "<missing>".
   std::string Option(const char* section, const char* key) const;
   std::string Config(const char* section, const char* key) const;

@@ -1,0 +1,150 @@
+// Spool intake through the real programs: quadrine-print, then the converter.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <filesystem>
+#include <string>
+
+#include "installed_converter.h"
+#include "spool_builder.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::InstalledConverter;
+using testing_support::MinimalEmf;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+TEST(SpoolIntake, APrintedJobBecomesItsPageFiles) {
+  InstalledConverter converter;
+  converter.SetConfig("debug", "outlog", "Yes");
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\scan.bmp");
+  std::filesystem::create_directories(converter / "out");
+  const std::string first = MinimalEmf(108, 1000, 1000);
+  const std::string second = MinimalEmf(108, 2000, 1000);
+  WriteFile(converter.elsewhere() + "/a.emf", first + "trailing bytes past nBytes");
+  WriteFile(converter.elsewhere() + "/b.emf", second);
+
+  const auto printed = converter.Print({"--no-run", "--document", "Größe", "a.emf", "b.emf"});
+  ASSERT_EQ(printed.exitCode, 0) << printed.err;
+  EXPECT_TRUE(FileExists(converter.SpoolFolder() + "/00001.SPL"));
+  EXPECT_EQ(converter.Queue(), "[Quadrine]\nAttributes=0\nJobs=1\n");
+
+  shm_unlink("/Quadrine");
+  const auto run = converter.Run();
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const std::string page0 = converter / "out/000010000.emf";
+  const std::string page1 = converter / "out/000010001.emf";
+  EXPECT_EQ(ReadFile(page0).substr(0, first.size()), first);
+  EXPECT_EQ(ReadFile(page1).substr(0, second.size()), second);
+  EXPECT_FALSE(FileExists(converter.SpoolFolder() + "/00001.SPL"));
+  EXPECT_EQ(converter.Queue(), "[Quadrine]\nAttributes=0\nJobs=\n");
+
+  const std::string log = converter.Log();
+  const std::string spool = converter.SpoolFolder() + "/00001.SPL";
+  for (const std::string& entry :
+       {"ReadBinaryDataFile('" + spool + "').\n", "DeleteFile('" + spool + "')\n",
+        "DeleteOnePrinterJobBySPLFile('" + spool + "').\n",
+        "GetJobIDFromFileName('" + spool + "') = 1\n", std::string("DeleteOnePrinterJob(1).\n"),
+        std::string("OK, found and delete JobId (1).\n"),
+        std::string("File 1 = \"C:\\out\\000010000.emf\"\n")}) {
+    EXPECT_NE(log.find(entry), std::string::npos) << entry << "\n" << log;
+  }
+  const auto results = testing_support::RunProgram(
+      testing_support::BuildDir() + "/tools/quadrine-results/quadrine-results", {"--remove"},
+      converter.folder());
+  EXPECT_EQ(results.out, "C:\\out\\000010000.emf\nC:\\out\\000010001.emf\n");
+}
+
+TEST(SpoolIntake, PrintRefusesWhatIsNoEmfAndWritesNothing) {
+  InstalledConverter converter;
+  WriteFile(converter.elsewhere() + "/good.emf", MinimalEmf());
+  WriteFile(converter.elsewhere() + "/notes.txt", std::string(200, 'x'));
+  std::string cut = MinimalEmf();
+  cut.resize(cut.size() - 8);
+  WriteFile(converter.elsewhere() + "/cut.emf", cut);
+  for (const char* bad : {"notes.txt", "cut.emf", "missing.emf"}) {
+    const auto printed = converter.Print({"good.emf", bad});
+    EXPECT_EQ(printed.exitCode, 2) << bad;
+    EXPECT_NE(printed.err.find(bad), std::string::npos) << printed.err;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(converter.SpoolFolder()));
+  EXPECT_FALSE(FileExists(converter / "windows/system32/spool/printers.ini"));
+  EXPECT_EQ(converter.Print({}).exitCode, 2);
+}
+
+TEST(SpoolIntake, PrintStartsTheConverterBesideIt) {
+  InstalledConverter converter;
+  converter.SetConfig("installation", "PrinterName", "Office");
+  converter.SetOption("AutoSave", "OutputFile", "C:\\page.emf");
+  WriteFile(converter.elsewhere() + "/a.emf", MinimalEmf());
+  shm_unlink("/Quadrine");
+  const auto printed = converter.Print({"a.emf"});
+  EXPECT_EQ(printed.exitCode, 0) << printed.err;
+  EXPECT_TRUE(FileExists(converter / "000010000.emf"));
+  EXPECT_EQ(converter.Queue(), "[Office]\nAttributes=0\nJobs=\n");
+  shm_unlink("/Quadrine");
+}
+
+TEST(SpoolIntake, RealSpoolFilesAndARefusedArchive) {
+  const std::string shared = testing_support::SharedDir();
+  if (shared.empty()) {
+    GTEST_SKIP() << "the shared corpus is not here";
+  }
+  InstalledConverter converter;
+  converter.SetConfig("debug", "outlog", "Yes");
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\");
+  std::filesystem::create_directories(converter / "out");
+  for (const char* name : {"EMFSpoolfileReader_00003.SPL", "EMFSpoolfileReader_00004.SPL",
+                           "EMF_SPL-to-EMF_00035.SPL", "export_0000s10.SPL", "00015.SPL"}) {
+    std::filesystem::copy_file(shared + "/corpus/spl/" + name,
+                               converter.SpoolFolder() + "/" + name);
+  }
+  converter.SetQueue("[Quadrine]\nAttributes=256\nJobs=3,4,35,0,15\n");
+  shm_unlink("/Quadrine");
+  const auto run = converter.Run();
+  EXPECT_EQ(run.exitCode, 0);
+  for (const char* page :
+       {"EMFSpoolfileReader_000030000.emf", "EMFSpoolfileReader_000030001.emf",
+        "EMFSpoolfileReader_000040000.emf", "EMFSpoolfileReader_000040001.emf",
+        "EMFSpoolfileReader_000040002.emf", "EMF_SPL-to-EMF_000350000.emf",
+        "export_0000s100000.emf"}) {
+    EXPECT_EQ(ReadFile(converter / ("out/" + std::string(page))).substr(40, 4), " EMF") << page;
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(converter / "out"),
+                          std::filesystem::directory_iterator()),
+            7);
+  EXPECT_TRUE(FileExists(converter.SpoolFolder() + "/00015.SPL"));
+  EXPECT_EQ(converter.Queue(), "[Quadrine]\nAttributes=256\nJobs=15\n");
+  EXPECT_NE(converter.Log().find("This is not a valid spooler file: '" + converter.SpoolFolder() +
+                                 "/00015.SPL'\n"),
+            std::string::npos);
+  shm_unlink("/Quadrine");
+}
+
+TEST(SpoolIntake, The9xFamilyCopiesTheTemporaryPages) {
+  InstalledConverter converter;
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\x.emf");
+  std::filesystem::create_directories(converter / "out");
+  const std::string temp = converter.elsewhere() + "/temp";
+  std::filesystem::create_directories(temp);
+  WriteFile(temp + "/~EMF01.tmp", MinimalEmf(108, 1000, 1000));
+  WriteFile(temp + "/~emf02.tmp", MinimalEmf(108, 2000, 2000));
+  WriteFile(temp + "/~emf03.tmp", "");  // empty: invisible
+  WriteFile(temp + "/leftover.emf", "x");
+  WriteFile(temp + "/leftover.spl", "x");
+  WriteFile(converter / "out/old0000.emf", "kept");
+  shm_unlink("/Quadrine");
+  const auto run = converter.Run({}, {"QUADRINE_WINVER=0xC0000A04", "TMP=" + temp});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(ReadFile(converter / "out/~EMF010000.emf"), MinimalEmf(108, 1000, 1000));
+  EXPECT_EQ(ReadFile(converter / "out/~emf020001.emf"), MinimalEmf(108, 2000, 2000));
+  EXPECT_EQ(ReadFile(converter / "out/old0000.emf"), "kept");
+  EXPECT_TRUE(FileExists(temp + "/~EMF01.tmp"));
+  EXPECT_FALSE(FileExists(temp + "/leftover.emf"));
+  EXPECT_FALSE(FileExists(temp + "/leftover.spl"));
+  shm_unlink("/Quadrine");
+}
+
+}  // namespace

@@ -1,0 +1,270 @@
+// quadrine-print: prints EMF pages to the virtual printer on Linux. It writes a spool file
+// in the published EMF spool format into the spool folder under the next free job number,
+// queues the job on the printer, and starts the converter beside it, as the printer package
+// does on Windows.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kernel32/native_path.h"
+#include "win32.h"
+#include "winspool/printer_store.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kUsageError = 2;
+
+struct Options {
+  std::string printer;
+  std::string document;
+  bool run = true;
+  std::vector<std::string> pages;
+};
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: quadrine-print [--printer NAME] [--document TITLE] [--no-run] PAGE.emf...\n"
+               "Spools the EMF pages as one print job and starts the converter beside this "
+               "program.\n"
+               "  --printer NAME    the printer (default: PrinterName of config.ini, else "
+               "Quadrine)\n"
+               "  --document TITLE  the document name (default: the first page's name)\n"
+               "  --no-run          only spool and queue the job\n");
+  return kUsageError;
+}
+
+uint32_t Load32(const std::string& bytes, size_t offset) {
+  uint32_t value = 0;
+  std::memcpy(&value, bytes.data() + offset, 4);
+  return value;
+}
+
+void Append32(std::string& bytes, uint32_t value) {
+  bytes.append(reinterpret_cast<const char*>(&value), 4);
+}
+
+// The EMF itself (as long as its header says), or the reason it is none.
+std::optional<std::string> ReadEmfPage(const std::string& path, std::string* reason) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *reason = "cannot be read";
+    return std::nullopt;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  std::string bytes = content.str();
+  constexpr size_t kMinimumHeader = 88;
+  if (bytes.size() < kMinimumHeader || Load32(bytes, 0) != 1 ||
+      Load32(bytes, 40) != 0x464D4520) {
+    *reason = "is not an EMF file (no enhanced-metafile header)";
+    return std::nullopt;
+  }
+  const uint32_t header_size = Load32(bytes, 4);
+  const uint32_t total = Load32(bytes, 48);
+  if (header_size < kMinimumHeader || header_size > total || total > bytes.size() ||
+      total % 4 != 0) {
+    *reason = "is a damaged EMF file (its header's sizes do not fit the file)";
+    return std::nullopt;
+  }
+  bytes.resize(total);
+  return bytes;
+}
+
+std::string Utf16Le(const std::string& utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    uint32_t code = c;
+    size_t length = 1;
+    if (c >= 0xF0 && i + 3 < utf8.size()) {
+      code = (c & 0x07u) << 18 | (utf8[i + 1] & 0x3Fu) << 12 | (utf8[i + 2] & 0x3Fu) << 6 |
+             (utf8[i + 3] & 0x3Fu);
+      length = 4;
+    } else if (c >= 0xE0 && i + 2 < utf8.size()) {
+      code = (c & 0x0Fu) << 12 | (utf8[i + 1] & 0x3Fu) << 6 | (utf8[i + 2] & 0x3Fu);
+      length = 3;
+    } else if (c >= 0xC0 && i + 1 < utf8.size()) {
+      code = (c & 0x1Fu) << 6 | (utf8[i + 1] & 0x3Fu);
+      length = 2;
+    }
+    i += length;
+    auto unit = [&](uint32_t u) {
+      out += static_cast<char>(u & 0xFF);
+      out += static_cast<char>((u >> 8) & 0xFF);
+    };
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      unit(0xD800 + (code >> 10));
+      unit(0xDC00 + (code & 0x3FF));
+    } else {
+      unit(code);
+    }
+  }
+  out += std::string(2, '\0');
+  return out;
+}
+
+// The header record, then per page EMRI_METAFILE_DATA and EMRI_METAFILE_EXT.
+std::string BuildSpoolFile(const std::string& document, const std::vector<std::string>& pages) {
+  std::string name = Utf16Le(document);
+  while ((16 + name.size()) % 4 != 0) {
+    name += '\0';
+  }
+  std::string spool;
+  Append32(spool, 0x00010000);                              // dwVersion
+  Append32(spool, static_cast<uint32_t>(16 + name.size()));  // cjSize
+  Append32(spool, 16);                                      // dpszDocName
+  Append32(spool, 0);                                       // dpszOutput: none
+  spool += name;
+  for (const std::string& page : pages) {
+    Append32(spool, 0x0C);  // EMRI_METAFILE_DATA
+    Append32(spool, static_cast<uint32_t>(page.size()));
+    spool += page;
+    Append32(spool, 0x0D);  // EMRI_METAFILE_EXT: offset back to its page record
+    Append32(spool, 8);
+    Append32(spool, static_cast<uint32_t>(page.size() + 8));
+    Append32(spool, 0);
+  }
+  return spool;
+}
+
+std::string ConfiguredPrinter(const fs::path& folder) {
+  char name[1024] = {};
+  GetPrivateProfileStringA("installation", "PrinterName", "Quadrine", name, sizeof name,
+                           (folder / "config.ini").c_str());
+  return *name != '\0' ? name : "Quadrine";
+}
+
+DWORD HighestSpoolNumber(const fs::path& spool_folder) {
+  DWORD highest = 0;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(spool_folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".SPL") == 0) {
+      highest = std::max(highest, static_cast<DWORD>(std::strtoul(name.c_str(), nullptr, 10)));
+    }
+  }
+  return highest;
+}
+
+int RunConverter(const fs::path& converter) {
+  std::string program = converter.string();
+  char* argv[] = {program.data(), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) {
+    std::fprintf(stderr, "quadrine-print: cannot start the converter %s\n", program.c_str());
+    return 1;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if ((argument == "--printer" || argument == "--document") && i + 1 < argc) {
+      (argument == "--printer" ? options.printer : options.document) = argv[++i];
+    } else if (argument == "--no-run") {
+      options.run = false;
+    } else if (argument.starts_with("--")) {
+      return Usage();
+    } else {
+      options.pages.push_back(argument);
+    }
+  }
+  if (options.pages.empty()) {
+    return Usage();
+  }
+  std::vector<std::string> pages;
+  for (const std::string& path : options.pages) {
+    std::string reason;
+    auto page = ReadEmfPage(path, &reason);
+    if (!page) {
+      std::fprintf(stderr, "quadrine-print: %s %s; nothing was printed\n", path.c_str(),
+                   reason.c_str());
+      return kUsageError;
+    }
+    pages.push_back(std::move(*page));
+  }
+  const fs::path folder = fs::path(win32::ExecutablePath()).parent_path();
+  if (options.printer.empty()) {
+    options.printer = ConfiguredPrinter(folder);
+  }
+  if (options.document.empty()) {
+    options.document = fs::path(options.pages[0]).filename().string();
+  }
+
+  const fs::path spool_folder = fs::path(win32::spooler::SpoolDirectory()) / "PRINTERS";
+  std::error_code error;
+  fs::create_directories(spool_folder, error);
+  const std::string spool = BuildSpoolFile(options.document, pages);
+  DWORD job = 0;
+  fs::path spool_path;
+  std::string failure;
+  // Numbering, writing and queueing all happen under the queue's lock.
+  const bool queued =
+      win32::spooler::ChangePrinter(options.printer, true, [&](win32::spooler::PrinterRecord& p) {
+        job = HighestSpoolNumber(spool_folder);
+        for (const DWORD queued_job : p.jobs) {
+          job = std::max(job, queued_job);
+        }
+        ++job;
+        char name[32];
+        std::snprintf(name, sizeof name, "%05u.SPL", static_cast<unsigned>(job));
+        spool_path = spool_folder / name;
+        const fs::path temporary = spool_folder / (std::string(name) + ".part");
+        {
+          std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+          out.write(spool.data(), static_cast<std::streamsize>(spool.size()));
+          if (!out.flush()) {
+            failure = "cannot write " + temporary.string();
+            fs::remove(temporary, error);
+            return false;
+          }
+        }
+        fs::rename(temporary, spool_path, error);
+        if (error) {
+          failure = "cannot write " + spool_path.string();
+          fs::remove(temporary, error);
+          return false;
+        }
+        p.jobs.push_back(job);
+        return true;
+      });
+  if (!queued) {
+    std::fprintf(stderr, "quadrine-print: %s\n",
+                 failure.empty() ? "cannot change the printer queue" : failure.c_str());
+    if (!failure.empty() || spool_path.empty()) {
+      return 1;
+    }
+  }
+  std::fprintf(stderr, "quadrine-print: job %u (%zu page%s) queued on \"%s\" as %s\n",
+               static_cast<unsigned>(job), pages.size(), pages.size() == 1 ? "" : "s",
+               options.printer.c_str(), spool_path.c_str());
+  if (!options.run) {
+    return 0;
+  }
+  return RunConverter(folder / "quadrine");
+}

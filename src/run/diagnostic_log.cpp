@@ -12,17 +12,7 @@ namespace {
 constexpr DWORD kSwitchSize = 300;
 }
 
-std::string GetLogFilePath() {
-  char module[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, module, MAX_PATH);
-  char drive[_MAX_DRIVE];
-  char dir[_MAX_DIR];
-  char name[_MAX_FNAME];
-  _splitpath(module, drive, dir, name, nullptr);
-  char path[_MAX_PATH];
-  _makepath(path, drive, dir, name, ".log");
-  return path;
-}
+std::string GetLogFilePath() { return PathBesideExecutable(nullptr, ".log"); }
 
 void LogMessage(const char* format, ...) {
   // Read at every entry, so the switch can change during a run, and written back so that

@@ -6,17 +6,6 @@
 
 namespace {
 
-std::string IniPathBesideExecutable(const char* base_name) {
-  char module[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, module, MAX_PATH);
-  char drive[_MAX_DRIVE];
-  char dir[_MAX_DIR];
-  _splitpath(module, drive, dir, nullptr, nullptr);
-  char path[_MAX_PATH];
-  _makepath(path, drive, dir, base_name, ".ini");
-  return path;
-}
-
 std::string ReadProfileString(const std::string& file, const char* section, const char* key,
                               const char* fallback, DWORD size) {
   std::vector<char> buffer(size == 0 ? 1 : size, '\0');
@@ -27,9 +16,21 @@ std::string ReadProfileString(const std::string& file, const char* section, cons
 
 }  // namespace
 
-std::string GetOptionIniPath() { return IniPathBesideExecutable("option"); }
+std::string PathBesideExecutable(const char* baseName, const char* extension) {
+  char module[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, module, MAX_PATH);
+  char drive[_MAX_DRIVE];
+  char dir[_MAX_DIR];
+  char name[_MAX_FNAME];
+  _splitpath(module, drive, dir, name, nullptr);
+  char path[_MAX_PATH];
+  _makepath(path, drive, dir, baseName != nullptr ? baseName : name, extension);
+  return path;
+}
 
-std::string GetConfigIniPath() { return IniPathBesideExecutable("config"); }
+std::string GetOptionIniPath() { return PathBesideExecutable("option", ".ini"); }
+
+std::string GetConfigIniPath() { return PathBesideExecutable("config", ".ini"); }
 
 std::string ReadConfigString(const char* section, const char* key, const char* fallback,
                              DWORD size) {

@@ -8,6 +8,10 @@
 inline constexpr DWORD kPathBufferSize = MAX_PATH;
 inline constexpr DWORD kPrinterNameSize = 1024;
 
+// The executable's drive and folder joined with a base name (the executable's own when
+// null) and an extension.
+std::string PathBesideExecutable(const char* baseName, const char* extension);
+
 // Full path of option.ini beside the executable.
 std::string GetOptionIniPath();
 std::string GetConfigIniPath();

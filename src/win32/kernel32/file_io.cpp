@@ -66,17 +66,33 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
   return handle;
 }
 
+namespace {
+
+// The file behind a handle for a synchronous read or write, or none with the last error set.
+std::shared_ptr<win32::FileObject> FileForTransfer(HANDLE handle, LPDWORD count,
+                                                   LPOVERLAPPED overlapped, bool write) {
+  auto file = win32::LookupHandleOf<win32::FileObject>(handle);
+  if (count != nullptr) {
+    *count = 0;
+  }
+  if (!file || overlapped != nullptr) {
+    win32::Fail(file ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if (!(write ? file->can_write : file->can_read)) {
+    win32::Fail(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  return file;
+}
+
+}  // namespace
+
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
-  auto file = win32::LookupHandleOf<win32::FileObject>(hFile);
-  if (lpNumberOfBytesRead != nullptr) {
-    *lpNumberOfBytesRead = 0;
-  }
-  if (!file || lpOverlapped != nullptr) {
-    return win32::Fail(file ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-  }
-  if (!file->can_read) {
-    return win32::Fail(ERROR_ACCESS_DENIED);
+  auto file = FileForTransfer(hFile, lpNumberOfBytesRead, lpOverlapped, false);
+  if (!file) {
+    return FALSE;
   }
   ssize_t got;
   do {
@@ -93,15 +109,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
-  auto file = win32::LookupHandleOf<win32::FileObject>(hFile);
-  if (lpNumberOfBytesWritten != nullptr) {
-    *lpNumberOfBytesWritten = 0;
-  }
-  if (!file || lpOverlapped != nullptr) {
-    return win32::Fail(file ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-  }
-  if (!file->can_write) {
-    return win32::Fail(ERROR_ACCESS_DENIED);
+  auto file = FileForTransfer(hFile, lpNumberOfBytesWritten, lpOverlapped, true);
+  if (!file) {
+    return FALSE;
   }
   // Windows writes the whole buffer to a disk file or fails.
   const char* data = static_cast<const char*>(lpBuffer);

@@ -3,9 +3,11 @@
 
 #include <cstdio>
 
+#include "command_hooks.h"
 #include "diagnostic_log.h"
 #include "path_macros.h"
 #include "program_values.h"
+#include "progress_window.h"
 #include "result_handoff.h"
 #include "settings.h"
 #include "spool_collection.h"
@@ -77,9 +79,16 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
     return -1;
   }
 
+  // 12. The before-hook, on the page files.
+  RunHook("RunExeOnEMF", fileList);
+
   // 14-16. Work time, the created files, and their hand-off.
   WriteTickCount("EMFMakerTickCount", GetTickCount() - workStart);
   const std::string resultText = LogCreatedFiles(fileList);
   PublishResultList(resultText);
+
+  // 17-18. No progress window stays on screen while the after-hook runs on the output files.
+  CloseProgressWindow();
+  RunHook("RunExe", fileList);
   return 0;
 }

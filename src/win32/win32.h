@@ -3,6 +3,8 @@
 #pragma once
 
 #include "win32_types.h"
+#include "comctl32/comctl32.h"
+#include "gdi32/gdi32.h"
 #include "kernel32/kernel32.h"
 #include "msvcrt/msvcrt.h"
 #include "user32/user32.h"

@@ -44,8 +44,22 @@ typedef HANDLE* LPHANDLE;
   };                         \
   typedef struct name##__* name
 DECLARE_HANDLE(HWND);
+DECLARE_HANDLE(HDC);
 DECLARE_HANDLE(HINSTANCE);
 typedef HINSTANCE HMODULE;
+
+typedef struct tagRECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+} RECT, *LPRECT;
+typedef const RECT* LPCRECT;
+
+typedef struct tagPOINT {
+  LONG x;
+  LONG y;
+} POINT, *LPPOINT;
 
 #define TRUE 1
 #define FALSE 0
@@ -90,4 +104,7 @@ typedef HINSTANCE HMODULE;
 #define ERROR_BAD_LENGTH 24L
 #define ERROR_NO_DATA 232L
 #define ERROR_INVALID_ADDRESS 487L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_CONTROL_ID_NOT_FOUND 1421L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_MAPPED_ALIGNMENT 1132L

@@ -1,10 +1,13 @@
 // Opening, reading and writing files through handles.
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "kernel32/errors.h"
 #include "kernel32/file_object.h"
@@ -94,12 +97,32 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
   if (!file) {
     return FALSE;
   }
+  if (!file->peeked.empty()) {
+    // What a peek kept aside comes first, then whatever else is waiting, as one read.
+    size_t count = std::min<size_t>(file->peeked.size(), nNumberOfBytesToRead);
+    std::memcpy(lpBuffer, file->peeked.data(), count);
+    file->peeked.erase(0, count);
+    int waiting = 0;
+    if (count < nNumberOfBytesToRead && ioctl(file->fd.Get(), FIONREAD, &waiting) == 0 &&
+        waiting > 0) {
+      const size_t more = std::min<size_t>(nNumberOfBytesToRead - count, waiting);
+      const ssize_t got = read(file->fd.Get(), static_cast<char*>(lpBuffer) + count, more);
+      count += got > 0 ? static_cast<size_t>(got) : 0;
+    }
+    if (lpNumberOfBytesRead != nullptr) {
+      *lpNumberOfBytesRead = static_cast<DWORD>(count);
+    }
+    return TRUE;
+  }
   ssize_t got;
   do {
     got = read(file->fd.Get(), lpBuffer, nNumberOfBytesToRead);
   } while (got < 0 && errno == EINTR);
   if (got < 0) {
     return win32::FailFromErrno();
+  }
+  if (got == 0 && file->is_pipe && nNumberOfBytesToRead > 0) {
+    return win32::Fail(ERROR_BROKEN_PIPE);  // every writer has gone
   }
   if (lpNumberOfBytesRead != nullptr) {
     *lpNumberOfBytesRead = static_cast<DWORD>(got);

@@ -1,6 +1,8 @@
 // A kernel object over a POSIX descriptor: opened files (and, later, pipe ends).
 #pragma once
 
+#include <string>
+
 #include "kernel32/handles.h"
 #include "kernel32/unique_fd.h"
 
@@ -13,6 +15,8 @@ class FileObject : public KernelObject {
   UniqueFd fd;
   bool can_read;
   bool can_write;
+  bool is_pipe = false;
+  std::string peeked;  // bytes PeekNamedPipe took out of a pipe, handed out first by ReadFile
 };
 
 }  // namespace win32

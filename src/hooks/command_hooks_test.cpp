@@ -1,0 +1,85 @@
+#include "command_hooks.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "settings.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+// The hooks read option.ini and write outfiles.txt beside the executable: this test's.
+class HookTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::remove(GetOptionIniPath().c_str());
+    std::remove(ListFile().c_str());
+  }
+  void TearDown() override { SetUp(); }
+  static std::string ListFile() { return PathBesideExecutable("outfiles", ".txt"); }
+  static void SetPath(const char* hook, const std::string& value) {
+    WritePrivateProfileStringA(hook, "PATH", value.c_str(), GetOptionIniPath().c_str());
+  }
+  std::string Record() const { return record_ / "record.txt"; }
+
+  TempDir record_;
+  const FileList list_ = {"C:\\out\\a0001.png", "", "/tmp/b c.png"};
+};
+
+TEST_F(HookTest, AnUnconfiguredHookDoesNothing) {
+  EXPECT_EQ(RunHook("RunExe", list_), -1);
+  SetPath("RunExe", "");
+  EXPECT_EQ(RunHook("RunExe", list_), -1);
+  EXPECT_FALSE(FileExists(ListFile()));
+}
+
+TEST_F(HookTest, ABareProgramNameIsLookedForBesideTheExecutable) {
+  SetPath("RunExe", "quadrine-test-helper record " + Record() + " after");
+  EXPECT_EQ(RunHook("RunExe", list_), 1);
+  const std::string folder = PathBesideExecutable("", "");
+  EXPECT_EQ(ReadFile(Record()), "after: [" + ListFile() + "]\nC:\\out\\a0001.png\n\n/tmp/b c.png\n");
+  EXPECT_EQ(ReadFile(ListFile()), "C:\\out\\a0001.png\n\n/tmp/b c.png\n");
+
+  SetPath("RunExe", "missing-helper x");
+  EXPECT_EQ(RunHook("RunExe", list_), 0);
+  SetPath("RunExe", "\"\" x");  // an empty program: nothing put in front, nothing starts
+  EXPECT_EQ(RunHook("RunExe", list_), 0);
+}
+
+TEST_F(HookTest, PlaceholdersQuotesAndAbsolutePaths) {
+  const std::string helper = PathBesideExecutable("quadrine-test-helper", "");
+  // A value that starts and ends with a quote would lose that pair, as on Windows.
+  SetPath("RunExeOnEMF", "\"" + helper + "\" record \"" + Record() +
+                             "\" tag \"two words\" \"/list=%1\" %1");
+  EXPECT_EQ(RunHook("RunExeOnEMF", list_), 1);
+  const std::string list = ListFile();
+  EXPECT_EQ(ReadFile(Record()), "tag: [two words] [/list=" + list + "] [" + list +
+                                    "]\nC:\\out\\a0001.png\n\n/tmp/b c.png\n");
+}
+
+TEST_F(HookTest, OverlongSettingsAreRefused) {
+  const std::string helper = PathBesideExecutable("quadrine-test-helper", "");
+  std::string many = helper;
+  for (int i = 0; i < 1024; ++i) {
+    many += " a";
+  }
+  const std::string cases[] = {
+      "/" + std::string(300, 'p'),                 // program path over 259 characters
+      helper + " " + std::string(2040, 'x'),        // command over 2047 characters
+      many,                                         // 1,025 arguments
+  };
+  for (const std::string& setting : cases) {
+    SetPath("RunExe", setting);
+    EXPECT_EQ(RunHook("RunExe", list_), -1) << setting.substr(0, 40);
+  }
+  EXPECT_FALSE(FileExists(ListFile()));
+}
+
+}  // namespace

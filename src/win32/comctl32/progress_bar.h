@@ -1,0 +1,10 @@
+// The progress bar's window procedure.
+#pragma once
+
+#include "user32/window_table.h"
+
+namespace win32::controls {
+
+LRESULT ProgressBarMessage(user::Window& bar, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace win32::controls

@@ -1,0 +1,35 @@
+#include "gdi32/gdi32.h"
+#include "gdi32/screen.h"
+#include "kernel32/kernel32.h"
+
+namespace win32::gdi {
+
+HDC ScreenDC() { return reinterpret_cast<HDC>(static_cast<UINT_PTR>(0x10020)); }
+
+}  // namespace win32::gdi
+
+int WINAPI GetDeviceCaps(HDC hdc, int index) {
+  if (hdc != win32::gdi::ScreenDC()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  switch (index) {
+    case HORZSIZE:
+      return win32::gdi::kScreenWidthMm;
+    case VERTSIZE:
+      return win32::gdi::kScreenHeightMm;
+    case HORZRES:
+      return win32::gdi::kScreenWidth;
+    case VERTRES:
+      return win32::gdi::kScreenHeight;
+    case BITSPIXEL:
+      return 32;
+    case PLANES:
+      return 1;
+    case LOGPIXELSX:
+    case LOGPIXELSY:
+      return 96;
+    default:
+      return 0;
+  }
+}

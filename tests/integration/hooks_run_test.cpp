@@ -1,0 +1,64 @@
+// Both hooks in a real run: before conversion on the page files, at the end on the outputs.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <filesystem>
+#include <string>
+
+#include "installed_converter.h"
+#include "spool_builder.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::InstalledConverter;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+std::string Helper() { return testing_support::BuildDir() + "/src/hooks/quadrine-test-helper"; }
+
+TEST(HooksInARun, RunInOrderWithTheirListFiles) {
+  InstalledConverter converter;
+  const std::string record = converter.elsewhere() + "/record.txt";
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\scan.emf");
+  converter.SetOption("RunExeOnEMF", "PATH", (Helper() + " record " + record + " before").c_str());
+  converter.SetOption("RunExe", "PATH", (Helper() + " record " + record + " after %1").c_str());
+  std::filesystem::create_directories(converter / "out");
+  WriteFile(converter.elsewhere() + "/a.emf", testing_support::MinimalEmf());
+  ASSERT_EQ(converter.Print({"--no-run", "a.emf", "a.emf"}).exitCode, 0);
+  shm_unlink("/Quadrine");
+  const auto run = converter.Run();
+  EXPECT_EQ(run.exitCode, 0);
+  const std::string list = converter / "outfiles.txt";
+  const std::string pages = "C:\\out\\000010000.emf\nC:\\out\\000010001.emf\n";
+  EXPECT_EQ(ReadFile(record), "before: [" + list + "]\n" + pages + "after: [" + list + "]\n" + pages);
+  EXPECT_EQ(ReadFile(list), pages);
+  EXPECT_EQ(run.out + run.err, "");  // the hooks' output appears nowhere
+  shm_unlink("/Quadrine");
+}
+
+TEST(HooksInARun, NoPageNoHook) {
+  InstalledConverter converter;
+  const std::string record = converter.elsewhere() + "/record.txt";
+  converter.SetOption("RunExeOnEMF", "PATH", (Helper() + " record " + record + " before").c_str());
+  converter.SetOption("RunExe", "PATH", (Helper() + " record " + record + " after").c_str());
+  WriteFile(converter / "outfiles.txt", "from an earlier run\n");
+  EXPECT_EQ(converter.Run().exitCode, 255);
+  EXPECT_FALSE(FileExists(record));
+  EXPECT_EQ(ReadFile(converter / "outfiles.txt"), "from an earlier run\n");
+}
+
+TEST(HooksInARun, AFailingHookChangesNothing) {
+  InstalledConverter converter;
+  converter.SetOption("AutoSave", "OutputFile", "C:\\x.emf");
+  converter.SetOption("RunExeOnEMF", "PATH", "missing-program --flag");
+  converter.SetOption("RunExe", "PATH", "\"\" x");
+  WriteFile(converter.elsewhere() + "/a.emf", testing_support::MinimalEmf());
+  ASSERT_EQ(converter.Print({"--no-run", "a.emf"}).exitCode, 0);
+  shm_unlink("/Quadrine");
+  EXPECT_EQ(converter.Run().exitCode, 0);
+  EXPECT_TRUE(FileExists(converter / "000010000.emf"));
+  shm_unlink("/Quadrine");
+}
+
+}  // namespace

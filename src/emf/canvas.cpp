@@ -1,0 +1,432 @@
+#include "canvas.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "raster_ops.h"
+
+namespace emf {
+namespace {
+
+// The 8 x 8 hatch patterns of GDI, one byte a row, bit 7 leftmost; set bits are lines.
+constexpr uint8_t kHatches[6][8] = {
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF},  // HS_HORIZONTAL
+    {0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08},  // HS_VERTICAL
+    {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01},  // HS_FDIAGONAL
+    {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80},  // HS_BDIAGONAL
+    {0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0xFF},  // HS_CROSS
+    {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81},  // HS_DIAGCROSS
+};
+
+uint32_t Opaque(ColorRef color) { return 0xFF000000u | ToRgb24(color); }
+
+void BuildPath(cairo_t* cr, const Path& path) {
+  cairo_new_path(cr);
+  for (const PathSegment& s : path.segments) {
+    switch (s.kind) {
+      case PathSegment::kMove:
+        cairo_move_to(cr, s.p[0].x, s.p[0].y);
+        break;
+      case PathSegment::kLine:
+        cairo_line_to(cr, s.p[0].x, s.p[0].y);
+        break;
+      case PathSegment::kCurve:
+        cairo_curve_to(cr, s.p[0].x, s.p[0].y, s.p[1].x, s.p[1].y, s.p[2].x, s.p[2].y);
+        break;
+      case PathSegment::kClose:
+        cairo_close_path(cr);
+        break;
+    }
+  }
+}
+
+// Cosmetic one-pixel lines run through pixel centres, from points rounded as GDI rounds.
+Path SnapToPixelCentres(const Path& path) {
+  Path snapped = path;
+  for (PathSegment& s : snapped.segments) {
+    for (Point& p : s.p) {
+      p = {std::floor(p.x + 0.5) + 0.5, std::floor(p.y + 0.5) + 0.5};
+    }
+  }
+  return snapped;
+}
+
+cairo_surface_t* SurfaceFor(const Image& image) {
+  return cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.pixels.data())),
+      image.has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, image.width, image.height,
+      image.width * 4);
+}
+
+// The pattern that maps the source rectangle onto the parallelogram.
+cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, double sh,
+                              Point tl, Point tr, Point bl, bool smooth) {
+  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
+  // Source unit square -> parallelogram, then invert for cairo's user-to-pattern matrix.
+  cairo_matrix_t to_device;
+  cairo_matrix_init(&to_device, (tr.x - tl.x) / sw, (tr.y - tl.y) / sw, (bl.x - tl.x) / sh,
+                    (bl.y - tl.y) / sh, tl.x, tl.y);
+  cairo_matrix_t offset;
+  cairo_matrix_init_translate(&offset, -sx, -sy);
+  cairo_matrix_t full;
+  cairo_matrix_multiply(&full, &offset, &to_device);
+  if (cairo_matrix_invert(&full) == CAIRO_STATUS_SUCCESS) {
+    cairo_pattern_set_matrix(pattern, &full);
+  }
+  cairo_pattern_set_filter(pattern, smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+  return pattern;
+}
+
+Path Parallelogram(Point tl, Point tr, Point bl) {
+  Path path;
+  path.MoveTo(tl);
+  path.LineTo(tr);
+  path.LineTo({tr.x + bl.x - tl.x, tr.y + bl.y - tl.y});
+  path.LineTo(bl);
+  path.Close();
+  return path;
+}
+
+}  // namespace
+
+ColorRef ToColorRef(uint32_t rgb24) {
+  return ((rgb24 >> 16) & 0xFF) | (rgb24 & 0xFF00) | ((rgb24 & 0xFF) << 16);
+}
+
+uint32_t ToRgb24(ColorRef color) {
+  return ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
+}
+
+Region MakeRegion() { return Region(cairo_region_create()); }
+
+Region MakeRegion(int left, int top, int right, int bottom) {
+  cairo_rectangle_int_t rect{left, top, std::max(0, right - left), std::max(0, bottom - top)};
+  return Region(cairo_region_create_rectangle(&rect));
+}
+
+Region CopyRegion(const cairo_region_t* region) {
+  return Region(cairo_region_copy(region));
+}
+
+Canvas::Canvas(uint32_t* pixels, int width, int height, int stride)
+    : pixels_(pixels), width_(width), height_(height), stride_(stride) {
+  surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels),
+                                                 CAIRO_FORMAT_RGB24, width, height, stride);
+  cr_ = cairo_create(surface_);
+  cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
+}
+
+Canvas::~Canvas() {
+  cairo_destroy(cr_);
+  cairo_surface_flush(surface_);
+  cairo_surface_destroy(surface_);
+}
+
+void Canvas::SetClip(const cairo_region_t* region) {
+  clip_ = region != nullptr ? CopyRegion(region) : nullptr;
+}
+
+void Canvas::ApplyClip(cairo_t* cr) const {
+  cairo_reset_clip(cr);
+  if (!clip_) {
+    return;
+  }
+  cairo_new_path(cr);
+  const int count = cairo_region_num_rectangles(clip_.get());
+  for (int i = 0; i < count; ++i) {
+    cairo_rectangle_int_t r;
+    cairo_region_get_rectangle(clip_.get(), i, &r);
+    cairo_rectangle(cr, r.x, r.y, r.width, r.height);
+  }
+  cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+  cairo_clip(cr);
+}
+
+void Canvas::SetSource(cairo_t* cr, const Paint& paint) {
+  const Brush& brush = paint.brush;
+  if (brush.style == Brush::kSolid) {
+    const uint32_t c = ToRgb24(brush.color);
+    cairo_set_source_rgb(cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
+                         (c & 0xFF) / 255.0);
+    return;
+  }
+  // Hatches and patterns repeat from the brush origin in device pixels.
+  Image tile;
+  if (brush.style == Brush::kHatched) {
+    tile.width = tile.height = 8;
+    tile.has_alpha = true;
+    tile.pixels.resize(64);
+    const int hatch = std::clamp(brush.hatch, 0, 5);
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 8; ++x) {
+        const bool line = (kHatches[hatch][y] >> (7 - x)) & 1;
+        tile.pixels[y * 8 + x] = line ? Opaque(brush.color)
+                                      : (paint.opaque_background ? Opaque(paint.background) : 0);
+      }
+    }
+  } else if (brush.pattern && brush.pattern->width > 0 && brush.pattern->height > 0) {
+    tile = *brush.pattern;
+    if (brush.mono_pattern) {
+      // Monochrome patterns draw their 0 bits in the text colour, 1 bits in the background.
+      for (uint32_t& p : tile.pixels) {
+        p = (p & 0xFFFFFF) == 0 ? Opaque(paint.text_color) : Opaque(paint.background);
+      }
+    }
+  } else {
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    return;
+  }
+  // A surface of cairo's own, since the tile dies before the source is used.
+  cairo_surface_t* owned = cairo_image_surface_create(
+      tile.has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, tile.width, tile.height);
+  unsigned char* data = cairo_image_surface_get_data(owned);
+  const int stride = cairo_image_surface_get_stride(owned);
+  for (int y = 0; y < tile.height; ++y) {
+    std::memcpy(data + y * stride, tile.pixels.data() + y * tile.width,
+                static_cast<size_t>(tile.width) * 4);
+  }
+  cairo_surface_mark_dirty(owned);
+  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(owned);
+  cairo_surface_destroy(owned);
+  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
+  cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+  cairo_matrix_t matrix;
+  cairo_matrix_init_translate(&matrix, -paint.origin.x, -paint.origin.y);
+  cairo_pattern_set_matrix(pattern, &matrix);
+  cairo_set_source(cr, pattern);
+  cairo_pattern_destroy(pattern);
+}
+
+template <class Draw, class Combine>
+void Canvas::DrawThroughMask(Draw draw, Combine combine) {
+  cairo_surface_t* layer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_);
+  cairo_t* cr = cairo_create(layer);
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+  ApplyClip(cr);
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  draw(cr, &x0, &y0, &x1, &y1);
+  cairo_destroy(cr);
+  cairo_surface_flush(layer);
+  const uint32_t* drawn = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(layer));
+  const int layer_stride = cairo_image_surface_get_stride(layer) / 4;
+  const int left = std::clamp(static_cast<int>(std::floor(x0)) - 1, 0, width_);
+  const int right = std::clamp(static_cast<int>(std::ceil(x1)) + 1, 0, width_);
+  const int top = std::clamp(static_cast<int>(std::floor(y0)) - 1, 0, height_);
+  const int bottom = std::clamp(static_cast<int>(std::ceil(y1)) + 1, 0, height_);
+  for (int y = top; y < bottom; ++y) {
+    uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels_) + y * stride_);
+    for (int x = left; x < right; ++x) {
+      const uint32_t s = drawn[y * layer_stride + x];
+      if ((s >> 24) >= 0x80) {
+        row[x] = combine(s & 0xFFFFFF, row[x] & 0xFFFFFF, x, y);
+      }
+    }
+  }
+  cairo_surface_destroy(layer);
+  cairo_surface_mark_dirty(surface_);
+}
+
+void Canvas::FillPath(const Path& path, FillRule rule, const Paint& paint, int rop2) {
+  if (paint.brush.style == Brush::kNull || path.Empty()) {
+    return;
+  }
+  auto shape = [&](cairo_t* cr) {
+    BuildPath(cr, path);
+    cairo_set_fill_rule(cr, rule == FillRule::kWinding ? CAIRO_FILL_RULE_WINDING
+                                                       : CAIRO_FILL_RULE_EVEN_ODD);
+  };
+  if (rop2 == kR2CopyPen) {
+    ApplyClip(cr_);
+    shape(cr_);
+    SetSource(cr_, paint);
+    cairo_fill(cr_);
+    return;
+  }
+  DrawThroughMask(
+      [&](cairo_t* cr, double* x0, double* y0, double* x1, double* y1) {
+        shape(cr);
+        cairo_fill_extents(cr, x0, y0, x1, y1);
+        SetSource(cr, paint);
+        cairo_fill(cr);
+      },
+      [&](uint32_t p, uint32_t d, int, int) { return Rop2(rop2, p, d); });
+}
+
+void Canvas::StrokePath(const Path& path, const StrokeStyle& style, int rop2) {
+  if (path.Empty()) {
+    return;
+  }
+  const Path& drawn = style.cosmetic ? SnapToPixelCentres(path) : path;
+  auto stroke = [&](cairo_t* cr, ColorRef color, bool dashed) {
+    BuildPath(cr, drawn);
+    cairo_set_line_width(cr, style.cosmetic ? 1.0 : std::max(1.0, style.width));
+    cairo_set_line_cap(cr, style.cosmetic ? CAIRO_LINE_CAP_BUTT : style.cap);
+    cairo_set_line_join(cr, style.cosmetic ? CAIRO_LINE_JOIN_MITER : style.join);
+    cairo_set_miter_limit(cr, std::max(1.0, style.miter_limit));
+    if (dashed && !style.dashes.empty()) {
+      cairo_set_dash(cr, style.dashes.data(), static_cast<int>(style.dashes.size()), 0);
+    } else {
+      cairo_set_dash(cr, nullptr, 0, 0);
+    }
+    const uint32_t c = ToRgb24(color);
+    cairo_set_source_rgb(cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
+                         (c & 0xFF) / 255.0);
+  };
+  if (rop2 == kR2CopyPen) {
+    ApplyClip(cr_);
+    if (style.opaque_gaps && !style.dashes.empty()) {
+      stroke(cr_, style.background, false);
+      cairo_stroke(cr_);
+    }
+    stroke(cr_, style.color, true);
+    cairo_stroke(cr_);
+    cairo_set_dash(cr_, nullptr, 0, 0);
+    return;
+  }
+  DrawThroughMask(
+      [&](cairo_t* cr, double* x0, double* y0, double* x1, double* y1) {
+        stroke(cr, style.color, true);
+        cairo_stroke_extents(cr, x0, y0, x1, y1);
+        cairo_stroke(cr);
+      },
+      [&](uint32_t p, uint32_t d, int, int) { return Rop2(rop2, p, d); });
+}
+
+void Canvas::DrawImage(const Image& src, double sx, double sy, double sw, double sh, Point tl,
+                       Point tr, Point bl, uint32_t rop3, const Paint* pattern, bool smooth) {
+  if (src.width <= 0 || src.height <= 0 || sw == 0 || sh == 0) {
+    return;
+  }
+  cairo_surface_t* surface = SurfaceFor(src);
+  cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, smooth);
+  const Path area = Parallelogram(tl, tr, bl);
+  if ((rop3 & 0xFFFF0000) == (kSrcCopy & 0xFFFF0000)) {
+    ApplyClip(cr_);
+    BuildPath(cr_, area);
+    cairo_set_source(cr_, source);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+    cairo_fill(cr_);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+  } else {
+    const uint32_t p = pattern != nullptr ? ToRgb24(pattern->brush.color) : 0;
+    DrawThroughMask(
+        [&](cairo_t* cr, double* x0, double* y0, double* x1, double* y1) {
+          BuildPath(cr, area);
+          cairo_fill_extents(cr, x0, y0, x1, y1);
+          cairo_set_source(cr, source);
+          cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+          cairo_fill(cr);
+        },
+        [&](uint32_t s, uint32_t d, int, int) { return Rop3(rop3, p, s, d); });
+  }
+  cairo_pattern_destroy(source);
+  cairo_surface_destroy(surface);
+}
+
+void Canvas::BlendImage(const Image& src, double sx, double sy, double sw, double sh, Point tl,
+                        Point tr, Point bl, int constant_alpha, bool use_source_alpha) {
+  if (src.width <= 0 || src.height <= 0 || sw == 0 || sh == 0) {
+    return;
+  }
+  Image view = src;
+  view.has_alpha = use_source_alpha;
+  cairo_surface_t* surface = SurfaceFor(view);
+  cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, true);
+  ApplyClip(cr_);
+  cairo_save(cr_);
+  BuildPath(cr_, Parallelogram(tl, tr, bl));
+  cairo_clip(cr_);
+  cairo_set_source(cr_, source);
+  cairo_paint_with_alpha(cr_, std::clamp(constant_alpha, 0, 255) / 255.0);
+  cairo_restore(cr_);
+  cairo_pattern_destroy(source);
+  cairo_surface_destroy(surface);
+}
+
+void Canvas::FillWithRop3(const Path& area, uint32_t rop3, const Paint& pattern) {
+  const int rop2 = Rop3WithoutSource(rop3);
+  if (rop2 == 0) {
+    return;  // needs a source, and there is none
+  }
+  Paint paint = pattern;
+  if (paint.brush.style == Brush::kNull) {
+    paint.brush = Brush{Brush::kSolid, 0xFFFFFF, 0, nullptr, false};
+    if (rop2 != 1 && rop2 != 6 && rop2 != 11 && rop2 != 16) {
+      return;  // a null pattern paints nothing
+    }
+  }
+  FillPath(area, FillRule::kWinding, paint, rop2);
+}
+
+namespace {
+
+void AddColorStop(cairo_pattern_t* pattern, double offset, ColorRef c) {
+  cairo_pattern_add_color_stop_rgb(pattern, offset, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
+                                   ((c >> 16) & 0xFF) / 255.0);
+}
+
+}  // namespace
+
+void Canvas::FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) {
+  cairo_pattern_t* gradient = vertical ? cairo_pattern_create_linear(0, p0.y, 0, p1.y)
+                                       : cairo_pattern_create_linear(p0.x, 0, p1.x, 0);
+  AddColorStop(gradient, 0, c0);
+  AddColorStop(gradient, 1, c1);
+  ApplyClip(cr_);
+  cairo_new_path(cr_);
+  cairo_rectangle(cr_, std::min(p0.x, p1.x), std::min(p0.y, p1.y), std::fabs(p1.x - p0.x),
+                  std::fabs(p1.y - p0.y));
+  cairo_set_source(cr_, gradient);
+  cairo_fill(cr_);
+  cairo_pattern_destroy(gradient);
+}
+
+void Canvas::FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) {
+  cairo_pattern_t* mesh = cairo_pattern_create_mesh();
+  cairo_mesh_pattern_begin_patch(mesh);
+  cairo_mesh_pattern_move_to(mesh, p[0].x, p[0].y);
+  cairo_mesh_pattern_line_to(mesh, p[1].x, p[1].y);
+  cairo_mesh_pattern_line_to(mesh, p[2].x, p[2].y);
+  for (unsigned i = 0; i < 3; ++i) {
+    cairo_mesh_pattern_set_corner_color_rgb(mesh, i, (c[i] & 0xFF) / 255.0,
+                                            ((c[i] >> 8) & 0xFF) / 255.0,
+                                            ((c[i] >> 16) & 0xFF) / 255.0);
+  }
+  cairo_mesh_pattern_end_patch(mesh);
+  ApplyClip(cr_);
+  cairo_new_path(cr_);
+  cairo_move_to(cr_, p[0].x, p[0].y);
+  cairo_line_to(cr_, p[1].x, p[1].y);
+  cairo_line_to(cr_, p[2].x, p[2].y);
+  cairo_close_path(cr_);
+  cairo_set_source(cr_, mesh);
+  cairo_fill(cr_);
+  cairo_pattern_destroy(mesh);
+}
+
+ColorRef Canvas::GetPixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) {
+    return 0xFFFFFFFF;
+  }
+  cairo_surface_flush(surface_);
+  const uint32_t* row =
+      reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(pixels_) + y * stride_);
+  return ToColorRef(row[x] & 0xFFFFFF);
+}
+
+void Canvas::SetPixel(int x, int y, ColorRef color) {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) {
+    return;
+  }
+  if (clip_ && !cairo_region_contains_point(clip_.get(), x, y)) {
+    return;
+  }
+  cairo_surface_flush(surface_);
+  uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels_) + y * stride_);
+  row[x] = ToRgb24(color);
+  cairo_surface_mark_dirty(surface_);
+}
+
+}  // namespace emf

@@ -1,0 +1,31 @@
+// Device-independent bitmaps as records carry them: a BITMAPINFO and the bits.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "canvas.h"
+
+namespace emf {
+
+// The most pixels a bitmap may have; larger ones are refused, never allocated.
+inline constexpr uint64_t kMaxDibPixels = uint64_t{1} << 26;
+
+struct DibInfo {
+  int32_t width = 0;
+  int32_t height = 0;  // positive: bottom-up rows
+  uint16_t bit_count = 0;
+  uint32_t compression = 0;
+};
+
+std::optional<DibInfo> ReadDibInfo(std::span<const uint8_t> info);
+
+// Decodes into 32-bit pixels, rows top-down. keep_alpha: a 32-bit bitmap's fourth byte is
+// its (premultiplied) alpha; otherwise every pixel is opaque. palette_indices: the colour
+// table holds 16-bit palette indices (DIB_PAL_COLORS), drawn as greys.
+std::optional<Image> DecodeDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
+                               bool keep_alpha, bool palette_indices, std::string* error);
+
+}  // namespace emf

@@ -1,0 +1,35 @@
+#include "geometry.h"
+
+#include <algorithm>
+
+namespace emf {
+
+Path Path::Flattened() const {
+  Path out;
+  Point current;
+  for (const PathSegment& s : segments) {
+    if (s.kind != PathSegment::kCurve) {
+      out.segments.push_back(s);
+      if (s.kind != PathSegment::kClose) {
+        current = s.p[0];
+      }
+      continue;
+    }
+    // Enough steps that no chord strays from the curve by more than about a tenth of a pixel.
+    const double length = std::hypot(s.p[0].x - current.x, s.p[0].y - current.y) +
+                          std::hypot(s.p[1].x - s.p[0].x, s.p[1].y - s.p[0].y) +
+                          std::hypot(s.p[2].x - s.p[1].x, s.p[2].y - s.p[1].y);
+    const int steps = std::clamp(static_cast<int>(std::sqrt(length) * 2), 2, 1000);
+    for (int i = 1; i <= steps; ++i) {
+      const double t = static_cast<double>(i) / steps;
+      const double u = 1 - t;
+      const double a = u * u * u, b = 3 * u * u * t, c = 3 * u * t * t, d = t * t * t;
+      out.LineTo({a * current.x + b * s.p[0].x + c * s.p[1].x + d * s.p[2].x,
+                  a * current.y + b * s.p[0].y + c * s.p[1].y + d * s.p[2].y});
+    }
+    current = s.p[2];
+  }
+  return out;
+}
+
+}  // namespace emf

@@ -1,0 +1,213 @@
+// Pens, brushes, palettes and the object table with its stock objects.
+#include "dib.h"
+#include "player.h"
+
+namespace emf {
+namespace {
+
+constexpr uint32_t kStockObject = 0x80000000u;
+constexpr uint32_t kMaxObjects = 65536;
+constexpr uint32_t kPsGeometric = 0x10000;
+
+Brush SolidBrush(ColorRef color) { return Brush{Brush::kSolid, color, 0, nullptr, false}; }
+
+// A DIB that a brush or pen record carries at the given offsets of the record.
+std::shared_ptr<const Image> RecordDib(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi,
+                                       uint32_t off_bits, uint32_t cb_bits, bool palette_indices) {
+  const auto info = r.Slice(off_bmi, cb_bmi);
+  const auto bits = r.Slice(off_bits, cb_bits);
+  if (info.empty() || bits.empty()) {
+    return nullptr;
+  }
+  auto image = DecodeDib(info, bits, false, palette_indices, nullptr);
+  return image ? std::make_shared<const Image>(std::move(*image)) : nullptr;
+}
+
+}  // namespace
+
+GdiObject* Player::ObjectAt(uint32_t index) {
+  if (index == 0 || index >= objects_.size()) {
+    return nullptr;
+  }
+  return objects_[index].get();
+}
+
+void Player::StoreObject(uint32_t index, GdiObject object) {
+  if (index == 0 || index >= kMaxObjects) {
+    return;
+  }
+  if (index >= objects_.size()) {
+    objects_.resize(index + 1);  // some writers count their handles short
+  }
+  objects_[index] = std::make_unique<GdiObject>(std::move(object));
+}
+
+void Player::CreatePen(ByteReader& r) {
+  const uint32_t index = r.U32();
+  GdiObject object;
+  object.kind = GdiObject::kPen;
+  object.pen.style = static_cast<int>(r.U32());
+  object.pen.width = r.I32();
+  r.I32();
+  object.pen.color = r.U32() & 0xFFFFFF;
+  // CreatePen makes a wider pen geometric, with round ends and solid lines.
+  if (object.pen.width > 1) {
+    object.pen.geometric = true;
+    if ((object.pen.style & 0xF) != 5 && (object.pen.style & 0xF) != 6) {
+      object.pen.style = (object.pen.style & ~0xF);
+    }
+  }
+  object.pen.brush = SolidBrush(object.pen.color);
+  StoreObject(index, std::move(object));
+}
+
+void Player::ExtCreatePen(ByteReader& r) {
+  const uint32_t index = r.U32();
+  const uint32_t off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(), cb_bits = r.U32();
+  GdiObject object;
+  object.kind = GdiObject::kPen;
+  const uint32_t style = r.U32();
+  object.pen.style = static_cast<int>(style);
+  object.pen.geometric = (style & kPsGeometric) != 0;
+  object.pen.width = object.pen.geometric ? r.U32() : (r.U32(), 1);
+  const uint32_t brush_style = r.U32();
+  object.pen.color = r.U32() & 0xFFFFFF;
+  const uint32_t hatch = r.U32();
+  const uint32_t entries = r.U32();
+  for (uint32_t i = 0; i < entries && i < 16 && r.Has(4); ++i) {
+    object.pen.user_dashes.push_back(r.U32());
+  }
+  switch (brush_style) {
+    case 1:
+      object.pen.brush = Brush{Brush::kNull, 0, 0, nullptr, false};
+      object.pen.style = (object.pen.style & ~0xF) | 5;
+      break;
+    case 2:
+      object.pen.brush = Brush{Brush::kHatched, object.pen.color, static_cast<int>(hatch), nullptr,
+                               false};
+      break;
+    case 3:
+    case 5:
+    case 6:
+      object.pen.brush = SolidBrush(object.pen.color);
+      if (auto image = RecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, false)) {
+        object.pen.brush = Brush{Brush::kPattern, object.pen.color, 0, image, false};
+      }
+      break;
+    default:
+      object.pen.brush = SolidBrush(object.pen.color);
+      break;
+  }
+  StoreObject(index, std::move(object));
+}
+
+void Player::CreateBrushIndirect(ByteReader& r) {
+  const uint32_t index = r.U32();
+  const uint32_t style = r.U32();
+  const ColorRef color = r.U32() & 0xFFFFFF;
+  const uint32_t hatch = r.U32();
+  GdiObject object;
+  object.kind = GdiObject::kBrush;
+  switch (style) {
+    case 1:  // BS_NULL
+      object.brush = Brush{Brush::kNull, 0, 0, nullptr, false};
+      break;
+    case 2:  // BS_HATCHED
+      object.brush = Brush{Brush::kHatched, color, static_cast<int>(hatch), nullptr, false};
+      break;
+    default:
+      object.brush = SolidBrush(color);
+      break;
+  }
+  StoreObject(index, std::move(object));
+}
+
+void Player::CreateDibPatternBrushPt(ByteReader& r) {
+  const uint32_t index = r.U32();
+  const uint32_t usage = r.U32();
+  const uint32_t off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(), cb_bits = r.U32();
+  GdiObject object;
+  object.kind = GdiObject::kBrush;
+  object.brush = SolidBrush(0);
+  if (auto image = RecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage == 1)) {
+    object.brush = Brush{Brush::kPattern, 0, 0, image, false};
+  }
+  StoreObject(index, std::move(object));
+}
+
+void Player::CreateMonoBrush(ByteReader& r) {
+  const uint32_t index = r.U32();
+  const uint32_t usage = r.U32();
+  const uint32_t off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(), cb_bits = r.U32();
+  GdiObject object;
+  object.kind = GdiObject::kBrush;
+  object.brush = SolidBrush(0);
+  if (auto image = RecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage == 1)) {
+    object.brush = Brush{Brush::kPattern, 0, 0, image, true};
+  }
+  StoreObject(index, std::move(object));
+}
+
+void Player::CreatePalette(ByteReader& r) {
+  GdiObject object;
+  object.kind = GdiObject::kPalette;
+  StoreObject(r.U32(), std::move(object));
+}
+
+void Player::CreateColorSpace(ByteReader& r) {
+  GdiObject object;
+  object.kind = GdiObject::kColorSpace;
+  StoreObject(r.U32(), std::move(object));
+}
+
+void Player::SelectObject(ByteReader& r) {
+  const uint32_t index = r.U32();
+  if (index & kStockObject) {
+    switch (index & ~kStockObject) {
+      case 0: state_.brush = SolidBrush(0xFFFFFF); break;                      // WHITE_BRUSH
+      case 1: state_.brush = SolidBrush(0xC0C0C0); break;                      // LTGRAY_BRUSH
+      case 2: state_.brush = SolidBrush(0x808080); break;                      // GRAY_BRUSH
+      case 3: state_.brush = SolidBrush(0x404040); break;                      // DKGRAY_BRUSH
+      case 4: state_.brush = SolidBrush(0); break;                             // BLACK_BRUSH
+      case 5: state_.brush = Brush{Brush::kNull, 0, 0, nullptr, false}; break;  // NULL_BRUSH
+      case 6: state_.pen = Pen{0, 0, 0xFFFFFF, false, {}, SolidBrush(0xFFFFFF)}; break;
+      case 7: state_.pen = Pen{0, 0, 0, false, {}, SolidBrush(0)}; break;
+      case 8: state_.pen = Pen{5, 0, 0, false, {}, SolidBrush(0)}; break;      // NULL_PEN
+      case 10: case 11: case 12: case 13: case 14: case 16: case 17:
+        state_.font = nullptr;  // the default face
+        break;
+      case 18: state_.brush = SolidBrush(0xFFFFFF); break;  // DC_BRUSH
+      case 19: state_.pen = Pen{0, 0, 0, false, {}, SolidBrush(0)}; break;  // DC_PEN
+      default: break;
+    }
+    return;
+  }
+  const GdiObject* object = ObjectAt(index);
+  if (object == nullptr) {
+    return;
+  }
+  switch (object->kind) {
+    case GdiObject::kPen:
+      state_.pen = object->pen;
+      break;
+    case GdiObject::kBrush:
+      state_.brush = object->brush;
+      break;
+    case GdiObject::kFont:
+      state_.font = object->font;
+      break;
+    default:
+      break;
+  }
+}
+
+void Player::DeleteObject(ByteReader& r) {
+  const uint32_t index = r.U32();
+  if ((index & kStockObject) == 0 && index < objects_.size()) {
+    objects_[index].reset();
+  }
+}
+
+void Player::SelectPalette(ByteReader&) {}
+
+}  // namespace emf

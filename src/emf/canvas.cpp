@@ -406,6 +406,59 @@ void Canvas::FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) {
   cairo_pattern_destroy(mesh);
 }
 
+void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                        const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
+                        const Path* clip_box) {
+  if (glyphs.empty()) {
+    return;
+  }
+  ApplyClip(cr_);
+  cairo_save(cr_);
+  if (clip_box != nullptr) {
+    BuildPath(cr_, *clip_box);
+    cairo_clip(cr_);
+  }
+  cairo_set_font_face(cr_, face);
+  cairo_set_font_matrix(cr_, &font_matrix);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options, smooth_text_ ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_set_font_options(cr_, options);
+  cairo_font_options_destroy(options);
+  const uint32_t c = ToRgb24(color);
+  cairo_set_source_rgb(cr_, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
+                       (c & 0xFF) / 255.0);
+  cairo_show_glyphs(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
+  cairo_restore(cr_);
+}
+
+Path Canvas::GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                           const std::vector<cairo_glyph_t>& glyphs) {
+  Path path;
+  cairo_save(cr_);
+  cairo_new_path(cr_);
+  cairo_set_font_face(cr_, face);
+  cairo_set_font_matrix(cr_, &font_matrix);
+  cairo_glyph_path(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
+  cairo_path_t* outline = cairo_copy_path(cr_);
+  for (int i = 0; i < outline->num_data; i += outline->data[i].header.length) {
+    const cairo_path_data_t* d = &outline->data[i];
+    switch (d->header.type) {
+      case CAIRO_PATH_MOVE_TO: path.MoveTo({d[1].point.x, d[1].point.y}); break;
+      case CAIRO_PATH_LINE_TO: path.LineTo({d[1].point.x, d[1].point.y}); break;
+      case CAIRO_PATH_CURVE_TO:
+        path.CurveTo({d[1].point.x, d[1].point.y}, {d[2].point.x, d[2].point.y},
+                     {d[3].point.x, d[3].point.y});
+        break;
+      case CAIRO_PATH_CLOSE_PATH: path.Close(); break;
+    }
+  }
+  cairo_path_destroy(outline);
+  cairo_new_path(cr_);
+  cairo_restore(cr_);
+  return path;
+}
+
 ColorRef Canvas::GetPixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) {
     return 0xFFFFFFFF;

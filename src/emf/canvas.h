@@ -72,6 +72,10 @@ class Canvas {
   Canvas& operator=(const Canvas&) = delete;
 
   int width() const { return width_; }
+
+  // Windows smooths text only on surfaces of 16 bits and more; palettes and black and white
+  // get aliased glyphs.
+  void set_smooth_text(bool smooth) { smooth_text_ = smooth; }
   int height() const { return height_; }
 
   // Limits drawing to a region; null: the whole surface.
@@ -96,6 +100,14 @@ class Canvas {
   void FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical);
   void FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]);
 
+  // Text: glyphs of a face at device positions, drawn with grey antialiasing as Windows'
+  // standard font smoothing does; clip_box (device pixels) limits them when given.
+  void DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                  const std::vector<cairo_glyph_t>& glyphs, ColorRef color, const Path* clip_box);
+  // The glyphs' outlines as a path, for text inside a path bracket.
+  Path GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                     const std::vector<cairo_glyph_t>& glyphs);
+
   ColorRef GetPixel(int x, int y) const;
   void SetPixel(int x, int y, ColorRef color);
 
@@ -113,6 +125,7 @@ class Canvas {
   cairo_surface_t* surface_;
   cairo_t* cr_;
   Region clip_;
+  bool smooth_text_ = true;
 };
 
 ColorRef ToColorRef(uint32_t rgb24);

@@ -99,6 +99,9 @@ constexpr std::array<RecordHandler, kMaxRecordType + 1> MakeHandlerTable() {
   t[79] = {140, &Player::PlgBlt};
   t[80] = {76, &Player::SetDIBitsToDevice};
   t[81] = {80, &Player::StretchDIBits};
+  t[82] = {104, &Player::ExtCreateFontIndirectW};
+  t[83] = {76, &Player::ExtTextOutA};
+  t[84] = {76, &Player::ExtTextOutW};
   t[85] = {28, &Player::PolyBezier16};
   t[86] = {28, &Player::Polygon16};
   t[87] = {28, &Player::Polyline16};
@@ -110,10 +113,13 @@ constexpr std::array<RecordHandler, kMaxRecordType + 1> MakeHandlerTable() {
   t[93] = {32, &Player::CreateMonoBrush};
   t[94] = {32, &Player::CreateDibPatternBrushPt};
   t[95] = {52, &Player::ExtCreatePen};
+  t[96] = {40, &Player::PolyTextOutA};
+  t[97] = {40, &Player::PolyTextOutW};
   t[98] = {12, &Player::Ignore};   // SETICMMODE: colour management changes nothing here
   t[99] = {12, &Player::CreateColorSpace};
   t[100] = {12, &Player::Ignore};  // SETCOLORSPACE
   t[101] = {12, &Player::Ignore};  // DELETECOLORSPACE
+  t[108] = {36, &Player::SmallTextOut};
   t[109] = {8, &Player::Ignore};   // FORCEUFIMAPPING: font linking, nothing on paper
   t[111] = {8, &Player::Ignore};   // COLORCORRECTPALETTE
   t[112] = {8, &Player::Ignore};   // SETICMPROFILEA

@@ -10,6 +10,7 @@
 
 #include "byte_reader.h"
 #include "canvas.h"
+#include "font.h"
 #include "metafile.h"
 
 namespace emf {
@@ -32,7 +33,6 @@ struct Pen {
   Brush brush;                      // geometric pens fill with a brush (solid in practice)
 };
 
-struct Font;  // text comes with the text records
 
 struct GdiObject {
   enum Kind { kPen, kBrush, kFont, kPalette, kColorSpace } kind = kPen;
@@ -99,7 +99,6 @@ class Player {
   EMF_HANDLER(SetMiterLimit);
   EMF_HANDLER(SetBrushOrgEx);
   EMF_HANDLER(SetLayout);
-  EMF_HANDLER(SetTextCharacterExtra);
   EMF_HANDLER(MoveToEx);
   // Objects (player_objects.cpp).
   EMF_HANDLER(CreatePen);
@@ -170,6 +169,13 @@ class Player {
   EMF_HANDLER(MaskBlt);
   EMF_HANDLER(PlgBlt);
   EMF_HANDLER(GradientFill);
+  // Text (player_text.cpp).
+  EMF_HANDLER(ExtCreateFontIndirectW);
+  EMF_HANDLER(ExtTextOutW);
+  EMF_HANDLER(ExtTextOutA);
+  EMF_HANDLER(PolyTextOutW);
+  EMF_HANDLER(PolyTextOutA);
+  EMF_HANDLER(SmallTextOut);
 #undef EMF_HANDLER
 
  // Drawing with the current pen and brush; inside a path bracket the shape joins the path
@@ -187,6 +193,18 @@ class Player {
   void ArcCommon(ByteReader& r, ArcKind kind);
   template <class Shape>
   void DrawBoxShape(const RectL& box, Shape shape);
+  struct TextRun {
+    bool valid = false;
+    Point reference;
+    std::vector<uint32_t> codes;  // UTF-16 units, or glyph indices
+    std::vector<double> dx, dy;   // logical units, one pair a character
+    uint32_t options = 0;
+    RectL rect;
+    int graphics_mode = 1;
+  };
+  TextRun ReadTextRun(ByteReader& r, bool wide, int graphics_mode);
+  void DrawTextRun(TextRun run);
+  void PolyTextOutCommon(ByteReader& r, bool wide);
   void DrawRecordDib(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi, uint32_t off_bits,
                      uint32_t cb_bits, uint32_t usage, double sx, double sy, double sw, double sh,
                      bool source_from_bottom, double dx, double dy, double dw, double dh,

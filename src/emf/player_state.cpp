@@ -227,7 +227,6 @@ void Player::SetMiterLimit(ByteReader& r) {
 
 void Player::SetBrushOrgEx(ByteReader& r) { state_.brush_origin = ReadPointL(r); }
 void Player::SetLayout(ByteReader& r) { state_.layout = r.U32(); }
-void Player::SetTextCharacterExtra(ByteReader& r) { state_.text_char_extra = r.I32(); }
 void Player::MoveToEx(ByteReader& r) {
   state_.position = ReadPointL(r);
   if (in_path_) {

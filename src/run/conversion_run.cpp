@@ -10,7 +10,7 @@
 #include "progress_window.h"
 #include "result_handoff.h"
 #include "settings.h"
-#include "spool_collection.h"
+#include "blank_pages.h"
 #include "win32.h"
 
 namespace {
@@ -71,7 +71,7 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
   // 9-10. Spool intake: the job's page files, in the order intake finds them.
   const DWORD workStart = GetTickCount();
   FileList fileList;
-  ConvertEMFFiles(0, outputDirectory, fileList);
+  LoadSpoolingFiles(0, outputDirectory, fileList);
 
   // 11. No page: nothing more to do.
   if (fileList.empty()) {

@@ -12,17 +12,26 @@ void Append32(std::string& bytes, uint32_t value) {
   }
 }
 
-std::string MinimalEmf(uint32_t headerSize, int32_t frameRight, int32_t frameBottom) {
-  std::string records;
-  // EMR_RECTANGLE (43), 24 bytes: a box in device units.
-  Append32(records, 43);
-  Append32(records, 24);
-  for (uint32_t v : {10u, 10u, 100u, 100u}) {
-    Append32(records, v);
+std::string EmfRecord(uint32_t type, std::initializer_list<uint32_t> words) {
+  std::string record;
+  Append32(record, type);
+  Append32(record, static_cast<uint32_t>(8 + 4 * words.size()));
+  for (uint32_t word : words) {
+    Append32(record, word);
   }
-  // EMR_EOF (14), 20 bytes.
-  for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) {
-    Append32(records, v);
+  return record;
+}
+
+std::string EmfPage(const std::string& body, int32_t frameRight, int32_t frameBottom,
+                    uint32_t headerSize) {
+  const std::string records = body + EmfRecord(14, {0, 16, 20});
+  uint32_t count = 1;
+  for (size_t at = 0; at + 8 <= records.size(); ++count) {
+    uint32_t size = 0;
+    for (int i = 0; i < 4; ++i) {
+      size |= static_cast<uint32_t>(static_cast<uint8_t>(records[at + 4 + i])) << (8 * i);
+    }
+    at += size;
   }
   std::string header;
   Append32(header, 1);           // EMR_HEADER
@@ -36,8 +45,8 @@ std::string MinimalEmf(uint32_t headerSize, int32_t frameRight, int32_t frameBot
   Append32(header, 0x464D4520);  // " EMF"
   Append32(header, 0x10000);     // version
   Append32(header, headerSize + static_cast<uint32_t>(records.size()));  // bytes
-  Append32(header, 3);           // records
-  header += std::string(4, '\0');  // handles, reserved
+  Append32(header, count);       // records
+  Append32(header, 8);           // handles, reserved
   Append32(header, 0);           // description length
   Append32(header, 0);           // description offset
   Append32(header, 0);           // palette entries
@@ -46,6 +55,10 @@ std::string MinimalEmf(uint32_t headerSize, int32_t frameRight, int32_t frameBot
   }
   header.resize(headerSize, '\0');
   return header + records;
+}
+
+std::string MinimalEmf(uint32_t headerSize, int32_t frameRight, int32_t frameBottom) {
+  return EmfPage(EmfRecord(43, {10, 10, 100, 100}), frameRight, frameBottom, headerSize);
 }
 
 SpoolFileBuilder::SpoolFileBuilder(const std::string& documentName) {

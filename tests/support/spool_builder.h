@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 namespace testing_support {
@@ -12,6 +13,13 @@ std::string MinimalEmf(uint32_t headerSize = 108, int32_t frameRight = 21000,
                        int32_t frameBottom = 29700);
 
 void Append32(std::string& bytes, uint32_t value);
+
+// One EMF record of 32-bit words.
+std::string EmfRecord(uint32_t type, std::initializer_list<uint32_t> words);
+// A page of the given records between a header (frame in hundredths of a millimetre, on a
+// 96 dots-per-inch reference device) and the end-of-file record.
+std::string EmfPage(const std::string& records, int32_t frameRight = 21000,
+                    int32_t frameBottom = 29700, uint32_t headerSize = 108);
 
 // A spool file in the published layout: header with the document name, records, pages.
 class SpoolFileBuilder {

@@ -1,4 +1,5 @@
 #include "gdi32/gdi32.h"
+#include "gdi32/gdi_objects.h"
 #include "gdi32/screen.h"
 #include "kernel32/kernel32.h"
 
@@ -9,9 +10,16 @@ HDC ScreenDC() { return reinterpret_cast<HDC>(static_cast<UINT_PTR>(0x10020)); }
 }  // namespace win32::gdi
 
 int WINAPI GetDeviceCaps(HDC hdc, int index) {
+  // Memory device contexts answer as the screen they are compatible with, but for depth.
   if (hdc != win32::gdi::ScreenDC()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
+    auto dc = win32::LookupHandleOf<win32::gdi::DcObject>(hdc);
+    if (!dc) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return 0;
+    }
+    if (index == BITSPIXEL) {
+      return dc->bitmap ? dc->bitmap->bits_per_pixel : 1;
+    }
   }
   switch (index) {
     case HORZSIZE:

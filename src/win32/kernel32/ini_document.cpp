@@ -88,7 +88,7 @@ IniDocument::IniDocument(std::string_view text) {
     start = end + 1;
   }
   if (!lines_.empty() && lines_[0].ends_with('\r')) {
-    line_end_tail_ = "\r";
+    line_end_tail_.assign(1, '\r');
   }
 }
 

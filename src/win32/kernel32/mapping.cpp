@@ -13,6 +13,7 @@
 #include <string>
 
 #include "kernel32/errors.h"
+#include "kernel32/file_object.h"
 #include "kernel32/handles.h"
 #include "kernel32/kernel32.h"
 #include "kernel32/unique_fd.h"
@@ -78,6 +79,46 @@ win32::UniqueFd OpenPagingFileBlock(LPCSTR name, off_t size, bool* already_exist
   return fd;
 }
 
+// A mapping of an opened file; a size beyond the file's end extends the file, as on Windows.
+HANDLE MapOpenedFile(HANDLE file_handle, DWORD protect, unsigned long long size) {
+  auto file = win32::LookupHandleOf<win32::FileObject>(file_handle);
+  if (!file || file->is_pipe) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  const bool writable = protect == PAGE_READWRITE;
+  if (writable && !file->can_write) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  struct stat info {};
+  if (fstat(file->fd.Get(), &info) != 0) {
+    win32::FailFromErrno();
+    return nullptr;
+  }
+  const unsigned long long current = static_cast<unsigned long long>(info.st_size);
+  if (size == 0 && current == 0) {
+    SetLastError(ERROR_FILE_INVALID);
+    return nullptr;
+  }
+  if (size > current) {
+    if (!writable || size > static_cast<unsigned long long>(INT64_MAX) ||
+        ftruncate(file->fd.Get(), static_cast<off_t>(size)) != 0) {
+      SetLastError(writable ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED);
+      return nullptr;
+    }
+  }
+  auto mapping = std::make_shared<MappingObject>();
+  mapping->fd.Reset(fcntl(file->fd.Get(), F_DUPFD_CLOEXEC, 0));
+  if (!mapping->fd.Valid()) {
+    win32::FailFromErrno();
+    return nullptr;
+  }
+  mapping->writable = writable;
+  SetLastError(ERROR_SUCCESS);
+  return win32::InsertHandle(std::move(mapping));
+}
+
 }  // namespace
 
 HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*lpAttributes*/,
@@ -87,13 +128,11 @@ HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*lpAttribu
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  if (hFile != INVALID_HANDLE_VALUE) {
-    // Mappings of opened files come with the file functions that open them.
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
   const unsigned long long size =
       (static_cast<unsigned long long>(dwMaximumSizeHigh) << 32) | dwMaximumSizeLow;
+  if (hFile != INVALID_HANDLE_VALUE) {
+    return MapOpenedFile(hFile, flProtect, size);
+  }
   if (size == 0 || size > static_cast<unsigned long long>(INT64_MAX)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;

@@ -1,0 +1,371 @@
+// Fonts and the text records.
+#include <cmath>
+#include <numbers>
+
+#include "font.h"
+#include "player.h"
+
+namespace emf {
+namespace {
+
+constexpr uint32_t kEtoOpaque = 0x2, kEtoClipped = 0x4, kEtoGlyphIndex = 0x10, kEtoPdy = 0x2000,
+                   kEtoNoRect = 0x100, kEtoSmallChars = 0x200;
+constexpr uint32_t kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24;
+constexpr uint32_t kMaxTextChars = 1u << 20;
+
+// Windows-1252 for the bytes where it differs from Latin-1.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+
+std::string Utf8(const std::vector<uint32_t>& units) {
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    uint32_t c = units[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
+    if (c == 0) {
+      c = ' ';
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void Player::ExtCreateFontIndirectW(ByteReader& r) {
+  const uint32_t index = r.U32();
+  auto font = std::make_shared<Font>();
+  font->height = r.I32();
+  font->width = r.I32();
+  font->escapement = r.I32();
+  font->orientation = r.I32();
+  font->weight = r.I32();
+  font->italic = r.U8() != 0;
+  font->underline = r.U8() != 0;
+  font->strike_out = r.U8() != 0;
+  font->charset = r.U8();
+  r.Skip(3);
+  font->pitch_and_family = r.U8();
+  std::vector<uint32_t> name;
+  for (int i = 0; i < 32 && r.Has(2); ++i) {
+    const uint16_t c = r.U16();
+    if (c == 0) {
+      break;
+    }
+    name.push_back(c);
+  }
+  font->face = Utf8(name);
+  GdiObject object;
+  object.kind = GdiObject::kFont;
+  object.font = std::move(font);
+  StoreObject(index, std::move(object));
+}
+
+// Reads an EMRTEXT at the reader's position; strings and spacing are found by their offsets
+// from the start of the record.
+Player::TextRun Player::ReadTextRun(ByteReader& r, bool wide, int graphics_mode) {
+  TextRun run;
+  run.graphics_mode = graphics_mode;
+  run.reference = {static_cast<double>(r.I32()), static_cast<double>(r.I32())};
+  const uint32_t chars = r.U32();
+  const uint32_t off_string = r.U32();
+  run.options = r.U32();
+  run.rect = {r.I32(), r.I32(), r.I32(), r.I32()};
+  const uint32_t off_dx = r.U32();
+  if (!r.Ok() || chars > kMaxTextChars) {
+    return {};
+  }
+  const auto text = r.Slice(off_string, static_cast<uint64_t>(chars) * (wide ? 2 : 1));
+  if (text.size() != static_cast<size_t>(chars) * (wide ? 2 : 1)) {
+    return {};
+  }
+  for (uint32_t i = 0; i < chars; ++i) {
+    if (wide) {
+      run.codes.push_back(text[2 * i] | (uint32_t{text[2 * i + 1]} << 8));
+    } else {
+      const uint8_t b = text[i];
+      run.codes.push_back(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
+    }
+  }
+  const bool pdy = (run.options & kEtoPdy) != 0;
+  const auto spacing = r.Slice(off_dx, static_cast<uint64_t>(chars) * (pdy ? 8 : 4));
+  if (off_dx != 0 && spacing.size() == static_cast<size_t>(chars) * (pdy ? 8 : 4)) {
+    ByteReader d(spacing);
+    for (uint32_t i = 0; i < chars; ++i) {
+      run.dx.push_back(d.I32());
+      run.dy.push_back(pdy ? d.I32() : 0);
+    }
+  }
+  run.valid = true;
+  return run;
+}
+
+void Player::DrawTextRun(TextRun run) {
+  if (!run.valid) {
+    return;
+  }
+  Font font = state_.font ? *state_.font : Font{16, 0, 0, 0, 700, false, false, false, 0, 0, "System"};
+  cairo_font_face_t* face = FaceFor(font);
+  const Transform t = LogicalToCanvas();
+  const bool glyph_indices = (run.options & kEtoGlyphIndex) != 0;
+  const bool advanced = run.graphics_mode == 2;
+
+  // Em height in logical units; a positive height is the cell (ascent and descent).
+  cairo_matrix_t unit;
+  cairo_matrix_init_identity(&unit);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_scaled_font_t* unit_font = cairo_scaled_font_create(face, &unit, &unit, options);
+  cairo_font_extents_t unit_extents;
+  cairo_scaled_font_extents(unit_font, &unit_extents);
+  const double cell = unit_extents.ascent + unit_extents.descent;
+  double em = font.height < 0 ? -font.height : font.height > 0 ? font.height / cell : 16 / cell;
+  if (!(em > 0) || em > 1e6) {
+    em = 16;
+  }
+  const double angle = font.escapement / 10.0 * std::numbers::pi / 180.0;
+  // Directions in logical space, y down: along the baseline, and down from it.
+  const Point along_logical{std::cos(angle), -std::sin(angle)};
+  const Point down_logical{std::sin(angle), std::cos(angle)};
+
+  cairo_matrix_t font_matrix;
+  Point along_device;
+  Point down_device;
+  double sx = 1;
+  if (advanced) {
+    // The whole transform shapes the glyphs.
+    cairo_matrix_t rotation;
+    cairo_matrix_init_rotate(&rotation, -angle);
+    cairo_matrix_t scale;
+    cairo_matrix_init_scale(&scale, em, em);
+    cairo_matrix_t linear;
+    cairo_matrix_init(&linear, t.m11, t.m12, t.m21, t.m22, 0, 0);
+    cairo_matrix_t tmp;
+    cairo_matrix_multiply(&tmp, &scale, &rotation);
+    cairo_matrix_multiply(&font_matrix, &tmp, &linear);
+    along_device = t.ApplyVector(along_logical);
+    down_device = t.ApplyVector(down_logical);
+  } else {
+    // Compatible mode: upright glyphs sized by the vertical scale, positions by the mapping.
+    sx = std::hypot(t.m11, t.m12);
+    const double sy = std::hypot(t.m21, t.m22);
+    cairo_matrix_init_rotate(&font_matrix, -angle);
+    cairo_matrix_scale(&font_matrix, em * sy, em * sy);
+    along_device = {std::cos(angle) * sx, -std::sin(angle) * sx};
+    down_device = {std::sin(angle) * sy, std::cos(angle) * sy};
+  }
+  cairo_matrix_t identity;
+  cairo_matrix_init_identity(&identity);
+  cairo_scaled_font_t* scaled = cairo_scaled_font_create(face, &font_matrix, &identity, options);
+  cairo_font_options_destroy(options);
+
+  // Glyphs and their natural positions.
+  std::vector<cairo_glyph_t> glyphs;
+  if (glyph_indices) {
+    double x = 0;
+    for (uint32_t id : run.codes) {
+      cairo_glyph_t g{id, x, 0};
+      cairo_text_extents_t extents;
+      cairo_scaled_font_glyph_extents(scaled, &g, 1, &extents);
+      glyphs.push_back(g);
+      x += extents.x_advance;
+    }
+  } else if (!run.codes.empty()) {
+    const std::string text = Utf8(run.codes);
+    cairo_glyph_t* list = nullptr;
+    int count = 0;
+    if (cairo_scaled_font_text_to_glyphs(scaled, 0, 0, text.data(), static_cast<int>(text.size()),
+                                         &list, &count, nullptr, nullptr, nullptr) ==
+        CAIRO_STATUS_SUCCESS) {
+      glyphs.assign(list, list + count);
+    }
+    cairo_glyph_free(list);
+  }
+  // Positions from the spacing array (logical units) when there is one.
+  Point total{0, 0};
+  if (!run.dx.empty() && run.dx.size() == glyphs.size()) {
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+      glyphs[i].x = total.x;
+      glyphs[i].y = total.y;
+      const Point step{along_device.x * run.dx[i] - down_device.x * run.dy[i],
+                       along_device.y * run.dx[i] - down_device.y * run.dy[i]};
+      total = {total.x + step.x, total.y + step.y};
+    }
+  } else if (!glyphs.empty()) {
+    cairo_text_extents_t extents;
+    cairo_scaled_font_glyph_extents(scaled, glyphs.data(), static_cast<int>(glyphs.size()),
+                                    &extents);
+    const double extra = state_.text_char_extra;
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+      glyphs[i].x += along_device.x * extra * static_cast<double>(i);
+      glyphs[i].y += along_device.y * extra * static_cast<double>(i);
+    }
+    total = {extents.x_advance + along_device.x * extra * static_cast<double>(glyphs.size()),
+             extents.y_advance + along_device.y * extra * static_cast<double>(glyphs.size())};
+  }
+  cairo_font_extents_t extents;
+  cairo_scaled_font_extents(scaled, &extents);
+  cairo_scaled_font_destroy(scaled);
+  cairo_scaled_font_destroy(unit_font);
+  // Ascent and descent as device vectors down from the baseline.
+  const double down_length = std::hypot(down_device.x, down_device.y);
+  const Point down_unit = down_length > 0 ? Point{down_device.x / down_length, down_device.y / down_length}
+                                          : Point{0, 1};
+  const double ascent = advanced ? extents.ascent : extents.ascent;
+  const double descent = extents.descent;
+
+  // The reference point and the alignment.
+  const bool update_cp = (state_.text_align & kTaUpdateCp) != 0;
+  Point origin = t.Apply(update_cp ? state_.position : run.reference);
+  const uint32_t horizontal = state_.text_align & 6;
+  if (horizontal == kTaCenter) {
+    origin = {origin.x - total.x / 2, origin.y - total.y / 2};
+  } else if (horizontal == kTaRight) {
+    origin = {origin.x - total.x, origin.y - total.y};
+  }
+  const uint32_t vertical = state_.text_align & kTaBaseline;
+  if (vertical == 0) {  // TA_TOP
+    origin = {origin.x + down_unit.x * ascent, origin.y + down_unit.y * ascent};
+  } else if (vertical == kTaBottom) {
+    origin = {origin.x - down_unit.x * descent, origin.y - down_unit.y * descent};
+  }
+  if (update_cp) {
+    const Point moved = t.Inverse().ApplyVector(total);
+    if (horizontal != kTaRight && horizontal != kTaCenter) {
+      state_.position = {state_.position.x + moved.x, state_.position.y + moved.y};
+    }
+  }
+  for (cairo_glyph_t& g : glyphs) {
+    g.x += origin.x;
+    g.y += origin.y;
+  }
+
+  const bool has_rect = run.rect.right != run.rect.left && run.rect.bottom != run.rect.top;
+  Path rect_path;
+  if (has_rect) {
+    const double l = run.rect.left, tp = run.rect.top, rr = run.rect.right, b = run.rect.bottom;
+    rect_path.MoveTo(t.Apply({l, tp}));
+    rect_path.LineTo(t.Apply({rr, tp}));
+    rect_path.LineTo(t.Apply({rr, b}));
+    rect_path.LineTo(t.Apply({l, b}));
+    rect_path.Close();
+  }
+  if (in_path_) {
+    path_.Append(canvas_.GlyphOutlines(face, font_matrix, glyphs));
+    return;
+  }
+  Paint background = CurrentPaint(Brush{Brush::kSolid, state_.bk_color, 0, nullptr, false});
+  if ((run.options & kEtoOpaque) && has_rect) {
+    canvas_.FillPath(rect_path, FillRule::kWinding, background, 13);
+  } else if (state_.bk_mode == 2 && !glyphs.empty()) {
+    // An opaque background fills the text's cells.
+    const Point top{origin.x - down_unit.x * ascent, origin.y - down_unit.y * ascent};
+    const Point bottom{origin.x + down_unit.x * descent, origin.y + down_unit.y * descent};
+    Path cells;
+    cells.MoveTo(top);
+    cells.LineTo({top.x + total.x, top.y + total.y});
+    cells.LineTo({bottom.x + total.x, bottom.y + total.y});
+    cells.LineTo(bottom);
+    cells.Close();
+    canvas_.FillPath(cells, FillRule::kWinding, background, 13);
+  }
+  canvas_.DrawGlyphs(face, font_matrix, glyphs, state_.text_color,
+                     (run.options & kEtoClipped) && has_rect ? &rect_path : nullptr);
+  // Underline and strike-out, a line of about a fourteenth of the em.
+  if ((font.underline || font.strike_out) && !glyphs.empty()) {
+    const double em_device = extents.ascent + extents.descent;
+    const double thickness = std::max(1.0, em_device / 14);
+    auto line = [&](double offset) {
+      const Point a{origin.x + down_unit.x * offset, origin.y + down_unit.y * offset};
+      Path path;
+      path.MoveTo(a);
+      path.LineTo({a.x + total.x, a.y + total.y});
+      StrokeStyle style;
+      style.cosmetic = thickness < 1.5;
+      style.width = thickness;
+      style.cap = CAIRO_LINE_CAP_BUTT;
+      style.color = state_.text_color;
+      canvas_.StrokePath(path, style, 13);
+    };
+    if (font.underline) {
+      line(descent * 0.45);
+    }
+    if (font.strike_out) {
+      line(-ascent * 0.3);
+    }
+  }
+}
+
+void Player::ExtTextOutW(ByteReader& r) {
+  r.Skip(16);
+  const int mode = r.I32();
+  r.Skip(8);
+  DrawTextRun(ReadTextRun(r, true, mode));
+}
+
+void Player::ExtTextOutA(ByteReader& r) {
+  r.Skip(16);
+  const int mode = r.I32();
+  r.Skip(8);
+  DrawTextRun(ReadTextRun(r, false, mode));
+}
+
+void Player::PolyTextOutCommon(ByteReader& r, bool wide) {
+  r.Skip(16);
+  const int mode = r.I32();
+  r.Skip(8);
+  const uint32_t strings = r.U32();
+  if (strings > kMaxTextChars || !r.Has(static_cast<size_t>(strings) * 40)) {
+    return;
+  }
+  for (uint32_t i = 0; i < strings; ++i) {
+    DrawTextRun(ReadTextRun(r, wide, mode));
+  }
+}
+
+void Player::PolyTextOutW(ByteReader& r) { PolyTextOutCommon(r, true); }
+void Player::PolyTextOutA(ByteReader& r) { PolyTextOutCommon(r, false); }
+
+void Player::SmallTextOut(ByteReader& r) {
+  TextRun run;
+  run.reference = {static_cast<double>(r.I32()), static_cast<double>(r.I32())};
+  const uint32_t chars = r.U32();
+  run.options = r.U32();
+  run.graphics_mode = r.I32();
+  r.Skip(8);
+  if ((run.options & kEtoNoRect) == 0) {
+    run.rect = {r.I32(), r.I32(), r.I32(), r.I32()};
+  }
+  const bool small = (run.options & kEtoSmallChars) != 0;
+  if (chars > kMaxTextChars || !r.Has(static_cast<size_t>(chars) * (small ? 1 : 2))) {
+    return;
+  }
+  for (uint32_t i = 0; i < chars; ++i) {
+    run.codes.push_back(small ? r.U8() : r.U16());
+  }
+  run.valid = r.Ok();
+  DrawTextRun(std::move(run));
+}
+
+}  // namespace emf

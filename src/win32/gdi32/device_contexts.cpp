@@ -1,0 +1,147 @@
+// Memory device contexts, selection, brushes, filling and single pixels.
+#include <algorithm>
+
+#include "gdi32/gdi_objects.h"
+#include "gdi32/screen.h"
+#include "kernel32/kernel32.h"
+
+using win32::gdi::BitmapObject;
+using win32::gdi::BrushObject;
+using win32::gdi::DcObject;
+
+namespace {
+
+std::shared_ptr<DcObject> LookupDc(HDC hdc) {
+  auto dc = win32::LookupHandleOf<DcObject>(hdc);
+  if (!dc) {
+    SetLastError(ERROR_INVALID_HANDLE);
+  }
+  return dc;
+}
+
+uint32_t ToRgb(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+
+}  // namespace
+
+HDC WINAPI CreateCompatibleDC(HDC hdc) {
+  if (hdc != nullptr && hdc != win32::gdi::ScreenDC() && !win32::LookupHandleOf<DcObject>(hdc)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  auto dc = std::make_shared<DcObject>();
+  dc->bitmap_handle = win32::gdi::DefaultBitmap();
+  dc->bitmap = win32::LookupHandleOf<BitmapObject>(dc->bitmap_handle);
+  return reinterpret_cast<HDC>(win32::InsertHandle(std::move(dc)));
+}
+
+BOOL WINAPI DeleteDC(HDC hdc) {
+  auto dc = LookupDc(hdc);
+  if (!dc) {
+    return FALSE;
+  }
+  if (dc->bitmap && dc->bitmap->selected_in == hdc) {
+    dc->bitmap->selected_in = nullptr;
+  }
+  win32::RemoveHandle(hdc);
+  return TRUE;
+}
+
+HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
+  auto dc = LookupDc(hdc);
+  if (!dc) {
+    return nullptr;
+  }
+  if (auto bitmap = win32::LookupHandleOf<BitmapObject>(h)) {
+    // A bitmap lives in one device context at a time; the stock one in any.
+    if (h != win32::gdi::DefaultBitmap() && bitmap->selected_in != nullptr &&
+        bitmap->selected_in != hdc) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
+    }
+    HGDIOBJ previous = dc->bitmap_handle;
+    if (dc->bitmap && dc->bitmap->selected_in == hdc) {
+      dc->bitmap->selected_in = nullptr;
+    }
+    dc->bitmap = bitmap;
+    dc->bitmap_handle = reinterpret_cast<HBITMAP>(h);
+    if (h != win32::gdi::DefaultBitmap()) {
+      bitmap->selected_in = hdc;
+    }
+    return previous;
+  }
+  if (win32::LookupHandleOf<BrushObject>(h)) {
+    HGDIOBJ previous = dc->brush_handle;
+    dc->brush_handle = reinterpret_cast<HBRUSH>(h);
+    return previous;
+  }
+  SetLastError(ERROR_INVALID_HANDLE);
+  return nullptr;
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ ho) {
+  auto object = win32::LookupHandleOf<win32::gdi::GdiObjectBase>(ho);
+  if (!object || win32::LookupHandleOf<DcObject>(ho) || ho == win32::gdi::DefaultBitmap()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (auto bitmap = win32::LookupHandleOf<BitmapObject>(ho); bitmap && bitmap->selected_in) {
+    return FALSE;  // still selected: Windows refuses too
+  }
+  win32::RemoveHandle(ho);
+  return TRUE;
+}
+
+int WINAPI SetStretchBltMode(HDC hdc, int mode) {
+  auto dc = LookupDc(hdc);
+  if (!dc || mode < BLACKONWHITE || mode > HALFTONE) {
+    return 0;
+  }
+  const int previous = dc->stretch_mode;
+  dc->stretch_mode = mode;
+  return previous;
+}
+
+HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
+  auto brush = std::make_shared<BrushObject>();
+  brush->color = color & 0xFFFFFF;
+  return reinterpret_cast<HBRUSH>(win32::InsertHandle(std::move(brush)));
+}
+
+int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
+  auto dc = LookupDc(hDC);
+  auto brush = win32::LookupHandleOf<BrushObject>(hbr);
+  if (!dc || !brush || lprc == nullptr || !dc->bitmap) {
+    return 0;
+  }
+  BitmapObject& bitmap = *dc->bitmap;
+  const int left = std::clamp<int>(lprc->left, 0, bitmap.width);
+  const int right = std::clamp<int>(lprc->right, 0, bitmap.width);
+  const int top = std::clamp<int>(lprc->top, 0, bitmap.height);
+  const int bottom = std::clamp<int>(lprc->bottom, 0, bitmap.height);
+  const uint32_t rgb = ToRgb(brush->color);
+  for (int y = top; y < bottom; ++y) {
+    for (int x = left; x < right; ++x) {
+      bitmap.SetRgb(x, y, rgb);
+    }
+  }
+  return 1;
+}
+
+COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
+  auto dc = LookupDc(hdc);
+  if (!dc || !dc->bitmap || x < 0 || y < 0 || x >= dc->bitmap->width || y >= dc->bitmap->height) {
+    return CLR_INVALID;
+  }
+  const uint32_t rgb = dc->bitmap->GetRgb(x, y);
+  return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
+  auto dc = LookupDc(hdc);
+  if (!dc || !dc->bitmap || x < 0 || y < 0 || x >= dc->bitmap->width || y >= dc->bitmap->height) {
+    return CLR_INVALID;
+  }
+  dc->bitmap->SetRgb(x, y, ToRgb(color));
+  const uint32_t rgb = dc->bitmap->GetRgb(x, y);  // the colour actually set
+  return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}

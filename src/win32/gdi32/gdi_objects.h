@@ -1,0 +1,67 @@
+// The stand-in's GDI objects, kept in the kernel handle table (but not closable with
+// CloseHandle): bitmaps, brushes, memory device contexts and enhanced metafiles.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "gdi32/gdi32.h"
+#include "kernel32/handles.h"
+#include "metafile.h"
+
+namespace win32::gdi {
+
+class GdiObjectBase : public KernelObject {
+ public:
+  bool ClosableByCloseHandle() const override { return false; }
+};
+
+class BitmapObject : public GdiObjectBase {
+ public:
+  ~BitmapObject() override;
+  int width = 0;
+  int height = 0;  // rows
+  int bits_per_pixel = 1;
+  bool bottom_up = false;  // DIBs with a positive height keep their last row first
+  size_t stride = 0;
+  std::vector<RGBQUAD> palette;  // depths 1 to 8
+  uint8_t* bits = nullptr;
+  std::vector<uint8_t> owned_bits;  // when not in a file mapping
+  void* view = nullptr;             // the mapped view the bits live in, if any
+  HDC selected_in = nullptr;
+
+  uint8_t* Row(int y) const {
+    return bits + static_cast<size_t>(bottom_up ? height - 1 - y : y) * stride;
+  }
+  uint32_t GetRgb(int x, int y) const;  // 0x00RRGGBB
+  void SetRgb(int x, int y, uint32_t rgb);
+  uint8_t NearestIndex(uint32_t rgb) const;
+};
+
+class BrushObject : public GdiObjectBase {
+ public:
+  COLORREF color = 0;
+};
+
+class DcObject : public GdiObjectBase {
+ public:
+  std::shared_ptr<BitmapObject> bitmap;
+  HBITMAP bitmap_handle = nullptr;
+  HBRUSH brush_handle = nullptr;
+  int stretch_mode = BLACKONWHITE;
+};
+
+class EnhMetafileObject : public GdiObjectBase {
+ public:
+  std::vector<uint8_t> bytes;
+  std::optional<emf::Metafile> metafile;
+};
+
+// The 1 x 1 monochrome bitmap that every new memory device context holds.
+HBITMAP DefaultBitmap();
+// Bitmaps beyond this many pixels are refused.
+inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 28;
+
+}  // namespace win32::gdi

@@ -211,10 +211,10 @@ void Canvas::DrawThroughMask(Draw draw, Combine combine) {
   cairo_surface_flush(layer);
   const uint32_t* drawn = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(layer));
   const int layer_stride = cairo_image_surface_get_stride(layer) / 4;
-  const int left = std::clamp(static_cast<int>(std::floor(x0)) - 1, 0, width_);
-  const int right = std::clamp(static_cast<int>(std::ceil(x1)) + 1, 0, width_);
-  const int top = std::clamp(static_cast<int>(std::floor(y0)) - 1, 0, height_);
-  const int bottom = std::clamp(static_cast<int>(std::ceil(y1)) + 1, 0, height_);
+  const int left = std::clamp(ToInt(std::floor(x0)) - 1, 0, width_);
+  const int right = std::clamp(ToInt(std::ceil(x1)) + 1, 0, width_);
+  const int top = std::clamp(ToInt(std::floor(y0)) - 1, 0, height_);
+  const int bottom = std::clamp(ToInt(std::ceil(y1)) + 1, 0, height_);
   for (int y = top; y < bottom; ++y) {
     uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels_) + y * stride_);
     for (int x = left; x < right; ++x) {

@@ -19,7 +19,7 @@ Path Path::Flattened() const {
     const double length = std::hypot(s.p[0].x - current.x, s.p[0].y - current.y) +
                           std::hypot(s.p[1].x - s.p[0].x, s.p[1].y - s.p[0].y) +
                           std::hypot(s.p[2].x - s.p[1].x, s.p[2].y - s.p[1].y);
-    const int steps = std::clamp(static_cast<int>(std::sqrt(length) * 2), 2, 1000);
+    const int steps = std::clamp(ToInt(std::sqrt(length) * 2), 2, 1000);
     for (int i = 1; i <= steps; ++i) {
       const double t = static_cast<double>(i) / steps;
       const double u = 1 - t;

@@ -7,6 +7,15 @@
 
 namespace emf {
 
+// A coordinate or count from untrusted numbers as an int: NaN gives 0 and anything beyond a
+// billion is held there, so no conversion overflows.
+inline int ToInt(double v) {
+  if (!(v == v)) {
+    return 0;
+  }
+  return static_cast<int>(v < -1e9 ? -1e9 : v > 1e9 ? 1e9 : v);
+}
+
 struct Point {
   double x = 0;
   double y = 0;

@@ -35,7 +35,7 @@ void AddRect(cairo_region_t* region, const Transform& t, double l, double top, d
   const double x0 = std::round(std::min(a.x, c.x)), x1 = std::round(std::max(a.x, c.x));
   const double y0 = std::round(std::min(a.y, c.y)), y1 = std::round(std::max(a.y, c.y));
   // Far outside the canvas is as good as its edge, and keeps the integers in range.
-  auto clamp = [](double v) { return static_cast<int>(std::clamp(v, -1e8, 1e8)); };
+  auto clamp = [](double v) { return std::clamp(ToInt(v), -100000000, 100000000); };
   cairo_rectangle_int_t rect{clamp(x0), clamp(y0), clamp(x1) - clamp(x0), clamp(y1) - clamp(y0)};
   if (rect.width > 0 && rect.height > 0) {
     cairo_region_union_rectangle(region, &rect);
@@ -163,8 +163,8 @@ void Player::OffsetClipRgn(ByteReader& r) {
   }
   const Point d = LogicalToCanvas().ApplyVector(offset);
   Region moved = CopyRegion(state_.clip.get());
-  cairo_region_translate(moved.get(), static_cast<int>(std::round(d.x)),
-                         static_cast<int>(std::round(d.y)));
+  cairo_region_translate(moved.get(), ToInt(std::round(d.x)),
+                         ToInt(std::round(d.y)));
   state_.clip = Share(std::move(moved));
   UpdateClip();
 }
@@ -224,8 +224,8 @@ void Player::FrameRgn(ByteReader& r) {
   const double h = r.I32();
   const Region region = ReadLogicalRegion(r, size, LogicalToCanvas());
   const Point d = LogicalToCanvas().ApplyVector({w, h});
-  const int dx = std::max(1, static_cast<int>(std::round(std::fabs(d.x))));
-  const int dy = std::max(1, static_cast<int>(std::round(std::fabs(d.y))));
+  const int dx = std::max(1, ToInt(std::round(std::fabs(d.x))));
+  const int dy = std::max(1, ToInt(std::round(std::fabs(d.y))));
   // The frame is the region less its inside, the part that stays when shifted every way.
   Region inside = CopyRegion(region.get());
   for (const auto& [ox, oy] : {std::pair{dx, 0}, {-dx, 0}, {0, dy}, {0, -dy}}) {

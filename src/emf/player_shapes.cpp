@@ -44,7 +44,7 @@ RectL ReadBox(ByteReader& r) {
 // A polyline through points on an ellipse from angle a0 to a1 (radians, y down).
 void AddArc(Path& path, Point c, double rx, double ry, double a0, double a1, bool connect) {
   const double sweep = a1 - a0;
-  const int steps = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) * std::max(rx, ry) / 2)),
+  const int steps = std::clamp(ToInt(std::ceil(std::fabs(sweep) * std::max(rx, ry) / 2)),
                                8, 4000);
   for (int i = 0; i <= steps; ++i) {
     const double a = a0 + sweep * i / steps;
@@ -420,7 +420,7 @@ void Player::AngleArc(ByteReader& r) {
   // Angles count counter-clockwise from the x axis with y up, so y is negated here.
   Path path;
   path.MoveTo(state_.position);
-  const int steps = std::clamp(static_cast<int>(std::fabs(sweep) * radius / 2), 8, 4000);
+  const int steps = std::clamp(ToInt(std::fabs(sweep) * radius / 2), 8, 4000);
   for (int i = 0; i <= steps; ++i) {
     const double a = start + sweep * i / steps;
     path.LineTo({c.x + radius * std::cos(a), c.y - radius * std::sin(a)});
@@ -436,7 +436,7 @@ void Player::SetPixelV(ByteReader& r) {
     return;
   }
   const Point d = ToCanvas(p);
-  canvas_.SetPixel(static_cast<int>(std::floor(d.x)), static_cast<int>(std::floor(d.y)), color);
+  canvas_.SetPixel(ToInt(std::floor(d.x)), ToInt(std::floor(d.y)), color);
 }
 
 void Player::DrawShapeContinuing(const Path& logical_path, bool fill, bool stroke) {

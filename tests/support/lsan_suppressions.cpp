@@ -1,5 +1,5 @@
 // Leaks that LeakSanitizer should not report in sanitizer builds: libraries that keep
-// process-wide state until exit.
+// process-wide caches until exit (fontconfig's configuration, cairo's font caches).
 extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
+  return "leak:libfontconfig.so\nleak:libcairo.so\nleak:libfreetype.so\n";
 }

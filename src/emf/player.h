@@ -47,7 +47,7 @@ struct DcState {
   Transform world;
   int graphics_mode = 1;  // GM_COMPATIBLE
   Pen pen;
-  Brush brush;
+  Brush brush{Brush::kSolid, 0xFFFFFF, 0, nullptr, false};  // WHITE_BRUSH
   std::shared_ptr<const Font> font;
   int bk_mode = 2;  // OPAQUE
   ColorRef bk_color = 0xFFFFFF;

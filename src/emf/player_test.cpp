@@ -1,0 +1,292 @@
+// Programmatic pages for each record family, checked at chosen pixels.
+#include "player.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "spool_builder.h"
+
+namespace {
+
+using testing_support::EmfPage;
+using testing_support::EmfRecord;
+
+constexpr int kSide = 200;
+constexpr uint32_t kWhite = 0xFFFFFF, kBlack = 0x000000, kRed = 0xFF0000, kBlue = 0x0000FF;
+
+// 200 x 200 pixels where one logical unit of MM_TEXT is one pixel.
+struct Rendered {
+  std::vector<uint32_t> pixels = std::vector<uint32_t>(kSide * kSide, kWhite);
+  emf::PlayStats stats;
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * kSide + x] & 0xFFFFFF; }
+};
+
+Rendered Play(const std::string& records) {
+  const std::string page = EmfPage(records, 5292, 5292);
+  Rendered out;
+  const auto file = emf::Metafile::Parse(
+      std::span(reinterpret_cast<const uint8_t*>(page.data()), page.size()), nullptr);
+  EXPECT_TRUE(file.has_value());
+  if (file) {
+    emf::Canvas canvas(out.pixels.data(), kSide, kSide, kSide * 4);
+    out.stats = emf::PlayMetafile(*file, canvas, emf::RectL{0, 0, kSide, kSide});
+  }
+  return out;
+}
+
+uint32_t U(int v) { return static_cast<uint32_t>(v); }
+uint32_t F(float v) {
+  uint32_t bits;
+  std::memcpy(&bits, &v, 4);
+  return bits;
+}
+std::string Solid(uint32_t index, uint32_t colorref) { return EmfRecord(39, {index, 0, colorref, 0}); }
+std::string Select(uint32_t index) { return EmfRecord(37, {index}); }
+std::string NullPen() { return Select(0x80000008); }
+std::string Rect(int l, int t, int r, int b) { return EmfRecord(43, {U(l), U(t), U(r), U(b)}); }
+std::string Fill(uint32_t colorref) { return Solid(1, colorref) + Select(1); }
+
+// EMR_POLYGON16 with 16-bit points.
+std::string Polygon16(std::initializer_list<std::pair<int, int>> points) {
+  std::string r;
+  testing_support::Append32(r, 86);
+  testing_support::Append32(r, static_cast<uint32_t>(28 + 4 * points.size()));
+  for (int i = 0; i < 4; ++i) {
+    testing_support::Append32(r, 0);
+  }
+  testing_support::Append32(r, static_cast<uint32_t>(points.size()));
+  for (auto [x, y] : points) {
+    r += static_cast<char>(x & 0xFF);
+    r += static_cast<char>((x >> 8) & 0xFF);
+    r += static_cast<char>(y & 0xFF);
+    r += static_cast<char>((y >> 8) & 0xFF);
+  }
+  return r;
+}
+
+TEST(Player, RectanglesFillInsideAndOutlineTheirOwnEdge) {
+  const Rendered r = Play(Fill(0x0000FF) + Rect(10, 10, 50, 50));
+  EXPECT_EQ(r.At(10, 10), kBlack);  // outline on the first pixel
+  EXPECT_EQ(r.At(49, 30), kBlack);  // and on the last one inside
+  EXPECT_EQ(r.At(50, 30), kWhite);  // right edge excluded
+  EXPECT_EQ(r.At(30, 30), kRed);
+  EXPECT_EQ(r.At(5, 5), kWhite);
+}
+
+TEST(Player, MappingModesAndTransforms) {
+  struct Case {
+    const char* name;
+    std::string setup;
+    int x, y;        // a pixel inside the drawn box
+    int out_x, out_y;  // one outside it
+  };
+  const Case cases[] = {
+      {"anisotropic doubles",
+       EmfRecord(17, {8}) + EmfRecord(9, {100, 100}) + EmfRecord(11, {200, 200}), 50, 50, 15, 15},
+      {"isotropic keeps the smaller scale",
+       EmfRecord(17, {7}) + EmfRecord(9, {100, 100}) + EmfRecord(11, {200, 400}), 50, 50, 90, 90},
+      {"window origin moves the page",
+       EmfRecord(10, {U(-50), U(-50)}), 80, 80, 40, 40},
+      {"world transform scales",
+       EmfRecord(35, {F(2), F(0), F(0), F(2), F(0), F(0)}), 50, 50, 15, 15},
+      {"left-multiplied translation",
+       EmfRecord(36, {F(1), F(0), F(0), F(1), F(100), F(0), 2}), 130, 30, 30, 30},
+  };
+  for (const Case& c : cases) {
+    const Rendered r = Play(c.setup + NullPen() + Fill(0x0000FF) + Rect(20, 20, 40, 40));
+    EXPECT_EQ(r.At(c.x, c.y), kRed) << c.name;
+    EXPECT_EQ(r.At(c.out_x, c.out_y), kWhite) << c.name;
+  }
+}
+
+TEST(Player, FixedMappingModesPutYUp) {
+  // MM_LOMETRIC: tenths of a millimetre, y growing upwards from the origin.
+  const Rendered r = Play(EmfRecord(17, {2}) + NullPen() + Fill(0x0000FF) +
+                          Rect(100, -100, 300, -300));
+  // 10 mm = 37.8 pixels; 30 mm = 113.4 pixels.
+  EXPECT_EQ(r.At(75, 75), kRed);
+  EXPECT_EQ(r.At(30, 30), kWhite);
+  EXPECT_EQ(r.At(120, 120), kWhite);
+}
+
+TEST(Player, SaveAndRestoreBringBackTheState) {
+  const Rendered r = Play(NullPen() + Fill(0x0000FF) + EmfRecord(33, {}) + Fill(0xFF0000) +
+                          EmfRecord(35, {F(3), F(0), F(0), F(3), F(0), F(0)}) +
+                          EmfRecord(34, {U(-1)}) + Rect(10, 10, 20, 20));
+  EXPECT_EQ(r.At(15, 15), kRed);
+  EXPECT_EQ(r.At(45, 45), kWhite);
+}
+
+TEST(Player, FillModesOfASelfCrossingStar) {
+  const std::string star = Polygon16({{100, 10}, {160, 190}, {10, 70}, {190, 70}, {40, 190}});
+  const Rendered alternate = Play(NullPen() + Fill(0) + star);
+  const Rendered winding = Play(NullPen() + Fill(0) + EmfRecord(19, {2}) + star);
+  EXPECT_EQ(alternate.At(100, 110), kWhite);  // the centre is crossed twice
+  EXPECT_EQ(winding.At(100, 110), kBlack);
+  EXPECT_EQ(alternate.At(100, 40), kBlack);
+}
+
+TEST(Player, PathsFillAndClip) {
+  const std::string box_path = EmfRecord(59, {}) + Rect(50, 50, 150, 150) + EmfRecord(60, {});
+  const Rendered filled = Play(Fill(0x0000FF) + box_path + EmfRecord(62, {0, 0, 0, 0}));
+  EXPECT_EQ(filled.At(100, 100), kRed);
+  EXPECT_EQ(filled.At(20, 20), kWhite);
+  const Rendered clipped = Play(box_path + EmfRecord(67, {5}) + NullPen() + Fill(0x0000FF) +
+                                Rect(0, 0, 200, 200));
+  EXPECT_EQ(clipped.At(100, 100), kRed);
+  EXPECT_EQ(clipped.At(20, 20), kWhite);
+  // An aborted path draws nothing and leaves nothing behind.
+  const Rendered aborted =
+      Play(EmfRecord(59, {}) + Rect(50, 50, 150, 150) + EmfRecord(68, {}) + EmfRecord(62, {0, 0, 0, 0}));
+  EXPECT_EQ(aborted.At(50, 50), kWhite);
+}
+
+TEST(Player, ClipRectanglesAndRegions) {
+  const std::string fill_page = NullPen() + Fill(0x0000FF) + Rect(0, 0, 200, 200);
+  const Rendered intersect = Play(EmfRecord(30, {50, 50, 100, 100}) + fill_page);
+  EXPECT_EQ(intersect.At(75, 75), kRed);
+  EXPECT_EQ(intersect.At(120, 120), kWhite);
+  const Rendered exclude = Play(EmfRecord(29, {50, 50, 100, 100}) + fill_page);
+  EXPECT_EQ(exclude.At(75, 75), kWhite);
+  EXPECT_EQ(exclude.At(120, 120), kRed);
+  // A region of two rectangles in device units, then clipping turned off again.
+  const std::string region = EmfRecord(75, {64, 5, 32, 1, 2, 32, 0, 0, 200, 200, 0, 0, 20, 20,
+                                            180, 180, 200, 200});
+  const Rendered selected = Play(region + fill_page);
+  EXPECT_EQ(selected.At(10, 10), kRed);
+  EXPECT_EQ(selected.At(190, 190), kRed);
+  EXPECT_EQ(selected.At(100, 100), kWhite);
+  const Rendered reset = Play(region + EmfRecord(75, {0, 5}) + fill_page);
+  EXPECT_EQ(reset.At(100, 100), kRed);
+}
+
+TEST(Player, PensWidthsStylesAndNull) {
+  // A geometric pen 11 units wide, flat ends.
+  const std::string wide = EmfRecord(95, {2, 0, 0, 0, 0, 0x10200, 11, 0, 0, 0, 0}) + Select(2);
+  const Rendered r = Play(wide + EmfRecord(27, {20, 100}) + EmfRecord(54, {180, 100}));
+  EXPECT_EQ(r.At(100, 100), kBlack);
+  EXPECT_EQ(r.At(100, 104), kBlack);
+  EXPECT_EQ(r.At(100, 108), kWhite);
+  EXPECT_EQ(r.At(15, 100), kWhite);  // flat end
+  // A dashed cosmetic line has gaps; with a null pen nothing is drawn.
+  const std::string dashed = EmfRecord(38, {2, 1, 0, 0, 0}) + Select(2) + EmfRecord(18, {1});
+  const Rendered d = Play(dashed + EmfRecord(27, {0, 50}) + EmfRecord(54, {200, 50}));
+  int ink = 0;
+  for (int x = 0; x < 100; ++x) {
+    ink += d.At(x, 50) == kBlack;
+  }
+  EXPECT_GT(ink, 30);
+  EXPECT_LT(ink, 95);
+  const Rendered none = Play(NullPen() + EmfRecord(27, {0, 50}) + EmfRecord(54, {200, 50}));
+  EXPECT_EQ(none.At(100, 50), kWhite);
+}
+
+TEST(Player, HatchesWithTransparentAndOpaqueBackgrounds) {
+  const std::string hatch = EmfRecord(39, {1, 2, 0x0000FF, 4}) + Select(1) + NullPen();
+  int red = 0, white = 0, black = 0;
+  const Rendered transparent = Play(EmfRecord(18, {1}) + hatch + Rect(0, 0, 64, 64));
+  const Rendered opaque = Play(EmfRecord(18, {2}) + EmfRecord(25, {0}) + hatch + Rect(0, 0, 64, 64));
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      red += transparent.At(x, y) == kRed;
+      white += transparent.At(x, y) == kWhite;
+      black += opaque.At(x, y) == kBlack;
+    }
+  }
+  EXPECT_GT(red, 100);  // the cross lines
+  EXPECT_GT(white, 500);
+  EXPECT_GT(black, 500);  // the background colour, opaque
+}
+
+TEST(Player, BinaryRasterOperations) {
+  const std::string black_box = NullPen() + Fill(0) + Rect(10, 10, 60, 60);
+  const Rendered xored = Play(black_box + EmfRecord(20, {7}) + Fill(0xFFFFFF) + Rect(10, 10, 60, 60));
+  EXPECT_EQ(xored.At(30, 30), kWhite);  // black XOR white
+  const Rendered inverted = Play(EmfRecord(20, {6}) + NullPen() + Rect(10, 10, 60, 60));
+  EXPECT_EQ(inverted.At(30, 30), kBlack);  // R2_NOT turns white to black
+  const Rendered nop = Play(EmfRecord(20, {11}) + black_box);
+  EXPECT_EQ(nop.At(30, 30), kWhite);
+}
+
+// EMR_STRETCHDIBITS of a 2 x 2, 24-bit, bottom-up DIB onto (20, 20, 100, 100).
+std::string TwoByTwo(uint32_t rop) {
+  std::string info;
+  for (uint32_t v : {40u, 2u, 2u}) {
+    testing_support::Append32(info, v);
+  }
+  testing_support::Append32(info, 1 | (24 << 16));
+  for (int i = 0; i < 6; ++i) {
+    testing_support::Append32(info, 0);
+  }
+  // Rows bottom-up: blue, white; then red, black. Each row padded to 8 bytes.
+  const std::string bits("\xFF\x00\x00\xFF\xFF\xFF\x00\x00"
+                         "\x00\x00\xFF\x00\x00\x00\x00\x00",
+                         16);
+  std::string r;
+  testing_support::Append32(r, 81);
+  testing_support::Append32(r, 80 + 40 + 16);
+  for (uint32_t v : {0u, 0u, 0u, 0u, 20u, 20u, 0u, 0u, 2u, 2u, 80u, 40u, 120u, 16u, 0u, rop, 80u, 80u}) {
+    testing_support::Append32(r, v);
+  }
+  return r + info + bits;
+}
+
+TEST(Player, StretchedBitmapsKeepTheirRowOrder) {
+  const Rendered r = Play(TwoByTwo(0x00CC0020));
+  EXPECT_EQ(r.At(30, 30), kRed);      // top-left pixel of the image
+  EXPECT_EQ(r.At(90, 30), kBlack);
+  EXPECT_EQ(r.At(30, 90), kBlue);
+  EXPECT_EQ(r.At(90, 90), kWhite);
+  EXPECT_EQ(r.At(10, 10), kWhite);
+  // SRCINVERT over white inverts the image.
+  const Rendered x = Play(TwoByTwo(0x00660046));
+  EXPECT_EQ(x.At(30, 30), 0x00FFFFu);
+}
+
+TEST(Player, ArcDirectionChoosesTheHalf) {
+  const std::string pie = EmfRecord(47, {20, 20, 180, 180, 180, 100, 20, 100});
+  const Rendered counter = Play(Fill(0) + pie);
+  const Rendered clockwise = Play(Fill(0) + EmfRecord(57, {2}) + pie);
+  EXPECT_EQ(counter.At(100, 50), kBlack);  // from 3 o'clock over the top to 9 o'clock
+  EXPECT_EQ(counter.At(100, 150), kWhite);
+  EXPECT_EQ(clockwise.At(100, 150), kBlack);
+  EXPECT_EQ(clockwise.At(100, 50), kWhite);
+}
+
+TEST(Player, UnknownAndBrokenRecordsAreSkippedAndCounted) {
+  const Rendered r = Play(EmfRecord(200, {1, 2, 3}) + EmfRecord(43, {1}) + NullPen() +
+                          Fill(0x0000FF) + Rect(10, 10, 50, 50));
+  EXPECT_EQ(r.stats.skipped.at("EMR_UNKNOWN(200)"), 1);
+  EXPECT_EQ(r.stats.skipped.at("EMR_RECTANGLE (too short)"), 1);
+  EXPECT_EQ(r.At(30, 30), kRed);  // what follows still draws
+  // A polygon that claims 100 million points in a small record draws nothing.
+  const Rendered claim = Play(EmfRecord(86, {0, 0, 0, 0, 100000000, 1, 2}));
+  EXPECT_EQ(claim.At(1, 1), kWhite);
+  // Object indices outside the table change nothing.
+  const Rendered far = Play(Select(70000) + EmfRecord(40, {0}) + Solid(70000, 0) + Rect(10, 10, 50, 50));
+  EXPECT_EQ(far.At(30, 30), kWhite);
+}
+
+TEST(Metafile, RefusesWhatIsNoMetafileAndStopsAtABrokenRecord) {
+  const std::string good = EmfPage(Rect(1, 1, 2, 2));
+  auto parse = [](const std::string& bytes) {
+    return emf::Metafile::Parse(
+        std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), nullptr);
+  };
+  EXPECT_TRUE(parse(good));
+  std::string wrong_signature = good;
+  wrong_signature[40] = 'X';
+  EXPECT_FALSE(parse(wrong_signature));
+  EXPECT_FALSE(parse(good.substr(0, 50)));
+  std::string past_end = good;
+  past_end[108 + 4] = '\x7F';  // the rectangle claims more bytes than there are
+  const auto cut = parse(past_end);
+  ASSERT_TRUE(cut);
+  EXPECT_TRUE(cut->truncated());
+  EXPECT_EQ(cut->records().size(), 1u);
+}
+
+}  // namespace

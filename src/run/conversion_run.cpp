@@ -5,6 +5,7 @@
 
 #include "command_hooks.h"
 #include "diagnostic_log.h"
+#include "page_conversion.h"
 #include "path_macros.h"
 #include "program_values.h"
 #include "progress_window.h"
@@ -79,8 +80,9 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
     return -1;
   }
 
-  // 12. The before-hook, on the page files.
+  // 12-13. The before-hook on the page files, then every page converted.
   RunHook("RunExeOnEMF", fileList);
+  ConvertPages(outputPath, fileList);
 
   // 14-16. Work time, the created files, and their hand-off.
   WriteTickCount("EMFMakerTickCount", GetTickCount() - workStart);

@@ -19,7 +19,7 @@ using testing_support::WriteFile;
 TEST(SpoolIntake, APrintedJobBecomesItsPageFiles) {
   InstalledConverter converter;
   converter.SetConfig("debug", "outlog", "Yes");
-  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\scan.bmp");
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\scan.emf");
   std::filesystem::create_directories(converter / "out");
   const std::string first = MinimalEmf(108, 1000, 1000);
   const std::string second = MinimalEmf(108, 2000, 1000);
@@ -34,10 +34,10 @@ TEST(SpoolIntake, APrintedJobBecomesItsPageFiles) {
   shm_unlink("/Quadrine");
   const auto run = converter.Run();
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  const std::string page0 = converter / "out/000010000.emf";
-  const std::string page1 = converter / "out/000010001.emf";
-  EXPECT_EQ(ReadFile(page0).substr(0, first.size()), first);
-  EXPECT_EQ(ReadFile(page1).substr(0, second.size()), second);
+  // The pages, copied as they were cut out, start with the submitted EMFs byte for byte.
+  EXPECT_EQ(ReadFile(converter / "out/scan0001.emf").substr(0, first.size()), first);
+  EXPECT_EQ(ReadFile(converter / "out/scan0002.emf").substr(0, second.size()), second);
+  EXPECT_FALSE(FileExists(converter / "out/000010000.emf"));
   EXPECT_FALSE(FileExists(converter.SpoolFolder() + "/00001.SPL"));
   EXPECT_EQ(converter.Queue(), "[Quadrine]\nAttributes=0\nJobs=\n");
 
@@ -48,13 +48,13 @@ TEST(SpoolIntake, APrintedJobBecomesItsPageFiles) {
         "DeleteOnePrinterJobBySPLFile('" + spool + "').\n",
         "GetJobIDFromFileName('" + spool + "') = 1\n", std::string("DeleteOnePrinterJob(1).\n"),
         std::string("OK, found and delete JobId (1).\n"),
-        std::string("File 1 = \"C:\\out\\000010000.emf\"\n")}) {
+        std::string("File 1 = \"C:\\out\\scan0001.emf\"\n")}) {
     EXPECT_NE(log.find(entry), std::string::npos) << entry << "\n" << log;
   }
   const auto results = testing_support::RunProgram(
       testing_support::BuildDir() + "/tools/quadrine-results/quadrine-results", {"--remove"},
       converter.folder());
-  EXPECT_EQ(results.out, "C:\\out\\000010000.emf\nC:\\out\\000010001.emf\n");
+  EXPECT_EQ(results.out, "C:\\out\\scan0001.emf\nC:\\out\\scan0002.emf\n");
 }
 
 TEST(SpoolIntake, PrintRefusesWhatIsNoEmfAndWritesNothing) {
@@ -82,7 +82,7 @@ TEST(SpoolIntake, PrintStartsTheConverterBesideIt) {
   shm_unlink("/Quadrine");
   const auto printed = converter.Print({"a.emf"});
   EXPECT_EQ(printed.exitCode, 0) << printed.err;
-  EXPECT_TRUE(FileExists(converter / "000010000.emf"));
+  EXPECT_TRUE(FileExists(converter / "page0001.emf"));
   EXPECT_EQ(converter.Queue(), "[Office]\nAttributes=0\nJobs=\n");
   shm_unlink("/Quadrine");
 }
@@ -105,11 +105,9 @@ TEST(SpoolIntake, RealSpoolFilesAndARefusedArchive) {
   shm_unlink("/Quadrine");
   const auto run = converter.Run();
   EXPECT_EQ(run.exitCode, 0);
-  for (const char* page :
-       {"EMFSpoolfileReader_000030000.emf", "EMFSpoolfileReader_000030001.emf",
-        "EMFSpoolfileReader_000040000.emf", "EMFSpoolfileReader_000040001.emf",
-        "EMFSpoolfileReader_000040002.emf", "EMF_SPL-to-EMF_000350000.emf",
-        "export_0000s100000.emf"}) {
+  // Seven pages, none blank, copied under the output setting's bare folder name.
+  for (const char* page : {"0001.emf", "0002.emf", "0003.emf", "0004.emf", "0005.emf",
+                           "0006.emf", "0007.emf"}) {
     EXPECT_EQ(ReadFile(converter / ("out/" + std::string(page))).substr(40, 4), " EMF") << page;
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(converter / "out"),
@@ -138,12 +136,31 @@ TEST(SpoolIntake, The9xFamilyCopiesTheTemporaryPages) {
   shm_unlink("/Quadrine");
   const auto run = converter.Run({}, {"QUADRINE_WINVER=0xC0000A04", "TMP=" + temp});
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(ReadFile(converter / "out/~EMF010000.emf"), MinimalEmf(108, 1000, 1000));
-  EXPECT_EQ(ReadFile(converter / "out/~emf020001.emf"), MinimalEmf(108, 2000, 2000));
+  EXPECT_EQ(ReadFile(converter / "out/x0001.emf"), MinimalEmf(108, 1000, 1000));
+  EXPECT_EQ(ReadFile(converter / "out/x0002.emf"), MinimalEmf(108, 2000, 2000));
   EXPECT_EQ(ReadFile(converter / "out/old0000.emf"), "kept");
   EXPECT_TRUE(FileExists(temp + "/~EMF01.tmp"));
   EXPECT_FALSE(FileExists(temp + "/leftover.emf"));
   EXPECT_FALSE(FileExists(temp + "/leftover.spl"));
+  shm_unlink("/Quadrine");
+}
+
+TEST(PageOutput, APrintedJobBecomesNumberedBitmaps) {
+  InstalledConverter converter;
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\scan.bmp");
+  std::filesystem::create_directories(converter / "out");
+  WriteFile(converter.elsewhere() + "/a.emf", MinimalEmf(108, 5000, 5000));
+  ASSERT_EQ(converter.Print({"--no-run", "a.emf", "a.emf"}).exitCode, 0);
+  shm_unlink("/Quadrine");
+  const auto run = converter.Run();
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  for (const char* name : {"out/scan0001.bmp", "out/scan0002.bmp"}) {
+    const std::string bmp = ReadFile(converter / name);
+    ASSERT_GE(bmp.size(), 56u) << name;
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+  }
+  EXPECT_FALSE(FileExists(converter / "out/000010000.emf"));
+  EXPECT_NE(converter.Option("AutoSaveOptions", "EMFMakerTickCount"), "<missing>");
   shm_unlink("/Quadrine");
 }
 

@@ -129,3 +129,9 @@ HENHMETAFILE WINAPI GetEnhMetaFileA(LPCSTR lpName);
 UINT WINAPI GetEnhMetaFileHeader(HENHMETAFILE hemf, UINT nSize, LPENHMETAHEADER lpEnhMetaHeader);
 BOOL WINAPI DeleteEnhMetaFile(HENHMETAFILE hmf);
 BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect);
+
+UINT WINAPI GetWinMetaFileBits(HENHMETAFILE hemf, UINT cbData16, LPBYTE pData16, INT iMapMode,
+                               HDC hdcRef);
+HMETAFILE WINAPI SetMetaFileBitsEx(UINT cbBuffer, const BYTE* lpData);
+HMETAFILE WINAPI CopyMetaFileA(HMETAFILE hmfSrc, LPCSTR lpszFile);
+BOOL WINAPI DeleteMetaFile(HMETAFILE hmf);

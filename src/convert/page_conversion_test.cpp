@@ -1,0 +1,156 @@
+#include "page_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "program_values.h"
+#include "settings.h"
+#include "spool_builder.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::MinimalEmf;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+// Settings live in option.ini beside this test program.
+class ConversionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Program().settingsPath = GetOptionIniPath();
+    Program().showBar = 0;
+    std::remove(Program().settingsPath.c_str());
+  }
+  void TearDown() override { std::remove(Program().settingsPath.c_str()); }
+  static void Set(const char* key, const char* value) {
+    WritePrivateProfileStringA("AutoSaveOptions", key, value, Program().settingsPath.c_str());
+  }
+  FileList Pages(int count) {
+    FileList pages;
+    for (int i = 0; i < count; ++i) {
+      pages.push_back(dir_ / ("page" + std::to_string(i) + ".emf"));
+      WriteFile(pages.back(), MinimalEmf());
+    }
+    return pages;
+  }
+  TempDir dir_;
+};
+
+TEST_F(ConversionTest, SettingsParseRules) {
+  struct Case {
+    const char* depth;
+    const char* resolution;
+    const char* size;
+    int expected_depth;
+    float x, y;
+    int width, height;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, nullptr, 0, 0, 0, 0, 0},
+      {"24bit", "300x150", "800x600", 24, 300, 150, 800, 600},
+      {"", "300", "800", 24, 300, 300, 800, 800},
+      {"abc", "x300", "800X600", 0, 0, 0, 800, 800},
+      {"8", "150.9", "0x0", 8, 150, 150, 0, 0},
+      {"1", "300X300", "x5", 1, 300, 300, 0, 0},
+      {"99999999999", "150.9x72.5", "99999999999x5", 2147483647, 150.9f, 72.5f, 2147483647, 5},
+  };
+  for (const Case& c : cases) {
+    Set("m_strColorDepth", c.depth);
+    Set("m_strResolution", c.resolution);
+    Set("strWidthAndHeight", c.size);
+    const ImageSettings s = ReadImageSettings();
+    EXPECT_EQ(s.colorDepth, c.expected_depth) << (c.depth ? c.depth : "(missing)");
+    EXPECT_FLOAT_EQ(s.xResolution, c.x) << (c.resolution ? c.resolution : "(missing)");
+    EXPECT_FLOAT_EQ(s.yResolution, c.y);
+    EXPECT_EQ(s.width, c.width) << (c.size ? c.size : "(missing)");
+    EXPECT_EQ(s.height, c.height);
+  }
+}
+
+TEST(SuffixFormat, OnlyOneIntegerConversionIsKept) {
+  struct Case {
+    const char* format;
+    const char* expected;
+  };
+  const Case cases[] = {{"%04d", "%04d"}, {"_%d", "_%d"},     {"", ""},          {"%%%d", "%%%d"},
+                        {"-%5.3x", "-%5.3x"}, {"%s%n", "%04d"}, {"%d%d", "%04d"}, {"%*d", "%04d"},
+                        {"%ld", "%04d"},   {"%", "%04d"},     {"%f", "%04d"}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(SafeSuffixFormat(c.format), c.expected) << c.format;
+  }
+}
+
+TEST_F(ConversionTest, NamesCountFromTheStartNumberAndNeverOverwrite) {
+  struct Case {
+    const char* start;
+    const char* suffix;
+    std::vector<std::string> names;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, {"doc0001.emf", "doc0002.emf", "doc0003.emf"}},
+      {"7", nullptr, {"doc0007.emf", "doc0008.emf", "doc0009.emf"}},
+      {"abc", "_%d", {"doc_0.emf", "doc_1.emf", "doc_2.emf"}},
+      {"1", "", {"doc.emf", "doc000.emf", "doc001.emf"}},
+      {"1", "%s%n", {"doc0001.emf", "doc0002.emf", "doc0003.emf"}},
+  };
+  for (const Case& c : cases) {
+    const TempDir out;
+    Set("FileNameSuffixStartNumber", c.start);
+    Set("AddFileNameSuffix", c.suffix);
+    FileList list = Pages(3);
+    const FileList pages = list;
+    ConvertPages(out / "doc", list);
+    FileList expected;
+    for (const std::string& name : c.names) {
+      expected.push_back(out / name);
+    }
+    EXPECT_EQ(list, expected) << (c.suffix ? c.suffix : "(default)");
+    for (size_t i = 0; i < pages.size(); ++i) {
+      EXPECT_FALSE(FileExists(pages[i]));  // converted pages are deleted
+      EXPECT_EQ(ReadFile(expected[i]), MinimalEmf());
+    }
+  }
+  // Both keys exist afterwards, and the start number was not advanced.
+  char text[64];
+  GetPrivateProfileStringA("AutoSaveOptions", "FileNameSuffixStartNumber", "?", text, 64,
+                           Program().settingsPath.c_str());
+  EXPECT_STREQ(text, "1");
+}
+
+TEST_F(ConversionTest, ASecondRunFindsItsNamesTaken) {
+  const TempDir out;
+  FileList first = Pages(1);
+  ConvertPages(out / "doc.emf", first);
+  FileList second = Pages(1);
+  ConvertPages(out / "doc.emf", second);
+  EXPECT_EQ(second, FileList{out / "doc0001000.emf"});
+  EXPECT_EQ(MakeUniquePath(out / "free.emf"), out / "free.emf");
+}
+
+TEST_F(ConversionTest, PagesWithoutOutputStayAndLeaveTheList) {
+  const TempDir out;
+  FileList list = Pages(2);
+  WriteFile(list[1], "not a metafile");
+  const FileList pages = list;
+  ConvertPages(out / "scan.BMP", list);  // the extension is compared without regard to case
+  EXPECT_EQ(list, FileList{out / "scan0001.BMP"});
+  EXPECT_FALSE(FileExists(pages[0]));
+  EXPECT_TRUE(FileExists(pages[1]));
+  EXPECT_EQ(ReadFile(out / "scan0001.BMP").substr(0, 2), "BM");
+
+  FileList wmf = Pages(1);
+  ConvertPages(out / "scan.wmf", wmf);
+  EXPECT_TRUE(wmf.empty());
+  FileList png = Pages(1);
+  ConvertPages(out / "scan.png", png);
+  EXPECT_TRUE(png.empty());
+  EXPECT_TRUE(FileExists(dir_ / "page0.emf"));  // kept for another try
+}
+
+}  // namespace

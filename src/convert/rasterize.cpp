@@ -1,0 +1,242 @@
+#include "rasterize.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "diagnostic_log.h"
+#include "scoped_handles.h"
+
+namespace {
+
+constexpr DWORD kEmfSignature = 0x464D4520;
+constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;  // what the BMP header's size fields hold
+
+bool IsSupportedDepth(int depth) {
+  return depth == 1 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
+}
+
+int ColorsFor(int depth) { return depth == 1 ? 2 : depth == 8 ? 256 : 0; }
+
+uint64_t ImageSize(int width, int height, int depth) {
+  return (static_cast<uint64_t>(width) * depth + 31) / 32 * 4 * static_cast<uint64_t>(height);
+}
+
+struct BitmapInfo256 {
+  BITMAPINFOHEADER header;
+  RGBQUAD colors[256];
+};
+
+// The greyscale pass: (red + green + blue) / 3 in every channel. Palette depths hold greys
+// already (the black-and-white and grey-ramp tables), so only 16, 24 and 32 bits change.
+void TurnGrey(HDC dc, void* bits, int width, int height, int depth) {
+  if (depth == 24 || depth == 32) {
+    const size_t stride = (static_cast<size_t>(width) * depth + 31) / 32 * 4;
+    const int step = depth / 8;
+    for (int y = 0; y < height; ++y) {
+      uint8_t* row = static_cast<uint8_t*>(bits) + stride * static_cast<size_t>(y);
+      for (int x = 0; x < width; ++x) {
+        uint8_t* p = row + static_cast<size_t>(x) * step;
+        const uint8_t g = static_cast<uint8_t>((p[0] + p[1] + p[2]) / 3);
+        p[0] = p[1] = p[2] = g;
+      }
+    }
+  } else if (depth == 16) {
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const COLORREF c = GetPixel(dc, x, y);
+        const int g = (GetRValue(c) + GetGValue(c) + GetBValue(c)) / 3;
+        SetPixel(dc, x, y, RGB(g, g, g));
+      }
+    }
+  }
+}
+
+}  // namespace
+
+HBITMAP CreateBmpFileSection(int width, int height, int colorDepth, const std::string& path,
+                             HANDLE* file, HANDLE* mapping, void** pixels) {
+  *file = INVALID_HANDLE_VALUE;
+  *mapping = nullptr;
+  *pixels = nullptr;
+  HDC screen = GetDC(nullptr);
+  const int depth = colorDepth == 0 ? 24 : colorDepth;
+  const int colors = ColorsFor(depth);
+  const DWORD pixelOffset = 56 + 4 * colors;
+  const uint64_t imageSize = ImageSize(width, height, depth);
+  if (pixelOffset + imageSize > kMaxFileSize) {
+    ReleaseDC(nullptr, screen);
+    LogMessage("CreateBmpFileSection: a %d x %d bitmap does not fit a BMP file.\n", width, height);
+    return nullptr;
+  }
+  BitmapInfo256 info{};
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  info.header.biWidth = width;
+  info.header.biHeight = height;
+  info.header.biPlanes = 1;
+  info.header.biBitCount = static_cast<WORD>(depth);
+  info.header.biCompression = BI_RGB;
+  info.header.biSizeImage = static_cast<DWORD>(imageSize);
+  info.header.biClrUsed = static_cast<DWORD>(colors);
+  if (depth == 1) {
+    info.colors[1] = {255, 255, 255, 0};
+  }
+  for (int i = 0; depth == 8 && i < 256; ++i) {
+    info.colors[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
+  }
+  // Created exclusively, so that two runs never write the same file.
+  ScopedHandle bmp(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!bmp.Valid()) {
+    ReleaseDC(nullptr, screen);
+    return nullptr;
+  }
+  BITMAPFILEHEADER fileHeader{};
+  fileHeader.bfType = 0x4D42;
+  fileHeader.bfSize = static_cast<DWORD>(pixelOffset + imageSize);
+  fileHeader.bfOffBits = pixelOffset;
+  DWORD written = 0;
+  WriteFile(bmp.Get(), &fileHeader, sizeof fileHeader, &written, nullptr);
+  WriteFile(bmp.Get(), &info.header, sizeof info.header, &written, nullptr);
+  if (colors > 0) {
+    WriteFile(bmp.Get(), info.colors, static_cast<DWORD>(4 * colors), &written, nullptr);
+  }
+  // Mapping the whole size extends the file with zero bytes: the gap and the pixels.
+  ScopedHandle section(CreateFileMappingA(bmp.Get(), nullptr, PAGE_READWRITE, 0,
+                                          static_cast<DWORD>(pixelOffset + imageSize), nullptr));
+  if (!section.Valid()) {
+    ReleaseDC(nullptr, screen);
+    return nullptr;
+  }
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<const BITMAPINFO*>(&info),
+                                 DIB_RGB_COLORS, &bits, section.Get(), pixelOffset);
+  ReleaseDC(nullptr, screen);
+  if (dib == nullptr) {
+    return nullptr;
+  }
+  *file = bmp.Get();
+  *mapping = section.Get();
+  *pixels = bits;
+  bmp = ScopedHandle();  // handed over
+  section = ScopedHandle();
+  return dib;
+}
+
+int DrawPageIntoBmpFile(HENHMETAFILE metafile, const RECT& pixels, int colorDepth,
+                        const std::string& path, int grayscale) {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  HANDLE mapping = nullptr;
+  void* bits = nullptr;
+  const int width = pixels.right - pixels.left;
+  const int height = pixels.bottom - pixels.top;
+  HBITMAP section = CreateBmpFileSection(width, height, colorDepth, path, &file, &mapping, &bits);
+  if (section == nullptr) {
+    return 0;
+  }
+  HDC memory = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(memory, section);
+  SetStretchBltMode(memory, COLORONCOLOR);
+  HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+  FillRect(memory, &pixels, white);
+  DeleteObject(white);
+  PlayEnhMetaFile(memory, metafile, &pixels);
+  if (grayscale) {
+    // Read straight from the section's pixels (the row order does not matter for this pass);
+    // the result is the same as GetPixel and SetPixel give.
+    TurnGrey(memory, bits, width, height, colorDepth == 0 ? 24 : colorDepth);
+  }
+  SelectObject(memory, previous);
+  CloseHandle(file);
+  CloseHandle(mapping);
+  DeleteObject(section);
+  DeleteDC(memory);
+  return 1;
+}
+
+int RenderEmfToBmp(const std::string& pagePath, const std::string& bmpPath,
+                   const ImageSettings& settings) {
+  if (pagePath.empty() || bmpPath.empty()) {
+    return 0;
+  }
+  const int depth = settings.colorDepth == 0 ? 24 : settings.colorDepth;
+  if (!IsSupportedDepth(depth)) {
+    LogMessage("RenderEmfToBmp: colour depth %d is not supported; '%s' is not written.\n", depth,
+               bmpPath.c_str());
+    return 0;
+  }
+  // The header record straight from the file: type 1 and the " EMF" signature.
+  ENHMETAHEADER header{};
+  {
+    ScopedHandle page(CreateFileA(pagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD got = 0;
+    if (!page.Valid() || !ReadFile(page.Get(), &header, sizeof header, &got, nullptr) ||
+        got < sizeof header || header.iType != 1 || header.dSignature != kEmfSignature) {
+      return 0;
+    }
+  }
+  HDC screen = GetDC(GetDesktopWindow());
+  if (screen == nullptr) {
+    return 0;
+  }
+  float sx = GetDeviceCaps(screen, HORZSIZE) * 100.0f / GetDeviceCaps(screen, HORZRES);
+  float sy = GetDeviceCaps(screen, VERTSIZE) * 100.0f / GetDeviceCaps(screen, VERTRES);
+  if (settings.xResolution > 0 && settings.yResolution > 0) {
+    sx = sx * 72 / settings.xResolution;
+    sy = sy * 72 / settings.yResolution;
+  }
+  float w = (header.rclFrame.right - header.rclFrame.left) / sx + 0.5f;
+  float h = (header.rclFrame.bottom - header.rclFrame.top) / sy + 0.5f;
+  if (settings.specifySize) {
+    long long width = 0;
+    long long height = 0;
+    if (settings.width > 0 && settings.height > 0) {
+      width = settings.width;
+      height = settings.height;
+    } else if (settings.width > 0) {
+      width = settings.width;
+      height = static_cast<long long>(settings.width * h / w);
+    } else if (settings.height > 0) {
+      height = settings.height;
+      width = static_cast<long long>(settings.height * w / h);
+    } else {
+      width = static_cast<long long>(w);
+      height = static_cast<long long>(h);
+    }
+    w = static_cast<float>(width);
+    h = static_cast<float>(height);
+  }
+  ReleaseDC(GetDesktopWindow(), screen);
+  // Sizes no bitmap can have are refused before anything is converted to an integer.
+  if (!(w >= 1.0f) || !(h >= 1.0f) || w > 1e6f || h > 1e6f) {
+    return 0;
+  }
+  const RECT pixels{0, 0, static_cast<LONG>(w), static_cast<LONG>(h)};
+  HENHMETAFILE metafile = GetEnhMetaFileA(pagePath.c_str());
+  if (metafile == nullptr) {
+    return 0;
+  }
+  DrawPageIntoBmpFile(metafile, pixels, depth, bmpPath, settings.grayscale);
+  DeleteEnhMetaFile(metafile);
+  return 1;
+}
+
+std::string MakeTempFilePath(const char* ending) {
+  char folder[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, folder);
+  char name[MAX_PATH] = {};
+  if (GetTempFileNameA(folder, "pdf", 0, name) == 0) {
+    return {};
+  }
+  DeleteFileA(name);
+  return std::string(name) + ending;
+}
+
+std::string RenderToTempBmp(const std::string& pagePath, const ImageSettings& settings) {
+  const std::string path = MakeTempFilePath(".bmp");
+  if (path.empty() || !RenderEmfToBmp(pagePath, path, settings)) {
+    return {};
+  }
+  return path;
+}

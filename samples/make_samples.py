@@ -71,7 +71,8 @@ def page(body, description, handles):
 
 
 def first_page():
-    body = pen(1, 0, 3, 0x00804000) + select(1) + brush(2, 0, 0x00F0E0C0) + select(2)
+    body = record(18, struct.pack("<I", 1))  # transparent text background
+    body += pen(1, 0, 3, 0x00804000) + select(1) + brush(2, 0, 0x00F0E0C0) + select(2)
     body += box(43, 80, 80, WIDTH - 80, 240)
     body += font(3, -48, 700, "Arial") + select(3) + text(110, 120, "Quadrine sample page")
     body += font(4, -20, 400, "Times New Roman") + select(4)
@@ -89,7 +90,8 @@ def first_page():
 
 
 def second_page():
-    body = font(1, -32, 700, "Arial") + select(1) + text(80, 80, "Pages per month")
+    body = record(18, struct.pack("<I", 1))
+    body += font(1, -32, 700, "Arial") + select(1) + text(80, 80, "Pages per month")
     body += pen(2, 0, 2, 0) + select(2) + line(100, 900, WIDTH - 80, 900) + line(100, 900, 100, 200)
     colours = [0x004080C0, 0x0040C080, 0x00C08040, 0x008040C0, 0x00C0C040, 0x0040C0C0]
     for i, value in enumerate([420, 610, 380, 650, 500, 560]):

@@ -189,6 +189,7 @@ class Player {
   friend class ShapeBuilder;
   enum class ArcKind { kArc, kArcTo, kChord, kPie };
   void PolyPolyCommon(ByteReader& r, bool small, bool closed);
+  void CreatePatternBrush(ByteReader& r, bool monochrome);
   void PolyDrawCommon(ByteReader& r, bool small);
   void ArcCommon(ByteReader& r, ArcKind kind);
   template <class Shape>
@@ -205,6 +206,9 @@ class Player {
   TextRun ReadTextRun(ByteReader& r, bool wide, int graphics_mode);
   void DrawTextRun(TextRun run);
   void PolyTextOutCommon(ByteReader& r, bool wide);
+  std::optional<Image> RecordImage(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi,
+                                   uint32_t off_bits, uint32_t cb_bits, uint32_t usage,
+                                   bool keep_alpha);
   void DrawRecordDib(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi, uint32_t off_bits,
                      uint32_t cb_bits, uint32_t usage, double sx, double sy, double sw, double sh,
                      bool source_from_bottom, double dx, double dy, double dw, double dh,

@@ -41,12 +41,8 @@ void Player::DrawRecordDib(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi, uin
     canvas_.FillWithRop3(area, rop, CurrentPaint(state_.brush));
     return;
   }
-  const auto info = r.Slice(off_bmi, cb_bmi);
-  const auto bits = r.Slice(off_bits, cb_bits);
-  std::string error;
-  auto image = DecodeDib(info, bits, false, usage == 1, &error);
+  auto image = RecordImage(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, false);
   if (!image) {
-    CountSkipped(current_type_, error.c_str());
     return;
   }
   if (source_from_bottom) {
@@ -57,29 +53,64 @@ void Player::DrawRecordDib(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi, uin
                     state_.stretch_mode == kHalftone);
 }
 
-void Player::BitBlt(ByteReader& r) {
+namespace {
+
+// The layout that EMR_BITBLT, EMR_STRETCHBLT, EMR_ALPHABLEND, EMR_TRANSPARENTBLT and
+// EMR_MASKBLT share: destination, an operation word, source origin, source transform and
+// colour, the bitmap's place in the record, and (for the stretching ones) the source size.
+struct BltFields {
+  double x, y, cx, cy;
+  uint32_t operation;
+  double sx, sy;
+  uint32_t usage, off_bmi, cb_bmi, off_bits, cb_bits;
+  double scx, scy;
+};
+
+BltFields ReadBlt(ByteReader& r, bool stretches) {
+  BltFields f{};
   r.Skip(16);
-  const double x = r.I32(), y = r.I32(), cx = r.I32(), cy = r.I32();
-  const uint32_t rop = r.U32();
-  const double sx = r.I32(), sy = r.I32();
-  r.Skip(24 + 4);  // source transform, background colour
-  const uint32_t usage = r.U32(), off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(),
-                 cb_bits = r.U32();
-  DrawRecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, sx, sy, cx, cy, false, x, y, cx, cy,
-                rop);
+  f.x = r.I32();
+  f.y = r.I32();
+  f.cx = r.I32();
+  f.cy = r.I32();
+  f.operation = r.U32();
+  f.sx = r.I32();
+  f.sy = r.I32();
+  r.Skip(24 + 4);  // source transform, source background colour
+  f.usage = r.U32();
+  f.off_bmi = r.U32();
+  f.cb_bmi = r.U32();
+  f.off_bits = r.U32();
+  f.cb_bits = r.U32();
+  f.scx = stretches ? r.I32() : f.cx;
+  f.scy = stretches ? r.I32() : f.cy;
+  return f;
+}
+
+}  // namespace
+
+std::optional<Image> Player::RecordImage(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi,
+                                         uint32_t off_bits, uint32_t cb_bits, uint32_t usage,
+                                         bool keep_alpha) {
+  std::string error;
+  auto image = DecodeDib(r.Slice(off_bmi, cb_bmi), r.Slice(off_bits, cb_bits), keep_alpha,
+                         usage == 1, &error);
+  if (!image) {
+    CountSkipped(current_type_, error.c_str());
+  }
+  return image;
+}
+
+void Player::BitBlt(ByteReader& r) {
+  const BltFields f = ReadBlt(r, false);
+  DrawRecordDib(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, f.sx, f.sy, f.scx, f.scy,
+                false, f.x, f.y, f.cx, f.cy, f.operation);
 }
 
 void Player::StretchBlt(ByteReader& r) {
-  r.Skip(16);
-  const double x = r.I32(), y = r.I32(), cx = r.I32(), cy = r.I32();
-  const uint32_t rop = r.U32();
-  const double sx = r.I32(), sy = r.I32();
-  r.Skip(24 + 4);
-  const uint32_t usage = r.U32(), off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(),
-                 cb_bits = r.U32();
-  const double scx = r.I32(), scy = r.I32();
-  DrawRecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, sx, sy, scx, scy, false, x, y, cx,
-                cy, rop);
+  const BltFields f = ReadBlt(r, true);
+  DrawRecordDib(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, f.sx, f.sy, f.scx, f.scy,
+                false, f.x, f.y, f.cx, f.cy, f.operation);
 }
 
 void Player::StretchDIBits(ByteReader& r) {
@@ -111,72 +142,47 @@ void Player::SetDIBitsToDevice(ByteReader& r) {
 }
 
 void Player::AlphaBlend(ByteReader& r) {
-  r.Skip(16);
-  const double x = r.I32(), y = r.I32(), cx = r.I32(), cy = r.I32();
-  const uint32_t blend = r.U32();
-  const double sx = r.I32(), sy = r.I32();
-  r.Skip(24 + 4);
-  const uint32_t usage = r.U32(), off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(),
-                 cb_bits = r.U32();
-  const double scx = r.I32(), scy = r.I32();
-  if (in_path_ || cb_bmi == 0) {
+  const BltFields f = ReadBlt(r, true);
+  if (in_path_ || f.cb_bmi == 0) {
     return;
   }
-  const int constant_alpha = (blend >> 16) & 0xFF;
-  const bool source_alpha = ((blend >> 24) & 0xFF) == 1;  // AC_SRC_ALPHA
-  std::string error;
-  auto image = DecodeDib(r.Slice(off_bmi, cb_bmi), r.Slice(off_bits, cb_bits), source_alpha,
-                         usage == 1, &error);
+  const int constant_alpha = (f.operation >> 16) & 0xFF;
+  const bool source_alpha = ((f.operation >> 24) & 0xFF) == 1;  // AC_SRC_ALPHA
+  auto image = RecordImage(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, source_alpha);
   if (!image) {
-    CountSkipped(current_type_, error.c_str());
     return;
   }
   const Transform t = LogicalToCanvas();
-  canvas_.BlendImage(*image, sx, sy, scx, scy, t.Apply({x, y}), t.Apply({x + cx, y}),
-                     t.Apply({x, y + cy}), constant_alpha, source_alpha);
+  canvas_.BlendImage(*image, f.sx, f.sy, f.scx, f.scy, t.Apply({f.x, f.y}),
+                     t.Apply({f.x + f.cx, f.y}), t.Apply({f.x, f.y + f.cy}), constant_alpha,
+                     source_alpha);
 }
 
 void Player::TransparentBlt(ByteReader& r) {
-  r.Skip(16);
-  const double x = r.I32(), y = r.I32(), cx = r.I32(), cy = r.I32();
-  const ColorRef transparent = r.U32() & 0xFFFFFF;
-  const double sx = r.I32(), sy = r.I32();
-  r.Skip(24 + 4);
-  const uint32_t usage = r.U32(), off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(),
-                 cb_bits = r.U32();
-  const double scx = r.I32(), scy = r.I32();
-  if (in_path_ || cb_bmi == 0) {
+  const BltFields f = ReadBlt(r, true);
+  if (in_path_ || f.cb_bmi == 0) {
     return;
   }
-  std::string error;
-  auto image = DecodeDib(r.Slice(off_bmi, cb_bmi), r.Slice(off_bits, cb_bits), false, usage == 1,
-                         &error);
+  auto image = RecordImage(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, false);
   if (!image) {
-    CountSkipped(current_type_, error.c_str());
     return;
   }
   // The transparent colour becomes see-through; the rest is blended fully.
-  const uint32_t key = ToRgb24(transparent);
+  const uint32_t key = ToRgb24(f.operation & 0xFFFFFF);
   for (uint32_t& p : image->pixels) {
     p = (p & 0xFFFFFF) == key ? 0 : p;
   }
   image->has_alpha = true;
   const Transform t = LogicalToCanvas();
-  canvas_.BlendImage(*image, sx, sy, scx, scy, t.Apply({x, y}), t.Apply({x + cx, y}),
-                     t.Apply({x, y + cy}), 255, true);
+  canvas_.BlendImage(*image, f.sx, f.sy, f.scx, f.scy, t.Apply({f.x, f.y}),
+                     t.Apply({f.x + f.cx, f.y}), t.Apply({f.x, f.y + f.cy}), 255, true);
 }
 
 void Player::MaskBlt(ByteReader& r) {
   // Drawn as a plain transfer with the foreground operation; the mask is not applied.
-  r.Skip(16);
-  const double x = r.I32(), y = r.I32(), cx = r.I32(), cy = r.I32();
-  const uint32_t rop = r.U32();
-  const double sx = r.I32(), sy = r.I32();
-  r.Skip(24 + 4);
-  const uint32_t usage = r.U32(), off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(),
-                 cb_bits = r.U32();
-  DrawRecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, sx, sy, cx, cy, false, x, y, cx, cy,
-                (rop & 0x00FFFFFF) | 0x00000000);
+  const BltFields f = ReadBlt(r, false);
+  DrawRecordDib(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, f.sx, f.sy, f.scx, f.scy,
+                false, f.x, f.y, f.cx, f.cy, f.operation & 0x00FFFFFF);
 }
 
 void Player::PlgBlt(ByteReader& r) {
@@ -192,11 +198,8 @@ void Player::PlgBlt(ByteReader& r) {
   if (in_path_ || cb_bmi == 0) {
     return;
   }
-  std::string error;
-  auto image = DecodeDib(r.Slice(off_bmi, cb_bmi), r.Slice(off_bits, cb_bits), false, usage == 1,
-                         &error);
+  auto image = RecordImage(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, false);
   if (!image) {
-    CountSkipped(current_type_, error.c_str());
     return;
   }
   const Transform t = LogicalToCanvas();

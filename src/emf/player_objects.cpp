@@ -122,7 +122,9 @@ void Player::CreateBrushIndirect(ByteReader& r) {
   StoreObject(index, std::move(object));
 }
 
-void Player::CreateDibPatternBrushPt(ByteReader& r) {
+// EMR_CREATEDIBPATTERNBRUSHPT and EMR_CREATEMONOBRUSH: a brush of the record's bitmap;
+// a monochrome one takes the text and background colours.
+void Player::CreatePatternBrush(ByteReader& r, bool monochrome) {
   const uint32_t index = r.U32();
   const uint32_t usage = r.U32();
   const uint32_t off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(), cb_bits = r.U32();
@@ -130,23 +132,13 @@ void Player::CreateDibPatternBrushPt(ByteReader& r) {
   object.kind = GdiObject::kBrush;
   object.brush = SolidBrush(0);
   if (auto image = RecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage == 1)) {
-    object.brush = Brush{Brush::kPattern, 0, 0, image, false};
+    object.brush = Brush{Brush::kPattern, 0, 0, image, monochrome};
   }
   StoreObject(index, std::move(object));
 }
 
-void Player::CreateMonoBrush(ByteReader& r) {
-  const uint32_t index = r.U32();
-  const uint32_t usage = r.U32();
-  const uint32_t off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(), cb_bits = r.U32();
-  GdiObject object;
-  object.kind = GdiObject::kBrush;
-  object.brush = SolidBrush(0);
-  if (auto image = RecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage == 1)) {
-    object.brush = Brush{Brush::kPattern, 0, 0, image, true};
-  }
-  StoreObject(index, std::move(object));
-}
+void Player::CreateDibPatternBrushPt(ByteReader& r) { CreatePatternBrush(r, false); }
+void Player::CreateMonoBrush(ByteReader& r) { CreatePatternBrush(r, true); }
 
 void Player::CreatePalette(ByteReader& r) {
   GdiObject object;

@@ -146,7 +146,8 @@ TEST_F(ConversionTest, PagesWithoutOutputStayAndLeaveTheList) {
 
   FileList wmf = Pages(1);
   ConvertPages(out / "scan.wmf", wmf);
-  EXPECT_TRUE(wmf.empty());
+  ASSERT_EQ(wmf, FileList{out / "scan0001.wmf"});
+  EXPECT_EQ(ReadFile(wmf[0]).substr(0, 6), std::string("\1\0\x09\0\0\x03", 6));  // no placeable header
   FileList png = Pages(1);
   ConvertPages(out / "scan.png", png);
   EXPECT_TRUE(png.empty());

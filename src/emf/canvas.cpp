@@ -432,15 +432,15 @@ void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matr
   cairo_restore(cr_);
 }
 
-Path Canvas::GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
-                           const std::vector<cairo_glyph_t>& glyphs) {
+Path OutlinesOfGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                      const std::vector<cairo_glyph_t>& glyphs) {
   Path path;
-  cairo_save(cr_);
-  cairo_new_path(cr_);
-  cairo_set_font_face(cr_, face);
-  cairo_set_font_matrix(cr_, &font_matrix);
-  cairo_glyph_path(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
-  cairo_path_t* outline = cairo_copy_path(cr_);
+  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+  cairo_t* cr = cairo_create(scratch);
+  cairo_set_font_face(cr, face);
+  cairo_set_font_matrix(cr, &font_matrix);
+  cairo_glyph_path(cr, glyphs.data(), static_cast<int>(glyphs.size()));
+  cairo_path_t* outline = cairo_copy_path(cr);
   for (int i = 0; i < outline->num_data; i += outline->data[i].header.length) {
     const cairo_path_data_t* d = &outline->data[i];
     switch (d->header.type) {
@@ -454,9 +454,14 @@ Path Canvas::GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_m
     }
   }
   cairo_path_destroy(outline);
-  cairo_new_path(cr_);
-  cairo_restore(cr_);
+  cairo_destroy(cr);
+  cairo_surface_destroy(scratch);
   return path;
+}
+
+Path Canvas::GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                           const std::vector<cairo_glyph_t>& glyphs) {
+  return OutlinesOfGlyphs(face, font_matrix, glyphs);
 }
 
 ColorRef Canvas::GetPixel(int x, int y) const {

@@ -160,12 +160,12 @@ Path RoundedToPixels(Path path) {
 
 namespace emf {
 
-PlayStats PlayMetafile(const Metafile& file, Canvas& canvas, const RectL& bounds) {
-  return Player(file, canvas, bounds).Play();
+PlayStats PlayMetafile(const Metafile& file, DrawingTarget& target, const RectL& bounds) {
+  return Player(file, target, bounds).Play();
 }
 
-Player::Player(const Metafile& file, Canvas& canvas, const RectL& bounds)
-    : file_(file), canvas_(canvas), bounds_(bounds) {
+Player::Player(const Metafile& file, DrawingTarget& target, const RectL& bounds)
+    : file_(file), canvas_(target), bounds_(bounds) {
   const emf::Header& h = file.header();
   const double frame_width = static_cast<double>(h.frame.right) - h.frame.left;
   const double frame_height = static_cast<double>(h.frame.bottom) - h.frame.top;

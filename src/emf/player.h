@@ -22,7 +22,7 @@ struct PlayStats {
 
 // Plays the metafile so that its frame fills bounds (device pixels of the canvas, right and
 // bottom exclusive), as PlayEnhMetaFile does.
-PlayStats PlayMetafile(const Metafile& file, Canvas& canvas, const RectL& bounds);
+PlayStats PlayMetafile(const Metafile& file, DrawingTarget& target, const RectL& bounds);
 
 struct Pen {
   int style = 0;  // PS_* with type, cap and join bits
@@ -68,7 +68,7 @@ struct DcState {
 
 class Player {
  public:
-  Player(const Metafile& file, Canvas& canvas, const RectL& bounds);
+  Player(const Metafile& file, DrawingTarget& target, const RectL& bounds);
   PlayStats Play();
 
   // Record handlers: one small function each, in the table of player.cpp.
@@ -239,7 +239,7 @@ class Player {
   void CountSkipped(uint32_t type, const char* why);
 
   const Metafile& file_;
-  Canvas& canvas_;
+  DrawingTarget& canvas_;
   RectL bounds_;
   Transform playback_;  // reference device -> canvas pixels
   DcState state_;

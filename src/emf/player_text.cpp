@@ -290,6 +290,29 @@ void Player::DrawTextRun(TextRun run) {
     cells.Close();
     canvas_.FillPath(cells, FillRule::kWinding, background, 13);
   }
+  TextDescription description;
+  if (!glyph_indices) {
+    for (uint32_t unit : run.codes) {
+      description.text.push_back(static_cast<char16_t>(unit));
+    }
+  }
+  description.face = font.face;
+  description.em_height = std::hypot(font_matrix.xy, font_matrix.yy);
+  description.escapement = font.escapement;
+  description.weight = font.weight;
+  description.italic = font.italic;
+  description.underline = font.underline;
+  description.strike_out = font.strike_out;
+  description.origin = origin;
+  for (size_t i = 0; i + 1 < glyphs.size(); ++i) {
+    description.advances.push_back(std::hypot(glyphs[i + 1].x - glyphs[i].x, glyphs[i + 1].y - glyphs[i].y));
+  }
+  if (!glyphs.empty()) {
+    description.advances.push_back(std::hypot(total.x, total.y) -
+                                   std::hypot(glyphs.back().x - origin.x, glyphs.back().y - origin.y));
+  }
+  description.color = state_.text_color;
+  canvas_.Text(description);
   canvas_.DrawGlyphs(face, font_matrix, glyphs, state_.text_color,
                      (run.options & kEtoClipped) && has_rect ? &rect_path : nullptr);
   // Underline and strike-out, a line of about a fourteenth of the em.

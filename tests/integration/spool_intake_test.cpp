@@ -165,3 +165,30 @@ TEST(PageOutput, APrintedJobBecomesNumberedBitmaps) {
 }
 
 }  // namespace
+
+namespace {
+
+// An independent reader: libwmf's wmf2svg draws the converted page.
+TEST(PageOutput, WindowsMetafilesOpenInAnotherReader) {
+  if (!testing_support::FileExists("/usr/bin/wmf2svg")) {
+    GTEST_SKIP() << "wmf2svg is not installed";
+  }
+  testing_support::InstalledConverter converter;
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\page.wmf");
+  std::filesystem::create_directories(converter / "out");
+  const std::string samples = QUADRINE_SOURCE_DIR "/samples/";
+  ASSERT_EQ(converter.Print({"--no-run", samples + "sample-page1.emf"}).exitCode, 0);
+  shm_unlink("/Quadrine");
+  ASSERT_EQ(converter.Run().exitCode, 0);
+  const auto svg = testing_support::RunProgram(
+      "/usr/bin/wmf2svg", {"-o", converter / "page.svg", converter / "out/page0001.wmf"},
+      converter.folder());
+  EXPECT_EQ(svg.exitCode, 0) << svg.err;
+  const std::string picture = testing_support::ReadFile(converter / "page.svg");
+  EXPECT_NE(picture.find("<text"), std::string::npos);
+  EXPECT_NE(picture.find("<polyline"), std::string::npos);
+  EXPECT_NE(picture.find("<path"), std::string::npos);
+  shm_unlink("/Quadrine");
+}
+
+}  // namespace

@@ -57,6 +57,7 @@ class EnhMetafileObject : public GdiObjectBase {
  public:
   std::vector<uint8_t> bytes;
   std::optional<emf::Metafile> metafile;
+  std::vector<uint8_t> wmf;  // the Windows metafile made from it, once asked for
 };
 
 // The 1 x 1 monochrome bitmap that every new memory device context holds.

@@ -188,6 +188,14 @@ int ConvertPages(const std::string& outputPath, FileList& list) {
     // The number wraps as a 32-bit value would; the format holds one integer conversion.
     std::snprintf(outputName, sizeof outputName, format.c_str(), name,
                   static_cast<int>(static_cast<unsigned>(start + static_cast<long long>(i))));
+    // A path that does not fit the system's limit would be cut: such a page is kept instead.
+    const size_t length = std::strlen(drive) + std::strlen(dir) + 1 + std::strlen(outputName) +
+                          extension.size() + 3;  // room for the uniqueness counter
+    if (outputPath.size() >= _MAX_PATH || length >= _MAX_PATH) {
+      LogMessage("The output path for page '%s' is longer than %d characters; the page is kept.\n",
+                 page.c_str(), _MAX_PATH - 1);
+      continue;
+    }
     char joined[_MAX_PATH];
     _makepath(joined, drive, dir, outputName, extension.c_str());
     const std::string output = MakeUniquePath(joined);

@@ -151,6 +151,13 @@ TEST_F(ConversionTest, PagesWithoutOutputStayAndLeaveTheList) {
   FileList png = Pages(1);
   ConvertPages(out / "scan.png", png);
   EXPECT_TRUE(png.empty());
+  // An output path of 300 characters gives no file, cut or not.
+  FileList long_path = Pages(1);
+  ConvertPages(out / (std::string(300, 'n') + ".emf"), long_path);
+  EXPECT_TRUE(long_path.empty());
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()),
+                          std::filesystem::directory_iterator()),
+            2);
   EXPECT_TRUE(FileExists(dir_ / "page0.emf"));  // kept for another try
 }
 

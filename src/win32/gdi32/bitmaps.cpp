@@ -81,21 +81,33 @@ uint8_t BitmapObject::NearestIndex(uint32_t rgb) const {
   return static_cast<uint8_t>(best);
 }
 
-void BitmapObject::SetRgb(int x, int y, uint32_t rgb) {
+void BitmapObject::SetIndex(int x, int y, uint8_t index) {
   uint8_t* row = Row(y);
   switch (bits_per_pixel) {
     case 1: {
       const uint8_t bit = static_cast<uint8_t>(0x80 >> (x % 8));
-      row[x / 8] = NearestIndex(rgb) ? (row[x / 8] | bit) : (row[x / 8] & ~bit);
+      row[x / 8] = index ? (row[x / 8] | bit) : (row[x / 8] & ~bit);
       break;
     }
-    case 4: {
-      const uint8_t index = NearestIndex(rgb);
-      row[x / 2] = (x & 1) ? ((row[x / 2] & 0xF0) | index) : ((row[x / 2] & 0x0F) | (index << 4));
+    case 4:
+      row[x / 2] = (x & 1) ? ((row[x / 2] & 0xF0) | (index & 0xF))
+                           : ((row[x / 2] & 0x0F) | (index << 4));
       break;
-    }
     case 8:
-      row[x] = NearestIndex(rgb);
+      row[x] = index;
+      break;
+    default:
+      break;
+  }
+}
+
+void BitmapObject::SetRgb(int x, int y, uint32_t rgb) {
+  uint8_t* row = Row(y);
+  switch (bits_per_pixel) {
+    case 1:
+    case 4:
+    case 8:
+      SetIndex(x, y, NearestIndex(rgb));
       break;
     case 16: {
       const uint32_t v = (((rgb >> 19) & 0x1F) << 10) | (((rgb >> 11) & 0x1F) << 5) | ((rgb >> 3) & 0x1F);

@@ -119,9 +119,15 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
   const int top = std::clamp<int>(lprc->top, 0, bitmap.height);
   const int bottom = std::clamp<int>(lprc->bottom, 0, bitmap.height);
   const uint32_t rgb = ToRgb(brush->color);
+  const bool indexed = bitmap.bits_per_pixel <= 8;
+  const uint8_t index = indexed ? bitmap.NearestIndex(rgb) : 0;
   for (int y = top; y < bottom; ++y) {
     for (int x = left; x < right; ++x) {
-      bitmap.SetRgb(x, y, rgb);
+      if (indexed) {
+        bitmap.SetIndex(x, y, index);
+      } else {
+        bitmap.SetRgb(x, y, rgb);
+      }
     }
   }
   return 1;

@@ -38,6 +38,8 @@ class BitmapObject : public GdiObjectBase {
   uint32_t GetRgb(int x, int y) const;  // 0x00RRGGBB
   void SetRgb(int x, int y, uint32_t rgb);
   uint8_t NearestIndex(uint32_t rgb) const;
+  // Depths of 8 bits and less: a palette index straight in.
+  void SetIndex(int x, int y, uint8_t index);
 };
 
 class BrushObject : public GdiObjectBase {

@@ -84,21 +84,27 @@ BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
     emf::PlayMetafile(*object->metafile, canvas,
                       emf::RectL{lprect->left, lprect->top, lprect->right, lprect->bottom});
   }
-  std::unordered_map<uint32_t, uint32_t> written;  // palette matching is slow: keep answers
+  // Palette matching is slow: each colour is matched once.
+  std::unordered_map<uint32_t, uint8_t> indices;
+  uint32_t last_rgb = 0xFFFFFFFF;
+  uint8_t last_index = 0;
+  const bool indexed = bitmap.bits_per_pixel <= 8;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const uint32_t rgb = pixels[static_cast<size_t>(y) * width + x] & 0xFFFFFF;
-      if (bitmap.bits_per_pixel <= 8) {
-        auto [it, inserted] = written.try_emplace(rgb, 0);
-        if (inserted) {
-          bitmap.SetRgb(x, y, rgb);
-          it->second = bitmap.GetRgb(x, y);
-        } else {
-          bitmap.SetRgb(x, y, it->second);
-        }
-      } else {
+      if (!indexed) {
         bitmap.SetRgb(x, y, rgb);
+        continue;
       }
+      if (rgb != last_rgb) {
+        auto [it, inserted] = indices.try_emplace(rgb, 0);
+        if (inserted) {
+          it->second = bitmap.NearestIndex(rgb);
+        }
+        last_rgb = rgb;
+        last_index = it->second;
+      }
+      bitmap.SetIndex(x, y, last_index);
     }
   }
   return TRUE;

@@ -138,27 +138,6 @@ constexpr std::array<RecordHandler, kMaxRecordType + 1> MakeHandlerTable() {
 constexpr auto kHandlers = MakeHandlerTable();
 
 }  // namespace
-}  // namespace emf
-
-namespace {
-
-using emf::Path;
-using emf::PathSegment;
-using emf::Point;
-
-// GDI works in whole device pixels: points are rounded before anything is drawn.
-Path RoundedToPixels(Path path) {
-  for (PathSegment& s : path.segments) {
-    for (Point& p : s.p) {
-      p = {std::round(p.x), std::round(p.y)};
-    }
-  }
-  return path;
-}
-
-}  // namespace
-
-namespace emf {
 
 PlayStats PlayMetafile(const Metafile& file, DrawingTarget& target, const RectL& bounds) {
   return Player(file, target, bounds).Play();
@@ -332,7 +311,7 @@ void Player::Stroke(const Path& canvas_path) {
 }
 
 void Player::DrawShape(const Path& logical_path, bool fill, bool stroke) {
-  const Path canvas_path = RoundedToPixels(logical_path.Transformed(LogicalToCanvas()));
+  const Path canvas_path = logical_path.Transformed(LogicalToCanvas());
   if (in_path_) {
     path_.Append(canvas_path);
     return;

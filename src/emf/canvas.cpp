@@ -203,25 +203,46 @@ void Canvas::SetSource(cairo_t* cr, const Paint& paint) {
 }
 
 template <class Draw, class Combine>
-void Canvas::DrawThroughMask(Draw draw, Combine combine) {
-  cairo_surface_t* layer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_);
+void Canvas::DrawThroughMask(const Path& area, double margin, Draw draw, Combine combine) {
+  // The layer covers only the shape's box, so many small operations stay cheap.
+  double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+  for (const PathSegment& segment : area.segments) {
+    for (const Point& p : segment.p) {
+      if (segment.kind == PathSegment::kClose) {
+        break;
+      }
+      x0 = std::min(x0, p.x);
+      y0 = std::min(y0, p.y);
+      x1 = std::max(x1, p.x);
+      y1 = std::max(y1, p.y);
+      if (segment.kind != PathSegment::kCurve) {
+        break;
+      }
+    }
+  }
+  const int left = std::clamp(ToInt(std::floor(x0 - margin)) - 1, 0, width_);
+  const int right = std::clamp(ToInt(std::ceil(x1 + margin)) + 1, 0, width_);
+  const int top = std::clamp(ToInt(std::floor(y0 - margin)) - 1, 0, height_);
+  const int bottom = std::clamp(ToInt(std::ceil(y1 + margin)) + 1, 0, height_);
+  if (right <= left || bottom <= top) {
+    return;
+  }
+  cairo_surface_t* layer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, right - left, bottom - top);
+  cairo_surface_set_device_offset(layer, -left, -top);
   cairo_t* cr = cairo_create(layer);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
   ApplyClip(cr);
-  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-  draw(cr, &x0, &y0, &x1, &y1);
+  draw(cr);
   cairo_destroy(cr);
   cairo_surface_flush(layer);
   const uint32_t* drawn = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(layer));
   const int layer_stride = cairo_image_surface_get_stride(layer) / 4;
-  const int left = std::clamp(ToInt(std::floor(x0)) - 1, 0, width_);
-  const int right = std::clamp(ToInt(std::ceil(x1)) + 1, 0, width_);
-  const int top = std::clamp(ToInt(std::floor(y0)) - 1, 0, height_);
-  const int bottom = std::clamp(ToInt(std::ceil(y1)) + 1, 0, height_);
+  cairo_surface_flush(surface_);
   for (int y = top; y < bottom; ++y) {
     uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels_) + y * stride_);
+    const uint32_t* layer_row = drawn + static_cast<size_t>(y - top) * layer_stride;
     for (int x = left; x < right; ++x) {
-      const uint32_t s = drawn[y * layer_stride + x];
+      const uint32_t s = layer_row[x - left];
       if ((s >> 24) >= 0x80) {
         row[x] = combine(s & 0xFFFFFF, row[x] & 0xFFFFFF, x, y);
       }
@@ -248,9 +269,9 @@ void Canvas::FillPath(const Path& path, FillRule rule, const Paint& paint, int r
     return;
   }
   DrawThroughMask(
-      [&](cairo_t* cr, double* x0, double* y0, double* x1, double* y1) {
+      path, 0,
+      [&](cairo_t* cr) {
         shape(cr);
-        cairo_fill_extents(cr, x0, y0, x1, y1);
         SetSource(cr, paint);
         cairo_fill(cr);
       },
@@ -289,9 +310,9 @@ void Canvas::StrokePath(const Path& path, const StrokeStyle& style, int rop2) {
     return;
   }
   DrawThroughMask(
-      [&](cairo_t* cr, double* x0, double* y0, double* x1, double* y1) {
+      drawn, style.width * (style.miter_limit + 1) + 2,
+      [&](cairo_t* cr) {
         stroke(cr, style.color, true);
-        cairo_stroke_extents(cr, x0, y0, x1, y1);
         cairo_stroke(cr);
       },
       [&](uint32_t p, uint32_t d, int, int) { return Rop2(rop2, p, d); });
@@ -315,9 +336,9 @@ void Canvas::DrawImage(const Image& src, double sx, double sy, double sw, double
   } else {
     const uint32_t p = pattern != nullptr ? ToRgb24(pattern->brush.color) : 0;
     DrawThroughMask(
-        [&](cairo_t* cr, double* x0, double* y0, double* x1, double* y1) {
+        area, 0,
+        [&](cairo_t* cr) {
           BuildPath(cr, area);
-          cairo_fill_extents(cr, x0, y0, x1, y1);
           cairo_set_source(cr, source);
           cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
           cairo_fill(cr);

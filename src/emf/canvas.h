@@ -78,7 +78,7 @@ class Canvas : public DrawingTarget {
   void SetSource(cairo_t* cr, const Paint& paint);
   // Runs draw on a fresh surface and combines its covered pixels into ours with op(src, dst).
   template <class Draw, class Combine>
-  void DrawThroughMask(Draw draw, Combine combine);
+  void DrawThroughMask(const Path& area, double margin, Draw draw, Combine combine);
   void ApplyClip(cairo_t* cr) const;
 
   uint32_t* pixels_;

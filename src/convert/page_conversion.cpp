@@ -10,6 +10,7 @@
 #include "diagnostic_log.h"
 #include "program_values.h"
 #include "progress_window.h"
+#include "raster_encoding.h"
 #include "rasterize.h"
 #include "settings.h"
 #include "text_util.h"
@@ -207,8 +208,14 @@ int ConvertPages(const std::string& outputPath, FileList& list) {
       } else if (EqualsIgnoringCase(extension, ".wmf")) {
         ConvertEmfToWmf(page, output);
       } else {
-        // No image library is built in yet: it knows no other extension.
-        std::fprintf(stderr, "unknown extension for %s\n", output.c_str());
+        const std::string bitmap = RenderToTempBmp(page, settings);
+        if (!bitmap.empty()) {
+          EncodeOptions options;
+          options.xDpi = static_cast<int>(settings.xResolution);
+          options.yDpi = static_cast<int>(settings.yResolution);
+          EncodeImageFile(bitmap, output, options);
+          DeleteFileA(bitmap.c_str());
+        }
       }
     }
     if (output.empty() || !Exists(output)) {

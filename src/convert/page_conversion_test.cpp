@@ -183,14 +183,18 @@ TEST_F(ConversionTest, PagesWithoutOutputStayAndLeaveTheList) {
   EXPECT_EQ(ReadFile(wmf[0]).substr(0, 6), std::string("\1\0\x09\0\0\x03", 6));  // no placeable header
   FileList png = Pages(1);
   ConvertPages(out / "scan.png", png);
-  EXPECT_TRUE(png.empty());
+  ASSERT_EQ(png, FileList{out / "scan0001.png"});
+  EXPECT_EQ(ReadFile(png[0]).substr(1, 3), "PNG");
+  FileList unknown = Pages(1);
+  ConvertPages(out / "scan.xyz", unknown);  // "unknown extension for ..." on standard error
+  EXPECT_TRUE(unknown.empty());
   // An output path of 300 characters gives no file, cut or not.
   FileList long_path = Pages(1);
   ConvertPages(out / (std::string(300, 'n') + ".emf"), long_path);
   EXPECT_TRUE(long_path.empty());
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()),
                           std::filesystem::directory_iterator()),
-            2);
+            3);
   EXPECT_TRUE(FileExists(dir_ / "page0.emf"));  // kept for another try
 }
 

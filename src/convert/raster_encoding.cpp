@@ -1,0 +1,100 @@
+#include "raster_encoding.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "win32.h"
+
+uint32_t FormatCodeFromExtension(const std::string& path) {
+  char ext[_MAX_EXT];
+  _splitpath(path.c_str(), nullptr, nullptr, nullptr, ext);
+  std::string name = *ext == '.' ? ext + 1 : ext;
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  struct Entry {
+    const char* extension;
+    uint32_t code;
+  };
+  static const Entry kTable[] = {
+      {"bmp", 1},  {"gif", 2},  {"jpg", 3},  {"jpeg", 3}, {"png", 4},  {"ico", 5},
+      {"tif", 6},  {"tiff", 6}, {"tga", 7},  {"pcx", 8},  {"wbmp", 9}, {"wmf", 10},
+      {"emf", 10}, {"jp2", 11}, {"j2k", 11}, {"jpc", 12}, {"j2c", 12}, {"pgx", 13},
+      {"pnm", 14}, {"pgm", 14}, {"ppm", 14}, {"ras", 15}, {"pbm", 16},
+  };
+  for (const Entry& entry : kTable) {
+    if (name == entry.extension) {
+      return entry.code;
+    }
+  }
+  return 0;
+}
+
+int LoadImageFile(const std::string& path, imaging::Image& image) {
+  const uint32_t code = FormatCodeFromExtension(path);
+  if (code == 0) {
+    std::fprintf(stderr, "unknown extension for %s\n", path.c_str());
+    return 1;
+  }
+  if (!image.Load(path, code)) {
+    std::fprintf(stderr, "%s\n", image.last_error.c_str());
+    std::fprintf(stderr, "error loading %s\n", path.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int SaveImageFile(const std::string& path, imaging::Image& image, const EncodeOptions& options) {
+  const uint32_t code = FormatCodeFromExtension(path);
+  if (code == 0) {
+    std::fprintf(stderr, "unknown extension for %s\n", path.c_str());
+    return 1;
+  }
+  switch (code) {
+    case imaging::kFormatJpeg:
+      image.codec_option &= ~4u;
+      if (image.bpp() < 24) {
+        image.IncreaseBpp(24);
+      }
+      break;
+    case imaging::kFormatGif:
+      if (image.bpp() == 4) {
+        image.DecreaseBpp(1, true);
+      } else if (image.bpp() == 16 || image.bpp() == 24 || image.bpp() == 32) {
+        image.DecreaseBpp(8, true);
+      }
+      image.codec_option = 2;
+      break;
+    case imaging::kFormatTiff:
+      image.codec_option = image.bpp() == 1 ? 4 : 32773;
+      break;
+    default:
+      break;
+  }
+  if (options.xDpi > 0) {
+    image.SetXDPI(options.xDpi);
+  }
+  if (options.yDpi > 0) {
+    image.SetYDPI(options.yDpi);
+  }
+  if (!image.Save(path, code)) {
+    std::fprintf(stderr, "%s\n", image.last_error.c_str());
+    std::fprintf(stderr, "error saving %s\n", path.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int EncodeImageFile(const std::string& bmpPath, const std::string& outputPath,
+                    const EncodeOptions& options) {
+  imaging::Image image;
+  if (LoadImageFile(bmpPath, image) != 0) {
+    image.Destroy();
+    return 1;
+  }
+  const int result = SaveImageFile(outputPath, image, options);
+  image.Destroy();
+  return result;
+}

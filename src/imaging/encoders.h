@@ -1,0 +1,46 @@
+// The encoders, one a file, registered in one list. Each says which pixel forms it takes;
+// the shared converter adapts an image to the best of them before the encoder sees it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "image.h"
+
+namespace imaging {
+
+enum Accepts : uint32_t {
+  kTakesBlackAndWhite = 1,  // 1 bit, black and white
+  kTakesPalette = 2,        // up to 8 bits with any palette
+  kTakesGrey = 4,           // 8 bits, grey levels
+  kTakesRgb = 8,            // red, green and blue
+};
+
+struct Encoder {
+  uint32_t format;
+  const char* name;
+  uint32_t accepts;
+  bool (*save)(const Image& image, const std::string& path, std::string* error);
+};
+
+const Encoder* FindEncoder(uint32_t format);
+bool AdaptForEncoder(Image& image, const Encoder& encoder, std::string* error);
+
+// The encoders (encoders/*.cpp).
+bool SaveBmp(const Image&, const std::string&, std::string*);
+bool SavePng(const Image&, const std::string&, std::string*);
+bool SaveJpeg(const Image&, const std::string&, std::string*);
+bool SaveTiff(const Image&, const std::string&, std::string*);
+bool SaveGif(const Image&, const std::string&, std::string*);
+bool SaveJp2(const Image&, const std::string&, std::string*);
+bool SaveJ2k(const Image&, const std::string&, std::string*);
+bool SaveIco(const Image&, const std::string&, std::string*);
+bool SaveTga(const Image&, const std::string&, std::string*);
+bool SavePcx(const Image&, const std::string&, std::string*);
+bool SaveWbmp(const Image&, const std::string&, std::string*);
+bool SavePgx(const Image&, const std::string&, std::string*);
+bool SavePnm(const Image&, const std::string&, std::string*);
+bool SavePbm(const Image&, const std::string&, std::string*);
+bool SaveSunRaster(const Image&, const std::string&, std::string*);
+
+}  // namespace imaging

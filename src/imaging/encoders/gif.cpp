@@ -1,0 +1,44 @@
+// GIF through giflib: one image, its palette padded to a power of two, the image data
+// LZW-compressed (what the codec option value 2 stands for). GIF carries no resolution.
+#include <gif_lib.h>
+
+#include <vector>
+
+#include "encoders.h"
+
+namespace imaging {
+
+bool SaveGif(const Image& image, const std::string& path, std::string* error) {
+  int status = 0;
+  GifFileType* gif = EGifOpenFileName(path.c_str(), false, &status);
+  if (gif == nullptr) {
+    *error = "cannot create " + path;
+    return false;
+  }
+  int size = 2;
+  while (size < static_cast<int>(image.palette().size()) && size < 256) {
+    size *= 2;
+  }
+  std::vector<GifColorType> colors(static_cast<size_t>(size));
+  for (size_t i = 0; i < colors.size() && i < image.palette().size(); ++i) {
+    colors[i] = GifColorType{image.palette()[i].r, image.palette()[i].g, image.palette()[i].b};
+  }
+  ColorMapObject* map = GifMakeMapObject(size, colors.data());
+  bool written = map != nullptr &&
+                 EGifPutScreenDesc(gif, image.width(), image.height(), 8, 0, map) == GIF_OK &&
+                 EGifPutImageDesc(gif, 0, 0, image.width(), image.height(), false, nullptr) ==
+                     GIF_OK;
+  for (int y = 0; y < image.height() && written; ++y) {
+    written = EGifPutLine(gif, const_cast<GifPixelType*>(image.Row(y)), image.width()) == GIF_OK;
+  }
+  GifFreeMapObject(map);
+  if (EGifCloseFile(gif, &status) != GIF_OK) {
+    written = false;
+  }
+  if (!written) {
+    *error = "giflib could not write " + path;
+  }
+  return written;
+}
+
+}  // namespace imaging

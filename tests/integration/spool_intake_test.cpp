@@ -145,6 +145,23 @@ TEST(SpoolIntake, The9xFamilyCopiesTheTemporaryPages) {
   shm_unlink("/Quadrine");
 }
 
+TEST(PageOutput, APrintedJobBecomesNumberedPngFiles) {
+  InstalledConverter converter;
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\scan.png");
+  converter.SetOption("AutoSaveOptions", "m_strResolution", "144");
+  std::filesystem::create_directories(converter / "out");
+  WriteFile(converter.elsewhere() + "/a.emf", MinimalEmf(108, 5000, 5000));
+  ASSERT_EQ(converter.Print({"--no-run", "a.emf", "a.emf"}).exitCode, 0);
+  shm_unlink("/Quadrine");
+  const auto run = converter.Run();
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  for (const char* name : {"out/scan0001.png", "out/scan0002.png"}) {
+    EXPECT_EQ(ReadFile(converter / name).substr(1, 3), "PNG") << name;
+  }
+  EXPECT_FALSE(FileExists(converter / "out/000010000.emf"));
+  shm_unlink("/Quadrine");
+}
+
 TEST(PageOutput, APrintedJobBecomesNumberedBitmaps) {
   InstalledConverter converter;
   converter.SetOption("AutoSave", "OutputFile", "C:\\out\\scan.bmp");

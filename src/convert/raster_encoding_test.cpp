@@ -1,0 +1,192 @@
+#include "raster_encoding.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::RunProgram;
+using testing_support::TempDir;
+
+// A 64 x 48 picture: red, green, blue and white quarters.
+std::string MakeBmp(const TempDir& dir, int bits) {
+  imaging::Image image;
+  if (bits == 24) {
+    image.Reset(64, 48, 24, {});
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) {
+        uint8_t* p = image.Row(y) + 3 * x;
+        const int quarter = (y >= 24) * 2 + (x >= 32);
+        const imaging::Rgb colours[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+        p[0] = colours[quarter].r;
+        p[1] = colours[quarter].g;
+        p[2] = colours[quarter].b;
+      }
+    }
+  } else if (bits == 8) {
+    std::vector<imaging::Rgb> ramp(256);
+    for (int i = 0; i < 256; ++i) {
+      ramp[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)};
+    }
+    image.Reset(64, 48, 8, ramp);
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) {
+        image.Row(y)[x] = static_cast<uint8_t>(x * 4);
+      }
+    }
+  } else {
+    image.Reset(64, 48, 1, {{0, 0, 0}, {255, 255, 255}});
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) {
+        image.Row(y)[x] = x >= 32;
+      }
+    }
+  }
+  const std::string path = dir / ("in" + std::to_string(bits) + ".bmp");
+  EXPECT_TRUE(image.Save(path, imaging::kFormatBmp));
+  return path;
+}
+
+struct Seen {
+  std::string json;
+  bool Has(const std::string& text) const { return json.find(text) != std::string::npos; }
+};
+
+Seen Describe(const std::string& path) {
+  const auto result = RunProgram(QUADRINE_SOURCE_DIR "/tests/support/describe_image.py",
+                                 {path, "10,10", "50,10", "10,40", "50,40"}, "/");
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  return Seen{result.out};
+}
+
+bool Near(const std::string& json, const char* point, int r, int g, int b, int tolerance) {
+  std::smatch m;
+  const std::regex pattern(std::string("\"") + point + "\": \\[(\\d+), (\\d+), (\\d+)\\]");
+  if (!std::regex_search(json, m, pattern)) {
+    return false;
+  }
+  return std::abs(std::stoi(m[1]) - r) <= tolerance && std::abs(std::stoi(m[2]) - g) <= tolerance &&
+         std::abs(std::stoi(m[3]) - b) <= tolerance;
+}
+
+TEST(FormatCodes, FollowTheTableWithoutRegardToCase) {
+  struct Case {
+    const char* path;
+    uint32_t code;
+  };
+  const Case cases[] = {{"a.bmp", 1},     {"a.GIF", 2},  {"C:\\x\\a.JPEG", 3}, {"a.jpg", 3},
+                        {"a.png", 4},     {"a.ico", 5},  {"a.tif", 6},         {"a.Tiff", 6},
+                        {"a.tga", 7},     {"a.pcx", 8},  {"a.wbmp", 9},        {"a.wmf", 10},
+                        {"a.emf", 10},    {"a.jp2", 11}, {"a.j2k", 11},        {"a.jpc", 12},
+                        {"a.j2c", 12},    {"a.pgx", 13}, {"a.pnm", 14},        {"a.pgm", 14},
+                        {"a.ppm", 14},    {"a.ras", 15}, {"a.pbm", 16},        {"a.xyz", 0},
+                        {"noextension", 0}, {"a.jpgx", 0}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(FormatCodeFromExtension(c.path), c.code) << c.path;
+  }
+}
+
+TEST(Encoding, EveryFormatReadsBackInAnotherReader) {
+  if (!FileExists("/usr/bin/python3")) {
+    GTEST_SKIP() << "no python3 with Pillow";
+  }
+  TempDir dir;
+  const std::string colour = MakeBmp(dir, 24);
+  struct Case {
+    const char* extension;
+    const char* mode;
+    int tolerance;  // per channel; lossy formats get some
+    bool carries_dpi;
+  };
+  const Case cases[] = {
+      {"png", "RGB", 0, true},  {"jpg", "RGB", 12, true}, {"tif", "RGB", 0, true},
+      {"bmp", "RGB", 0, true},  {"gif", "P", 8, false},   {"tga", "RGB", 0, false},
+      {"pcx", "RGB", 0, true},  {"ppm", "RGB", 0, false}, {"ico", "RGB", 0, false},
+      {"ras", "RGB", 0, false}, {"jp2", "RGB", 16, false}, {"j2k", "RGB", 16, false},
+  };
+  for (const Case& c : cases) {
+    const std::string out = dir / (std::string("out.") + c.extension);
+    ASSERT_EQ(EncodeImageFile(colour, out, EncodeOptions{300, 150}), 0) << c.extension;
+    const Seen seen = Describe(out);
+    EXPECT_TRUE(seen.Has("\"size\": [64, 48]")) << c.extension << seen.json;
+    EXPECT_TRUE(seen.Has(std::string("\"mode\": \"") + c.mode + "\"")) << c.extension << seen.json;
+    EXPECT_TRUE(Near(seen.json, "10,10", 255, 0, 0, c.tolerance)) << c.extension << seen.json;
+    EXPECT_TRUE(Near(seen.json, "50,10", 0, 255, 0, c.tolerance)) << c.extension << seen.json;
+    EXPECT_TRUE(Near(seen.json, "10,40", 0, 0, 255, c.tolerance)) << c.extension << seen.json;
+    EXPECT_TRUE(Near(seen.json, "50,40", 255, 255, 255, c.tolerance)) << c.extension << seen.json;
+    if (c.carries_dpi) {
+      EXPECT_TRUE(seen.Has("\"dpi\": [300, 150]")) << c.extension << seen.json;
+    }
+  }
+}
+
+TEST(Encoding, TheAdjustmentsOfEachFormat) {
+  if (!FileExists("/usr/bin/python3")) {
+    GTEST_SKIP() << "no python3 with Pillow";
+  }
+  TempDir dir;
+  const std::string grey = MakeBmp(dir, 8);
+  const std::string mono = MakeBmp(dir, 1);
+  const std::string colour = MakeBmp(dir, 24);
+  // JPEG from an 8-bit grey image is raised to 24 bits.
+  ASSERT_EQ(EncodeImageFile(grey, dir / "g.jpg", {}), 0);
+  EXPECT_TRUE(Describe(dir / "g.jpg").Has("\"mode\": \"RGB\""));
+  // GIF: 24 bits become 8 with a palette of their own; 1 bit stays two colours.
+  ASSERT_EQ(EncodeImageFile(colour, dir / "c.gif", {}), 0);
+  EXPECT_TRUE(Describe(dir / "c.gif").Has("\"mode\": \"P\""));
+  ASSERT_EQ(EncodeImageFile(mono, dir / "m.gif", {}), 0);
+  EXPECT_TRUE(Describe(dir / "m.gif").Has("\"colours\": 2,"));
+  // TIFF: Group 4 for black and white, PackBits otherwise.
+  ASSERT_EQ(EncodeImageFile(mono, dir / "m.tif", {}), 0);
+  EXPECT_TRUE(Describe(dir / "m.tif").Has("\"compression\": \"group4\""));
+  ASSERT_EQ(EncodeImageFile(colour, dir / "c.tif", {}), 0);
+  EXPECT_TRUE(Describe(dir / "c.tif").Has("\"compression\": \"packbits\""));
+  // PBM and WBMP hold black and white; PGM grey.
+  ASSERT_EQ(EncodeImageFile(colour, dir / "c.pbm", {}), 0);
+  EXPECT_TRUE(Describe(dir / "c.pbm").Has("\"mode\": \"1\""));
+  ASSERT_EQ(EncodeImageFile(grey, dir / "g.pgm", {}), 0);
+  const Seen pgm = Describe(dir / "g.pgm");
+  EXPECT_TRUE(pgm.Has("\"mode\": \"L\"")) << pgm.json;
+  EXPECT_TRUE(Near(pgm.json, "50,10", 200, 200, 200, 0)) << pgm.json;
+  ASSERT_EQ(EncodeImageFile(mono, dir / "m.wbmp", {}), 0);
+  const std::string wbmp = ReadFile(dir / "m.wbmp");
+  EXPECT_EQ(wbmp.substr(0, 4), std::string("\0\0\x40\x30", 4));  // type, header, 64, 48
+  EXPECT_EQ(static_cast<unsigned char>(wbmp[4]), 0x00u);  // black half first
+  EXPECT_EQ(static_cast<unsigned char>(wbmp[8]), 0xFFu);
+  ASSERT_EQ(EncodeImageFile(grey, dir / "g.pgx", {}), 0);
+  EXPECT_EQ(ReadFile(dir / "g.pgx").substr(0, 16), "PG ML + 8 64 48\n");
+  // Resolutions are whole dots per inch.
+  ASSERT_EQ(EncodeImageFile(colour, dir / "r.png", EncodeOptions{150, 150}), 0);
+  EXPECT_TRUE(Describe(dir / "r.png").Has("\"dpi\": [150, 150]"));
+}
+
+TEST(Encoding, RefusalsLeaveNoFile) {
+  TempDir dir;
+  const std::string colour = MakeBmp(dir, 24);
+  EXPECT_EQ(EncodeImageFile(colour, dir / "x.xyz", {}), 1);
+  EXPECT_FALSE(FileExists(dir / "x.xyz"));
+  testing_support::WriteFile(dir / "cut.bmp", ReadFile(colour).substr(0, 500));
+  EXPECT_EQ(EncodeImageFile(dir / "cut.bmp", dir / "cut.png", {}), 1);
+  EXPECT_FALSE(FileExists(dir / "cut.png"));
+  // A header that claims 2^31 pixels is refused before anything is allocated.
+  std::string huge = ReadFile(colour).substr(0, 54);
+  huge[18] = 0;
+  huge[19] = 0;
+  huge[20] = 1;  // 65536 wide
+  huge[22] = 0;
+  huge[23] = static_cast<char>(0x80);  // 32768 high
+  huge[24] = 0;
+  testing_support::WriteFile(dir / "huge.bmp", huge);
+  imaging::Image image;
+  EXPECT_FALSE(image.Load(dir / "huge.bmp", imaging::kFormatBmp));
+  EXPECT_FALSE(image.last_error.empty());
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "rasterize.h"
 #include "win32.h"
 
 uint32_t FormatCodeFromExtension(const std::string& path) {
@@ -79,8 +80,18 @@ int SaveImageFile(const std::string& path, imaging::Image& image, const EncodeOp
   if (options.yDpi > 0) {
     image.SetYDPI(options.yDpi);
   }
-  if (!image.Save(path, code)) {
-    std::fprintf(stderr, "%s\n", image.last_error.c_str());
+  // The image is written to a temporary file first and then copied into place without
+  // overwriting anything: output files are created exclusively, through the system's own
+  // file functions (which know every path the system uses).
+  const std::string staging = MakeTempFilePath(".out");
+  const bool saved = !staging.empty() && image.Save(staging, code);
+  const bool placed = saved && CopyFileA(staging.c_str(), path.c_str(), TRUE);
+  if (!staging.empty()) {
+    DeleteFileA(staging.c_str());
+  }
+  if (!placed) {
+    std::fprintf(stderr, "%s\n",
+                 saved ? "the output file could not be created" : image.last_error.c_str());
     std::fprintf(stderr, "error saving %s\n", path.c_str());
     return 1;
   }

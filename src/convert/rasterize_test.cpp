@@ -147,6 +147,22 @@ TEST_F(RasterizeTest, GreyscaleGivesEqualChannelsAndTheRedBoxIsThere) {
   }
 }
 
+TEST_F(RasterizeTest, GreyscaleReachesPixelsBetweenWhiteRuns) {
+  // A one-pixel red line at x = 7 in white: the pass must not jump over it.
+  const std::string page = EmfPage(EmfRecord(38, {1, 0, 1, 0, 0x0000FF}) + EmfRecord(37, {1}) +
+                                   EmfRecord(27, {7, 0}) + EmfRecord(54, {7, 100}));
+  ImageSettings settings;
+  settings.grayscale = 1;
+  ASSERT_EQ(RenderEmfToBmp(Page(page), dir_ / "line.bmp", settings), 1);
+  const std::string b = ReadFile(dir_ / "line.bmp");
+  const size_t stride = (794 * 3 + 3) / 4 * 4;
+  const size_t row = 56 + stride * (1122 - 50);
+  EXPECT_EQ(static_cast<uint8_t>(b[row + 7 * 3]), 85);
+  EXPECT_EQ(static_cast<uint8_t>(b[row + 7 * 3 + 2]), 85);
+  EXPECT_EQ(static_cast<uint8_t>(b[row + 6 * 3]), 255);
+  EXPECT_EQ(static_cast<uint8_t>(b[row + 8 * 3 + 1]), 255);
+}
+
 TEST(TempFiles, EndInTheirEnding) {
   const std::string path = MakeTempFilePath(".bmp");
   EXPECT_TRUE(path.ends_with(".tmp.bmp")) << path;

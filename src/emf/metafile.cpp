@@ -1,18 +1,10 @@
 #include "metafile.h"
 
 #include "byte_reader.h"
+#include "record_fields.h"
 
 namespace emf {
 namespace {
-
-RectL ReadRect(ByteReader& reader) {
-  RectL r;
-  r.left = reader.I32();
-  r.top = reader.I32();
-  r.right = reader.I32();
-  r.bottom = reader.I32();
-  return r;
-}
 
 bool Fail(std::string* error, const char* reason) {
   if (error != nullptr) {
@@ -28,8 +20,8 @@ std::optional<Header> ParseHeader(std::span<const uint8_t> data, std::string* er
   const uint32_t type = reader.U32();
   const uint32_t size = reader.U32();
   Header header;
-  header.bounds = ReadRect(reader);
-  header.frame = ReadRect(reader);
+  header.bounds = ReadRectL(reader);
+  header.frame = ReadRectL(reader);
   const uint32_t signature = reader.U32();
   header.version = reader.U32();
   header.bytes = reader.U32();

@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "player.h"
+#include "record_fields.h"
 
 namespace emf {
 namespace {
@@ -30,15 +31,6 @@ std::vector<Point> ReadPoints(ByteReader& r, uint32_t count, bool small) {
     }
   }
   return points;
-}
-
-RectL ReadBox(ByteReader& r) {
-  RectL box;
-  box.left = r.I32();
-  box.top = r.I32();
-  box.right = r.I32();
-  box.bottom = r.I32();
-  return box;
 }
 
 // A polyline through points on an ellipse from angle a0 to a1 (radians, y down).
@@ -296,21 +288,21 @@ void Player::PolyDrawCommon(ByteReader& r, bool small) {
 }
 
 void Player::Rectangle(ByteReader& r) {
-  const RectL box = ReadBox(r);
+  const RectL box = ReadRectL(r);
   DrawBoxShape(box, [](double x0, double y0, double x1, double y1) {
     return BoxPath(x0, y0, x1, y1);
   });
 }
 
 void Player::Ellipse(ByteReader& r) {
-  const RectL box = ReadBox(r);
+  const RectL box = ReadRectL(r);
   DrawBoxShape(box, [](double x0, double y0, double x1, double y1) {
     return EllipsePath(x0, y0, x1, y1);
   });
 }
 
 void Player::RoundRect(ByteReader& r) {
-  const RectL box = ReadBox(r);
+  const RectL box = ReadRectL(r);
   const double w = r.I32();
   const double h = r.I32();
   const Transform t = LogicalToCanvas();
@@ -342,7 +334,7 @@ void Player::DrawBoxShape(const RectL& box, Shape shape) {
 }
 
 void Player::ArcCommon(ByteReader& r, ArcKind kind) {
-  const RectL box = ReadBox(r);
+  const RectL box = ReadRectL(r);
   const Point start{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
   const Point end{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
   const DeviceBox d = ShapeBuilder::Box(*this, box);

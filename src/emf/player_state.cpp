@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "player.h"
+#include "record_fields.h"
 
 namespace emf {
 namespace {
@@ -21,12 +22,6 @@ Transform ReadXform(ByteReader& r) {
   t.dx = r.F32();
   t.dy = r.F32();
   return t;
-}
-
-Point ReadPointL(ByteReader& r) {
-  const double x = r.I32();
-  const double y = r.I32();
-  return {x, y};
 }
 
 }  // namespace

@@ -1,4 +1,10 @@
 // Fonts and the text records.
+#include <cairo-ft.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -49,6 +55,24 @@ std::string Utf8(const std::vector<uint32_t>& units) {
     }
   }
   return out;
+}
+
+// The face's average character width (OS/2 xAvgCharWidth) in ems, as GDI measures
+// tmAveCharWidth; 0 when the face does not say.
+double AverageCharWidth(cairo_scaled_font_t* font) {
+  if (cairo_scaled_font_get_type(font) != CAIRO_FONT_TYPE_FT) {
+    return 0;
+  }
+  FT_Face face = cairo_ft_scaled_font_lock_face(font);
+  double average = 0;
+  if (face != nullptr) {
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (os2 != nullptr && face->units_per_EM > 0 && os2->xAvgCharWidth > 0) {
+      average = static_cast<double>(os2->xAvgCharWidth) / face->units_per_EM;
+    }
+    cairo_ft_scaled_font_unlock_face(font);
+  }
+  return average;
 }
 
 }  // namespace
@@ -144,6 +168,14 @@ void Player::DrawTextRun(TextRun run) {
   if (!(em > 0) || em > 1e6) {
     em = 16;
   }
+  // A width asks for that average character width: the glyphs are stretched across.
+  double stretch = 1;
+  if (font.width != 0) {
+    const double average = AverageCharWidth(unit_font);  // in ems
+    if (average > 0) {
+      stretch = std::clamp(std::fabs(static_cast<double>(font.width)) / (average * em), 0.01, 100.0);
+    }
+  }
   const double angle = font.escapement / 10.0 * std::numbers::pi / 180.0;
   // Directions in logical space, y down: along the baseline, and down from it.
   const Point along_logical{std::cos(angle), -std::sin(angle)};
@@ -158,7 +190,7 @@ void Player::DrawTextRun(TextRun run) {
     cairo_matrix_t rotation;
     cairo_matrix_init_rotate(&rotation, -angle);
     cairo_matrix_t scale;
-    cairo_matrix_init_scale(&scale, em, em);
+    cairo_matrix_init_scale(&scale, em * stretch, em);
     cairo_matrix_t linear;
     cairo_matrix_init(&linear, t.m11, t.m12, t.m21, t.m22, 0, 0);
     cairo_matrix_t tmp;
@@ -171,7 +203,7 @@ void Player::DrawTextRun(TextRun run) {
     sx = std::hypot(t.m11, t.m12);
     const double sy = std::hypot(t.m21, t.m22);
     cairo_matrix_init_rotate(&font_matrix, -angle);
-    cairo_matrix_scale(&font_matrix, em * sy, em * sy);
+    cairo_matrix_scale(&font_matrix, em * sy * stretch, em * sy);
     along_device = {std::cos(angle) * sx, -std::sin(angle) * sx};
     down_device = {std::sin(angle) * sy, std::cos(angle) * sy};
   }

@@ -9,9 +9,6 @@
 namespace emf {
 namespace {
 
-// Windows hints its glyphs onto the pixel grid, which makes stems sharper and darker.
-const cairo_hint_style_t kTextHintStyle = static_cast<cairo_hint_style_t>(0);
-
 // The 8 x 8 hatch patterns of GDI, one byte a row, bit 7 leftmost; set bits are lines.
 constexpr uint8_t kHatches[6][8] = {
     {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF},  // HS_HORIZONTAL
@@ -447,7 +444,6 @@ void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matr
   cairo_font_options_t* options = cairo_font_options_create();
   cairo_font_options_set_antialias(options, smooth_text_ ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
   cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-  cairo_font_options_set_hint_style(options, kTextHintStyle);
   cairo_set_font_options(cr_, options);
   cairo_font_options_destroy(options);
   const uint32_t c = ToRgb24(color);

@@ -75,6 +75,12 @@ cairo_font_face_t* FaceFor(const Font& font) {
   FcPatternDestroy(pattern);
   cairo_font_face_t* face = nullptr;
   if (match != nullptr) {
+    // Rendering is the caller's choice (grey or none, hinting): the system's settings that
+    // fontconfig put in the pattern would override the font options.
+    for (const char* setting : {FC_ANTIALIAS, FC_HINTING, FC_HINT_STYLE, FC_AUTOHINT, FC_RGBA,
+                                FC_LCD_FILTER}) {
+      FcPatternDel(match, setting);
+    }
     face = cairo_ft_font_face_create_for_pattern(match);
     FcPatternDestroy(match);
   }

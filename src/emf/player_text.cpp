@@ -168,12 +168,18 @@ void Player::DrawTextRun(TextRun run) {
   if (!(em > 0) || em > 1e6) {
     em = 16;
   }
-  // A width asks for that average character width: the glyphs are stretched across.
+  // A width asks for that average character width: the glyphs are stretched across. GDI
+  // measures the face's own average in whole pixels at the size it draws.
   double stretch = 1;
   if (font.width != 0) {
     const double average = AverageCharWidth(unit_font);  // in ems
-    if (average > 0) {
-      stretch = std::clamp(std::fabs(static_cast<double>(font.width)) / (average * em), 0.01, 100.0);
+    const Transform m = LogicalToCanvas();
+    const double x_scale = std::hypot(m.m11, m.m12);
+    const double y_scale = std::hypot(m.m21, m.m22);
+    const double average_pixels = std::max(1.0, std::round(average * em * y_scale));
+    if (average > 0 && x_scale > 0) {
+      stretch = std::clamp(std::fabs(static_cast<double>(font.width)) * x_scale / average_pixels,
+                           0.01, 100.0);
     }
   }
   const double angle = font.escapement / 10.0 * std::numbers::pi / 180.0;

@@ -2,7 +2,7 @@
 #pragma once
 
 struct ImageSettings {
-  int colorDepth = 24;  // bits per pixel; 0 means the default, drawn as 24
+  int colorDepth = 24;    // bits per pixel; 0 means the default, drawn as 24
   float xResolution = 0;  // dots per inch; 0: not set
   float yResolution = 0;
   int specifySize = 0;  // non-zero: width and height below set the pixel size

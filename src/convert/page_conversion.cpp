@@ -97,7 +97,8 @@ std::string SafeSuffixFormat(const std::string& format) {
     while (j < format.size() && std::strchr("-+ #0", format[j]) != nullptr) {
       ++j;
     }
-    while (j < format.size() && (std::isdigit(static_cast<unsigned char>(format[j])) || format[j] == '.')) {
+    while (j < format.size() &&
+           (std::isdigit(static_cast<unsigned char>(format[j])) || format[j] == '.')) {
       ++j;
     }
     if (j >= format.size() || std::strchr("diuxXo", format[j]) == nullptr || ++conversions > 1) {

@@ -79,9 +79,9 @@ TEST(SuffixFormat, OnlyOneIntegerConversionIsKept) {
     const char* format;
     const char* expected;
   };
-  const Case cases[] = {{"%04d", "%04d"}, {"_%d", "_%d"},     {"", ""},          {"%%%d", "%%%d"},
+  const Case cases[] = {{"%04d", "%04d"},     {"_%d", "_%d"},   {"", ""},         {"%%%d", "%%%d"},
                         {"-%5.3x", "-%5.3x"}, {"%s%n", "%04d"}, {"%d%d", "%04d"}, {"%*d", "%04d"},
-                        {"%ld", "%04d"},   {"%", "%04d"},     {"%f", "%04d"}};
+                        {"%ld", "%04d"},      {"%", "%04d"},    {"%f", "%04d"}};
   for (const Case& c : cases) {
     EXPECT_EQ(SafeSuffixFormat(c.format), c.expected) << c.format;
   }
@@ -145,9 +145,9 @@ TEST_F(ConversionTest, ProgressCountsPagesAndAnEmptyListStillWritesTheKeys) {
   for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, view)) > 0;) {
     shown.append(buffer, got);
   }
-  for (const char* step : {"] 0% Convert page #1...", "] 20% Convert page #2...",
-                           "] 40% Convert page #3...", "] 60% Convert page #4...",
-                           "] 80% Convert page #5..."}) {
+  for (const char* step :
+       {"] 0% Convert page #1...", "] 20% Convert page #2...", "] 40% Convert page #3...",
+        "] 60% Convert page #4...", "] 80% Convert page #5..."}) {
     EXPECT_NE(shown.find(step), std::string::npos) << step;
   }
   EXPECT_EQ(shown.find("100%"), std::string::npos);
@@ -180,7 +180,8 @@ TEST_F(ConversionTest, PagesWithoutOutputStayAndLeaveTheList) {
   FileList wmf = Pages(1);
   ConvertPages(out / "scan.wmf", wmf);
   ASSERT_EQ(wmf, FileList{out / "scan0001.wmf"});
-  EXPECT_EQ(ReadFile(wmf[0]).substr(0, 6), std::string("\1\0\x09\0\0\x03", 6));  // no placeable header
+  EXPECT_EQ(ReadFile(wmf[0]).substr(0, 6),
+            std::string("\1\0\x09\0\0\x03", 6));  // no placeable header
   FileList png = Pages(1);
   ConvertPages(out / "scan.png", png);
   ASSERT_EQ(png, FileList{out / "scan0001.png"});

@@ -81,12 +81,12 @@ TEST(FormatCodes, FollowTheTableWithoutRegardToCase) {
     const char* path;
     uint32_t code;
   };
-  const Case cases[] = {{"a.bmp", 1},     {"a.GIF", 2},  {"C:\\x\\a.JPEG", 3}, {"a.jpg", 3},
-                        {"a.png", 4},     {"a.ico", 5},  {"a.tif", 6},         {"a.Tiff", 6},
-                        {"a.tga", 7},     {"a.pcx", 8},  {"a.wbmp", 9},        {"a.wmf", 10},
-                        {"a.emf", 10},    {"a.jp2", 11}, {"a.j2k", 11},        {"a.jpc", 12},
-                        {"a.j2c", 12},    {"a.pgx", 13}, {"a.pnm", 14},        {"a.pgm", 14},
-                        {"a.ppm", 14},    {"a.ras", 15}, {"a.pbm", 16},        {"a.xyz", 0},
+  const Case cases[] = {{"a.bmp", 1},       {"a.GIF", 2},  {"C:\\x\\a.JPEG", 3}, {"a.jpg", 3},
+                        {"a.png", 4},       {"a.ico", 5},  {"a.tif", 6},         {"a.Tiff", 6},
+                        {"a.tga", 7},       {"a.pcx", 8},  {"a.wbmp", 9},        {"a.wmf", 10},
+                        {"a.emf", 10},      {"a.jp2", 11}, {"a.j2k", 11},        {"a.jpc", 12},
+                        {"a.j2c", 12},      {"a.pgx", 13}, {"a.pnm", 14},        {"a.pgm", 14},
+                        {"a.ppm", 14},      {"a.ras", 15}, {"a.pbm", 16},        {"a.xyz", 0},
                         {"noextension", 0}, {"a.jpgx", 0}};
   for (const Case& c : cases) {
     EXPECT_EQ(FormatCodeFromExtension(c.path), c.code) << c.path;
@@ -106,9 +106,9 @@ TEST(Encoding, EveryFormatReadsBackInAnotherReader) {
     bool carries_dpi;
   };
   const Case cases[] = {
-      {"png", "RGB", 0, true},  {"jpg", "RGB", 12, true}, {"tif", "RGB", 0, true},
-      {"bmp", "RGB", 0, true},  {"gif", "P", 8, false},   {"tga", "RGB", 0, false},
-      {"pcx", "RGB", 0, true},  {"ppm", "RGB", 0, false}, {"ico", "RGB", 0, false},
+      {"png", "RGB", 0, true},  {"jpg", "RGB", 12, true},  {"tif", "RGB", 0, true},
+      {"bmp", "RGB", 0, true},  {"gif", "P", 8, false},    {"tga", "RGB", 0, false},
+      {"pcx", "RGB", 0, true},  {"ppm", "RGB", 0, false},  {"ico", "RGB", 0, false},
       {"ras", "RGB", 0, false}, {"jp2", "RGB", 16, false}, {"j2k", "RGB", 16, false},
   };
   for (const Case& c : cases) {
@@ -158,7 +158,7 @@ TEST(Encoding, TheAdjustmentsOfEachFormat) {
   ASSERT_EQ(EncodeImageFile(mono, dir / "m.wbmp", {}), 0);
   const std::string wbmp = ReadFile(dir / "m.wbmp");
   EXPECT_EQ(wbmp.substr(0, 4), std::string("\0\0\x40\x30", 4));  // type, header, 64, 48
-  EXPECT_EQ(static_cast<unsigned char>(wbmp[4]), 0x00u);  // black half first
+  EXPECT_EQ(static_cast<unsigned char>(wbmp[4]), 0x00u);         // black half first
   EXPECT_EQ(static_cast<unsigned char>(wbmp[8]), 0xFFu);
   ASSERT_EQ(EncodeImageFile(grey, dir / "g.pgx", {}), 0);
   EXPECT_EQ(ReadFile(dir / "g.pgx").substr(0, 16), "PG ML + 8 64 48\n");

@@ -16,7 +16,9 @@ bool IsSupportedDepth(int depth) {
   return depth == 1 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
 }
 
-int ColorsFor(int depth) { return depth == 1 ? 2 : depth == 8 ? 256 : 0; }
+int ColorsFor(int depth) {
+  return depth == 1 ? 2 : depth == 8 ? 256 : 0;
+}
 
 uint64_t ImageSize(int width, int height, int depth) {
   return (static_cast<uint64_t>(width) * depth + 31) / 32 * 4 * static_cast<uint64_t>(height);
@@ -137,8 +139,8 @@ HBITMAP CreateBmpFileSection(int width, int height, int colorDepth, const std::s
     return nullptr;
   }
   void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<const BITMAPINFO*>(&info),
-                                 DIB_RGB_COLORS, &bits, section.Get(), pixelOffset);
+  HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                                 &bits, section.Get(), pixelOffset);
   ReleaseDC(nullptr, screen);
   if (dib == nullptr) {
     return nullptr;

@@ -26,9 +26,9 @@ uint32_t Get32(const std::string& b, size_t at) {
 
 // A red box on a page of the given frame.
 std::string RedPage(int32_t right = 21000, int32_t bottom = 29700) {
-  return EmfPage(EmfRecord(39, {1, 0, 0x0000FF, 0}) + EmfRecord(37, {1}) +
-                     EmfRecord(43, {0, 0, 2000, 2000}),
-                 right, bottom);
+  return EmfPage(
+      EmfRecord(39, {1, 0, 0x0000FF, 0}) + EmfRecord(37, {1}) + EmfRecord(43, {0, 0, 2000, 2000}),
+      right, bottom);
 }
 
 class RasterizeTest : public ::testing::Test {
@@ -46,7 +46,8 @@ TEST_F(RasterizeTest, BmpLayoutForEachDepth) {
     uint32_t offset;
     uint32_t colors;
   };
-  const Case cases[] = {{1, 64, 2}, {8, 1080, 256}, {16, 56, 0}, {24, 56, 0}, {32, 56, 0}, {0, 56, 0}};
+  const Case cases[] = {{1, 64, 2},  {8, 1080, 256}, {16, 56, 0},
+                        {24, 56, 0}, {32, 56, 0},    {0, 56, 0}};
   for (const Case& c : cases) {
     ImageSettings settings;
     settings.colorDepth = c.depth;

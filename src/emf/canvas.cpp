@@ -19,7 +19,9 @@ constexpr uint8_t kHatches[6][8] = {
     {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81},  // HS_DIAGCROSS
 };
 
-uint32_t Opaque(ColorRef color) { return 0xFF000000u | ToRgb24(color); }
+uint32_t Opaque(ColorRef color) {
+  return 0xFF000000u | ToRgb24(color);
+}
 
 void BuildPath(cairo_t* cr, const Path& path) {
   cairo_new_path(cr);
@@ -99,7 +101,9 @@ uint32_t ToRgb24(ColorRef color) {
   return ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
 }
 
-Region MakeRegion() { return Region(cairo_region_create()); }
+Region MakeRegion() {
+  return Region(cairo_region_create());
+}
 
 Region MakeRegion(int left, int top, int right, int bottom) {
   cairo_rectangle_int_t rect{left, top, std::max(0, right - left), std::max(0, bottom - top)};
@@ -162,8 +166,8 @@ void Canvas::SetSource(cairo_t* cr, const Paint& paint) {
     for (int y = 0; y < 8; ++y) {
       for (int x = 0; x < 8; ++x) {
         const bool line = (kHatches[hatch][y] >> (7 - x)) & 1;
-        tile.pixels[y * 8 + x] = line ? Opaque(brush.color)
-                                      : (paint.opaque_background ? Opaque(paint.background) : 0);
+        tile.pixels[y * 8 + x] =
+            line ? Opaque(brush.color) : (paint.opaque_background ? Opaque(paint.background) : 0);
       }
     }
   } else if (brush.pattern && brush.pattern->width > 0 && brush.pattern->height > 0) {
@@ -224,7 +228,8 @@ void Canvas::DrawThroughMask(const Path& area, double margin, Draw draw, Combine
   if (right <= left || bottom <= top) {
     return;
   }
-  cairo_surface_t* layer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, right - left, bottom - top);
+  cairo_surface_t* layer =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, right - left, bottom - top);
   cairo_surface_set_device_offset(layer, -left, -top);
   cairo_t* cr = cairo_create(layer);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
@@ -255,8 +260,8 @@ void Canvas::FillPath(const Path& path, FillRule rule, const Paint& paint, int r
   }
   auto shape = [&](cairo_t* cr) {
     BuildPath(cr, path);
-    cairo_set_fill_rule(cr, rule == FillRule::kWinding ? CAIRO_FILL_RULE_WINDING
-                                                       : CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_set_fill_rule(
+        cr, rule == FillRule::kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   };
   if (rop2 == kR2CopyPen) {
     ApplyClip(cr_);
@@ -442,7 +447,8 @@ void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matr
   cairo_set_font_face(cr_, face);
   cairo_set_font_matrix(cr_, &font_matrix);
   cairo_font_options_t* options = cairo_font_options_create();
-  cairo_font_options_set_antialias(options, smooth_text_ ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+  cairo_font_options_set_antialias(options,
+                                   smooth_text_ ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
   cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
   cairo_set_font_options(cr_, options);
   cairo_font_options_destroy(options);
@@ -465,13 +471,19 @@ Path OutlinesOfGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix
   for (int i = 0; i < outline->num_data; i += outline->data[i].header.length) {
     const cairo_path_data_t* d = &outline->data[i];
     switch (d->header.type) {
-      case CAIRO_PATH_MOVE_TO: path.MoveTo({d[1].point.x, d[1].point.y}); break;
-      case CAIRO_PATH_LINE_TO: path.LineTo({d[1].point.x, d[1].point.y}); break;
+      case CAIRO_PATH_MOVE_TO:
+        path.MoveTo({d[1].point.x, d[1].point.y});
+        break;
+      case CAIRO_PATH_LINE_TO:
+        path.LineTo({d[1].point.x, d[1].point.y});
+        break;
       case CAIRO_PATH_CURVE_TO:
         path.CurveTo({d[1].point.x, d[1].point.y}, {d[2].point.x, d[2].point.y},
                      {d[3].point.x, d[3].point.y});
         break;
-      case CAIRO_PATH_CLOSE_PATH: path.Close(); break;
+      case CAIRO_PATH_CLOSE_PATH:
+        path.Close();
+        break;
     }
   }
   cairo_path_destroy(outline);

@@ -206,8 +206,8 @@ std::optional<Image> DecodeDib(std::span<const uint8_t> info, std::span<const ui
   const int rows = static_cast<int>(std::min<size_t>(height, bits.size() / stride));
   for (int y = 0; y < rows; ++y) {
     const uint8_t* row = bits.data() + static_cast<size_t>(y) * stride;
-    uint32_t* out = image.pixels.data() +
-                    static_cast<size_t>(top_down ? y : height - 1 - y) * width;
+    uint32_t* out =
+        image.pixels.data() + static_cast<size_t>(top_down ? y : height - 1 - y) * width;
     for (int x = 0; x < width; ++x) {
       switch (bpp) {
         case 1:

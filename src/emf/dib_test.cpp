@@ -49,18 +49,28 @@ TEST(Dib, DecodesEveryDepthIntoTopDownRows) {
     std::vector<uint32_t> expected;
   };
   const Case cases[] = {
-      {"1 bit with a palette, bottom-up", Info(2, 2, 1, 0, {0x000000, 0xFF0000}),
-       std::string("\x40\0\0\0\x80\0\0\0", 8), {0xFFFF0000, 0xFF000000, 0xFF000000, 0xFFFF0000}},
-      {"4 bits", Info(2, 1, 4, 0, {0x000000, 0x00FF00}), std::string("\x10\0\0\0", 4),
+      {"1 bit with a palette, bottom-up",
+       Info(2, 2, 1, 0, {0x000000, 0xFF0000}),
+       std::string("\x40\0\0\0\x80\0\0\0", 8),
+       {0xFFFF0000, 0xFF000000, 0xFF000000, 0xFFFF0000}},
+      {"4 bits",
+       Info(2, 1, 4, 0, {0x000000, 0x00FF00}),
+       std::string("\x10\0\0\0", 4),
        {0xFF00FF00, 0xFF000000}},
-      {"8 bits top-down", Info(1, -2, 8, 0, {0x0000FF, 0xFFFFFF}),
-       std::string("\x00\0\0\0\x01\0\0\0", 8), {0xFF0000FF, 0xFFFFFFFF}},
+      {"8 bits top-down",
+       Info(1, -2, 8, 0, {0x0000FF, 0xFFFFFF}),
+       std::string("\x00\0\0\0\x01\0\0\0", 8),
+       {0xFF0000FF, 0xFFFFFFFF}},
       {"16 bits 5-5-5", Info(1, 1, 16, 0), std::string("\x1F\x7C\0\0", 4), {0xFFFF00FF}},
       {"24 bits", Info(1, 1, 24, 0), std::string("\x01\x02\x03\0", 4), {0xFF030201}},
-      {"32 bits, fourth byte ignored", Info(1, 1, 32, 0), std::string("\x01\x02\x03\x04", 4),
+      {"32 bits, fourth byte ignored",
+       Info(1, 1, 32, 0),
+       std::string("\x01\x02\x03\x04", 4),
        {0xFF030201}},
-      {"8-bit run-length coding", Info(4, 1, 8, 1, {0x000000, 0xFF0000}),
-       std::string("\x03\x01\x00\x01", 4), {0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFF000000}},
+      {"8-bit run-length coding",
+       Info(4, 1, 8, 1, {0x000000, 0xFF0000}),
+       std::string("\x03\x01\x00\x01", 4),
+       {0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFF000000}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Decode(c.info, c.bits), c.expected) << c.name;
@@ -84,12 +94,9 @@ TEST(Dib, RefusesWhatItCannotDrawWithoutAllocating) {
     std::string info;
   };
   const Case cases[] = {
-      {"2^31 pixels", Info(65536, 32768, 24, 0)},
-      {"negative width", Info(-5, 5, 24, 0)},
-      {"zero height", Info(5, 0, 24, 0)},
-      {"depth 7", Info(5, 5, 7, 0)},
-      {"PNG payload", Info(5, 5, 24, 5)},
-      {"header cut", std::string("\x28\0\0\0\x05", 5)},
+      {"2^31 pixels", Info(65536, 32768, 24, 0)}, {"negative width", Info(-5, 5, 24, 0)},
+      {"zero height", Info(5, 0, 24, 0)},         {"depth 7", Info(5, 5, 7, 0)},
+      {"PNG payload", Info(5, 5, 24, 5)},         {"header cut", std::string("\x28\0\0\0\x05", 5)},
   };
   for (const Case& c : cases) {
     std::string error;

@@ -17,12 +17,12 @@ namespace emf {
 struct TextDescription {
   std::u16string text;  // empty for glyph-index runs
   std::string face;
-  double em_height = 0;  // device units
+  double em_height = 0;   // device units
   double escapement = 0;  // tenths of a degree
   int weight = 400;
   bool italic = false, underline = false, strike_out = false;
-  Point origin;                    // baseline start, device units
-  std::vector<double> advances;    // device units along the baseline
+  Point origin;                  // baseline start, device units
+  std::vector<double> advances;  // device units along the baseline
   ColorRef color = 0;
 };
 

@@ -66,7 +66,8 @@ cairo_font_face_t* FaceFor(const Font& font) {
   }
   FcPattern* pattern = FcPatternCreate();
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-  FcPatternAddInteger(pattern, FC_WEIGHT, std::get<1>(key) == 700 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_WEIGHT,
+                      std::get<1>(key) == 700 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pattern, FC_SLANT, font.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
@@ -77,18 +78,17 @@ cairo_font_face_t* FaceFor(const Font& font) {
   if (match != nullptr) {
     // Rendering is the caller's choice (grey or none, hinting): the system's settings that
     // fontconfig put in the pattern would override the font options.
-    for (const char* setting : {FC_ANTIALIAS, FC_HINTING, FC_HINT_STYLE, FC_AUTOHINT, FC_RGBA,
-                                FC_LCD_FILTER}) {
+    for (const char* setting :
+         {FC_ANTIALIAS, FC_HINTING, FC_HINT_STYLE, FC_AUTOHINT, FC_RGBA, FC_LCD_FILTER}) {
       FcPatternDel(match, setting);
     }
     face = cairo_ft_font_face_create_for_pattern(match);
     FcPatternDestroy(match);
   }
   if (face == nullptr) {
-    face = cairo_toy_font_face_create("sans-serif", font.italic ? CAIRO_FONT_SLANT_ITALIC
-                                                                : CAIRO_FONT_SLANT_NORMAL,
-                                      std::get<1>(key) == 700 ? CAIRO_FONT_WEIGHT_BOLD
-                                                              : CAIRO_FONT_WEIGHT_NORMAL);
+    face = cairo_toy_font_face_create(
+        "sans-serif", font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+        std::get<1>(key) == 700 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   }
   faces.emplace(key, face);
   return face;

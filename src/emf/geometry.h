@@ -36,8 +36,8 @@ struct Transform {
   Point ApplyVector(Point p) const { return {m11 * p.x + m21 * p.y, m12 * p.x + m22 * p.y}; }
   // this first, then next.
   Transform Then(const Transform& next) const {
-    return {m11 * next.m11 + m12 * next.m21,  m11 * next.m12 + m12 * next.m22,
-            m21 * next.m11 + m22 * next.m21,  m21 * next.m12 + m22 * next.m22,
+    return {m11 * next.m11 + m12 * next.m21,         m11 * next.m12 + m12 * next.m22,
+            m21 * next.m11 + m22 * next.m21,         m21 * next.m12 + m22 * next.m22,
             dx * next.m11 + dy * next.m21 + next.dx, dx * next.m12 + dy * next.m22 + next.dy};
   }
   double Determinant() const { return m11 * m22 - m12 * m21; }
@@ -57,8 +57,8 @@ struct Transform {
     return inv;
   }
   bool IsFinite() const {
-    return std::isfinite(m11) && std::isfinite(m12) && std::isfinite(m21) &&
-           std::isfinite(m22) && std::isfinite(dx) && std::isfinite(dy);
+    return std::isfinite(m11) && std::isfinite(m12) && std::isfinite(m21) && std::isfinite(m22) &&
+           std::isfinite(dx) && std::isfinite(dy);
   }
 };
 

@@ -115,20 +115,20 @@ constexpr std::array<RecordHandler, kMaxRecordType + 1> MakeHandlerTable() {
   t[95] = {52, &Player::ExtCreatePen};
   t[96] = {40, &Player::PolyTextOutA};
   t[97] = {40, &Player::PolyTextOutW};
-  t[98] = {12, &Player::Ignore};   // SETICMMODE: colour management changes nothing here
+  t[98] = {12, &Player::Ignore};  // SETICMMODE: colour management changes nothing here
   t[99] = {12, &Player::CreateColorSpace};
   t[100] = {12, &Player::Ignore};  // SETCOLORSPACE
   t[101] = {12, &Player::Ignore};  // DELETECOLORSPACE
   t[108] = {36, &Player::SmallTextOut};
-  t[109] = {8, &Player::Ignore};   // FORCEUFIMAPPING: font linking, nothing on paper
-  t[111] = {8, &Player::Ignore};   // COLORCORRECTPALETTE
-  t[112] = {8, &Player::Ignore};   // SETICMPROFILEA
-  t[113] = {8, &Player::Ignore};   // SETICMPROFILEW
+  t[109] = {8, &Player::Ignore};  // FORCEUFIMAPPING: font linking, nothing on paper
+  t[111] = {8, &Player::Ignore};  // COLORCORRECTPALETTE
+  t[112] = {8, &Player::Ignore};  // SETICMPROFILEA
+  t[113] = {8, &Player::Ignore};  // SETICMPROFILEW
   t[114] = {108, &Player::AlphaBlend};
   t[115] = {12, &Player::SetLayout};
   t[116] = {108, &Player::TransparentBlt};
   t[118] = {36, &Player::GradientFill};
-  t[119] = {8, &Player::Ignore};  // SETLINKEDUFIS: font linking
+  t[119] = {8, &Player::Ignore};   // SETLINKEDUFIS: font linking
   t[120] = {16, &Player::Ignore};  // SETTEXTJUSTIFICATION: text records carry their spacing
   t[121] = {8, &Player::Ignore};   // COLORMATCHTOTARGETW
   t[122] = {12, &Player::CreateColorSpace};
@@ -151,8 +151,10 @@ Player::Player(const Metafile& file, DrawingTarget& target, const RectL& bounds)
   const double bounds_width = static_cast<double>(bounds.right) - bounds.left;
   const double bounds_height = static_cast<double>(bounds.bottom) - bounds.top;
   // Reference-device pixels -> hundredths of a millimetre -> the frame's share of bounds.
-  const double mm_per_pixel_x = h.device.cx != 0 ? static_cast<double>(h.millimeters.cx) / h.device.cx : 0;
-  const double mm_per_pixel_y = h.device.cy != 0 ? static_cast<double>(h.millimeters.cy) / h.device.cy : 0;
+  const double mm_per_pixel_x =
+      h.device.cx != 0 ? static_cast<double>(h.millimeters.cx) / h.device.cx : 0;
+  const double mm_per_pixel_y =
+      h.device.cy != 0 ? static_cast<double>(h.millimeters.cy) / h.device.cy : 0;
   if (frame_width != 0 && frame_height != 0) {
     playback_.m11 = bounds_width * 100.0 / frame_width * mm_per_pixel_x;
     playback_.m22 = bounds_height * 100.0 / frame_height * mm_per_pixel_y;
@@ -175,7 +177,8 @@ PlayStats Player::Play() {
       break;
     }
     current_type_ = record.type;
-    const RecordHandler* handler = record.type <= kMaxRecordType ? &kHandlers[record.type] : nullptr;
+    const RecordHandler* handler =
+        record.type <= kMaxRecordType ? &kHandlers[record.type] : nullptr;
     if (handler == nullptr || handler->handle == nullptr) {
       CountSkipped(record.type, nullptr);
       continue;
@@ -204,7 +207,9 @@ void Player::CountSkipped(uint32_t type, const char* why) {
 }
 
 void Player::Header(ByteReader&) {}
-void Player::Eof(ByteReader&) { ended_ = true; }
+void Player::Eof(ByteReader&) {
+  ended_ = true;
+}
 void Player::Ignore(ByteReader&) {}
 
 Transform Player::PageTransform() const {
@@ -261,15 +266,18 @@ StrokeStyle Player::CurrentStroke() const {
   style.width = std::max(1.0, width);
   const int cap = pen.style & 0xF00;
   const int join = pen.style & 0xF000;
-  style.cap = cap == 0x100 ? CAIRO_LINE_CAP_SQUARE : cap == 0x200 ? CAIRO_LINE_CAP_BUTT
-                                                                  : CAIRO_LINE_CAP_ROUND;
-  style.join = join == 0x1000 ? CAIRO_LINE_JOIN_BEVEL : join == 0x2000 ? CAIRO_LINE_JOIN_MITER
-                                                                      : CAIRO_LINE_JOIN_ROUND;
+  style.cap = cap == 0x100   ? CAIRO_LINE_CAP_SQUARE
+              : cap == 0x200 ? CAIRO_LINE_CAP_BUTT
+                             : CAIRO_LINE_CAP_ROUND;
+  style.join = join == 0x1000   ? CAIRO_LINE_JOIN_BEVEL
+               : join == 0x2000 ? CAIRO_LINE_JOIN_MITER
+                                : CAIRO_LINE_JOIN_ROUND;
   style.miter_limit = state_.miter_limit;
   const double unit = style.cosmetic ? 1.0 : style.width;
   switch (pen.style & 0xF) {
     case 1:  // PS_DASH
-      style.dashes = style.cosmetic ? std::vector<double>{18, 6} : std::vector<double>{3 * unit, unit};
+      style.dashes =
+          style.cosmetic ? std::vector<double>{18, 6} : std::vector<double>{3 * unit, unit};
       break;
     case 2:  // PS_DOT
       style.dashes = style.cosmetic ? std::vector<double>{3, 3} : std::vector<double>{unit, unit};

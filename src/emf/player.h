@@ -33,7 +33,6 @@ struct Pen {
   Brush brush;                      // geometric pens fill with a brush (solid in practice)
 };
 
-
 struct GdiObject {
   enum Kind { kPen, kBrush, kFont, kPalette, kColorSpace } kind = kPen;
   Pen pen;
@@ -58,7 +57,7 @@ struct DcState {
   int stretch_mode = 1;    // BLACKONWHITE
   int arc_direction = 1;   // AD_COUNTERCLOCKWISE
   double miter_limit = 10;
-  Point position;  // current position, logical
+  Point position;                        // current position, logical
   std::shared_ptr<cairo_region_t> clip;  // device pixels of the canvas; null: none
   std::shared_ptr<cairo_region_t> meta;
   Point brush_origin;  // device pixels of the reference device
@@ -178,12 +177,16 @@ class Player {
   EMF_HANDLER(SmallTextOut);
 #undef EMF_HANDLER
 
- // Drawing with the current pen and brush; inside a path bracket the shape joins the path
+  // Drawing with the current pen and brush; inside a path bracket the shape joins the path
   // (as a new figure, or going on from the current point).
   void DrawShape(const Path& logical_path, bool fill, bool stroke);
   void DrawShapeContinuing(const Path& logical_path, bool fill, bool stroke);
-  Point Position() const { return state_.position; }
-  void SetPosition(Point p) { state_.position = p; }
+  Point Position() const {
+    return state_.position;
+  }
+  void SetPosition(Point p) {
+    state_.position = p;
+  }
 
  private:
   friend class ShapeBuilder;
@@ -215,11 +218,13 @@ class Player {
                      uint32_t rop);
 
   // Transforms.
-  Transform PageTransform() const;        // logical -> reference device
-  Transform LogicalToCanvas() const;      // logical -> canvas pixels
+  Transform PageTransform() const;    // logical -> reference device
+  Transform LogicalToCanvas() const;  // logical -> canvas pixels
   void FixIsotropic();
   void SetFixedMapMode(int mode);
-  Point ToCanvas(Point logical) const { return LogicalToCanvas().Apply(logical); }
+  Point ToCanvas(Point logical) const {
+    return LogicalToCanvas().Apply(logical);
+  }
 
   void Fill(const Path& canvas_path, int fill_mode);
   void Stroke(const Path& canvas_path);

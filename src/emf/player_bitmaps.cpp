@@ -115,21 +115,19 @@ void Player::StretchBlt(ByteReader& r) {
 
 void Player::StretchDIBits(ByteReader& r) {
   r.Skip(16);
-  const double x = r.I32(), y = r.I32(), sx = r.I32(), sy = r.I32(), scx = r.I32(),
-               scy = r.I32();
+  const double x = r.I32(), y = r.I32(), sx = r.I32(), sy = r.I32(), scx = r.I32(), scy = r.I32();
   const uint32_t off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(), cb_bits = r.U32();
   const uint32_t usage = r.U32(), rop = r.U32();
   const double cx = r.I32(), cy = r.I32();
   const auto dib = ReadDibInfo(r.Slice(off_bmi, cb_bmi));
   const bool bottom_up = dib && dib->height > 0;
-  DrawRecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, sx, sy, scx, scy, bottom_up, x, y,
-                cx, cy, rop);
+  DrawRecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, sx, sy, scx, scy, bottom_up, x, y, cx,
+                cy, rop);
 }
 
 void Player::SetDIBitsToDevice(ByteReader& r) {
   r.Skip(16);
-  const double x = r.I32(), y = r.I32(), sx = r.I32(), sy = r.I32(), scx = r.I32(),
-               scy = r.I32();
+  const double x = r.I32(), y = r.I32(), sx = r.I32(), sy = r.I32(), scx = r.I32(), scy = r.I32();
   const uint32_t off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(), cb_bits = r.U32();
   const uint32_t usage = r.U32();
   const auto dib = ReadDibInfo(r.Slice(off_bmi, cb_bmi));

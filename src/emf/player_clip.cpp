@@ -76,12 +76,18 @@ Region Player::RegionFromPath(const Path& canvas_path, int fill_mode) const {
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
   for (const PathSegment& s : canvas_path.segments) {
     switch (s.kind) {
-      case PathSegment::kMove: cairo_move_to(cr, s.p[0].x, s.p[0].y); break;
-      case PathSegment::kLine: cairo_line_to(cr, s.p[0].x, s.p[0].y); break;
+      case PathSegment::kMove:
+        cairo_move_to(cr, s.p[0].x, s.p[0].y);
+        break;
+      case PathSegment::kLine:
+        cairo_line_to(cr, s.p[0].x, s.p[0].y);
+        break;
       case PathSegment::kCurve:
         cairo_curve_to(cr, s.p[0].x, s.p[0].y, s.p[1].x, s.p[1].y, s.p[2].x, s.p[2].y);
         break;
-      case PathSegment::kClose: cairo_close_path(cr); break;
+      case PathSegment::kClose:
+        cairo_close_path(cr);
+        break;
     }
   }
   cairo_set_fill_rule(cr, fill_mode == 2 ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
@@ -116,14 +122,24 @@ void Player::CombineClip(Region region, int mode) {
     return;
   }
   // No clip region means the whole page.
-  Region current = state_.clip ? CopyRegion(state_.clip.get())
-                               : MakeRegion(bounds_.left, bounds_.top, bounds_.right, bounds_.bottom);
+  Region current = state_.clip
+                       ? CopyRegion(state_.clip.get())
+                       : MakeRegion(bounds_.left, bounds_.top, bounds_.right, bounds_.bottom);
   switch (mode) {
-    case kRgnAnd: cairo_region_intersect(current.get(), region.get()); break;
-    case kRgnOr: cairo_region_union(current.get(), region.get()); break;
-    case kRgnXor: cairo_region_xor(current.get(), region.get()); break;
-    case kRgnDiff: cairo_region_subtract(current.get(), region.get()); break;
-    default: return;
+    case kRgnAnd:
+      cairo_region_intersect(current.get(), region.get());
+      break;
+    case kRgnOr:
+      cairo_region_union(current.get(), region.get());
+      break;
+    case kRgnXor:
+      cairo_region_xor(current.get(), region.get());
+      break;
+    case kRgnDiff:
+      cairo_region_subtract(current.get(), region.get());
+      break;
+    default:
+      return;
   }
   state_.clip = Share(std::move(current));
   UpdateClip();
@@ -163,8 +179,7 @@ void Player::OffsetClipRgn(ByteReader& r) {
   }
   const Point d = LogicalToCanvas().ApplyVector(offset);
   Region moved = CopyRegion(state_.clip.get());
-  cairo_region_translate(moved.get(), ToInt(std::round(d.x)),
-                         ToInt(std::round(d.y)));
+  cairo_region_translate(moved.get(), ToInt(std::round(d.x)), ToInt(std::round(d.y)));
   state_.clip = Share(std::move(moved));
   UpdateClip();
 }
@@ -210,7 +225,8 @@ void Player::FillRgn(ByteReader& r) {
   const uint32_t brush_index = r.U32();
   const Region region = ReadLogicalRegion(r, size, LogicalToCanvas());
   Brush brush = state_.brush;
-  if (const GdiObject* object = ObjectAt(brush_index); object && object->kind == GdiObject::kBrush) {
+  if (const GdiObject* object = ObjectAt(brush_index);
+      object && object->kind == GdiObject::kBrush) {
     brush = object->brush;
   }
   canvas_.FillPath(RegionPath(region.get()), FillRule::kWinding, CurrentPaint(brush), state_.rop2);
@@ -236,7 +252,8 @@ void Player::FrameRgn(ByteReader& r) {
   Region frame = CopyRegion(region.get());
   cairo_region_subtract(frame.get(), inside.get());
   Brush brush = state_.brush;
-  if (const GdiObject* object = ObjectAt(brush_index); object && object->kind == GdiObject::kBrush) {
+  if (const GdiObject* object = ObjectAt(brush_index);
+      object && object->kind == GdiObject::kBrush) {
     brush = object->brush;
   }
   canvas_.FillPath(RegionPath(frame.get()), FillRule::kWinding, CurrentPaint(brush), state_.rop2);

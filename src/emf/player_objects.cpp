@@ -9,7 +9,9 @@ constexpr uint32_t kStockObject = 0x80000000u;
 constexpr uint32_t kMaxObjects = 65536;
 constexpr uint32_t kPsGeometric = 0x10000;
 
-Brush SolidBrush(ColorRef color) { return Brush{Brush::kSolid, color, 0, nullptr, false}; }
+Brush SolidBrush(ColorRef color) {
+  return Brush{Brush::kSolid, color, 0, nullptr, false};
+}
 
 // A DIB that a brush or pen record carries at the given offsets of the record.
 std::shared_ptr<const Image> RecordDib(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi,
@@ -83,8 +85,8 @@ void Player::ExtCreatePen(ByteReader& r) {
       object.pen.style = (object.pen.style & ~0xF) | 5;
       break;
     case 2:
-      object.pen.brush = Brush{Brush::kHatched, object.pen.color, static_cast<int>(hatch), nullptr,
-                               false};
+      object.pen.brush =
+          Brush{Brush::kHatched, object.pen.color, static_cast<int>(hatch), nullptr, false};
       break;
     case 3:
     case 5:
@@ -137,8 +139,12 @@ void Player::CreatePatternBrush(ByteReader& r, bool monochrome) {
   StoreObject(index, std::move(object));
 }
 
-void Player::CreateDibPatternBrushPt(ByteReader& r) { CreatePatternBrush(r, false); }
-void Player::CreateMonoBrush(ByteReader& r) { CreatePatternBrush(r, true); }
+void Player::CreateDibPatternBrushPt(ByteReader& r) {
+  CreatePatternBrush(r, false);
+}
+void Player::CreateMonoBrush(ByteReader& r) {
+  CreatePatternBrush(r, true);
+}
 
 void Player::CreatePalette(ByteReader& r) {
   GdiObject object;
@@ -156,21 +162,50 @@ void Player::SelectObject(ByteReader& r) {
   const uint32_t index = r.U32();
   if (index & kStockObject) {
     switch (index & ~kStockObject) {
-      case 0: state_.brush = SolidBrush(0xFFFFFF); break;                      // WHITE_BRUSH
-      case 1: state_.brush = SolidBrush(0xC0C0C0); break;                      // LTGRAY_BRUSH
-      case 2: state_.brush = SolidBrush(0x808080); break;                      // GRAY_BRUSH
-      case 3: state_.brush = SolidBrush(0x404040); break;                      // DKGRAY_BRUSH
-      case 4: state_.brush = SolidBrush(0); break;                             // BLACK_BRUSH
-      case 5: state_.brush = Brush{Brush::kNull, 0, 0, nullptr, false}; break;  // NULL_BRUSH
-      case 6: state_.pen = Pen{0, 0, 0xFFFFFF, false, {}, SolidBrush(0xFFFFFF)}; break;
-      case 7: state_.pen = Pen{0, 0, 0, false, {}, SolidBrush(0)}; break;
-      case 8: state_.pen = Pen{5, 0, 0, false, {}, SolidBrush(0)}; break;      // NULL_PEN
-      case 10: case 11: case 12: case 13: case 14: case 16: case 17:
+      case 0:
+        state_.brush = SolidBrush(0xFFFFFF);
+        break;  // WHITE_BRUSH
+      case 1:
+        state_.brush = SolidBrush(0xC0C0C0);
+        break;  // LTGRAY_BRUSH
+      case 2:
+        state_.brush = SolidBrush(0x808080);
+        break;  // GRAY_BRUSH
+      case 3:
+        state_.brush = SolidBrush(0x404040);
+        break;  // DKGRAY_BRUSH
+      case 4:
+        state_.brush = SolidBrush(0);
+        break;  // BLACK_BRUSH
+      case 5:
+        state_.brush = Brush{Brush::kNull, 0, 0, nullptr, false};
+        break;  // NULL_BRUSH
+      case 6:
+        state_.pen = Pen{0, 0, 0xFFFFFF, false, {}, SolidBrush(0xFFFFFF)};
+        break;
+      case 7:
+        state_.pen = Pen{0, 0, 0, false, {}, SolidBrush(0)};
+        break;
+      case 8:
+        state_.pen = Pen{5, 0, 0, false, {}, SolidBrush(0)};
+        break;  // NULL_PEN
+      case 10:
+      case 11:
+      case 12:
+      case 13:
+      case 14:
+      case 16:
+      case 17:
         state_.font = nullptr;  // the default face
         break;
-      case 18: state_.brush = SolidBrush(0xFFFFFF); break;  // DC_BRUSH
-      case 19: state_.pen = Pen{0, 0, 0, false, {}, SolidBrush(0)}; break;  // DC_PEN
-      default: break;
+      case 18:
+        state_.brush = SolidBrush(0xFFFFFF);
+        break;  // DC_BRUSH
+      case 19:
+        state_.pen = Pen{0, 0, 0, false, {}, SolidBrush(0)};
+        break;  // DC_PEN
+      default:
+        break;
     }
     return;
   }

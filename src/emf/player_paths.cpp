@@ -9,7 +9,9 @@ void Player::BeginPath(ByteReader&) {
   path_widened_ = false;
 }
 
-void Player::EndPath(ByteReader&) { in_path_ = false; }
+void Player::EndPath(ByteReader&) {
+  in_path_ = false;
+}
 
 void Player::CloseFigure(ByteReader&) {
   if (in_path_) {

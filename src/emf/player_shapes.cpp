@@ -36,8 +36,7 @@ std::vector<Point> ReadPoints(ByteReader& r, uint32_t count, bool small) {
 // A polyline through points on an ellipse from angle a0 to a1 (radians, y down).
 void AddArc(Path& path, Point c, double rx, double ry, double a0, double a1, bool connect) {
   const double sweep = a1 - a0;
-  const int steps = std::clamp(ToInt(std::ceil(std::fabs(sweep) * std::max(rx, ry) / 2)),
-                               8, 4000);
+  const int steps = std::clamp(ToInt(std::ceil(std::fabs(sweep) * std::max(rx, ry) / 2)), 8, 4000);
   for (int i = 0; i <= steps; ++i) {
     const double a = a0 + sweep * i / steps;
     const Point p{c.x + rx * std::cos(a), c.y + ry * std::sin(a)};
@@ -193,15 +192,33 @@ struct PolyBuilders {
   }
 };
 
-void Player::Polyline(ByteReader& r) { PolyCommon(*this, r, false, PolyBuilders::Polyline); }
-void Player::Polyline16(ByteReader& r) { PolyCommon(*this, r, true, PolyBuilders::Polyline); }
-void Player::Polygon(ByteReader& r) { PolyCommon(*this, r, false, PolyBuilders::Polygon); }
-void Player::Polygon16(ByteReader& r) { PolyCommon(*this, r, true, PolyBuilders::Polygon); }
-void Player::PolylineTo(ByteReader& r) { PolyCommon(*this, r, false, PolyBuilders::PolylineTo); }
-void Player::PolylineTo16(ByteReader& r) { PolyCommon(*this, r, true, PolyBuilders::PolylineTo); }
-void Player::PolyBezier(ByteReader& r) { PolyCommon(*this, r, false, PolyBuilders::PolyBezier); }
-void Player::PolyBezier16(ByteReader& r) { PolyCommon(*this, r, true, PolyBuilders::PolyBezier); }
-void Player::PolyBezierTo(ByteReader& r) { PolyCommon(*this, r, false, PolyBuilders::PolyBezierTo); }
+void Player::Polyline(ByteReader& r) {
+  PolyCommon(*this, r, false, PolyBuilders::Polyline);
+}
+void Player::Polyline16(ByteReader& r) {
+  PolyCommon(*this, r, true, PolyBuilders::Polyline);
+}
+void Player::Polygon(ByteReader& r) {
+  PolyCommon(*this, r, false, PolyBuilders::Polygon);
+}
+void Player::Polygon16(ByteReader& r) {
+  PolyCommon(*this, r, true, PolyBuilders::Polygon);
+}
+void Player::PolylineTo(ByteReader& r) {
+  PolyCommon(*this, r, false, PolyBuilders::PolylineTo);
+}
+void Player::PolylineTo16(ByteReader& r) {
+  PolyCommon(*this, r, true, PolyBuilders::PolylineTo);
+}
+void Player::PolyBezier(ByteReader& r) {
+  PolyCommon(*this, r, false, PolyBuilders::PolyBezier);
+}
+void Player::PolyBezier16(ByteReader& r) {
+  PolyCommon(*this, r, true, PolyBuilders::PolyBezier);
+}
+void Player::PolyBezierTo(ByteReader& r) {
+  PolyCommon(*this, r, false, PolyBuilders::PolyBezierTo);
+}
 void Player::PolyBezierTo16(ByteReader& r) {
   PolyCommon(*this, r, true, PolyBuilders::PolyBezierTo);
 }
@@ -228,10 +245,18 @@ bool ReadPolyPoly(ByteReader& r, bool small, std::vector<uint32_t>& counts,
 
 }  // namespace
 
-void Player::PolyPolyline(ByteReader& r) { PolyPolyCommon(r, false, false); }
-void Player::PolyPolyline16(ByteReader& r) { PolyPolyCommon(r, true, false); }
-void Player::PolyPolygon(ByteReader& r) { PolyPolyCommon(r, false, true); }
-void Player::PolyPolygon16(ByteReader& r) { PolyPolyCommon(r, true, true); }
+void Player::PolyPolyline(ByteReader& r) {
+  PolyPolyCommon(r, false, false);
+}
+void Player::PolyPolyline16(ByteReader& r) {
+  PolyPolyCommon(r, true, false);
+}
+void Player::PolyPolygon(ByteReader& r) {
+  PolyPolyCommon(r, false, true);
+}
+void Player::PolyPolygon16(ByteReader& r) {
+  PolyPolyCommon(r, true, true);
+}
 
 void Player::PolyPolyCommon(ByteReader& r, bool small, bool closed) {
   std::vector<uint32_t> counts;
@@ -256,8 +281,12 @@ void Player::PolyPolyCommon(ByteReader& r, bool small, bool closed) {
   DrawShape(path, closed, true);
 }
 
-void Player::PolyDraw(ByteReader& r) { PolyDrawCommon(r, false); }
-void Player::PolyDraw16(ByteReader& r) { PolyDrawCommon(r, true); }
+void Player::PolyDraw(ByteReader& r) {
+  PolyDrawCommon(r, false);
+}
+void Player::PolyDraw16(ByteReader& r) {
+  PolyDrawCommon(r, true);
+}
 
 void Player::PolyDrawCommon(ByteReader& r, bool small) {
   r.Skip(16);
@@ -289,16 +318,14 @@ void Player::PolyDrawCommon(ByteReader& r, bool small) {
 
 void Player::Rectangle(ByteReader& r) {
   const RectL box = ReadRectL(r);
-  DrawBoxShape(box, [](double x0, double y0, double x1, double y1) {
-    return BoxPath(x0, y0, x1, y1);
-  });
+  DrawBoxShape(box,
+               [](double x0, double y0, double x1, double y1) { return BoxPath(x0, y0, x1, y1); });
 }
 
 void Player::Ellipse(ByteReader& r) {
   const RectL box = ReadRectL(r);
-  DrawBoxShape(box, [](double x0, double y0, double x1, double y1) {
-    return EllipsePath(x0, y0, x1, y1);
-  });
+  DrawBoxShape(
+      box, [](double x0, double y0, double x1, double y1) { return EllipsePath(x0, y0, x1, y1); });
 }
 
 void Player::RoundRect(ByteReader& r) {
@@ -396,10 +423,18 @@ void Player::ArcCommon(ByteReader& r, ArcKind kind) {
   Stroke(path);
 }
 
-void Player::Arc(ByteReader& r) { ArcCommon(r, ArcKind::kArc); }
-void Player::ArcTo(ByteReader& r) { ArcCommon(r, ArcKind::kArcTo); }
-void Player::Chord(ByteReader& r) { ArcCommon(r, ArcKind::kChord); }
-void Player::Pie(ByteReader& r) { ArcCommon(r, ArcKind::kPie); }
+void Player::Arc(ByteReader& r) {
+  ArcCommon(r, ArcKind::kArc);
+}
+void Player::ArcTo(ByteReader& r) {
+  ArcCommon(r, ArcKind::kArcTo);
+}
+void Player::Chord(ByteReader& r) {
+  ArcCommon(r, ArcKind::kChord);
+}
+void Player::Pie(ByteReader& r) {
+  ArcCommon(r, ArcKind::kPie);
+}
 
 void Player::AngleArc(ByteReader& r) {
   const Point c{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
@@ -438,8 +473,8 @@ void Player::DrawShapeContinuing(const Path& logical_path, bool fill, bool strok
   }
   // In a path, a figure goes on from the current point unless nothing is open yet.
   Path canvas_path = logical_path.Transformed(LogicalToCanvas());
-  if (!path_.Empty() && path_.segments.back().kind != PathSegment::kClose &&
-      !canvas_path.Empty() && canvas_path.segments.front().kind == PathSegment::kMove) {
+  if (!path_.Empty() && path_.segments.back().kind != PathSegment::kClose && !canvas_path.Empty() &&
+      canvas_path.segments.front().kind == PathSegment::kMove) {
     canvas_path.segments.erase(canvas_path.segments.begin());
   }
   path_.Append(canvas_path);

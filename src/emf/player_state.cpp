@@ -31,12 +31,23 @@ void Player::SetFixedMapMode(int mode) {
   // Logical units per millimetre of each fixed mode; y grows upwards.
   double per_mm = 0;
   switch (mode) {
-    case 2: per_mm = 10; break;              // MM_LOMETRIC
-    case 3: per_mm = 100; break;             // MM_HIMETRIC
-    case 4: per_mm = 100 / 25.4; break;      // MM_LOENGLISH
-    case 5: per_mm = 1000 / 25.4; break;     // MM_HIENGLISH
-    case 6: per_mm = 1440 / 25.4; break;     // MM_TWIPS
-    default: break;
+    case 2:
+      per_mm = 10;
+      break;  // MM_LOMETRIC
+    case 3:
+      per_mm = 100;
+      break;  // MM_HIMETRIC
+    case 4:
+      per_mm = 100 / 25.4;
+      break;  // MM_LOENGLISH
+    case 5:
+      per_mm = 1000 / 25.4;
+      break;  // MM_HIENGLISH
+    case 6:
+      per_mm = 1440 / 25.4;
+      break;  // MM_TWIPS
+    default:
+      break;
   }
   if (per_mm == 0) {
     state_.window_ext = state_.viewport_ext = {1, 1};
@@ -100,9 +111,13 @@ void Player::SetViewportExtEx(ByteReader& r) {
   FixIsotropic();
 }
 
-void Player::SetWindowOrgEx(ByteReader& r) { state_.window_org = ReadPointL(r); }
+void Player::SetWindowOrgEx(ByteReader& r) {
+  state_.window_org = ReadPointL(r);
+}
 
-void Player::SetViewportOrgEx(ByteReader& r) { state_.viewport_org = ReadPointL(r); }
+void Player::SetViewportOrgEx(ByteReader& r) {
+  state_.viewport_org = ReadPointL(r);
+}
 
 void Player::ScaleViewportExtEx(ByteReader& r) {
   const double xnum = r.I32(), xdenom = r.I32(), ynum = r.I32(), ydenom = r.I32();
@@ -179,10 +194,18 @@ void Player::RestoreDC(ByteReader& r) {
   UpdateClip();
 }
 
-void Player::SetBkMode(ByteReader& r) { state_.bk_mode = r.I32(); }
-void Player::SetBkColor(ByteReader& r) { state_.bk_color = r.U32() & 0xFFFFFF; }
-void Player::SetTextColor(ByteReader& r) { state_.text_color = r.U32() & 0xFFFFFF; }
-void Player::SetTextAlign(ByteReader& r) { state_.text_align = r.U32(); }
+void Player::SetBkMode(ByteReader& r) {
+  state_.bk_mode = r.I32();
+}
+void Player::SetBkColor(ByteReader& r) {
+  state_.bk_color = r.U32() & 0xFFFFFF;
+}
+void Player::SetTextColor(ByteReader& r) {
+  state_.text_color = r.U32() & 0xFFFFFF;
+}
+void Player::SetTextAlign(ByteReader& r) {
+  state_.text_align = r.U32();
+}
 
 void Player::SetPolyFillMode(ByteReader& r) {
   const int mode = r.I32();
@@ -198,7 +221,9 @@ void Player::SetRop2(ByteReader& r) {
   }
 }
 
-void Player::SetStretchBltMode(ByteReader& r) { state_.stretch_mode = r.I32(); }
+void Player::SetStretchBltMode(ByteReader& r) {
+  state_.stretch_mode = r.I32();
+}
 
 void Player::SetArcDirection(ByteReader& r) {
   const int direction = r.I32();
@@ -220,8 +245,12 @@ void Player::SetMiterLimit(ByteReader& r) {
   }
 }
 
-void Player::SetBrushOrgEx(ByteReader& r) { state_.brush_origin = ReadPointL(r); }
-void Player::SetLayout(ByteReader& r) { state_.layout = r.U32(); }
+void Player::SetBrushOrgEx(ByteReader& r) {
+  state_.brush_origin = ReadPointL(r);
+}
+void Player::SetLayout(ByteReader& r) {
+  state_.layout = r.U32();
+}
 void Player::MoveToEx(ByteReader& r) {
   state_.position = ReadPointL(r);
   if (in_path_) {

@@ -37,17 +37,29 @@ Rendered Play(const std::string& records) {
   return out;
 }
 
-uint32_t U(int v) { return static_cast<uint32_t>(v); }
+uint32_t U(int v) {
+  return static_cast<uint32_t>(v);
+}
 uint32_t F(float v) {
   uint32_t bits;
   std::memcpy(&bits, &v, 4);
   return bits;
 }
-std::string Solid(uint32_t index, uint32_t colorref) { return EmfRecord(39, {index, 0, colorref, 0}); }
-std::string Select(uint32_t index) { return EmfRecord(37, {index}); }
-std::string NullPen() { return Select(0x80000008); }
-std::string Rect(int l, int t, int r, int b) { return EmfRecord(43, {U(l), U(t), U(r), U(b)}); }
-std::string Fill(uint32_t colorref) { return Solid(1, colorref) + Select(1); }
+std::string Solid(uint32_t index, uint32_t colorref) {
+  return EmfRecord(39, {index, 0, colorref, 0});
+}
+std::string Select(uint32_t index) {
+  return EmfRecord(37, {index});
+}
+std::string NullPen() {
+  return Select(0x80000008);
+}
+std::string Rect(int l, int t, int r, int b) {
+  return EmfRecord(43, {U(l), U(t), U(r), U(b)});
+}
+std::string Fill(uint32_t colorref) {
+  return Solid(1, colorref) + Select(1);
+}
 
 // EMR_POLYGON16 with 16-bit points.
 std::string Polygon16(std::initializer_list<std::pair<int, int>> points) {
@@ -80,7 +92,7 @@ TEST(Player, MappingModesAndTransforms) {
   struct Case {
     const char* name;
     std::string setup;
-    int x, y;        // a pixel inside the drawn box
+    int x, y;          // a pixel inside the drawn box
     int out_x, out_y;  // one outside it
   };
   const Case cases[] = {
@@ -88,12 +100,11 @@ TEST(Player, MappingModesAndTransforms) {
        EmfRecord(17, {8}) + EmfRecord(9, {100, 100}) + EmfRecord(11, {200, 200}), 50, 50, 15, 15},
       {"isotropic keeps the smaller scale",
        EmfRecord(17, {7}) + EmfRecord(9, {100, 100}) + EmfRecord(11, {200, 400}), 50, 50, 90, 90},
-      {"window origin moves the page",
-       EmfRecord(10, {U(-50), U(-50)}), 80, 80, 40, 40},
-      {"world transform scales",
-       EmfRecord(35, {F(2), F(0), F(0), F(2), F(0), F(0)}), 50, 50, 15, 15},
-      {"left-multiplied translation",
-       EmfRecord(36, {F(1), F(0), F(0), F(1), F(100), F(0), 2}), 130, 30, 30, 30},
+      {"window origin moves the page", EmfRecord(10, {U(-50), U(-50)}), 80, 80, 40, 40},
+      {"world transform scales", EmfRecord(35, {F(2), F(0), F(0), F(2), F(0), F(0)}), 50, 50, 15,
+       15},
+      {"left-multiplied translation", EmfRecord(36, {F(1), F(0), F(0), F(1), F(100), F(0), 2}), 130,
+       30, 30, 30},
   };
   for (const Case& c : cases) {
     const Rendered r = Play(c.setup + NullPen() + Fill(0x0000FF) + Rect(20, 20, 40, 40));
@@ -104,8 +115,8 @@ TEST(Player, MappingModesAndTransforms) {
 
 TEST(Player, FixedMappingModesPutYUp) {
   // MM_LOMETRIC: tenths of a millimetre, y growing upwards from the origin.
-  const Rendered r = Play(EmfRecord(17, {2}) + NullPen() + Fill(0x0000FF) +
-                          Rect(100, -100, 300, -300));
+  const Rendered r =
+      Play(EmfRecord(17, {2}) + NullPen() + Fill(0x0000FF) + Rect(100, -100, 300, -300));
   // 10 mm = 37.8 pixels; 30 mm = 113.4 pixels.
   EXPECT_EQ(r.At(75, 75), kRed);
   EXPECT_EQ(r.At(30, 30), kWhite);
@@ -134,13 +145,13 @@ TEST(Player, PathsFillAndClip) {
   const Rendered filled = Play(Fill(0x0000FF) + box_path + EmfRecord(62, {0, 0, 0, 0}));
   EXPECT_EQ(filled.At(100, 100), kRed);
   EXPECT_EQ(filled.At(20, 20), kWhite);
-  const Rendered clipped = Play(box_path + EmfRecord(67, {5}) + NullPen() + Fill(0x0000FF) +
-                                Rect(0, 0, 200, 200));
+  const Rendered clipped =
+      Play(box_path + EmfRecord(67, {5}) + NullPen() + Fill(0x0000FF) + Rect(0, 0, 200, 200));
   EXPECT_EQ(clipped.At(100, 100), kRed);
   EXPECT_EQ(clipped.At(20, 20), kWhite);
   // An aborted path draws nothing and leaves nothing behind.
-  const Rendered aborted =
-      Play(EmfRecord(59, {}) + Rect(50, 50, 150, 150) + EmfRecord(68, {}) + EmfRecord(62, {0, 0, 0, 0}));
+  const Rendered aborted = Play(EmfRecord(59, {}) + Rect(50, 50, 150, 150) + EmfRecord(68, {}) +
+                                EmfRecord(62, {0, 0, 0, 0}));
   EXPECT_EQ(aborted.At(50, 50), kWhite);
 }
 
@@ -153,8 +164,8 @@ TEST(Player, ClipRectanglesAndRegions) {
   EXPECT_EQ(exclude.At(75, 75), kWhite);
   EXPECT_EQ(exclude.At(120, 120), kRed);
   // A region of two rectangles in device units, then clipping turned off again.
-  const std::string region = EmfRecord(75, {64, 5, 32, 1, 2, 32, 0, 0, 200, 200, 0, 0, 20, 20,
-                                            180, 180, 200, 200});
+  const std::string region =
+      EmfRecord(75, {64, 5, 32, 1, 2, 32, 0, 0, 200, 200, 0, 0, 20, 20, 180, 180, 200, 200});
   const Rendered selected = Play(region + fill_page);
   EXPECT_EQ(selected.At(10, 10), kRed);
   EXPECT_EQ(selected.At(190, 190), kRed);
@@ -188,7 +199,8 @@ TEST(Player, HatchesWithTransparentAndOpaqueBackgrounds) {
   const std::string hatch = EmfRecord(39, {1, 2, 0x0000FF, 4}) + Select(1) + NullPen();
   int red = 0, white = 0, black = 0;
   const Rendered transparent = Play(EmfRecord(18, {1}) + hatch + Rect(0, 0, 64, 64));
-  const Rendered opaque = Play(EmfRecord(18, {2}) + EmfRecord(25, {0}) + hatch + Rect(0, 0, 64, 64));
+  const Rendered opaque =
+      Play(EmfRecord(18, {2}) + EmfRecord(25, {0}) + hatch + Rect(0, 0, 64, 64));
   for (int y = 0; y < 32; ++y) {
     for (int x = 0; x < 32; ++x) {
       red += transparent.At(x, y) == kRed;
@@ -203,7 +215,8 @@ TEST(Player, HatchesWithTransparentAndOpaqueBackgrounds) {
 
 TEST(Player, BinaryRasterOperations) {
   const std::string black_box = NullPen() + Fill(0) + Rect(10, 10, 60, 60);
-  const Rendered xored = Play(black_box + EmfRecord(20, {7}) + Fill(0xFFFFFF) + Rect(10, 10, 60, 60));
+  const Rendered xored =
+      Play(black_box + EmfRecord(20, {7}) + Fill(0xFFFFFF) + Rect(10, 10, 60, 60));
   EXPECT_EQ(xored.At(30, 30), kWhite);  // black XOR white
   const Rendered inverted = Play(EmfRecord(20, {6}) + NullPen() + Rect(10, 10, 60, 60));
   EXPECT_EQ(inverted.At(30, 30), kBlack);  // R2_NOT turns white to black
@@ -222,13 +235,15 @@ std::string TwoByTwo(uint32_t rop) {
     testing_support::Append32(info, 0);
   }
   // Rows bottom-up: blue, white; then red, black. Each row padded to 8 bytes.
-  const std::string bits("\xFF\x00\x00\xFF\xFF\xFF\x00\x00"
-                         "\x00\x00\xFF\x00\x00\x00\x00\x00",
-                         16);
+  const std::string bits(
+      "\xFF\x00\x00\xFF\xFF\xFF\x00\x00"
+      "\x00\x00\xFF\x00\x00\x00\x00\x00",
+      16);
   std::string r;
   testing_support::Append32(r, 81);
   testing_support::Append32(r, 80 + 40 + 16);
-  for (uint32_t v : {0u, 0u, 0u, 0u, 20u, 20u, 0u, 0u, 2u, 2u, 80u, 40u, 120u, 16u, 0u, rop, 80u, 80u}) {
+  for (uint32_t v :
+       {0u, 0u, 0u, 0u, 20u, 20u, 0u, 0u, 2u, 2u, 80u, 40u, 120u, 16u, 0u, rop, 80u, 80u}) {
     testing_support::Append32(r, v);
   }
   return r + info + bits;
@@ -236,7 +251,7 @@ std::string TwoByTwo(uint32_t rop) {
 
 TEST(Player, StretchedBitmapsKeepTheirRowOrder) {
   const Rendered r = Play(TwoByTwo(0x00CC0020));
-  EXPECT_EQ(r.At(30, 30), kRed);      // top-left pixel of the image
+  EXPECT_EQ(r.At(30, 30), kRed);  // top-left pixel of the image
   EXPECT_EQ(r.At(90, 30), kBlack);
   EXPECT_EQ(r.At(30, 90), kBlue);
   EXPECT_EQ(r.At(90, 90), kWhite);
@@ -266,7 +281,8 @@ TEST(Player, UnknownAndBrokenRecordsAreSkippedAndCounted) {
   const Rendered claim = Play(EmfRecord(86, {0, 0, 0, 0, 100000000, 1, 2}));
   EXPECT_EQ(claim.At(1, 1), kWhite);
   // Object indices outside the table change nothing.
-  const Rendered far = Play(Select(70000) + EmfRecord(40, {0}) + Solid(70000, 0) + Rect(10, 10, 50, 50));
+  const Rendered far =
+      Play(Select(70000) + EmfRecord(40, {0}) + Solid(70000, 0) + Rect(10, 10, 50, 50));
   EXPECT_EQ(far.At(30, 30), kWhite);
 }
 

@@ -149,7 +149,8 @@ void Player::DrawTextRun(TextRun run) {
   if (!run.valid) {
     return;
   }
-  Font font = state_.font ? *state_.font : Font{16, 0, 0, 0, 700, false, false, false, 0, 0, "System"};
+  Font font =
+      state_.font ? *state_.font : Font{16, 0, 0, 0, 700, false, false, false, 0, 0, "System"};
   cairo_font_face_t* face = FaceFor(font);
   const Transform t = LogicalToCanvas();
   const bool glyph_indices = (run.options & kEtoGlyphIndex) != 0;
@@ -234,8 +235,8 @@ void Player::DrawTextRun(TextRun run) {
     cairo_glyph_t* list = nullptr;
     int count = 0;
     if (cairo_scaled_font_text_to_glyphs(scaled, 0, 0, text.data(), static_cast<int>(text.size()),
-                                         &list, &count, nullptr, nullptr, nullptr) ==
-        CAIRO_STATUS_SUCCESS) {
+                                         &list, &count, nullptr, nullptr,
+                                         nullptr) == CAIRO_STATUS_SUCCESS) {
       glyphs.assign(list, list + count);
     }
     cairo_glyph_free(list);
@@ -268,8 +269,9 @@ void Player::DrawTextRun(TextRun run) {
   cairo_scaled_font_destroy(unit_font);
   // Ascent and descent as device vectors down from the baseline.
   const double down_length = std::hypot(down_device.x, down_device.y);
-  const Point down_unit = down_length > 0 ? Point{down_device.x / down_length, down_device.y / down_length}
-                                          : Point{0, 1};
+  const Point down_unit = down_length > 0
+                              ? Point{down_device.x / down_length, down_device.y / down_length}
+                              : Point{0, 1};
   const double ascent = advanced ? extents.ascent : extents.ascent;
   const double descent = extents.descent;
 
@@ -343,11 +345,13 @@ void Player::DrawTextRun(TextRun run) {
   description.strike_out = font.strike_out;
   description.origin = origin;
   for (size_t i = 0; i + 1 < glyphs.size(); ++i) {
-    description.advances.push_back(std::hypot(glyphs[i + 1].x - glyphs[i].x, glyphs[i + 1].y - glyphs[i].y));
+    description.advances.push_back(
+        std::hypot(glyphs[i + 1].x - glyphs[i].x, glyphs[i + 1].y - glyphs[i].y));
   }
   if (!glyphs.empty()) {
-    description.advances.push_back(std::hypot(total.x, total.y) -
-                                   std::hypot(glyphs.back().x - origin.x, glyphs.back().y - origin.y));
+    description.advances.push_back(
+        std::hypot(total.x, total.y) -
+        std::hypot(glyphs.back().x - origin.x, glyphs.back().y - origin.y));
   }
   description.color = state_.text_color;
   canvas_.Text(description);
@@ -405,8 +409,12 @@ void Player::PolyTextOutCommon(ByteReader& r, bool wide) {
   }
 }
 
-void Player::PolyTextOutW(ByteReader& r) { PolyTextOutCommon(r, true); }
-void Player::PolyTextOutA(ByteReader& r) { PolyTextOutCommon(r, false); }
+void Player::PolyTextOutW(ByteReader& r) {
+  PolyTextOutCommon(r, true);
+}
+void Player::PolyTextOutA(ByteReader& r) {
+  PolyTextOutCommon(r, false);
+}
 
 void Player::SmallTextOut(ByteReader& r) {
   TextRun run;

@@ -12,10 +12,14 @@ inline constexpr uint32_t kSrcCopy = 0x00CC0020;
 inline uint32_t Rop2(int rop2, uint32_t p, uint32_t d) {
   const unsigned table = static_cast<unsigned>(rop2 - 1) & 0xF;
   uint32_t r = 0;
-  if (table & 8) r |= p & d;
-  if (table & 4) r |= p & ~d;
-  if (table & 2) r |= ~p & d;
-  if (table & 1) r |= ~p & ~d;
+  if (table & 8)
+    r |= p & d;
+  if (table & 4)
+    r |= p & ~d;
+  if (table & 2)
+    r |= ~p & d;
+  if (table & 1)
+    r |= ~p & ~d;
   return r & 0x00FFFFFF;
 }
 

@@ -14,9 +14,15 @@ constexpr uint16_t kSetBkMode = 0x0102, kSetMapMode = 0x0103, kSetRop2 = 0x0104,
                    kCreateFont = 0x02FB, kPolyline = 0x0325, kPolyPolygon = 0x0538,
                    kSetPixel = 0x041F, kStretchDib = 0x0F43, kExtTextOut = 0x0A32;
 
-uint16_t Word(double v) { return static_cast<uint16_t>(static_cast<int16_t>(std::clamp(std::lround(v), -32767L, 32767L))); }
-uint16_t Low(uint32_t v) { return static_cast<uint16_t>(v & 0xFFFF); }
-uint16_t High(uint32_t v) { return static_cast<uint16_t>(v >> 16); }
+uint16_t Word(double v) {
+  return static_cast<uint16_t>(static_cast<int16_t>(std::clamp(std::lround(v), -32767L, 32767L)));
+}
+uint16_t Low(uint32_t v) {
+  return static_cast<uint16_t>(v & 0xFFFF);
+}
+uint16_t High(uint32_t v) {
+  return static_cast<uint16_t>(v >> 16);
+}
 
 // The figures of a path as point lists, curves flattened.
 std::vector<std::vector<Point>> Figures(const Path& path) {
@@ -37,9 +43,15 @@ std::vector<std::vector<Point>> Figures(const Path& path) {
   return figures;
 }
 
-std::vector<uint16_t> SolidBrush(ColorRef color) { return {0, Low(color), High(color), 0}; }
-std::vector<uint16_t> NullBrush() { return {1, 0, 0, 0}; }
-std::vector<uint16_t> NullPen() { return {5, 0, 0, 0, 0}; }
+std::vector<uint16_t> SolidBrush(ColorRef color) {
+  return {0, Low(color), High(color), 0};
+}
+std::vector<uint16_t> NullBrush() {
+  return {1, 0, 0, 0};
+}
+std::vector<uint16_t> NullPen() {
+  return {5, 0, 0, 0, 0};
+}
 
 ColorRef Average(ColorRef a, ColorRef b) {
   return (((a & 0xFF) + (b & 0xFF)) / 2) | (((((a >> 8) & 0xFF) + ((b >> 8) & 0xFF)) / 2) << 8) |
@@ -53,7 +65,7 @@ WmfWriter::WmfWriter(int width, int height)
   Record(kSetMapMode, {8});  // MM_ANISOTROPIC
   Record(kSetWindowOrg, {0, 0});
   Record(kSetWindowExt, {static_cast<uint16_t>(height_), static_cast<uint16_t>(width_)});
-  Record(kSetBkMode, {1});  // TRANSPARENT
+  Record(kSetBkMode, {1});      // TRANSPARENT
   Record(kSetTextAlign, {24});  // TA_BASELINE
 }
 
@@ -127,17 +139,24 @@ void WmfWriter::StrokePath(const Path& path, const StrokeStyle& style, int rop2)
   }
 }
 
-void WmfWriter::DrawImage(const Image& src, double sx, double sy, double sw, double sh,
-                          Point tl, Point tr, Point bl, uint32_t rop3, const Paint*, bool) {
+void WmfWriter::DrawImage(const Image& src, double sx, double sy, double sw, double sh, Point tl,
+                          Point tr, Point bl, uint32_t rop3, const Paint*, bool) {
   if (src.width <= 0 || src.height <= 0 || sw == 0 || sh == 0) {
     return;
   }
   // The bitmap as a 24-bit bottom-up DIB; the destination is the parallelogram's box.
   const size_t stride = (static_cast<size_t>(src.width) * 3 + 3) & ~size_t{3};
   std::vector<uint8_t> dib(40 + stride * static_cast<size_t>(src.height), 0);
-  const uint32_t header[10] = {40, static_cast<uint32_t>(src.width), static_cast<uint32_t>(src.height),
-                               1u | (24u << 16), 0, static_cast<uint32_t>(stride * src.height),
-                               0, 0, 0, 0};
+  const uint32_t header[10] = {40,
+                               static_cast<uint32_t>(src.width),
+                               static_cast<uint32_t>(src.height),
+                               1u | (24u << 16),
+                               0,
+                               static_cast<uint32_t>(stride * src.height),
+                               0,
+                               0,
+                               0,
+                               0};
   std::memcpy(dib.data(), header, sizeof header);
   for (int y = 0; y < src.height; ++y) {
     uint8_t* row = dib.data() + 40 + stride * static_cast<size_t>(src.height - 1 - y);
@@ -155,10 +174,9 @@ void WmfWriter::DrawImage(const Image& src, double sx, double sy, double sw, dou
   const double bottom = std::max({tl.y, tr.y, bl.y, br.y});
   // Source rows count from the bottom in a DIB.
   const double dib_y = src.height - sy - sh;
-  std::vector<uint16_t> params{Low(rop3),     High(rop3),    0,
-                               Word(sh),      Word(sw),      Word(dib_y),
-                               Word(sx),      Word(bottom - top), Word(right - left),
-                               Word(top),     Word(left)};
+  std::vector<uint16_t> params{Low(rop3),          High(rop3),  0,         Word(sh),
+                               Word(sw),           Word(dib_y), Word(sx),  Word(bottom - top),
+                               Word(right - left), Word(top),   Word(left)};
   for (size_t i = 0; i + 1 < dib.size(); i += 2) {
     params.push_back(static_cast<uint16_t>(dib[i] | (dib[i + 1] << 8)));
   }
@@ -216,10 +234,16 @@ void WmfWriter::Text(const TextDescription& text) {
   }
   // LOGFONT16: height, width, escapement, orientation, weight, italic/underline,
   // strike-out/charset, precisions, quality/pitch, face name.
-  std::vector<uint16_t> font{Word(-text.em_height), 0, Word(text.escapement), Word(text.escapement),
-                             Word(text.weight),
-                             static_cast<uint16_t>((text.italic ? 1 : 0) | (text.underline ? 0x100 : 0)),
-                             static_cast<uint16_t>(text.strike_out ? 1 : 0), 0, 0};
+  std::vector<uint16_t> font{
+      Word(-text.em_height),
+      0,
+      Word(text.escapement),
+      Word(text.escapement),
+      Word(text.weight),
+      static_cast<uint16_t>((text.italic ? 1 : 0) | (text.underline ? 0x100 : 0)),
+      static_cast<uint16_t>(text.strike_out ? 1 : 0),
+      0,
+      0};
   std::string face = text.face.substr(0, 31);
   face.resize(32, '\0');
   for (size_t i = 0; i < face.size(); i += 2) {
@@ -232,7 +256,8 @@ void WmfWriter::Text(const TextDescription& text) {
   std::vector<uint16_t> params{Word(text.origin.y), Word(text.origin.x),
                                static_cast<uint16_t>(bytes.size()), 0};
   for (size_t i = 0; i < bytes.size(); i += 2) {
-    params.push_back(static_cast<uint16_t>(bytes[i] | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0)));
+    params.push_back(
+        static_cast<uint16_t>(bytes[i] | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0)));
   }
   for (size_t i = 0; i < bytes.size(); ++i) {
     params.push_back(Word(i < text.advances.size() ? text.advances[i] : 0));
@@ -243,8 +268,7 @@ void WmfWriter::Text(const TextDescription& text) {
 }
 
 void WmfWriter::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
-                           const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
-                           const Path*) {
+                           const std::vector<cairo_glyph_t>& glyphs, ColorRef color, const Path*) {
   if (text_drawn_) {
     text_drawn_ = false;
     return;
@@ -266,8 +290,8 @@ void WmfWriter::SetPixel(int x, int y, ColorRef color) {
 std::vector<uint8_t> WmfWriter::Finish() {
   Record(0, {});  // end of file
   const uint32_t size = static_cast<uint32_t>(9 + words_.size());
-  const uint16_t header[9] = {1, 9, 0x0300, Low(size), High(size), 2, Low(max_record_),
-                              High(max_record_), 0};
+  const uint16_t header[9] = {
+      1, 9, 0x0300, Low(size), High(size), 2, Low(max_record_), High(max_record_), 0};
   std::vector<uint8_t> bytes;
   bytes.reserve(size * 2);
   for (uint16_t w : header) {

@@ -44,7 +44,8 @@ TEST_F(HookTest, ABareProgramNameIsLookedForBesideTheExecutable) {
   SetPath("RunExe", "quadrine-test-helper record " + Record() + " after");
   EXPECT_EQ(RunHook("RunExe", list_), 1);
   const std::string folder = PathBesideExecutable("", "");
-  EXPECT_EQ(ReadFile(Record()), "after: [" + ListFile() + "]\nC:\\out\\a0001.png\n\n/tmp/b c.png\n");
+  EXPECT_EQ(ReadFile(Record()),
+            "after: [" + ListFile() + "]\nC:\\out\\a0001.png\n\n/tmp/b c.png\n");
   EXPECT_EQ(ReadFile(ListFile()), "C:\\out\\a0001.png\n\n/tmp/b c.png\n");
 
   SetPath("RunExe", "missing-helper x");
@@ -56,8 +57,8 @@ TEST_F(HookTest, ABareProgramNameIsLookedForBesideTheExecutable) {
 TEST_F(HookTest, PlaceholdersQuotesAndAbsolutePaths) {
   const std::string helper = PathBesideExecutable("quadrine-test-helper", "");
   // A value that starts and ends with a quote would lose that pair, as on Windows.
-  SetPath("RunExeOnEMF", "\"" + helper + "\" record \"" + Record() +
-                             "\" tag \"two words\" \"/list=%1\" %1");
+  SetPath("RunExeOnEMF",
+          "\"" + helper + "\" record \"" + Record() + "\" tag \"two words\" \"/list=%1\" %1");
   EXPECT_EQ(RunHook("RunExeOnEMF", list_), 1);
   const std::string list = ListFile();
   EXPECT_EQ(ReadFile(Record()), "tag: [two words] [/list=" + list + "] [" + list +
@@ -71,9 +72,9 @@ TEST_F(HookTest, OverlongSettingsAreRefused) {
     many += " a";
   }
   const std::string cases[] = {
-      "/" + std::string(300, 'p'),                 // program path over 259 characters
-      helper + " " + std::string(2040, 'x'),        // command over 2047 characters
-      many,                                         // 1,025 arguments
+      "/" + std::string(300, 'p'),            // program path over 259 characters
+      helper + " " + std::string(2040, 'x'),  // command over 2047 characters
+      many,                                   // 1,025 arguments
   };
   for (const std::string& setting : cases) {
     SetPath("RunExe", setting);

@@ -1,9 +1,8 @@
 #include "process_runner.h"
 
 #include <dirent.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cerrno>
 #include <string>
@@ -13,7 +12,9 @@
 
 namespace {
 
-std::string Helper() { return testing_support::BuildDir() + "/src/hooks/quadrine-test-helper"; }
+std::string Helper() {
+  return testing_support::BuildDir() + "/src/hooks/quadrine-test-helper";
+}
 
 int OpenDescriptors() {
   int count = 0;
@@ -61,11 +62,8 @@ TEST(RunCapturedProcess, CollectsWhatTheProgramWrites) {
     flood += static_cast<char>('a' + i % 26);
   }
   const Case cases[] = {
-      {"silent", ""},
-      {"flood 20000", flood},
-      {"backspace", "a b c"},
-      {"zero", "ab"},
-      {"close-early", ""},
+      {"silent", ""}, {"flood 20000", flood}, {"backspace", "a b c"},
+      {"zero", "ab"}, {"close-early", ""},
   };
   const int before = OpenDescriptors();
   for (const Case& c : cases) {

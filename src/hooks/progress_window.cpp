@@ -61,9 +61,8 @@ void ShowProgress(const char* text, int percent) {
       return InitCommonControlsEx(&controls) != 0;
     }();
     (void)registered;
-    program.progressWindow = CreateDialogParamA(GetModuleHandleA(nullptr),
-                                                MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                                                ProgressDialogProc, 0);
+    program.progressWindow = CreateDialogParamA(
+        GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressDialogProc, 0);
     if (program.progressWindow != nullptr) {
       ShowWindow(program.progressWindow, SW_SHOW);
     }

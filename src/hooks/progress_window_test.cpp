@@ -114,10 +114,10 @@ TEST_F(ProgressWindowTest, CentringClampsOnceEachWay) {
     int expected_x;
   };
   const Case cases[] = {
-      {-500, width, 0},                 // off the left edge
-      {1900, width, 1920 - width},      // off the right edge
-      {500, width, 500},                // same size as the reference: same place
-      {1000, 2000, 1920 - 2000},        // wider than the screen: negative
+      {-500, width, 0},             // off the left edge
+      {1900, width, 1920 - width},  // off the right edge
+      {500, width, 500},            // same size as the reference: same place
+      {1000, 2000, 1920 - 2000},    // wider than the screen: negative
   };
   for (const Case& c : cases) {
     SetWindowPos(reference, nullptr, c.reference_x, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -153,7 +153,8 @@ TEST(ProgressDialogTemplate, MatchesTheResourceScript) {
   const auto* dialog = win32::user::FindDialogTemplate(IDD_PROGRESS);
   ASSERT_NE(dialog, nullptr);
   std::smatch m;
-  ASSERT_TRUE(std::regex_search(script, m, std::regex("IDD_PROGRESS DIALOG (\\d+), (\\d+), (\\d+), (\\d+)")));
+  ASSERT_TRUE(std::regex_search(script, m,
+                                std::regex("IDD_PROGRESS DIALOG (\\d+), (\\d+), (\\d+), (\\d+)")));
   EXPECT_EQ(std::stoi(m[1]), dialog->x);
   EXPECT_EQ(std::stoi(m[2]), dialog->y);
   EXPECT_EQ(std::stoi(m[3]), dialog->cx);
@@ -168,7 +169,8 @@ TEST(ProgressDialogTemplate, MatchesTheResourceScript) {
   EXPECT_EQ(m[2], dialog->font);
 
   const std::regex control(
-      "(CONTROL|LTEXT) +\"([^\"]*)\",(\\w+),(?:\"([^\"]*)\",)?([A-Z_ |]+),(\\d+),(\\d+),(\\d+),(\\d+)"
+      "(CONTROL|LTEXT) +\"([^\"]*)\",(\\w+),(?:\"([^\"]*)\",)?([A-Z_ "
+      "|]+),(\\d+),(\\d+),(\\d+),(\\d+)"
       "|LTEXT +\"([^\"]*)\",(\\w+),(\\d+),(\\d+),(\\d+),(\\d+),([A-Z_ |]+)");
   size_t index = 0;
   for (std::sregex_iterator it(script.begin(), script.end(), control), end; it != end;

@@ -8,7 +8,8 @@ namespace imaging {
 namespace {
 
 uint32_t U32(std::span<const uint8_t> b, size_t at) {
-  return b[at] | (uint32_t{b[at + 1]} << 8) | (uint32_t{b[at + 2]} << 16) | (uint32_t{b[at + 3]} << 24);
+  return b[at] | (uint32_t{b[at + 1]} << 8) | (uint32_t{b[at + 2]} << 16) |
+         (uint32_t{b[at + 3]} << 24);
 }
 uint16_t U16(std::span<const uint8_t> b, size_t at) {
   return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
@@ -51,7 +52,8 @@ bool ReadBmp(std::span<const uint8_t> bytes, Image& image, std::string* error) {
   const uint32_t compression = core ? 0 : U32(bytes, 30);
   const bool top_down = raw_height < 0;
   const int64_t height = top_down ? -raw_height : raw_height;
-  if (width <= 0 || height <= 0 || static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxPixels) {
+  if (width <= 0 || height <= 0 ||
+      static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxPixels) {
     return Fail(error, "BMP size out of range");
   }
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
@@ -92,13 +94,20 @@ bool ReadBmp(std::span<const uint8_t> bytes, Image& image, std::string* error) {
   }
   image.Reset(static_cast<int>(width), static_cast<int>(height), bpp, palette);
   for (int64_t y = 0; y < height; ++y) {
-    const uint8_t* src = bytes.data() + pixel_offset + stride * static_cast<uint64_t>(top_down ? y : height - 1 - y);
+    const uint8_t* src =
+        bytes.data() + pixel_offset + stride * static_cast<uint64_t>(top_down ? y : height - 1 - y);
     uint8_t* out = image.Row(static_cast<int>(y));
     for (int64_t x = 0; x < width; ++x) {
       switch (bpp) {
-        case 1: out[x] = (src[x / 8] >> (7 - x % 8)) & 1; break;
-        case 4: out[x] = (src[x / 2] >> ((x & 1) ? 0 : 4)) & 0xF; break;
-        case 8: out[x] = src[x]; break;
+        case 1:
+          out[x] = (src[x / 8] >> (7 - x % 8)) & 1;
+          break;
+        case 4:
+          out[x] = (src[x / 2] >> ((x & 1) ? 0 : 4)) & 0xF;
+          break;
+        case 8:
+          out[x] = src[x];
+          break;
         case 16: {
           const uint32_t v = src[2 * x] | (uint32_t{src[2 * x + 1]} << 8);
           out[3 * x] = Channel(v, masks[0]);
@@ -118,7 +127,8 @@ bool ReadBmp(std::span<const uint8_t> bytes, Image& image, std::string* error) {
           out[3 * x + 2] = Channel(v, masks[2]);
           break;
         }
-        default: break;
+        default:
+          break;
       }
     }
   }

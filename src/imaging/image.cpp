@@ -37,9 +37,8 @@ Rgb Image::PixelRgb(int x, int y) const {
 }
 
 bool Image::GreyPalette() const {
-  return indexed() && std::all_of(palette_.begin(), palette_.end(), [](const Rgb& c) {
-           return c.r == c.g && c.g == c.b;
-         });
+  return indexed() && std::all_of(palette_.begin(), palette_.end(),
+                                  [](const Rgb& c) { return c.r == c.g && c.g == c.b; });
 }
 
 bool Image::Load(const std::string& path, uint32_t format) {

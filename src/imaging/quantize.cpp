@@ -8,7 +8,9 @@
 namespace imaging {
 namespace {
 
-int Brightness(const Rgb& c) { return (299 * c.r + 587 * c.g + 114 * c.b) / 1000; }
+int Brightness(const Rgb& c) {
+  return (299 * c.r + 587 * c.g + 114 * c.b) / 1000;
+}
 
 }  // namespace
 

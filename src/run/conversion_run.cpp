@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "blank_pages.h"
 #include "command_hooks.h"
 #include "diagnostic_log.h"
 #include "page_conversion.h"
@@ -11,7 +12,6 @@
 #include "progress_window.h"
 #include "result_handoff.h"
 #include "settings.h"
-#include "blank_pages.h"
 #include "win32.h"
 
 namespace {

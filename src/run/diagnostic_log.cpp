@@ -12,7 +12,9 @@ namespace {
 constexpr DWORD kSwitchSize = 300;
 }
 
-std::string GetLogFilePath() { return PathBesideExecutable(nullptr, ".log"); }
+std::string GetLogFilePath() {
+  return PathBesideExecutable(nullptr, ".log");
+}
 
 void LogMessage(const char* format, ...) {
   // Read at every entry, so the switch can change during a run, and written back so that

@@ -6,9 +6,9 @@
 #include "win32.h"
 
 struct ProgramValues {
-  std::string settingsPath;     // full path of option.ini
-  std::string printerName;      // the virtual printer's name
-  int showBar = 1;              // non-zero: the progress window is shown
+  std::string settingsPath;  // full path of option.ini
+  std::string printerName;   // the virtual printer's name
+  int showBar = 1;           // non-zero: the progress window is shown
   HWND progressWindow = nullptr;
 };
 

@@ -7,7 +7,7 @@
 
 int PublishResultList(const std::string& resultText) {
   HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                     kResultBlockSize, "Quadrine");
+                                      kResultBlockSize, "Quadrine");
   if (mapping == nullptr) {
     GetLastError();
     return 0;
@@ -26,7 +26,8 @@ int PublishResultList(const std::string& resultText) {
   }
   size_t length = resultText.size();
   if (length + 1 > capacity) {
-    const size_t last_line_end = capacity >= 2 ? resultText.rfind('\n', capacity - 2) : std::string::npos;
+    const size_t last_line_end =
+        capacity >= 2 ? resultText.rfind('\n', capacity - 2) : std::string::npos;
     length = last_line_end == std::string::npos ? 0 : last_line_end + 1;
     LogMessage("Result list cut to %zu of %zu bytes: the shared block holds %zu.\n", length,
                resultText.size(), capacity);

@@ -28,9 +28,13 @@ std::string PathBesideExecutable(const char* baseName, const char* extension) {
   return path;
 }
 
-std::string GetOptionIniPath() { return PathBesideExecutable("option", ".ini"); }
+std::string GetOptionIniPath() {
+  return PathBesideExecutable("option", ".ini");
+}
 
-std::string GetConfigIniPath() { return PathBesideExecutable("config", ".ini"); }
+std::string GetConfigIniPath() {
+  return PathBesideExecutable("config", ".ini");
+}
 
 std::string ReadConfigString(const char* section, const char* key, const char* fallback,
                              DWORD size) {
@@ -49,7 +53,8 @@ void LoadPrinterName() {
 
 std::string ReadOutputFileSetting() {
   const std::string& settings = Program().settingsPath;
-  std::string value = ReadProfileString(settings, "AutoSave", "OutputFile", "C:\\", kPathBufferSize);
+  std::string value =
+      ReadProfileString(settings, "AutoSave", "OutputFile", "C:\\", kPathBufferSize);
   WritePrivateProfileStringA("AutoSave", "OutputFile", value.c_str(), settings.c_str());
   return value;
 }

@@ -26,7 +26,9 @@ inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 // Windows takes both '\' and '/' as separators, and the POSIX build gets '/' from the system.
-inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+inline bool IsPathSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 inline size_t FindLastPathSeparator(std::string_view path) {
   for (size_t i = path.size(); i > 0; --i) {

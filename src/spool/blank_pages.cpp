@@ -46,15 +46,16 @@ int IsBlankEMFPage(HENHMETAFILE metafile) {
   }
   // A page too large to test is kept: deleting it unseen could lose a real page.
   if (static_cast<double>(halfWidth) * halfHeight > kMaxTestPixels) {
-    LogMessage("IsBlankEMFPage: a page of %.0f x %.0f test pixels is kept untested.\n",
-               halfWidth, halfHeight);
+    LogMessage("IsBlankEMFPage: a page of %.0f x %.0f test pixels is kept untested.\n", halfWidth,
+               halfHeight);
     return 0;
   }
   const int width = static_cast<int>(halfWidth);
   const int height = static_cast<int>(halfHeight);
 
   ScopedMemoryDc memory;
-  HBITMAP bitmap = memory.dc != nullptr ? CreateCompatibleBitmap(memory.dc, width, height) : nullptr;
+  HBITMAP bitmap =
+      memory.dc != nullptr ? CreateCompatibleBitmap(memory.dc, width, height) : nullptr;
   if (bitmap == nullptr) {
     LogMessage("IsBlankEMFPage: no test bitmap of %d x %d pixels; the page is kept.\n", width,
                height);

@@ -85,9 +85,8 @@ int DeleteOnePrinterJob(int jobId) {
   std::vector<BYTE> jobs;
   DWORD returned = 0;
   if (!QueryPrinterInfo(printer.Get(), printerInfo) ||
-      !QueryJobs(printer.Get(),
-                 reinterpret_cast<const PRINTER_INFO_2A*>(printerInfo.data())->cJobs, jobs,
-                 &returned)) {
+      !QueryJobs(printer.Get(), reinterpret_cast<const PRINTER_INFO_2A*>(printerInfo.data())->cJobs,
+                 jobs, &returned)) {
     return 0;
   }
   for (DWORD i = 0; i < returned; ++i) {

@@ -30,11 +30,17 @@ std::string TemporaryFolder() {
 
 }  // namespace
 
-bool IsWindowsNT() { return (GetVersion() & 0x80000000u) == 0; }
+bool IsWindowsNT() {
+  return (GetVersion() & 0x80000000u) == 0;
+}
 
-bool IsWindows95() { return !IsWindowsNT() && ((GetVersion() >> 8) & 0xFF) == 0; }
+bool IsWindows95() {
+  return !IsWindowsNT() && ((GetVersion() >> 8) & 0xFF) == 0;
+}
 
-bool IsWindows98() { return !IsWindowsNT() && ((GetVersion() >> 8) & 0xFF) != 0; }
+bool IsWindows98() {
+  return !IsWindowsNT() && ((GetVersion() >> 8) & 0xFF) != 0;
+}
 
 std::string SpoolFolder() {
   char windows[kFolderBufferSize + 1] = {};
@@ -126,8 +132,8 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
     const int count = FindFiles(temporaryFolder, "~emf*.tmp", found);
     for (int i = 0; i < count; ++i) {
       char name[_MAX_FNAME + 32];
-      std::snprintf(name, sizeof name, "%s%04d.emf", BaseName(found[static_cast<size_t>(i)]).c_str(),
-                    i);
+      std::snprintf(name, sizeof name, "%s%04d.emf",
+                    BaseName(found[static_cast<size_t>(i)]).c_str(), i);
       const std::string pagePath = JoinPath(strDestDir, name);
       CopyFileA(found[static_cast<size_t>(i)].c_str(), pagePath.c_str(), FALSE);
       list.push_back(pagePath);

@@ -13,8 +13,8 @@
 namespace {
 
 constexpr uint32_t kSpoolSignature = 0x00010000;
-constexpr uint32_t kPsJobDataRecord = 20;    // EMRI_PS_JOB_DATA
-constexpr uint32_t kMetafileDataRecord = 12;  // EMRI_METAFILE_DATA
+constexpr uint32_t kPsJobDataRecord = 20;       // EMRI_PS_JOB_DATA
+constexpr uint32_t kMetafileDataRecord = 12;    // EMRI_METAFILE_DATA
 constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 constexpr size_t kEmfSignatureOffset = 40;
 
@@ -96,9 +96,8 @@ int WaitForFileSizeStable(const std::string& path) {
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
       return 1;
     }
-    const long long size =
-        static_cast<long long>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) |
-                               data.nFileSizeLow);
+    const long long size = static_cast<long long>(
+        (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     if (size <= 0 || size == previous) {
       return 1;
     }
@@ -242,8 +241,7 @@ int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, F
   bytes = {};
   if (!everyPageWritten) {
     // Deleting the spool file now would lose the pages that could not be written.
-    LogMessage("'%s' and its job stay: not every page file could be written.\n",
-               splPath.c_str());
+    LogMessage("'%s' and its job stay: not every page file could be written.\n", splPath.c_str());
     return static_cast<int>(starts.size());
   }
   LogMessage("DeleteFile('%s')\n", splPath.c_str());

@@ -44,9 +44,11 @@ TEST(PageScan, FindsEveryPageStartAndNothingElse) {
   const std::string pad(24, '\x01');
   const Case cases[] = {
       {"header at offset 0 is never a page", page + page, {page.size()}},
-      {"two pages behind records", pad + page + pad + page,
+      {"two pages behind records",
+       pad + page + pad + page,
        {pad.size(), 2 * pad.size() + page.size()}},
-      {"a header of another size stays in the page before", pad + page + other_header_size,
+      {"a header of another size stays in the page before",
+       pad + page + other_header_size,
        {pad.size()}},
       {"no signature, no page", pad + no_signature, {}},
       {"signature past the end", pad + page.substr(0, 43), {}},
@@ -63,7 +65,8 @@ class SpoolFileTest : public ::testing::Test {
     setenv("WINDIR", (root_ / "windows").c_str(), 1);
     std::filesystem::create_directories(root_ / "windows/system32/spool/PRINTERS");
     std::filesystem::create_directories(root_ / "out");
-    WriteFile(root_ / "windows/system32/spool/printers.ini", "[Quadrine]\nAttributes=0\nJobs=7,12\n");
+    WriteFile(root_ / "windows/system32/spool/printers.ini",
+              "[Quadrine]\nAttributes=0\nJobs=7,12\n");
     Program().printerName = "Quadrine";
   }
   void TearDown() override { unsetenv("WINDIR"); }
@@ -73,9 +76,7 @@ class SpoolFileTest : public ::testing::Test {
     WriteFile(path, bytes);
     return path;
   }
-  std::string Queue() const {
-    return ReadFile(root_ / "windows/system32/spool/printers.ini");
-  }
+  std::string Queue() const { return ReadFile(root_ / "windows/system32/spool/printers.ini"); }
   std::string Out() const { return root_ / "out"; }
 
   TempDir root_;
@@ -95,10 +96,12 @@ TEST_F(SpoolFileTest, HeaderCheckRefusesWhatIsNoSpoolFile) {
   const Case cases[] = {
       {"one page", SpoolFileBuilder().Page(emf).Build(), 1},
       {"job data record first", SpoolFileBuilder().Record(20, ps_data).Page(emf).Build(), 1},
-      {"two job data records", SpoolFileBuilder().Record(20, ps_data).Record(20, ps_data).Page(emf).Build(), 0},
+      {"two job data records",
+       SpoolFileBuilder().Record(20, ps_data).Record(20, ps_data).Page(emf).Build(), 0},
       {"page record of size 0", SpoolFileBuilder().Record(12, "").Build(), 0},
       {"page record past the end", SpoolFileBuilder().Build() + record_past_end + "xx", 0},
-      {"job data past the end", SpoolFileBuilder().Record(20, "").Build() + "\x14\0\0\0\xff\xff\0\0", 0},
+      {"job data past the end",
+       SpoolFileBuilder().Record(20, "").Build() + "\x14\0\0\0\xff\xff\0\0", 0},
       {"header size past the end", std::string("\0\0\1\0\xff\xff\xff\x7f", 8), 0},
       {"cut in the signature", std::string("\0\0", 2), 0},
       {"an EMF", emf, 0},

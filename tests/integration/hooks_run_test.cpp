@@ -15,7 +15,9 @@ using testing_support::InstalledConverter;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
-std::string Helper() { return testing_support::BuildDir() + "/src/hooks/quadrine-test-helper"; }
+std::string Helper() {
+  return testing_support::BuildDir() + "/src/hooks/quadrine-test-helper";
+}
 
 TEST(HooksInARun, RunInOrderWithTheirListFiles) {
   InstalledConverter converter;
@@ -32,7 +34,8 @@ TEST(HooksInARun, RunInOrderWithTheirListFiles) {
   const std::string list = converter / "outfiles.txt";
   const std::string pages = "C:\\out\\000010000.emf\nC:\\out\\000010001.emf\n";
   const std::string outputs = "C:\\out\\scan0001.emf\nC:\\out\\scan0002.emf\n";
-  EXPECT_EQ(ReadFile(record), "before: [" + list + "]\n" + pages + "after: [" + list + "]\n" + outputs);
+  EXPECT_EQ(ReadFile(record),
+            "before: [" + list + "]\n" + pages + "after: [" + list + "]\n" + outputs);
   EXPECT_EQ(ReadFile(list), outputs);
   EXPECT_EQ(run.out + run.err, "");  // the hooks' output appears nowhere
   shm_unlink("/Quadrine");

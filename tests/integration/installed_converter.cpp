@@ -60,6 +60,8 @@ void InstalledConverter::SetConfig(const char* section, const char* key, const c
   WritePrivateProfileStringA(section, key, value, (install_ / "config.ini").c_str());
 }
 
-std::string InstalledConverter::Log() const { return ReadFile(install_ / "quadrine.log"); }
+std::string InstalledConverter::Log() const {
+  return ReadFile(install_ / "quadrine.log");
+}
 
 }  // namespace testing_support

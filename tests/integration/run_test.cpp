@@ -65,16 +65,14 @@ TEST(DiagnosticLog, HoldsOneRunWithUtcTimeStamps) {
   const std::string log = converter.Log();
 
   const std::string stamp = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d -- ";
-  const std::regex expected("(" + stamp + ")strTempPath1=%APPFOLDER%\\\\out\\\\job%PID%\\.bmp\n" +
-                            stamp + "strTempPath2=" + converter.folder() +
-                            "\\\\out\\\\job[0-9]+\\.bmp\n" + stamp +
-                            "Load spooling files\\.\\.\\.\n" + stamp +
-                            "ConvertEMFFiles: bClear=0, strDestDir=" + converter.folder() +
-                            "\\\\out\\\\\n" + stamp + "FindFiles\\('" + converter.folder() +
-                            "/windows/system32/spool/PRINTERS/'\\) return '0'\\.\\.\\.\n" + stamp +
-                            "CheckAllSPLFiles\\(\\) return '0'\\.\\.\\.\n" + stamp +
-                            "Found '0' EMF files\\.\\.\\.\n" + stamp +
-                            "Can't find output EMF files\\.\n");
+  const std::regex expected(
+      "(" + stamp + ")strTempPath1=%APPFOLDER%\\\\out\\\\job%PID%\\.bmp\n" + stamp +
+      "strTempPath2=" + converter.folder() + "\\\\out\\\\job[0-9]+\\.bmp\n" + stamp +
+      "Load spooling files\\.\\.\\.\n" + stamp + "ConvertEMFFiles: bClear=0, strDestDir=" +
+      converter.folder() + "\\\\out\\\\\n" + stamp + "FindFiles\\('" + converter.folder() +
+      "/windows/system32/spool/PRINTERS/'\\) return '0'\\.\\.\\.\n" + stamp +
+      "CheckAllSPLFiles\\(\\) return '0'\\.\\.\\.\n" + stamp + "Found '0' EMF files\\.\\.\\.\n" +
+      stamp + "Can't find output EMF files\\.\n");
   std::smatch match;
   ASSERT_TRUE(std::regex_match(log, match, expected)) << log;
 

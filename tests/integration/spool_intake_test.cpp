@@ -106,8 +106,8 @@ TEST(SpoolIntake, RealSpoolFilesAndARefusedArchive) {
   const auto run = converter.Run();
   EXPECT_EQ(run.exitCode, 0);
   // Seven pages, none blank, copied under the output setting's bare folder name.
-  for (const char* page : {"0001.emf", "0002.emf", "0003.emf", "0004.emf", "0005.emf",
-                           "0006.emf", "0007.emf"}) {
+  for (const char* page :
+       {"0001.emf", "0002.emf", "0003.emf", "0004.emf", "0005.emf", "0006.emf", "0007.emf"}) {
     EXPECT_EQ(ReadFile(converter / ("out/" + std::string(page))).substr(40, 4), " EMF") << page;
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(converter / "out"),

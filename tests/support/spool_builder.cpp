@@ -34,22 +34,22 @@ std::string EmfPage(const std::string& body, int32_t frameRight, int32_t frameBo
     at += size;
   }
   std::string header;
-  Append32(header, 1);           // EMR_HEADER
-  Append32(header, headerSize);  // record size
+  Append32(header, 1);                        // EMR_HEADER
+  Append32(header, headerSize);               // record size
   for (uint32_t v : {0u, 0u, 793u, 1122u}) {  // bounds
     Append32(header, v);
   }
   for (int32_t v : {0, 0, frameRight, frameBottom}) {  // frame
     Append32(header, static_cast<uint32_t>(v));
   }
-  Append32(header, 0x464D4520);  // " EMF"
-  Append32(header, 0x10000);     // version
+  Append32(header, 0x464D4520);                                          // " EMF"
+  Append32(header, 0x10000);                                             // version
   Append32(header, headerSize + static_cast<uint32_t>(records.size()));  // bytes
-  Append32(header, count);       // records
-  Append32(header, 8);           // handles, reserved
-  Append32(header, 0);           // description length
-  Append32(header, 0);           // description offset
-  Append32(header, 0);           // palette entries
+  Append32(header, count);                                               // records
+  Append32(header, 8);                                                   // handles, reserved
+  Append32(header, 0);                                                   // description length
+  Append32(header, 0);                                                   // description offset
+  Append32(header, 0);                                                   // palette entries
   for (uint32_t v : {1920u, 1440u, 508u, 381u}) {  // device pixels and millimetres
     Append32(header, v);
   }

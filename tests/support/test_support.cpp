@@ -41,7 +41,9 @@ void WriteFile(const std::string& path, const std::string& content) {
   out << content;
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& workingDirectory,

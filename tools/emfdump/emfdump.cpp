@@ -27,12 +27,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   const emf::Header& h = file->header();
-  std::printf("bounds %d %d %d %d  frame %d %d %d %d  device %dx%d px %dx%d mm  %u records  "
-              "%u handles%s\n",
-              h.bounds.left, h.bounds.top, h.bounds.right, h.bounds.bottom, h.frame.left,
-              h.frame.top, h.frame.right, h.frame.bottom, h.device.cx, h.device.cy,
-              h.millimeters.cx, h.millimeters.cy, h.records, h.handles,
-              file->truncated() ? "  (cut short)" : "");
+  std::printf(
+      "bounds %d %d %d %d  frame %d %d %d %d  device %dx%d px %dx%d mm  %u records  "
+      "%u handles%s\n",
+      h.bounds.left, h.bounds.top, h.bounds.right, h.bounds.bottom, h.frame.left, h.frame.top,
+      h.frame.right, h.frame.bottom, h.device.cx, h.device.cy, h.millimeters.cx, h.millimeters.cy,
+      h.records, h.handles, file->truncated() ? "  (cut short)" : "");
   size_t index = 0;
   for (const emf::Record& record : file->records()) {
     const size_t offset = static_cast<size_t>(record.bytes.data() - file->data().data());

@@ -3,10 +3,9 @@
 // queues the job on the printer, and starts the converter beside it, as the printer package
 // does on Windows.
 #include <spawn.h>
+#include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <strings.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -71,8 +70,7 @@ std::optional<std::string> ReadEmfPage(const std::string& path, std::string* rea
   content << in.rdbuf();
   std::string bytes = content.str();
   constexpr size_t kMinimumHeader = 88;
-  if (bytes.size() < kMinimumHeader || Load32(bytes, 0) != 1 ||
-      Load32(bytes, 40) != 0x464D4520) {
+  if (bytes.size() < kMinimumHeader || Load32(bytes, 0) != 1 || Load32(bytes, 40) != 0x464D4520) {
     *reason = "is not an EMF file (no enhanced-metafile header)";
     return std::nullopt;
   }
@@ -128,10 +126,10 @@ std::string BuildSpoolFile(const std::string& document, const std::vector<std::s
     name += '\0';
   }
   std::string spool;
-  Append32(spool, 0x00010000);                              // dwVersion
+  Append32(spool, 0x00010000);                               // dwVersion
   Append32(spool, static_cast<uint32_t>(16 + name.size()));  // cjSize
-  Append32(spool, 16);                                      // dpszDocName
-  Append32(spool, 0);                                       // dpszOutput: none
+  Append32(spool, 16);                                       // dpszDocName
+  Append32(spool, 0);                                        // dpszOutput: none
   spool += name;
   for (const std::string& page : pages) {
     Append32(spool, 0x0C);  // EMRI_METAFILE_DATA

@@ -37,8 +37,7 @@ void Put32(std::string& out, uint32_t v) {
   Put16(out, v >> 16);
 }
 
-bool WriteBmp(const std::string& path, const std::vector<uint32_t>& pixels, int width,
-              int height) {
+bool WriteBmp(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height) {
   const uint32_t stride = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
   const uint32_t image_size = stride * static_cast<uint32_t>(height);
   std::string out;
@@ -132,9 +131,9 @@ int main(int argc, char** argv) {
   }
   bool written = false;
   if (output.size() > 4 && output.compare(output.size() - 4, 4, ".png") == 0) {
-    cairo_surface_t* surface = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(pixels.data()), CAIRO_FORMAT_RGB24, width, height,
-        width * 4);
+    cairo_surface_t* surface =
+        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels.data()),
+                                            CAIRO_FORMAT_RGB24, width, height, width * 4);
     written = cairo_surface_write_to_png(surface, output.c_str()) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(surface);
   } else {

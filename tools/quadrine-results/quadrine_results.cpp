@@ -35,8 +35,7 @@ int main(int argc, char** argv) {
   }
   const int fd = shm_open(kBlockName, O_RDONLY, 0);
   if (fd < 0) {
-    std::fprintf(stderr, "quadrine-results: no list published (no shared block %s)\n",
-                 kBlockName);
+    std::fprintf(stderr, "quadrine-results: no list published (no shared block %s)\n", kBlockName);
     return 1;
   }
   struct stat info {};

@@ -25,11 +25,19 @@ class FileWriter {
     }
   }
   void U8(uint8_t v) { Bytes(&v, 1); }
-  void U16(uint16_t v) { U8(static_cast<uint8_t>(v)); U8(static_cast<uint8_t>(v >> 8)); }
-  void U32(uint32_t v) { U16(static_cast<uint16_t>(v)); U16(static_cast<uint16_t>(v >> 16)); }
+  void U16(uint16_t v) {
+    U8(static_cast<uint8_t>(v));
+    U8(static_cast<uint8_t>(v >> 8));
+  }
+  void U32(uint32_t v) {
+    U16(static_cast<uint16_t>(v));
+    U16(static_cast<uint16_t>(v >> 16));
+  }
   void U32BigEndian(uint32_t v) {
-    U8(static_cast<uint8_t>(v >> 24)); U8(static_cast<uint8_t>(v >> 16));
-    U8(static_cast<uint8_t>(v >> 8)); U8(static_cast<uint8_t>(v));
+    U8(static_cast<uint8_t>(v >> 24));
+    U8(static_cast<uint8_t>(v >> 16));
+    U8(static_cast<uint8_t>(v >> 8));
+    U8(static_cast<uint8_t>(v));
   }
   void Text(const std::string& text) { Bytes(text.data(), text.size()); }
   // Closes the file; true when every byte was written.

@@ -24,10 +24,10 @@ bool SaveGif(const Image& image, const std::string& path, std::string* error) {
     colors[i] = GifColorType{image.palette()[i].r, image.palette()[i].g, image.palette()[i].b};
   }
   ColorMapObject* map = GifMakeMapObject(size, colors.data());
-  bool written = map != nullptr &&
-                 EGifPutScreenDesc(gif, image.width(), image.height(), 8, 0, map) == GIF_OK &&
-                 EGifPutImageDesc(gif, 0, 0, image.width(), image.height(), false, nullptr) ==
-                     GIF_OK;
+  bool written =
+      map != nullptr &&
+      EGifPutScreenDesc(gif, image.width(), image.height(), 8, 0, map) == GIF_OK &&
+      EGifPutImageDesc(gif, 0, 0, image.width(), image.height(), false, nullptr) == GIF_OK;
   for (int y = 0; y < image.height() && written; ++y) {
     written = EGifPutLine(gif, const_cast<GifPixelType*>(image.Row(y)), image.width()) == GIF_OK;
   }

@@ -17,7 +17,8 @@ bool SaveIco(const Image& image, const std::string& path, std::string* error) {
     return false;
   }
   std::ifstream in(png_path, std::ios::binary);
-  const std::vector<char> png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<char> png((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
   in.close();
   std::remove(png_path.c_str());
   FileWriter out(path);
@@ -26,8 +27,8 @@ bool SaveIco(const Image& image, const std::string& path, std::string* error) {
     return false;
   }
   out.U16(0);
-  out.U16(1);  // an icon
-  out.U16(1);  // one picture
+  out.U16(1);                                                              // an icon
+  out.U16(1);                                                              // one picture
   out.U8(image.width() >= 256 ? 0 : static_cast<uint8_t>(image.width()));  // 0 means 256 or more
   out.U8(image.height() >= 256 ? 0 : static_cast<uint8_t>(image.height()));
   out.U8(0);

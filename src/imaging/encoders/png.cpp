@@ -48,8 +48,7 @@ bool SavePng(const Image& image, const std::string& path, std::string* error) {
     png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
   }
   png_set_pHYs(png, info, static_cast<png_uint_32>(std::lround(image.x_dpi() / 0.0254)),
-               static_cast<png_uint_32>(std::lround(image.y_dpi() / 0.0254)),
-               PNG_RESOLUTION_METER);
+               static_cast<png_uint_32>(std::lround(image.y_dpi() / 0.0254)), PNG_RESOLUTION_METER);
   png_set_compression_level(png, 6);
   png_write_info(png, info);
   if (indexed && depth < 8) {

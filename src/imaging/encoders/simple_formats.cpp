@@ -121,7 +121,7 @@ bool SaveSunRaster(const Image& image, const std::string& path, std::string* err
   out.U32BigEndian(static_cast<uint32_t>(image.height()));
   out.U32BigEndian(indexed ? 8 : 24);
   out.U32BigEndian(padded * static_cast<uint32_t>(image.height()));
-  out.U32BigEndian(1);  // standard
+  out.U32BigEndian(1);                // standard
   out.U32BigEndian(indexed ? 1 : 0);  // RGB colour map
   out.U32BigEndian(indexed ? 768 : 0);
   if (indexed) {

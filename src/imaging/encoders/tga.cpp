@@ -13,10 +13,10 @@ bool SaveTga(const Image& image, const std::string& path, std::string* error) {
     return false;
   }
   const bool indexed = image.indexed();
-  out.U8(0);                  // no identification field
-  out.U8(indexed ? 1 : 0);    // colour map
-  out.U8(indexed ? 1 : 2);    // colour-mapped or true-colour image
-  out.U16(0);                 // first map entry
+  out.U8(0);                // no identification field
+  out.U8(indexed ? 1 : 0);  // colour map
+  out.U8(indexed ? 1 : 2);  // colour-mapped or true-colour image
+  out.U16(0);               // first map entry
   out.U16(indexed ? 256 : 0);
   out.U8(indexed ? 24 : 0);
   out.U16(0);

@@ -12,7 +12,8 @@ LRESULT ProgressBarMessage(user::Window& bar, UINT message, WPARAM wParam, LPARA
       const LRESULT previous = MAKELONG(bar.range_min, bar.range_max);
       bar.range_min = LOWORD(lParam);
       bar.range_max = HIWORD(lParam);
-      bar.position = std::clamp(bar.position, bar.range_min, std::max(bar.range_min, bar.range_max));
+      bar.position =
+          std::clamp(bar.position, bar.range_min, std::max(bar.range_min, bar.range_max));
       user::Invalidate(bar.handle);
       return previous;
     }

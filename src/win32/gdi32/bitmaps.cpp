@@ -10,7 +10,9 @@
 namespace win32::gdi {
 namespace {
 
-std::vector<RGBQUAD> MonochromePalette() { return {{0, 0, 0, 0}, {255, 255, 255, 0}}; }
+std::vector<RGBQUAD> MonochromePalette() {
+  return {{0, 0, 0, 0}, {255, 255, 255, 0}};
+}
 
 std::shared_ptr<BitmapObject> MakeBitmap(int width, int height, int bpp) {
   auto bitmap = std::make_shared<BitmapObject>();
@@ -71,7 +73,8 @@ uint8_t BitmapObject::NearestIndex(uint32_t rgb) const {
   int best = 0;
   long best_distance = -1;
   for (size_t i = 0; i < palette.size(); ++i) {
-    const long dr = r - palette[i].rgbRed, dg = g - palette[i].rgbGreen, db = b - palette[i].rgbBlue;
+    const long dr = r - palette[i].rgbRed, dg = g - palette[i].rgbGreen,
+               db = b - palette[i].rgbBlue;
     const long distance = dr * dr + dg * dg + db * db;
     if (best_distance < 0 || distance < best_distance) {
       best_distance = distance;
@@ -90,8 +93,8 @@ void BitmapObject::SetIndex(int x, int y, uint8_t index) {
       break;
     }
     case 4:
-      row[x / 2] = (x & 1) ? ((row[x / 2] & 0xF0) | (index & 0xF))
-                           : ((row[x / 2] & 0x0F) | (index << 4));
+      row[x / 2] =
+          (x & 1) ? ((row[x / 2] & 0xF0) | (index & 0xF)) : ((row[x / 2] & 0x0F) | (index << 4));
       break;
     case 8:
       row[x] = index;
@@ -110,7 +113,8 @@ void BitmapObject::SetRgb(int x, int y, uint32_t rgb) {
       SetIndex(x, y, NearestIndex(rgb));
       break;
     case 16: {
-      const uint32_t v = (((rgb >> 19) & 0x1F) << 10) | (((rgb >> 11) & 0x1F) << 5) | ((rgb >> 3) & 0x1F);
+      const uint32_t v =
+          (((rgb >> 19) & 0x1F) << 10) | (((rgb >> 11) & 0x1F) << 5) | ((rgb >> 3) & 0x1F);
       row[2 * x] = static_cast<uint8_t>(v);
       row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
       break;
@@ -189,9 +193,10 @@ HBITMAP WINAPI CreateDIBSection(HDC /*hdc*/, const BITMAPINFO* pbmi, UINT usage,
   const BITMAPINFOHEADER& h = pbmi->bmiHeader;
   const int bpp = h.biBitCount;
   const long long rows = h.biHeight < 0 ? -static_cast<long long>(h.biHeight) : h.biHeight;
-  if ((bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) ||
-      h.biWidth <= 0 || rows <= 0 || h.biCompression != BI_RGB ||
-      static_cast<uint64_t>(h.biWidth) * static_cast<uint64_t>(rows) > win32::gdi::kMaxBitmapPixels) {
+  if ((bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) || h.biWidth <= 0 ||
+      rows <= 0 || h.biCompression != BI_RGB ||
+      static_cast<uint64_t>(h.biWidth) * static_cast<uint64_t>(rows) >
+          win32::gdi::kMaxBitmapPixels) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -202,8 +207,8 @@ HBITMAP WINAPI CreateDIBSection(HDC /*hdc*/, const BITMAPINFO* pbmi, UINT usage,
   bitmap->bottom_up = h.biHeight > 0;
   bitmap->stride = ((static_cast<size_t>(h.biWidth) * bpp + 31) / 32) * 4;
   if (bpp <= 8) {
-    const size_t entries = h.biClrUsed != 0 ? std::min<size_t>(h.biClrUsed, size_t{1} << bpp)
-                                            : (size_t{1} << bpp);
+    const size_t entries =
+        h.biClrUsed != 0 ? std::min<size_t>(h.biClrUsed, size_t{1} << bpp) : (size_t{1} << bpp);
     bitmap->palette.assign(pbmi->bmiColors, pbmi->bmiColors + entries);
   }
   const size_t image_size = bitmap->stride * static_cast<size_t>(rows);

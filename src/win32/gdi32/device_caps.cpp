@@ -5,7 +5,9 @@
 
 namespace win32::gdi {
 
-HDC ScreenDC() { return reinterpret_cast<HDC>(static_cast<UINT_PTR>(0x10020)); }
+HDC ScreenDC() {
+  return reinterpret_cast<HDC>(static_cast<UINT_PTR>(0x10020));
+}
 
 }  // namespace win32::gdi
 

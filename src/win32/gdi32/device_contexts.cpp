@@ -19,7 +19,9 @@ std::shared_ptr<DcObject> LookupDc(HDC hdc) {
   return dc;
 }
 
-uint32_t ToRgb(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+uint32_t ToRgb(COLORREF c) {
+  return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+}
 
 }  // namespace
 

@@ -10,10 +10,10 @@ DECLARE_HANDLE(HENHMETAFILE);
 DECLARE_HANDLE(HMETAFILE);
 typedef DWORD COLORREF;
 
-#define RGB(r, g, b) \
+#define RGB(r, g, b)                                                                               \
   (static_cast<COLORREF>((static_cast<BYTE>(r)) | (static_cast<WORD>(static_cast<BYTE>(g)) << 8) | \
                          (static_cast<DWORD>(static_cast<BYTE>(b)) << 16)))
-#define GetRValue(c) (static_cast<BYTE>((c) & 0xFF))
+#define GetRValue(c) (static_cast<BYTE>((c)&0xFF))
 #define GetGValue(c) (static_cast<BYTE>(((c) >> 8) & 0xFF))
 #define GetBValue(c) (static_cast<BYTE>(((c) >> 16) & 0xFF))
 #define CLR_INVALID 0xFFFFFFFF

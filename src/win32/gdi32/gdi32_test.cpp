@@ -60,9 +60,9 @@ TEST(Gdi, PixelsKeepWhatEachDepthCanHold) {
     COLORREF expected;
   };
   const Case cases[] = {
-      {1, RGB(200, 30, 30), RGB(0, 0, 0)},       {8, RGB(90, 90, 90), RGB(90, 90, 90)},
-      {8, RGB(255, 0, 0), RGB(85, 85, 85)},      {16, RGB(255, 128, 7), RGB(255, 132, 0)},
-      {24, RGB(1, 2, 3), RGB(1, 2, 3)},          {32, RGB(250, 251, 252), RGB(250, 251, 252)},
+      {1, RGB(200, 30, 30), RGB(0, 0, 0)},  {8, RGB(90, 90, 90), RGB(90, 90, 90)},
+      {8, RGB(255, 0, 0), RGB(85, 85, 85)}, {16, RGB(255, 128, 7), RGB(255, 132, 0)},
+      {24, RGB(1, 2, 3), RGB(1, 2, 3)},     {32, RGB(250, 251, 252), RGB(250, 251, 252)},
   };
   for (const Case& c : cases) {
     const DibInfo info = Info(4, 4, c.bpp);

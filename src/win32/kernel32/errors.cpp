@@ -8,8 +8,12 @@ namespace {
 thread_local DWORD last_error = ERROR_SUCCESS;
 }
 
-DWORD WINAPI GetLastError(void) { return last_error; }
-void WINAPI SetLastError(DWORD dwErrCode) { last_error = dwErrCode; }
+DWORD WINAPI GetLastError(void) {
+  return last_error;
+}
+void WINAPI SetLastError(DWORD dwErrCode) {
+  last_error = dwErrCode;
+}
 
 namespace win32 {
 

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -62,7 +62,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
                      : win32::ErrorFromErrno(errno));
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE handle = win32::InsertHandle(std::make_shared<win32::FileObject>(std::move(fd), read, write));
+  HANDLE handle =
+      win32::InsertHandle(std::make_shared<win32::FileObject>(std::move(fd), read, write));
   const bool reports_existing =
       dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
   SetLastError(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -188,10 +189,9 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistance
   const long long distance =
       lpDistanceToMoveHigh == nullptr
           ? static_cast<long long>(lDistanceToMove)
-          : static_cast<long long>((static_cast<unsigned long long>(
-                                        static_cast<DWORD>(*lpDistanceToMoveHigh))
-                                    << 32) |
-                                   static_cast<DWORD>(lDistanceToMove));
+          : static_cast<long long>(
+                (static_cast<unsigned long long>(static_cast<DWORD>(*lpDistanceToMoveHigh)) << 32) |
+                static_cast<DWORD>(lDistanceToMove));
   const int whence = dwMoveMethod == FILE_BEGIN     ? SEEK_SET
                      : dwMoveMethod == FILE_CURRENT ? SEEK_CUR
                      : dwMoveMethod == FILE_END     ? SEEK_END

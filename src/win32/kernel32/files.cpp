@@ -41,7 +41,6 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-
 bool CopyContents(int from, int to) {
   char buffer[1 << 16];
   for (;;) {
@@ -60,7 +59,6 @@ bool CopyContents(int from, int to) {
     }
   }
 }
-
 
 bool StatPath(LPCSTR name, struct stat* info) {
   if (name == nullptr) {

@@ -1,6 +1,5 @@
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string>
@@ -80,8 +79,8 @@ TEST(SystemFolders, WindowsDirectoryAndTemporaryFolder) {
     ScopedEnv windir("WINDIR", nullptr);
     char buffer[MAX_PATH];
     GetWindowsDirectoryA(buffer, MAX_PATH);
-    EXPECT_EQ(std::string(buffer), win32::ExecutablePath().substr(
-                                       0, win32::ExecutablePath().rfind('/')) + "/windows");
+    EXPECT_EQ(std::string(buffer),
+              win32::ExecutablePath().substr(0, win32::ExecutablePath().rfind('/')) + "/windows");
   }
   struct Case {
     const char* tmp;
@@ -112,7 +111,7 @@ TEST(Version, ReportsNtUnlessOverridden) {
     DWORD expected;
   };
   const Case cases[] = {
-      {nullptr, 0x23F00206}, {"0xC0000A04", 0xC0000A04}, {"3221228036", 0xC0000A04},
+      {nullptr, 0x23F00206}, {"0xC0000A04", 0xC0000A04},  {"3221228036", 0xC0000A04},
       {"junk", 0x23F00206},  {"0x1FFFFFFFF", 0x23F00206},
   };
   for (const Case& c : cases) {
@@ -125,7 +124,8 @@ TEST(Version, ReportsNtUnlessOverridden) {
 TEST(Files, AttributesAndDeletion) {
   TempDir dir;
   WriteFile(dir / "f.txt", "x");
-  EXPECT_EQ(GetFileAttributesA((dir / "f.txt").c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(GetFileAttributesA((dir / "f.txt").c_str()),
+            static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
   EXPECT_EQ(GetFileAttributesA(dir.path().c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 
   EXPECT_EQ(GetFileAttributesA((dir / "missing").c_str()), INVALID_FILE_ATTRIBUTES);

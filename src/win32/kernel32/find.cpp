@@ -30,7 +30,9 @@ class FindObject : public win32::KernelObject {
   size_t next = 0;
 };
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char Lower(char c) {
+  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
 
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
   size_t p = 0;

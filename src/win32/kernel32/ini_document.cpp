@@ -210,8 +210,8 @@ std::optional<std::string> ReadWholeFile(const std::string& native_path) {
 
 bool ReplaceFileAtomically(const std::string& native_path, const std::string& text) {
   static std::atomic<unsigned> counter{0};
-  const std::string temporary = native_path + ".~" + std::to_string(getpid()) + "." +
-                                std::to_string(counter.fetch_add(1));
+  const std::string temporary =
+      native_path + ".~" + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1));
   struct stat info {};
   const bool existed = stat(native_path.c_str(), &info) == 0;
   UniqueFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));

@@ -65,7 +65,9 @@ class ThreadObject : public win32::KernelObject {
   std::shared_ptr<ProcessObject> process;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 // The Microsoft C runtime's rules: the program name runs to the next quote or blank; then
 // 2n backslashes and a quote give n backslashes and toggle quoting, 2n+1 give n and a quote,
@@ -200,8 +202,8 @@ BOOL WINAPI PeekNamedPipe(HANDLE hNamedPipe, LPVOID lpBuffer, DWORD nBufferSize,
 BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                            LPSECURITY_ATTRIBUTES /*lpProcessAttributes*/,
                            LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, BOOL /*bInheritHandles*/,
-                           DWORD dwCreationFlags, LPVOID lpEnvironment,
-                           LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
+                           DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                           LPSTARTUPINFOA lpStartupInfo,
                            LPPROCESS_INFORMATION lpProcessInformation) {
   if (lpCommandLine == nullptr || lpStartupInfo == nullptr || lpProcessInformation == nullptr) {
     return win32::Fail(ERROR_INVALID_PARAMETER);

@@ -1,6 +1,5 @@
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -96,8 +95,8 @@ TEST(ProfileInt, ReadsLikeWindows) {
     const char* key;
     int expected;
   };
-  const Case cases[] = {{"a", 12}, {"b", 0}, {"c", -5}, {"d", 16}, {"e", 42}, {"f", 7},
-                        {"missing", 42}};
+  const Case cases[] = {{"a", 12}, {"b", 0}, {"c", -5},      {"d", 16},
+                        {"e", 42}, {"f", 7}, {"missing", 42}};
   for (const Case& c : cases) {
     EXPECT_EQ(static_cast<int>(GetPrivateProfileIntA("n", c.key, 42, file.c_str())), c.expected)
         << c.key;
@@ -110,8 +109,7 @@ TEST(ProfileWrite, CreatesTheFileAndTheSection) {
   ASSERT_TRUE(WritePrivateProfileStringA("AutoSave", "OutputFile", "C:\\", file.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringA("AutoSaveOptions", "A", "1", file.c_str()));
   ASSERT_TRUE(WritePrivateProfileStringA("autosave", "Second", "2", file.c_str()));
-  EXPECT_EQ(ReadFile(file),
-            "[AutoSave]\nOutputFile=C:\\\nSecond=2\n[AutoSaveOptions]\nA=1\n");
+  EXPECT_EQ(ReadFile(file), "[AutoSave]\nOutputFile=C:\\\nSecond=2\n[AutoSaveOptions]\nA=1\n");
 }
 
 TEST(ProfileWrite, KeepsEveryOtherLine) {

@@ -109,9 +109,13 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
   return kExecutableModule;
 }
 
-LPSTR WINAPI GetCommandLineA(void) { return CommandLine().data(); }
+LPSTR WINAPI GetCommandLineA(void) {
+  return CommandLine().data();
+}
 
-DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+DWORD WINAPI GetCurrentProcessId(void) {
+  return static_cast<DWORD>(getpid());
+}
 
 DWORD WINAPI GetVersion(void) {
   const char* text = std::getenv("QUADRINE_WINVER");

@@ -10,7 +10,9 @@ namespace {
 
 constexpr char kSeparator = '/';
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 void CopyPart(char* out, std::string_view part, size_t capacity) {
   if (out == nullptr) {
@@ -49,8 +51,7 @@ void _splitpath(const char* path, char* drive, char* dir, char* fname, char* ext
   CopyPart(ext, ext_part, _MAX_EXT);
 }
 
-void _makepath(char* path, const char* drive, const char* dir, const char* fname,
-               const char* ext) {
+void _makepath(char* path, const char* drive, const char* dir, const char* fname, const char* ext) {
   if (path == nullptr) {
     return;
   }

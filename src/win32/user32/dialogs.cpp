@@ -19,8 +19,12 @@ constexpr int kBaseUnitY = 13;
 constexpr int kFrame = 3;
 constexpr int kCaption = 23;
 
-int ToPixelsX(int units) { return units * kBaseUnitX / 4; }
-int ToPixelsY(int units) { return units * kBaseUnitY / 8; }
+int ToPixelsX(int units) {
+  return units * kBaseUnitX / 4;
+}
+int ToPixelsY(int units) {
+  return units * kBaseUnitY / 8;
+}
 
 BOOL FailWindow() {
   SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -195,4 +199,6 @@ HDC WINAPI GetDC(HWND hWnd) {
   return win32::gdi::ScreenDC();
 }
 
-int WINAPI ReleaseDC(HWND /*hWnd*/, HDC hDC) { return hDC == win32::gdi::ScreenDC() ? 1 : 0; }
+int WINAPI ReleaseDC(HWND /*hWnd*/, HDC hDC) {
+  return hDC == win32::gdi::ScreenDC() ? 1 : 0;
+}

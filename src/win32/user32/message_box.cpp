@@ -14,4 +14,6 @@ int WINAPI MessageBoxA(HWND /*hWnd*/, LPCSTR lpText, LPCSTR lpCaption, UINT /*uT
   return IDOK;
 }
 
-HWND WINAPI GetDesktopWindow(void) { return kDesktopWindow; }
+HWND WINAPI GetDesktopWindow(void) {
+  return kDesktopWindow;
+}

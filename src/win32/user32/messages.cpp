@@ -80,7 +80,9 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
       return TRUE;
     }
   }
-  return in_range(WM_PAINT) && win32::user::TakePaint(hWnd, lpMsg, (wRemoveMsg & PM_REMOVE) != 0) ? TRUE : FALSE;
+  return in_range(WM_PAINT) && win32::user::TakePaint(hWnd, lpMsg, (wRemoveMsg & PM_REMOVE) != 0)
+             ? TRUE
+             : FALSE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG* /*lpMsg*/) {

@@ -107,9 +107,13 @@ std::optional<PrinterRecord> Find(const IniDocument& document, const std::string
 
 }  // namespace
 
-std::string SpoolDirectory() { return WindowsDirectory() + "/system32/spool"; }
+std::string SpoolDirectory() {
+  return WindowsDirectory() + "/system32/spool";
+}
 
-std::string PrintersFilePath() { return SpoolDirectory() + "/printers.ini"; }
+std::string PrintersFilePath() {
+  return SpoolDirectory() + "/printers.ini";
+}
 
 std::optional<PrinterRecord> ReadPrinter(const std::string& name) {
   auto locked = Lock(false);
@@ -147,8 +151,8 @@ bool ChangePrinter(const std::string& name, bool create,
   }
   size_t done = 0;
   while (done < text.size()) {
-    const ssize_t count = pwrite(locked->fd.Get(), text.data() + done, text.size() - done,
-                                 static_cast<off_t>(done));
+    const ssize_t count =
+        pwrite(locked->fd.Get(), text.data() + done, text.size() - done, static_cast<off_t>(done));
     if (count < 0 && errno == EINTR) {
       continue;
     }

@@ -56,8 +56,7 @@ std::string MachineName() {
 
 }  // namespace
 
-BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter,
-                         LPPRINTER_DEFAULTSA /*pDefault*/) {
+BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSA /*pDefault*/) {
   if (phPrinter == nullptr || pPrinterName == nullptr) {
     return win32::Fail(ERROR_INVALID_PARAMETER);
   }

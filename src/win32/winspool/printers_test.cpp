@@ -1,7 +1,6 @@
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -42,8 +41,8 @@ std::vector<DWORD> QueuedJobs(HANDLE printer, DWORD* attributes) {
   DWORD returned = 0;
   EnumJobsA(printer, 0, printer_info->cJobs, 2, nullptr, 0, &needed, &returned);
   std::vector<BYTE> jobs(needed);
-  EXPECT_TRUE(EnumJobsA(printer, 0, printer_info->cJobs, 2, jobs.data(), needed, &needed,
-                        &returned));
+  EXPECT_TRUE(
+      EnumJobsA(printer, 0, printer_info->cJobs, 2, jobs.data(), needed, &needed, &returned));
   std::vector<DWORD> ids;
   for (DWORD i = 0; i < returned; ++i) {
     ids.push_back(reinterpret_cast<const JOB_INFO_2A*>(jobs.data())[i].JobId);
@@ -67,7 +66,8 @@ TEST_F(PrinterTest, OpensOnlyPrintersWithASection) {
 }
 
 TEST_F(PrinterTest, ListsAndDeletesJobs) {
-  WriteFile(PrintersFile(), "; queue\n[Quadrine]\nAttributes=256\nJobs=12, 7,13\n[Other]\nJobs=1\n");
+  WriteFile(PrintersFile(),
+            "; queue\n[Quadrine]\nAttributes=256\nJobs=12, 7,13\n[Other]\nJobs=1\n");
   HANDLE printer = nullptr;
   char name[] = "Quadrine";
   ASSERT_TRUE(OpenPrinterA(name, &printer, nullptr));

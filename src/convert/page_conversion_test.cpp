@@ -95,6 +95,8 @@ TEST_F(ConversionTest, NamesCountFromTheStartNumberAndNeverOverwrite) {
   };
   const Case cases[] = {
       {nullptr, nullptr, {"doc0001.emf", "doc0002.emf", "doc0003.emf"}},
+      // Beyond the 32-bit range the number is held at its end and wraps as an int would.
+      {"99999999999", nullptr, {"doc2147483647.emf", "doc-2147483648.emf", "doc-2147483647.emf"}},
       {"7", nullptr, {"doc0007.emf", "doc0008.emf", "doc0009.emf"}},
       {"abc", "_%d", {"doc_0.emf", "doc_1.emf", "doc_2.emf"}},
       {"1", "", {"doc.emf", "doc000.emf", "doc001.emf"}},

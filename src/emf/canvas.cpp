@@ -44,6 +44,19 @@ void BuildPath(cairo_t* cr, const Path& path) {
 }
 
 // Cosmetic one-pixel lines run through pixel centres, from points rounded as GDI rounds.
+// Fills as GDI makes them: at whole device pixels, and taking in a pixel when the point
+// near its top-left corner lies inside (measured on the corpus: 0.4 pixel in from the corner
+// matches the reference pages best).
+Path OnFillGrid(const Path& path) {
+  Path out = path;
+  for (PathSegment& s : out.segments) {
+    for (Point& p : s.p) {
+      p = Point{std::round(p.x) + 0.4, std::round(p.y) + 0.4};
+    }
+  }
+  return out;
+}
+
 Path SnapToPixelCentres(const Path& path) {
   Path snapped = path;
   for (PathSegment& s : snapped.segments) {
@@ -259,7 +272,7 @@ void Canvas::FillPath(const Path& path, FillRule rule, const Paint& paint, int r
     return;
   }
   auto shape = [&](cairo_t* cr) {
-    BuildPath(cr, path);
+    BuildPath(cr, OnFillGrid(path));
     cairo_set_fill_rule(
         cr, rule == FillRule::kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   };

@@ -23,26 +23,6 @@ uint32_t Opaque(ColorRef color) {
   return 0xFF000000u | ToRgb24(color);
 }
 
-void BuildPath(cairo_t* cr, const Path& path) {
-  cairo_new_path(cr);
-  for (const PathSegment& s : path.segments) {
-    switch (s.kind) {
-      case PathSegment::kMove:
-        cairo_move_to(cr, s.p[0].x, s.p[0].y);
-        break;
-      case PathSegment::kLine:
-        cairo_line_to(cr, s.p[0].x, s.p[0].y);
-        break;
-      case PathSegment::kCurve:
-        cairo_curve_to(cr, s.p[0].x, s.p[0].y, s.p[1].x, s.p[1].y, s.p[2].x, s.p[2].y);
-        break;
-      case PathSegment::kClose:
-        cairo_close_path(cr);
-        break;
-    }
-  }
-}
-
 // Cosmetic one-pixel lines run through pixel centres, from points rounded as GDI rounds.
 // Fills as GDI makes them: at whole device pixels, and taking in a pixel when the point
 // near its top-left corner lies inside (measured on the corpus: 0.4 pixel in from the corner
@@ -105,6 +85,26 @@ Path Parallelogram(Point tl, Point tr, Point bl) {
 }
 
 }  // namespace
+
+void BuildPath(cairo_t* cr, const Path& path) {
+  cairo_new_path(cr);
+  for (const PathSegment& s : path.segments) {
+    switch (s.kind) {
+      case PathSegment::kMove:
+        cairo_move_to(cr, s.p[0].x, s.p[0].y);
+        break;
+      case PathSegment::kLine:
+        cairo_line_to(cr, s.p[0].x, s.p[0].y);
+        break;
+      case PathSegment::kCurve:
+        cairo_curve_to(cr, s.p[0].x, s.p[0].y, s.p[1].x, s.p[1].y, s.p[2].x, s.p[2].y);
+        break;
+      case PathSegment::kClose:
+        cairo_close_path(cr);
+        break;
+    }
+  }
+}
 
 ColorRef ToColorRef(uint32_t rgb24) {
   return ((rgb24 >> 16) & 0xFF) | (rgb24 & 0xFF00) | ((rgb24 & 0xFF) << 16);
@@ -605,16 +605,6 @@ Path OutlinesOfGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix
 Path Canvas::GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                            const std::vector<cairo_glyph_t>& glyphs) {
   return OutlinesOfGlyphs(face, font_matrix, glyphs);
-}
-
-ColorRef Canvas::GetPixel(int x, int y) const {
-  if (x < 0 || y < 0 || x >= width_ || y >= height_) {
-    return 0xFFFFFFFF;
-  }
-  cairo_surface_flush(surface_);
-  const uint32_t* row =
-      reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(pixels_) + y * stride_);
-  return ToColorRef(row[x] & 0xFFFFFF);
 }
 
 void Canvas::SetPixel(int x, int y, ColorRef color) {

@@ -24,6 +24,9 @@ Region MakeRegion();
 Region MakeRegion(int left, int top, int right, int bottom);
 Region CopyRegion(const cairo_region_t* region);
 
+// Sets cairo's current path to the path.
+void BuildPath(cairo_t* cr, const Path& path);
+
 class Canvas : public DrawingTarget {
  public:
   // Draws into pixels (0x00RRGGBB, rows of stride bytes), which the caller owns.
@@ -71,7 +74,6 @@ class Canvas : public DrawingTarget {
   Path GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                      const std::vector<cairo_glyph_t>& glyphs) override;
 
-  ColorRef GetPixel(int x, int y) const;
   void SetPixel(int x, int y, ColorRef color) override;
 
  private:

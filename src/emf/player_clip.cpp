@@ -74,22 +74,7 @@ Region Player::RegionFromPath(const Path& canvas_path, int fill_mode) const {
   cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
   cairo_t* cr = cairo_create(mask);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  for (const PathSegment& s : canvas_path.segments) {
-    switch (s.kind) {
-      case PathSegment::kMove:
-        cairo_move_to(cr, s.p[0].x, s.p[0].y);
-        break;
-      case PathSegment::kLine:
-        cairo_line_to(cr, s.p[0].x, s.p[0].y);
-        break;
-      case PathSegment::kCurve:
-        cairo_curve_to(cr, s.p[0].x, s.p[0].y, s.p[1].x, s.p[1].y, s.p[2].x, s.p[2].y);
-        break;
-      case PathSegment::kClose:
-        cairo_close_path(cr);
-        break;
-    }
-  }
+  BuildPath(cr, canvas_path);
   cairo_set_fill_rule(cr, fill_mode == 2 ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   cairo_fill(cr);
   cairo_destroy(cr);

@@ -24,6 +24,20 @@ struct Encoder {
 };
 
 const Encoder* FindEncoder(uint32_t format);
+
+// Row y as palette indices, or as blue, green, red bytes: the order TGA and Sun raster keep.
+inline void CopyRowIndicesOrBgr(const Image& image, int y, uint8_t* out) {
+  const uint8_t* src = image.Row(y);
+  for (int x = 0; x < image.width(); ++x) {
+    if (image.indexed()) {
+      out[x] = src[x];
+    } else {
+      out[3 * x] = src[3 * x + 2];
+      out[3 * x + 1] = src[3 * x + 1];
+      out[3 * x + 2] = src[3 * x];
+    }
+  }
+}
 bool AdaptForEncoder(Image& image, const Encoder& encoder, std::string* error);
 
 // The encoders (encoders/*.cpp).

@@ -134,16 +134,7 @@ bool SaveSunRaster(const Image& image, const std::string& path, std::string* err
   }
   std::vector<uint8_t> row(padded, 0);
   for (int y = 0; y < image.height(); ++y) {
-    const uint8_t* src = image.Row(y);
-    for (int x = 0; x < image.width(); ++x) {
-      if (indexed) {
-        row[x] = src[x];
-      } else {  // blue, green, red
-        row[3 * x] = src[3 * x + 2];
-        row[3 * x + 1] = src[3 * x + 1];
-        row[3 * x + 2] = src[3 * x];
-      }
-    }
+    CopyRowIndicesOrBgr(image, y, row.data());
     out.Bytes(row.data(), row.size());
   }
   return out.Finish(error);

@@ -33,16 +33,7 @@ bool SaveTga(const Image& image, const std::string& path, std::string* error) {
   }
   std::vector<uint8_t> row(static_cast<size_t>(image.width()) * (indexed ? 1 : 3));
   for (int y = 0; y < image.height(); ++y) {
-    const uint8_t* src = image.Row(y);
-    for (int x = 0; x < image.width(); ++x) {
-      if (indexed) {
-        row[x] = src[x];
-      } else {
-        row[3 * x] = src[3 * x + 2];
-        row[3 * x + 1] = src[3 * x + 1];
-        row[3 * x + 2] = src[3 * x];
-      }
-    }
+    CopyRowIndicesOrBgr(image, y, row.data());
     out.Bytes(row.data(), row.size());
   }
   return out.Finish(error);

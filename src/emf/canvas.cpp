@@ -1,7 +1,9 @@
 #include "canvas.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "raster_ops.h"
@@ -544,7 +546,7 @@ void Canvas::FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) {
 
 void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                         const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
-                        const Path* clip_box) {
+                        const Path* clip_box, GlyphStyle style) {
   if (glyphs.empty()) {
     return;
   }
@@ -554,19 +556,91 @@ void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matr
     BuildPath(cr_, *clip_box);
     cairo_clip(cr_);
   }
-  cairo_set_font_face(cr_, face);
-  cairo_set_font_matrix(cr_, &font_matrix);
-  cairo_font_options_t* options = cairo_font_options_create();
-  cairo_font_options_set_antialias(options,
-                                   smooth_text_ ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
-  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-  cairo_set_font_options(cr_, options);
-  cairo_font_options_destroy(options);
   const uint32_t c = ToRgb24(color);
   cairo_set_source_rgb(cr_, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
                        (c & 0xFF) / 255.0);
-  cairo_show_glyphs(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
+  style.shape.smooth = style.shape.smooth && smooth_text_;
+  if (style.typeface == nullptr || !DrawGlyphBitmaps(*style.typeface, style.shape, glyphs)) {
+    cairo_set_font_face(cr_, face);
+    cairo_set_font_matrix(cr_, &font_matrix);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_antialias(
+        options, style.shape.smooth ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_set_font_options(cr_, options);
+    cairo_font_options_destroy(options);
+    cairo_show_glyphs(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
+  }
   cairo_restore(cr_);
+}
+
+// GDI puts each glyph's bitmap at its origin rounded to whole pixels; the run's bitmaps are
+// gathered in one mask and painted through the clip with the current source.
+bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
+                              const std::vector<cairo_glyph_t>& glyphs) {
+  struct Placed {
+    std::shared_ptr<const GlyphBitmap> bitmap;
+    int64_t x, y;
+  };
+  if (typeface.ft_face == nullptr || shape.ppem <= 0) {
+    return false;
+  }
+  std::vector<Placed> placed;
+  constexpr double kFar = 1 << 24;
+  int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
+  for (const cairo_glyph_t& g : glyphs) {
+    if (!(std::fabs(g.x) < kFar && std::fabs(g.y) < kFar)) {
+      continue;
+    }
+    auto bitmap = RasterizeGlyph(typeface, shape, static_cast<uint32_t>(g.index));
+    if (!bitmap) {
+      continue;
+    }
+    const int64_t x = std::llround(g.x) + bitmap->left;
+    const int64_t y = std::llround(g.y) + bitmap->top;
+    // Only what lands on the canvas matters.
+    if (x >= width_ || y >= height_ || x + bitmap->width <= 0 || y + bitmap->height <= 0) {
+      continue;
+    }
+    x0 = std::min(x0, std::max<int64_t>(x, 0));
+    y0 = std::min(y0, std::max<int64_t>(y, 0));
+    x1 = std::max(x1, std::min<int64_t>(x + bitmap->width, width_));
+    y1 = std::max(y1, std::min<int64_t>(y + bitmap->height, height_));
+    placed.push_back({std::move(bitmap), x, y});
+  }
+  if (placed.empty()) {
+    return true;
+  }
+  const int mask_width = static_cast<int>(x1 - x0);
+  const int mask_height = static_cast<int>(y1 - y0);
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, mask_width, mask_height);
+  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(mask);
+    return true;
+  }
+  uint8_t* bits = cairo_image_surface_get_data(mask);
+  const int stride = cairo_image_surface_get_stride(mask);
+  for (const Placed& p : placed) {
+    const GlyphBitmap& b = *p.bitmap;
+    for (int row = 0; row < b.height; ++row) {
+      const int64_t y = p.y + row;
+      if (y < y0 || y >= y1) {
+        continue;
+      }
+      uint8_t* dst = bits + (y - y0) * stride;
+      const uint8_t* src = b.coverage.data() + static_cast<size_t>(row) * b.width;
+      const int64_t from = std::max<int64_t>(0, x0 - p.x);
+      const int64_t to = std::min<int64_t>(b.width, x1 - p.x);
+      for (int64_t col = from; col < to; ++col) {
+        uint8_t& a = dst[p.x + col - x0];
+        a = std::max(a, src[col]);
+      }
+    }
+  }
+  cairo_surface_mark_dirty(mask);
+  cairo_mask_surface(cr_, mask, static_cast<double>(x0), static_cast<double>(y0));
+  cairo_surface_destroy(mask);
+  return true;
 }
 
 Path OutlinesOfGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,

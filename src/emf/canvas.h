@@ -65,11 +65,11 @@ class Canvas : public DrawingTarget {
   void FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) override;
   void FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) override;
 
-  // Text: glyphs of a face at device positions, drawn with grey antialiasing as Windows'
-  // standard font smoothing does; clip_box (device pixels) limits them when given.
+  // Text: glyphs of a face at device positions, smoothed or plain and hinted as the style says;
+  // clip_box (device pixels) limits them when given.
   void DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
-                  const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
-                  const Path* clip_box) override;
+                  const std::vector<cairo_glyph_t>& glyphs, ColorRef color, const Path* clip_box,
+                  GlyphStyle style) override;
   // The glyphs' outlines as a path, for text inside a path bracket.
   Path GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                      const std::vector<cairo_glyph_t>& glyphs) override;
@@ -91,6 +91,8 @@ class Canvas : public DrawingTarget {
   cairo_surface_t* surface_;
   cairo_t* cr_;
   Region clip_;
+  bool DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
+                        const std::vector<cairo_glyph_t>& glyphs);
   bool smooth_text_ = true;
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "geometry.h"
+#include "glyph_raster.h"
 #include "paint.h"
 
 namespace emf {
@@ -24,6 +25,13 @@ struct TextDescription {
   Point origin;                  // baseline start, device units
   std::vector<double> advances;  // device units along the baseline
   ColorRef color = 0;
+};
+
+// How glyphs turn into pixels: with the face and shape GDI uses when the face is known,
+// else through cairo from the font matrix.
+struct GlyphStyle {
+  const Typeface* typeface = nullptr;
+  GlyphShape shape;
 };
 
 class DrawingTarget {
@@ -46,7 +54,7 @@ class DrawingTarget {
   virtual void Text(const TextDescription& /*text*/) {}
   virtual void DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                           const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
-                          const Path* clip_box) = 0;
+                          const Path* clip_box, GlyphStyle style) = 0;
   virtual Path GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                              const std::vector<cairo_glyph_t>& glyphs) = 0;
   virtual void SetPixel(int x, int y, ColorRef color) = 0;

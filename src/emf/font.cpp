@@ -2,8 +2,14 @@
 
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -50,10 +56,64 @@ std::string SubstituteFamily(const std::string& face) {
   return found != kTable.end() ? found->second : face;
 }
 
-cairo_font_face_t* FaceFor(const Font& font) {
+bool Typeface::SmoothAt(double ppem) const {
+  constexpr uint16_t kGaspDoGray = 2;
+  const auto size = static_cast<uint32_t>(std::lround(std::max(ppem, 0.0)));
+  for (const auto& [highest, flags] : gasp) {
+    if (size <= highest) {
+      return (flags & kGaspDoGray) != 0;
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// Opens the face file fontconfig chose, kept for the run, and reads the OS/2 metrics and the
+// gasp table.
+void OpenFace(const FcPattern* match, Typeface& typeface) {
+  static FT_Library library = [] {
+    FT_Library created = nullptr;
+    return FT_Init_FreeType(&created) == 0 ? created : nullptr;
+  }();
+  FcChar8* file = nullptr;
+  int index = 0;
+  if (library == nullptr || FcPatternGetString(match, FC_FILE, 0, &file) != FcResultMatch) {
+    return;
+  }
+  FcPatternGetInteger(match, FC_INDEX, 0, &index);
+  FT_Face face = nullptr;
+  if (FT_New_Face(library, reinterpret_cast<const char*>(file), index, &face) != 0) {
+    return;
+  }
+  const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  if (os2 != nullptr && face->units_per_EM > 0) {
+    const double em = face->units_per_EM;
+    typeface.ascent = os2->usWinAscent / em;
+    typeface.descent = os2->usWinDescent / em;
+    typeface.average_width = os2->xAvgCharWidth > 0 ? os2->xAvgCharWidth / em : 0;
+  }
+  FT_ULong length = 0;
+  if (FT_Load_Sfnt_Table(face, TTAG_gasp, 0, nullptr, &length) == 0 && length >= 4 &&
+      length <= 4096) {
+    std::vector<FT_Byte> table(length);
+    if (FT_Load_Sfnt_Table(face, TTAG_gasp, 0, table.data(), &length) == 0) {
+      auto be16 = [&](size_t at) { return static_cast<uint16_t>(table[at] << 8 | table[at + 1]); };
+      const size_t ranges = be16(2);
+      for (size_t i = 0; i < ranges && 4 + 4 * i + 4 <= table.size(); ++i) {
+        typeface.gasp.emplace_back(be16(4 + 4 * i), be16(6 + 4 * i));
+      }
+    }
+  }
+  typeface.ft_face = face;
+}
+
+}  // namespace
+
+const Typeface& TypefaceFor(const Font& font) {
   using Key = std::tuple<std::string, int, bool>;
   static std::mutex mutex;
-  static std::map<Key, cairo_font_face_t*> faces;  // kept for the process's life
+  static std::map<Key, Typeface> faces;  // kept for the process's life
   const Key key{Lower(font.face), font.weight >= 550 ? 700 : 400, font.italic};
   std::lock_guard lock(mutex);
   auto found = faces.find(key);
@@ -74,24 +134,24 @@ cairo_font_face_t* FaceFor(const Font& font) {
   FcResult result;
   FcPattern* match = FcFontMatch(nullptr, pattern, &result);
   FcPatternDestroy(pattern);
-  cairo_font_face_t* face = nullptr;
+  Typeface typeface;
   if (match != nullptr) {
+    OpenFace(match, typeface);
     // Rendering is the caller's choice (grey or none, hinting): the system's settings that
     // fontconfig put in the pattern would override the font options.
     for (const char* setting :
          {FC_ANTIALIAS, FC_HINTING, FC_HINT_STYLE, FC_AUTOHINT, FC_RGBA, FC_LCD_FILTER}) {
       FcPatternDel(match, setting);
     }
-    face = cairo_ft_font_face_create_for_pattern(match);
+    typeface.face = cairo_ft_font_face_create_for_pattern(match);
     FcPatternDestroy(match);
   }
-  if (face == nullptr) {
-    face = cairo_toy_font_face_create(
+  if (typeface.face == nullptr) {
+    typeface.face = cairo_toy_font_face_create(
         "sans-serif", font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
         std::get<1>(key) == 700 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   }
-  faces.emplace(key, face);
-  return face;
+  return faces.emplace(key, std::move(typeface)).first->second;
 }
 
 }  // namespace emf

@@ -4,8 +4,12 @@
 
 #include <cairo.h>
 
+struct FT_FaceRec_;
+
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace emf {
 
@@ -19,13 +23,28 @@ struct Font {
   bool underline = false;
   bool strike_out = false;
   uint8_t charset = 0;
+  uint8_t quality = 0;  // lfQuality: 3 never smoothed, 4 always, others by the face's gasp table
   uint8_t pitch_and_family = 0;
   std::string face;  // UTF-8
 };
 
-// The face that draws a font, shared by every record and page of the process; never null
-// (fontconfig always offers something).
-cairo_font_face_t* FaceFor(const Font& font);
+// A face chosen for a font, with the metrics GDI sizes and places text by, read once.
+struct Typeface {
+  cairo_font_face_t* face = nullptr;  // never null (fontconfig always offers something)
+  FT_FaceRec_* ft_face = nullptr;     // the same face for GDI's own glyph bitmaps; may be null
+  // In ems, from the OS/2 table as GDI reads them; 0 when the face does not say.
+  double ascent = 0;                                // usWinAscent
+  double descent = 0;                               // usWinDescent
+  double average_width = 0;                         // xAvgCharWidth
+  std::vector<std::pair<uint16_t, uint16_t>> gasp;  // (highest ppem, flags), ascending
+
+  // Whether GDI's standard smoothing draws this face in grey at a size: the face's gasp
+  // table may ask for plain pixels at the sizes its hinting was made for.
+  bool SmoothAt(double ppem) const;
+};
+
+// The face that draws a font, shared by every record and page of the process.
+const Typeface& TypefaceFor(const Font& font);
 
 // The family a Windows face name is drawn with ("Arial" -> "Liberation Sans").
 std::string SubstituteFamily(const std::string& face);

@@ -1,8 +1,4 @@
 // Fonts and the text records.
-#include <cairo-ft.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <cmath>
@@ -57,24 +53,6 @@ std::string Utf8(const std::vector<uint32_t>& units) {
   return out;
 }
 
-// The face's average character width (OS/2 xAvgCharWidth) in ems, as GDI measures
-// tmAveCharWidth; 0 when the face does not say.
-double AverageCharWidth(cairo_scaled_font_t* font) {
-  if (cairo_scaled_font_get_type(font) != CAIRO_FONT_TYPE_FT) {
-    return 0;
-  }
-  FT_Face face = cairo_ft_scaled_font_lock_face(font);
-  double average = 0;
-  if (face != nullptr) {
-    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-    if (os2 != nullptr && face->units_per_EM > 0 && os2->xAvgCharWidth > 0) {
-      average = static_cast<double>(os2->xAvgCharWidth) / face->units_per_EM;
-    }
-    cairo_ft_scaled_font_unlock_face(font);
-  }
-  return average;
-}
-
 }  // namespace
 
 void Player::ExtCreateFontIndirectW(ByteReader& r) {
@@ -89,7 +67,8 @@ void Player::ExtCreateFontIndirectW(ByteReader& r) {
   font->underline = r.U8() != 0;
   font->strike_out = r.U8() != 0;
   font->charset = r.U8();
-  r.Skip(3);
+  r.Skip(2);  // output and clipping precision
+  font->quality = r.U8();
   font->pitch_and_family = r.U8();
   std::vector<uint32_t> name;
   for (int i = 0; i < 32 && r.Has(2); ++i) {
@@ -150,21 +129,26 @@ void Player::DrawTextRun(TextRun run) {
     return;
   }
   Font font =
-      state_.font ? *state_.font : Font{16, 0, 0, 0, 700, false, false, false, 0, 0, "System"};
-  cairo_font_face_t* face = FaceFor(font);
+      state_.font ? *state_.font : Font{16, 0, 0, 0, 700, false, false, false, 0, 0, 0, "System"};
+  const Typeface& typeface = TypefaceFor(font);
+  cairo_font_face_t* face = typeface.face;
   const Transform t = LogicalToCanvas();
   const bool glyph_indices = (run.options & kEtoGlyphIndex) != 0;
   const bool advanced = run.graphics_mode == 2;
 
   // Em height in logical units; a positive height is the cell (ascent and descent).
-  cairo_matrix_t unit;
-  cairo_matrix_init_identity(&unit);
   cairo_font_options_t* options = cairo_font_options_create();
   cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-  cairo_scaled_font_t* unit_font = cairo_scaled_font_create(face, &unit, &unit, options);
-  cairo_font_extents_t unit_extents;
-  cairo_scaled_font_extents(unit_font, &unit_extents);
-  const double cell = unit_extents.ascent + unit_extents.descent;
+  double cell = typeface.ascent + typeface.descent;
+  if (!(cell > 0)) {
+    cairo_matrix_t unit;
+    cairo_matrix_init_identity(&unit);
+    cairo_scaled_font_t* unit_font = cairo_scaled_font_create(face, &unit, &unit, options);
+    cairo_font_extents_t unit_extents;
+    cairo_scaled_font_extents(unit_font, &unit_extents);
+    cairo_scaled_font_destroy(unit_font);
+    cell = unit_extents.ascent + unit_extents.descent;
+  }
   double em = font.height < 0 ? -font.height : font.height > 0 ? font.height / cell : 16 / cell;
   if (!(em > 0) || em > 1e6) {
     em = 16;
@@ -173,10 +157,9 @@ void Player::DrawTextRun(TextRun run) {
   // measures the face's own average in whole pixels at the size it draws.
   double stretch = 1;
   if (font.width != 0) {
-    const double average = AverageCharWidth(unit_font);  // in ems
-    const Transform m = LogicalToCanvas();
-    const double x_scale = std::hypot(m.m11, m.m12);
-    const double y_scale = std::hypot(m.m21, m.m22);
+    const double average = typeface.average_width;  // in ems
+    const double x_scale = std::hypot(t.m11, t.m12);
+    const double y_scale = std::hypot(t.m21, t.m22);
     const double average_pixels = std::max(1.0, std::round(average * em * y_scale));
     if (average > 0 && x_scale > 0) {
       stretch = std::clamp(std::fabs(static_cast<double>(font.width)) * x_scale / average_pixels,
@@ -214,6 +197,31 @@ void Player::DrawTextRun(TextRun run) {
     along_device = {std::cos(angle) * sx, -std::sin(angle) * sx};
     down_device = {std::sin(angle) * sy, std::cos(angle) * sy};
   }
+  // GDI hints the outline at a whole pixel size and then applies what the size does not
+  // say: the width, the turn, and a world transform that is more than a uniform scale. A
+  // font's quality decides smoothing, else the face's gasp table at that size.
+  constexpr uint8_t kNonAntialiased = 3, kAntialiased = 4;
+  const Transform& world = t;
+  const bool plain_scale = !advanced || (world.m12 == 0 && world.m21 == 0 &&
+                                         std::fabs(world.m11) == std::fabs(world.m22));
+  const double hint_scale = advanced && !plain_scale ? 1 : std::hypot(t.m21, t.m22);
+  const double hint_em = em * hint_scale;
+  GlyphStyle style;
+  style.typeface = &typeface;
+  // The height is scaled to whole device units first (cut, not rounded); a cell height then
+  // gives the em it holds.
+  const double hint_height = std::floor(
+      std::min(font.height == 0 ? hint_em : std::fabs(font.height) * hint_scale, 1e6) + 1e-3);
+  style.shape.ppem =
+      static_cast<int>(font.height > 0 ? std::lround(hint_height / cell) : hint_height);
+  if (style.shape.ppem > 0) {
+    style.shape.xx = font_matrix.xx / hint_em;
+    style.shape.xy = font_matrix.xy / hint_em;
+    style.shape.yx = font_matrix.yx / hint_em;
+    style.shape.yy = font_matrix.yy / hint_em;
+  }
+  style.shape.smooth = font.quality == kAntialiased ||
+                       (font.quality != kNonAntialiased && typeface.SmoothAt(style.shape.ppem));
   cairo_matrix_t identity;
   cairo_matrix_init_identity(&identity);
   cairo_scaled_font_t* scaled = cairo_scaled_font_create(face, &font_matrix, &identity, options);
@@ -266,14 +274,19 @@ void Player::DrawTextRun(TextRun run) {
   cairo_font_extents_t extents;
   cairo_scaled_font_extents(scaled, &extents);
   cairo_scaled_font_destroy(scaled);
-  cairo_scaled_font_destroy(unit_font);
   // Ascent and descent as device vectors down from the baseline.
   const double down_length = std::hypot(down_device.x, down_device.y);
   const Point down_unit = down_length > 0
                               ? Point{down_device.x / down_length, down_device.y / down_length}
                               : Point{0, 1};
-  const double ascent = advanced ? extents.ascent : extents.ascent;
-  const double descent = extents.descent;
+  // GDI's ascent and descent are whole pixels at the hinted size.
+  double ascent = extents.ascent;
+  double descent = extents.descent;
+  if (typeface.ascent > 0 && style.shape.ppem > 0) {
+    const double down_scale = std::hypot(style.shape.xy, style.shape.yy);
+    ascent = std::round(typeface.ascent * style.shape.ppem) * down_scale;
+    descent = std::round(typeface.descent * style.shape.ppem) * down_scale;
+  }
 
   // The reference point and the alignment.
   const bool update_cp = (state_.text_align & kTaUpdateCp) != 0;
@@ -356,7 +369,7 @@ void Player::DrawTextRun(TextRun run) {
   description.color = state_.text_color;
   canvas_.Text(description);
   canvas_.DrawGlyphs(face, font_matrix, glyphs, state_.text_color,
-                     (run.options & kEtoClipped) && has_rect ? &rect_path : nullptr);
+                     (run.options & kEtoClipped) && has_rect ? &rect_path : nullptr, style);
   // Underline and strike-out, a line of about a fourteenth of the em.
   if ((font.underline || font.strike_out) && !glyphs.empty()) {
     const double em_device = extents.ascent + extents.descent;

@@ -268,7 +268,8 @@ void WmfWriter::Text(const TextDescription& text) {
 }
 
 void WmfWriter::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
-                           const std::vector<cairo_glyph_t>& glyphs, ColorRef color, const Path*) {
+                           const std::vector<cairo_glyph_t>& glyphs, ColorRef color, const Path*,
+                           GlyphStyle) {
   if (text_drawn_) {
     text_drawn_ = false;
     return;

@@ -36,8 +36,8 @@ class WmfWriter : public DrawingTarget {
   void FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) override;
   void Text(const TextDescription& text) override;
   void DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
-                  const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
-                  const Path* clip_box) override;
+                  const std::vector<cairo_glyph_t>& glyphs, ColorRef color, const Path* clip_box,
+                  GlyphStyle style) override;
   Path GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                      const std::vector<cairo_glyph_t>& glyphs) override;
   void SetPixel(int x, int y, ColorRef color) override;

@@ -1,0 +1,113 @@
+#include "glyph_raster.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <unordered_map>
+
+namespace emf {
+namespace {
+
+struct GlyphKey {
+  const void* face;
+  int ppem;
+  FT_Fixed xx, xy, yx, yy;
+  bool smooth;
+  uint32_t glyph;
+  bool operator==(const GlyphKey&) const = default;
+};
+
+struct GlyphKeyHash {
+  size_t operator()(const GlyphKey& k) const {
+    size_t h = std::hash<const void*>()(k.face);
+    for (int64_t v : {int64_t{k.ppem}, int64_t{k.xx}, int64_t{k.xy}, int64_t{k.yx}, int64_t{k.yy},
+                      int64_t{k.smooth}, int64_t{k.glyph}}) {
+      h = h * 1000003u ^ std::hash<int64_t>()(v);
+    }
+    return h;
+  }
+};
+
+// Beyond this many bytes of bitmaps the cache starts afresh: pages rarely share sizes
+// across that much text.
+constexpr size_t kCacheBytes = 64u << 20;
+constexpr int kMaxPpem = 4096;
+
+FT_Fixed Fixed(double v) {
+  return static_cast<FT_Fixed>(std::lround(std::clamp(v, -32000.0, 32000.0) * 65536.0));
+}
+
+bool Render(FT_Face face, const GlyphKey& key, GlyphBitmap& out) {
+  if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(key.ppem)) != 0) {
+    return false;
+  }
+  // FreeType's y axis points up; the shape's points down.
+  FT_Matrix matrix{key.xx, -key.xy, -key.yx, key.yy};
+  FT_Set_Transform(face, &matrix, nullptr);
+  const FT_Int32 flags = FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP |
+                         (key.smooth ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO);
+  const bool loaded =
+      FT_Load_Glyph(face, key.glyph, flags) == 0 &&
+      face->glyph->format == FT_GLYPH_FORMAT_OUTLINE &&
+      FT_Render_Glyph(face->glyph, key.smooth ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) == 0;
+  FT_Set_Transform(face, nullptr, nullptr);
+  if (!loaded) {
+    return false;
+  }
+  const FT_Bitmap& bitmap = face->glyph->bitmap;
+  out.left = face->glyph->bitmap_left;
+  out.top = -face->glyph->bitmap_top;
+  out.width = static_cast<int>(bitmap.width);
+  out.height = static_cast<int>(bitmap.rows);
+  out.coverage.assign(static_cast<size_t>(out.width) * out.height, 0);
+  for (int y = 0; y < out.height; ++y) {
+    const uint8_t* row = bitmap.buffer + static_cast<ptrdiff_t>(y) * bitmap.pitch;
+    uint8_t* dst = out.coverage.data() + static_cast<size_t>(y) * out.width;
+    for (int x = 0; x < out.width; ++x) {
+      if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
+        dst[x] = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+      } else {
+        // GDI smooths in 17 levels of grey.
+        const int level = (row[x] * 17 + 128) >> 8;
+        dst[x] = static_cast<uint8_t>(level >= 16 ? 255 : level * 16);
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
+                                                  uint32_t glyph) {
+  if (typeface.ft_face == nullptr || shape.ppem <= 0 || shape.ppem > kMaxPpem) {
+    return nullptr;
+  }
+  static std::mutex mutex;
+  static std::unordered_map<GlyphKey, std::shared_ptr<const GlyphBitmap>, GlyphKeyHash> cache;
+  static size_t cached_bytes = 0;
+  const GlyphKey key{typeface.ft_face, shape.ppem,      Fixed(shape.xx), Fixed(shape.xy),
+                     Fixed(shape.yx),  Fixed(shape.yy), shape.smooth,    glyph};
+  std::lock_guard lock(mutex);
+  auto found = cache.find(key);
+  if (found != cache.end()) {
+    return found->second;
+  }
+  if (cached_bytes > kCacheBytes) {
+    cache.clear();
+    cached_bytes = 0;
+  }
+  auto bitmap = std::make_shared<GlyphBitmap>();
+  std::shared_ptr<const GlyphBitmap> result;
+  if (Render(typeface.ft_face, key, *bitmap) && bitmap->width > 0 && bitmap->height > 0) {
+    result = std::move(bitmap);
+  }
+  cached_bytes += (result ? result->coverage.size() : 0) + sizeof(GlyphKey) + sizeof(GlyphBitmap);
+  cache.emplace(key, result);
+  return result;
+}
+
+}  // namespace emf

@@ -1,0 +1,32 @@
+// Glyph bitmaps as GDI makes them: the outline hinted at a whole pixel size, then shaped by
+// a 2x2 matrix (a width, a turn, the world transform), then rasterised in plain pixels or
+// in grey. Bitmaps are cached for the whole run.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "font.h"
+
+namespace emf {
+
+struct GlyphBitmap {
+  int left = 0;  // from the glyph's origin to the bitmap's top-left pixel, y down
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> coverage;  // width * height, 0..255
+};
+
+struct GlyphShape {
+  int ppem = 0;                           // the size the outline is hinted at
+  double xx = 1, xy = 0, yx = 0, yy = 1;  // applied after hinting; device space, y down
+  bool smooth = true;
+};
+
+// The bitmap of one glyph; null when it leaves no ink or the face cannot draw it.
+std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
+                                                  uint32_t glyph);
+
+}  // namespace emf

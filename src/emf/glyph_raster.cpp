@@ -14,6 +14,7 @@ namespace {
 struct GlyphKey {
   const void* face;
   int ppem;
+  FT_F26Dot6 width;
   FT_Fixed xx, xy, yx, yy;
   bool smooth;
   uint32_t glyph;
@@ -23,8 +24,8 @@ struct GlyphKey {
 struct GlyphKeyHash {
   size_t operator()(const GlyphKey& k) const {
     size_t h = std::hash<const void*>()(k.face);
-    for (int64_t v : {int64_t{k.ppem}, int64_t{k.xx}, int64_t{k.xy}, int64_t{k.yx}, int64_t{k.yy},
-                      int64_t{k.smooth}, int64_t{k.glyph}}) {
+    for (int64_t v : {int64_t{k.ppem}, int64_t{k.width}, int64_t{k.xx}, int64_t{k.xy},
+                      int64_t{k.yx}, int64_t{k.yy}, int64_t{k.smooth}, int64_t{k.glyph}}) {
       h = h * 1000003u ^ std::hash<int64_t>()(v);
     }
     return h;
@@ -41,7 +42,7 @@ FT_Fixed Fixed(double v) {
 }
 
 bool Render(FT_Face face, const GlyphKey& key, GlyphBitmap& out) {
-  if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(key.ppem)) != 0) {
+  if (FT_Set_Char_Size(face, key.width, FT_F26Dot6{key.ppem} * 64, 72, 72) != 0) {
     return false;
   }
   // FreeType's y axis points up; the shape's points down.
@@ -89,8 +90,11 @@ std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, cons
   static std::mutex mutex;
   static std::unordered_map<GlyphKey, std::shared_ptr<const GlyphBitmap>, GlyphKeyHash> cache;
   static size_t cached_bytes = 0;
-  const GlyphKey key{typeface.ft_face, shape.ppem,      Fixed(shape.xx), Fixed(shape.xy),
-                     Fixed(shape.yx),  Fixed(shape.yy), shape.smooth,    glyph};
+  const double width = shape.width > 0 ? std::min(shape.width, double{kMaxPpem}) : 0;
+  const GlyphKey key{
+      typeface.ft_face, shape.ppem,      static_cast<FT_F26Dot6>(std::lround(width * 64)),
+      Fixed(shape.xx),  Fixed(shape.xy), Fixed(shape.yx),
+      Fixed(shape.yy),  shape.smooth,    glyph};
   std::lock_guard lock(mutex);
   auto found = cache.find(key);
   if (found != cache.end()) {

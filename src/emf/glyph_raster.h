@@ -21,6 +21,7 @@ struct GlyphBitmap {
 
 struct GlyphShape {
   int ppem = 0;                           // the size the outline is hinted at
+  double width = 0;                       // the width it is hinted at, in pixels per em (0: ppem)
   double xx = 1, xy = 0, yx = 0, yy = 1;  // applied after hinting; device space, y down
   bool smooth = true;
 };

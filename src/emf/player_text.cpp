@@ -14,6 +14,9 @@ constexpr uint32_t kEtoOpaque = 0x2, kEtoClipped = 0x4, kEtoGlyphIndex = 0x10, k
                    kEtoNoRect = 0x100, kEtoSmallChars = 0x200;
 constexpr uint32_t kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24;
 constexpr uint32_t kMaxTextChars = 1u << 20;
+// GDI cuts scaled font sizes to whole device units; its arithmetic lands a hair above ours,
+// so a size within this of a whole number counts as that number.
+constexpr double kCutSlack = 0.01;
 
 // Windows-1252 for the bytes where it differs from Latin-1.
 constexpr uint16_t kCp1252High[32] = {
@@ -153,17 +156,34 @@ void Player::DrawTextRun(TextRun run) {
   if (!(em > 0) || em > 1e6) {
     em = 16;
   }
-  // A width asks for that average character width: the glyphs are stretched across. GDI
-  // measures the face's own average in whole pixels at the size it draws.
+  // GDI hints the outline at a whole pixel size and then applies what the size does not
+  // say: the width, the turn, and a world transform that is more than a uniform scale. A
+  // font's quality decides smoothing, else the face's gasp table at that size.
+  constexpr uint8_t kNonAntialiased = 3, kAntialiased = 4;
+  const Transform& world = t;
+  const bool plain_scale = !advanced || (world.m12 == 0 && world.m21 == 0 &&
+                                         std::fabs(world.m11) == std::fabs(world.m22));
+  const double hint_scale = advanced && !plain_scale ? 1 : std::hypot(t.m21, t.m22);
+  const double hint_em = em * hint_scale;
+  GlyphStyle style;
+  style.typeface = &typeface;
+  // The height is scaled to whole device units first (cut, not rounded); a cell height then
+  // gives the em it holds.
+  const double hint_height = std::floor(
+      std::min(font.height == 0 ? hint_em : std::fabs(font.height) * hint_scale, 1e6) + kCutSlack);
+  style.shape.ppem =
+      static_cast<int>(font.height > 0 ? std::lround(hint_height / cell) : hint_height);
+  // A width asks for that average character width: the glyphs are stretched across by its
+  // ratio to the face's own average, both in whole pixels at the size GDI draws; a width
+  // under one pixel leaves the face as it is.
   double stretch = 1;
-  if (font.width != 0) {
-    const double average = typeface.average_width;  // in ems
-    const double x_scale = std::hypot(t.m11, t.m12);
-    const double y_scale = std::hypot(t.m21, t.m22);
-    const double average_pixels = std::max(1.0, std::round(average * em * y_scale));
-    if (average > 0 && x_scale > 0) {
-      stretch = std::clamp(std::fabs(static_cast<double>(font.width)) * x_scale / average_pixels,
-                           0.01, 100.0);
+  if (font.width != 0 && typeface.average_width > 0 && style.shape.ppem > 0) {
+    const double width_scale = advanced && !plain_scale ? 1 : std::hypot(t.m11, t.m12);
+    const double wanted =
+        std::floor(std::fabs(static_cast<double>(font.width)) * width_scale + kCutSlack);
+    const double average = std::max(1.0, std::round(typeface.average_width * style.shape.ppem));
+    if (wanted >= 1) {
+      stretch = std::clamp(wanted / average, 0.01, 100.0);
     }
   }
   const double angle = font.escapement / 10.0 * std::numbers::pi / 180.0;
@@ -197,23 +217,6 @@ void Player::DrawTextRun(TextRun run) {
     along_device = {std::cos(angle) * sx, -std::sin(angle) * sx};
     down_device = {std::sin(angle) * sy, std::cos(angle) * sy};
   }
-  // GDI hints the outline at a whole pixel size and then applies what the size does not
-  // say: the width, the turn, and a world transform that is more than a uniform scale. A
-  // font's quality decides smoothing, else the face's gasp table at that size.
-  constexpr uint8_t kNonAntialiased = 3, kAntialiased = 4;
-  const Transform& world = t;
-  const bool plain_scale = !advanced || (world.m12 == 0 && world.m21 == 0 &&
-                                         std::fabs(world.m11) == std::fabs(world.m22));
-  const double hint_scale = advanced && !plain_scale ? 1 : std::hypot(t.m21, t.m22);
-  const double hint_em = em * hint_scale;
-  GlyphStyle style;
-  style.typeface = &typeface;
-  // The height is scaled to whole device units first (cut, not rounded); a cell height then
-  // gives the em it holds.
-  const double hint_height = std::floor(
-      std::min(font.height == 0 ? hint_em : std::fabs(font.height) * hint_scale, 1e6) + 1e-3);
-  style.shape.ppem =
-      static_cast<int>(font.height > 0 ? std::lround(hint_height / cell) : hint_height);
   if (style.shape.ppem > 0) {
     style.shape.xx = font_matrix.xx / hint_em;
     style.shape.xy = font_matrix.xy / hint_em;
@@ -288,20 +291,25 @@ void Player::DrawTextRun(TextRun run) {
     descent = std::round(typeface.descent * style.shape.ppem) * down_scale;
   }
 
-  // The reference point and the alignment.
+  // The reference point and the alignment, in whole pixels as GDI moves them: the point
+  // rounded, then shifted by the rounded width and the whole-pixel ascent or descent.
   const bool update_cp = (state_.text_align & kTaUpdateCp) != 0;
-  Point origin = t.Apply(update_cp ? state_.position : run.reference);
+  const auto whole = [](Point p) { return Point{std::round(p.x), std::round(p.y)}; };
+  Point origin = whole(t.Apply(update_cp ? state_.position : run.reference));
+  const Point width = whole(total);
   const uint32_t horizontal = state_.text_align & 6;
   if (horizontal == kTaCenter) {
-    origin = {origin.x - total.x / 2, origin.y - total.y / 2};
+    origin = {origin.x - std::trunc(width.x / 2), origin.y - std::trunc(width.y / 2)};
   } else if (horizontal == kTaRight) {
-    origin = {origin.x - total.x, origin.y - total.y};
+    origin = {origin.x - width.x, origin.y - width.y};
   }
   const uint32_t vertical = state_.text_align & kTaBaseline;
   if (vertical == 0) {  // TA_TOP
-    origin = {origin.x + down_unit.x * ascent, origin.y + down_unit.y * ascent};
+    const Point shift = whole({down_unit.x * ascent, down_unit.y * ascent});
+    origin = {origin.x + shift.x, origin.y + shift.y};
   } else if (vertical == kTaBottom) {
-    origin = {origin.x - down_unit.x * descent, origin.y - down_unit.y * descent};
+    const Point shift = whole({down_unit.x * descent, down_unit.y * descent});
+    origin = {origin.x - shift.x, origin.y - shift.y};
   }
   if (update_cp) {
     const Point moved = t.Inverse().ApplyVector(total);
@@ -336,11 +344,31 @@ void Player::DrawTextRun(TextRun run) {
     const Point top{origin.x - down_unit.x * ascent, origin.y - down_unit.y * ascent};
     const Point bottom{origin.x + down_unit.x * descent, origin.y + down_unit.y * descent};
     Path cells;
-    cells.MoveTo(top);
-    cells.LineTo({top.x + total.x, top.y + total.y});
-    cells.LineTo({bottom.x + total.x, bottom.y + total.y});
-    cells.LineTo(bottom);
-    cells.Close();
+    const bool upright = down_unit.x == 0 && total.y == 0;
+    if ((run.options & kEtoClipped) && has_rect && upright) {
+      // The clipping rectangle cuts the background too.
+      const Point a =
+          t.Apply({static_cast<double>(run.rect.left), static_cast<double>(run.rect.top)});
+      const Point b =
+          t.Apply({static_cast<double>(run.rect.right), static_cast<double>(run.rect.bottom)});
+      const double left = std::max(std::min(top.x, top.x + total.x), std::min(a.x, b.x));
+      const double right = std::min(std::max(top.x, top.x + total.x), std::max(a.x, b.x));
+      const double upper = std::max(std::min(top.y, bottom.y), std::min(a.y, b.y));
+      const double lower = std::min(std::max(top.y, bottom.y), std::max(a.y, b.y));
+      if (left < right && upper < lower) {
+        cells.MoveTo({left, upper});
+        cells.LineTo({right, upper});
+        cells.LineTo({right, lower});
+        cells.LineTo({left, lower});
+        cells.Close();
+      }
+    } else {
+      cells.MoveTo(top);
+      cells.LineTo({top.x + total.x, top.y + total.y});
+      cells.LineTo({bottom.x + total.x, bottom.y + total.y});
+      cells.LineTo(bottom);
+      cells.Close();
+    }
     canvas_.FillPath(cells, FillRule::kWinding, background, 13);
   }
   TextDescription description;

@@ -1,0 +1,266 @@
+// Programmatic text pages: where glyphs land, how big they are, how they are smoothed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "player.h"
+#include "spool_builder.h"
+
+namespace {
+
+using testing_support::Append32;
+using testing_support::EmfPage;
+using testing_support::EmfRecord;
+
+constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr uint32_t kEtoOpaque = 0x2, kEtoClipped = 0x4, kEtoGlyphIndex = 0x10;
+constexpr uint32_t kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24;
+
+uint32_t U(int v) {
+  return static_cast<uint32_t>(v);
+}
+
+struct FontSpec {
+  int height = -40;
+  int width = 0;
+  int escapement = 0;
+  uint8_t quality = 0;
+  const char* face = "Arial";
+};
+
+std::string CreateFont(const FontSpec& f) {
+  std::string r;
+  Append32(r, 82);
+  Append32(r, 104);
+  Append32(r, 1);  // object index
+  for (int v : {f.height, f.width, f.escapement, f.escapement, 400}) {
+    Append32(r, U(v));
+  }
+  Append32(r, 0);                                       // italic, underline, strike-out, charset
+  Append32(r, static_cast<uint32_t>(f.quality) << 16);  // precisions, quality, pitch
+  std::string face(f.face);
+  face.resize(32, '\0');
+  for (char c : face) {
+    r += c;
+    r += '\0';
+  }
+  return r + EmfRecord(37, {1});
+}
+
+// EMR_EXTTEXTOUTW of UTF-16 units (characters or glyph indices) with an optional dx array.
+std::string TextOut(int x, int y, const std::u16string& text, uint32_t options = 0,
+                    std::vector<int> dx = {}, std::vector<int> rect = {0, 0, 0, 0}) {
+  const uint32_t chars = static_cast<uint32_t>(text.size());
+  const uint32_t off_string = 76;
+  const uint32_t string_bytes = (chars * 2 + 3) / 4 * 4;
+  const uint32_t off_dx = dx.empty() ? 0 : off_string + string_bytes;
+  const uint32_t size = off_string + string_bytes + static_cast<uint32_t>(dx.size()) * 4;
+  std::string r;
+  Append32(r, 84);
+  Append32(r, size);
+  for (int i = 0; i < 4; ++i) {
+    Append32(r, 0);  // bounds
+  }
+  Append32(r, 1);  // GM_COMPATIBLE
+  Append32(r, 0);
+  Append32(r, 0);
+  Append32(r, U(x));
+  Append32(r, U(y));
+  Append32(r, chars);
+  Append32(r, off_string);
+  Append32(r, options);
+  for (int v : rect) {
+    Append32(r, U(v));
+  }
+  Append32(r, off_dx);
+  for (char16_t c : text) {
+    r += static_cast<char>(c & 0xFF);
+    r += static_cast<char>(c >> 8);
+  }
+  r.resize(off_string + string_bytes, '\0');
+  for (int v : dx) {
+    Append32(r, U(v));
+  }
+  return r;
+}
+
+std::string Align(uint32_t mode) {
+  return EmfRecord(22, {mode});
+}
+
+struct Page {
+  int side;
+  std::vector<uint32_t> pixels;
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * side + x] & 0xFFFFFF; }
+  // The ink's bounding box: left, top, right, bottom (exclusive); all -1 when blank.
+  std::vector<int> Ink() const {
+    int l = side, t = side, r = -1, b = -1;
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        if (At(x, y) != kWhite) {
+          l = std::min(l, x);
+          t = std::min(t, y);
+          r = std::max(r, x + 1);
+          b = std::max(b, y + 1);
+        }
+      }
+    }
+    return r < 0 ? std::vector<int>{-1, -1, -1, -1} : std::vector<int>{l, t, r, b};
+  }
+  // Columns where a run of ink starts along row y.
+  std::vector<int> InkStarts(int y) const {
+    std::vector<int> starts;
+    for (int x = 0; x < side; ++x) {
+      if (At(x, y) != kWhite && (x == 0 || At(x - 1, y) == kWhite)) {
+        starts.push_back(x);
+      }
+    }
+    return starts;
+  }
+};
+
+// A 200-unit square page (MM_TEXT units of a 96 dots-per-inch device) played at a density.
+Page Play(const std::string& records, int dpi = 96) {
+  const std::string page = EmfPage(records, 5292, 5292);
+  Page out{200 * dpi / 96, {}};
+  out.pixels.assign(static_cast<size_t>(out.side) * out.side, kWhite);
+  const auto file = emf::Metafile::Parse(
+      std::span(reinterpret_cast<const uint8_t*>(page.data()), page.size()), nullptr);
+  EXPECT_TRUE(file.has_value());
+  if (file) {
+    emf::Canvas canvas(out.pixels.data(), out.side, out.side, out.side * 4);
+    emf::PlayMetafile(*file, canvas, emf::RectL{0, 0, out.side, out.side});
+  }
+  return out;
+}
+
+TEST(Text, DxArrayPutsEachGlyphOriginToThePixelAt300Dpi) {
+  // 'l' is a plain stem, so each glyph's ink starts at its origin plus one bearing. One
+  // logical unit is 3.1248 pixels; GDI rounds the reference point and each glyph's offset
+  // from it (31.2, 68.7, 90.6) to whole pixels.
+  FontSpec font;
+  font.height = -20;
+  const Page page = Play(
+      CreateFont(font) + Align(kTaBaseline) + TextOut(21, 100, u"llll", 0, {10, 12, 7, 10}), 300);
+  const std::vector<int> starts = page.InkStarts(100 * 300 / 96 - 10);
+  ASSERT_EQ(starts.size(), 4u);
+  EXPECT_EQ(starts[1] - starts[0], 31);
+  EXPECT_EQ(starts[2] - starts[0], 69);
+  EXPECT_EQ(starts[3] - starts[0], 91);
+}
+
+TEST(Text, AlignmentPlacesTheTextBoxAroundTheReferencePoint) {
+  const std::string font = CreateFont({});
+  struct Case {
+    uint32_t align;
+    const char* what;
+  };
+  for (const Case& c : {Case{0, "left top"}, Case{kTaRight | kTaBaseline, "right baseline"},
+                        Case{kTaCenter | kTaBottom, "centre bottom"}}) {
+    SCOPED_TRACE(c.what);
+    const Page page = Play(font + Align(c.align) + TextOut(100, 100, u"HH"));
+    const std::vector<int> ink = page.Ink();
+    ASSERT_GE(ink[0], 0);
+    const int width = ink[2] - ink[0];
+    EXPECT_GT(width, 30);
+    switch (c.align & kTaCenter) {
+      case 0:
+        EXPECT_NEAR(ink[0], 103, 3);  // the left bearing of 'H'
+        break;
+      case kTaRight:
+        EXPECT_NEAR(ink[2], 97, 3);
+        break;
+      default:
+        EXPECT_NEAR((ink[0] + ink[2]) / 2, 100, 2);
+    }
+    // Arial's cap height is 0.716 em, its ascent 0.905 em and its descent 0.212 em.
+    switch (c.align & kTaBaseline) {
+      case 0:
+        EXPECT_NEAR(ink[1], 100 + 36 - 29, 2);
+        break;
+      case kTaBaseline:
+        EXPECT_EQ(ink[3], 100);
+        break;
+      default:
+        EXPECT_NEAR(ink[3], 100 - 8, 2);
+    }
+  }
+}
+
+TEST(Text, EscapementTurnsTheBaselineCounterClockwise) {
+  FontSpec font;
+  font.escapement = 900;
+  const Page page = Play(CreateFont(font) + Align(kTaBaseline) + TextOut(100, 150, u"HHH"));
+  const std::vector<int> ink = page.Ink();
+  ASSERT_GE(ink[0], 0);
+  EXPECT_GT(ink[3] - ink[1], 2 * (ink[2] - ink[0]));  // runs up the page
+  EXPECT_LE(ink[3], 150);
+  EXPECT_LE(ink[2], 100);  // the glyphs stand left of a baseline that points up
+}
+
+TEST(Text, NegativeHeightIsTheEmAndPositiveTheCell) {
+  FontSpec em;
+  em.height = -60;
+  FontSpec cell = em;
+  cell.height = 60;
+  const auto cap = [](const FontSpec& f) {
+    const std::vector<int> ink = Play(CreateFont(f) + TextOut(20, 20, u"H")).Ink();
+    return ink[3] - ink[1];
+  };
+  // The cap height is 0.688 em: 41 pixels of a 60-pixel em; a 60-pixel cell (ascent and
+  // descent, 1.117 em) holds an em of 53.7 pixels.
+  EXPECT_NEAR(cap(em), 41, 1);
+  EXPECT_NEAR(cap(cell), 37, 1);
+}
+
+TEST(Text, GlyphIndicesDrawTheGlyphsTheyName) {
+  // In Arial's order, and its metric-compatible substitute's, 'H' is glyph 43.
+  const std::string font = CreateFont({});
+  const Page by_code = Play(font + TextOut(50, 50, u"H"));
+  const Page by_index = Play(font + TextOut(50, 50, std::u16string(1, 43), kEtoGlyphIndex));
+  EXPECT_NE(by_code.Ink()[0], -1);
+  EXPECT_EQ(by_code.pixels, by_index.pixels);
+}
+
+TEST(Text, OpaqueRectangleFillsAndClippedRectangleCuts) {
+  const std::string setup = CreateFont({}) + EmfRecord(25, {0x0000FF});  // red background
+  const Page opaque = Play(setup + TextOut(50, 50, u"H", kEtoOpaque, {}, {10, 10, 190, 40}));
+  EXPECT_EQ(opaque.At(15, 15), 0xFF0000u);
+  EXPECT_EQ(opaque.At(15, 45), kWhite);
+  // The clipping rectangle cuts glyphs and, in opaque background mode, the cells' fill.
+  for (uint32_t mode : {1u, 2u}) {
+    const Page clipped = Play(setup + EmfRecord(18, {mode}) +
+                              TextOut(50, 50, u"HH", kEtoClipped, {}, {0, 0, 70, 200}));
+    const std::vector<int> ink = clipped.Ink();
+    EXPECT_EQ(ink[2], 70);
+    EXPECT_EQ(clipped.At(69, 55), mode == 2 ? 0xFF0000u : kWhite);
+  }
+}
+
+TEST(Text, SmoothingFollowsQualityAndTheFacesGaspTable) {
+  const auto greys = [](const FontSpec& f) {
+    const Page page = Play(CreateFont(f) + TextOut(10, 10, u"Wave"));
+    int count = 0;
+    for (uint32_t p : page.pixels) {
+      count += (p & 0xFFFFFF) != kWhite && (p & 0xFFFFFF) != 0;
+    }
+    return count;
+  };
+  FontSpec small;  // 12 pixels: Arial's gasp table asks for plain pixels there
+  small.height = -12;
+  FontSpec large;  // 30 pixels: grey
+  large.height = -30;
+  FontSpec forced = small;
+  forced.quality = 4;  // ANTIALIASED_QUALITY
+  FontSpec never = large;
+  never.quality = 3;  // NONANTIALIASED_QUALITY
+  EXPECT_EQ(greys(small), 0);
+  EXPECT_GT(greys(large), 0);
+  EXPECT_GT(greys(forced), 0);
+  EXPECT_EQ(greys(never), 0);
+}
+
+}  // namespace

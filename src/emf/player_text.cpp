@@ -209,13 +209,15 @@ void Player::DrawTextRun(TextRun run) {
     along_device = t.ApplyVector(along_logical);
     down_device = t.ApplyVector(down_logical);
   } else {
-    // Compatible mode: upright glyphs sized by the vertical scale, positions by the mapping.
+    // Compatible mode: upright glyphs sized by the vertical scale, turned on the device,
+    // where a mapping that mirrors the page turns them the other way.
     sx = std::hypot(t.m11, t.m12);
     const double sy = std::hypot(t.m21, t.m22);
-    cairo_matrix_init_rotate(&font_matrix, -angle);
+    const double turn = t.m11 * t.m22 - t.m12 * t.m21 < 0 ? -angle : angle;
+    cairo_matrix_init_rotate(&font_matrix, -turn);
     cairo_matrix_scale(&font_matrix, em * sy * stretch, em * sy);
-    along_device = {std::cos(angle) * sx, -std::sin(angle) * sx};
-    down_device = {std::sin(angle) * sy, std::cos(angle) * sy};
+    along_device = {std::cos(turn) * sx, -std::sin(turn) * sx};
+    down_device = {std::sin(turn) * sy, std::cos(turn) * sy};
   }
   if (style.shape.ppem > 0) {
     style.shape.xx = font_matrix.xx / hint_em;

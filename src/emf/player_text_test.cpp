@@ -201,6 +201,20 @@ TEST(Text, EscapementTurnsTheBaselineCounterClockwise) {
   EXPECT_LE(ink[2], 100);  // the glyphs stand left of a baseline that points up
 }
 
+TEST(Text, MirroringMappingTurnsCompatibleTextTheOtherWay) {
+  // y points up on this page; 270 degrees reads down in its own space, and GDI's compatible
+  // mode turns it on the device instead, where it reads up.
+  FontSpec font;
+  font.escapement = 2700;
+  const std::string y_up = EmfRecord(17, {8}) + EmfRecord(9, {200, U(-200)}) +
+                           EmfRecord(10, {0, 200}) + EmfRecord(11, {200, 200});
+  const Page page = Play(y_up + CreateFont(font) + Align(kTaBaseline) + TextOut(100, 50, u"HHH"));
+  const std::vector<int> ink = page.Ink();
+  ASSERT_GE(ink[0], 0);
+  EXPECT_LE(ink[3], 150);  // above the reference point, at y = 150 on the device
+  EXPECT_GT(ink[3] - ink[1], 2 * (ink[2] - ink[0]));
+}
+
 TEST(Text, NegativeHeightIsTheEmAndPositiveTheCell) {
   FontSpec em;
   em.height = -60;

@@ -108,32 +108,71 @@ void OpenFace(const FcPattern* match, Typeface& typeface) {
   typeface.ft_face = face;
 }
 
-}  // namespace
-
-const Typeface& TypefaceFor(const Font& font) {
-  using Key = std::tuple<std::string, int, bool>;
-  static std::mutex mutex;
-  static std::map<Key, Typeface> faces;  // kept for the process's life
-  const Key key{Lower(font.face), font.weight >= 550 ? 700 : 400, font.italic};
-  std::lock_guard lock(mutex);
-  auto found = faces.find(key);
-  if (found != faces.end()) {
-    return found->second;
-  }
-  std::string family = SubstituteFamily(font.face);
-  if (family.empty()) {
-    family = "Liberation Sans";
-  }
+FcPattern* MatchFamily(const std::string& family, bool bold, bool italic) {
   FcPattern* pattern = FcPatternCreate();
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-  FcPatternAddInteger(pattern, FC_WEIGHT,
-                      std::get<1>(key) == 700 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pattern, FC_SLANT, font.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  if (!family.empty()) {
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  }
+  FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult result;
   FcPattern* match = FcFontMatch(nullptr, pattern, &result);
   FcPatternDestroy(pattern);
+  return match;
+}
+
+std::string FamilyOf(const FcPattern* match) {
+  FcChar8* family = nullptr;
+  if (match == nullptr || FcPatternGetString(match, FC_FAMILY, 0, &family) != FcResultMatch) {
+    return {};
+  }
+  return reinterpret_cast<const char*>(family);
+}
+
+// The face GDI's mapper falls back on when it knows no face by the name: one of the
+// family the font asks for (FF_ROMAN serif, FF_MODERN or a fixed pitch monospaced).
+std::string FamilyForHints(uint8_t pitch_and_family) {
+  constexpr uint8_t kFixedPitch = 1, kRoman = 0x10, kModern = 0x30;
+  const uint8_t family = pitch_and_family & 0xF0;
+  if (family == kModern || (pitch_and_family & 3) == kFixedPitch) {
+    return "Liberation Mono";
+  }
+  return family == kRoman ? "Liberation Serif" : "Liberation Sans";
+}
+
+}  // namespace
+
+const Typeface& TypefaceFor(const Font& font) {
+  using Key = std::tuple<std::string, int, bool, uint8_t>;
+  static std::mutex mutex;
+  static std::map<Key, Typeface> faces;  // kept for the process's life
+  const bool bold = font.weight >= 550;
+  const Key key{Lower(font.face), bold ? 700 : 400, font.italic, font.pitch_and_family};
+  std::lock_guard lock(mutex);
+  auto found = faces.find(key);
+  if (found != faces.end()) {
+    return found->second;
+  }
+  // What fontconfig offers for a name it does not know; such a name falls back on the hints.
+  static const std::string fallback = [] {
+    FcPattern* match = MatchFamily("", false, false);
+    std::string family = Lower(FamilyOf(match));
+    if (match != nullptr) {
+      FcPatternDestroy(match);
+    }
+    return family;
+  }();
+  const std::string family = SubstituteFamily(font.face);
+  FcPattern* match = family.empty() ? nullptr : MatchFamily(family, bold, font.italic);
+  const std::string matched = Lower(FamilyOf(match));
+  if (match == nullptr || (matched == fallback && Lower(family) != fallback)) {
+    if (match != nullptr) {
+      FcPatternDestroy(match);
+    }
+    match = MatchFamily(FamilyForHints(font.pitch_and_family), bold, font.italic);
+  }
   Typeface typeface;
   if (match != nullptr) {
     OpenFace(match, typeface);
@@ -149,7 +188,7 @@ const Typeface& TypefaceFor(const Font& font) {
   if (typeface.face == nullptr) {
     typeface.face = cairo_toy_font_face_create(
         "sans-serif", font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-        std::get<1>(key) == 700 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+        bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   }
   return faces.emplace(key, std::move(typeface)).first->second;
 }

@@ -28,6 +28,7 @@ struct FontSpec {
   int width = 0;
   int escapement = 0;
   uint8_t quality = 0;
+  uint8_t pitch_and_family = 0;
   const char* face = "Arial";
 };
 
@@ -39,8 +40,10 @@ std::string CreateFont(const FontSpec& f) {
   for (int v : {f.height, f.width, f.escapement, f.escapement, 400}) {
     Append32(r, U(v));
   }
-  Append32(r, 0);                                       // italic, underline, strike-out, charset
-  Append32(r, static_cast<uint32_t>(f.quality) << 16);  // precisions, quality, pitch
+  Append32(r, 0);  // italic, underline, strike-out, charset
+  // precisions, quality, pitch and family
+  Append32(r, static_cast<uint32_t>(f.quality) << 16 | static_cast<uint32_t>(f.pitch_and_family)
+                                                           << 24);
   std::string face(f.face);
   face.resize(32, '\0');
   for (char c : face) {
@@ -228,6 +231,22 @@ TEST(Text, NegativeHeightIsTheEmAndPositiveTheCell) {
   // descent, 1.117 em) holds an em of 53.7 pixels.
   EXPECT_NEAR(cap(em), 41, 1);
   EXPECT_NEAR(cap(cell), 37, 1);
+}
+
+TEST(Text, UnknownFaceFallsBackOnThePitchAndFamilyItAsksFor) {
+  const auto width = [](const FontSpec& f, const std::u16string& text) {
+    const std::vector<int> ink = Play(CreateFont(f) + TextOut(10, 50, text)).Ink();
+    return ink[2] - ink[0];
+  };
+  FontSpec modern;
+  modern.height = -20;
+  modern.face = "No Such Face Anywhere";
+  modern.pitch_and_family = 0x31;  // FF_MODERN | FIXED_PITCH
+  FontSpec swiss = modern;
+  swiss.pitch_and_family = 0x22;  // FF_SWISS | VARIABLE_PITCH
+  // A monospaced face gives 'i' and 'm' the same advance; a proportional one does not.
+  EXPECT_NEAR(width(modern, u"iiiiiiiiii"), width(modern, u"mmmmmmmmmm"), 12);
+  EXPECT_LT(width(swiss, u"iiiiiiiiii") * 2, width(swiss, u"mmmmmmmmmm"));
 }
 
 TEST(Text, GlyphIndicesDrawTheGlyphsTheyName) {

@@ -334,26 +334,37 @@ void Canvas::StrokeCosmetic(const Path& path, const StrokeStyle& style, int rop2
         reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels_) + y * stride_) + x;
     *pixel = Rop2(rop2, on ? ink : gap, *pixel & 0xFFFFFF);
   };
+  // GDI's Bresenham: the error starts at 2dy - dx and steps the minor axis when it
+  // exceeds zero, or reaches it in octants 3, 5, 6 and 8, so that a line and its reverse
+  // cover the same pixels; the last pixel is left out.
   auto segment = [&](long x0, long y0, long x1, long y1) {
-    const long dx = std::labs(x1 - x0), dy = std::labs(y1 - y0);
-    const long sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
-    const long steps = std::max(dx, dy);
+    const long dx = x1 - x0, dy = y1 - y0;
+    const long adx = std::labs(dx), ady = std::labs(dy);
+    const long steps = std::max(adx, ady);
     if (steps > 4 * (static_cast<long>(width_) + height_) + 100000) {
       return;  // a line far longer than the page: not worth walking pixel by pixel
     }
-    long error = (dx > dy ? dx : -dy) / 2;
+    int octant;
+    if (dy > 0) {
+      octant = dx > 0 ? (dx > dy ? 1 : 2) : (-dx > dy ? 4 : 3);
+    } else {
+      octant = dx < 0 ? (-dx > -dy ? 5 : 6) : (dx > -dy ? 8 : 7);
+    }
+    const long bias = (octant == 3 || octant == 5 || octant == 6 || octant == 8) ? 1 : 0;
+    const bool x_major = octant == 1 || octant == 4 || octant == 5 || octant == 8;
+    const long major = x_major ? adx : ady, minor = x_major ? ady : adx;
+    const long x_step = dx >= 0 ? 1 : -1, y_step = dy >= 0 ? 1 : -1;
+    long error = 2 * minor - major;
     long x = x0, y = y0;
     for (long i = 0; i < steps; ++i) {
       plot(x, y);
-      const long e = error;
-      if (e > -dx) {
-        error -= dy;
-        x += sx;
+      if (error + bias > 0) {
+        (x_major ? y : x) += x_major ? y_step : x_step;
+        error += 2 * minor - 2 * major;
+      } else {
+        error += 2 * minor;
       }
-      if (e < dy) {
-        error += dx;
-        y += sy;
-      }
+      (x_major ? x : y) += x_major ? x_step : y_step;
     }
   };
   const Path flat = path.Flattened();

@@ -263,6 +263,13 @@ StrokeStyle Player::CurrentStroke() const {
   if (!pen.geometric && pen.width <= 1) {
     style.cosmetic = true;
   }
+  // A solid wide pen that comes to a pixel or less on the device draws GDI's thin line.
+  constexpr int kPsSolid = 0, kPsInsideFrame = 6;
+  const int line_style = pen.style & 0xF;
+  if (pen.geometric && (line_style == kPsSolid || line_style == kPsInsideFrame) &&
+      std::round(width) <= 1) {
+    style.cosmetic = true;
+  }
   style.width = std::max(1.0, width);
   const int cap = pen.style & 0xF00;
   const int join = pen.style & 0xF000;

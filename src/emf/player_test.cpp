@@ -195,6 +195,28 @@ TEST(Player, PensWidthsStylesAndNull) {
   EXPECT_EQ(none.At(100, 50), kWhite);
 }
 
+TEST(Player, WidePenUnderAPixelDrawsTheThinLine) {
+  // Ten logical units to the pixel: a pen 4 units wide comes to 0.4 pixels, and GDI draws
+  // it as its one-pixel Bresenham line, one pixel in each column of a shallow line.
+  const std::string tenth =
+      EmfRecord(17, {8}) + EmfRecord(9, {2000, 2000}) + EmfRecord(11, {200, 200});
+  const std::string pen = EmfRecord(38, {2, 0, 4, 0, 0}) + Select(2);
+  const Rendered r = Play(tenth + pen + EmfRecord(27, {100, 100}) + EmfRecord(54, {1900, 700}));
+  for (int x = 10; x < 190; ++x) {
+    int ink = 0;
+    for (int y = 0; y < kSide; ++y) {
+      ink += r.At(x, y) == kBlack;
+    }
+    ASSERT_EQ(ink, 1) << "column " << x;
+  }
+  EXPECT_EQ(r.At(10, 10), kBlack);
+  EXPECT_EQ(r.At(190, 70), kWhite);  // the last pixel is left out
+  // GDI rounds the ends to whole pixels before it draws: y = 10.6 is row 11.
+  const Rendered level = Play(tenth + pen + EmfRecord(27, {100, 106}) + EmfRecord(54, {1900, 106}));
+  EXPECT_EQ(level.At(100, 11), kBlack);
+  EXPECT_EQ(level.At(100, 10), kWhite);
+}
+
 TEST(Player, HatchesWithTransparentAndOpaqueBackgrounds) {
   const std::string hatch = EmfRecord(39, {1, 2, 0x0000FF, 4}) + Select(1) + NullPen();
   int red = 0, white = 0, black = 0;

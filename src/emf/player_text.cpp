@@ -216,7 +216,8 @@ void Player::DrawTextRun(TextRun run) {
     const double turn = t.m11 * t.m22 - t.m12 * t.m21 < 0 ? -angle : angle;
     cairo_matrix_init_rotate(&font_matrix, -turn);
     cairo_matrix_scale(&font_matrix, em * sy * stretch, em * sy);
-    along_device = {std::cos(turn) * sx, -std::sin(turn) * sx};
+    // Advances go along the baseline in logical units, each axis scaled by the mapping.
+    along_device = {std::cos(turn) * sx, -std::sin(turn) * sy};
     down_device = {std::sin(turn) * sy, std::cos(turn) * sy};
   }
   if (style.shape.ppem > 0) {

@@ -218,6 +218,21 @@ TEST(Text, MirroringMappingTurnsCompatibleTextTheOtherWay) {
   EXPECT_GT(ink[3] - ink[1], 2 * (ink[2] - ink[0]));
 }
 
+TEST(Text, TurnedAdvancesScaleWithTheAxisTheyRunAlong) {
+  // Logical units are one pixel across and two down: advances of 20 units up the page
+  // come to 40 pixels apart.
+  FontSpec font;
+  font.height = -10;
+  font.escapement = 900;
+  const std::string tall =
+      EmfRecord(17, {8}) + EmfRecord(9, {200, 100}) + EmfRecord(11, {200, 200});
+  const Page page = Play(tall + CreateFont(font) + Align(kTaBaseline) +
+                         TextOut(100, 95, u"----", 0, {20, 20, 20, 20}));
+  const std::vector<int> ink = page.Ink();
+  ASSERT_GE(ink[0], 0);
+  EXPECT_NEAR(ink[3] - ink[1], 3 * 40 + 5, 4);  // three steps and one dash's length
+}
+
 TEST(Text, NegativeHeightIsTheEmAndPositiveTheCell) {
   FontSpec em;
   em.height = -60;

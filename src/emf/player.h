@@ -196,7 +196,7 @@ class Player {
   void PolyDrawCommon(ByteReader& r, bool small);
   void ArcCommon(ByteReader& r, ArcKind kind);
   template <class Shape>
-  void DrawBoxShape(const RectL& box, Shape shape);
+  void DrawBoxShape(const RectL& box, Shape shape, bool outline_on_far_edges = false);
   struct TextRun {
     bool valid = false;
     Point reference;

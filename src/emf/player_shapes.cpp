@@ -318,8 +318,11 @@ void Player::PolyDrawCommon(ByteReader& r, bool small) {
 
 void Player::Rectangle(ByteReader& r) {
   const RectL box = ReadRectL(r);
-  DrawBoxShape(box,
-               [](double x0, double y0, double x1, double y1) { return BoxPath(x0, y0, x1, y1); });
+  // GDI's playback draws a rectangle's outline on its right and bottom edges too, as the
+  // advanced graphics mode does; the fill stays inside them.
+  DrawBoxShape(
+      box, [](double x0, double y0, double x1, double y1) { return BoxPath(x0, y0, x1, y1); },
+      true);
 }
 
 void Player::Ellipse(ByteReader& r) {
@@ -341,7 +344,7 @@ void Player::RoundRect(ByteReader& r) {
 }
 
 template <class Shape>
-void Player::DrawBoxShape(const RectL& box, Shape shape) {
+void Player::DrawBoxShape(const RectL& box, Shape shape, bool outline_on_far_edges) {
   const DeviceBox d = ShapeBuilder::Box(*this, box);
   if (!d.axis_aligned) {
     // Turned by a world transform: the shape is made in logical space.
@@ -357,7 +360,8 @@ void Player::DrawBoxShape(const RectL& box, Shape shape) {
     return;
   }
   Fill(shape(d.x0, d.y0, d.x1, d.y1), state_.poly_fill_mode);
-  Stroke(shape(d.x0, d.y0, d.x1 - 1, d.y1 - 1));
+  const int inset = outline_on_far_edges ? 0 : 1;
+  Stroke(shape(d.x0, d.y0, d.x1 - inset, d.y1 - inset));
 }
 
 void Player::ArcCommon(ByteReader& r, ArcKind kind) {

@@ -79,13 +79,20 @@ std::string Polygon16(std::initializer_list<std::pair<int, int>> points) {
   return r;
 }
 
-TEST(Player, RectanglesFillInsideAndOutlineTheirOwnEdge) {
-  const Rendered r = Play(Fill(0x0000FF) + Rect(10, 10, 50, 50));
-  EXPECT_EQ(r.At(10, 10), kBlack);  // outline on the first pixel
-  EXPECT_EQ(r.At(49, 30), kBlack);  // and on the last one inside
-  EXPECT_EQ(r.At(50, 30), kWhite);  // right edge excluded
-  EXPECT_EQ(r.At(30, 30), kRed);
-  EXPECT_EQ(r.At(5, 5), kWhite);
+// Playback draws a rectangle's outline through its four corners, the far edges included,
+// as GDI's advanced graphics mode does; the fill alone stops short of them.
+TEST(Player, RectangleOutlineCoversTheFarEdgesAndItsFillDoesNot) {
+  const std::string red = Fill(0x0000FF);
+  const Rendered outlined = Play(red + Select(0x80000007) + Rect(10, 10, 100, 100));
+  EXPECT_EQ(outlined.At(10, 50), kBlack);
+  EXPECT_EQ(outlined.At(100, 50), kBlack);
+  EXPECT_EQ(outlined.At(50, 100), kBlack);
+  EXPECT_EQ(outlined.At(99, 50), kRed);
+  EXPECT_EQ(outlined.At(101, 50), kWhite);
+  const Rendered filled = Play(red + NullPen() + Rect(10, 10, 100, 100));
+  EXPECT_EQ(filled.At(99, 99), kRed);
+  EXPECT_EQ(filled.At(100, 50), kWhite);
+  EXPECT_EQ(filled.At(50, 100), kWhite);
 }
 
 TEST(Player, MappingModesAndTransforms) {

@@ -1,6 +1,7 @@
 // Clip regions, the meta region, and drawing with regions.
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "player.h"
 
@@ -64,15 +65,40 @@ Region Player::ReadRegion(ByteReader& r, size_t region_size) {
   return region;
 }
 
+// The pixels whose centres the path covers, as a region. Only the path's bounding box is
+// rasterised, and rows that repeat the row above widen its rectangles instead of adding.
 Region Player::RegionFromPath(const Path& canvas_path, int fill_mode) const {
-  Region region = MakeRegion();
   const int width = canvas_.width();
   const int height = canvas_.height();
   if (canvas_path.Empty() || width <= 0 || height <= 0) {
-    return region;
+    return MakeRegion();
   }
-  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
+  double min_x = INFINITY, min_y = INFINITY, max_x = -INFINITY, max_y = -INFINITY;
+  for (const PathSegment& segment : canvas_path.segments) {
+    const int points = segment.kind == PathSegment::kCurve   ? 3
+                       : segment.kind == PathSegment::kClose ? 0
+                                                             : 1;
+    for (int i = 0; i < points; ++i) {
+      min_x = std::min(min_x, segment.p[i].x);
+      min_y = std::min(min_y, segment.p[i].y);
+      max_x = std::max(max_x, segment.p[i].x);
+      max_y = std::max(max_y, segment.p[i].y);
+    }
+  }
+  // NaN or no points: an empty region.
+  if (!(min_x <= max_x && min_y <= max_y)) {
+    return MakeRegion();
+  }
+  const int x0 = static_cast<int>(std::clamp(std::floor(min_x), 0.0, double{width}));
+  const int y0 = static_cast<int>(std::clamp(std::floor(min_y), 0.0, double{height}));
+  const int x1 = static_cast<int>(std::clamp(std::ceil(max_x) + 1, 0.0, double{width}));
+  const int y1 = static_cast<int>(std::clamp(std::ceil(max_y) + 1, 0.0, double{height}));
+  if (x1 <= x0 || y1 <= y0) {
+    return MakeRegion();
+  }
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, x1 - x0, y1 - y0);
   cairo_t* cr = cairo_create(mask);
+  cairo_translate(cr, -x0, -y0);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
   BuildPath(cr, canvas_path);
   cairo_set_fill_rule(cr, fill_mode == 2 ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
@@ -81,22 +107,45 @@ Region Player::RegionFromPath(const Path& canvas_path, int fill_mode) const {
   cairo_surface_flush(mask);
   const uint8_t* data = cairo_image_surface_get_data(mask);
   const int stride = cairo_image_surface_get_stride(mask);
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* row = data + static_cast<size_t>(y) * stride;
-    for (int x = 0; x < width;) {
+  std::vector<cairo_rectangle_int_t> done;
+  std::vector<cairo_rectangle_int_t> open;  // the previous row's runs, still growing down
+  std::vector<cairo_rectangle_int_t> row_runs;
+  for (int y = y0; y < y1; ++y) {
+    const uint8_t* row = data + static_cast<size_t>(y - y0) * stride;
+    row_runs.clear();
+    for (int x = 0; x < x1 - x0;) {
       if (row[x] < 0x80) {
         ++x;
         continue;
       }
       const int start = x;
-      while (x < width && row[x] >= 0x80) {
+      while (x < x1 - x0 && row[x] >= 0x80) {
         ++x;
       }
-      cairo_rectangle_int_t run{start, y, x - start, 1};
-      cairo_region_union_rectangle(region.get(), &run);
+      row_runs.push_back({x0 + start, y, x - start, 1});
+    }
+    const bool same =
+        row_runs.size() == open.size() &&
+        std::equal(row_runs.begin(), row_runs.end(), open.begin(),
+                   [](const auto& a, const auto& b) { return a.x == b.x && a.width == b.width; });
+    if (same) {
+      for (cairo_rectangle_int_t& r : open) {
+        ++r.height;
+      }
+    } else {
+      done.insert(done.end(), open.begin(), open.end());
+      open = row_runs;
     }
   }
+  done.insert(done.end(), open.begin(), open.end());
   cairo_surface_destroy(mask);
+  Region region = MakeRegion();
+  if (!done.empty()) {
+    cairo_region_t* built =
+        cairo_region_create_rectangles(done.data(), static_cast<int>(done.size()));
+    cairo_region_union(region.get(), built);
+    cairo_region_destroy(built);
+  }
   return region;
 }
 

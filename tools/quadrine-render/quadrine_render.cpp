@@ -22,8 +22,10 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: quadrine-render IN.emf OUT.bmp|OUT.png [--dpi N] [--stats]\n"
+               "       quadrine-render [--dpi N] --time PAGE.emf...\n"
                "Plays the page into a white bitmap of its frame's size at N dots per inch "
-               "(default 96).\n");
+               "(default 96); --time plays the pages in one process and prints each one's "
+               "milliseconds.\n");
   return 2;
 }
 
@@ -68,30 +70,15 @@ bool WriteBmp(const std::string& path, const std::vector<uint32_t>& pixels, int 
   return static_cast<bool>(file.flush());
 }
 
-}  // namespace
+struct Rendered {
+  std::vector<uint32_t> pixels;
+  int width = 0;
+  int height = 0;
+  double ms = 0;
+};
 
-int main(int argc, char** argv) {
-  std::string input;
-  std::string output;
-  double dpi = 96;
-  bool stats = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument == "--dpi" && i + 1 < argc) {
-      dpi = std::atof(argv[++i]);
-    } else if (argument == "--stats") {
-      stats = true;
-    } else if (input.empty()) {
-      input = argument;
-    } else if (output.empty()) {
-      output = argument;
-    } else {
-      return Usage();
-    }
-  }
-  if (input.empty() || output.empty() || !(dpi > 0 && dpi <= 2400)) {
-    return Usage();
-  }
+// Plays one page; false (with a message) when it cannot be read or drawn.
+bool Render(const std::string& input, double dpi, bool stats, Rendered& out) {
   std::ifstream in(input, std::ios::binary);
   const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
@@ -99,7 +86,7 @@ int main(int argc, char** argv) {
   const auto file = emf::Metafile::Parse(data, &error);
   if (!file) {
     std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), error.c_str());
-    return 1;
+    return false;
   }
   const emf::RectL& frame = file->header().frame;
   const double width_mm = (static_cast<double>(frame.right) - frame.left) / 100.0;
@@ -109,26 +96,90 @@ int main(int argc, char** argv) {
   if (!(w >= 1 && h >= 1) || w * h > double{1 << 28}) {
     std::fprintf(stderr, "quadrine-render: %s: a frame of %.0f x %.0f pixels cannot be drawn\n",
                  input.c_str(), w, h);
-    return 1;
+    return false;
   }
-  const int width = static_cast<int>(w);
-  const int height = static_cast<int>(h);
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, 0x00FFFFFF);
+  out.width = static_cast<int>(w);
+  out.height = static_cast<int>(h);
+  out.pixels.assign(static_cast<size_t>(out.width) * out.height, 0x00FFFFFF);
   const auto start = std::chrono::steady_clock::now();
   emf::PlayStats played;
   {
-    emf::Canvas canvas(pixels.data(), width, height, width * 4);
-    played = emf::PlayMetafile(*file, canvas, emf::RectL{0, 0, width, height});
+    emf::Canvas canvas(out.pixels.data(), out.width, out.height, out.width * 4);
+    played = emf::PlayMetafile(*file, canvas, emf::RectL{0, 0, out.width, out.height});
   }
-  const double ms =
+  out.ms =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   if (stats) {
-    std::fprintf(stderr, "%s: %dx%d, %d records played in %.1f ms\n", input.c_str(), width, height,
-                 played.played, ms);
+    std::fprintf(stderr, "%s: %dx%d, %d records played in %.1f ms\n", input.c_str(), out.width,
+                 out.height, played.played, out.ms);
     for (const auto& [name, count] : played.skipped) {
       std::fprintf(stderr, "  skipped %s: %d\n", name.c_str(), count);
     }
   }
+  return true;
+}
+
+// --time: plays every page in one process, as a renderer serving a whole job would, and
+// prints the milliseconds each took and their sum.
+int TimePages(const std::vector<std::string>& pages, double dpi) {
+  double total = 0;
+  int failed = 0;
+  for (const std::string& page : pages) {
+    Rendered rendered;
+    if (!Render(page, dpi, false, rendered)) {
+      ++failed;
+      continue;
+    }
+    std::printf("%s %.2f\n", page.c_str(), rendered.ms);
+    total += rendered.ms;
+  }
+  std::printf("total %zu pages %.1f ms\n", pages.size() - failed, total);
+  return failed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string input;
+  std::string output;
+  std::vector<std::string> timed;
+  double dpi = 96;
+  bool stats = false;
+  bool time = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--dpi" && i + 1 < argc) {
+      dpi = std::atof(argv[++i]);
+    } else if (argument == "--stats") {
+      stats = true;
+    } else if (argument == "--time") {
+      time = true;
+    } else if (time) {
+      timed.push_back(argument);
+    } else if (input.empty()) {
+      input = argument;
+    } else if (output.empty()) {
+      output = argument;
+    } else {
+      return Usage();
+    }
+  }
+  if (!(dpi > 0 && dpi <= 2400)) {
+    return Usage();
+  }
+  if (time) {
+    return timed.empty() ? Usage() : TimePages(timed, dpi);
+  }
+  if (input.empty() || output.empty()) {
+    return Usage();
+  }
+  Rendered rendered;
+  if (!Render(input, dpi, stats, rendered)) {
+    return 1;
+  }
+  std::vector<uint32_t>& pixels = rendered.pixels;
+  const int width = rendered.width;
+  const int height = rendered.height;
   bool written = false;
   if (output.size() > 4 && output.compare(output.size() - 4, 4, ".png") == 0) {
     cairo_surface_t* surface =

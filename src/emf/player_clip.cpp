@@ -89,10 +89,12 @@ Region Player::RegionFromPath(const Path& canvas_path, int fill_mode) const {
   if (!(min_x <= max_x && min_y <= max_y)) {
     return MakeRegion();
   }
-  const int x0 = static_cast<int>(std::clamp(std::floor(min_x), 0.0, double{width}));
-  const int y0 = static_cast<int>(std::clamp(std::floor(min_y), 0.0, double{height}));
-  const int x1 = static_cast<int>(std::clamp(std::ceil(max_x) + 1, 0.0, double{width}));
-  const int y1 = static_cast<int>(std::clamp(std::ceil(max_y) + 1, 0.0, double{height}));
+  const int x0 = static_cast<int>(std::clamp(std::floor(min_x), 0.0, static_cast<double>(width)));
+  const int y0 = static_cast<int>(std::clamp(std::floor(min_y), 0.0, static_cast<double>(height)));
+  const int x1 =
+      static_cast<int>(std::clamp(std::ceil(max_x) + 1, 0.0, static_cast<double>(width)));
+  const int y1 =
+      static_cast<int>(std::clamp(std::ceil(max_y) + 1, 0.0, static_cast<double>(height)));
   if (x1 <= x0 || y1 <= y0) {
     return MakeRegion();
   }

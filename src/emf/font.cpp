@@ -144,6 +144,28 @@ std::string FamilyForHints(uint8_t pitch_and_family) {
 
 }  // namespace
 
+// The typeface of a fontconfig match, which it takes over.
+Typeface MakeTypeface(FcPattern* match, bool bold, bool italic) {
+  Typeface typeface;
+  if (match != nullptr) {
+    OpenFace(match, typeface);
+    // Rendering is the caller's choice (grey or none, hinting): the system's settings that
+    // fontconfig put in the pattern would override the font options.
+    for (const char* setting :
+         {FC_ANTIALIAS, FC_HINTING, FC_HINT_STYLE, FC_AUTOHINT, FC_RGBA, FC_LCD_FILTER}) {
+      FcPatternDel(match, setting);
+    }
+    typeface.face = cairo_ft_font_face_create_for_pattern(match);
+    FcPatternDestroy(match);
+  }
+  if (typeface.face == nullptr) {
+    typeface.face = cairo_toy_font_face_create(
+        "sans-serif", italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+        bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  }
+  return typeface;
+}
+
 const Typeface& TypefaceFor(const Font& font) {
   using Key = std::tuple<std::string, int, bool, uint8_t>;
   static std::mutex mutex;
@@ -173,24 +195,73 @@ const Typeface& TypefaceFor(const Font& font) {
     }
     match = MatchFamily(FamilyForHints(font.pitch_and_family), bold, font.italic);
   }
-  Typeface typeface;
-  if (match != nullptr) {
-    OpenFace(match, typeface);
-    // Rendering is the caller's choice (grey or none, hinting): the system's settings that
-    // fontconfig put in the pattern would override the font options.
-    for (const char* setting :
-         {FC_ANTIALIAS, FC_HINTING, FC_HINT_STYLE, FC_AUTOHINT, FC_RGBA, FC_LCD_FILTER}) {
-      FcPatternDel(match, setting);
-    }
-    typeface.face = cairo_ft_font_face_create_for_pattern(match);
-    FcPatternDestroy(match);
-  }
-  if (typeface.face == nullptr) {
-    typeface.face = cairo_toy_font_face_create(
-        "sans-serif", font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-        bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-  }
+  Typeface typeface = MakeTypeface(match, bold, font.italic);
   return faces.emplace(key, std::move(typeface)).first->second;
+}
+
+uint32_t Typeface::GlyphFor(uint32_t code) const {
+  if (ft_face == nullptr) {
+    return 0;
+  }
+  uint32_t index = FT_Get_Char_Index(ft_face, code);
+  // Symbol faces put their characters at U+F000 and up.
+  if (index == 0 && ft_face->charmap != nullptr &&
+      ft_face->charmap->encoding == FT_ENCODING_MS_SYMBOL && code < 0x100) {
+    index = FT_Get_Char_Index(ft_face, 0xF000 | code);
+  }
+  return index;
+}
+
+const Typeface* FallbackTypefaceFor(const Font& font, uint32_t code) {
+  using Key = std::tuple<uint32_t, bool, bool>;
+  static std::mutex mutex;
+  static std::map<Key, const Typeface*> by_code;
+  static std::map<std::pair<std::string, int>, Typeface> by_file;  // kept for the run
+  const bool bold = font.weight >= 550;
+  const Key key{code, bold, font.italic};
+  std::lock_guard lock(mutex);
+  auto found = by_code.find(key);
+  if (found != by_code.end()) {
+    return found->second;
+  }
+  const Typeface* chosen = nullptr;
+  FcPattern* pattern = FcPatternCreate();
+  FcCharSet* wanted = FcCharSetCreate();
+  FcCharSetAddChar(wanted, code);
+  FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
+  FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_SLANT, font.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result;
+  FcFontSet* sorted = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result);
+  for (int i = 0; sorted != nullptr && i < sorted->nfont && chosen == nullptr; ++i) {
+    FcCharSet* covered = nullptr;
+    FcChar8* file = nullptr;
+    int index = 0;
+    if (FcPatternGetCharSet(sorted->fonts[i], FC_CHARSET, 0, &covered) != FcResultMatch ||
+        !FcCharSetHasChar(covered, code) ||
+        FcPatternGetString(sorted->fonts[i], FC_FILE, 0, &file) != FcResultMatch) {
+      continue;
+    }
+    FcPatternGetInteger(sorted->fonts[i], FC_INDEX, 0, &index);
+    const std::pair<std::string, int> file_key{reinterpret_cast<const char*>(file), index};
+    auto known = by_file.find(file_key);
+    if (known == by_file.end()) {
+      FcPattern* match = FcFontRenderPrepare(nullptr, pattern, sorted->fonts[i]);
+      known = by_file.emplace(file_key, MakeTypeface(match, bold, font.italic)).first;
+    }
+    if (known->second.GlyphFor(code) != 0) {
+      chosen = &known->second;
+    }
+  }
+  if (sorted != nullptr) {
+    FcFontSetDestroy(sorted);
+  }
+  FcCharSetDestroy(wanted);
+  FcPatternDestroy(pattern);
+  by_code.emplace(key, chosen);
+  return chosen;
 }
 
 }  // namespace emf

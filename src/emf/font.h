@@ -41,10 +41,16 @@ struct Typeface {
   // Whether GDI's standard smoothing draws this face in grey at a size: the face's gasp
   // table may ask for plain pixels at the sizes its hinting was made for.
   bool SmoothAt(double ppem) const;
+  // The glyph that draws a Unicode character, 0 when the face has none.
+  uint32_t GlyphFor(uint32_t code) const;
 };
 
 // The face that draws a font, shared by every record and page of the process.
 const Typeface& TypefaceFor(const Font& font);
+
+// An installed face that has a character the font's own face lacks, in the font's weight
+// and slant when there is one; null when no face has it.
+const Typeface* FallbackTypefaceFor(const Font& font, uint32_t code);
 
 // The family a Windows face name is drawn with ("Arial" -> "Liberation Sans").
 std::string SubstituteFamily(const std::string& face);

@@ -233,49 +233,79 @@ void Player::DrawTextRun(TextRun run) {
   cairo_scaled_font_t* scaled = cairo_scaled_font_create(face, &font_matrix, &identity, options);
   cairo_font_options_destroy(options);
 
-  // Glyphs and their natural positions.
+  // Glyphs, the face each comes from (a character the font's face lacks comes from an
+  // installed face that has it), and the string position each starts at: the spacing array
+  // has one entry per UTF-16 unit, and a surrogate pair makes one glyph.
   std::vector<cairo_glyph_t> glyphs;
-  if (glyph_indices) {
-    double x = 0;
-    for (uint32_t id : run.codes) {
-      cairo_glyph_t g{id, x, 0};
-      cairo_text_extents_t extents;
-      cairo_scaled_font_glyph_extents(scaled, &g, 1, &extents);
-      glyphs.push_back(g);
-      x += extents.x_advance;
+  std::vector<const Typeface*> glyph_faces;
+  std::vector<size_t> glyph_units;
+  for (size_t i = 0; i < run.codes.size(); ++i) {
+    const size_t unit = i;
+    uint32_t code = run.codes[i];
+    const Typeface* from = &typeface;
+    uint32_t index = code;
+    if (!glyph_indices) {
+      if (code >= 0xD800 && code < 0xDC00 && i + 1 < run.codes.size() &&
+          run.codes[i + 1] >= 0xDC00 && run.codes[i + 1] < 0xE000) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (run.codes[++i] - 0xDC00);
+      }
+      index = typeface.GlyphFor(code);
+      const bool printable = code >= 0x20 && !(code >= 0x7F && code < 0xA0);
+      if (index == 0 && printable) {
+        if (const Typeface* other = FallbackTypefaceFor(font, code); other != nullptr) {
+          from = other;
+          index = other->GlyphFor(code);
+        }
+      }
     }
-  } else if (!run.codes.empty()) {
-    const std::string text = Utf8(run.codes);
-    cairo_glyph_t* list = nullptr;
-    int count = 0;
-    if (cairo_scaled_font_text_to_glyphs(scaled, 0, 0, text.data(), static_cast<int>(text.size()),
-                                         &list, &count, nullptr, nullptr,
-                                         nullptr) == CAIRO_STATUS_SUCCESS) {
-      glyphs.assign(list, list + count);
-    }
-    cairo_glyph_free(list);
+    glyphs.push_back({index, 0, 0});
+    glyph_faces.push_back(from);
+    glyph_units.push_back(unit);
   }
+  // Natural advances, each from its own face, for runs without a spacing array.
+  std::vector<std::pair<const Typeface*, cairo_scaled_font_t*>> scaled_fonts{{&typeface, scaled}};
+  auto scaled_for = [&](const Typeface* face) {
+    for (const auto& [known, font_at_size] : scaled_fonts) {
+      if (known == face) {
+        return font_at_size;
+      }
+    }
+    cairo_font_options_t* fallback_options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(fallback_options, CAIRO_HINT_METRICS_OFF);
+    cairo_scaled_font_t* created =
+        cairo_scaled_font_create(face->face, &font_matrix, &identity, fallback_options);
+    cairo_font_options_destroy(fallback_options);
+    scaled_fonts.emplace_back(face, created);
+    return created;
+  };
   // Positions from the spacing array (logical units) when there is one.
   Point total{0, 0};
-  if (!run.dx.empty() && run.dx.size() == glyphs.size()) {
+  if (!run.dx.empty() && run.dx.size() == run.codes.size()) {
+    size_t next = 0;
+    for (size_t unit = 0; unit < run.codes.size(); ++unit) {
+      if (next < glyphs.size() && glyph_units[next] == unit) {
+        glyphs[next].x = total.x;
+        glyphs[next].y = total.y;
+        ++next;
+      }
+      const Point step{along_device.x * run.dx[unit] - down_device.x * run.dy[unit],
+                       along_device.y * run.dx[unit] - down_device.y * run.dy[unit]};
+      total = {total.x + step.x, total.y + step.y};
+    }
+  } else {
+    const double extra = state_.text_char_extra;
     for (size_t i = 0; i < glyphs.size(); ++i) {
       glyphs[i].x = total.x;
       glyphs[i].y = total.y;
-      const Point step{along_device.x * run.dx[i] - down_device.x * run.dy[i],
-                       along_device.y * run.dx[i] - down_device.y * run.dy[i]};
-      total = {total.x + step.x, total.y + step.y};
+      cairo_glyph_t alone{glyphs[i].index, 0, 0};
+      cairo_text_extents_t advance;
+      cairo_scaled_font_glyph_extents(scaled_for(glyph_faces[i]), &alone, 1, &advance);
+      total = {total.x + advance.x_advance + along_device.x * extra,
+               total.y + advance.y_advance + along_device.y * extra};
     }
-  } else if (!glyphs.empty()) {
-    cairo_text_extents_t extents;
-    cairo_scaled_font_glyph_extents(scaled, glyphs.data(), static_cast<int>(glyphs.size()),
-                                    &extents);
-    const double extra = state_.text_char_extra;
-    for (size_t i = 0; i < glyphs.size(); ++i) {
-      glyphs[i].x += along_device.x * extra * static_cast<double>(i);
-      glyphs[i].y += along_device.y * extra * static_cast<double>(i);
-    }
-    total = {extents.x_advance + along_device.x * extra * static_cast<double>(glyphs.size()),
-             extents.y_advance + along_device.y * extra * static_cast<double>(glyphs.size())};
+  }
+  for (size_t i = 1; i < scaled_fonts.size(); ++i) {
+    cairo_scaled_font_destroy(scaled_fonts[i].second);
   }
   cairo_font_extents_t extents;
   cairo_scaled_font_extents(scaled, &extents);
@@ -336,7 +366,9 @@ void Player::DrawTextRun(TextRun run) {
     rect_path.Close();
   }
   if (in_path_) {
-    path_.Append(canvas_.GlyphOutlines(face, font_matrix, glyphs));
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+      path_.Append(canvas_.GlyphOutlines(glyph_faces[i]->face, font_matrix, {glyphs[i]}));
+    }
     return;
   }
   Paint background = CurrentPaint(Brush{Brush::kSolid, state_.bk_color, 0, nullptr, false});
@@ -399,8 +431,23 @@ void Player::DrawTextRun(TextRun run) {
   }
   description.color = state_.text_color;
   canvas_.Text(description);
-  canvas_.DrawGlyphs(face, font_matrix, glyphs, state_.text_color,
-                     (run.options & kEtoClipped) && has_rect ? &rect_path : nullptr, style);
+  // Consecutive glyphs of one face are drawn together.
+  for (size_t start = 0; start < glyphs.size();) {
+    size_t end = start + 1;
+    while (end < glyphs.size() && glyph_faces[end] == glyph_faces[start]) {
+      ++end;
+    }
+    const Typeface& from = *glyph_faces[start];
+    GlyphStyle run_style = style;
+    run_style.typeface = &from;
+    run_style.shape.smooth = font.quality == kAntialiased ||
+                             (font.quality != kNonAntialiased && from.SmoothAt(style.shape.ppem));
+    const std::vector<cairo_glyph_t> part(glyphs.begin() + static_cast<ptrdiff_t>(start),
+                                          glyphs.begin() + static_cast<ptrdiff_t>(end));
+    canvas_.DrawGlyphs(from.face, font_matrix, part, state_.text_color,
+                       (run.options & kEtoClipped) && has_rect ? &rect_path : nullptr, run_style);
+    start = end;
+  }
   // Underline and strike-out, a line of about a fourteenth of the em.
   if ((font.underline || font.strike_out) && !glyphs.empty()) {
     const double em_device = extents.ascent + extents.descent;

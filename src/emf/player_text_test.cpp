@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "font.h"
 #include "player.h"
 #include "spool_builder.h"
 
@@ -262,6 +263,25 @@ TEST(Text, UnknownFaceFallsBackOnThePitchAndFamilyItAsksFor) {
   // A monospaced face gives 'i' and 'm' the same advance; a proportional one does not.
   EXPECT_NEAR(width(modern, u"iiiiiiiiii"), width(modern, u"mmmmmmmmmm"), 12);
   EXPECT_LT(width(swiss, u"iiiiiiiiii") * 2, width(swiss, u"mmmmmmmmmm"));
+}
+
+TEST(Text, CharactersTheFaceLacksComeFromAFaceThatHasThem) {
+  // Arial's substitute has no umbrella; DejaVu Sans, installed with the system, has one.
+  emf::Font arial;
+  arial.face = "Arial";
+  if (emf::FallbackTypefaceFor(arial, 0x2602) == nullptr) {
+    GTEST_SKIP() << "no installed face has U+2602";
+  }
+  const std::string font = CreateFont({});
+  const Page umbrella = Play(font + TextOut(50, 50, u"\u2602"));
+  const Page missing = Play(font + TextOut(50, 50, u"\U0010FFFD"));  // nobody's character
+  EXPECT_NE(umbrella.Ink()[0], -1);
+  EXPECT_NE(umbrella.pixels, missing.pixels);
+  // A surrogate pair is one glyph but two entries of the spacing array.
+  const Page spaced = Play(font + TextOut(20, 50, u"H\U0010FFFDH", 0, {40, 20, 20, 40}));
+  const std::vector<int> starts = spaced.InkStarts(70);
+  ASSERT_GE(starts.size(), 2u);
+  EXPECT_EQ(starts.back() - starts.front(), 80);
 }
 
 TEST(Text, GlyphIndicesDrawTheGlyphsTheyName) {

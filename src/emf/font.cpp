@@ -92,6 +92,16 @@ void OpenFace(const FcPattern* match, Typeface& typeface) {
     typeface.ascent = os2->usWinAscent / em;
     typeface.descent = os2->usWinDescent / em;
     typeface.average_width = os2->xAvgCharWidth > 0 ? os2->xAvgCharWidth / em : 0;
+    if (os2->yStrikeoutSize > 0) {
+      typeface.strikeout_position = os2->yStrikeoutPosition / em;
+      typeface.strikeout_size = os2->yStrikeoutSize / em;
+    }
+  }
+  // The post table's own figures: FreeType moves the position to the stem's middle.
+  const auto* post = static_cast<const TT_Postscript*>(FT_Get_Sfnt_Table(face, FT_SFNT_POST));
+  if (post != nullptr && face->units_per_EM > 0 && post->underlineThickness > 0) {
+    typeface.underline_position = post->underlinePosition / static_cast<double>(face->units_per_EM);
+    typeface.underline_size = post->underlineThickness / static_cast<double>(face->units_per_EM);
   }
   FT_ULong length = 0;
   if (FT_Load_Sfnt_Table(face, TTAG_gasp, 0, nullptr, &length) == 0 && length >= 4 &&

@@ -33,9 +33,14 @@ struct Typeface {
   cairo_font_face_t* face = nullptr;  // never null (fontconfig always offers something)
   FT_FaceRec_* ft_face = nullptr;     // the same face for GDI's own glyph bitmaps; may be null
   // In ems, from the OS/2 table as GDI reads them; 0 when the face does not say.
-  double ascent = 0;                                // usWinAscent
-  double descent = 0;                               // usWinDescent
-  double average_width = 0;                         // xAvgCharWidth
+  double ascent = 0;         // usWinAscent
+  double descent = 0;        // usWinDescent
+  double average_width = 0;  // xAvgCharWidth
+  // Underline and strike-out: position above the baseline (negative below) and thickness.
+  double underline_position = -0.1;
+  double underline_size = 0.05;
+  double strikeout_position = 0.26;
+  double strikeout_size = 0.05;
   std::vector<std::pair<uint16_t, uint16_t>> gasp;  // (highest ppem, flags), ascending
 
   // Whether GDI's standard smoothing draws this face in grey at a size: the face's gasp

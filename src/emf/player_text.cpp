@@ -448,27 +448,33 @@ void Player::DrawTextRun(TextRun run) {
                        (run.options & kEtoClipped) && has_rect ? &rect_path : nullptr, run_style);
     start = end;
   }
-  // Underline and strike-out, a line of about a fourteenth of the em.
+  // Underline and strike-out where the face puts them, in whole pixels at the drawn size,
+  // as bands along the text.
   if ((font.underline || font.strike_out) && !glyphs.empty()) {
-    const double em_device = extents.ascent + extents.descent;
-    const double thickness = std::max(1.0, em_device / 14);
-    auto line = [&](double offset) {
-      const Point a{origin.x + down_unit.x * offset, origin.y + down_unit.y * offset};
+    const double size = style.shape.ppem > 0 ? style.shape.ppem : extents.ascent + extents.descent;
+    const double down_scale =
+        style.shape.ppem > 0 ? std::hypot(style.shape.xy, style.shape.yy) : 1.0;
+    auto band = [&](double position, double thickness) {
+      const double height = std::max(1.0, std::round(thickness * size));
+      const double top = (-std::round(position * size) - std::floor(height / 2)) * down_scale;
+      const double bottom = top + height * down_scale;
+      const Point a{origin.x + down_unit.x * top, origin.y + down_unit.y * top};
+      const Point b{origin.x + down_unit.x * bottom, origin.y + down_unit.y * bottom};
       Path path;
       path.MoveTo(a);
       path.LineTo({a.x + total.x, a.y + total.y});
-      StrokeStyle style;
-      style.cosmetic = thickness < 1.5;
-      style.width = thickness;
-      style.cap = CAIRO_LINE_CAP_BUTT;
-      style.color = state_.text_color;
-      canvas_.StrokePath(path, style, 13);
+      path.LineTo({b.x + total.x, b.y + total.y});
+      path.LineTo(b);
+      path.Close();
+      canvas_.FillPath(path, FillRule::kWinding,
+                       CurrentPaint(Brush{Brush::kSolid, state_.text_color, 0, nullptr, false}),
+                       13);
     };
     if (font.underline) {
-      line(descent * 0.45);
+      band(typeface.underline_position, typeface.underline_size);
     }
     if (font.strike_out) {
-      line(-ascent * 0.3);
+      band(typeface.strikeout_position, typeface.strikeout_size);
     }
   }
 }

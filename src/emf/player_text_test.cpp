@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ struct FontSpec {
   int escapement = 0;
   uint8_t quality = 0;
   uint8_t pitch_and_family = 0;
+  bool underline = false;
+  bool strike_out = false;
   const char* face = "Arial";
 };
 
@@ -41,7 +44,8 @@ std::string CreateFont(const FontSpec& f) {
   for (int v : {f.height, f.width, f.escapement, f.escapement, 400}) {
     Append32(r, U(v));
   }
-  Append32(r, 0);  // italic, underline, strike-out, charset
+  // italic, underline, strike-out, charset
+  Append32(r, (f.underline ? 0x100u : 0u) | (f.strike_out ? 0x10000u : 0u));
   // precisions, quality, pitch and family
   Append32(r, static_cast<uint32_t>(f.quality) << 16 | static_cast<uint32_t>(f.pitch_and_family)
                                                            << 24);
@@ -282,6 +286,41 @@ TEST(Text, CharactersTheFaceLacksComeFromAFaceThatHasThem) {
   const std::vector<int> starts = spaced.InkStarts(70);
   ASSERT_GE(starts.size(), 2u);
   EXPECT_EQ(starts.back() - starts.front(), 80);
+}
+
+TEST(Text, UnderlineAndStrikeOutLieWhereTheFacePutsThem) {
+  // GDI's bands: the face's position and thickness in whole pixels at the em (40 here), the
+  // band reaching half its thickness above the position.
+  emf::Font arial;
+  arial.face = "Arial";
+  const emf::Typeface& face = emf::TypefaceFor(arial);
+  const auto rows_of = [](double position, double size) {
+    const int thickness = std::max(1, static_cast<int>(std::lround(size * 40)));
+    const int top = 100 - (static_cast<int>(std::lround(position * 40)) + thickness / 2);
+    std::vector<int> rows;
+    for (int y = top; y < top + thickness; ++y) {
+      rows.push_back(y);
+    }
+    return rows;
+  };
+  const auto gap_ink = [](const FontSpec& f) {
+    const Page page = Play(CreateFont(f) + Align(kTaBaseline) + TextOut(20, 100, u"H H"));
+    std::vector<int> rows;
+    for (int y = 70; y < 120; ++y) {
+      if (page.At(52, y) != kWhite) {  // past the first 'H', in the space
+        rows.push_back(y);
+      }
+    }
+    return rows;
+  };
+  FontSpec plain;
+  FontSpec underlined;
+  underlined.underline = true;
+  FontSpec struck;
+  struck.strike_out = true;
+  EXPECT_TRUE(gap_ink(plain).empty());
+  EXPECT_EQ(gap_ink(underlined), rows_of(face.underline_position, face.underline_size));
+  EXPECT_EQ(gap_ink(struck), rows_of(face.strikeout_position, face.strikeout_size));
 }
 
 TEST(Text, GlyphIndicesDrawTheGlyphsTheyName) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "byte_reader.h"
+#include "dib_payloads.h"
 
 namespace emf {
 namespace {
@@ -127,9 +128,13 @@ std::optional<Image> DecodeDib(std::span<const uint8_t> info, std::span<const ui
   }
   const int height = static_cast<int>(height64);
   const int bpp = dib->bit_count;
-  if (dib->compression == kBiJpeg || dib->compression == kBiPng) {
-    Fail(error, "compressed bitmap payloads are not decoded");
-    return std::nullopt;
+  // A JPEG or PNG file in place of the bits, as printers that take them are sent: its own
+  // size and rows, top-down, whatever the header says.
+  if (dib->compression == kBiJpeg) {
+    return DecodeJpegPayload(bits, error);
+  }
+  if (dib->compression == kBiPng) {
+    return DecodePngPayload(bits, error);
   }
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
     Fail(error, "unsupported bits per pixel");

@@ -177,10 +177,85 @@ void Player::TransparentBlt(ByteReader& r) {
 }
 
 void Player::MaskBlt(ByteReader& r) {
-  // Drawn as a plain transfer with the foreground operation; the mask is not applied.
   const BltFields f = ReadBlt(r, false);
-  DrawRecordDib(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, f.sx, f.sy, f.scx, f.scy,
-                false, f.x, f.y, f.cx, f.cy, f.operation & 0x00FFFFFF);
+  const double mask_x = r.I32(), mask_y = r.I32();
+  const uint32_t mask_usage = r.U32(), off_mask_bmi = r.U32(), cb_mask_bmi = r.U32(),
+                 off_mask_bits = r.U32(), cb_mask_bits = r.U32();
+  const uint32_t fore = f.operation & 0x00FFFFFF;
+  const uint32_t back = (f.operation >> 8) & 0x00FF0000;
+  auto draw = [&](uint32_t rop) {
+    DrawRecordDib(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, f.sx, f.sy, f.scx, f.scy,
+                  false, f.x, f.y, f.cx, f.cy, rop);
+  };
+  const Transform t = LogicalToCanvas();
+  std::optional<Image> mask;
+  if (r.Ok() && cb_mask_bmi != 0 && !in_path_ && t.m12 == 0 && t.m21 == 0) {
+    mask =
+        RecordImage(r, off_mask_bmi, cb_mask_bmi, off_mask_bits, cb_mask_bits, mask_usage, false);
+  }
+  if (!mask) {
+    draw(fore);  // no mask, or a turned one: the foreground operation everywhere
+    return;
+  }
+  // The mask's set pixels take the foreground operation, the others the background one;
+  // each is drawn through the clip narrowed to its pixels.
+  const auto saved = state_.clip;
+  for (const bool set : {false, true}) {
+    Region region = MakeRegion();
+    auto add = [&](int from, int to, int j) {  // destination columns [from, to) of row j
+      const Point p0 = t.Apply({f.x + from, f.y + j});
+      const Point p1 = t.Apply({f.x + to, f.y + j + 1});
+      const int left = ToInt(std::round(std::min(p0.x, p1.x)));
+      const int right = ToInt(std::round(std::max(p0.x, p1.x)));
+      const int top = ToInt(std::round(std::min(p0.y, p1.y)));
+      const int bottom = ToInt(std::round(std::max(p0.y, p1.y)));
+      if (right > left && bottom > top) {
+        cairo_rectangle_int_t run{left, top, right - left, bottom - top};
+        cairo_region_union_rectangle(region.get(), &run);
+      }
+    };
+    const int width = static_cast<int>(std::clamp(f.cx, 0.0, 65536.0));
+    const int height = static_cast<int>(std::clamp(f.cy, 0.0, 65536.0));
+    // Only the columns and rows the mask covers are looked at; beyond it nothing is set.
+    const int first = static_cast<int>(std::clamp(-mask_x, 0.0, static_cast<double>(width)));
+    const int last = static_cast<int>(
+        std::clamp(mask->width - mask_x, static_cast<double>(first), static_cast<double>(width)));
+    for (int j = 0; j < height; ++j) {
+      const double my = mask_y + j;
+      if (my < 0 || my >= mask->height || first == last) {
+        if (!set) {
+          add(0, width, j);
+        }
+        continue;
+      }
+      const uint32_t* row = mask->pixels.data() + static_cast<size_t>(my) * mask->width;
+      // A set bit is the colour table's second entry, drawn as a non-black colour.
+      auto pixel_set = [&](int at) {
+        return at >= first && at < last && (row[static_cast<size_t>(mask_x + at)] & 0xFFFFFF) != 0;
+      };
+      if (!set && first > 0) {
+        add(0, first, j);
+      }
+      for (int i = first; i < last;) {
+        if (pixel_set(i) != set) {
+          ++i;
+          continue;
+        }
+        const int start = i;
+        while (i < last && pixel_set(i) == set) {
+          ++i;
+        }
+        add(start, i, j);
+      }
+      if (!set && last < width) {
+        add(last, width, j);
+      }
+    }
+    CombineClip(std::move(region), 1);  // RGN_AND
+    draw(set ? fore : back);
+    state_.clip = saved;
+    UpdateClip();
+  }
 }
 
 void Player::PlgBlt(ByteReader& r) {

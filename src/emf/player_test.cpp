@@ -290,6 +290,35 @@ TEST(Player, StretchedBitmapsKeepTheirRowOrder) {
   EXPECT_EQ(x.At(30, 30), 0x00FFFFu);
 }
 
+// EMR_MASKBLT of the two-by-two image at (20, 20) through a mask whose left column is set.
+std::string MaskedTwoByTwo(uint32_t rop4) {
+  const std::string plain = TwoByTwo(0x00CC0020);
+  const std::string info = plain.substr(80, 40);
+  const std::string bits = plain.substr(120, 16);
+  std::string mask_info;
+  for (uint32_t v : {40u, 2u, 2u, 1u | (1u << 16), 0u, 0u, 0u, 0u, 2u, 0u, 0u, 0xFFFFFFu}) {
+    testing_support::Append32(mask_info, v);
+  }
+  const std::string mask_bits("\x80\0\0\0\x80\0\0\0", 8);
+  std::string r;
+  testing_support::Append32(r, 78);
+  testing_support::Append32(r, 240);
+  for (uint32_t v : {0u, 0u, 0u, 0u, 20u,  20u, 2u,   2u,  rop4, 0u, 0u, F(1), 0u,  0u,   F(1),
+                     0u, 0u, 0u, 0u, 128u, 40u, 168u, 16u, 0u,   0u, 0u, 184u, 48u, 232u, 8u}) {
+    testing_support::Append32(r, v);
+  }
+  return r + info + bits + mask_info + mask_bits;
+}
+
+TEST(Player, MaskBltAppliesEachOperationWhereTheMaskSaysSo) {
+  // Foreground SRCCOPY where the mask is set, background DSTINVERT elsewhere.
+  const Rendered r = Play(MaskedTwoByTwo(0x55CC0020));
+  EXPECT_EQ(r.At(20, 20), kRed);
+  EXPECT_EQ(r.At(20, 21), kBlue);
+  EXPECT_EQ(r.At(21, 21), kBlack);  // white page inverted, not the image's white
+  EXPECT_EQ(r.At(22, 22), kWhite);
+}
+
 TEST(Player, ArcDirectionChoosesTheHalf) {
   const std::string pie = EmfRecord(47, {20, 20, 180, 180, 180, 100, 20, 100});
   const Rendered counter = Play(Fill(0) + pie);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "code_pages.h"
 #include "font.h"
 #include "player.h"
 
@@ -17,12 +18,6 @@ constexpr uint32_t kMaxTextChars = 1u << 20;
 // GDI cuts scaled font sizes to whole device units; its arithmetic lands a hair above ours,
 // so a size within this of a whole number counts as that number.
 constexpr double kCutSlack = 0.01;
-
-// Windows-1252 for the bytes where it differs from Latin-1.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
 
 std::string Utf8(const std::vector<uint32_t>& units) {
   std::string out;
@@ -106,13 +101,15 @@ Player::TextRun Player::ReadTextRun(ByteReader& r, bool wide, int graphics_mode)
   if (text.size() != static_cast<size_t>(chars) * (wide ? 2 : 1)) {
     return {};
   }
-  for (uint32_t i = 0; i < chars; ++i) {
-    if (wide) {
+  if (wide) {
+    for (uint32_t i = 0; i < chars; ++i) {
       run.codes.push_back(text[2 * i] | (uint32_t{text[2 * i + 1]} << 8));
-    } else {
-      const uint8_t b = text[i];
-      run.codes.push_back(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
     }
+  } else if (run.options & kEtoGlyphIndex) {
+    run.codes.assign(text.begin(), text.end());
+  } else {
+    // 8-bit text is in the code page of the font's charset.
+    run.codes = DecodeCodePage(text, state_.font ? state_.font->charset : 0);
   }
   const bool pdy = (run.options & kEtoPdy) != 0;
   const auto spacing = r.Slice(off_dx, static_cast<uint64_t>(chars) * (pdy ? 8 : 4));
@@ -242,6 +239,9 @@ void Player::DrawTextRun(TextRun run) {
   for (size_t i = 0; i < run.codes.size(); ++i) {
     const size_t unit = i;
     uint32_t code = run.codes[i];
+    if (code == kContinuationByte) {
+      continue;  // the second byte of a double-byte character: a place, no glyph
+    }
     const Typeface* from = &typeface;
     uint32_t index = code;
     if (!glyph_indices) {

@@ -31,6 +31,7 @@ struct FontSpec {
   int escapement = 0;
   uint8_t quality = 0;
   uint8_t pitch_and_family = 0;
+  uint8_t charset = 0;
   bool underline = false;
   bool strike_out = false;
   const char* face = "Arial";
@@ -45,7 +46,8 @@ std::string CreateFont(const FontSpec& f) {
     Append32(r, U(v));
   }
   // italic, underline, strike-out, charset
-  Append32(r, (f.underline ? 0x100u : 0u) | (f.strike_out ? 0x10000u : 0u));
+  Append32(r, (f.underline ? 0x100u : 0u) | (f.strike_out ? 0x10000u : 0u) |
+                  static_cast<uint32_t>(f.charset) << 24);
   // precisions, quality, pitch and family
   Append32(r, static_cast<uint32_t>(f.quality) << 16 | static_cast<uint32_t>(f.pitch_and_family)
                                                            << 24);
@@ -92,6 +94,21 @@ std::string TextOut(int x, int y, const std::u16string& text, uint32_t options =
   for (int v : dx) {
     Append32(r, U(v));
   }
+  return r;
+}
+
+// EMR_EXTTEXTOUTA of 8-bit text, without a spacing array.
+std::string TextOutA(int x, int y, const std::string& bytes) {
+  const uint32_t chars = static_cast<uint32_t>(bytes.size());
+  const uint32_t padded = (chars + 3) / 4 * 4;
+  std::string r;
+  Append32(r, 83);
+  Append32(r, 76 + padded);
+  for (uint32_t v : {0u, 0u, 0u, 0u, 1u, 0u, 0u, U(x), U(y), chars, 76u, 0u, 0u, 0u, 0u, 0u, 0u}) {
+    Append32(r, v);
+  }
+  r += bytes;
+  r.resize(76 + padded, '\0');
   return r;
 }
 
@@ -321,6 +338,30 @@ TEST(Text, UnderlineAndStrikeOutLieWhereTheFacePutsThem) {
   EXPECT_TRUE(gap_ink(plain).empty());
   EXPECT_EQ(gap_ink(underlined), rows_of(face.underline_position, face.underline_size));
   EXPECT_EQ(gap_ink(struck), rows_of(face.strikeout_position, face.strikeout_size));
+}
+
+TEST(Text, EightBitTextIsInTheCodePageOfTheFontsCharset) {
+  struct Case {
+    uint8_t charset;
+    std::string bytes;
+    std::u16string text;
+  };
+  const Case cases[] = {
+      {204, "\xCF\xF0\xE8\xE2\xE5\xF2", u"\u041F\u0440\u0438\u0432\u0435\u0442"},  // Cyrillic
+      {161, "\xC1\xE8\xE2", u"\u0391\u03B8\u03B2"},                                // Greek
+      {238, "\x8A\xE8", u"\u0160\u010D"},                                          // Central Europe
+      {0, "\x80\xE9", u"\u20AC\u00E9"},                                            // Western
+      {128, "A\x93\xFA\x96\x7B", u"A\u65E5\u672C"},  // Shift-JIS: two bytes a character
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.charset));
+    FontSpec font;
+    font.charset = c.charset;
+    const Page narrow = Play(CreateFont(font) + TextOutA(20, 50, c.bytes));
+    const Page wide = Play(CreateFont(font) + TextOut(20, 50, c.text));
+    EXPECT_NE(wide.Ink()[0], -1);
+    EXPECT_EQ(narrow.pixels, wide.pixels);
+  }
 }
 
 TEST(Text, GlyphIndicesDrawTheGlyphsTheyName) {

@@ -53,11 +53,22 @@ const char* CodePageOf(uint8_t charset) {
 // threads, so conversions hold the lock.
 std::mutex converters_lock;
 
+struct Converters {
+  std::map<const char*, iconv_t> open;
+  ~Converters() {
+    for (const auto& [name, converter] : open) {
+      if (converter != reinterpret_cast<iconv_t>(-1)) {
+        iconv_close(converter);
+      }
+    }
+  }
+};
+
 iconv_t ConverterFor(const char* code_page) {
-  static std::map<const char*, iconv_t> converters;
-  auto found = converters.find(code_page);
-  if (found == converters.end()) {
-    found = converters.emplace(code_page, iconv_open("UTF-32LE", code_page)).first;
+  static Converters converters;
+  auto found = converters.open.find(code_page);
+  if (found == converters.open.end()) {
+    found = converters.open.emplace(code_page, iconv_open("UTF-32LE", code_page)).first;
   }
   return found->second;
 }

@@ -221,25 +221,14 @@ void Canvas::SetSource(cairo_t* cr, const Paint& paint) {
 template <class Draw, class Combine>
 void Canvas::DrawThroughMask(const Path& area, double margin, Draw draw, Combine combine) {
   // The layer covers only the shape's box, so many small operations stay cheap.
-  double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
-  for (const PathSegment& segment : area.segments) {
-    for (const Point& p : segment.p) {
-      if (segment.kind == PathSegment::kClose) {
-        break;
-      }
-      x0 = std::min(x0, p.x);
-      y0 = std::min(y0, p.y);
-      x1 = std::max(x1, p.x);
-      y1 = std::max(y1, p.y);
-      if (segment.kind != PathSegment::kCurve) {
-        break;
-      }
-    }
+  Point low, high;
+  if (!area.Bounds(low, high)) {
+    return;
   }
-  const int left = std::clamp(ToInt(std::floor(x0 - margin)) - 1, 0, width_);
-  const int right = std::clamp(ToInt(std::ceil(x1 + margin)) + 1, 0, width_);
-  const int top = std::clamp(ToInt(std::floor(y0 - margin)) - 1, 0, height_);
-  const int bottom = std::clamp(ToInt(std::ceil(y1 + margin)) + 1, 0, height_);
+  const int left = std::clamp(ToInt(std::floor(low.x - margin)) - 1, 0, width_);
+  const int right = std::clamp(ToInt(std::ceil(high.x + margin)) + 1, 0, width_);
+  const int top = std::clamp(ToInt(std::floor(low.y - margin)) - 1, 0, height_);
+  const int bottom = std::clamp(ToInt(std::ceil(high.y + margin)) + 1, 0, height_);
   if (right <= left || bottom <= top) {
     return;
   }

@@ -86,9 +86,9 @@ void OpenFace(const FcPattern* match, Typeface& typeface) {
   if (FT_New_Face(library, reinterpret_cast<const char*>(file), index, &face) != 0) {
     return;
   }
+  const double em = face->units_per_EM;
   const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-  if (os2 != nullptr && face->units_per_EM > 0) {
-    const double em = face->units_per_EM;
+  if (os2 != nullptr && em > 0) {
     typeface.ascent = os2->usWinAscent / em;
     typeface.descent = os2->usWinDescent / em;
     typeface.average_width = os2->xAvgCharWidth > 0 ? os2->xAvgCharWidth / em : 0;
@@ -99,9 +99,9 @@ void OpenFace(const FcPattern* match, Typeface& typeface) {
   }
   // The post table's own figures: FreeType moves the position to the stem's middle.
   const auto* post = static_cast<const TT_Postscript*>(FT_Get_Sfnt_Table(face, FT_SFNT_POST));
-  if (post != nullptr && face->units_per_EM > 0 && post->underlineThickness > 0) {
-    typeface.underline_position = post->underlinePosition / static_cast<double>(face->units_per_EM);
-    typeface.underline_size = post->underlineThickness / static_cast<double>(face->units_per_EM);
+  if (post != nullptr && em > 0 && post->underlineThickness > 0) {
+    typeface.underline_position = post->underlinePosition / em;
+    typeface.underline_size = post->underlineThickness / em;
   }
   FT_ULong length = 0;
   if (FT_Load_Sfnt_Table(face, TTAG_gasp, 0, nullptr, &length) == 0 && length >= 4 &&

@@ -1,8 +1,24 @@
 #include "geometry.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace emf {
+
+bool Path::Bounds(Point& low, Point& high) const {
+  low = {INFINITY, INFINITY};
+  high = {-INFINITY, -INFINITY};
+  for (const PathSegment& segment : segments) {
+    const int points = segment.kind == PathSegment::kCurve   ? 3
+                       : segment.kind == PathSegment::kClose ? 0
+                                                             : 1;
+    for (int i = 0; i < points; ++i) {
+      low = {std::min(low.x, segment.p[i].x), std::min(low.y, segment.p[i].y)};
+      high = {std::max(high.x, segment.p[i].x), std::max(high.y, segment.p[i].y)};
+    }
+  }
+  return low.x <= high.x && low.y <= high.y;
+}
 
 Path Path::Flattened() const {
   Path out;

@@ -94,6 +94,9 @@ struct Path {
   }
   // Curves replaced by line runs.
   Path Flattened() const;
+  // The box of every point, control points included; false when there is no point or a
+  // coordinate is not a number.
+  bool Bounds(Point& low, Point& high) const;
 };
 
 }  // namespace emf

@@ -73,28 +73,16 @@ Region Player::RegionFromPath(const Path& canvas_path, int fill_mode) const {
   if (canvas_path.Empty() || width <= 0 || height <= 0) {
     return MakeRegion();
   }
-  double min_x = INFINITY, min_y = INFINITY, max_x = -INFINITY, max_y = -INFINITY;
-  for (const PathSegment& segment : canvas_path.segments) {
-    const int points = segment.kind == PathSegment::kCurve   ? 3
-                       : segment.kind == PathSegment::kClose ? 0
-                                                             : 1;
-    for (int i = 0; i < points; ++i) {
-      min_x = std::min(min_x, segment.p[i].x);
-      min_y = std::min(min_y, segment.p[i].y);
-      max_x = std::max(max_x, segment.p[i].x);
-      max_y = std::max(max_y, segment.p[i].y);
-    }
-  }
-  // NaN or no points: an empty region.
-  if (!(min_x <= max_x && min_y <= max_y)) {
+  Point low, high;
+  if (!canvas_path.Bounds(low, high)) {
     return MakeRegion();
   }
-  const int x0 = static_cast<int>(std::clamp(std::floor(min_x), 0.0, static_cast<double>(width)));
-  const int y0 = static_cast<int>(std::clamp(std::floor(min_y), 0.0, static_cast<double>(height)));
+  const int x0 = static_cast<int>(std::clamp(std::floor(low.x), 0.0, static_cast<double>(width)));
+  const int y0 = static_cast<int>(std::clamp(std::floor(low.y), 0.0, static_cast<double>(height)));
   const int x1 =
-      static_cast<int>(std::clamp(std::ceil(max_x) + 1, 0.0, static_cast<double>(width)));
+      static_cast<int>(std::clamp(std::ceil(high.x) + 1, 0.0, static_cast<double>(width)));
   const int y1 =
-      static_cast<int>(std::clamp(std::ceil(max_y) + 1, 0.0, static_cast<double>(height)));
+      static_cast<int>(std::clamp(std::ceil(high.y) + 1, 0.0, static_cast<double>(height)));
   if (x1 <= x0 || y1 <= y0) {
     return MakeRegion();
   }

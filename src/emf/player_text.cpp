@@ -19,6 +19,17 @@ constexpr uint32_t kMaxTextChars = 1u << 20;
 // so a size within this of a whole number counts as that number.
 constexpr double kCutSlack = 0.01;
 
+// The band a run of text covers: from the edge a..b (across the baseline) along the text.
+Path Band(Point a, Point b, Point along) {
+  Path band;
+  band.MoveTo(a);
+  band.LineTo({a.x + along.x, a.y + along.y});
+  band.LineTo({b.x + along.x, b.y + along.y});
+  band.LineTo(b);
+  band.Close();
+  return band;
+}
+
 std::string Utf8(const std::vector<uint32_t>& units) {
   std::string out;
   for (size_t i = 0; i < units.size(); ++i) {
@@ -157,10 +168,9 @@ void Player::DrawTextRun(TextRun run) {
   // say: the width, the turn, and a world transform that is more than a uniform scale. A
   // font's quality decides smoothing, else the face's gasp table at that size.
   constexpr uint8_t kNonAntialiased = 3, kAntialiased = 4;
-  const Transform& world = t;
-  const bool plain_scale = !advanced || (world.m12 == 0 && world.m21 == 0 &&
-                                         std::fabs(world.m11) == std::fabs(world.m22));
-  const double hint_scale = advanced && !plain_scale ? 1 : std::hypot(t.m21, t.m22);
+  const bool plain_scale =
+      !advanced || (t.m12 == 0 && t.m21 == 0 && std::fabs(t.m11) == std::fabs(t.m22));
+  const double hint_scale = plain_scale ? std::hypot(t.m21, t.m22) : 1;
   const double hint_em = em * hint_scale;
   GlyphStyle style;
   style.typeface = &typeface;
@@ -175,7 +185,7 @@ void Player::DrawTextRun(TextRun run) {
   // under one pixel leaves the face as it is.
   double stretch = 1;
   if (font.width != 0 && typeface.average_width > 0 && style.shape.ppem > 0) {
-    const double width_scale = advanced && !plain_scale ? 1 : std::hypot(t.m11, t.m12);
+    const double width_scale = plain_scale ? std::hypot(t.m11, t.m12) : 1;
     const double wanted =
         std::floor(std::fabs(static_cast<double>(font.width)) * width_scale + kCutSlack);
     const double average = std::max(1.0, std::round(typeface.average_width * style.shape.ppem));
@@ -223,12 +233,13 @@ void Player::DrawTextRun(TextRun run) {
     style.shape.yx = font_matrix.yx / hint_em;
     style.shape.yy = font_matrix.yy / hint_em;
   }
-  style.shape.smooth = font.quality == kAntialiased ||
-                       (font.quality != kNonAntialiased && typeface.SmoothAt(style.shape.ppem));
+  auto smooth_in = [&](const Typeface& face) {
+    return font.quality == kAntialiased ||
+           (font.quality != kNonAntialiased && face.SmoothAt(style.shape.ppem));
+  };
   cairo_matrix_t identity;
   cairo_matrix_init_identity(&identity);
   cairo_scaled_font_t* scaled = cairo_scaled_font_create(face, &font_matrix, &identity, options);
-  cairo_font_options_destroy(options);
 
   // Glyphs, the face each comes from (a character the font's face lacks comes from an
   // installed face that has it), and the string position each starts at: the spacing array
@@ -270,11 +281,8 @@ void Player::DrawTextRun(TextRun run) {
         return font_at_size;
       }
     }
-    cairo_font_options_t* fallback_options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(fallback_options, CAIRO_HINT_METRICS_OFF);
     cairo_scaled_font_t* created =
-        cairo_scaled_font_create(face->face, &font_matrix, &identity, fallback_options);
-    cairo_font_options_destroy(fallback_options);
+        cairo_scaled_font_create(face->face, &font_matrix, &identity, options);
     scaled_fonts.emplace_back(face, created);
     return created;
   };
@@ -307,6 +315,7 @@ void Player::DrawTextRun(TextRun run) {
   for (size_t i = 1; i < scaled_fonts.size(); ++i) {
     cairo_scaled_font_destroy(scaled_fonts[i].second);
   }
+  cairo_font_options_destroy(options);
   cairo_font_extents_t extents;
   cairo_scaled_font_extents(scaled, &extents);
   cairo_scaled_font_destroy(scaled);
@@ -391,18 +400,10 @@ void Player::DrawTextRun(TextRun run) {
       const double upper = std::max(std::min(top.y, bottom.y), std::min(a.y, b.y));
       const double lower = std::min(std::max(top.y, bottom.y), std::max(a.y, b.y));
       if (left < right && upper < lower) {
-        cells.MoveTo({left, upper});
-        cells.LineTo({right, upper});
-        cells.LineTo({right, lower});
-        cells.LineTo({left, lower});
-        cells.Close();
+        cells = Band({left, upper}, {left, lower}, {right - left, 0});
       }
     } else {
-      cells.MoveTo(top);
-      cells.LineTo({top.x + total.x, top.y + total.y});
-      cells.LineTo({bottom.x + total.x, bottom.y + total.y});
-      cells.LineTo(bottom);
-      cells.Close();
+      cells = Band(top, bottom, total);
     }
     canvas_.FillPath(cells, FillRule::kWinding, background, 13);
   }
@@ -440,8 +441,7 @@ void Player::DrawTextRun(TextRun run) {
     const Typeface& from = *glyph_faces[start];
     GlyphStyle run_style = style;
     run_style.typeface = &from;
-    run_style.shape.smooth = font.quality == kAntialiased ||
-                             (font.quality != kNonAntialiased && from.SmoothAt(style.shape.ppem));
+    run_style.shape.smooth = smooth_in(from);
     const std::vector<cairo_glyph_t> part(glyphs.begin() + static_cast<ptrdiff_t>(start),
                                           glyphs.begin() + static_cast<ptrdiff_t>(end));
     canvas_.DrawGlyphs(from.face, font_matrix, part, state_.text_color,
@@ -460,13 +460,7 @@ void Player::DrawTextRun(TextRun run) {
       const double bottom = top + height * down_scale;
       const Point a{origin.x + down_unit.x * top, origin.y + down_unit.y * top};
       const Point b{origin.x + down_unit.x * bottom, origin.y + down_unit.y * bottom};
-      Path path;
-      path.MoveTo(a);
-      path.LineTo({a.x + total.x, a.y + total.y});
-      path.LineTo({b.x + total.x, b.y + total.y});
-      path.LineTo(b);
-      path.Close();
-      canvas_.FillPath(path, FillRule::kWinding,
+      canvas_.FillPath(Band(a, b, total), FillRule::kWinding,
                        CurrentPaint(Brush{Brush::kSolid, state_.text_color, 0, nullptr, false}),
                        13);
     };

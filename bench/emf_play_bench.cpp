@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "canvas.h"
-#include "metafile.h"
-#include "player.h"
+#include "emf/canvas.h"
+#include "emf/metafile.h"
+#include "emf/player.h"
 
 namespace {
 

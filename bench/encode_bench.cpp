@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "raster_encoding.h"
-#include "rasterize.h"
+#include "convert/raster_encoding.h"
+#include "convert/rasterize.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "program_values.h"
-#include "rasterize.h"
-#include "settings.h"
-#include "win32.h"
+#include "services/program_values.h"
+#include "convert/rasterize.h"
+#include "services/settings.h"
+#include "win32/win32.h"
 
 namespace {
 

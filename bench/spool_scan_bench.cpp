@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "spool_file.h"
+#include "spool/spool_file.h"
 
 namespace {
 

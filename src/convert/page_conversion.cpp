@@ -1,4 +1,4 @@
-#include "page_conversion.h"
+#include "convert/page_conversion.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,14 +7,14 @@
 #include <cstring>
 #include <vector>
 
-#include "diagnostic_log.h"
-#include "program_values.h"
-#include "progress_window.h"
-#include "raster_encoding.h"
-#include "rasterize.h"
-#include "settings.h"
-#include "text_util.h"
-#include "win32.h"
+#include "base/text_util.h"
+#include "convert/raster_encoding.h"
+#include "convert/rasterize.h"
+#include "progress/progress_window.h"
+#include "services/diagnostic_log.h"
+#include "services/program_values.h"
+#include "services/settings.h"
+#include "win32/win32.h"
 
 namespace {
 

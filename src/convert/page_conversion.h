@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "file_list.h"
-#include "image_settings.h"
+#include "base/file_list.h"
+#include "convert/image_settings.h"
 
 // Converts the pages in list order and puts each output file's path in its page's place. A
 // page that gave no output file keeps its page file and leaves the list. Returns 0.

@@ -1,4 +1,4 @@
-#include "page_conversion.h"
+#include "convert/page_conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <string>
 
-#include "program_values.h"
-#include "settings.h"
-#include "spool_builder.h"
-#include "test_support.h"
-#include "user32/window_table.h"
+#include "services/program_values.h"
+#include "services/settings.h"
+#include "support/spool_builder.h"
+#include "support/test_support.h"
+#include "win32/stand_in.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "raster_encoding.h"
+#include "convert/raster_encoding.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "rasterize.h"
-#include "win32.h"
+#include "convert/rasterize.h"
+#include "win32/win32.h"
 
 uint32_t FormatCodeFromExtension(const std::string& path) {
   char ext[_MAX_EXT];

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "image.h"
+#include "imaging/image.h"
 
 struct EncodeOptions {
   int xDpi = 0;  // 0: the image's own value stays

@@ -1,4 +1,4 @@
-#include "raster_encoding.h"
+#include "convert/raster_encoding.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <regex>
 #include <string>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "rasterize.h"
+#include "convert/rasterize.h"
 
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "diagnostic_log.h"
-#include "scoped_handles.h"
+#include "services/diagnostic_log.h"
+#include "services/scoped_handles.h"
 
 namespace {
 

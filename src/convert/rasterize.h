@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "image_settings.h"
-#include "win32.h"
+#include "convert/image_settings.h"
+#include "win32/win32.h"
 
 // 1 when the page was opened and drawing was started, 0 when it was refused before drawing.
 int RenderEmfToBmp(const std::string& pagePath, const std::string& bmpPath,

@@ -1,13 +1,13 @@
-#include "rasterize.h"
+#include "convert/rasterize.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "program_values.h"
-#include "spool_builder.h"
-#include "test_support.h"
+#include "services/program_values.h"
+#include "support/spool_builder.h"
+#include "support/test_support.h"
 
 namespace {
 

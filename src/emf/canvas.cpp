@@ -1,4 +1,4 @@
-#include "canvas.h"
+#include "emf/canvas.h"
 
 #include <algorithm>
 #include <climits>
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "raster_ops.h"
+#include "emf/raster_ops.h"
 
 namespace emf {
 namespace {

@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "drawing_target.h"
-#include "geometry.h"
-#include "paint.h"
+#include "emf/drawing_target.h"
+#include "emf/geometry.h"
+#include "emf/paint.h"
 
 namespace emf {
 

@@ -1,4 +1,4 @@
-#include "code_pages.h"
+#include "emf/code_pages.h"
 
 #include <iconv.h>
 

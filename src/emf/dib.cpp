@@ -1,10 +1,10 @@
-#include "dib.h"
+#include "emf/dib.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "byte_reader.h"
-#include "dib_payloads.h"
+#include "emf/byte_reader.h"
+#include "emf/dib_payloads.h"
 
 namespace emf {
 namespace {

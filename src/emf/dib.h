@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "canvas.h"
+#include "emf/canvas.h"
 
 namespace emf {
 

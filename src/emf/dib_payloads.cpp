@@ -1,4 +1,4 @@
-#include "dib_payloads.h"
+#include "emf/dib_payloads.h"
 
 #include <cairo.h>
 #include <jpeglib.h>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dib.h"
+#include "emf/dib.h"
 
 namespace emf {
 namespace {

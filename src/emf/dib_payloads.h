@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "paint.h"
+#include "emf/paint.h"
 
 namespace emf {
 

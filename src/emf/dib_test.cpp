@@ -1,4 +1,4 @@
-#include "dib.h"
+#include "emf/dib.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "spool_builder.h"
+#include "support/spool_builder.h"
 
 namespace {
 

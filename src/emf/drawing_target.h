@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "geometry.h"
-#include "glyph_raster.h"
-#include "paint.h"
+#include "emf/geometry.h"
+#include "emf/glyph_raster.h"
+#include "emf/paint.h"
 
 namespace emf {
 

@@ -1,4 +1,4 @@
-#include "font.h"
+#include "emf/font.h"
 
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>

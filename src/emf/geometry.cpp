@@ -1,4 +1,4 @@
-#include "geometry.h"
+#include "emf/geometry.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "glyph_raster.h"
+#include "emf/glyph_raster.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

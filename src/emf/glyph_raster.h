@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "font.h"
+#include "emf/font.h"
 
 namespace emf {
 

@@ -1,7 +1,7 @@
-#include "metafile.h"
+#include "emf/metafile.h"
 
-#include "byte_reader.h"
-#include "record_fields.h"
+#include "emf/byte_reader.h"
+#include "emf/record_fields.h"
 
 namespace emf {
 namespace {

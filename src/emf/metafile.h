@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "geometry.h"
+#include "emf/geometry.h"
 
 namespace emf {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "geometry.h"
+#include "emf/geometry.h"
 
 namespace emf {
 

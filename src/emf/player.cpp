@@ -1,10 +1,10 @@
-#include "player.h"
+#include "emf/player.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
-#include "records.h"
+#include "emf/records.h"
 
 namespace emf {
 namespace {

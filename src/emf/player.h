@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "byte_reader.h"
-#include "canvas.h"
-#include "font.h"
-#include "metafile.h"
+#include "emf/byte_reader.h"
+#include "emf/canvas.h"
+#include "emf/font.h"
+#include "emf/metafile.h"
 
 namespace emf {
 

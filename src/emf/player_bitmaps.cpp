@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dib.h"
-#include "player.h"
-#include "raster_ops.h"
+#include "emf/dib.h"
+#include "emf/player.h"
+#include "emf/raster_ops.h"
 
 namespace emf {
 namespace {

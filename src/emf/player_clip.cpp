@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "player.h"
+#include "emf/player.h"
 
 namespace emf {
 namespace {

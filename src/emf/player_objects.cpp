@@ -1,6 +1,6 @@
 // Pens, brushes, palettes and the object table with its stock objects.
-#include "dib.h"
-#include "player.h"
+#include "emf/dib.h"
+#include "emf/player.h"
 
 namespace emf {
 namespace {

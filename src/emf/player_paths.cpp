@@ -1,5 +1,5 @@
 // Path brackets and what is done with the path.
-#include "player.h"
+#include "emf/player.h"
 
 namespace emf {
 

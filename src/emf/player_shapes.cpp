@@ -3,8 +3,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "player.h"
-#include "record_fields.h"
+#include "emf/player.h"
+#include "emf/record_fields.h"
 
 namespace emf {
 namespace {

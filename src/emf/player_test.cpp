@@ -1,5 +1,5 @@
 // Programmatic pages for each record family, checked at chosen pixels.
-#include "player.h"
+#include "emf/player.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "spool_builder.h"
+#include "support/spool_builder.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <numbers>
 
-#include "code_pages.h"
-#include "font.h"
-#include "player.h"
+#include "emf/code_pages.h"
+#include "emf/font.h"
+#include "emf/player.h"
 
 namespace emf {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "font.h"
-#include "player.h"
-#include "spool_builder.h"
+#include "emf/font.h"
+#include "emf/player.h"
+#include "support/spool_builder.h"
 
 namespace {
 

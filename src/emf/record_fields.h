@@ -1,8 +1,8 @@
 // The structures records share: RECTL and POINTL, read through the checked reader.
 #pragma once
 
-#include "byte_reader.h"
-#include "geometry.h"
+#include "emf/byte_reader.h"
+#include "emf/geometry.h"
 
 namespace emf {
 

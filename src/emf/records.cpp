@@ -1,4 +1,4 @@
-#include "records.h"
+#include "emf/records.h"
 
 namespace emf {
 

@@ -1,4 +1,4 @@
-#include "wmf_writer.h"
+#include "emf/wmf_writer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "drawing_target.h"
+#include "emf/drawing_target.h"
 
 namespace emf {
 

@@ -1,12 +1,12 @@
-#include "wmf_writer.h"
+#include "emf/wmf_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "metafile.h"
-#include "player.h"
-#include "spool_builder.h"
+#include "emf/metafile.h"
+#include "emf/player.h"
+#include "support/spool_builder.h"
 
 namespace {
 

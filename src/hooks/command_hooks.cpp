@@ -1,12 +1,12 @@
-#include "command_hooks.h"
+#include "hooks/command_hooks.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "path_macros.h"
-#include "process_runner.h"
-#include "settings.h"
+#include "hooks/process_runner.h"
+#include "services/path_macros.h"
+#include "services/settings.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "file_list.h"
+#include "base/file_list.h"
 
 // Writes the list into outfiles.txt beside the executable, runs the hook's command from
 // option.ini [hookName] PATH with that file's path, and waits for it. -1 when the hook is not

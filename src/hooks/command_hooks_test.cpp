@@ -1,4 +1,4 @@
-#include "command_hooks.h"
+#include "hooks/command_hooks.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "settings.h"
-#include "test_support.h"
+#include "services/settings.h"
+#include "support/test_support.h"
 
 namespace {
 

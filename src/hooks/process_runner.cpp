@@ -1,9 +1,9 @@
-#include "process_runner.h"
+#include "hooks/process_runner.h"
 
 #include <cstring>
 
-#include "scoped_handles.h"
-#include "win32.h"
+#include "services/scoped_handles.h"
+#include "win32/win32.h"
 
 namespace {
 

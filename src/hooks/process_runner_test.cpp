@@ -1,4 +1,4 @@
-#include "process_runner.h"
+#include "hooks/process_runner.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 
 std::string Helper() {
-  return testing_support::BuildDir() + "/src/hooks/quadrine-test-helper";
+  return testing_support::BuildDir() + "/tests/support/quadrine-test-helper";
 }
 
 int OpenDescriptors() {

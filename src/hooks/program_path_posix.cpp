@@ -1,4 +1,4 @@
-#include "command_hooks.h"
+#include "hooks/command_hooks.h"
 
 // On POSIX a path is relative unless it starts at the root or names a drive.
 bool IsRelativeProgramPath(std::string_view program) {

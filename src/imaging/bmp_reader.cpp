@@ -1,4 +1,4 @@
-#include "bmp_reader.h"
+#include "imaging/bmp_reader.h"
 
 #include <cmath>
 #include <cstring>

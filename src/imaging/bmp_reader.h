@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "image.h"
+#include "imaging/image.h"
 
 namespace imaging {
 

@@ -1,8 +1,8 @@
-#include "encoders.h"
+#include "imaging/encoders.h"
 
 #include <array>
 
-#include "quantize.h"
+#include "imaging/quantize.h"
 
 namespace imaging {
 namespace {

@@ -1,13 +1,13 @@
-#include "image.h"
+#include "imaging/image.h"
 
 #include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
-#include "bmp_reader.h"
-#include "encoders.h"
-#include "quantize.h"
+#include "imaging/bmp_reader.h"
+#include "imaging/encoders.h"
+#include "imaging/quantize.h"
 
 namespace imaging {
 

@@ -1,4 +1,4 @@
-#include "quantize.h"
+#include "imaging/quantize.h"
 
 #include <libimagequant.h>
 

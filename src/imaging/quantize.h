@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "image.h"
+#include "imaging/image.h"
 
 namespace imaging {
 

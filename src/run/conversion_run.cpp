@@ -1,18 +1,18 @@
 // The program's entry: one start is one conversion run on a single thread, in one pass.
-#include "conversion_run.h"
+#include "run/conversion_run.h"
 
 #include <cstdio>
 
-#include "blank_pages.h"
-#include "command_hooks.h"
-#include "diagnostic_log.h"
-#include "page_conversion.h"
-#include "path_macros.h"
-#include "program_values.h"
-#include "progress_window.h"
-#include "result_handoff.h"
-#include "settings.h"
-#include "win32.h"
+#include "convert/page_conversion.h"
+#include "hooks/command_hooks.h"
+#include "progress/progress_window.h"
+#include "run/result_handoff.h"
+#include "services/diagnostic_log.h"
+#include "services/path_macros.h"
+#include "services/program_values.h"
+#include "services/settings.h"
+#include "spool/blank_pages.h"
+#include "win32/win32.h"
 
 namespace {
 

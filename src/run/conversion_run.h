@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "file_list.h"
+#include "base/file_list.h"
 
 // Logs the created files between the two banners and returns the result text: every path
 // followed by a line feed.

@@ -1,9 +1,9 @@
-#include "result_handoff.h"
+#include "run/result_handoff.h"
 
 #include <cstring>
 
-#include "diagnostic_log.h"
-#include "win32.h"
+#include "services/diagnostic_log.h"
+#include "win32/win32.h"
 
 int PublishResultList(const std::string& resultText) {
   HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,

@@ -1,4 +1,4 @@
-#include "result_handoff.h"
+#include "run/result_handoff.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,22 +1,14 @@
-#include "blank_pages.h"
+#include "spool/blank_pages.h"
 
-#include "diagnostic_log.h"
-#include "progress_window.h"
-#include "spool_collection.h"
+#include "progress/progress_window.h"
+#include "services/diagnostic_log.h"
+#include "services/scoped_handles.h"
+#include "spool/spool_collection.h"
 
 namespace {
 
 constexpr DWORD kEmfSignature = 0x464D4520;
 constexpr double kMaxTestPixels = 1 << 26;
-
-struct ScopedMemoryDc {
-  HDC dc = CreateCompatibleDC(nullptr);
-  ~ScopedMemoryDc() {
-    if (dc != nullptr) {
-      DeleteDC(dc);
-    }
-  }
-};
 
 }  // namespace
 
@@ -53,34 +45,31 @@ int IsBlankEMFPage(HENHMETAFILE metafile) {
   const int width = static_cast<int>(halfWidth);
   const int height = static_cast<int>(halfHeight);
 
-  ScopedMemoryDc memory;
-  HBITMAP bitmap =
-      memory.dc != nullptr ? CreateCompatibleBitmap(memory.dc, width, height) : nullptr;
-  if (bitmap == nullptr) {
+  const ScopedDc memory(CreateCompatibleDC(nullptr));
+  const ScopedBitmap bitmap(memory.Valid() ? CreateCompatibleBitmap(memory.Get(), width, height)
+                                           : nullptr);
+  if (!bitmap.Valid()) {
     LogMessage("IsBlankEMFPage: no test bitmap of %d x %d pixels; the page is kept.\n", width,
                height);
     return 0;
   }
-  HGDIOBJ previous = SelectObject(memory.dc, bitmap);
-  SetStretchBltMode(memory.dc, COLORONCOLOR);
+  const ScopedSelection selection(memory.Get(), bitmap.Get());
+  SetStretchBltMode(memory.Get(), COLORONCOLOR);
   const RECT area{0, 0, width, height};
-  HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
-  FillRect(memory.dc, &area, white);
-  DeleteObject(white);
-  PlayEnhMetaFile(memory.dc, metafile, &area);
+  const ScopedBrush white(CreateSolidBrush(RGB(255, 255, 255)));
+  FillRect(memory.Get(), &area, white.Get());
+  PlayEnhMetaFile(memory.Get(), metafile, &area);
 
   int blank = 1;
   for (int y = 0; y < height && blank; ++y) {
     for (int x = 0; x < width; ++x) {
-      const COLORREF pixel = GetPixel(memory.dc, x, y);
+      const COLORREF pixel = GetPixel(memory.Get(), x, y);
       if ((pixel & 0xFFFFFF) != 0xFFFFFF) {
         blank = 0;
         break;
       }
     }
   }
-  SelectObject(memory.dc, previous);
-  DeleteObject(bitmap);
   return blank;
 }
 
@@ -92,16 +81,16 @@ void LoadSpoolingFiles(int bClear, const std::string& destDir, FileList& list) {
   ShowProgress("Remove blank spooling files...", 0);
   for (size_t i = list.size(); i > before; --i) {
     const std::string path = list[i - 1];
-    HENHMETAFILE metafile = GetEnhMetaFileA(path.c_str());
-    if (metafile == nullptr) {
-      continue;  // not a metafile: kept, untested
+    bool blank = false;
+    {
+      const ScopedEnhMetaFile metafile(GetEnhMetaFileA(path.c_str()));
+      if (!metafile.Valid()) {
+        continue;  // not a metafile: kept, untested
+      }
+      blank = IsBlankEMFPage(metafile.Get()) != 0;
     }
-    const bool blank = IsBlankEMFPage(metafile) != 0;
     if (blank) {
       list.erase(list.begin() + static_cast<long>(i - 1));
-    }
-    DeleteEnhMetaFile(metafile);
-    if (blank) {
       DeleteFileA(path.c_str());
     }
   }

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "file_list.h"
-#include "win32.h"
+#include "base/file_list.h"
+#include "win32/win32.h"
 
 // Gathers the job's page files into destDir and appends them to the list, then removes (from
 // the list and the disk) the new entries whose page draws nothing.

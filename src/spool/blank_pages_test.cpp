@@ -1,4 +1,4 @@
-#include "blank_pages.h"
+#include "spool/blank_pages.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "program_values.h"
-#include "spool_builder.h"
-#include "test_support.h"
+#include "services/program_values.h"
+#include "support/spool_builder.h"
+#include "support/test_support.h"
 
 namespace {
 

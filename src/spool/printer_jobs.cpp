@@ -1,10 +1,10 @@
-#include "printer_jobs.h"
+#include "spool/printer_jobs.h"
 
 #include <climits>
 
-#include "diagnostic_log.h"
-#include "program_values.h"
-#include "scoped_handles.h"
+#include "services/diagnostic_log.h"
+#include "services/program_values.h"
+#include "services/scoped_handles.h"
 
 namespace {
 

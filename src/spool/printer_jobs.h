@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "win32.h"
+#include "win32/win32.h"
 
 // The decimal number from the first digit of the base name on; -1 when there is none.
 int GetJobIDFromFileName(const std::string& path);

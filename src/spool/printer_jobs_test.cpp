@@ -1,13 +1,13 @@
-#include "printer_jobs.h"
+#include "spool/printer_jobs.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "program_values.h"
-#include "spool_collection.h"
-#include "test_support.h"
+#include "services/program_values.h"
+#include "spool/spool_collection.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
-#include "spool_collection.h"
+#include "spool/spool_collection.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include "diagnostic_log.h"
-#include "printer_jobs.h"
-#include "scoped_handles.h"
-#include "spool_file.h"
-#include "text_util.h"
-#include "win32.h"
+#include "base/text_util.h"
+#include "services/diagnostic_log.h"
+#include "services/scoped_handles.h"
+#include "spool/printer_jobs.h"
+#include "spool/spool_file.h"
+#include "win32/win32.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "file_list.h"
+#include "base/file_list.h"
 
 // The operating system family, from GetVersion.
 bool IsWindowsNT();

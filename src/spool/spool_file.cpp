@@ -1,14 +1,14 @@
-#include "spool_file.h"
+#include "spool/spool_file.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 
-#include "diagnostic_log.h"
-#include "printer_jobs.h"
-#include "text_util.h"
-#include "win32.h"
+#include "base/text_util.h"
+#include "services/diagnostic_log.h"
+#include "spool/printer_jobs.h"
+#include "win32/win32.h"
 
 namespace {
 

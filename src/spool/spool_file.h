@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "file_list.h"
-#include "scoped_handles.h"
+#include "base/file_list.h"
+#include "services/scoped_handles.h"
 
 // The first six bytes of the first page's EMF, and a terminating zero.
 using EmfStartPattern = std::array<unsigned char, 7>;

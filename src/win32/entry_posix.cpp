@@ -1,6 +1,6 @@
 // The process entry: hands over to WinMain as Windows' start-up code does.
-#include "kernel32/process_start.h"
-#include "win32.h"
+#include "win32/kernel32/process_start.h"
+#include "win32/win32.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 

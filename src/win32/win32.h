@@ -2,10 +2,10 @@
 // stand-in implements, with the Win32 names and signatures.
 #pragma once
 
-#include "comctl32/comctl32.h"
-#include "gdi32/gdi32.h"
-#include "kernel32/kernel32.h"
-#include "msvcrt/msvcrt.h"
-#include "user32/user32.h"
-#include "win32_types.h"
-#include "winspool/winspool.h"
+#include "win32/comctl32/comctl32.h"
+#include "win32/gdi32/gdi32.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/msvcrt/msvcrt.h"
+#include "win32/user32/user32.h"
+#include "win32/win32_types.h"
+#include "win32/winspool/winspool.h"

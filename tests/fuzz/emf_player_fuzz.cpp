@@ -3,9 +3,9 @@
 #include <span>
 #include <vector>
 
-#include "canvas.h"
-#include "metafile.h"
-#include "player.h"
+#include "emf/canvas.h"
+#include "emf/metafile.h"
+#include "emf/player.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto file = emf::Metafile::Parse(std::span<const uint8_t>(data, size), nullptr);

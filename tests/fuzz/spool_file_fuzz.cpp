@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 
-#include "program_values.h"
-#include "spool_file.h"
+#include "services/program_values.h"
+#include "spool/spool_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   namespace fs = std::filesystem;

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "installed_converter.h"
-#include "spool_builder.h"
+#include "integration/installed_converter.h"
+#include "support/spool_builder.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ using testing_support::ReadFile;
 using testing_support::WriteFile;
 
 std::string Helper() {
-  return testing_support::BuildDir() + "/src/hooks/quadrine-test-helper";
+  return testing_support::BuildDir() + "/tests/support/quadrine-test-helper";
 }
 
 TEST(HooksInARun, RunInOrderWithTheirListFiles) {

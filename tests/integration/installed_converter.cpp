@@ -1,8 +1,8 @@
-#include "installed_converter.h"
+#include "integration/installed_converter.h"
 
 #include <filesystem>
 
-#include "win32.h"
+#include "win32/win32.h"
 
 namespace testing_support {
 

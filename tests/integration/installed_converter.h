@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace testing_support {
 

@@ -6,7 +6,7 @@
 #include <regex>
 #include <string>
 
-#include "installed_converter.h"
+#include "integration/installed_converter.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "installed_converter.h"
-#include "spool_builder.h"
+#include "integration/installed_converter.h"
+#include "support/spool_builder.h"
 
 namespace {
 

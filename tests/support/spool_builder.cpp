@@ -1,4 +1,4 @@
-#include "spool_builder.h"
+#include "support/spool_builder.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "byte_reader.h"
-#include "metafile.h"
-#include "records.h"
+#include "emf/byte_reader.h"
+#include "emf/metafile.h"
+#include "emf/records.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

@@ -18,9 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel32/native_path.h"
-#include "win32.h"
-#include "winspool/printer_store.h"
+#include "win32/stand_in.h"
+#include "win32/win32.h"
 
 extern char** environ;
 

@@ -1,8 +1,8 @@
 // BMP: palettes as they are, colour as 24 bits; the resolution in pixels per metre.
 #include <cmath>
 
-#include "encoders.h"
-#include "encoders/file_writer.h"
+#include "imaging/encoders.h"
+#include "imaging/encoders/file_writer.h"
 
 namespace imaging {
 

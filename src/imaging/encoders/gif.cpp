@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "encoders.h"
+#include "imaging/encoders.h"
 
 namespace imaging {
 

@@ -5,8 +5,8 @@
 #include <iterator>
 #include <vector>
 
-#include "encoders.h"
-#include "encoders/file_writer.h"
+#include "imaging/encoders.h"
+#include "imaging/encoders/file_writer.h"
 
 namespace imaging {
 

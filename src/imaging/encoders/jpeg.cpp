@@ -9,7 +9,7 @@
 // jpeglib.h expects size_t and FILE to be known already.
 #include <jpeglib.h>
 
-#include "encoders.h"
+#include "imaging/encoders.h"
 
 namespace imaging {
 namespace {

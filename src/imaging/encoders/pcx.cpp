@@ -2,8 +2,8 @@
 // 8-bit planes; the header carries the resolution.
 #include <vector>
 
-#include "encoders.h"
-#include "encoders/file_writer.h"
+#include "imaging/encoders.h"
+#include "imaging/encoders/file_writer.h"
 
 namespace imaging {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "encoders.h"
+#include "imaging/encoders.h"
 
 namespace imaging {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "encoders.h"
-#include "encoders/file_writer.h"
+#include "imaging/encoders.h"
+#include "imaging/encoders/file_writer.h"
 
 namespace imaging {
 namespace {

@@ -1,8 +1,8 @@
 // TGA, uncompressed: colour-mapped for palettes, true colour otherwise; rows from the top.
 #include <vector>
 
-#include "encoders.h"
-#include "encoders/file_writer.h"
+#include "imaging/encoders.h"
+#include "imaging/encoders/file_writer.h"
 
 namespace imaging {
 

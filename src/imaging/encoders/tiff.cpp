@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "encoders.h"
+#include "imaging/encoders.h"
 
 namespace imaging {
 

@@ -1,8 +1,8 @@
-#include "comctl32/progress_bar.h"
+#include "win32/comctl32/progress_bar.h"
 
 #include <algorithm>
 
-#include "comctl32/comctl32.h"
+#include "win32/comctl32/comctl32.h"
 
 namespace win32::controls {
 
@@ -24,6 +24,8 @@ LRESULT ProgressBarMessage(user::Window& bar, UINT message, WPARAM wParam, LPARA
       user::Invalidate(bar.handle);
       return previous;
     }
+    case PBM_GETPOS:
+      return bar.position;
     default:
       return 0;
   }

@@ -1,7 +1,7 @@
 // The progress bar's window procedure.
 #pragma once
 
-#include "user32/window_table.h"
+#include "win32/user32/window_table.h"
 
 namespace win32::controls {
 

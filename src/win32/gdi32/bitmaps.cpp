@@ -3,9 +3,9 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "gdi32/gdi_objects.h"
-#include "gdi32/screen.h"
-#include "kernel32/kernel32.h"
+#include "win32/gdi32/gdi_objects.h"
+#include "win32/gdi32/screen.h"
+#include "win32/kernel32/kernel32.h"
 
 namespace win32::gdi {
 namespace {

@@ -1,7 +1,7 @@
-#include "gdi32/gdi32.h"
-#include "gdi32/gdi_objects.h"
-#include "gdi32/screen.h"
-#include "kernel32/kernel32.h"
+#include "win32/gdi32/gdi32.h"
+#include "win32/gdi32/gdi_objects.h"
+#include "win32/gdi32/screen.h"
+#include "win32/kernel32/kernel32.h"
 
 namespace win32::gdi {
 

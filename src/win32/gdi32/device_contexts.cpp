@@ -1,9 +1,9 @@
 // Memory device contexts, selection, brushes, filling and single pixels.
 #include <algorithm>
 
-#include "gdi32/gdi_objects.h"
-#include "gdi32/screen.h"
-#include "kernel32/kernel32.h"
+#include "win32/gdi32/gdi_objects.h"
+#include "win32/gdi32/screen.h"
+#include "win32/kernel32/kernel32.h"
 
 using win32::gdi::BitmapObject;
 using win32::gdi::BrushObject;

@@ -1,7 +1,7 @@
 // gdi32: device contexts, bitmaps, DIB sections, brushes and enhanced metafiles.
 #pragma once
 
-#include "win32_types.h"
+#include "win32/win32_types.h"
 
 typedef void* HGDIOBJ;
 DECLARE_HANDLE(HBITMAP);

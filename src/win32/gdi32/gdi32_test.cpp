@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "spool_builder.h"
-#include "test_support.h"
-#include "win32.h"
+#include "support/spool_builder.h"
+#include "support/test_support.h"
+#include "win32/win32.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "gdi32/gdi32.h"
-#include "kernel32/handles.h"
-#include "metafile.h"
+#include "emf/metafile.h"
+#include "win32/gdi32/gdi32.h"
+#include "win32/kernel32/handles.h"
 
 namespace win32::gdi {
 

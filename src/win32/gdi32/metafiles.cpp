@@ -5,11 +5,11 @@
 #include <iterator>
 #include <unordered_map>
 
-#include "canvas.h"
-#include "gdi32/gdi_objects.h"
-#include "kernel32/kernel32.h"
-#include "kernel32/native_path.h"
-#include "player.h"
+#include "emf/canvas.h"
+#include "emf/player.h"
+#include "win32/gdi32/gdi_objects.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/kernel32/native_path.h"
 
 using win32::gdi::BitmapObject;
 using win32::gdi::DcObject;

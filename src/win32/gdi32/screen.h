@@ -2,7 +2,7 @@
 // 96 dots per inch both ways.
 #pragma once
 
-#include "win32_types.h"
+#include "win32/win32_types.h"
 
 namespace win32::gdi {
 

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "gdi32/gdi32.h"
-#include "gdi32/gdi_objects.h"
-#include "kernel32/kernel32.h"
-#include "player.h"
-#include "wmf_writer.h"
+#include "emf/player.h"
+#include "emf/wmf_writer.h"
+#include "win32/gdi32/gdi32.h"
+#include "win32/gdi32/gdi_objects.h"
+#include "win32/kernel32/kernel32.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "kernel32/errors.h"
+#include "win32/kernel32/errors.h"
 
 #include <cerrno>
 
-#include "kernel32/kernel32.h"
+#include "win32/kernel32/kernel32.h"
 
 namespace {
 thread_local DWORD last_error = ERROR_SUCCESS;

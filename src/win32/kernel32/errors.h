@@ -1,7 +1,7 @@
 // Win32 error codes for POSIX failures.
 #pragma once
 
-#include "win32_types.h"
+#include "win32/win32_types.h"
 
 namespace win32 {
 

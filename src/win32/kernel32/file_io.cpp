@@ -9,10 +9,10 @@
 #include <climits>
 #include <cstring>
 
-#include "kernel32/errors.h"
-#include "kernel32/file_object.h"
-#include "kernel32/kernel32.h"
-#include "kernel32/native_path.h"
+#include "win32/kernel32/errors.h"
+#include "win32/kernel32/file_object.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/kernel32/native_path.h"
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
                           LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "kernel32/handles.h"
-#include "kernel32/unique_fd.h"
+#include "win32/kernel32/handles.h"
+#include "win32/kernel32/unique_fd.h"
 
 namespace win32 {
 

@@ -3,7 +3,7 @@
 
 #include <time.h>
 
-#include "kernel32/kernel32.h"
+#include "win32/kernel32/kernel32.h"
 
 namespace win32 {
 

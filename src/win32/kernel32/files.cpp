@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <string>
 
-#include "kernel32/errors.h"
-#include "kernel32/file_time.h"
-#include "kernel32/kernel32.h"
-#include "kernel32/native_path.h"
-#include "kernel32/unique_fd.h"
+#include "win32/kernel32/errors.h"
+#include "win32/kernel32/file_time.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/kernel32/native_path.h"
+#include "win32/kernel32/unique_fd.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "kernel32/native_path.h"
-#include "test_support.h"
-#include "win32.h"
+#include "support/test_support.h"
+#include "win32/kernel32/native_path.h"
+#include "win32/win32.h"
 
 namespace {
 

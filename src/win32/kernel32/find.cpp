@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "kernel32/errors.h"
-#include "kernel32/file_time.h"
-#include "kernel32/handles.h"
-#include "kernel32/kernel32.h"
-#include "kernel32/native_path.h"
+#include "win32/kernel32/errors.h"
+#include "win32/kernel32/file_time.h"
+#include "win32/kernel32/handles.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/kernel32/native_path.h"
 
 namespace {
 

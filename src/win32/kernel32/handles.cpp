@@ -1,9 +1,9 @@
-#include "kernel32/handles.h"
+#include "win32/kernel32/handles.h"
 
 #include <mutex>
 #include <unordered_map>
 
-#include "kernel32/kernel32.h"
+#include "win32/kernel32/kernel32.h"
 
 namespace win32 {
 namespace {

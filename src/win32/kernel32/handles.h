@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "win32_types.h"
+#include "win32/win32_types.h"
 
 namespace win32 {
 

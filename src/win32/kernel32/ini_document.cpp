@@ -1,4 +1,4 @@
-#include "kernel32/ini_document.h"
+#include "win32/kernel32/ini_document.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,9 +8,9 @@
 #include <cctype>
 #include <cerrno>
 
-#include "kernel32/errors.h"
-#include "kernel32/kernel32.h"
-#include "kernel32/unique_fd.h"
+#include "win32/kernel32/errors.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/kernel32/unique_fd.h"
 
 namespace win32 {
 namespace {

@@ -1,7 +1,7 @@
 // kernel32: files, find, profiles, paths, time, version, temporary files, mappings.
 #pragma once
 
-#include "win32_types.h"
+#include "win32/win32_types.h"
 
 typedef struct _FILETIME {
   DWORD dwLowDateTime;

@@ -12,11 +12,11 @@
 #include <mutex>
 #include <string>
 
-#include "kernel32/errors.h"
-#include "kernel32/file_object.h"
-#include "kernel32/handles.h"
-#include "kernel32/kernel32.h"
-#include "kernel32/unique_fd.h"
+#include "win32/kernel32/errors.h"
+#include "win32/kernel32/file_object.h"
+#include "win32/kernel32/handles.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/kernel32/unique_fd.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "kernel32/native_path.h"
+#include "win32/kernel32/native_path.h"
 
 #include <unistd.h>
 
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "kernel32/errors.h"
-#include "kernel32/kernel32.h"
+#include "win32/kernel32/errors.h"
+#include "win32/kernel32/kernel32.h"
 
 namespace win32 {
 namespace {

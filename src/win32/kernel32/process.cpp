@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "kernel32/errors.h"
-#include "kernel32/file_object.h"
-#include "kernel32/kernel32.h"
-#include "kernel32/native_path.h"
+#include "win32/kernel32/errors.h"
+#include "win32/kernel32/file_object.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/kernel32/native_path.h"
 
 extern char** environ;
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "kernel32/errors.h"
-#include "kernel32/ini_document.h"
-#include "kernel32/kernel32.h"
-#include "kernel32/native_path.h"
+#include "win32/kernel32/errors.h"
+#include "win32/kernel32/ini_document.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/kernel32/native_path.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "test_support.h"
-#include "win32.h"
+#include "support/test_support.h"
+#include "win32/win32.h"
 
 namespace {
 

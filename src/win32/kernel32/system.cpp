@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "kernel32/errors.h"
-#include "kernel32/kernel32.h"
-#include "kernel32/native_path.h"
-#include "kernel32/process_start.h"
+#include "win32/kernel32/errors.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/kernel32/native_path.h"
+#include "win32/kernel32/process_start.h"
 
 namespace {
 

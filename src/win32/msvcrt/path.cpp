@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "msvcrt/msvcrt.h"
+#include "win32/msvcrt/msvcrt.h"
 
 namespace {
 

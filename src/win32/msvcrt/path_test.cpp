@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "msvcrt/msvcrt.h"
+#include "win32/msvcrt/msvcrt.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "win32_types.h"
+#include "win32/win32_types.h"
 
 namespace win32::user {
 

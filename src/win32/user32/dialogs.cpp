@@ -1,11 +1,12 @@
 // Dialogs from registered templates, and the window operations they need.
+#include <algorithm>
 #include <cstring>
 
-#include "gdi32/screen.h"
-#include "kernel32/kernel32.h"
-#include "user32/dialog_resources.h"
-#include "user32/user32.h"
-#include "user32/window_table.h"
+#include "win32/gdi32/screen.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/user32/dialog_resources.h"
+#include "win32/user32/user32.h"
+#include "win32/user32/window_table.h"
 
 namespace {
 
@@ -148,6 +149,22 @@ BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
   window->text = lpString != nullptr ? lpString : "";
   win32::user::Invalidate(hWnd);
   return TRUE;
+}
+
+int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount) {
+  Window* window = LookupWindow(hWnd);
+  if (window == nullptr) {
+    FailWindow();
+    return 0;
+  }
+  if (lpString == nullptr || nMaxCount <= 0) {
+    return 0;
+  }
+  // Cut to the buffer and always terminated, as Windows does.
+  const size_t count = std::min(window->text.size(), static_cast<size_t>(nMaxCount - 1));
+  window->text.copy(lpString, count);
+  lpString[count] = '\0';
+  return static_cast<int>(count);
 }
 
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {

@@ -1,7 +1,7 @@
 // There is no desktop to show a box on: the message goes to standard error, answered at once.
 #include <cstdio>
 
-#include "user32/user32.h"
+#include "win32/user32/user32.h"
 
 namespace {
 // A value no real window handle takes; only its identity matters.

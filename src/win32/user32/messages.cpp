@@ -1,8 +1,8 @@
 // Sending, posting and pumping messages on the thread's queue.
-#include "comctl32/progress_bar.h"
-#include "kernel32/kernel32.h"
-#include "user32/user32.h"
-#include "user32/window_table.h"
+#include "win32/comctl32/progress_bar.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/user32/user32.h"
+#include "win32/user32/window_table.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "user32/window_table.h"
+#include "win32/user32/window_table.h"
 
 namespace win32::user {
 namespace {

@@ -1,7 +1,7 @@
 // user32: windows, dialogs, messages, message boxes and the desktop window.
 #pragma once
 
-#include "win32_types.h"
+#include "win32/win32_types.h"
 
 typedef struct tagMSG {
   HWND hwnd;
@@ -64,6 +64,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd);
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem);
 BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString);
+int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
                          UINT uFlags);

@@ -1,8 +1,8 @@
-#include "user32/window_table.h"
+#include "win32/user32/window_table.h"
 
 #include <algorithm>
 
-#include "user32/dialog_resources.h"
+#include "win32/user32/dialog_resources.h"
 
 namespace win32::user {
 namespace {

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "user32/user32.h"
+#include "win32/user32/terminal_view.h"
+#include "win32/user32/user32.h"
 
 namespace win32::user {
 
@@ -39,10 +40,8 @@ std::deque<MSG>& PostedMessages();
 // A WM_PAINT for a window that owes one (matching the filter, when given).
 bool TakePaint(HWND filter, MSG* message, bool remove);
 
-// The terminal view of dialogs: one self-updating line on standard error when that is a
-// terminal. Tests may point it at another stream.
+// The terminal view of dialogs (see terminal_view.h).
 void PaintDialog(const Window& dialog);
 void ClearDialogLine(const Window& dialog);
-void SetTerminalViewStream(std::FILE* stream);
 
 }  // namespace win32::user

@@ -1,4 +1,4 @@
-#include "winspool/printer_store.h"
+#include "win32/winspool/printer_store.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,11 +9,11 @@
 #include <charconv>
 #include <filesystem>
 
-#include "kernel32/errors.h"
-#include "kernel32/kernel32.h"
-#include "kernel32/native_path.h"
-#include "kernel32/unique_fd.h"
-#include "winspool/winspool.h"
+#include "win32/kernel32/errors.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/kernel32/native_path.h"
+#include "win32/kernel32/unique_fd.h"
+#include "win32/winspool/winspool.h"
 
 namespace win32::spooler {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel32/ini_document.h"
-#include "win32_types.h"
+#include "win32/kernel32/ini_document.h"
+#include "win32/win32_types.h"
 
 namespace win32::spooler {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "kernel32/errors.h"
-#include "kernel32/handles.h"
-#include "kernel32/kernel32.h"
-#include "winspool/printer_store.h"
-#include "winspool/winspool.h"
+#include "win32/kernel32/errors.h"
+#include "win32/kernel32/handles.h"
+#include "win32/kernel32/kernel32.h"
+#include "win32/winspool/printer_store.h"
+#include "win32/winspool/winspool.h"
 
 namespace {
 

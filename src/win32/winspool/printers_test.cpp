@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
-#include "win32.h"
-#include "winspool/printer_store.h"
+#include "support/test_support.h"
+#include "win32/win32.h"
+#include "win32/winspool/printer_store.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // winspool: printers and their job queues.
 #pragma once
 
-#include "win32_types.h"
+#include "win32/win32_types.h"
 
 typedef struct _SYSTEMTIME {
   WORD wYear;

@@ -1,7 +1,7 @@
 // The "Converting...." progress window.
 #pragma once
 
-#include "win32.h"
+#include "win32/win32.h"
 
 // The private message that updates the window: wParam the percent, lParam the text.
 inline constexpr UINT kProgressUpdateMessage = WM_USER + 1001;

@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "win32.h"
+#include "win32/win32.h"
 
 template <class Handle, auto Release>
 class ScopedWin32Handle {
@@ -40,3 +40,25 @@ class ScopedWin32Handle {
 using ScopedHandle = ScopedWin32Handle<HANDLE, CloseHandle>;
 using ScopedFindHandle = ScopedWin32Handle<HANDLE, FindClose>;
 using ScopedPrinter = ScopedWin32Handle<HANDLE, ClosePrinter>;
+using ScopedDc = ScopedWin32Handle<HDC, DeleteDC>;  // memory device contexts
+using ScopedBitmap = ScopedWin32Handle<HBITMAP, DeleteObject>;
+using ScopedBrush = ScopedWin32Handle<HBRUSH, DeleteObject>;
+using ScopedEnhMetaFile = ScopedWin32Handle<HENHMETAFILE, DeleteEnhMetaFile>;
+
+// Selects an object into a DC and puts the previous one back when it goes, so that the
+// object can be deleted afterwards.
+class ScopedSelection {
+ public:
+  ScopedSelection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+  ScopedSelection(const ScopedSelection&) = delete;
+  ScopedSelection& operator=(const ScopedSelection&) = delete;
+  ~ScopedSelection() {
+    if (previous_ != nullptr) {
+      SelectObject(dc_, previous_);
+    }
+  }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};

@@ -1,9 +1,9 @@
-#include "path_macros.h"
+#include "services/path_macros.h"
 
 #include <string>
 
-#include "text_util.h"
-#include "win32.h"
+#include "base/text_util.h"
+#include "win32/win32.h"
 
 void ReplaceAll(std::string& target, std::string_view pattern, std::string_view replacement) {
   if (pattern.empty()) {

@@ -1,7 +1,7 @@
-#include "progress_window.h"
+#include "progress/progress_window.h"
 
-#include "program_values.h"
-#include "resource.h"
+#include "progress/resource.h"
+#include "services/program_values.h"
 
 void CenterWindow(HWND window, HWND reference) {
   RECT own{};

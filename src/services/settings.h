@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "win32.h"
+#include "win32/win32.h"
 
 inline constexpr DWORD kPathBufferSize = MAX_PATH;
 inline constexpr DWORD kPrinterNameSize = 1024;

@@ -1,12 +1,12 @@
-#include "diagnostic_log.h"
+#include "services/diagnostic_log.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
 
-#include "settings.h"
-#include "text_util.h"
-#include "win32.h"
+#include "base/text_util.h"
+#include "services/settings.h"
+#include "win32/win32.h"
 
 namespace {
 constexpr DWORD kSwitchSize = 300;

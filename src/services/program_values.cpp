@@ -1,4 +1,4 @@
-#include "program_values.h"
+#include "services/program_values.h"
 
 ProgramValues& Program() {
   static ProgramValues values;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "win32.h"
+#include "win32/win32.h"
 
 struct ProgramValues {
   std::string settingsPath;  // full path of option.ini

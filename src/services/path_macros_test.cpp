@@ -1,4 +1,4 @@
-#include "path_macros.h"
+#include "services/path_macros.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "win32.h"
+#include "win32/win32.h"
 
 namespace {
 

@@ -1,3 +1,3 @@
-#include "text_util.h"
+#include "base/text_util.h"
 
 const char kPathSeparator = '/';

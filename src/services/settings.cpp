@@ -1,8 +1,8 @@
-#include "settings.h"
+#include "services/settings.h"
 
 #include <vector>
 
-#include "program_values.h"
+#include "services/program_values.h"
 
 namespace {
 

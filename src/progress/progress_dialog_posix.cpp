@@ -1,8 +1,8 @@
 // Template 101 for the POSIX stand-in, as progress_dialog.rc describes it (a test keeps the
 // two the same).
-#include "progress_window.h"
-#include "resource.h"
-#include "user32/dialog_resources.h"
+#include "progress/progress_window.h"
+#include "progress/resource.h"
+#include "win32/stand_in.h"
 
 void EnsureDialogResources() {
   static const bool registered = [] {

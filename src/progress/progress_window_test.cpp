@@ -1,4 +1,4 @@
-#include "progress_window.h"
+#include "progress/progress_window.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "program_values.h"
-#include "resource.h"
-#include "user32/dialog_resources.h"
-#include "user32/window_table.h"
+#include "progress/resource.h"
+#include "services/program_values.h"
+#include "win32/stand_in.h"
+#include "win32/win32.h"
 
 namespace {
 
@@ -41,10 +41,13 @@ class ProgressWindowTest : public ::testing::Test {
     return text;
   }
   static int BarPosition() {
-    return win32::user::LookupWindow(GetDlgItem(Program().progressWindow, IDC_PROGRESS))->position;
+    return static_cast<int>(
+        SendMessageA(GetDlgItem(Program().progressWindow, IDC_PROGRESS), PBM_GETPOS, 0, 0));
   }
   static std::string StatusText() {
-    return win32::user::LookupWindow(GetDlgItem(Program().progressWindow, IDC_STATUS))->text;
+    char text[256] = "";
+    GetWindowTextA(GetDlgItem(Program().progressWindow, IDC_STATUS), text, sizeof text);
+    return text;
   }
 
   std::FILE* view_ = nullptr;
@@ -132,7 +135,7 @@ TEST_F(ProgressWindowTest, CentringClampsOnceEachWay) {
 
 // The stand-in's template must be the resource script's, value for value.
 TEST(ProgressDialogTemplate, MatchesTheResourceScript) {
-  std::ifstream in(QUADRINE_HOOKS_SOURCE_DIR "/progress_dialog.rc");
+  std::ifstream in(QUADRINE_PROGRESS_SOURCE_DIR "/progress_dialog.rc");
   std::stringstream text;
   text << in.rdbuf();
   const std::string script = text.str();

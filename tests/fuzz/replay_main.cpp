@@ -1,5 +1,6 @@
 // Replays inputs through a fuzz target without libFuzzer: each argument is a file, or a
-// folder whose files are all replayed. Exits non-zero only through a crash or a sanitizer.
+// folder whose files are all replayed. Exits non-zero through a crash, a sanitizer, or an
+// argument that names nothing (a replay of missing seeds proves nothing).
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -35,6 +36,9 @@ int main(int argc, char** argv) {
     } else if (std::filesystem::exists(path)) {
       Replay(path);
       ++count;
+    } else {
+      std::fprintf(stderr, "no such seed file or folder: %s\n", argv[i]);
+      return 1;
     }
   }
   // Always one empty input, so the target runs even without seeds.

@@ -1,5 +1,7 @@
 #include "support/spool_builder.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -30,6 +32,9 @@ std::string EmfPage(const std::string& body, int32_t frameRight, int32_t frameBo
     uint32_t size = 0;
     for (int i = 0; i < 4; ++i) {
       size |= static_cast<uint32_t>(static_cast<uint8_t>(records[at + 4 + i])) << (8 * i);
+    }
+    if (size < 8) {
+      break;  // a record made short on purpose: what follows is not walked
     }
     at += size;
   }
@@ -95,18 +100,14 @@ SpoolFileBuilder& SpoolFileBuilder::Page(const std::string& emf) {
 
 std::string SharedDir() {
   namespace fs = std::filesystem;
-  std::vector<std::string> candidates;
-  if (const char* env = std::getenv("QUADRINE_SHARED")) {
-    candidates.push_back(env);
+  const char* env = std::getenv("QUADRINE_SHARED");
+  const std::string candidate = env != nullptr && *env != '\0' ? env : QUADRINE_SHARED_DIR;
+  if (!fs::is_directory(candidate + "/corpus")) {
+    ADD_FAILURE() << "the shared test material is not at " << candidate
+                  << " (configure with -DQUADRINE_SHARED_DIR or set QUADRINE_SHARED)";
+    return {};
   }
-  candidates.push_back(QUADRINE_SOURCE_DIR "/../shared");
-  candidates.push_back("/work/shared");
-  for (const std::string& candidate : candidates) {
-    if (fs::is_directory(candidate + "/corpus")) {
-      return fs::canonical(candidate).string();
-    }
-  }
-  return {};
+  return fs::canonical(candidate).string();
 }
 
 }  // namespace testing_support

@@ -34,7 +34,8 @@ class SpoolFileBuilder {
   std::string bytes_;
 };
 
-// Where the shared test material lives (corpus, reference images); empty when absent.
+// Where the shared test material lives (corpus, reference images); empty, and the test
+// failed, when it is not there.
 std::string SharedDir();
 
 }  // namespace testing_support

@@ -13,14 +13,8 @@ namespace emf {
 // The most pixels a bitmap may have; larger ones are refused, never allocated.
 inline constexpr uint64_t kMaxDibPixels = uint64_t{1} << 26;
 
-struct DibInfo {
-  int32_t width = 0;
-  int32_t height = 0;  // positive: bottom-up rows
-  uint16_t bit_count = 0;
-  uint32_t compression = 0;
-};
-
-std::optional<DibInfo> ReadDibInfo(std::span<const uint8_t> info);
+// Whether a valid bitmap header says its rows run bottom-up (false for an invalid one).
+bool DibRowsBottomUp(std::span<const uint8_t> info);
 
 // Decodes into 32-bit pixels, rows top-down. keep_alpha: a 32-bit bitmap's fourth byte is
 // its (premultiplied) alpha; otherwise every pixel is opaque. palette_indices: the colour

@@ -33,7 +33,7 @@ std::optional<Header> ParseHeader(std::span<const uint8_t> data, std::string* er
   reader.U32();  // palette entries
   header.device = {reader.I32(), reader.I32()};
   header.millimeters = {reader.I32(), reader.I32()};
-  if (!reader.Ok() || type != kHeaderRecord || signature != kEmfSignature) {
+  if (!reader.Ok() || type != kEmrHeader || signature != kEmfSignature) {
     Fail(error, "no enhanced-metafile header");
     return std::nullopt;
   }
@@ -73,13 +73,13 @@ std::optional<Metafile> Metafile::Parse(std::span<const uint8_t> data, std::stri
       file.truncated_ = true;
       break;
     }
-    if (position == 0 && type != kHeaderRecord) {
+    if (position == 0 && type != kEmrHeader) {
       Fail(error, "the first record is not the header");
       return std::nullopt;
     }
     file.records_.push_back({type, file.data_.subspan(position, size)});
     position += size;
-    if (type == kEofRecord) {
+    if (type == kEmrEof) {
       break;
     }
   }

@@ -9,12 +9,11 @@
 #include <vector>
 
 #include "emf/geometry.h"
+#include "emf/records.h"
 
 namespace emf {
 
 inline constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
-inline constexpr uint32_t kHeaderRecord = 1;
-inline constexpr uint32_t kEofRecord = 14;
 inline constexpr size_t kMinimumHeaderSize = 88;
 
 struct SizeL {

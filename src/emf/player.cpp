@@ -4,140 +4,9 @@
 #include <array>
 #include <cmath>
 
-#include "emf/records.h"
+#include "emf/record_table.h"
 
 namespace emf {
-namespace {
-
-using Handler = void (Player::*)(ByteReader&);
-
-struct RecordHandler {
-  uint32_t minimum_size;  // the whole record, type and size included
-  Handler handle;
-};
-
-// The player's table, indexed by record type. A record without a handler is skipped and
-// counted; so is one shorter than its minimum size.
-constexpr std::array<RecordHandler, kMaxRecordType + 1> MakeHandlerTable() {
-  std::array<RecordHandler, kMaxRecordType + 1> t{};
-  t[1] = {88, &Player::Header};
-  t[2] = {28, &Player::PolyBezier};
-  t[3] = {28, &Player::Polygon};
-  t[4] = {28, &Player::Polyline};
-  t[5] = {28, &Player::PolyBezierTo};
-  t[6] = {28, &Player::PolylineTo};
-  t[7] = {32, &Player::PolyPolyline};
-  t[8] = {32, &Player::PolyPolygon};
-  t[9] = {16, &Player::SetWindowExtEx};
-  t[10] = {16, &Player::SetWindowOrgEx};
-  t[11] = {16, &Player::SetViewportExtEx};
-  t[12] = {16, &Player::SetViewportOrgEx};
-  t[13] = {16, &Player::SetBrushOrgEx};
-  t[14] = {20, &Player::Eof};
-  t[15] = {20, &Player::SetPixelV};
-  t[16] = {12, &Player::Ignore};  // SETMAPPERFLAGS: font matching hint
-  t[17] = {12, &Player::SetMapMode};
-  t[18] = {12, &Player::SetBkMode};
-  t[19] = {12, &Player::SetPolyFillMode};
-  t[20] = {12, &Player::SetRop2};
-  t[21] = {12, &Player::SetStretchBltMode};
-  t[22] = {12, &Player::SetTextAlign};
-  t[23] = {8, &Player::Ignore};  // SETCOLORADJUSTMENT: halftoning only
-  t[24] = {12, &Player::SetTextColor};
-  t[25] = {12, &Player::SetBkColor};
-  t[26] = {16, &Player::OffsetClipRgn};
-  t[27] = {16, &Player::MoveToEx};
-  t[28] = {8, &Player::SetMetaRgn};
-  t[29] = {24, &Player::ExcludeClipRect};
-  t[30] = {24, &Player::IntersectClipRect};
-  t[31] = {24, &Player::ScaleViewportExtEx};
-  t[32] = {24, &Player::ScaleWindowExtEx};
-  t[33] = {8, &Player::SaveDC};
-  t[34] = {12, &Player::RestoreDC};
-  t[35] = {32, &Player::SetWorldTransform};
-  t[36] = {36, &Player::ModifyWorldTransform};
-  t[37] = {12, &Player::SelectObject};
-  t[38] = {28, &Player::CreatePen};
-  t[39] = {24, &Player::CreateBrushIndirect};
-  t[40] = {12, &Player::DeleteObject};
-  t[41] = {28, &Player::AngleArc};
-  t[42] = {24, &Player::Ellipse};
-  t[43] = {24, &Player::Rectangle};
-  t[44] = {32, &Player::RoundRect};
-  t[45] = {40, &Player::Arc};
-  t[46] = {40, &Player::Chord};
-  t[47] = {40, &Player::Pie};
-  t[48] = {12, &Player::SelectPalette};
-  t[49] = {16, &Player::CreatePalette};
-  t[50] = {8, &Player::Ignore};  // SETPALETTEENTRIES: true-colour targets ignore palettes
-  t[51] = {8, &Player::Ignore};  // RESIZEPALETTE
-  t[52] = {8, &Player::Ignore};  // REALIZEPALETTE
-  t[54] = {16, &Player::LineTo};
-  t[55] = {40, &Player::ArcTo};
-  t[56] = {28, &Player::PolyDraw};
-  t[57] = {12, &Player::SetArcDirection};
-  t[58] = {12, &Player::SetMiterLimit};
-  t[59] = {8, &Player::BeginPath};
-  t[60] = {8, &Player::EndPath};
-  t[61] = {8, &Player::CloseFigure};
-  t[62] = {24, &Player::FillPath};
-  t[63] = {24, &Player::StrokeAndFillPath};
-  t[64] = {24, &Player::StrokePath};
-  t[65] = {8, &Player::FlattenPath};
-  t[66] = {8, &Player::WidenPath};
-  t[67] = {12, &Player::SelectClipPath};
-  t[68] = {8, &Player::AbortPath};
-  t[70] = {12, &Player::Ignore};  // GDICOMMENT: EMF+ and private data; the EMF records draw
-  t[71] = {32, &Player::FillRgn};
-  t[72] = {40, &Player::FrameRgn};
-  t[73] = {28, &Player::InvertRgn};
-  t[74] = {28, &Player::PaintRgn};
-  t[75] = {16, &Player::ExtSelectClipRgn};
-  t[76] = {100, &Player::BitBlt};
-  t[77] = {108, &Player::StretchBlt};
-  t[78] = {128, &Player::MaskBlt};
-  t[79] = {140, &Player::PlgBlt};
-  t[80] = {76, &Player::SetDIBitsToDevice};
-  t[81] = {80, &Player::StretchDIBits};
-  t[82] = {104, &Player::ExtCreateFontIndirectW};
-  t[83] = {76, &Player::ExtTextOutA};
-  t[84] = {76, &Player::ExtTextOutW};
-  t[85] = {28, &Player::PolyBezier16};
-  t[86] = {28, &Player::Polygon16};
-  t[87] = {28, &Player::Polyline16};
-  t[88] = {28, &Player::PolyBezierTo16};
-  t[89] = {28, &Player::PolylineTo16};
-  t[90] = {32, &Player::PolyPolyline16};
-  t[91] = {32, &Player::PolyPolygon16};
-  t[92] = {28, &Player::PolyDraw16};
-  t[93] = {32, &Player::CreateMonoBrush};
-  t[94] = {32, &Player::CreateDibPatternBrushPt};
-  t[95] = {52, &Player::ExtCreatePen};
-  t[96] = {40, &Player::PolyTextOutA};
-  t[97] = {40, &Player::PolyTextOutW};
-  t[98] = {12, &Player::Ignore};  // SETICMMODE: colour management changes nothing here
-  t[99] = {12, &Player::CreateColorSpace};
-  t[100] = {12, &Player::Ignore};  // SETCOLORSPACE
-  t[101] = {12, &Player::Ignore};  // DELETECOLORSPACE
-  t[108] = {36, &Player::SmallTextOut};
-  t[109] = {8, &Player::Ignore};  // FORCEUFIMAPPING: font linking, nothing on paper
-  t[111] = {8, &Player::Ignore};  // COLORCORRECTPALETTE
-  t[112] = {8, &Player::Ignore};  // SETICMPROFILEA
-  t[113] = {8, &Player::Ignore};  // SETICMPROFILEW
-  t[114] = {108, &Player::AlphaBlend};
-  t[115] = {12, &Player::SetLayout};
-  t[116] = {108, &Player::TransparentBlt};
-  t[118] = {36, &Player::GradientFill};
-  t[119] = {8, &Player::Ignore};   // SETLINKEDUFIS: font linking
-  t[120] = {16, &Player::Ignore};  // SETTEXTJUSTIFICATION: text records carry their spacing
-  t[121] = {8, &Player::Ignore};   // COLORMATCHTOTARGETW
-  t[122] = {12, &Player::CreateColorSpace};
-  return t;
-}
-
-constexpr auto kHandlers = MakeHandlerTable();
-
-}  // namespace
 
 PlayStats PlayMetafile(const Metafile& file, DrawingTarget& target, const RectL& bounds) {
   return Player(file, target, bounds).Play();
@@ -177,8 +46,7 @@ PlayStats Player::Play() {
       break;
     }
     current_type_ = record.type;
-    const RecordHandler* handler =
-        record.type <= kMaxRecordType ? &kHandlers[record.type] : nullptr;
+    const RecordEntry* handler = FindRecord(record.type);
     if (handler == nullptr || handler->handle == nullptr) {
       CountSkipped(record.type, nullptr);
       continue;
@@ -196,10 +64,8 @@ PlayStats Player::Play() {
 }
 
 void Player::CountSkipped(uint32_t type, const char* why) {
-  std::string name = RecordName(type);
-  if (type > kMaxRecordType || name == "EMR_UNKNOWN") {
-    name = "EMR_UNKNOWN(" + std::to_string(type) + ")";
-  }
+  const RecordEntry* entry = FindRecord(type);
+  std::string name = entry != nullptr ? entry->name : "EMR_UNKNOWN(" + std::to_string(type) + ")";
   if (why != nullptr) {
     name += std::string(" (") + why + ")";
   }

@@ -65,6 +65,19 @@ struct DcState {
   uint32_t layout = 0;
 };
 
+// One string of a text record, as read.
+struct TextRun {
+  bool valid = false;
+  Point reference;
+  std::vector<uint32_t> codes;  // UTF-16 units, or glyph indices
+  std::vector<double> dx, dy;   // logical units, one pair a character
+  uint32_t options = 0;
+  RectL rect;
+  int graphics_mode = 1;
+};
+
+struct TextLayout;  // how a run lies on the canvas (player_text.cpp)
+
 class Player {
  public:
   Player(const Metafile& file, DrawingTarget& target, const RectL& bounds);
@@ -197,17 +210,13 @@ class Player {
   void ArcCommon(ByteReader& r, ArcKind kind);
   template <class Shape>
   void DrawBoxShape(const RectL& box, Shape shape, bool outline_on_far_edges = false);
-  struct TextRun {
-    bool valid = false;
-    Point reference;
-    std::vector<uint32_t> codes;  // UTF-16 units, or glyph indices
-    std::vector<double> dx, dy;   // logical units, one pair a character
-    uint32_t options = 0;
-    RectL rect;
-    int graphics_mode = 1;
-  };
   TextRun ReadTextRun(ByteReader& r, bool wide, int graphics_mode);
-  void DrawTextRun(TextRun run);
+  void DrawTextRun(TextRun text);
+  Point AlignText(const TextRun& text, const TextLayout& layout);
+  void DrawTextBackground(const TextRun& text, const TextLayout& layout);
+  void DescribeText(const TextRun& text, const TextLayout& layout);
+  void DrawGlyphRuns(const TextRun& text, const TextLayout& layout);
+  void DrawTextDecorations(const TextLayout& layout);
   void PolyTextOutCommon(ByteReader& r, bool wide);
   std::optional<Image> RecordImage(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi,
                                    uint32_t off_bits, uint32_t cb_bits, uint32_t usage,

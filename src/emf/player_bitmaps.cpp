@@ -119,8 +119,7 @@ void Player::StretchDIBits(ByteReader& r) {
   const uint32_t off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(), cb_bits = r.U32();
   const uint32_t usage = r.U32(), rop = r.U32();
   const double cx = r.I32(), cy = r.I32();
-  const auto dib = ReadDibInfo(r.Slice(off_bmi, cb_bmi));
-  const bool bottom_up = dib && dib->height > 0;
+  const bool bottom_up = DibRowsBottomUp(r.Slice(off_bmi, cb_bmi));
   DrawRecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, sx, sy, scx, scy, bottom_up, x, y, cx,
                 cy, rop);
 }
@@ -130,8 +129,7 @@ void Player::SetDIBitsToDevice(ByteReader& r) {
   const double x = r.I32(), y = r.I32(), sx = r.I32(), sy = r.I32(), scx = r.I32(), scy = r.I32();
   const uint32_t off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(), cb_bits = r.U32();
   const uint32_t usage = r.U32();
-  const auto dib = ReadDibInfo(r.Slice(off_bmi, cb_bmi));
-  const bool bottom_up = dib && dib->height > 0;
+  const bool bottom_up = DibRowsBottomUp(r.Slice(off_bmi, cb_bmi));
   // The size is in device pixels of the reference device, not stretched by the mapping.
   const Transform page = state_.world.Then(PageTransform());
   const Point unit = page.Inverse().ApplyVector({scx, scy});

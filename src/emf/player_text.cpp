@@ -96,7 +96,7 @@ void Player::ExtCreateFontIndirectW(ByteReader& r) {
 
 // Reads an EMRTEXT at the reader's position; strings and spacing are found by their offsets
 // from the start of the record.
-Player::TextRun Player::ReadTextRun(ByteReader& r, bool wide, int graphics_mode) {
+TextRun Player::ReadTextRun(ByteReader& r, bool wide, int graphics_mode) {
   TextRun run;
   run.graphics_mode = graphics_mode;
   run.reference = {static_cast<double>(r.I32()), static_cast<double>(r.I32())};
@@ -135,130 +135,165 @@ Player::TextRun Player::ReadTextRun(ByteReader& r, bool wide, int graphics_mode)
   return run;
 }
 
-void Player::DrawTextRun(TextRun run) {
-  if (!run.valid) {
-    return;
-  }
-  Font font =
-      state_.font ? *state_.font : Font{16, 0, 0, 0, 700, false, false, false, 0, 0, 0, "System"};
-  const Typeface& typeface = TypefaceFor(font);
-  cairo_font_face_t* face = typeface.face;
-  const Transform t = LogicalToCanvas();
-  const bool glyph_indices = (run.options & kEtoGlyphIndex) != 0;
-  const bool advanced = run.graphics_mode == 2;
+// How a font sits on the canvas for one run: the glyphs' matrix (em square -> canvas
+// pixels), the size and shaping GDI hints them at, and one logical unit along and down from
+// the baseline in canvas pixels.
+struct FontPlacement {
+  cairo_matrix_t matrix;
+  GlyphStyle style;
+  double hint_em = 0;
+  Point along;
+  Point down;
+};
 
-  // Em height in logical units; a positive height is the cell (ascent and descent).
-  cairo_font_options_t* options = cairo_font_options_create();
-  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-  double cell = typeface.ascent + typeface.descent;
-  if (!(cell > 0)) {
-    cairo_matrix_t unit;
-    cairo_matrix_init_identity(&unit);
-    cairo_scaled_font_t* unit_font = cairo_scaled_font_create(face, &unit, &unit, options);
-    cairo_font_extents_t unit_extents;
-    cairo_scaled_font_extents(unit_font, &unit_extents);
-    cairo_scaled_font_destroy(unit_font);
-    cell = unit_extents.ascent + unit_extents.descent;
+// The glyphs of a run, the face each comes from (a character the font's face lacks comes
+// from an installed face that has it), and the string position each starts at: the
+// spacing array has one entry per UTF-16 unit, and a surrogate pair makes one glyph.
+struct GlyphRun {
+  std::vector<cairo_glyph_t> glyphs;
+  std::vector<const Typeface*> faces;
+  std::vector<size_t> units;
+};
+
+// Ascent and descent in canvas pixels, down from the baseline along down_unit.
+struct LineMetrics {
+  double ascent = 0;
+  double descent = 0;
+  Point down_unit{0, 1};
+};
+
+// Everything the drawing steps of a run share, worked out once.
+struct TextLayout {
+  Font font;
+  const Typeface* typeface = nullptr;
+  Transform transform;  // logical -> canvas
+  FontPlacement placement;
+  GlyphRun run;
+  Point total;  // the run's advance, canvas pixels
+  LineMetrics line;
+  double natural_size = 0;  // the face's cell at the unhinted size, for decorations
+  Point origin;             // the aligned reference point, whole pixels
+  bool has_rect = false;
+  Path rect_path;  // the record's rectangle, canvas pixels
+};
+
+namespace {
+
+constexpr uint8_t kNonAntialiased = 3, kAntialiased = 4;  // lfQuality
+constexpr int kBkOpaque = 2;
+constexpr int kR2CopyPen = 13;
+constexpr int kGmAdvanced = 2;
+
+// A face's cell in ems, from its OS/2 metrics or, when it has none, from cairo's extents.
+double CellHeight(const Typeface& typeface, const cairo_font_options_t* options) {
+  const double cell = typeface.ascent + typeface.descent;
+  if (cell > 0) {
+    return cell;
   }
-  double em = font.height < 0 ? -font.height : font.height > 0 ? font.height / cell : 16 / cell;
+  cairo_matrix_t unit;
+  cairo_matrix_init_identity(&unit);
+  cairo_scaled_font_t* unit_font = cairo_scaled_font_create(typeface.face, &unit, &unit, options);
+  cairo_font_extents_t extents;
+  cairo_scaled_font_extents(unit_font, &extents);
+  cairo_scaled_font_destroy(unit_font);
+  return extents.ascent + extents.descent;
+}
+
+// A width asks for that average character width: the glyphs are stretched across by its
+// ratio to the face's own average, both in whole pixels at the size GDI draws; a width under
+// one pixel leaves the face as it is.
+double WidthStretch(const Font& font, const Typeface& typeface, int ppem, double width_scale) {
+  if (font.width == 0 || !(typeface.average_width > 0) || ppem <= 0) {
+    return 1;
+  }
+  const double wanted =
+      std::floor(std::fabs(static_cast<double>(font.width)) * width_scale + kCutSlack);
+  const double average = std::max(1.0, std::round(typeface.average_width * ppem));
+  return wanted >= 1 ? std::clamp(wanted / average, 0.01, 100.0) : 1;
+}
+
+// GDI hints the outline at a whole pixel size and then applies what the size does not say:
+// the width, the turn, and a world transform that is more than a uniform scale.
+FontPlacement PlaceFont(const Font& font, const Typeface& typeface, const Transform& t,
+                        bool advanced, const cairo_font_options_t* options) {
+  FontPlacement placement;
+  // Em height in logical units; a positive height is the cell (ascent and descent).
+  const double cell = CellHeight(typeface, options);
+  double em = font.height < 0   ? -static_cast<double>(font.height)
+              : font.height > 0 ? font.height / cell
+                                : 16 / cell;
   if (!(em > 0) || em > 1e6) {
     em = 16;
   }
-  // GDI hints the outline at a whole pixel size and then applies what the size does not
-  // say: the width, the turn, and a world transform that is more than a uniform scale. A
-  // font's quality decides smoothing, else the face's gasp table at that size.
-  constexpr uint8_t kNonAntialiased = 3, kAntialiased = 4;
   const bool plain_scale =
       !advanced || (t.m12 == 0 && t.m21 == 0 && std::fabs(t.m11) == std::fabs(t.m22));
   const double hint_scale = plain_scale ? std::hypot(t.m21, t.m22) : 1;
-  const double hint_em = em * hint_scale;
-  GlyphStyle style;
+  placement.hint_em = em * hint_scale;
+  GlyphStyle& style = placement.style;
   style.typeface = &typeface;
   // The height is scaled to whole device units first (cut, not rounded); a cell height then
   // gives the em it holds.
   const double hint_height = std::floor(
-      std::min(font.height == 0 ? hint_em : std::fabs(font.height) * hint_scale, 1e6) + kCutSlack);
+      std::min(font.height == 0 ? placement.hint_em
+                                : std::fabs(static_cast<double>(font.height)) * hint_scale,
+               1e6) +
+      kCutSlack);
   style.shape.ppem =
       static_cast<int>(font.height > 0 ? std::lround(hint_height / cell) : hint_height);
-  // A width asks for that average character width: the glyphs are stretched across by its
-  // ratio to the face's own average, both in whole pixels at the size GDI draws; a width
-  // under one pixel leaves the face as it is.
-  double stretch = 1;
-  if (font.width != 0 && typeface.average_width > 0 && style.shape.ppem > 0) {
-    const double width_scale = plain_scale ? std::hypot(t.m11, t.m12) : 1;
-    const double wanted =
-        std::floor(std::fabs(static_cast<double>(font.width)) * width_scale + kCutSlack);
-    const double average = std::max(1.0, std::round(typeface.average_width * style.shape.ppem));
-    if (wanted >= 1) {
-      stretch = std::clamp(wanted / average, 0.01, 100.0);
-    }
-  }
-  const double angle = font.escapement / 10.0 * std::numbers::pi / 180.0;
-  // Directions in logical space, y down: along the baseline, and down from it.
-  const Point along_logical{std::cos(angle), -std::sin(angle)};
-  const Point down_logical{std::sin(angle), std::cos(angle)};
+  const double stretch =
+      WidthStretch(font, typeface, style.shape.ppem, plain_scale ? std::hypot(t.m11, t.m12) : 1);
 
-  cairo_matrix_t font_matrix;
-  Point along_device;
-  Point down_device;
-  double sx = 1;
+  const double angle = font.escapement / 10.0 * std::numbers::pi / 180.0;
   if (advanced) {
-    // The whole transform shapes the glyphs.
+    // The whole transform shapes the glyphs. Directions in logical space, y down: along the
+    // baseline, and down from it.
     cairo_matrix_t rotation;
     cairo_matrix_init_rotate(&rotation, -angle);
     cairo_matrix_t scale;
     cairo_matrix_init_scale(&scale, em * stretch, em);
     cairo_matrix_t linear;
     cairo_matrix_init(&linear, t.m11, t.m12, t.m21, t.m22, 0, 0);
-    cairo_matrix_t tmp;
-    cairo_matrix_multiply(&tmp, &scale, &rotation);
-    cairo_matrix_multiply(&font_matrix, &tmp, &linear);
-    along_device = t.ApplyVector(along_logical);
-    down_device = t.ApplyVector(down_logical);
+    cairo_matrix_t scaled_and_turned;
+    cairo_matrix_multiply(&scaled_and_turned, &scale, &rotation);
+    cairo_matrix_multiply(&placement.matrix, &scaled_and_turned, &linear);
+    placement.along = t.ApplyVector({std::cos(angle), -std::sin(angle)});
+    placement.down = t.ApplyVector({std::sin(angle), std::cos(angle)});
   } else {
     // Compatible mode: upright glyphs sized by the vertical scale, turned on the device,
-    // where a mapping that mirrors the page turns them the other way.
-    sx = std::hypot(t.m11, t.m12);
+    // where a mapping that mirrors the page turns them the other way. Advances go along the
+    // baseline in logical units, each axis scaled by the mapping.
+    const double sx = std::hypot(t.m11, t.m12);
     const double sy = std::hypot(t.m21, t.m22);
     const double turn = t.m11 * t.m22 - t.m12 * t.m21 < 0 ? -angle : angle;
-    cairo_matrix_init_rotate(&font_matrix, -turn);
-    cairo_matrix_scale(&font_matrix, em * sy * stretch, em * sy);
-    // Advances go along the baseline in logical units, each axis scaled by the mapping.
-    along_device = {std::cos(turn) * sx, -std::sin(turn) * sy};
-    down_device = {std::sin(turn) * sy, std::cos(turn) * sy};
+    cairo_matrix_init_rotate(&placement.matrix, -turn);
+    cairo_matrix_scale(&placement.matrix, em * sy * stretch, em * sy);
+    placement.along = {std::cos(turn) * sx, -std::sin(turn) * sy};
+    placement.down = {std::sin(turn) * sy, std::cos(turn) * sy};
   }
   if (style.shape.ppem > 0) {
-    style.shape.xx = font_matrix.xx / hint_em;
-    style.shape.xy = font_matrix.xy / hint_em;
-    style.shape.yx = font_matrix.yx / hint_em;
-    style.shape.yy = font_matrix.yy / hint_em;
+    style.shape.xx = placement.matrix.xx / placement.hint_em;
+    style.shape.xy = placement.matrix.xy / placement.hint_em;
+    style.shape.yx = placement.matrix.yx / placement.hint_em;
+    style.shape.yy = placement.matrix.yy / placement.hint_em;
   }
-  auto smooth_in = [&](const Typeface& face) {
-    return font.quality == kAntialiased ||
-           (font.quality != kNonAntialiased && face.SmoothAt(style.shape.ppem));
-  };
-  cairo_matrix_t identity;
-  cairo_matrix_init_identity(&identity);
-  cairo_scaled_font_t* scaled = cairo_scaled_font_create(face, &font_matrix, &identity, options);
+  return placement;
+}
 
-  // Glyphs, the face each comes from (a character the font's face lacks comes from an
-  // installed face that has it), and the string position each starts at: the spacing array
-  // has one entry per UTF-16 unit, and a surrogate pair makes one glyph.
-  std::vector<cairo_glyph_t> glyphs;
-  std::vector<const Typeface*> glyph_faces;
-  std::vector<size_t> glyph_units;
-  for (size_t i = 0; i < run.codes.size(); ++i) {
+GlyphRun LookUpGlyphs(const TextRun& text, const Font& font, const Typeface& typeface) {
+  const bool glyph_indices = (text.options & kEtoGlyphIndex) != 0;
+  GlyphRun run;
+  for (size_t i = 0; i < text.codes.size(); ++i) {
     const size_t unit = i;
-    uint32_t code = run.codes[i];
+    uint32_t code = text.codes[i];
     if (code == kContinuationByte) {
       continue;  // the second byte of a double-byte character: a place, no glyph
     }
     const Typeface* from = &typeface;
     uint32_t index = code;
     if (!glyph_indices) {
-      if (code >= 0xD800 && code < 0xDC00 && i + 1 < run.codes.size() &&
-          run.codes[i + 1] >= 0xDC00 && run.codes[i + 1] < 0xE000) {
-        code = 0x10000 + ((code - 0xD800) << 10) + (run.codes[++i] - 0xDC00);
+      if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.codes.size() &&
+          text.codes[i + 1] >= 0xDC00 && text.codes[i + 1] < 0xE000) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (text.codes[++i] - 0xDC00);
       }
       index = typeface.GlyphFor(code);
       const bool printable = code >= 0x20 && !(code >= 0x7F && code < 0xA0);
@@ -269,76 +304,174 @@ void Player::DrawTextRun(TextRun run) {
         }
       }
     }
-    glyphs.push_back({index, 0, 0});
-    glyph_faces.push_back(from);
-    glyph_units.push_back(unit);
+    run.glyphs.push_back({index, 0, 0});
+    run.faces.push_back(from);
+    run.units.push_back(unit);
   }
-  // Natural advances, each from its own face, for runs without a spacing array.
-  std::vector<std::pair<const Typeface*, cairo_scaled_font_t*>> scaled_fonts{{&typeface, scaled}};
-  auto scaled_for = [&](const Typeface* face) {
-    for (const auto& [known, font_at_size] : scaled_fonts) {
+  return run;
+}
+
+// The run's faces at its matrix, made as they are first asked for and destroyed together.
+class ScaledFonts {
+ public:
+  ScaledFonts(const cairo_matrix_t& matrix, const cairo_font_options_t* options)
+      : matrix_(matrix), options_(options) {}
+  ScaledFonts(const ScaledFonts&) = delete;
+  ScaledFonts& operator=(const ScaledFonts&) = delete;
+  ~ScaledFonts() {
+    for (const auto& [face, font] : fonts_) {
+      cairo_scaled_font_destroy(font);
+    }
+  }
+  cairo_scaled_font_t* For(const Typeface* face) {
+    for (const auto& [known, font] : fonts_) {
       if (known == face) {
-        return font_at_size;
+        return font;
       }
     }
-    cairo_scaled_font_t* created =
-        cairo_scaled_font_create(face->face, &font_matrix, &identity, options);
-    scaled_fonts.emplace_back(face, created);
-    return created;
-  };
-  // Positions from the spacing array (logical units) when there is one.
-  Point total{0, 0};
-  if (!run.dx.empty() && run.dx.size() == run.codes.size()) {
-    size_t next = 0;
-    for (size_t unit = 0; unit < run.codes.size(); ++unit) {
-      if (next < glyphs.size() && glyph_units[next] == unit) {
-        glyphs[next].x = total.x;
-        glyphs[next].y = total.y;
-        ++next;
-      }
-      const Point step{along_device.x * run.dx[unit] - down_device.x * run.dy[unit],
-                       along_device.y * run.dx[unit] - down_device.y * run.dy[unit]};
-      total = {total.x + step.x, total.y + step.y};
-    }
-  } else {
-    const double extra = state_.text_char_extra;
-    for (size_t i = 0; i < glyphs.size(); ++i) {
-      glyphs[i].x = total.x;
-      glyphs[i].y = total.y;
-      cairo_glyph_t alone{glyphs[i].index, 0, 0};
-      cairo_text_extents_t advance;
-      cairo_scaled_font_glyph_extents(scaled_for(glyph_faces[i]), &alone, 1, &advance);
-      total = {total.x + advance.x_advance + along_device.x * extra,
-               total.y + advance.y_advance + along_device.y * extra};
-    }
-  }
-  for (size_t i = 1; i < scaled_fonts.size(); ++i) {
-    cairo_scaled_font_destroy(scaled_fonts[i].second);
-  }
-  cairo_font_options_destroy(options);
-  cairo_font_extents_t extents;
-  cairo_scaled_font_extents(scaled, &extents);
-  cairo_scaled_font_destroy(scaled);
-  // Ascent and descent as device vectors down from the baseline.
-  const double down_length = std::hypot(down_device.x, down_device.y);
-  const Point down_unit = down_length > 0
-                              ? Point{down_device.x / down_length, down_device.y / down_length}
-                              : Point{0, 1};
-  // GDI's ascent and descent are whole pixels at the hinted size.
-  double ascent = extents.ascent;
-  double descent = extents.descent;
-  if (typeface.ascent > 0 && style.shape.ppem > 0) {
-    const double down_scale = std::hypot(style.shape.xy, style.shape.yy);
-    ascent = std::round(typeface.ascent * style.shape.ppem) * down_scale;
-    descent = std::round(typeface.descent * style.shape.ppem) * down_scale;
+    cairo_matrix_t identity;
+    cairo_matrix_init_identity(&identity);
+    cairo_scaled_font_t* font = cairo_scaled_font_create(face->face, &matrix_, &identity, options_);
+    fonts_.emplace_back(face, font);
+    return font;
   }
 
-  // The reference point and the alignment, in whole pixels as GDI moves them: the point
-  // rounded, then shifted by the rounded width and the whole-pixel ascent or descent.
+ private:
+  cairo_matrix_t matrix_;
+  const cairo_font_options_t* options_;
+  std::vector<std::pair<const Typeface*, cairo_scaled_font_t*>> fonts_;
+};
+
+// Places each glyph from the origin by the spacing array (logical units) when the run has
+// one, else by each glyph's own advance in its own face; returns the run's advance.
+Point AdvanceGlyphs(const TextRun& text, const FontPlacement& placement, int char_extra,
+                    ScaledFonts& fonts, GlyphRun& run) {
+  Point total{0, 0};
+  const Point along = placement.along;
+  const Point down = placement.down;
+  if (!text.dx.empty() && text.dx.size() == text.codes.size()) {
+    size_t next = 0;
+    for (size_t unit = 0; unit < text.codes.size(); ++unit) {
+      if (next < run.glyphs.size() && run.units[next] == unit) {
+        run.glyphs[next].x = total.x;
+        run.glyphs[next].y = total.y;
+        ++next;
+      }
+      total = {total.x + along.x * text.dx[unit] - down.x * text.dy[unit],
+               total.y + along.y * text.dx[unit] - down.y * text.dy[unit]};
+    }
+    return total;
+  }
+  for (size_t i = 0; i < run.glyphs.size(); ++i) {
+    run.glyphs[i].x = total.x;
+    run.glyphs[i].y = total.y;
+    cairo_glyph_t alone{run.glyphs[i].index, 0, 0};
+    cairo_text_extents_t advance;
+    cairo_scaled_font_glyph_extents(fonts.For(run.faces[i]), &alone, 1, &advance);
+    total = {total.x + advance.x_advance + along.x * char_extra,
+             total.y + advance.y_advance + along.y * char_extra};
+  }
+  return total;
+}
+
+// GDI's ascent and descent are whole pixels at the hinted size; a face without OS/2 metrics
+// keeps cairo's.
+LineMetrics MeasureLine(const Typeface& typeface, const FontPlacement& placement,
+                        const cairo_font_extents_t& extents) {
+  LineMetrics line;
+  const double down_length = std::hypot(placement.down.x, placement.down.y);
+  if (down_length > 0) {
+    line.down_unit = {placement.down.x / down_length, placement.down.y / down_length};
+  }
+  line.ascent = extents.ascent;
+  line.descent = extents.descent;
+  const GlyphShape& shape = placement.style.shape;
+  if (typeface.ascent > 0 && shape.ppem > 0) {
+    const double down_scale = std::hypot(shape.xy, shape.yy);
+    line.ascent = std::round(typeface.ascent * shape.ppem) * down_scale;
+    line.descent = std::round(typeface.descent * shape.ppem) * down_scale;
+  }
+  return line;
+}
+
+Point Whole(Point p) {
+  return {std::round(p.x), std::round(p.y)};
+}
+
+Point Scaled(Point direction, double length) {
+  return {direction.x * length, direction.y * length};
+}
+
+Point Plus(Point a, Point b) {
+  return {a.x + b.x, a.y + b.y};
+}
+
+Path RectanglePath(const RectL& rect, const Transform& t) {
+  const double l = rect.left, top = rect.top, r = rect.right, b = rect.bottom;
+  Path path;
+  path.MoveTo(t.Apply({l, top}));
+  path.LineTo(t.Apply({r, top}));
+  path.LineTo(t.Apply({r, b}));
+  path.LineTo(t.Apply({l, b}));
+  path.Close();
+  return path;
+}
+
+}  // namespace
+
+void Player::DrawTextRun(TextRun text) {
+  if (!text.valid) {
+    return;
+  }
+  TextLayout layout;
+  layout.font =
+      state_.font ? *state_.font : Font{16, 0, 0, 0, 700, false, false, false, 0, 0, 0, "System"};
+  layout.typeface = &TypefaceFor(layout.font);
+  layout.transform = LogicalToCanvas();
+  {
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    layout.placement = PlaceFont(layout.font, *layout.typeface, layout.transform,
+                                 text.graphics_mode == kGmAdvanced, options);
+    layout.run = LookUpGlyphs(text, layout.font, *layout.typeface);
+    ScaledFonts fonts(layout.placement.matrix, options);
+    layout.total = AdvanceGlyphs(text, layout.placement, state_.text_char_extra, fonts, layout.run);
+    cairo_font_extents_t extents;
+    cairo_scaled_font_extents(fonts.For(layout.typeface), &extents);
+    layout.natural_size = extents.ascent + extents.descent;
+    layout.line = MeasureLine(*layout.typeface, layout.placement, extents);
+    cairo_font_options_destroy(options);
+  }
+  layout.origin = AlignText(text, layout);
+  for (cairo_glyph_t& g : layout.run.glyphs) {
+    g.x += layout.origin.x;
+    g.y += layout.origin.y;
+  }
+  layout.has_rect = text.rect.right != text.rect.left && text.rect.bottom != text.rect.top;
+  if (layout.has_rect) {
+    layout.rect_path = RectanglePath(text.rect, layout.transform);
+  }
+  if (in_path_) {
+    for (size_t i = 0; i < layout.run.glyphs.size(); ++i) {
+      path_.Append(canvas_.GlyphOutlines(layout.run.faces[i]->face, layout.placement.matrix,
+                                         {layout.run.glyphs[i]}));
+    }
+    return;
+  }
+  DrawTextBackground(text, layout);
+  DescribeText(text, layout);
+  DrawGlyphRuns(text, layout);
+  DrawTextDecorations(layout);
+}
+
+// The reference point and the alignment, in whole pixels as GDI moves them: the point
+// rounded, then shifted by the rounded width and the whole-pixel ascent or descent. With
+// TA_UPDATECP the run starts at, and moves, the current position.
+Point Player::AlignText(const TextRun& text, const TextLayout& layout) {
+  const Transform& t = layout.transform;
   const bool update_cp = (state_.text_align & kTaUpdateCp) != 0;
-  const auto whole = [](Point p) { return Point{std::round(p.x), std::round(p.y)}; };
-  Point origin = whole(t.Apply(update_cp ? state_.position : run.reference));
-  const Point width = whole(total);
+  Point origin = Whole(t.Apply(update_cp ? state_.position : text.reference));
+  const Point width = Whole(layout.total);
   const uint32_t horizontal = state_.text_align & 6;
   if (horizontal == kTaCenter) {
     origin = {origin.x - std::trunc(width.x / 2), origin.y - std::trunc(width.y / 2)};
@@ -346,130 +479,134 @@ void Player::DrawTextRun(TextRun run) {
     origin = {origin.x - width.x, origin.y - width.y};
   }
   const uint32_t vertical = state_.text_align & kTaBaseline;
+  const LineMetrics& line = layout.line;
   if (vertical == 0) {  // TA_TOP
-    const Point shift = whole({down_unit.x * ascent, down_unit.y * ascent});
-    origin = {origin.x + shift.x, origin.y + shift.y};
+    origin = Plus(origin, Whole(Scaled(line.down_unit, line.ascent)));
   } else if (vertical == kTaBottom) {
-    const Point shift = whole({down_unit.x * descent, down_unit.y * descent});
-    origin = {origin.x - shift.x, origin.y - shift.y};
+    origin = Plus(origin, Scaled(Whole(Scaled(line.down_unit, line.descent)), -1));
   }
-  if (update_cp) {
-    const Point moved = t.Inverse().ApplyVector(total);
-    if (horizontal != kTaRight && horizontal != kTaCenter) {
-      state_.position = {state_.position.x + moved.x, state_.position.y + moved.y};
-    }
+  if (update_cp && horizontal != kTaRight && horizontal != kTaCenter) {
+    state_.position = Plus(state_.position, t.Inverse().ApplyVector(layout.total));
   }
-  for (cairo_glyph_t& g : glyphs) {
-    g.x += origin.x;
-    g.y += origin.y;
-  }
+  return origin;
+}
 
-  const bool has_rect = run.rect.right != run.rect.left && run.rect.bottom != run.rect.top;
-  Path rect_path;
-  if (has_rect) {
-    const double l = run.rect.left, tp = run.rect.top, rr = run.rect.right, b = run.rect.bottom;
-    rect_path.MoveTo(t.Apply({l, tp}));
-    rect_path.LineTo(t.Apply({rr, tp}));
-    rect_path.LineTo(t.Apply({rr, b}));
-    rect_path.LineTo(t.Apply({l, b}));
-    rect_path.Close();
-  }
-  if (in_path_) {
-    for (size_t i = 0; i < glyphs.size(); ++i) {
-      path_.Append(canvas_.GlyphOutlines(glyph_faces[i]->face, font_matrix, {glyphs[i]}));
-    }
+// ETO_OPAQUE fills the record's rectangle; else an opaque background mode fills the text's
+// cells, cut by the rectangle when the run is clipped to it.
+void Player::DrawTextBackground(const TextRun& text, const TextLayout& layout) {
+  const Paint background = CurrentPaint(Brush{Brush::kSolid, state_.bk_color, 0, nullptr, false});
+  if ((text.options & kEtoOpaque) && layout.has_rect) {
+    canvas_.FillPath(layout.rect_path, FillRule::kWinding, background, kR2CopyPen);
     return;
   }
-  Paint background = CurrentPaint(Brush{Brush::kSolid, state_.bk_color, 0, nullptr, false});
-  if ((run.options & kEtoOpaque) && has_rect) {
-    canvas_.FillPath(rect_path, FillRule::kWinding, background, 13);
-  } else if (state_.bk_mode == 2 && !glyphs.empty()) {
-    // An opaque background fills the text's cells.
-    const Point top{origin.x - down_unit.x * ascent, origin.y - down_unit.y * ascent};
-    const Point bottom{origin.x + down_unit.x * descent, origin.y + down_unit.y * descent};
-    Path cells;
-    const bool upright = down_unit.x == 0 && total.y == 0;
-    if ((run.options & kEtoClipped) && has_rect && upright) {
-      // The clipping rectangle cuts the background too.
-      const Point a =
-          t.Apply({static_cast<double>(run.rect.left), static_cast<double>(run.rect.top)});
-      const Point b =
-          t.Apply({static_cast<double>(run.rect.right), static_cast<double>(run.rect.bottom)});
-      const double left = std::max(std::min(top.x, top.x + total.x), std::min(a.x, b.x));
-      const double right = std::min(std::max(top.x, top.x + total.x), std::max(a.x, b.x));
-      const double upper = std::max(std::min(top.y, bottom.y), std::min(a.y, b.y));
-      const double lower = std::min(std::max(top.y, bottom.y), std::max(a.y, b.y));
-      if (left < right && upper < lower) {
-        cells = Band({left, upper}, {left, lower}, {right - left, 0});
-      }
-    } else {
-      cells = Band(top, bottom, total);
-    }
-    canvas_.FillPath(cells, FillRule::kWinding, background, 13);
+  if (state_.bk_mode != kBkOpaque || layout.run.glyphs.empty()) {
+    return;
   }
+  const LineMetrics& line = layout.line;
+  const Point top = Plus(layout.origin, Scaled(line.down_unit, -line.ascent));
+  const Point bottom = Plus(layout.origin, Scaled(line.down_unit, line.descent));
+  const Point total = layout.total;
+  Path cells;
+  const bool upright = line.down_unit.x == 0 && total.y == 0;
+  if ((text.options & kEtoClipped) && layout.has_rect && upright) {
+    const Transform& t = layout.transform;
+    const Point a =
+        t.Apply({static_cast<double>(text.rect.left), static_cast<double>(text.rect.top)});
+    const Point b =
+        t.Apply({static_cast<double>(text.rect.right), static_cast<double>(text.rect.bottom)});
+    const double left = std::max(std::min(top.x, top.x + total.x), std::min(a.x, b.x));
+    const double right = std::min(std::max(top.x, top.x + total.x), std::max(a.x, b.x));
+    const double upper = std::max(std::min(top.y, bottom.y), std::min(a.y, b.y));
+    const double lower = std::min(std::max(top.y, bottom.y), std::max(a.y, b.y));
+    if (left < right && upper < lower) {
+      cells = Band({left, upper}, {left, lower}, {right - left, 0});
+    }
+  } else {
+    cells = Band(top, bottom, total);
+  }
+  canvas_.FillPath(cells, FillRule::kWinding, background, kR2CopyPen);
+}
+
+// What the run says, for targets that keep text as text (the WMF writer).
+void Player::DescribeText(const TextRun& text, const TextLayout& layout) {
   TextDescription description;
-  if (!glyph_indices) {
-    for (uint32_t unit : run.codes) {
+  if ((text.options & kEtoGlyphIndex) == 0) {
+    for (uint32_t unit : text.codes) {
       description.text.push_back(static_cast<char16_t>(unit));
     }
   }
+  const Font& font = layout.font;
   description.face = font.face;
-  description.em_height = std::hypot(font_matrix.xy, font_matrix.yy);
+  description.em_height = std::hypot(layout.placement.matrix.xy, layout.placement.matrix.yy);
   description.escapement = font.escapement;
   description.weight = font.weight;
   description.italic = font.italic;
   description.underline = font.underline;
   description.strike_out = font.strike_out;
-  description.origin = origin;
+  description.origin = layout.origin;
+  const std::vector<cairo_glyph_t>& glyphs = layout.run.glyphs;
   for (size_t i = 0; i + 1 < glyphs.size(); ++i) {
     description.advances.push_back(
         std::hypot(glyphs[i + 1].x - glyphs[i].x, glyphs[i + 1].y - glyphs[i].y));
   }
   if (!glyphs.empty()) {
     description.advances.push_back(
-        std::hypot(total.x, total.y) -
-        std::hypot(glyphs.back().x - origin.x, glyphs.back().y - origin.y));
+        std::hypot(layout.total.x, layout.total.y) -
+        std::hypot(glyphs.back().x - layout.origin.x, glyphs.back().y - layout.origin.y));
   }
   description.color = state_.text_color;
   canvas_.Text(description);
-  // Consecutive glyphs of one face are drawn together.
-  for (size_t start = 0; start < glyphs.size();) {
+}
+
+// Consecutive glyphs of one face are drawn together, smoothed as the font's quality, else
+// that face's gasp table, asks.
+void Player::DrawGlyphRuns(const TextRun& text, const TextLayout& layout) {
+  const GlyphRun& run = layout.run;
+  const Path* clip = (text.options & kEtoClipped) && layout.has_rect ? &layout.rect_path : nullptr;
+  const uint8_t quality = layout.font.quality;
+  for (size_t start = 0; start < run.glyphs.size();) {
     size_t end = start + 1;
-    while (end < glyphs.size() && glyph_faces[end] == glyph_faces[start]) {
+    while (end < run.glyphs.size() && run.faces[end] == run.faces[start]) {
       ++end;
     }
-    const Typeface& from = *glyph_faces[start];
-    GlyphStyle run_style = style;
-    run_style.typeface = &from;
-    run_style.shape.smooth = smooth_in(from);
-    const std::vector<cairo_glyph_t> part(glyphs.begin() + static_cast<ptrdiff_t>(start),
-                                          glyphs.begin() + static_cast<ptrdiff_t>(end));
-    canvas_.DrawGlyphs(from.face, font_matrix, part, state_.text_color,
-                       (run.options & kEtoClipped) && has_rect ? &rect_path : nullptr, run_style);
+    const Typeface& from = *run.faces[start];
+    GlyphStyle style = layout.placement.style;
+    style.typeface = &from;
+    style.shape.smooth =
+        quality == kAntialiased || (quality != kNonAntialiased && from.SmoothAt(style.shape.ppem));
+    const std::vector<cairo_glyph_t> part(run.glyphs.begin() + static_cast<ptrdiff_t>(start),
+                                          run.glyphs.begin() + static_cast<ptrdiff_t>(end));
+    canvas_.DrawGlyphs(from.face, layout.placement.matrix, part, state_.text_color, clip, style);
     start = end;
   }
-  // Underline and strike-out where the face puts them, in whole pixels at the drawn size,
-  // as bands along the text.
-  if ((font.underline || font.strike_out) && !glyphs.empty()) {
-    const double size = style.shape.ppem > 0 ? style.shape.ppem : extents.ascent + extents.descent;
-    const double down_scale =
-        style.shape.ppem > 0 ? std::hypot(style.shape.xy, style.shape.yy) : 1.0;
-    auto band = [&](double position, double thickness) {
-      const double height = std::max(1.0, std::round(thickness * size));
-      const double top = (-std::round(position * size) - std::floor(height / 2)) * down_scale;
-      const double bottom = top + height * down_scale;
-      const Point a{origin.x + down_unit.x * top, origin.y + down_unit.y * top};
-      const Point b{origin.x + down_unit.x * bottom, origin.y + down_unit.y * bottom};
-      canvas_.FillPath(Band(a, b, total), FillRule::kWinding,
-                       CurrentPaint(Brush{Brush::kSolid, state_.text_color, 0, nullptr, false}),
-                       13);
-    };
-    if (font.underline) {
-      band(typeface.underline_position, typeface.underline_size);
-    }
-    if (font.strike_out) {
-      band(typeface.strikeout_position, typeface.strikeout_size);
-    }
+}
+
+// Underline and strike-out where the face puts them, in whole pixels at the drawn size, as
+// bands along the text.
+void Player::DrawTextDecorations(const TextLayout& layout) {
+  const Font& font = layout.font;
+  if (!(font.underline || font.strike_out) || layout.run.glyphs.empty()) {
+    return;
+  }
+  const GlyphShape& shape = layout.placement.style.shape;
+  const double size = shape.ppem > 0 ? shape.ppem : layout.natural_size;
+  const double down_scale = shape.ppem > 0 ? std::hypot(shape.xy, shape.yy) : 1.0;
+  const Point down_unit = layout.line.down_unit;
+  const Paint ink = CurrentPaint(Brush{Brush::kSolid, state_.text_color, 0, nullptr, false});
+  auto band = [&](double position, double thickness) {
+    const double height = std::max(1.0, std::round(thickness * size));
+    const double top = (-std::round(position * size) - std::floor(height / 2)) * down_scale;
+    const double bottom = top + height * down_scale;
+    canvas_.FillPath(Band(Plus(layout.origin, Scaled(down_unit, top)),
+                          Plus(layout.origin, Scaled(down_unit, bottom)), layout.total),
+                     FillRule::kWinding, ink, kR2CopyPen);
+  };
+  const Typeface& typeface = *layout.typeface;
+  if (font.underline) {
+    band(typeface.underline_position, typeface.underline_size);
+  }
+  if (font.strike_out) {
+    band(typeface.strikeout_position, typeface.strikeout_size);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "emf/line_raster.h"
 #include "emf/raster_ops.h"
 
 namespace emf {
@@ -25,7 +26,18 @@ uint32_t Opaque(ColorRef color) {
   return 0xFF000000u | ToRgb24(color);
 }
 
-// Cosmetic one-pixel lines run through pixel centres, from points rounded as GDI rounds.
+// A COLORREF (0x00BBGGRR) as cairo's channels, 0 to 1.
+struct UnitRgb {
+  double red, green, blue;
+};
+UnitRgb ToUnitRgb(ColorRef color) {
+  return {(color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, ((color >> 16) & 0xFF) / 255.0};
+}
+void SetSourceColor(cairo_t* cr, ColorRef color) {
+  const UnitRgb c = ToUnitRgb(color);
+  cairo_set_source_rgb(cr, c.red, c.green, c.blue);
+}
+
 // Fills as GDI makes them: at whole device pixels, and taking in a pixel when the point
 // near its top-left corner lies inside (measured on the corpus: 0.4 pixel in from the corner
 // matches the reference pages best).
@@ -37,16 +49,6 @@ Path OnFillGrid(const Path& path) {
     }
   }
   return out;
-}
-
-Path SnapToPixelCentres(const Path& path) {
-  Path snapped = path;
-  for (PathSegment& s : snapped.segments) {
-    for (Point& p : s.p) {
-      p = {std::floor(p.x + 0.5) + 0.5, std::floor(p.y + 0.5) + 0.5};
-    }
-  }
-  return snapped;
 }
 
 cairo_surface_t* SurfaceFor(const Image& image) {
@@ -166,9 +168,7 @@ void Canvas::ApplyClip(cairo_t* cr) const {
 void Canvas::SetSource(cairo_t* cr, const Paint& paint) {
   const Brush& brush = paint.brush;
   if (brush.style == Brush::kSolid) {
-    const uint32_t c = ToRgb24(brush.color);
-    cairo_set_source_rgb(cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
-                         (c & 0xFF) / 255.0);
+    SetSourceColor(cr, brush.color);
     return;
   }
   // Hatches and patterns repeat from the brush origin in device pixels.
@@ -245,7 +245,7 @@ void Canvas::DrawThroughMask(const Path& area, double margin, Draw draw, Combine
   const int layer_stride = cairo_image_surface_get_stride(layer) / 4;
   cairo_surface_flush(surface_);
   for (int y = top; y < bottom; ++y) {
-    uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels_) + y * stride_);
+    uint32_t* row = RowAt(y);
     const uint32_t* layer_row = drawn + static_cast<size_t>(y - top) * layer_stride;
     for (int x = left; x < right; ++x) {
       const uint32_t s = layer_row[x - left];
@@ -284,107 +284,26 @@ void Canvas::FillPath(const Path& path, FillRule rule, const Paint& paint, int r
       [&](uint32_t p, uint32_t d, int, int) { return Rop2(rop2, p, d); });
 }
 
-// Cosmetic lines as GDI draws them: Bresenham steps between whole-pixel points, one pixel a
-// step along the major axis, each segment leaving out its last pixel; styles count pixels.
+// Cosmetic lines as GDI draws them (line_raster.h), straight into the pixels.
 void Canvas::StrokeCosmetic(const Path& path, const StrokeStyle& style, int rop2) {
   const uint32_t ink = ToRgb24(style.color);
   const uint32_t gap = ToRgb24(style.background);
-  double pattern_length = 0;
-  for (double d : style.dashes) {
-    pattern_length += d;
-  }
-  double travelled = 0;  // along the style pattern, carried from segment to segment
+  LineStyleCounter dashes(style.dashes);
+  // A line far longer than the page is not worth walking pixel by pixel.
+  const int64_t max_steps = 4 * (static_cast<int64_t>(width_) + height_) + 100000;
   cairo_surface_flush(surface_);
-  auto plot = [&](long x, long y) {
-    bool on = true;
-    if (pattern_length > 0) {
-      double at = std::fmod(travelled, pattern_length);
-      on = false;
-      for (size_t i = 0; i < style.dashes.size(); ++i) {
-        if (at < style.dashes[i]) {
-          on = i % 2 == 0;
-          break;
-        }
-        at -= style.dashes[i];
-      }
-    }
-    travelled += 1;
-    if (x < 0 || y < 0 || x >= width_ || y >= height_) {
-      return;
-    }
-    if (!on && !style.opaque_gaps) {
+  WalkPath(path.Flattened(), max_steps, [&](int64_t x, int64_t y) {
+    const bool dash = dashes.NextIsDash();
+    if (x < 0 || y < 0 || x >= width_ || y >= height_ || (!dash && !style.opaque_gaps)) {
       return;
     }
     if (clip_ &&
         !cairo_region_contains_point(clip_.get(), static_cast<int>(x), static_cast<int>(y))) {
       return;
     }
-    uint32_t* pixel =
-        reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels_) + y * stride_) + x;
-    *pixel = Rop2(rop2, on ? ink : gap, *pixel & 0xFFFFFF);
-  };
-  // GDI's Bresenham: the error starts at 2dy - dx and steps the minor axis when it
-  // exceeds zero, or reaches it in octants 3, 5, 6 and 8, so that a line and its reverse
-  // cover the same pixels; the last pixel is left out.
-  auto segment = [&](long x0, long y0, long x1, long y1) {
-    const long dx = x1 - x0, dy = y1 - y0;
-    const long adx = std::labs(dx), ady = std::labs(dy);
-    const long steps = std::max(adx, ady);
-    if (steps > 4 * (static_cast<long>(width_) + height_) + 100000) {
-      return;  // a line far longer than the page: not worth walking pixel by pixel
-    }
-    int octant;
-    if (dy > 0) {
-      octant = dx > 0 ? (dx > dy ? 1 : 2) : (-dx > dy ? 4 : 3);
-    } else {
-      octant = dx < 0 ? (-dx > -dy ? 5 : 6) : (dx > -dy ? 8 : 7);
-    }
-    const long bias = (octant == 3 || octant == 5 || octant == 6 || octant == 8) ? 1 : 0;
-    const bool x_major = octant == 1 || octant == 4 || octant == 5 || octant == 8;
-    const long major = x_major ? adx : ady, minor = x_major ? ady : adx;
-    const long x_step = dx >= 0 ? 1 : -1, y_step = dy >= 0 ? 1 : -1;
-    long error = 2 * minor - major;
-    long x = x0, y = y0;
-    for (long i = 0; i < steps; ++i) {
-      plot(x, y);
-      if (error + bias > 0) {
-        (x_major ? y : x) += x_major ? y_step : x_step;
-        error += 2 * minor - 2 * major;
-      } else {
-        error += 2 * minor;
-      }
-      (x_major ? x : y) += x_major ? x_step : y_step;
-    }
-  };
-  const Path flat = path.Flattened();
-  Point start{};
-  Point current{};
-  bool open = false;
-  auto round = [](double v) {
-    return static_cast<long>(std::floor(std::clamp(v, -1e9, 1e9) + 0.5));
-  };
-  for (const PathSegment& s : flat.segments) {
-    switch (s.kind) {
-      case PathSegment::kMove:
-        start = current = s.p[0];
-        open = true;
-        break;
-      case PathSegment::kLine:
-        if (open) {
-          segment(round(current.x), round(current.y), round(s.p[0].x), round(s.p[0].y));
-        }
-        current = s.p[0];
-        break;
-      case PathSegment::kClose:
-        if (open) {
-          segment(round(current.x), round(current.y), round(start.x), round(start.y));
-        }
-        current = start;
-        break;
-      case PathSegment::kCurve:
-        break;  // flattened away
-    }
-  }
+    uint32_t* pixel = PixelAt(static_cast<int>(x), static_cast<int>(y));
+    *pixel = Rop2(rop2, dash ? ink : gap, *pixel & 0xFFFFFF);
+  });
   cairo_surface_mark_dirty(surface_);
 }
 
@@ -396,21 +315,18 @@ void Canvas::StrokePath(const Path& path, const StrokeStyle& style, int rop2) {
     StrokeCosmetic(path, style, rop2);
     return;
   }
-  const Path& drawn = style.cosmetic ? SnapToPixelCentres(path) : path;
   auto stroke = [&](cairo_t* cr, ColorRef color, bool dashed) {
-    BuildPath(cr, drawn);
-    cairo_set_line_width(cr, style.cosmetic ? 1.0 : std::max(1.0, style.width));
-    cairo_set_line_cap(cr, style.cosmetic ? CAIRO_LINE_CAP_BUTT : style.cap);
-    cairo_set_line_join(cr, style.cosmetic ? CAIRO_LINE_JOIN_MITER : style.join);
+    BuildPath(cr, path);
+    cairo_set_line_width(cr, std::max(1.0, style.width));
+    cairo_set_line_cap(cr, style.cap);
+    cairo_set_line_join(cr, style.join);
     cairo_set_miter_limit(cr, std::max(1.0, style.miter_limit));
     if (dashed && !style.dashes.empty()) {
       cairo_set_dash(cr, style.dashes.data(), static_cast<int>(style.dashes.size()), 0);
     } else {
       cairo_set_dash(cr, nullptr, 0, 0);
     }
-    const uint32_t c = ToRgb24(color);
-    cairo_set_source_rgb(cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
-                         (c & 0xFF) / 255.0);
+    SetSourceColor(cr, color);
   };
   if (rop2 == kR2CopyPen) {
     ApplyClip(cr_);
@@ -424,7 +340,7 @@ void Canvas::StrokePath(const Path& path, const StrokeStyle& style, int rop2) {
     return;
   }
   DrawThroughMask(
-      drawn, style.width * (style.miter_limit + 1) + 2,
+      path, style.width * (style.miter_limit + 1) + 2,
       [&](cairo_t* cr) {
         stroke(cr, style.color, true);
         cairo_stroke(cr);
@@ -500,9 +416,9 @@ void Canvas::FillWithRop3(const Path& area, uint32_t rop3, const Paint& pattern)
 
 namespace {
 
-void AddColorStop(cairo_pattern_t* pattern, double offset, ColorRef c) {
-  cairo_pattern_add_color_stop_rgb(pattern, offset, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
-                                   ((c >> 16) & 0xFF) / 255.0);
+void AddColorStop(cairo_pattern_t* pattern, double offset, ColorRef color) {
+  const UnitRgb c = ToUnitRgb(color);
+  cairo_pattern_add_color_stop_rgb(pattern, offset, c.red, c.green, c.blue);
 }
 
 }  // namespace
@@ -528,9 +444,8 @@ void Canvas::FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) {
   cairo_mesh_pattern_line_to(mesh, p[1].x, p[1].y);
   cairo_mesh_pattern_line_to(mesh, p[2].x, p[2].y);
   for (unsigned i = 0; i < 3; ++i) {
-    cairo_mesh_pattern_set_corner_color_rgb(mesh, i, (c[i] & 0xFF) / 255.0,
-                                            ((c[i] >> 8) & 0xFF) / 255.0,
-                                            ((c[i] >> 16) & 0xFF) / 255.0);
+    const UnitRgb corner = ToUnitRgb(c[i]);
+    cairo_mesh_pattern_set_corner_color_rgb(mesh, i, corner.red, corner.green, corner.blue);
   }
   cairo_mesh_pattern_end_patch(mesh);
   ApplyClip(cr_);
@@ -556,9 +471,7 @@ void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matr
     BuildPath(cr_, *clip_box);
     cairo_clip(cr_);
   }
-  const uint32_t c = ToRgb24(color);
-  cairo_set_source_rgb(cr_, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
-                       (c & 0xFF) / 255.0);
+  SetSourceColor(cr_, color);
   style.shape.smooth = style.shape.smooth && smooth_text_;
   if (style.typeface == nullptr || !DrawGlyphBitmaps(*style.typeface, style.shape, glyphs)) {
     cairo_set_font_face(cr_, face);
@@ -643,39 +556,6 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
   return true;
 }
 
-Path OutlinesOfGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
-                      const std::vector<cairo_glyph_t>& glyphs) {
-  Path path;
-  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
-  cairo_t* cr = cairo_create(scratch);
-  cairo_set_font_face(cr, face);
-  cairo_set_font_matrix(cr, &font_matrix);
-  cairo_glyph_path(cr, glyphs.data(), static_cast<int>(glyphs.size()));
-  cairo_path_t* outline = cairo_copy_path(cr);
-  for (int i = 0; i < outline->num_data; i += outline->data[i].header.length) {
-    const cairo_path_data_t* d = &outline->data[i];
-    switch (d->header.type) {
-      case CAIRO_PATH_MOVE_TO:
-        path.MoveTo({d[1].point.x, d[1].point.y});
-        break;
-      case CAIRO_PATH_LINE_TO:
-        path.LineTo({d[1].point.x, d[1].point.y});
-        break;
-      case CAIRO_PATH_CURVE_TO:
-        path.CurveTo({d[1].point.x, d[1].point.y}, {d[2].point.x, d[2].point.y},
-                     {d[3].point.x, d[3].point.y});
-        break;
-      case CAIRO_PATH_CLOSE_PATH:
-        path.Close();
-        break;
-    }
-  }
-  cairo_path_destroy(outline);
-  cairo_destroy(cr);
-  cairo_surface_destroy(scratch);
-  return path;
-}
-
 Path Canvas::GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                            const std::vector<cairo_glyph_t>& glyphs) {
   return OutlinesOfGlyphs(face, font_matrix, glyphs);
@@ -689,7 +569,7 @@ void Canvas::SetPixel(int x, int y, ColorRef color) {
     return;
   }
   cairo_surface_flush(surface_);
-  uint32_t* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels_) + y * stride_);
+  uint32_t* row = RowAt(y);
   row[x] = ToRgb24(color);
   cairo_surface_mark_dirty(surface_);
 }

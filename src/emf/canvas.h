@@ -83,6 +83,12 @@ class Canvas : public DrawingTarget {
   template <class Draw, class Combine>
   void DrawThroughMask(const Path& area, double margin, Draw draw, Combine combine);
   void ApplyClip(cairo_t* cr) const;
+  // Rows are addressed in size_t: y * stride overflows int on pages of 537 megapixels.
+  uint32_t* RowAt(int y) {
+    return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels_) +
+                                       static_cast<size_t>(y) * static_cast<size_t>(stride_));
+  }
+  uint32_t* PixelAt(int x, int y) { return RowAt(y) + x; }
 
   uint32_t* pixels_;
   int width_;

@@ -60,8 +60,4 @@ class DrawingTarget {
   virtual void SetPixel(int x, int y, ColorRef color) = 0;
 };
 
-// Glyph outlines of a face at a matrix, in the matrix's units; shared by the back ends.
-Path OutlinesOfGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
-                      const std::vector<cairo_glyph_t>& glyphs);
-
 }  // namespace emf

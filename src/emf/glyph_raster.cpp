@@ -114,4 +114,37 @@ std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, cons
   return result;
 }
 
+Path OutlinesOfGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                      const std::vector<cairo_glyph_t>& glyphs) {
+  Path path;
+  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+  cairo_t* cr = cairo_create(scratch);
+  cairo_set_font_face(cr, face);
+  cairo_set_font_matrix(cr, &font_matrix);
+  cairo_glyph_path(cr, glyphs.data(), static_cast<int>(glyphs.size()));
+  cairo_path_t* outline = cairo_copy_path(cr);
+  for (int i = 0; i < outline->num_data; i += outline->data[i].header.length) {
+    const cairo_path_data_t* d = &outline->data[i];
+    switch (d->header.type) {
+      case CAIRO_PATH_MOVE_TO:
+        path.MoveTo({d[1].point.x, d[1].point.y});
+        break;
+      case CAIRO_PATH_LINE_TO:
+        path.LineTo({d[1].point.x, d[1].point.y});
+        break;
+      case CAIRO_PATH_CURVE_TO:
+        path.CurveTo({d[1].point.x, d[1].point.y}, {d[2].point.x, d[2].point.y},
+                     {d[3].point.x, d[3].point.y});
+        break;
+      case CAIRO_PATH_CLOSE_PATH:
+        path.Close();
+        break;
+    }
+  }
+  cairo_path_destroy(outline);
+  cairo_destroy(cr);
+  cairo_surface_destroy(scratch);
+  return path;
+}
+
 }  // namespace emf

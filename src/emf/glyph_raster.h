@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "emf/font.h"
+#include "emf/geometry.h"
 
 namespace emf {
 
@@ -29,5 +30,10 @@ struct GlyphShape {
 // The bitmap of one glyph; null when it leaves no ink or the face cannot draw it.
 std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
                                                   uint32_t glyph);
+
+// Glyph outlines of a face at a matrix, in the matrix's units: text inside a path bracket,
+// and text that a target draws as shapes (the WMF writer).
+Path OutlinesOfGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                      const std::vector<cairo_glyph_t>& glyphs);
 
 }  // namespace emf

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "emf/gdi_constants.h"
 #include "emf/record_table.h"
 
 namespace emf {
@@ -112,7 +113,7 @@ Paint Player::CurrentPaint(const Brush& brush) const {
   paint.brush = brush;
   paint.background = state_.bk_color;
   paint.text_color = state_.text_color;
-  paint.opaque_background = state_.bk_mode == 2;
+  paint.opaque_background = state_.bk_mode == kBkOpaque;
   paint.origin = playback_.Apply(state_.brush_origin);
   return paint;
 }
@@ -174,7 +175,7 @@ StrokeStyle Player::CurrentStroke() const {
     default:
       break;
   }
-  style.opaque_gaps = state_.bk_mode == 2;
+  style.opaque_gaps = state_.bk_mode == kBkOpaque;
   style.background = state_.bk_color;
   return style;
 }

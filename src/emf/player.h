@@ -11,7 +11,9 @@
 #include "emf/byte_reader.h"
 #include "emf/canvas.h"
 #include "emf/font.h"
+#include "emf/gdi_constants.h"
 #include "emf/metafile.h"
+#include "emf/raster_ops.h"
 
 namespace emf {
 
@@ -44,18 +46,18 @@ struct DcState {
   int map_mode = 1;  // MM_TEXT
   Point window_org, window_ext{1, 1}, viewport_org, viewport_ext{1, 1};
   Transform world;
-  int graphics_mode = 1;  // GM_COMPATIBLE
+  int graphics_mode = kGmCompatible;
   Pen pen;
   Brush brush{Brush::kSolid, 0xFFFFFF, 0, nullptr, false};  // WHITE_BRUSH
   std::shared_ptr<const Font> font;
-  int bk_mode = 2;  // OPAQUE
+  int bk_mode = kBkOpaque;
   ColorRef bk_color = 0xFFFFFF;
   ColorRef text_color = 0;
   uint32_t text_align = 0;
-  int poly_fill_mode = 1;  // ALTERNATE
-  int rop2 = 13;           // R2_COPYPEN
-  int stretch_mode = 1;    // BLACKONWHITE
-  int arc_direction = 1;   // AD_COUNTERCLOCKWISE
+  int poly_fill_mode = kFillAlternate;
+  int rop2 = kR2CopyPen;
+  int stretch_mode = 1;  // BLACKONWHITE
+  int arc_direction = kArcCounterClockwise;
   double miter_limit = 10;
   Point position;                        // current position, logical
   std::shared_ptr<cairo_region_t> clip;  // device pixels of the canvas; null: none
@@ -73,10 +75,40 @@ struct TextRun {
   std::vector<double> dx, dy;   // logical units, one pair a character
   uint32_t options = 0;
   RectL rect;
-  int graphics_mode = 1;
+  int graphics_mode = kGmCompatible;
 };
 
 struct TextLayout;  // how a run lies on the canvas (player_text.cpp)
+struct DeviceBox;   // a box rounded to device pixels (player_shapes.cpp)
+
+// Where a record keeps a bitmap: its BITMAPINFO and bits as offsets from the record's start,
+// and whether the colour table holds RGB colours or palette indices.
+struct DibSource {
+  uint32_t usage = 0;
+  uint32_t off_bmi = 0, cb_bmi = 0;
+  uint32_t off_bits = 0, cb_bits = 0;
+};
+// Reads the five fields in the order the records keep them.
+inline DibSource ReadDibSource(ByteReader& r) {
+  DibSource s;
+  s.usage = r.U32();
+  s.off_bmi = r.U32();
+  s.cb_bmi = r.U32();
+  s.off_bits = r.U32();
+  s.cb_bits = r.U32();
+  return s;
+}
+
+// A block transfer of a record's bitmap: the source rectangle (in the bitmap's rows, counted
+// from the bottom when source_from_bottom) onto a logical destination, with a ternary raster
+// operation.
+struct DibTransfer {
+  DibSource bitmap;
+  double sx = 0, sy = 0, sw = 0, sh = 0;
+  bool source_from_bottom = false;
+  double dx = 0, dy = 0, dw = 0, dh = 0;
+  uint32_t rop = 0;
+};
 
 class Player {
  public:
@@ -190,24 +222,22 @@ class Player {
   EMF_HANDLER(SmallTextOut);
 #undef EMF_HANDLER
 
+ private:
   // Drawing with the current pen and brush; inside a path bracket the shape joins the path
   // (as a new figure, or going on from the current point).
   void DrawShape(const Path& logical_path, bool fill, bool stroke);
   void DrawShapeContinuing(const Path& logical_path, bool fill, bool stroke);
-  Point Position() const {
-    return state_.position;
-  }
-  void SetPosition(Point p) {
-    state_.position = p;
-  }
 
- private:
-  friend class ShapeBuilder;
+  // Handlers that serve several record types (16- and 32-bit points, and their kinds).
+  enum class PolyKind { kPolyline, kPolygon, kPolylineTo, kPolyBezier, kPolyBezierTo };
   enum class ArcKind { kArc, kArcTo, kChord, kPie };
-  void PolyPolyCommon(ByteReader& r, bool small, bool closed);
+  void DrawPolyRecord(ByteReader& r, bool small, PolyKind kind);
+  void DrawPolyPolyRecord(ByteReader& r, bool small, bool closed);
+  void DrawPolyDrawRecord(ByteReader& r, bool small);
+  void DrawArcRecord(ByteReader& r, ArcKind kind);
+  void DrawPolyTextRecord(ByteReader& r, bool wide);
   void CreatePatternBrush(ByteReader& r, bool monochrome);
-  void PolyDrawCommon(ByteReader& r, bool small);
-  void ArcCommon(ByteReader& r, ArcKind kind);
+  DeviceBox BoxOnDevice(const RectL& box) const;
   template <class Shape>
   void DrawBoxShape(const RectL& box, Shape shape, bool outline_on_far_edges = false);
   TextRun ReadTextRun(ByteReader& r, bool wide, int graphics_mode);
@@ -217,14 +247,8 @@ class Player {
   void DescribeText(const TextRun& text, const TextLayout& layout);
   void DrawGlyphRuns(const TextRun& text, const TextLayout& layout);
   void DrawTextDecorations(const TextLayout& layout);
-  void PolyTextOutCommon(ByteReader& r, bool wide);
-  std::optional<Image> RecordImage(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi,
-                                   uint32_t off_bits, uint32_t cb_bits, uint32_t usage,
-                                   bool keep_alpha);
-  void DrawRecordDib(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi, uint32_t off_bits,
-                     uint32_t cb_bits, uint32_t usage, double sx, double sy, double sw, double sh,
-                     bool source_from_bottom, double dx, double dy, double dw, double dh,
-                     uint32_t rop);
+  std::optional<Image> RecordImage(ByteReader& r, const DibSource& bitmap, bool keep_alpha);
+  void DrawRecordDib(ByteReader& r, const DibTransfer& transfer);
 
   // Transforms.
   Transform PageTransform() const;    // logical -> reference device

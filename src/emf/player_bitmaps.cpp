@@ -3,13 +3,13 @@
 #include <cmath>
 
 #include "emf/dib.h"
+#include "emf/gdi_constants.h"
 #include "emf/player.h"
 #include "emf/raster_ops.h"
 
 namespace emf {
 namespace {
 
-constexpr int kHalftone = 4;
 constexpr uint32_t kMaxGradientItems = 1u << 20;
 
 struct Placement {
@@ -20,37 +20,36 @@ struct Placement {
 
 // Draws a record's DIB: the source rectangle (top-down pixel rows) onto the logical
 // destination, with a raster operation; no bitmap means a pattern-only operation.
-void Player::DrawRecordDib(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi, uint32_t off_bits,
-                           uint32_t cb_bits, uint32_t usage, double sx, double sy, double sw,
-                           double sh, bool source_from_bottom, double dx, double dy, double dw,
-                           double dh, uint32_t rop) {
+void Player::DrawRecordDib(ByteReader& r, const DibTransfer& transfer) {
   const Transform t = LogicalToCanvas();
-  const Point tl = t.Apply({dx, dy});
-  const Point tr = t.Apply({dx + dw, dy});
-  const Point bl = t.Apply({dx, dy + dh});
+  const Point tl = t.Apply({transfer.dx, transfer.dy});
+  const Point tr = t.Apply({transfer.dx + transfer.dw, transfer.dy});
+  const Point bl = t.Apply({transfer.dx, transfer.dy + transfer.dh});
   if (in_path_) {
     return;
   }
-  if (cb_bmi == 0) {
+  if (transfer.bitmap.cb_bmi == 0) {
     Path area;
     area.MoveTo(tl);
     area.LineTo(tr);
     area.LineTo({tr.x + bl.x - tl.x, tr.y + bl.y - tl.y});
     area.LineTo(bl);
     area.Close();
-    canvas_.FillWithRop3(area, rop, CurrentPaint(state_.brush));
+    canvas_.FillWithRop3(area, transfer.rop, CurrentPaint(state_.brush));
     return;
   }
-  auto image = RecordImage(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, false);
+  auto image = RecordImage(r, transfer.bitmap, false);
   if (!image) {
     return;
   }
-  if (source_from_bottom) {
-    sy = image->height - sy - sh;  // bottom-up DIBs count their source rows from the bottom
+  double sy = transfer.sy;
+  if (transfer.source_from_bottom) {
+    // Bottom-up DIBs count their source rows from the bottom.
+    sy = image->height - transfer.sy - transfer.sh;
   }
   Paint pattern = CurrentPaint(state_.brush);
-  canvas_.DrawImage(*image, sx, sy, sw, sh, tl, tr, bl, rop, &pattern,
-                    state_.stretch_mode == kHalftone);
+  canvas_.DrawImage(*image, transfer.sx, sy, transfer.sw, transfer.sh, tl, tr, bl, transfer.rop,
+                    &pattern, state_.stretch_mode == kStretchHalftone);
 }
 
 namespace {
@@ -62,7 +61,7 @@ struct BltFields {
   double x, y, cx, cy;
   uint32_t operation;
   double sx, sy;
-  uint32_t usage, off_bmi, cb_bmi, off_bits, cb_bits;
+  DibSource bitmap;
   double scx, scy;
 };
 
@@ -77,24 +76,23 @@ BltFields ReadBlt(ByteReader& r, bool stretches) {
   f.sx = r.I32();
   f.sy = r.I32();
   r.Skip(24 + 4);  // source transform, source background colour
-  f.usage = r.U32();
-  f.off_bmi = r.U32();
-  f.cb_bmi = r.U32();
-  f.off_bits = r.U32();
-  f.cb_bits = r.U32();
+  f.bitmap = ReadDibSource(r);
   f.scx = stretches ? r.I32() : f.cx;
   f.scy = stretches ? r.I32() : f.cy;
   return f;
 }
 
+DibTransfer BltTransfer(const BltFields& f, uint32_t rop) {
+  return {f.bitmap, f.sx, f.sy, f.scx, f.scy, false, f.x, f.y, f.cx, f.cy, rop};
+}
+
 }  // namespace
 
-std::optional<Image> Player::RecordImage(ByteReader& r, uint32_t off_bmi, uint32_t cb_bmi,
-                                         uint32_t off_bits, uint32_t cb_bits, uint32_t usage,
-                                         bool keep_alpha) {
+std::optional<Image> Player::RecordImage(ByteReader& r, const DibSource& bitmap, bool keep_alpha) {
   std::string error;
-  auto image = DecodeDib(r.Slice(off_bmi, cb_bmi), r.Slice(off_bits, cb_bits), keep_alpha,
-                         usage == 1, &error);
+  auto image =
+      DecodeDib(r.Slice(bitmap.off_bmi, bitmap.cb_bmi), r.Slice(bitmap.off_bits, bitmap.cb_bits),
+                keep_alpha, bitmap.usage == kDibPalColors, &error);
   if (!image) {
     CountSkipped(current_type_, error.c_str());
   }
@@ -103,48 +101,53 @@ std::optional<Image> Player::RecordImage(ByteReader& r, uint32_t off_bmi, uint32
 
 void Player::BitBlt(ByteReader& r) {
   const BltFields f = ReadBlt(r, false);
-  DrawRecordDib(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, f.sx, f.sy, f.scx, f.scy,
-                false, f.x, f.y, f.cx, f.cy, f.operation);
+  DrawRecordDib(r, BltTransfer(f, f.operation));
 }
 
 void Player::StretchBlt(ByteReader& r) {
   const BltFields f = ReadBlt(r, true);
-  DrawRecordDib(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, f.sx, f.sy, f.scx, f.scy,
-                false, f.x, f.y, f.cx, f.cy, f.operation);
+  DrawRecordDib(r, BltTransfer(f, f.operation));
 }
 
 void Player::StretchDIBits(ByteReader& r) {
   r.Skip(16);
   const double x = r.I32(), y = r.I32(), sx = r.I32(), sy = r.I32(), scx = r.I32(), scy = r.I32();
-  const uint32_t off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(), cb_bits = r.U32();
-  const uint32_t usage = r.U32(), rop = r.U32();
+  DibSource bitmap{};
+  bitmap.off_bmi = r.U32();
+  bitmap.cb_bmi = r.U32();
+  bitmap.off_bits = r.U32();
+  bitmap.cb_bits = r.U32();
+  bitmap.usage = r.U32();
+  const uint32_t rop = r.U32();
   const double cx = r.I32(), cy = r.I32();
-  const bool bottom_up = DibRowsBottomUp(r.Slice(off_bmi, cb_bmi));
-  DrawRecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, sx, sy, scx, scy, bottom_up, x, y, cx,
-                cy, rop);
+  const bool bottom_up = DibRowsBottomUp(r.Slice(bitmap.off_bmi, bitmap.cb_bmi));
+  DrawRecordDib(r, {bitmap, sx, sy, scx, scy, bottom_up, x, y, cx, cy, rop});
 }
 
 void Player::SetDIBitsToDevice(ByteReader& r) {
   r.Skip(16);
   const double x = r.I32(), y = r.I32(), sx = r.I32(), sy = r.I32(), scx = r.I32(), scy = r.I32();
-  const uint32_t off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(), cb_bits = r.U32();
-  const uint32_t usage = r.U32();
-  const bool bottom_up = DibRowsBottomUp(r.Slice(off_bmi, cb_bmi));
+  DibSource bitmap{};
+  bitmap.off_bmi = r.U32();
+  bitmap.cb_bmi = r.U32();
+  bitmap.off_bits = r.U32();
+  bitmap.cb_bits = r.U32();
+  bitmap.usage = r.U32();
+  const bool bottom_up = DibRowsBottomUp(r.Slice(bitmap.off_bmi, bitmap.cb_bmi));
   // The size is in device pixels of the reference device, not stretched by the mapping.
   const Transform page = state_.world.Then(PageTransform());
   const Point unit = page.Inverse().ApplyVector({scx, scy});
-  DrawRecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, sx, sy, scx, scy, bottom_up, x, y,
-                unit.x, unit.y, kSrcCopy);
+  DrawRecordDib(r, {bitmap, sx, sy, scx, scy, bottom_up, x, y, unit.x, unit.y, kSrcCopy});
 }
 
 void Player::AlphaBlend(ByteReader& r) {
   const BltFields f = ReadBlt(r, true);
-  if (in_path_ || f.cb_bmi == 0) {
+  if (in_path_ || f.bitmap.cb_bmi == 0) {
     return;
   }
   const int constant_alpha = (f.operation >> 16) & 0xFF;
   const bool source_alpha = ((f.operation >> 24) & 0xFF) == 1;  // AC_SRC_ALPHA
-  auto image = RecordImage(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, source_alpha);
+  auto image = RecordImage(r, f.bitmap, source_alpha);
   if (!image) {
     return;
   }
@@ -156,10 +159,10 @@ void Player::AlphaBlend(ByteReader& r) {
 
 void Player::TransparentBlt(ByteReader& r) {
   const BltFields f = ReadBlt(r, true);
-  if (in_path_ || f.cb_bmi == 0) {
+  if (in_path_ || f.bitmap.cb_bmi == 0) {
     return;
   }
-  auto image = RecordImage(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, false);
+  auto image = RecordImage(r, f.bitmap, false);
   if (!image) {
     return;
   }
@@ -174,83 +177,87 @@ void Player::TransparentBlt(ByteReader& r) {
                      t.Apply({f.x + f.cx, f.y}), t.Apply({f.x, f.y + f.cy}), 255, true);
 }
 
-void Player::MaskBlt(ByteReader& r) {
-  const BltFields f = ReadBlt(r, false);
-  const double mask_x = r.I32(), mask_y = r.I32();
-  const uint32_t mask_usage = r.U32(), off_mask_bmi = r.U32(), cb_mask_bmi = r.U32(),
-                 off_mask_bits = r.U32(), cb_mask_bits = r.U32();
-  const uint32_t fore = f.operation & 0x00FFFFFF;
-  const uint32_t back = (f.operation >> 8) & 0x00FF0000;
-  auto draw = [&](uint32_t rop) {
-    DrawRecordDib(r, f.off_bmi, f.cb_bmi, f.off_bits, f.cb_bits, f.usage, f.sx, f.sy, f.scx, f.scy,
-                  false, f.x, f.y, f.cx, f.cy, rop);
+namespace {
+
+// The destination pixels (canvas) whose mask pixel is set, or not set: rows of runs, each a
+// rectangle. Only the columns and rows the mask covers are looked at; beyond it nothing is
+// set. A set bit is the colour table's second entry, drawn as a non-black colour.
+Region MaskedArea(const Image& mask, Point mask_origin, const BltFields& f, const Transform& t,
+                  bool set) {
+  Region region = MakeRegion();
+  auto add = [&](int from, int to, int j) {  // destination columns [from, to) of row j
+    const Point p0 = t.Apply({f.x + from, f.y + j});
+    const Point p1 = t.Apply({f.x + to, f.y + j + 1});
+    const int left = ToInt(std::round(std::min(p0.x, p1.x)));
+    const int right = ToInt(std::round(std::max(p0.x, p1.x)));
+    const int top = ToInt(std::round(std::min(p0.y, p1.y)));
+    const int bottom = ToInt(std::round(std::max(p0.y, p1.y)));
+    if (right > left && bottom > top) {
+      cairo_rectangle_int_t run{left, top, right - left, bottom - top};
+      cairo_region_union_rectangle(region.get(), &run);
+    }
   };
-  const Transform t = LogicalToCanvas();
-  std::optional<Image> mask;
-  if (r.Ok() && cb_mask_bmi != 0 && !in_path_ && t.m12 == 0 && t.m21 == 0) {
-    mask =
-        RecordImage(r, off_mask_bmi, cb_mask_bmi, off_mask_bits, cb_mask_bits, mask_usage, false);
-  }
-  if (!mask) {
-    draw(fore);  // no mask, or a turned one: the foreground operation everywhere
-    return;
-  }
-  // The mask's set pixels take the foreground operation, the others the background one;
-  // each is drawn through the clip narrowed to its pixels.
-  const auto saved = state_.clip;
-  for (const bool set : {false, true}) {
-    Region region = MakeRegion();
-    auto add = [&](int from, int to, int j) {  // destination columns [from, to) of row j
-      const Point p0 = t.Apply({f.x + from, f.y + j});
-      const Point p1 = t.Apply({f.x + to, f.y + j + 1});
-      const int left = ToInt(std::round(std::min(p0.x, p1.x)));
-      const int right = ToInt(std::round(std::max(p0.x, p1.x)));
-      const int top = ToInt(std::round(std::min(p0.y, p1.y)));
-      const int bottom = ToInt(std::round(std::max(p0.y, p1.y)));
-      if (right > left && bottom > top) {
-        cairo_rectangle_int_t run{left, top, right - left, bottom - top};
-        cairo_region_union_rectangle(region.get(), &run);
+  const int width = static_cast<int>(std::clamp(f.cx, 0.0, 65536.0));
+  const int height = static_cast<int>(std::clamp(f.cy, 0.0, 65536.0));
+  const double mask_x = mask_origin.x;
+  const int first = static_cast<int>(std::clamp(-mask_x, 0.0, static_cast<double>(width)));
+  const int last = static_cast<int>(
+      std::clamp(mask.width - mask_x, static_cast<double>(first), static_cast<double>(width)));
+  for (int j = 0; j < height; ++j) {
+    const double my = mask_origin.y + j;
+    if (my < 0 || my >= mask.height || first == last) {
+      if (!set) {
+        add(0, width, j);
       }
+      continue;
+    }
+    const uint32_t* row = mask.pixels.data() + static_cast<size_t>(my) * mask.width;
+    auto pixel_set = [&](int at) {
+      return at >= first && at < last && (row[static_cast<size_t>(mask_x + at)] & 0xFFFFFF) != 0;
     };
-    const int width = static_cast<int>(std::clamp(f.cx, 0.0, 65536.0));
-    const int height = static_cast<int>(std::clamp(f.cy, 0.0, 65536.0));
-    // Only the columns and rows the mask covers are looked at; beyond it nothing is set.
-    const int first = static_cast<int>(std::clamp(-mask_x, 0.0, static_cast<double>(width)));
-    const int last = static_cast<int>(
-        std::clamp(mask->width - mask_x, static_cast<double>(first), static_cast<double>(width)));
-    for (int j = 0; j < height; ++j) {
-      const double my = mask_y + j;
-      if (my < 0 || my >= mask->height || first == last) {
-        if (!set) {
-          add(0, width, j);
-        }
-        continue;
+    if (!set && first > 0) {
+      add(0, first, j);
+    }
+    for (int i = first; i < last;) {
+      const int start = i;
+      const bool value = pixel_set(i);
+      while (i < last && pixel_set(i) == value) {
+        ++i;
       }
-      const uint32_t* row = mask->pixels.data() + static_cast<size_t>(my) * mask->width;
-      // A set bit is the colour table's second entry, drawn as a non-black colour.
-      auto pixel_set = [&](int at) {
-        return at >= first && at < last && (row[static_cast<size_t>(mask_x + at)] & 0xFFFFFF) != 0;
-      };
-      if (!set && first > 0) {
-        add(0, first, j);
-      }
-      for (int i = first; i < last;) {
-        if (pixel_set(i) != set) {
-          ++i;
-          continue;
-        }
-        const int start = i;
-        while (i < last && pixel_set(i) == set) {
-          ++i;
-        }
+      if (value == set) {
         add(start, i, j);
       }
-      if (!set && last < width) {
-        add(last, width, j);
-      }
     }
-    CombineClip(std::move(region), 1);  // RGN_AND
-    draw(set ? fore : back);
+    if (!set && last < width) {
+      add(last, width, j);
+    }
+  }
+  return region;
+}
+
+}  // namespace
+
+// The mask's set pixels take the foreground operation, the others the background one; each
+// is drawn through the clip narrowed to its pixels.
+void Player::MaskBlt(ByteReader& r) {
+  const BltFields f = ReadBlt(r, false);
+  const Point mask_origin{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
+  const DibSource mask_bitmap = ReadDibSource(r);
+  const uint32_t fore = f.operation & 0x00FFFFFF;
+  const uint32_t back = (f.operation >> 8) & 0x00FF0000;
+  const Transform t = LogicalToCanvas();
+  std::optional<Image> mask;
+  if (r.Ok() && mask_bitmap.cb_bmi != 0 && !in_path_ && t.m12 == 0 && t.m21 == 0) {
+    mask = RecordImage(r, mask_bitmap, false);
+  }
+  if (!mask) {
+    DrawRecordDib(r, BltTransfer(f, fore));  // no mask, or a turned one: foreground everywhere
+    return;
+  }
+  const auto saved = state_.clip;
+  for (const bool set : {false, true}) {
+    CombineClip(MaskedArea(*mask, mask_origin, f, t, set), kRgnAnd);
+    DrawRecordDib(r, BltTransfer(f, set ? fore : back));
     state_.clip = saved;
     UpdateClip();
   }
@@ -264,18 +271,18 @@ void Player::PlgBlt(ByteReader& r) {
   }
   const double sx = r.I32(), sy = r.I32(), scx = r.I32(), scy = r.I32();
   r.Skip(24 + 4);
-  const uint32_t usage = r.U32(), off_bmi = r.U32(), cb_bmi = r.U32(), off_bits = r.U32(),
-                 cb_bits = r.U32();
-  if (in_path_ || cb_bmi == 0) {
+  const DibSource bitmap = ReadDibSource(r);
+  if (in_path_ || bitmap.cb_bmi == 0) {
     return;
   }
-  auto image = RecordImage(r, off_bmi, cb_bmi, off_bits, cb_bits, usage, false);
+  auto image = RecordImage(r, bitmap, false);
   if (!image) {
     return;
   }
   const Transform t = LogicalToCanvas();
   canvas_.DrawImage(*image, sx, sy, scx, scy, t.Apply(corners[0]), t.Apply(corners[1]),
-                    t.Apply(corners[2]), kSrcCopy, nullptr, state_.stretch_mode == kHalftone);
+                    t.Apply(corners[2]), kSrcCopy, nullptr,
+                    state_.stretch_mode == kStretchHalftone);
 }
 
 void Player::GradientFill(ByteReader& r) {

@@ -3,12 +3,12 @@
 #include <cmath>
 #include <vector>
 
+#include "emf/gdi_constants.h"
 #include "emf/player.h"
 
 namespace emf {
 namespace {
 
-constexpr int kRgnAnd = 1, kRgnOr = 2, kRgnXor = 3, kRgnDiff = 4, kRgnCopy = 5;
 constexpr uint32_t kMaxRegionRects = 1u << 20;
 
 std::shared_ptr<cairo_region_t> Share(Region region) {

@@ -1,5 +1,6 @@
 // Pens, brushes, palettes and the object table with its stock objects.
 #include "emf/dib.h"
+#include "emf/gdi_constants.h"
 #include "emf/player.h"
 
 namespace emf {
@@ -80,17 +81,17 @@ void Player::ExtCreatePen(ByteReader& r) {
     object.pen.user_dashes.push_back(r.U32());
   }
   switch (brush_style) {
-    case 1:
+    case kBsNull:
       object.pen.brush = Brush{Brush::kNull, 0, 0, nullptr, false};
       object.pen.style = (object.pen.style & ~0xF) | 5;
       break;
-    case 2:
+    case kBsHatched:
       object.pen.brush =
           Brush{Brush::kHatched, object.pen.color, static_cast<int>(hatch), nullptr, false};
       break;
-    case 3:
-    case 5:
-    case 6:
+    case kBsPattern:
+    case kBsDibPattern:
+    case kBsDibPatternPt:
       object.pen.brush = SolidBrush(object.pen.color);
       if (auto image = RecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, false)) {
         object.pen.brush = Brush{Brush::kPattern, object.pen.color, 0, image, false};
@@ -111,10 +112,10 @@ void Player::CreateBrushIndirect(ByteReader& r) {
   GdiObject object;
   object.kind = GdiObject::kBrush;
   switch (style) {
-    case 1:  // BS_NULL
+    case kBsNull:
       object.brush = Brush{Brush::kNull, 0, 0, nullptr, false};
       break;
-    case 2:  // BS_HATCHED
+    case kBsHatched:
       object.brush = Brush{Brush::kHatched, color, static_cast<int>(hatch), nullptr, false};
       break;
     default:

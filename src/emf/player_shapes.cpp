@@ -3,6 +3,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "emf/gdi_constants.h"
 #include "emf/player.h"
 #include "emf/record_fields.h"
 
@@ -96,21 +97,18 @@ struct DeviceBox {
   double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
 };
 
-class ShapeBuilder {
- public:
-  static DeviceBox Box(const Player& p, const RectL& box) {
-    const Transform t = p.LogicalToCanvas();
-    DeviceBox d;
-    d.axis_aligned = std::fabs(t.m12) < 1e-9 && std::fabs(t.m21) < 1e-9;
-    const Point a = t.Apply({static_cast<double>(box.left), static_cast<double>(box.top)});
-    const Point b = t.Apply({static_cast<double>(box.right), static_cast<double>(box.bottom)});
-    d.x0 = std::round(std::min(a.x, b.x));
-    d.x1 = std::round(std::max(a.x, b.x));
-    d.y0 = std::round(std::min(a.y, b.y));
-    d.y1 = std::round(std::max(a.y, b.y));
-    return d;
-  }
-};
+DeviceBox Player::BoxOnDevice(const RectL& box) const {
+  const Transform t = LogicalToCanvas();
+  DeviceBox d;
+  d.axis_aligned = std::fabs(t.m12) < 1e-9 && std::fabs(t.m21) < 1e-9;
+  const Point a = t.Apply({static_cast<double>(box.left), static_cast<double>(box.top)});
+  const Point b = t.Apply({static_cast<double>(box.right), static_cast<double>(box.bottom)});
+  d.x0 = std::round(std::min(a.x, b.x));
+  d.x1 = std::round(std::max(a.x, b.x));
+  d.y0 = std::round(std::min(a.y, b.y));
+  d.y1 = std::round(std::max(a.y, b.y));
+  return d;
+}
 
 void Player::LineTo(ByteReader& r) {
   const Point to{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
@@ -128,99 +126,72 @@ void Player::LineTo(ByteReader& r) {
   DrawShape(path, false, true);
 }
 
-namespace {
-
-void PolyCommon(Player& player, ByteReader& r, bool small,
-                void (*build)(Player&, const std::vector<Point>&)) {
+// The records of one list of points: from the first point or going on from the current
+// position (the "To" records, which move it to their last point), by straight lines or
+// Bezier curves, closed and filled (polygons) or stroked only.
+void Player::DrawPolyRecord(ByteReader& r, bool small, PolyKind kind) {
   r.Skip(16);  // bounds
   const uint32_t count = r.U32();
   const std::vector<Point> points = ReadPoints(r, count, small);
-  if (points.size() == count && count > 0) {
-    build(player, points);
+  if (points.size() != count || count == 0) {
+    return;
   }
-}
-
-}  // namespace
-
-// The builders reach the player's drawing through these small friends of the record handlers.
-struct PolyBuilders {
-  static void Polyline(Player& p, const std::vector<Point>& pts) {
-    Path path;
-    path.MoveTo(pts[0]);
-    for (size_t i = 1; i < pts.size(); ++i) {
-      path.LineTo(pts[i]);
+  const bool continuing = kind == PolyKind::kPolylineTo || kind == PolyKind::kPolyBezierTo;
+  const bool curves = kind == PolyKind::kPolyBezier || kind == PolyKind::kPolyBezierTo;
+  Path path;
+  path.MoveTo(continuing ? state_.position : points[0]);
+  size_t i = continuing ? 0 : 1;
+  if (curves) {
+    for (; i + 2 < points.size(); i += 3) {
+      path.CurveTo(points[i], points[i + 1], points[i + 2]);
     }
-    p.DrawShape(path, false, true);
+  } else {
+    for (; i < points.size(); ++i) {
+      path.LineTo(points[i]);
+    }
   }
-  static void Polygon(Player& p, const std::vector<Point>& pts) {
-    Path path;
-    path.MoveTo(pts[0]);
-    for (size_t i = 1; i < pts.size(); ++i) {
-      path.LineTo(pts[i]);
-    }
+  if (kind == PolyKind::kPolygon) {
     path.Close();
-    p.DrawShape(path, true, true);
   }
-  static void PolylineTo(Player& p, const std::vector<Point>& pts) {
-    Path path;
-    path.MoveTo(p.Position());
-    for (const Point& pt : pts) {
-      path.LineTo(pt);
-    }
-    p.SetPosition(pts.back());
-    p.DrawShapeContinuing(path, false, true);
+  if (!continuing) {
+    DrawShape(path, kind == PolyKind::kPolygon, true);
+    return;
   }
-  static void PolyBezier(Player& p, const std::vector<Point>& pts) {
-    Path path;
-    path.MoveTo(pts[0]);
-    for (size_t i = 1; i + 2 < pts.size(); i += 3) {
-      path.CurveTo(pts[i], pts[i + 1], pts[i + 2]);
-    }
-    p.DrawShape(path, false, true);
+  if (i > 0) {
+    state_.position = points[i - 1];  // a Bezier run keeps its last whole curve's end
   }
-  static void PolyBezierTo(Player& p, const std::vector<Point>& pts) {
-    Path path;
-    path.MoveTo(p.Position());
-    size_t i = 0;
-    for (; i + 2 < pts.size(); i += 3) {
-      path.CurveTo(pts[i], pts[i + 1], pts[i + 2]);
-    }
-    if (i > 0) {
-      p.SetPosition(pts[i - 1]);
-    }
-    p.DrawShapeContinuing(path, false, true);
-  }
-};
+  DrawShapeContinuing(path, false, true);
+}
 
 void Player::Polyline(ByteReader& r) {
-  PolyCommon(*this, r, false, PolyBuilders::Polyline);
+  DrawPolyRecord(r, false, PolyKind::kPolyline);
 }
 void Player::Polyline16(ByteReader& r) {
-  PolyCommon(*this, r, true, PolyBuilders::Polyline);
+  DrawPolyRecord(r, true, PolyKind::kPolyline);
 }
 void Player::Polygon(ByteReader& r) {
-  PolyCommon(*this, r, false, PolyBuilders::Polygon);
+  DrawPolyRecord(r, false, PolyKind::kPolygon);
 }
 void Player::Polygon16(ByteReader& r) {
-  PolyCommon(*this, r, true, PolyBuilders::Polygon);
+  DrawPolyRecord(r, true, PolyKind::kPolygon);
 }
 void Player::PolylineTo(ByteReader& r) {
-  PolyCommon(*this, r, false, PolyBuilders::PolylineTo);
+  DrawPolyRecord(r, false, PolyKind::kPolylineTo);
 }
 void Player::PolylineTo16(ByteReader& r) {
-  PolyCommon(*this, r, true, PolyBuilders::PolylineTo);
+  DrawPolyRecord(r, true, PolyKind::kPolylineTo);
 }
 void Player::PolyBezier(ByteReader& r) {
-  PolyCommon(*this, r, false, PolyBuilders::PolyBezier);
+  DrawPolyRecord(r, false, PolyKind::kPolyBezier);
 }
 void Player::PolyBezier16(ByteReader& r) {
-  PolyCommon(*this, r, true, PolyBuilders::PolyBezier);
+  DrawPolyRecord(r, true, PolyKind::kPolyBezier);
 }
 void Player::PolyBezierTo(ByteReader& r) {
-  PolyCommon(*this, r, false, PolyBuilders::PolyBezierTo);
+  DrawPolyRecord(r, false, PolyKind::kPolyBezierTo);
 }
 void Player::PolyBezierTo16(ByteReader& r) {
-  PolyCommon(*this, r, true, PolyBuilders::PolyBezierTo);
+  DrawPolyRecord(r, true, PolyKind::kPolyBezierTo);
 }
 
 namespace {
@@ -246,19 +217,19 @@ bool ReadPolyPoly(ByteReader& r, bool small, std::vector<uint32_t>& counts,
 }  // namespace
 
 void Player::PolyPolyline(ByteReader& r) {
-  PolyPolyCommon(r, false, false);
+  DrawPolyPolyRecord(r, false, false);
 }
 void Player::PolyPolyline16(ByteReader& r) {
-  PolyPolyCommon(r, true, false);
+  DrawPolyPolyRecord(r, true, false);
 }
 void Player::PolyPolygon(ByteReader& r) {
-  PolyPolyCommon(r, false, true);
+  DrawPolyPolyRecord(r, false, true);
 }
 void Player::PolyPolygon16(ByteReader& r) {
-  PolyPolyCommon(r, true, true);
+  DrawPolyPolyRecord(r, true, true);
 }
 
-void Player::PolyPolyCommon(ByteReader& r, bool small, bool closed) {
+void Player::DrawPolyPolyRecord(ByteReader& r, bool small, bool closed) {
   std::vector<uint32_t> counts;
   std::vector<Point> points;
   if (!ReadPolyPoly(r, small, counts, points)) {
@@ -282,13 +253,13 @@ void Player::PolyPolyCommon(ByteReader& r, bool small, bool closed) {
 }
 
 void Player::PolyDraw(ByteReader& r) {
-  PolyDrawCommon(r, false);
+  DrawPolyDrawRecord(r, false);
 }
 void Player::PolyDraw16(ByteReader& r) {
-  PolyDrawCommon(r, true);
+  DrawPolyDrawRecord(r, true);
 }
 
-void Player::PolyDrawCommon(ByteReader& r, bool small) {
+void Player::DrawPolyDrawRecord(ByteReader& r, bool small) {
   r.Skip(16);
   const uint32_t count = r.U32();
   const std::vector<Point> points = ReadPoints(r, count, small);
@@ -345,7 +316,7 @@ void Player::RoundRect(ByteReader& r) {
 
 template <class Shape>
 void Player::DrawBoxShape(const RectL& box, Shape shape, bool outline_on_far_edges) {
-  const DeviceBox d = ShapeBuilder::Box(*this, box);
+  const DeviceBox d = BoxOnDevice(box);
   if (!d.axis_aligned) {
     // Turned by a world transform: the shape is made in logical space.
     const Path logical = shape(box.left, box.top, box.right, box.bottom);
@@ -364,11 +335,11 @@ void Player::DrawBoxShape(const RectL& box, Shape shape, bool outline_on_far_edg
   Stroke(shape(d.x0, d.y0, d.x1 - inset, d.y1 - inset));
 }
 
-void Player::ArcCommon(ByteReader& r, ArcKind kind) {
+void Player::DrawArcRecord(ByteReader& r, ArcKind kind) {
   const RectL box = ReadRectL(r);
   const Point start{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
   const Point end{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
-  const DeviceBox d = ShapeBuilder::Box(*this, box);
+  const DeviceBox d = BoxOnDevice(box);
   const Transform t = LogicalToCanvas();
   const Point s = t.Apply(start);
   const Point e = t.Apply(end);
@@ -385,7 +356,7 @@ void Player::ArcCommon(ByteReader& r, ArcKind kind) {
   // Counter-clockwise on the page is a falling angle with y down; GM_ADVANCED takes the
   // direction in logical space, so a mirroring transform turns it round.
   bool counter_clockwise = state_.arc_direction == 1;
-  if (state_.graphics_mode == 2 && t.Determinant() < 0) {
+  if (state_.graphics_mode == kGmAdvanced && t.Determinant() < 0) {
     counter_clockwise = !counter_clockwise;
   }
   if (counter_clockwise) {
@@ -428,16 +399,16 @@ void Player::ArcCommon(ByteReader& r, ArcKind kind) {
 }
 
 void Player::Arc(ByteReader& r) {
-  ArcCommon(r, ArcKind::kArc);
+  DrawArcRecord(r, ArcKind::kArc);
 }
 void Player::ArcTo(ByteReader& r) {
-  ArcCommon(r, ArcKind::kArcTo);
+  DrawArcRecord(r, ArcKind::kArcTo);
 }
 void Player::Chord(ByteReader& r) {
-  ArcCommon(r, ArcKind::kChord);
+  DrawArcRecord(r, ArcKind::kChord);
 }
 void Player::Pie(ByteReader& r) {
-  ArcCommon(r, ArcKind::kPie);
+  DrawArcRecord(r, ArcKind::kPie);
 }
 
 void Player::AngleArc(ByteReader& r) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "emf/gdi_constants.h"
 #include "emf/player.h"
 #include "emf/record_fields.h"
 
@@ -209,7 +210,7 @@ void Player::SetTextAlign(ByteReader& r) {
 
 void Player::SetPolyFillMode(ByteReader& r) {
   const int mode = r.I32();
-  if (mode == 1 || mode == 2) {
+  if (mode == kFillAlternate || mode == kFillWinding) {
     state_.poly_fill_mode = mode;
   }
 }
@@ -227,7 +228,7 @@ void Player::SetStretchBltMode(ByteReader& r) {
 
 void Player::SetArcDirection(ByteReader& r) {
   const int direction = r.I32();
-  if (direction == 1 || direction == 2) {
+  if (direction == kArcCounterClockwise || direction == kArcClockwise) {
     state_.arc_direction = direction;
   }
 }

@@ -6,6 +6,7 @@
 
 #include "emf/code_pages.h"
 #include "emf/font.h"
+#include "emf/gdi_constants.h"
 #include "emf/player.h"
 
 namespace emf {
@@ -180,9 +181,6 @@ struct TextLayout {
 namespace {
 
 constexpr uint8_t kNonAntialiased = 3, kAntialiased = 4;  // lfQuality
-constexpr int kBkOpaque = 2;
-constexpr int kR2CopyPen = 13;
-constexpr int kGmAdvanced = 2;
 
 // A face's cell in ems, from its OS/2 metrics or, when it has none, from cairo's extents.
 double CellHeight(const Typeface& typeface, const cairo_font_options_t* options) {
@@ -624,7 +622,7 @@ void Player::ExtTextOutA(ByteReader& r) {
   DrawTextRun(ReadTextRun(r, false, mode));
 }
 
-void Player::PolyTextOutCommon(ByteReader& r, bool wide) {
+void Player::DrawPolyTextRecord(ByteReader& r, bool wide) {
   r.Skip(16);
   const int mode = r.I32();
   r.Skip(8);
@@ -638,10 +636,10 @@ void Player::PolyTextOutCommon(ByteReader& r, bool wide) {
 }
 
 void Player::PolyTextOutW(ByteReader& r) {
-  PolyTextOutCommon(r, true);
+  DrawPolyTextRecord(r, true);
 }
 void Player::PolyTextOutA(ByteReader& r) {
-  PolyTextOutCommon(r, false);
+  DrawPolyTextRecord(r, false);
 }
 
 void Player::SmallTextOut(ByteReader& r) {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "emf/raster_ops.h"
+
 namespace emf {
 namespace {
 
@@ -192,9 +194,9 @@ void WmfWriter::BlendImage(const Image& src, double sx, double sy, double sw, do
 void WmfWriter::FillWithRop3(const Path& area, uint32_t rop3, const Paint& pattern) {
   const unsigned op = (rop3 >> 16) & 0xFF;
   if (op == 0xF0) {  // PATCOPY
-    FillPath(area, FillRule::kWinding, pattern, 13);
+    FillPath(area, FillRule::kWinding, pattern, kR2CopyPen);
   } else if (op == 0x00 || op == 0xFF) {  // BLACKNESS, WHITENESS
-    FillPolygons(area, op == 0 ? 0 : 0xFFFFFF, 13);
+    FillPolygons(area, op == 0 ? 0 : 0xFFFFFF, kR2CopyPen);
   }
 }
 
@@ -205,7 +207,7 @@ void WmfWriter::FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, b
   box.LineTo(p1);
   box.LineTo({p0.x, p1.y});
   box.Close();
-  FillPolygons(box, Average(c0, c1), 13);
+  FillPolygons(box, Average(c0, c1), kR2CopyPen);
 }
 
 void WmfWriter::FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) {
@@ -214,7 +216,7 @@ void WmfWriter::FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]
   triangle.LineTo(p[1]);
   triangle.LineTo(p[2]);
   triangle.Close();
-  FillPolygons(triangle, Average(Average(c[0], c[1]), c[2]), 13);
+  FillPolygons(triangle, Average(Average(c[0], c[1]), c[2]), kR2CopyPen);
 }
 
 void WmfWriter::Text(const TextDescription& text) {
@@ -275,7 +277,7 @@ void WmfWriter::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_m
     return;
   }
   Record(kSetPolyFillMode, {2});
-  FillPolygons(OutlinesOfGlyphs(face, font_matrix, glyphs), color, 13);
+  FillPolygons(OutlinesOfGlyphs(face, font_matrix, glyphs), color, kR2CopyPen);
 }
 
 Path WmfWriter::GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,

@@ -1,0 +1,113 @@
+#include "emf/line_raster.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace emf {
+namespace {
+
+using Pixels = std::vector<std::pair<int64_t, int64_t>>;
+
+Pixels Walk(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t max_steps = 1000) {
+  Pixels pixels;
+  WalkLine(x0, y0, x1, y1, max_steps, [&](int64_t x, int64_t y) { pixels.emplace_back(x, y); });
+  return pixels;
+}
+
+TEST(LineRaster, LinesLeaveOutTheirLastPixel) {
+  struct Case {
+    int64_t x0, y0, x1, y1;
+    Pixels expected;
+  };
+  const Case cases[] = {
+      {0, 0, 3, 0, {{0, 0}, {1, 0}, {2, 0}}},
+      {0, 0, 0, -2, {{0, 0}, {0, -1}}},
+      {0, 0, 3, 3, {{0, 0}, {1, 1}, {2, 2}}},
+      {0, 0, 4, 1, {{0, 0}, {1, 0}, {2, 0}, {3, 1}}},  // octant 1: steps late
+      {4, 1, 0, 0, {{4, 1}, {3, 1}, {2, 0}, {1, 0}}},  // octant 5: the bias steps early
+      {5, 5, 5, 5, {}},                                // a point draws nothing
+      {0, 0, -1, 3, {{0, 0}, {0, 1}, {-1, 2}}},        // octant 3
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Walk(c.x0, c.y0, c.x1, c.y1), c.expected)
+        << c.x0 << "," << c.y0 << " -> " << c.x1 << "," << c.y1;
+  }
+}
+
+// GDI's octant bias makes a line and its reverse cover the same pixels, each walk with the
+// other's first pixel in place of its own last; every step moves to a neighbouring pixel.
+TEST(LineRaster, ALineAndItsReverseCoverTheSamePixels) {
+  for (int64_t dx = -12; dx <= 12; ++dx) {
+    for (int64_t dy = -12; dy <= 12; ++dy) {
+      if (dx == 0 && dy == 0) {
+        continue;
+      }
+      Pixels forward = Walk(0, 0, dx, dy);
+      Pixels backward = Walk(dx, dy, 0, 0);
+      ASSERT_EQ(forward.size(), static_cast<size_t>(std::max(std::llabs(dx), std::llabs(dy))));
+      for (size_t i = 1; i < forward.size(); ++i) {
+        ASSERT_LE(std::llabs(forward[i].first - forward[i - 1].first), 1);
+        ASSERT_LE(std::llabs(forward[i].second - forward[i - 1].second), 1);
+      }
+      std::set<std::pair<int64_t, int64_t>> a(forward.begin(), forward.end());
+      std::set<std::pair<int64_t, int64_t>> b(backward.begin(), backward.end());
+      a.emplace(dx, dy);
+      b.emplace(0, 0);
+      EXPECT_EQ(a, b) << "0,0 -> " << dx << "," << dy;
+    }
+  }
+}
+
+TEST(LineRaster, OctantsAndTheStepLimit) {
+  EXPECT_EQ(OctantOf(5, 1), LineOctant::k1);
+  EXPECT_EQ(OctantOf(1, 5), LineOctant::k2);
+  EXPECT_EQ(OctantOf(-1, 5), LineOctant::k3);
+  EXPECT_EQ(OctantOf(-5, 1), LineOctant::k4);
+  EXPECT_EQ(OctantOf(-5, -1), LineOctant::k5);
+  EXPECT_EQ(OctantOf(-1, -5), LineOctant::k6);
+  EXPECT_EQ(OctantOf(1, -5), LineOctant::k7);
+  EXPECT_EQ(OctantOf(5, -1), LineOctant::k8);
+  EXPECT_TRUE(Walk(0, 0, 2000, 0, 1000).empty());
+  EXPECT_EQ(Walk(0, 0, 1000, 0, 1000).size(), 1000u);
+  EXPECT_EQ(RoundToPixel(2.5), 3);
+  EXPECT_EQ(RoundToPixel(-2.5), -2);
+  EXPECT_EQ(RoundToPixel(1e300), 1000000000);
+}
+
+TEST(LineRaster, StylesCountPixelsAcrossTheSegmentsOfAPath) {
+  auto pattern = [](std::vector<double> dashes, int count) {
+    LineStyleCounter counter(std::move(dashes));
+    std::vector<bool> out;
+    for (int i = 0; i < count; ++i) {
+      out.push_back(counter.NextIsDash());
+    }
+    return out;
+  };
+  EXPECT_EQ(pattern({3, 1}, 8), (std::vector<bool>{1, 1, 1, 0, 1, 1, 1, 0}));
+  EXPECT_EQ(pattern({}, 3), (std::vector<bool>{1, 1, 1}));
+  EXPECT_EQ(pattern({1.5, 1.5}, 6), (std::vector<bool>{1, 1, 0, 1, 1, 0}));
+
+  Path path;
+  path.MoveTo({0.4, 0.4});  // rounded to whole pixels first
+  path.LineTo({4, 0});
+  path.LineTo({4, 4});
+  path.Close();
+  LineStyleCounter dashes({2, 2});
+  Pixels on;
+  size_t walked = 0;
+  WalkPath(path, 1000, [&](int64_t x, int64_t y) {
+    ++walked;
+    if (dashes.NextIsDash()) {
+      on.emplace_back(x, y);
+    }
+  });
+  EXPECT_EQ(walked, 12u);  // 4 + 4 + the closing diagonal's 4
+  EXPECT_EQ(on, (Pixels{{0, 0}, {1, 0}, {4, 0}, {4, 1}, {4, 4}, {3, 3}}));
+}
+
+}  // namespace
+}  // namespace emf

@@ -5,6 +5,7 @@
 
 #include "win32/gdi32/gdi_objects.h"
 #include "win32/gdi32/screen.h"
+#include "win32/kernel32/errors.h"
 #include "win32/kernel32/kernel32.h"
 
 namespace win32::gdi {
@@ -157,15 +158,13 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
   if (hdc != win32::gdi::ScreenDC()) {
     auto dc = win32::LookupHandleOf<DcObject>(hdc);
     if (!dc) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return nullptr;
+      return win32::Fail(ERROR_INVALID_HANDLE, nullptr);
     }
     bpp = dc->bitmap ? dc->bitmap->bits_per_pixel : 1;
   }
   if (cx <= 0 || cy <= 0 ||
       static_cast<uint64_t>(cx) * static_cast<uint64_t>(cy) > win32::gdi::kMaxBitmapPixels) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_PARAMETER, nullptr);
   }
   auto bitmap = std::make_shared<BitmapObject>();
   bitmap->width = cx;
@@ -187,8 +186,7 @@ HBITMAP WINAPI CreateDIBSection(HDC /*hdc*/, const BITMAPINFO* pbmi, UINT usage,
   }
   if (pbmi == nullptr || pbmi->bmiHeader.biSize < sizeof(BITMAPINFOHEADER) ||
       usage != DIB_RGB_COLORS) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_PARAMETER, nullptr);
   }
   const BITMAPINFOHEADER& h = pbmi->bmiHeader;
   const int bpp = h.biBitCount;
@@ -197,8 +195,7 @@ HBITMAP WINAPI CreateDIBSection(HDC /*hdc*/, const BITMAPINFO* pbmi, UINT usage,
       rows <= 0 || h.biCompression != BI_RGB ||
       static_cast<uint64_t>(h.biWidth) * static_cast<uint64_t>(rows) >
           win32::gdi::kMaxBitmapPixels) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_PARAMETER, nullptr);
   }
   auto bitmap = std::make_shared<BitmapObject>();
   bitmap->width = h.biWidth;
@@ -215,8 +212,7 @@ HBITMAP WINAPI CreateDIBSection(HDC /*hdc*/, const BITMAPINFO* pbmi, UINT usage,
   if (hSection != nullptr) {
     // Views start at the allocation granularity; the bits may start anywhere on a DWORD.
     if (offset % 4 != 0) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return nullptr;
+      return win32::Fail(ERROR_INVALID_PARAMETER, nullptr);
     }
     void* view = MapViewOfFile(hSection, FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, offset + image_size);
     if (view == nullptr) {

@@ -1,6 +1,7 @@
 #include "win32/gdi32/gdi32.h"
 #include "win32/gdi32/gdi_objects.h"
 #include "win32/gdi32/screen.h"
+#include "win32/kernel32/errors.h"
 #include "win32/kernel32/kernel32.h"
 
 namespace win32::gdi {
@@ -16,8 +17,7 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
   if (hdc != win32::gdi::ScreenDC()) {
     auto dc = win32::LookupHandleOf<win32::gdi::DcObject>(hdc);
     if (!dc) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return 0;
+      return win32::Fail(ERROR_INVALID_HANDLE, 0);
     }
     if (index == BITSPIXEL) {
       return dc->bitmap ? dc->bitmap->bits_per_pixel : 1;

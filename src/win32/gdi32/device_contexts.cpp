@@ -3,6 +3,7 @@
 
 #include "win32/gdi32/gdi_objects.h"
 #include "win32/gdi32/screen.h"
+#include "win32/kernel32/errors.h"
 #include "win32/kernel32/kernel32.h"
 
 using win32::gdi::BitmapObject;
@@ -14,7 +15,7 @@ namespace {
 std::shared_ptr<DcObject> LookupDc(HDC hdc) {
   auto dc = win32::LookupHandleOf<DcObject>(hdc);
   if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
+    return win32::Fail(ERROR_INVALID_HANDLE, std::shared_ptr<DcObject>{});
   }
   return dc;
 }
@@ -27,8 +28,7 @@ uint32_t ToRgb(COLORREF c) {
 
 HDC WINAPI CreateCompatibleDC(HDC hdc) {
   if (hdc != nullptr && hdc != win32::gdi::ScreenDC() && !win32::LookupHandleOf<DcObject>(hdc)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_HANDLE, nullptr);
   }
   auto dc = std::make_shared<DcObject>();
   dc->bitmap_handle = win32::gdi::DefaultBitmap();
@@ -57,8 +57,7 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     // A bitmap lives in one device context at a time; the stock one in any.
     if (h != win32::gdi::DefaultBitmap() && bitmap->selected_in != nullptr &&
         bitmap->selected_in != hdc) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return nullptr;
+      return win32::Fail(ERROR_INVALID_PARAMETER, nullptr);
     }
     HGDIOBJ previous = dc->bitmap_handle;
     if (dc->bitmap && dc->bitmap->selected_in == hdc) {
@@ -76,15 +75,13 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     dc->brush_handle = reinterpret_cast<HBRUSH>(h);
     return previous;
   }
-  SetLastError(ERROR_INVALID_HANDLE);
-  return nullptr;
+  return win32::Fail(ERROR_INVALID_HANDLE, nullptr);
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ ho) {
   auto object = win32::LookupHandleOf<win32::gdi::GdiObjectBase>(ho);
   if (!object || win32::LookupHandleOf<DcObject>(ho) || ho == win32::gdi::DefaultBitmap()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return win32::Fail(ERROR_INVALID_HANDLE);
   }
   if (auto bitmap = win32::LookupHandleOf<BitmapObject>(ho); bitmap && bitmap->selected_in) {
     return FALSE;  // still selected: Windows refuses too

@@ -8,6 +8,7 @@
 #include "emf/canvas.h"
 #include "emf/player.h"
 #include "win32/gdi32/gdi_objects.h"
+#include "win32/kernel32/errors.h"
 #include "win32/kernel32/kernel32.h"
 #include "win32/kernel32/native_path.h"
 
@@ -18,20 +19,17 @@ using win32::gdi::EnhMetafileObject;
 HENHMETAFILE WINAPI GetEnhMetaFileA(LPCSTR lpName) {
   const auto native = lpName ? win32::ToNativePath(lpName) : std::nullopt;
   if (!native) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return nullptr;
+    return win32::Fail(ERROR_FILE_NOT_FOUND, nullptr);
   }
   std::ifstream in(*native, std::ios::binary);
   if (!in) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return nullptr;
+    return win32::Fail(ERROR_FILE_NOT_FOUND, nullptr);
   }
   auto object = std::make_shared<EnhMetafileObject>();
   object->bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   object->metafile = emf::Metafile::Parse(object->bytes, nullptr);
   if (!object->metafile) {
-    SetLastError(ERROR_INVALID_DATA);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_DATA, nullptr);
   }
   return reinterpret_cast<HENHMETAFILE>(win32::InsertHandle(std::move(object)));
 }
@@ -39,8 +37,7 @@ HENHMETAFILE WINAPI GetEnhMetaFileA(LPCSTR lpName) {
 UINT WINAPI GetEnhMetaFileHeader(HENHMETAFILE hemf, UINT nSize, LPENHMETAHEADER lpEnhMetaHeader) {
   auto object = win32::LookupHandleOf<EnhMetafileObject>(hemf);
   if (!object) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
+    return win32::Fail(ERROR_INVALID_HANDLE, 0);
   }
   const auto header = object->metafile->records().front().bytes;
   if (lpEnhMetaHeader == nullptr) {
@@ -53,20 +50,14 @@ UINT WINAPI GetEnhMetaFileHeader(HENHMETAFILE hemf, UINT nSize, LPENHMETAHEADER 
 }
 
 BOOL WINAPI DeleteEnhMetaFile(HENHMETAFILE hmf) {
-  if (!win32::LookupHandleOf<EnhMetafileObject>(hmf)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  win32::RemoveHandle(hmf);
-  return TRUE;
+  return win32::CloseHandleOf<EnhMetafileObject>(hmf);
 }
 
 BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
   auto dc = win32::LookupHandleOf<DcObject>(hdc);
   auto object = win32::LookupHandleOf<EnhMetafileObject>(hmf);
   if (!dc || !object || lprect == nullptr || !dc->bitmap) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return win32::Fail(ERROR_INVALID_HANDLE);
   }
   BitmapObject& bitmap = *dc->bitmap;
   // The engine draws 32-bit RGB; the bitmap's own format is read before and written after.

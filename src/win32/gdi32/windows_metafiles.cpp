@@ -8,6 +8,7 @@
 #include "emf/wmf_writer.h"
 #include "win32/gdi32/gdi32.h"
 #include "win32/gdi32/gdi_objects.h"
+#include "win32/kernel32/errors.h"
 #include "win32/kernel32/kernel32.h"
 
 namespace {
@@ -38,12 +39,10 @@ UINT WINAPI GetWinMetaFileBits(HENHMETAFILE hemf, UINT cbData16, LPBYTE pData16,
                                HDC /*hdcRef*/) {
   auto page = win32::LookupHandleOf<win32::gdi::EnhMetafileObject>(hemf);
   if (!page) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
+    return win32::Fail(ERROR_INVALID_HANDLE, 0);
   }
   if (iMapMode != MM_ANISOTROPIC) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return 0;
+    return win32::Fail(ERROR_NOT_SUPPORTED, 0);
   }
   // The size query and the copy that follows it convert once.
   if (page->wmf.empty()) {
@@ -54,8 +53,7 @@ UINT WINAPI GetWinMetaFileBits(HENHMETAFILE hemf, UINT cbData16, LPBYTE pData16,
     return size;
   }
   if (cbData16 < size) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
+    return win32::Fail(ERROR_INSUFFICIENT_BUFFER, 0);
   }
   std::memcpy(pData16, page->wmf.data(), size);
   return size;
@@ -64,8 +62,7 @@ UINT WINAPI GetWinMetaFileBits(HENHMETAFILE hemf, UINT cbData16, LPBYTE pData16,
 HMETAFILE WINAPI SetMetaFileBitsEx(UINT cbBuffer, const BYTE* lpData) {
   if (lpData == nullptr || cbBuffer < 18 || (lpData[0] != 1 && lpData[0] != 2) || lpData[1] != 0 ||
       lpData[2] != 9 || lpData[3] != 0) {
-    SetLastError(ERROR_INVALID_DATA);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_DATA, nullptr);
   }
   auto metafile = std::make_shared<MetafileObject>();
   metafile->bytes.assign(lpData, lpData + cbBuffer);
@@ -75,8 +72,7 @@ HMETAFILE WINAPI SetMetaFileBitsEx(UINT cbBuffer, const BYTE* lpData) {
 HMETAFILE WINAPI CopyMetaFileA(HMETAFILE hmfSrc, LPCSTR lpszFile) {
   auto source = win32::LookupHandleOf<MetafileObject>(hmfSrc);
   if (!source) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_HANDLE, nullptr);
   }
   if (lpszFile != nullptr) {
     HANDLE file = CreateFileA(lpszFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -99,10 +95,5 @@ HMETAFILE WINAPI CopyMetaFileA(HMETAFILE hmfSrc, LPCSTR lpszFile) {
 }
 
 BOOL WINAPI DeleteMetaFile(HMETAFILE hmf) {
-  if (!win32::LookupHandleOf<MetafileObject>(hmf)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  win32::RemoveHandle(hmf);
-  return TRUE;
+  return win32::CloseHandleOf<MetafileObject>(hmf);
 }

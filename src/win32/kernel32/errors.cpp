@@ -55,14 +55,4 @@ DWORD ErrorFromErrno(int error) {
   }
 }
 
-bool FailFromErrno() {
-  SetLastError(ErrorFromErrno(errno));
-  return false;
-}
-
-bool Fail(DWORD error) {
-  SetLastError(error);
-  return false;
-}
-
 }  // namespace win32

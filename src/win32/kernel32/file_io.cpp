@@ -19,8 +19,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
                           DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
                           HANDLE /*hTemplateFile*/) {
   if (lpFileName == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
+    return win32::Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
   const auto native = win32::ToNativePath(lpFileName);
   if (!native) {
@@ -45,29 +44,26 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
       flags |= O_TRUNC;
       break;
     default:
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return INVALID_HANDLE_VALUE;
+      return win32::Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
   struct stat info {};
   const bool existed = stat(native->c_str(), &info) == 0;
   if (existed && S_ISDIR(info.st_mode)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
+    return win32::Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   }
   win32::UniqueFd fd(open(native->c_str(), flags, 0666));
   if (!fd.Valid()) {
-    SetLastError(errno == ENOENT && dwCreationDisposition != OPEN_EXISTING &&
-                         dwCreationDisposition != TRUNCATE_EXISTING
-                     ? ERROR_PATH_NOT_FOUND
-                     : win32::ErrorFromErrno(errno));
-    return INVALID_HANDLE_VALUE;
+    return win32::Fail(errno == ENOENT && dwCreationDisposition != OPEN_EXISTING &&
+                               dwCreationDisposition != TRUNCATE_EXISTING
+                           ? ERROR_PATH_NOT_FOUND
+                           : win32::ErrorFromErrno(errno),
+                       INVALID_HANDLE_VALUE);
   }
   HANDLE handle =
       win32::InsertHandle(std::make_shared<win32::FileObject>(std::move(fd), read, write));
   const bool reports_existing =
       dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
-  SetLastError(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-  return handle;
+  return win32::Fail(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS, handle);
 }
 
 namespace {
@@ -163,8 +159,7 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
   auto file = win32::LookupHandleOf<win32::FileObject>(hFile);
   struct stat info {};
   if (!file) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return INVALID_FILE_SIZE;
+    return win32::Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
   }
   if (fstat(file->fd.Get(), &info) != 0) {
     win32::FailFromErrno();
@@ -182,8 +177,7 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistance
                             DWORD dwMoveMethod) {
   auto file = win32::LookupHandleOf<win32::FileObject>(hFile);
   if (!file) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return INVALID_SET_FILE_POINTER;
+    return win32::Fail(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
   }
   // Without a high part the distance is a signed 32-bit value; with one, a 64-bit value.
   const long long distance =
@@ -197,13 +191,11 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistance
                      : dwMoveMethod == FILE_END     ? SEEK_END
                                                     : -1;
   if (whence < 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_SET_FILE_POINTER;
+    return win32::Fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
   }
   const off_t position = lseek(file->fd.Get(), static_cast<off_t>(distance), whence);
   if (position < 0) {
-    SetLastError(ERROR_NEGATIVE_SEEK);
-    return INVALID_SET_FILE_POINTER;
+    return win32::Fail(ERROR_NEGATIVE_SEEK, INVALID_SET_FILE_POINTER);
   }
   if (lpDistanceToMoveHigh != nullptr) {
     *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<unsigned long long>(position) >> 32);

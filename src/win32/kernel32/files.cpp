@@ -18,12 +18,12 @@
 namespace {
 
 // ENOENT means "file not found" when the folder exists and "path not found" when it does not.
-void FailMissing(const std::string& native) {
+DWORD MissingError(const std::string& native) {
   const std::string parent = std::filesystem::path(native).parent_path().string();
   struct stat info {};
   const bool parent_is_folder =
       parent.empty() || (stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
-  SetLastError(parent_is_folder ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  return parent_is_folder ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -70,8 +70,7 @@ bool StatPath(LPCSTR name, struct stat* info) {
   }
   if (stat(native->c_str(), info) != 0) {
     if (errno == ENOENT) {
-      FailMissing(*native);
-      return false;
+      return win32::Fail(MissingError(*native));
     }
     return win32::FailFromErrno();
   }
@@ -129,8 +128,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   }
   if (unlink(native->c_str()) != 0) {
     if (errno == ENOENT) {
-      FailMissing(*native);
-      return FALSE;
+      return win32::Fail(MissingError(*native));
     }
     return win32::FailFromErrno();
   }
@@ -149,8 +147,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
   win32::UniqueFd from(open(source->c_str(), O_RDONLY | O_CLOEXEC));
   if (!from.Valid()) {
     if (errno == ENOENT) {
-      FailMissing(*source);
-      return FALSE;
+      return win32::Fail(MissingError(*source));
     }
     return win32::FailFromErrno();
   }
@@ -178,16 +175,14 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
   win32::UniqueFd to(open(target->c_str(), flags, from_info.st_mode & 0777));
   if (!to.Valid()) {
     if (errno == ENOENT) {
-      FailMissing(*target);
-      return FALSE;
+      return win32::Fail(MissingError(*target));
     }
     return win32::FailFromErrno();
   }
   if (!CopyContents(from.Get(), to.Get()) || close(to.Release()) != 0) {
     const int error = errno;
     unlink(target->c_str());
-    SetLastError(win32::ErrorFromErrno(error));
-    return FALSE;
+    return win32::Fail(win32::ErrorFromErrno(error));
   }
   return TRUE;
 }
@@ -195,13 +190,11 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
 UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
                              LPSTR lpTempFileName) {
   if (lpPathName == nullptr || lpTempFileName == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
+    return win32::Fail(ERROR_INVALID_PARAMETER, 0);
   }
   std::string folder = lpPathName;
   if (folder.size() > MAX_PATH - 14) {
-    SetLastError(ERROR_BUFFER_OVERFLOW);
-    return 0;
+    return win32::Fail(ERROR_BUFFER_OVERFLOW, 0);
   }
   if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') {
     folder += '/';
@@ -233,14 +226,12 @@ UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUni
     }
     if (errno != EEXIST) {
       if (errno == ENOENT) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return 0;
+        return win32::Fail(ERROR_PATH_NOT_FOUND, 0);
       }
       win32::FailFromErrno();
       return 0;
     }
     number = number % 0xFFFFu + 1;
   }
-  SetLastError(ERROR_FILE_EXISTS);
-  return 0;
+  return win32::Fail(ERROR_FILE_EXISTS, 0);
 }

@@ -88,8 +88,7 @@ std::string UpperName(const std::string& name) {
 
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
   if (lpFileName == nullptr || lpFindFileData == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
+    return win32::Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
   const auto native = win32::ToNativePath(lpFileName);
   if (!native) {
@@ -99,17 +98,16 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
   std::string folder = slash == std::string::npos ? "." : native->substr(0, slash + 1);
   std::string pattern = slash == std::string::npos ? *native : native->substr(slash + 1);
   if (pattern.empty()) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
+    return win32::Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   }
   if (pattern == "*.*") {
     pattern = "*";  // the DOS rule: also names without a dot
   }
   DIR* directory = opendir(folder.c_str());
   if (directory == nullptr) {
-    SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
-                                                     : win32::ErrorFromErrno(errno));
-    return INVALID_HANDLE_VALUE;
+    return win32::Fail(
+        errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : win32::ErrorFromErrno(errno),
+        INVALID_HANDLE_VALUE);
   }
   auto search = std::make_shared<FindObject>();
   while (const dirent* entry = readdir(directory)) {
@@ -126,8 +124,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
   }
   closedir(directory);
   if (search->entries.empty()) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
+    return win32::Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   }
   std::stable_sort(search->entries.begin(), search->entries.end(),
                    [](const FoundEntry& a, const FoundEntry& b) {
@@ -151,9 +148,5 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
 }
 
 BOOL WINAPI FindClose(HANDLE hFindFile) {
-  if (!win32::LookupHandleOf<FindObject>(hFindFile)) {
-    return win32::Fail(ERROR_INVALID_HANDLE);
-  }
-  win32::RemoveHandle(hFindFile);
-  return TRUE;
+  return win32::CloseHandleOf<FindObject>(hFindFile);
 }

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "win32/kernel32/errors.h"
 #include "win32/kernel32/kernel32.h"
 
 namespace win32 {
@@ -54,8 +55,7 @@ std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle) {
 BOOL WINAPI CloseHandle(HANDLE hObject) {
   std::shared_ptr<win32::KernelObject> object = win32::LookupHandle(hObject);
   if (!object || !object->ClosableByCloseHandle()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return win32::Fail(ERROR_INVALID_HANDLE);
   }
   win32::RemoveHandle(hObject);
   return TRUE;

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "win32/kernel32/errors.h"
 #include "win32/win32_types.h"
 
 namespace win32 {
@@ -23,6 +24,17 @@ std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle);
 template <class T>
 std::shared_ptr<T> LookupHandleOf(HANDLE handle) {
   return std::dynamic_pointer_cast<T>(LookupHandle(handle));
+}
+
+// Closes a handle of one kind of object (FindClose, ClosePrinter, DeleteEnhMetaFile, ...); a
+// handle of any other kind fails with ERROR_INVALID_HANDLE.
+template <class T>
+BOOL CloseHandleOf(HANDLE handle) {
+  if (!LookupHandleOf<T>(handle)) {
+    return Fail(ERROR_INVALID_HANDLE);
+  }
+  RemoveHandle(handle);
+  return TRUE;
 }
 
 }  // namespace win32

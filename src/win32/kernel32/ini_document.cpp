@@ -237,8 +237,7 @@ bool ReplaceFileAtomically(const std::string& native_path, const std::string& te
   if (!written || close(fd.Release()) != 0 || rename(temporary.c_str(), native_path.c_str()) != 0) {
     const int error = errno;
     unlink(temporary.c_str());
-    SetLastError(ErrorFromErrno(error));
-    return false;
+    return win32::Fail(ErrorFromErrno(error), false);
   }
   return true;
 }

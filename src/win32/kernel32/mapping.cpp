@@ -83,13 +83,11 @@ win32::UniqueFd OpenPagingFileBlock(LPCSTR name, off_t size, bool* already_exist
 HANDLE MapOpenedFile(HANDLE file_handle, DWORD protect, unsigned long long size) {
   auto file = win32::LookupHandleOf<win32::FileObject>(file_handle);
   if (!file || file->is_pipe) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_HANDLE, nullptr);
   }
   const bool writable = protect == PAGE_READWRITE;
   if (writable && !file->can_write) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
+    return win32::Fail(ERROR_ACCESS_DENIED, nullptr);
   }
   struct stat info {};
   if (fstat(file->fd.Get(), &info) != 0) {
@@ -98,14 +96,12 @@ HANDLE MapOpenedFile(HANDLE file_handle, DWORD protect, unsigned long long size)
   }
   const unsigned long long current = static_cast<unsigned long long>(info.st_size);
   if (size == 0 && current == 0) {
-    SetLastError(ERROR_FILE_INVALID);
-    return nullptr;
+    return win32::Fail(ERROR_FILE_INVALID, nullptr);
   }
   if (size > current) {
     if (!writable || size > static_cast<unsigned long long>(INT64_MAX) ||
         ftruncate(file->fd.Get(), static_cast<off_t>(size)) != 0) {
-      SetLastError(writable ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED);
-      return nullptr;
+      return win32::Fail(writable ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED, nullptr);
     }
   }
   auto mapping = std::make_shared<MappingObject>();
@@ -125,8 +121,7 @@ HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*lpAttribu
                                  DWORD flProtect, DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow,
                                  LPCSTR lpName) {
   if (flProtect != PAGE_READWRITE && flProtect != PAGE_READONLY) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_PARAMETER, nullptr);
   }
   const unsigned long long size =
       (static_cast<unsigned long long>(dwMaximumSizeHigh) << 32) | dwMaximumSizeLow;
@@ -134,8 +129,7 @@ HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*lpAttribu
     return MapOpenedFile(hFile, flProtect, size);
   }
   if (size == 0 || size > static_cast<unsigned long long>(INT64_MAX)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_PARAMETER, nullptr);
   }
   auto mapping = std::make_shared<MappingObject>();
   bool already_existed = false;
@@ -146,8 +140,7 @@ HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*lpAttribu
   }
   mapping->writable = flProtect == PAGE_READWRITE;
   HANDLE handle = win32::InsertHandle(std::move(mapping));
-  SetLastError(already_existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-  return handle;
+  return win32::Fail(already_existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS, handle);
 }
 
 LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess,
@@ -155,19 +148,16 @@ LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess,
                             SIZE_T dwNumberOfBytesToMap) {
   auto mapping = win32::LookupHandleOf<MappingObject>(hFileMappingObject);
   if (!mapping) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_HANDLE, nullptr);
   }
   const bool write = (dwDesiredAccess & FILE_MAP_WRITE) != 0;
   if (write && !mapping->writable) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
+    return win32::Fail(ERROR_ACCESS_DENIED, nullptr);
   }
   const unsigned long long offset =
       (static_cast<unsigned long long>(dwFileOffsetHigh) << 32) | dwFileOffsetLow;
   if (offset % kAllocationGranularity != 0) {
-    SetLastError(ERROR_MAPPED_ALIGNMENT);
-    return nullptr;
+    return win32::Fail(ERROR_MAPPED_ALIGNMENT, nullptr);
   }
   struct stat info {};
   if (fstat(mapping->fd.Get(), &info) != 0) {
@@ -176,8 +166,7 @@ LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess,
   }
   const unsigned long long file_size = static_cast<unsigned long long>(info.st_size);
   if (offset >= file_size || dwNumberOfBytesToMap > file_size - offset) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
+    return win32::Fail(ERROR_ACCESS_DENIED, nullptr);
   }
   const size_t length =
       dwNumberOfBytesToMap != 0 ? dwNumberOfBytesToMap : static_cast<size_t>(file_size - offset);
@@ -207,8 +196,7 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress) {
 
 SIZE_T WINAPI VirtualQuery(LPCVOID lpAddress, PMEMORY_BASIC_INFORMATION lpBuffer, SIZE_T dwLength) {
   if (lpBuffer == nullptr || dwLength < sizeof(MEMORY_BASIC_INFORMATION)) {
-    SetLastError(ERROR_BAD_LENGTH);
-    return 0;
+    return win32::Fail(ERROR_BAD_LENGTH, 0);
   }
   const uintptr_t address = reinterpret_cast<uintptr_t>(lpAddress);
   ViewTable& table = Views();
@@ -217,13 +205,11 @@ SIZE_T WINAPI VirtualQuery(LPCVOID lpAddress, PMEMORY_BASIC_INFORMATION lpBuffer
   // the part of a last page past the end of a shared block does not reach other processes.
   auto found = table.views.upper_bound(address);
   if (found == table.views.begin()) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
+    return win32::Fail(ERROR_INVALID_PARAMETER, 0);
   }
   --found;
   if (address >= found->first + found->second.length) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
+    return win32::Fail(ERROR_INVALID_PARAMETER, 0);
   }
   *lpBuffer = MEMORY_BASIC_INFORMATION{};
   lpBuffer->BaseAddress = const_cast<void*>(lpAddress);

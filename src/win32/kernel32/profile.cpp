@@ -39,8 +39,7 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
   lpReturnedString[0] = '\0';
   if (lpAppName == nullptr || lpKeyName == nullptr || lpFileName == nullptr) {
     // Listing sections or keys is not something this program asks for.
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return 0;
+    return win32::Fail(ERROR_CALL_NOT_IMPLEMENTED, 0);
   }
   // Windows drops trailing blanks of the default.
   std::string_view fallback = lpDefault ? lpDefault : "";
@@ -51,8 +50,7 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
   const auto text = native ? win32::ReadWholeFile(*native) : std::nullopt;
   const auto value = text ? win32::IniDocument(*text).Get(lpAppName, lpKeyName) : std::nullopt;
   if (!value) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return CopyCut(fallback, lpReturnedString, nSize);
+    return win32::Fail(ERROR_FILE_NOT_FOUND, CopyCut(fallback, lpReturnedString, nSize));
   }
   std::string_view shown = *value;
   if (shown.size() >= 2 && (shown.front() == '"' || shown.front() == '\'') &&

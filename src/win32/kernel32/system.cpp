@@ -78,23 +78,19 @@ void SetProcessCommandLine(int argc, char** argv) {
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
   if (hModule != nullptr && hModule != kExecutableModule) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
+    return win32::Fail(ERROR_INVALID_HANDLE, 0);
   }
   const std::string path = win32::ExecutablePath();
   if (path.empty()) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return 0;
+    return win32::Fail(ERROR_FILE_NOT_FOUND, 0);
   }
   if (lpFilename == nullptr || nSize == 0) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
+    return win32::Fail(ERROR_INSUFFICIENT_BUFFER, 0);
   }
   if (path.size() + 1 > nSize) {
     std::memcpy(lpFilename, path.data(), nSize - 1);
     lpFilename[nSize - 1] = '\0';
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return nSize;
+    return win32::Fail(ERROR_INSUFFICIENT_BUFFER, nSize);
   }
   std::memcpy(lpFilename, path.c_str(), path.size() + 1);
   SetLastError(ERROR_SUCCESS);
@@ -103,8 +99,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) 
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
   if (lpModuleName != nullptr) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return nullptr;
+    return win32::Fail(ERROR_CALL_NOT_IMPLEMENTED, nullptr);
   }
   return kExecutableModule;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "win32/gdi32/screen.h"
+#include "win32/kernel32/errors.h"
 #include "win32/kernel32/kernel32.h"
 #include "win32/user32/dialog_resources.h"
 #include "win32/user32/user32.h"
@@ -28,8 +29,7 @@ int ToPixelsY(int units) {
 }
 
 BOOL FailWindow() {
-  SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-  return FALSE;
+  return win32::Fail(ERROR_INVALID_WINDOW_HANDLE);
 }
 
 }  // namespace
@@ -40,8 +40,7 @@ HWND WINAPI CreateDialogParamA(HINSTANCE /*hInstance*/, LPCSTR lpTemplateName, H
   const win32::user::DialogTemplate* dialog =
       name <= 0xFFFF ? win32::user::FindDialogTemplate(static_cast<int>(name)) : nullptr;
   if (dialog == nullptr) {
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return nullptr;
+    return win32::Fail(ERROR_RESOURCE_NAME_NOT_FOUND, nullptr);
   }
   Window window;
   window.parent = hWndParent;
@@ -129,16 +128,14 @@ BOOL WINAPI IsWindowVisible(HWND hWnd) {
 HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
   const Window* dialog = LookupWindow(hDlg);
   if (dialog == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_WINDOW_HANDLE, nullptr);
   }
   for (HWND child : dialog->children) {
     if (LookupWindow(child)->id == nIDDlgItem) {
       return child;
     }
   }
-  SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
-  return nullptr;
+  return win32::Fail(ERROR_CONTROL_ID_NOT_FOUND, nullptr);
 }
 
 BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
@@ -169,8 +166,7 @@ int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount) {
 
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
   if (lpRect == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
+    return win32::Fail(ERROR_INVALID_PARAMETER);
   }
   if (hWnd == GetDesktopWindow()) {
     *lpRect = RECT{0, 0, win32::gdi::kScreenWidth, win32::gdi::kScreenHeight};
@@ -210,8 +206,7 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND /*hWndInsertAfter*/, int X, int Y, int 
 
 HDC WINAPI GetDC(HWND hWnd) {
   if (hWnd != nullptr && hWnd != GetDesktopWindow() && LookupWindow(hWnd) == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
+    return win32::Fail(ERROR_INVALID_WINDOW_HANDLE, nullptr);
   }
   return win32::gdi::ScreenDC();
 }

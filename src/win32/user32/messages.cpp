@@ -1,5 +1,6 @@
 // Sending, posting and pumping messages on the thread's queue.
 #include "win32/comctl32/progress_bar.h"
+#include "win32/kernel32/errors.h"
 #include "win32/kernel32/kernel32.h"
 #include "win32/user32/user32.h"
 #include "win32/user32/window_table.h"
@@ -33,8 +34,7 @@ LRESULT DefaultProcedure(Window& window, UINT message, WPARAM wParam, LPARAM lPa
 LRESULT Deliver(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
   Window* window = LookupWindow(hWnd);
   if (window == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
+    return win32::Fail(ERROR_INVALID_WINDOW_HANDLE, 0);
   }
   if (window->dialog_proc != nullptr) {
     const INT_PTR handled = window->dialog_proc(hWnd, message, wParam, lParam);
@@ -54,8 +54,7 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   if (hWnd != nullptr && LookupWindow(hWnd) == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
+    return win32::Fail(ERROR_INVALID_WINDOW_HANDLE);
   }
   win32::user::PostedMessages().push_back(MSG{hWnd, Msg, wParam, lParam, GetTickCount(), {0, 0}});
   return TRUE;

@@ -64,8 +64,8 @@ std::optional<LockedFile> Lock(bool create) {
     fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   }
   if (!fd.Valid()) {
-    SetLastError(errno == ENOENT ? ERROR_INVALID_PRINTER_NAME : ErrorFromErrno(errno));
-    return std::nullopt;
+    return win32::Fail(errno == ENOENT ? ERROR_INVALID_PRINTER_NAME : ErrorFromErrno(errno),
+                       std::nullopt);
   }
   while (flock(fd.Get(), LOCK_EX) != 0) {
     if (errno != EINTR) {
@@ -122,7 +122,7 @@ std::optional<PrinterRecord> ReadPrinter(const std::string& name) {
   }
   auto record = Find(locked->document, name);
   if (!record) {
-    SetLastError(ERROR_INVALID_PRINTER_NAME);
+    return Fail(ERROR_INVALID_PRINTER_NAME, std::optional<PrinterRecord>{});
   }
   return record;
 }

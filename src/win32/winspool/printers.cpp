@@ -69,11 +69,7 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
 }
 
 BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
-  if (!win32::LookupHandleOf<PrinterObject>(hPrinter)) {
-    return win32::Fail(ERROR_INVALID_HANDLE);
-  }
-  win32::RemoveHandle(hPrinter);
-  return TRUE;
+  return win32::CloseHandleOf<PrinterObject>(hPrinter);
 }
 
 BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,

@@ -92,7 +92,11 @@ HBITMAP CreateBmpFileSection(int width, int height, int colorDepth, const std::s
   HDC screen = GetDC(nullptr);
   const int depth = colorDepth == 0 ? 24 : colorDepth;
   const int colors = ColorsFor(depth);
-  const DWORD pixelOffset = 56 + 4 * colors;
+  // The 14-byte file header and the 40-byte info header end at 54; the pixels start at the
+  // next multiple of 4 after the colour table, as CreateDIBSection asks of an offset into a
+  // file mapping, which leaves two zero bytes between.
+  constexpr DWORD kHeadersRoundedUp = 56;
+  const DWORD pixelOffset = kHeadersRoundedUp + 4 * colors;
   const uint64_t imageSize = ImageSize(width, height, depth);
   if (pixelOffset + imageSize > kMaxFileSize) {
     ReleaseDC(nullptr, screen);

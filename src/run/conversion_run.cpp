@@ -41,55 +41,56 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
                    int /*nShowCmd*/) {
   ProgramValues& program = Program();
 
-  // 1-2. Settings path, and a fresh log for every run whether or not logging is on.
+  // The settings path, and a fresh log for every run whether or not logging is on.
   program.settingsPath = GetOptionIniPath();
   const std::string logPath = GetLogFilePath();
   if (GetFileAttributesA(logPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
     DeleteFileA(logPath.c_str());
   }
 
-  // 3-4. Printer name and start tick.
+  // The printer whose jobs are ours, and the tick the run started at.
   LoadPrinterName();
   WriteTickCount("TotalStartTickCount", GetTickCount());
 
-  // 5-6. Output setting and its macros.
+  // Where the output goes: the setting as written, then with its macros expanded.
   const std::string rawOutput = ReadOutputFileSetting();
   LogMessage("strTempPath1=%s\n", rawOutput.c_str());
   const std::string outputPath = ExpandPathMacros(rawOutput);
   LogMessage("strTempPath2=%s\n", outputPath.c_str());
 
-  // 7. Show-bar switch.
+  // Whether the progress window is shown.
   program.showBar = static_cast<int>(GetPrivateProfileIntA(
       "AutoSaveOptions", "m_Showbar", program.showBar, program.settingsPath.c_str()));
 
-  // 8. Output directory (page conversion works out the extension itself).
+  // The output folder, where intake puts the page files (page conversion works out the
+  // extension itself).
   char drive[_MAX_DRIVE];
   char dir[_MAX_DIR];
   _splitpath(outputPath.c_str(), drive, dir, nullptr, nullptr);
   char outputDirectory[_MAX_PATH];
   _makepath(outputDirectory, drive, dir, nullptr, nullptr);
 
-  // 9-10. Spool intake: the job's page files, in the order intake finds them.
+  // Spool intake: the job's page files, in the order intake finds them.
   const DWORD workStart = GetTickCount();
   FileList fileList;
   LoadSpoolingFiles(0, outputDirectory, fileList);
 
-  // 11. No page: nothing more to do.
+  // No page: nothing more to do.
   if (fileList.empty()) {
     LogMessage("Can't find output EMF files.\n");
     return -1;
   }
 
-  // 12-13. The before-hook on the page files, then every page converted.
+  // The before-hook on the page files, then every page converted.
   RunHook("RunExeOnEMF", fileList);
   ConvertPages(outputPath, fileList);
 
-  // 14-16. Work time, the created files, and their hand-off.
+  // The time intake and conversion took, the created files, and their hand-off.
   WriteTickCount("EMFMakerTickCount", GetTickCount() - workStart);
   const std::string resultText = LogCreatedFiles(fileList);
   PublishResultList(resultText);
 
-  // 17-18. No progress window stays on screen while the after-hook runs on the output files.
+  // No progress window stays on screen while the after-hook runs on the output files.
   CloseProgressWindow();
   RunHook("RunExe", fileList);
   return 0;

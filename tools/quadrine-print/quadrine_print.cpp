@@ -175,10 +175,8 @@ int RunConverter(const fs::path& converter) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  Options options;
+// The command line; false when it asks for nothing or for what this program does not know.
+bool ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if ((argument == "--printer" || argument == "--document") && i + 1 < argc) {
@@ -186,24 +184,80 @@ int main(int argc, char** argv) {
     } else if (argument == "--no-run") {
       options.run = false;
     } else if (argument.starts_with("--")) {
-      return Usage();
+      return false;
     } else {
       options.pages.push_back(argument);
     }
   }
-  if (options.pages.empty()) {
-    return Usage();
-  }
-  std::vector<std::string> pages;
-  for (const std::string& path : options.pages) {
+  return !options.pages.empty();
+}
+
+// Every page read and checked before anything is spooled: one bad page prints nothing.
+bool ReadPages(const std::vector<std::string>& paths, std::vector<std::string>& pages) {
+  for (const std::string& path : paths) {
     std::string reason;
     auto page = ReadEmfPage(path, &reason);
     if (!page) {
       std::fprintf(stderr, "quadrine-print: %s %s; nothing was printed\n", path.c_str(),
                    reason.c_str());
-      return kUsageError;
+      return false;
     }
     pages.push_back(std::move(*page));
+  }
+  return true;
+}
+
+struct QueuedJob {
+  DWORD number = 0;
+  fs::path spool_path;
+  std::string failure;  // empty when the spool file was written
+};
+
+// Numbers the job, writes its spool file and queues it, all under the queue's lock, so that
+// two printing programs never take the same number.
+bool QueueJob(const std::string& printer, const fs::path& spool_folder, const std::string& spool,
+              QueuedJob& job) {
+  std::error_code error;
+  return win32::spooler::ChangePrinter(printer, true, [&](win32::spooler::PrinterRecord& p) {
+    job.number = HighestSpoolNumber(spool_folder);
+    for (const DWORD queued_job : p.jobs) {
+      job.number = std::max(job.number, queued_job);
+    }
+    ++job.number;
+    char name[32];
+    std::snprintf(name, sizeof name, "%05u.SPL", static_cast<unsigned>(job.number));
+    job.spool_path = spool_folder / name;
+    const fs::path temporary = spool_folder / (std::string(name) + ".part");
+    {
+      std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+      out.write(spool.data(), static_cast<std::streamsize>(spool.size()));
+      if (!out.flush()) {
+        job.failure = "cannot write " + temporary.string();
+        fs::remove(temporary, error);
+        return false;
+      }
+    }
+    fs::rename(temporary, job.spool_path, error);
+    if (error) {
+      job.failure = "cannot write " + job.spool_path.string();
+      fs::remove(temporary, error);
+      return false;
+    }
+    p.jobs.push_back(job.number);
+    return true;
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) {
+    return Usage();
+  }
+  std::vector<std::string> pages;
+  if (!ReadPages(options.pages, pages)) {
+    return kUsageError;
   }
   const fs::path folder = fs::path(win32::ExecutablePath()).parent_path();
   if (options.printer.empty()) {
@@ -216,50 +270,17 @@ int main(int argc, char** argv) {
   const fs::path spool_folder = fs::path(win32::spooler::SpoolDirectory()) / "PRINTERS";
   std::error_code error;
   fs::create_directories(spool_folder, error);
-  const std::string spool = BuildSpoolFile(options.document, pages);
-  DWORD job = 0;
-  fs::path spool_path;
-  std::string failure;
-  // Numbering, writing and queueing all happen under the queue's lock.
-  const bool queued =
-      win32::spooler::ChangePrinter(options.printer, true, [&](win32::spooler::PrinterRecord& p) {
-        job = HighestSpoolNumber(spool_folder);
-        for (const DWORD queued_job : p.jobs) {
-          job = std::max(job, queued_job);
-        }
-        ++job;
-        char name[32];
-        std::snprintf(name, sizeof name, "%05u.SPL", static_cast<unsigned>(job));
-        spool_path = spool_folder / name;
-        const fs::path temporary = spool_folder / (std::string(name) + ".part");
-        {
-          std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-          out.write(spool.data(), static_cast<std::streamsize>(spool.size()));
-          if (!out.flush()) {
-            failure = "cannot write " + temporary.string();
-            fs::remove(temporary, error);
-            return false;
-          }
-        }
-        fs::rename(temporary, spool_path, error);
-        if (error) {
-          failure = "cannot write " + spool_path.string();
-          fs::remove(temporary, error);
-          return false;
-        }
-        p.jobs.push_back(job);
-        return true;
-      });
-  if (!queued) {
+  QueuedJob job;
+  if (!QueueJob(options.printer, spool_folder, BuildSpoolFile(options.document, pages), job)) {
     std::fprintf(stderr, "quadrine-print: %s\n",
-                 failure.empty() ? "cannot change the printer queue" : failure.c_str());
-    if (!failure.empty() || spool_path.empty()) {
+                 job.failure.empty() ? "cannot change the printer queue" : job.failure.c_str());
+    if (!job.failure.empty() || job.spool_path.empty()) {
       return 1;
     }
   }
   std::fprintf(stderr, "quadrine-print: job %u (%zu page%s) queued on \"%s\" as %s\n",
-               static_cast<unsigned>(job), pages.size(), pages.size() == 1 ? "" : "s",
-               options.printer.c_str(), spool_path.c_str());
+               static_cast<unsigned>(job.number), pages.size(), pages.size() == 1 ? "" : "s",
+               options.printer.c_str(), job.spool_path.c_str());
   if (!options.run) {
     return 0;
   }

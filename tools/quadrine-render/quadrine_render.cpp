@@ -1,8 +1,6 @@
 // quadrine-render: plays one EMF page into a white 24-bit bitmap of the frame's size at a
 // given density, so any page can be looked at and compared. Writes BMP, or PNG when the
 // output name ends in .png.
-#include <cairo.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +14,7 @@
 #include "emf/canvas.h"
 #include "emf/metafile.h"
 #include "emf/player.h"
+#include "imaging/image.h"
 
 namespace {
 
@@ -29,45 +28,29 @@ int Usage() {
   return 2;
 }
 
-void Put16(std::string& out, uint32_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>((v >> 8) & 0xFF);
-}
-
-void Put32(std::string& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-
-bool WriteBmp(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height) {
-  const uint32_t stride = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
-  const uint32_t image_size = stride * static_cast<uint32_t>(height);
-  std::string out;
-  out += "BM";
-  Put32(out, 54 + image_size);
-  Put32(out, 0);
-  Put32(out, 54);
-  Put32(out, 40);
-  Put32(out, static_cast<uint32_t>(width));
-  Put32(out, static_cast<uint32_t>(height));
-  Put16(out, 1);
-  Put16(out, 24);
-  for (uint32_t v : {0u, image_size, 3780u, 3780u, 0u, 0u}) {
-    Put32(out, v);
-  }
-  std::string row(stride, '\0');
-  for (int y = height - 1; y >= 0; --y) {
+// Writes the page through the image library's own encoders: PNG when the name ends in .png,
+// else BMP.
+bool WritePage(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height,
+               double dpi, std::string* error) {
+  imaging::Image image;
+  image.Reset(width, height, 24, {});
+  for (int y = 0; y < height; ++y) {
+    uint8_t* row = image.Row(y);
+    const uint32_t* source = pixels.data() + static_cast<size_t>(y) * width;
     for (int x = 0; x < width; ++x) {
-      const uint32_t p = pixels[static_cast<size_t>(y) * width + x];
-      row[3 * x] = static_cast<char>(p & 0xFF);
-      row[3 * x + 1] = static_cast<char>((p >> 8) & 0xFF);
-      row[3 * x + 2] = static_cast<char>((p >> 16) & 0xFF);
+      row[3 * x] = static_cast<uint8_t>(source[x] >> 16);
+      row[3 * x + 1] = static_cast<uint8_t>(source[x] >> 8);
+      row[3 * x + 2] = static_cast<uint8_t>(source[x]);
     }
-    out += row;
   }
-  std::ofstream file(path, std::ios::binary);
-  file << out;
-  return static_cast<bool>(file.flush());
+  image.SetXDPI(static_cast<int>(std::lround(dpi)));
+  image.SetYDPI(static_cast<int>(std::lround(dpi)));
+  const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
+  if (!image.Save(path, png ? imaging::kFormatPng : imaging::kFormatBmp)) {
+    *error = image.last_error;
+    return false;
+  }
+  return true;
 }
 
 struct Rendered {
@@ -177,21 +160,9 @@ int main(int argc, char** argv) {
   if (!Render(input, dpi, stats, rendered)) {
     return 1;
   }
-  std::vector<uint32_t>& pixels = rendered.pixels;
-  const int width = rendered.width;
-  const int height = rendered.height;
-  bool written = false;
-  if (output.size() > 4 && output.compare(output.size() - 4, 4, ".png") == 0) {
-    cairo_surface_t* surface =
-        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels.data()),
-                                            CAIRO_FORMAT_RGB24, width, height, width * 4);
-    written = cairo_surface_write_to_png(surface, output.c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-  } else {
-    written = WriteBmp(output, pixels, width, height);
-  }
-  if (!written) {
-    std::fprintf(stderr, "quadrine-render: cannot write %s\n", output.c_str());
+  std::string error;
+  if (!WritePage(output, rendered.pixels, rendered.width, rendered.height, dpi, &error)) {
+    std::fprintf(stderr, "quadrine-render: cannot write %s: %s\n", output.c_str(), error.c_str());
     return 1;
   }
   return 0;

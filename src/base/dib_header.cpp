@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/checked.h"
+
 namespace dib {
 namespace {
 
@@ -153,12 +155,15 @@ Check ReadHeader(std::span<const uint8_t> info, uint64_t max_pixels, Header& hea
     header.palette_entries = used != 0 && used < full ? used : full;
     header.palette_entry_size = header.header_size == kCoreHeaderSize ? 3 : 4;
   }
-  // Both fit easily in 64 bits: width and height are at most 2^31 and the depth 32.
-  header.stride = (static_cast<uint64_t>(header.width) * header.bit_count + 31) / 32 * 4;
-  header.image_size = header.stride * static_cast<uint64_t>(header.height);
-  if (header.stride > SIZE_MAX / 2 || header.image_size > SIZE_MAX / 2) {
+  const checked::Checked<uint64_t> bits =
+      checked::Checked<uint64_t>(static_cast<uint64_t>(header.width)) * header.bit_count + 31;
+  const checked::Checked<uint64_t> stride = bits.ValueOr(0) / 32 * 4;
+  const checked::Checked<uint64_t> image_size = stride * static_cast<uint64_t>(header.height);
+  if (!bits.Valid() || !image_size.Valid() || *image_size.Value() > SIZE_MAX / 2) {
     return Check::kImageSize;
   }
+  header.stride = *stride.Value();
+  header.image_size = *image_size.Value();
   return Check::kOk;
 }
 

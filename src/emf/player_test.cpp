@@ -344,23 +344,4 @@ TEST(Player, UnknownAndBrokenRecordsAreSkippedAndCounted) {
   EXPECT_EQ(far.At(30, 30), kWhite);
 }
 
-TEST(Metafile, RefusesWhatIsNoMetafileAndStopsAtABrokenRecord) {
-  const std::string good = EmfPage(Rect(1, 1, 2, 2));
-  auto parse = [](const std::string& bytes) {
-    return emf::Metafile::Parse(
-        std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), nullptr);
-  };
-  EXPECT_TRUE(parse(good));
-  std::string wrong_signature = good;
-  wrong_signature[40] = 'X';
-  EXPECT_FALSE(parse(wrong_signature));
-  EXPECT_FALSE(parse(good.substr(0, 50)));
-  std::string past_end = good;
-  past_end[108 + 4] = '\x7F';  // the rectangle claims more bytes than there are
-  const auto cut = parse(past_end);
-  ASSERT_TRUE(cut);
-  EXPECT_TRUE(cut->truncated());
-  EXPECT_EQ(cut->records().size(), 1u);
-}
-
 }  // namespace

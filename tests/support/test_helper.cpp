@@ -29,6 +29,15 @@ int main(int argc, char** argv) {
     close(1);
     close(2);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  } else if (mode == "exit" && argc > 2) {
+    return std::atoi(argv[2]);
+  } else if (mode == "sleep" && argc > 2) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(argv[2])));
+  } else if (mode == "args") {
+    // args ARGS...: each argument on a line of its own, as the C runtime cut them.
+    for (int i = 2; i < argc; ++i) {
+      std::printf("%s\n", argv[i]);
+    }
   } else if (mode == "record" && argc > 3) {
     // record FILE TAG ARGS...: appends the tag, the arguments and the list file's lines.
     std::ofstream out(argv[2], std::ios::app);

@@ -1,0 +1,142 @@
+// The canvas on its own, without the player: device-pixel shapes in, pixels out.
+#include "emf/canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "emf/raster_ops.h"
+
+namespace emf {
+namespace {
+
+constexpr int kSide = 40;
+constexpr uint32_t kWhite = 0xFFFFFF, kBlack = 0x000000;
+constexpr ColorRef kRedRef = 0x0000FF;  // COLORREF red
+constexpr uint32_t kRed = 0xFF0000;     // the same red as a pixel
+constexpr int kR2Xor = 7, kR2Nop = 11;
+constexpr uint32_t kBlackness = 0x00000042, kPatCopy = 0x00F00021, kDstInvert = 0x00550009;
+
+struct Surface {
+  std::vector<uint32_t> pixels = std::vector<uint32_t>(kSide * kSide, kWhite);
+  Canvas canvas{pixels.data(), kSide, kSide, kSide * 4};
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * kSide + x] & 0xFFFFFF; }
+  // How many pixels of the surface have the colour.
+  int Count(uint32_t color) const {
+    int n = 0;
+    for (uint32_t p : pixels) {
+      n += (p & 0xFFFFFF) == color;
+    }
+    return n;
+  }
+};
+
+Path Box(double l, double t, double r, double b) {
+  Path path;
+  path.MoveTo({l, t});
+  path.LineTo({r, t});
+  path.LineTo({r, b});
+  path.LineTo({l, b});
+  path.Close();
+  return path;
+}
+
+Paint SolidPaint(ColorRef color) {
+  Paint paint;
+  paint.brush = Brush{Brush::kSolid, color, 0, nullptr, false};
+  return paint;
+}
+
+TEST(Canvas, FillsCoverWholePixelsFromTheLeftEdgeUpToTheRight) {
+  Surface s;
+  s.canvas.FillPath(Box(10, 10, 20, 15), FillRule::kWinding, SolidPaint(kRedRef), kR2CopyPen);
+  EXPECT_EQ(s.Count(kRed), 10 * 5);
+  EXPECT_EQ(s.At(10, 10), kRed);
+  EXPECT_EQ(s.At(19, 14), kRed);
+  EXPECT_EQ(s.At(20, 14), kWhite);
+  EXPECT_EQ(s.At(19, 15), kWhite);
+  // A null brush paints nothing; XOR twice gives the page back; NOP changes nothing.
+  Paint null_brush;
+  null_brush.brush.style = Brush::kNull;
+  s.canvas.FillPath(Box(0, 0, 40, 40), FillRule::kWinding, null_brush, kR2CopyPen);
+  s.canvas.FillPath(Box(0, 0, 40, 40), FillRule::kWinding, SolidPaint(0xFFFFFF), kR2Nop);
+  EXPECT_EQ(s.Count(kRed), 50);
+  s.canvas.FillPath(Box(15, 12, 30, 20), FillRule::kWinding, SolidPaint(0xFFFFFF), kR2Xor);
+  EXPECT_EQ(s.At(16, 13), 0x00FFFF);  // red XOR white
+  EXPECT_EQ(s.At(25, 18), kBlack);    // white XOR white
+  s.canvas.FillPath(Box(15, 12, 30, 20), FillRule::kWinding, SolidPaint(0xFFFFFF), kR2Xor);
+  EXPECT_EQ(s.Count(kRed), 50);
+  EXPECT_EQ(s.Count(kWhite), kSide * kSide - 50);
+}
+
+TEST(Canvas, AClipRegionLimitsFillsLinesAndPixels) {
+  Surface s;
+  Region clip = MakeRegion(0, 0, 20, 40);
+  s.canvas.SetClip(clip.get());
+  s.canvas.FillPath(Box(10, 10, 30, 20), FillRule::kWinding, SolidPaint(kRedRef), kR2CopyPen);
+  EXPECT_EQ(s.At(19, 15), kRed);
+  EXPECT_EQ(s.At(20, 15), kWhite);
+  StrokeStyle pen;
+  Path line;
+  line.MoveTo({0, 30});
+  line.LineTo({39, 30});
+  s.canvas.StrokePath(line, pen, kR2CopyPen);
+  EXPECT_EQ(s.At(19, 30), kBlack);
+  EXPECT_EQ(s.At(25, 30), kWhite);
+  s.canvas.SetPixel(25, 5, 0);
+  s.canvas.SetPixel(5, 5, 0);
+  s.canvas.SetPixel(-1, 5, 0);  // off the surface: nothing, no fault
+  EXPECT_EQ(s.At(25, 5), kWhite);
+  EXPECT_EQ(s.At(5, 5), kBlack);
+  s.canvas.SetClip(nullptr);
+  s.canvas.SetPixel(25, 5, 0);
+  EXPECT_EQ(s.At(25, 5), kBlack);
+}
+
+TEST(Canvas, CosmeticDashesCountPixelsAndOpaqueGapsTakeTheBackground) {
+  Surface s;
+  StrokeStyle pen;
+  pen.dashes = {3, 1};
+  Path line;
+  line.MoveTo({0, 2});
+  line.LineTo({8, 2});
+  s.canvas.StrokePath(line, pen, kR2CopyPen);
+  const uint32_t expected[8] = {kBlack, kBlack, kBlack, kWhite, kBlack, kBlack, kBlack, kWhite};
+  for (int x = 0; x < 8; ++x) {
+    EXPECT_EQ(s.At(x, 2), expected[x]) << x;
+  }
+  EXPECT_EQ(s.At(8, 2), kWhite);  // the last pixel is left out
+  pen.opaque_gaps = true;
+  pen.background = kRedRef;
+  line = Path();
+  line.MoveTo({0, 4});
+  line.LineTo({8, 4});
+  s.canvas.StrokePath(line, pen, kR2CopyPen);
+  EXPECT_EQ(s.At(3, 4), kRed);
+  EXPECT_EQ(s.At(2, 4), kBlack);
+}
+
+TEST(Canvas, TernaryOperationsWithAndWithoutASource) {
+  Surface s;
+  s.canvas.FillWithRop3(Box(0, 0, 10, 10), kBlackness, SolidPaint(kRedRef));
+  EXPECT_EQ(s.At(5, 5), kBlack);
+  s.canvas.FillWithRop3(Box(10, 0, 20, 10), kPatCopy, SolidPaint(kRedRef));
+  EXPECT_EQ(s.At(15, 5), kRed);
+  s.canvas.FillWithRop3(Box(5, 0, 15, 10), kDstInvert, SolidPaint(kRedRef));
+  EXPECT_EQ(s.At(7, 5), kWhite);     // black inverted
+  EXPECT_EQ(s.At(12, 5), 0x00FFFF);  // red inverted
+
+  // A 2 x 2 image stretched onto 10 x 10 pixels, nearest pixels, copied as it is.
+  Image image;
+  image.width = image.height = 2;
+  image.pixels = {0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFF000000};
+  s.canvas.DrawImage(image, 0, 0, 2, 2, {20, 20}, {30, 20}, {20, 30}, kSrcCopy, nullptr, false);
+  EXPECT_EQ(s.At(21, 21), 0x0000FF);
+  EXPECT_EQ(s.At(28, 21), 0x00FF00);
+  EXPECT_EQ(s.At(21, 28), 0xFF0000);
+  EXPECT_EQ(s.At(28, 28), kBlack);
+  EXPECT_EQ(s.At(30, 25), kWhite);
+}
+
+}  // namespace
+}  // namespace emf

@@ -1,0 +1,157 @@
+// The image object, the shared converter and the BMP reader at unit level.
+#include "imaging/image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "imaging/bmp_reader.h"
+#include "imaging/encoders.h"
+#include "support/test_support.h"
+
+namespace imaging {
+namespace {
+
+using testing_support::TempDir;
+
+// A 5 x 3 RGB picture with a different colour at every pixel.
+Image Picture() {
+  Image image;
+  image.Reset(5, 3, 24, {});
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x) {
+      uint8_t* p = image.Row(y) + 3 * x;
+      p[0] = static_cast<uint8_t>(40 * x);
+      p[1] = static_cast<uint8_t>(80 * y);
+      p[2] = static_cast<uint8_t>(x + y);
+    }
+  }
+  return image;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void ExpectSamePixels(const Image& a, const Image& b) {
+  ASSERT_EQ(a.width(), b.width());
+  ASSERT_EQ(a.height(), b.height());
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      ASSERT_EQ(a.PixelRgb(x, y), b.PixelRgb(x, y)) << x << "," << y;
+    }
+  }
+}
+
+TEST(ImageObject, DepthChangesKeepWhatTheyCan) {
+  Image grey;
+  std::vector<Rgb> ramp;
+  for (int i = 0; i < 256; ++i) {
+    ramp.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)});
+  }
+  grey.Reset(4, 2, 8, ramp);
+  grey.Row(1)[3] = 200;
+  EXPECT_TRUE(grey.GreyPalette());
+  ASSERT_TRUE(grey.IncreaseBpp(24));
+  EXPECT_EQ(grey.bpp(), 24);
+  EXPECT_EQ(grey.PixelRgb(3, 1), (Rgb{200, 200, 200}));
+  EXPECT_FALSE(grey.IncreaseBpp(32));
+  EXPECT_FALSE(grey.last_error.empty());
+
+  Image picture = Picture();
+  ASSERT_TRUE(picture.DecreaseBpp(8, false));
+  EXPECT_EQ(picture.bpp(), 8);
+  ExpectSamePixels(picture, Picture());  // 15 colours fit a palette exactly
+  Image two = Picture();
+  ASSERT_TRUE(two.DecreaseBpp(1, true));
+  ASSERT_EQ(two.palette().size(), 2u);
+  EXPECT_FALSE(two.DecreaseBpp(4, false));
+  Image empty;
+  EXPECT_FALSE(empty.Save("/nonexistent/x.png", kFormatPng));
+  EXPECT_FALSE(empty.last_error.empty());
+}
+
+// The converter hands each encoder a form it takes.
+TEST(ImageObject, TheConverterAdaptsToWhatEachEncoderTakes) {
+  struct Case {
+    uint32_t format;
+    uint16_t bpp_from_rgb;
+  };
+  const Case cases[] = {{kFormatBmp, 24}, {kFormatGif, 8}, {kFormatJpeg, 24}, {kFormatWbmp, 1},
+                        {kFormatPgx, 8},  {kFormatPbm, 1}, {kFormatPng, 24}};
+  for (const Case& c : cases) {
+    const Encoder* encoder = FindEncoder(c.format);
+    ASSERT_NE(encoder, nullptr) << c.format;
+    Image image = Picture();
+    std::string error;
+    ASSERT_TRUE(AdaptForEncoder(image, *encoder, &error)) << encoder->name << ": " << error;
+    EXPECT_EQ(image.bpp(), c.bpp_from_rgb) << encoder->name;
+  }
+  EXPECT_EQ(FindEncoder(kFormatWmf), nullptr);  // metafiles are not the image library's
+  EXPECT_EQ(FindEncoder(kFormatNone), nullptr);
+}
+
+TEST(BmpReader, ReadsBackWhatTheEncoderWrote) {
+  TempDir dir;
+  Image picture = Picture();
+  picture.SetXDPI(300);
+  picture.SetYDPI(150);
+  ASSERT_TRUE(picture.Save(dir / "p.bmp", kFormatBmp)) << picture.last_error;
+  Image back;
+  ASSERT_TRUE(back.Load(dir / "p.bmp", kFormatBmp)) << back.last_error;
+  ExpectSamePixels(back, picture);
+  EXPECT_EQ(back.x_dpi(), 300);
+  EXPECT_EQ(back.y_dpi(), 150);
+
+  Image indexed = Picture();
+  ASSERT_TRUE(indexed.DecreaseBpp(8, false));
+  ASSERT_TRUE(indexed.Save(dir / "i.bmp", kFormatBmp));
+  ASSERT_TRUE(back.Load(dir / "i.bmp", kFormatBmp));
+  EXPECT_EQ(back.bpp(), 8);
+  ExpectSamePixels(back, Picture());
+}
+
+// Every refusal comes before anything is allocated for pixels, with its own reason.
+TEST(BmpReader, RefusesCutLyingAndHugeFiles) {
+  TempDir dir;
+  Image picture = Picture();
+  ASSERT_TRUE(picture.Save(dir / "p.bmp", kFormatBmp));
+  const std::vector<uint8_t> good = ReadAll(dir / "p.bmp");
+  auto with = [&](size_t at, uint32_t value) {
+    std::vector<uint8_t> bytes = good;
+    for (int i = 0; i < 4; ++i) {
+      bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+    return bytes;
+  };
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"not BMP", std::vector<uint8_t>(60, 'x'), "not a BMP file"},
+      {"cut in the pixels", std::vector<uint8_t>(good.begin(), good.end() - 10),
+       "BMP file cut in its pixels"},
+      {"header size 20", with(14, 20), "BMP header of an unknown size"},
+      {"2^31 pixels", with(18, 0x7FFFFFFF), "BMP size out of range"},
+      {"zero width", with(18, 0), "BMP size out of range"},
+      {"depth 7", with(28, 7), "BMP depth not supported"},
+      {"RLE8 file", with(30, 1), "compressed BMP files are not read"},
+      {"pixel offset past the end", with(10, 0xFFFFFF00), "BMP file cut in its pixels"},
+  };
+  for (const Case& c : cases) {
+    Image image;
+    std::string error;
+    EXPECT_FALSE(ReadBmp(c.bytes, image, &error)) << c.what;
+    EXPECT_EQ(error, c.reason) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace imaging

@@ -88,14 +88,21 @@ struct DibSource {
   uint32_t off_bmi = 0, cb_bmi = 0;
   uint32_t off_bits = 0, cb_bits = 0;
 };
-// Reads the five fields in the order the records keep them.
-inline DibSource ReadDibSource(ByteReader& r) {
+// Reads the five fields in the order the records keep them: the block transfers put the
+// usage first, EMR_STRETCHDIBITS and EMR_SETDIBITSTODEVICE last.
+enum class UsageField { kFirst, kLast };
+inline DibSource ReadDibSource(ByteReader& r, UsageField usage = UsageField::kFirst) {
   DibSource s;
-  s.usage = r.U32();
+  if (usage == UsageField::kFirst) {
+    s.usage = r.U32();
+  }
   s.off_bmi = r.U32();
   s.cb_bmi = r.U32();
   s.off_bits = r.U32();
   s.cb_bits = r.U32();
+  if (usage == UsageField::kLast) {
+    s.usage = r.U32();
+  }
   return s;
 }
 

@@ -112,12 +112,7 @@ void Player::StretchBlt(ByteReader& r) {
 void Player::StretchDIBits(ByteReader& r) {
   r.Skip(16);
   const double x = r.I32(), y = r.I32(), sx = r.I32(), sy = r.I32(), scx = r.I32(), scy = r.I32();
-  DibSource bitmap{};
-  bitmap.off_bmi = r.U32();
-  bitmap.cb_bmi = r.U32();
-  bitmap.off_bits = r.U32();
-  bitmap.cb_bits = r.U32();
-  bitmap.usage = r.U32();
+  const DibSource bitmap = ReadDibSource(r, UsageField::kLast);
   const uint32_t rop = r.U32();
   const double cx = r.I32(), cy = r.I32();
   const bool bottom_up = DibRowsBottomUp(r.Slice(bitmap.off_bmi, bitmap.cb_bmi));
@@ -127,12 +122,7 @@ void Player::StretchDIBits(ByteReader& r) {
 void Player::SetDIBitsToDevice(ByteReader& r) {
   r.Skip(16);
   const double x = r.I32(), y = r.I32(), sx = r.I32(), sy = r.I32(), scx = r.I32(), scy = r.I32();
-  DibSource bitmap{};
-  bitmap.off_bmi = r.U32();
-  bitmap.cb_bmi = r.U32();
-  bitmap.off_bits = r.U32();
-  bitmap.cb_bits = r.U32();
-  bitmap.usage = r.U32();
+  const DibSource bitmap = ReadDibSource(r, UsageField::kLast);
   const bool bottom_up = DibRowsBottomUp(r.Slice(bitmap.off_bmi, bitmap.cb_bmi));
   // The size is in device pixels of the reference device, not stretched by the mapping.
   const Transform page = state_.world.Then(PageTransform());

@@ -64,7 +64,7 @@ TEST_F(QueueTest, DeletesOnlyTheNamedJob) {
   EXPECT_EQ(DeleteOnePrinterJob(3), 0);
 }
 
-TEST_F(QueueTest, SpoolFilesOfAPrinterThatKeepsPrintedJobsMustBeQueued) {
+TEST_F(QueueTest, OnlyThisPrintersQueuedSpoolFilesAreTaken) {
   const FileList files = {"/s/00003.SPL", "/s/00004.SPL", "/s/nodigits.SPL", "/s/00035.SPL"};
   struct Case {
     const char* queue;
@@ -73,7 +73,7 @@ TEST_F(QueueTest, SpoolFilesOfAPrinterThatKeepsPrintedJobsMustBeQueued) {
   };
   const Case cases[] = {
       {"[Quadrine]\nAttributes=256\nJobs=35,3\n", 2, {"/s/00003.SPL", "/s/00035.SPL"}},
-      {"[Quadrine]\nAttributes=0\nJobs=35\n", 4, files},
+      {"[Quadrine]\nAttributes=0\nJobs=35\n", 1, {"/s/00035.SPL"}},  // others' stay
       {"[Quadrine]\nAttributes=256\nJobs=\n", 0, files},
       {"[Other]\nJobs=3\n", 0, files},
   };

@@ -6,6 +6,7 @@
 
 #include "base/text_util.h"
 #include "services/diagnostic_log.h"
+#include "services/run_report.h"
 #include "services/scoped_handles.h"
 #include "spool/printer_jobs.h"
 #include "spool/spool_file.h"
@@ -26,6 +27,27 @@ std::string TemporaryFolder() {
   const DWORD length = GetTempPathA(kFolderBufferSize, folder);
   std::string text(folder, length <= kFolderBufferSize ? length : 0);
   return JoinPath(text, "");
+}
+
+constexpr int kPageNameCandidates = 1000;
+
+// Copies a page under "%s%04d.emf", or the next free "%s%04d-N.emf": never over a file.
+std::string CopyToFreePageFile(const std::string& source, const std::string& destDir, int index) {
+  char first[_MAX_FNAME + 32];
+  std::snprintf(first, sizeof first, "%s%04d", BaseName(source).c_str(), index);
+  for (int candidate = 0; candidate < kPageNameCandidates; ++candidate) {
+    const std::string name = candidate == 0
+                                 ? std::string(first) + ".emf"
+                                 : std::string(first) + "-" + std::to_string(candidate) + ".emf";
+    const std::string pagePath = JoinPath(destDir, name);
+    if (CopyFileA(source.c_str(), pagePath.c_str(), TRUE)) {
+      return pagePath;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+      break;
+    }
+  }
+  return {};
 }
 
 }  // namespace
@@ -100,10 +122,9 @@ int CheckAllSPLFiles(FileList& splFiles) {
   if (!GetPrinterJobIDs(jobIds, &keepPrintedJobs) || jobIds.empty()) {
     return 0;
   }
-  if (keepPrintedJobs == 0) {
-    return static_cast<int>(splFiles.size());
-  }
-  // A printer that keeps printed jobs leaves old spool files behind: only queued ones count.
+  // Only this printer's queued jobs count, whether or not it keeps printed jobs: the spool
+  // folder serves every printer, and another printer's spool file is for its own back end.
+  (void)keepPrintedJobs;
   for (size_t i = splFiles.size(); i > 0; --i) {
     const int jobId = GetJobIDFromFileName(splFiles[i - 1]);
     if (jobId < 0 ||
@@ -119,23 +140,27 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
     return 0;
   }
   LogMessage("ConvertEMFFiles: bClear=%d, strDestDir=%s\n", bClear, strDestDir.c_str());
+  // The temporary folder is shared with every other program: nothing there is cleared.
   const std::string temporaryFolder = TemporaryFolder();
-  DeleteFiles(temporaryFolder, "*.emf");
-  DeleteFiles(temporaryFolder, "*.spl");
   if (bClear) {
     DeleteFiles(strDestDir, "*.emf");
   }
 
   if (IsWindows95() || IsWindows98()) {
-    // The 9x spooler leaves one EMF per page in the temporary folder.
+    // The 9x spooler leaves one EMF per page in the temporary folder. Each is copied under a
+    // free page-file name and removed once copied, so it is converted once; one that cannot
+    // be copied stays where it is.
     FileList found;
     const int count = FindFiles(temporaryFolder, "~emf*.tmp", found);
     for (int i = 0; i < count; ++i) {
-      char name[_MAX_FNAME + 32];
-      std::snprintf(name, sizeof name, "%s%04d.emf",
-                    BaseName(found[static_cast<size_t>(i)]).c_str(), i);
-      const std::string pagePath = JoinPath(strDestDir, name);
-      CopyFileA(found[static_cast<size_t>(i)].c_str(), pagePath.c_str(), FALSE);
+      const std::string& source = found[static_cast<size_t>(i)];
+      const std::string pagePath = CopyToFreePageFile(source, strDestDir, i);
+      if (pagePath.empty()) {
+        ReportRunFailure("'" + source + "' could not be copied into '" + strDestDir +
+                         "'; it stays where it is");
+        continue;
+      }
+      DeleteFileA(source.c_str());
       list.push_back(pagePath);
     }
     return count;

@@ -7,6 +7,7 @@
 
 #include "base/text_util.h"
 #include "services/diagnostic_log.h"
+#include "services/run_report.h"
 #include "spool/printer_jobs.h"
 #include "win32/win32.h"
 
@@ -17,6 +18,9 @@ constexpr uint32_t kPsJobDataRecord = 20;       // EMRI_PS_JOB_DATA
 constexpr uint32_t kMetafileDataRecord = 12;    // EMRI_METAFILE_DATA
 constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 constexpr size_t kEmfSignatureOffset = 40;
+constexpr size_t kEmfBytesOffset = 48;  // nBytes of the EMF header
+constexpr uint32_t kMinimumEmfHeader = 88;
+constexpr int kPageNameCandidates = 1000;
 
 struct RecordHead {
   uint32_t Signature = 0;
@@ -66,8 +70,10 @@ unsigned long long Position(HANDLE file) {
   return (static_cast<unsigned long long>(static_cast<DWORD>(high)) << 32) | low;
 }
 
+// Created exclusively: a page file never replaces a file, nor follows a link planted at its
+// name.
 bool WritePageFile(const std::string& path, std::span<const unsigned char> bytes) {
-  ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) {
     return false;
@@ -85,6 +91,31 @@ bool WritePageFile(const std::string& path, std::span<const unsigned char> bytes
     done += written;
   }
   return true;
+}
+
+// The page file "%s%04d.emf" of the spool file's base name and the page index; when that
+// name is taken (a file of another run, a planted link), the next free "%s%04d-N.emf".
+bool WriteFreePageFile(const std::string& destDir, const char* baseName, int index,
+                       std::span<const unsigned char> bytes, std::string& pagePath) {
+  char first[_MAX_FNAME + 48];
+  std::snprintf(first, sizeof first, "%s%04d", baseName, index);
+  for (int candidate = 0; candidate < kPageNameCandidates; ++candidate) {
+    char name[_MAX_FNAME + 64];
+    if (candidate == 0) {
+      std::snprintf(name, sizeof name, "%s.emf", first);
+    } else {
+      std::snprintf(name, sizeof name, "%s-%d.emf", first, candidate);
+    }
+    pagePath = JoinPath(destDir, name);
+    if (WritePageFile(pagePath, bytes)) {
+      return true;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+      break;
+    }
+  }
+  pagePath = JoinPath(destDir, std::string(first) + ".emf");
+  return false;
 }
 
 }  // namespace
@@ -167,11 +198,10 @@ int CheckSpoolerFileHeader(const std::string& path, EmfStartPattern& pattern) {
   return 0;
 }
 
-std::vector<size_t> FindPageStarts(std::span<const unsigned char> file,
-                                   std::span<const unsigned char, 6> pattern) {
+SpoolPages FindPages(std::span<const unsigned char> file) {
   // The " EMF" signature is rare in page data, so the scan looks for its last byte with
   // memchr and checks the rest only there.
-  std::vector<size_t> starts;
+  SpoolPages found;
   const unsigned char* base = file.data();
   const size_t size = file.size();
   size_t from = kEmfSignatureOffset + 1 + 3;  // 'F' of the signature of offset 1
@@ -183,12 +213,23 @@ std::vector<size_t> FindPageStarts(std::span<const unsigned char> file,
     const size_t f = static_cast<size_t>(static_cast<const unsigned char*>(hit) - base);
     from = f + 1;
     const size_t start = f - 3 - kEmfSignatureOffset;
-    if (Load32(base + f - 3) == kEmfSignature && Load32(base + start) == 1 &&
-        std::memcmp(base + start, pattern.data(), pattern.size()) == 0) {
-      starts.push_back(start);
+    if (Load32(base + f - 3) != kEmfSignature || Load32(base + start) != 1) {
+      continue;
     }
+    const uint32_t headerSize = Load32(base + start + 4);
+    const uint32_t bytes =
+        start + kEmfBytesOffset + 4 <= size ? Load32(base + start + kEmfBytesOffset) : 0;
+    if (headerSize < kMinimumEmfHeader || headerSize % 4 != 0 || bytes < headerSize) {
+      continue;  // no header record of an EMF
+    }
+    if (bytes > size - start) {
+      found.lastIncomplete = true;
+      break;
+    }
+    found.pages.push_back({start, bytes});
+    from = start + bytes + kEmfSignatureOffset + 3;
   }
-  return starts;
+  return found;
 }
 
 int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, FileList& list) {
@@ -221,32 +262,37 @@ int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, F
   bytes.resize(ReadUpTo(file.Get(), bytes.data(), bytes.size()));
   file.Reset();
 
-  const std::vector<size_t> starts =
-      FindPageStarts(bytes, std::span<const unsigned char, 6>(pattern.data(), 6));
+  const SpoolPages found = FindPages(bytes);
+  if (found.lastIncomplete) {
+    // Cutting now would draw the last page from what is there and delete a file that is
+    // still growing: the file and its job wait for a later run.
+    ReportRunFailure("'" + splPath + "' is still being written (its last page runs past its " +
+                     "end); it stays with its job for a later run");
+    return 0;
+  }
   char baseName[_MAX_FNAME];
   _splitpath(splPath.c_str(), nullptr, nullptr, baseName, nullptr);
 
   bool everyPageWritten = true;
-  for (size_t k = 0; k < starts.size(); ++k) {
-    char name[_MAX_FNAME + 32];
-    std::snprintf(name, sizeof name, "%s%04d.emf", baseName, static_cast<int>(k));
-    const std::string pagePath = JoinPath(destDir, name);
-    list.push_back(pagePath);
-    const size_t end = k + 1 < starts.size() ? starts[k + 1] : bytes.size();
-    if (!WritePageFile(pagePath, std::span(bytes).subspan(starts[k], end - starts[k]))) {
+  for (size_t k = 0; k < found.pages.size(); ++k) {
+    const SpoolPage& page = found.pages[k];
+    std::string pagePath;
+    if (!WriteFreePageFile(destDir, baseName, static_cast<int>(k),
+                           std::span(bytes).subspan(page.offset, page.size), pagePath)) {
       LogMessage("Can't write page file '%s'.\n", pagePath.c_str());
       everyPageWritten = false;
     }
+    list.push_back(pagePath);
   }
   bytes = {};
   if (!everyPageWritten) {
     // Deleting the spool file now would lose the pages that could not be written.
-    LogMessage("'%s' and its job stay: not every page file could be written.\n", splPath.c_str());
-    return static_cast<int>(starts.size());
+    ReportRunFailure("'" + splPath + "' and its job stay: not every page file could be written");
+    return static_cast<int>(found.pages.size());
   }
   LogMessage("DeleteFile('%s')\n", splPath.c_str());
   DeleteFileA(splPath.c_str());
   LogMessage("DeleteOnePrinterJobBySPLFile('%s').\n", splPath.c_str());
   DeleteOnePrinterJobBySPLFile(splPath);
-  return static_cast<int>(starts.size());
+  return static_cast<int>(found.pages.size());
 }

@@ -25,37 +25,49 @@ std::span<const unsigned char> Bytes(const std::string& text) {
   return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
 }
 
-std::array<unsigned char, 6> PatternOf(const std::string& emf) {
-  std::array<unsigned char, 6> pattern{};
-  std::memcpy(pattern.data(), emf.data(), 6);
-  return pattern;
-}
-
-TEST(PageScan, FindsEveryPageStartAndNothingElse) {
+TEST(PageScan, EachPageByItsOwnHeader) {
   const std::string page = MinimalEmf();
-  const std::string other_header_size = MinimalEmf(112);
+  const std::string other_header_size = MinimalEmf(88);
   std::string no_signature = page;
   no_signature[40] = 'X';
+  std::string short_header = page;
+  short_header[4] = 84;  // a header record below 88 bytes is no EMF's
+  // A page that carries another EMF in a comment record: one page, the comment inside it.
+  std::string comment;
+  Append32(comment, 70);  // EMR_GDICOMMENT
+  Append32(comment, static_cast<uint32_t>(12 + page.size()));
+  Append32(comment, static_cast<uint32_t>(page.size()));
+  const std::string nested = testing_support::EmfPage(comment + page);
   struct Case {
     std::string name;
     std::string file;
-    std::vector<size_t> expected;
+    std::vector<SpoolPage> expected;
+    bool incomplete;
   };
   const std::string pad(24, '\x01');
+  const size_t n = page.size();
+  const size_t m = other_header_size.size();
   const Case cases[] = {
-      {"header at offset 0 is never a page", page + page, {page.size()}},
-      {"two pages behind records",
-       pad + page + pad + page,
-       {pad.size(), 2 * pad.size() + page.size()}},
-      {"a header of another size stays in the page before",
-       pad + page + other_header_size,
-       {pad.size()}},
-      {"no signature, no page", pad + no_signature, {}},
-      {"signature past the end", pad + page.substr(0, 43), {}},
-      {"empty", "", {}},
+      {"header at offset 0 is never a page", page + page, {{n, n}}, false},
+      {"two pages behind records", pad + page + pad + page, {{24, n}, {48 + n, n}}, false},
+      {"headers of different sizes are all found",
+       pad + page + other_header_size + pad + page,
+       {{24, n}, {24 + n, m}, {48 + n + m, n}},
+       false},
+      {"no signature, no page", pad + no_signature, {}, false},
+      {"a header record below 88 bytes", pad + short_header, {}, false},
+      {"the last page runs past the end",
+       pad + page + pad + page.substr(0, n - 4),
+       {{24, n}},
+       true},
+      {"an EMF inside a page", pad + nested, {{24, nested.size()}}, false},
+      {"signature past the end", pad + page.substr(0, 43), {}, false},
+      {"empty", "", {}, false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(FindPageStarts(Bytes(c.file), PatternOf(page)), c.expected) << c.name;
+    const SpoolPages found = FindPages(Bytes(c.file));
+    EXPECT_EQ(found.pages, c.expected) << c.name;
+    EXPECT_EQ(found.lastIncomplete, c.incomplete) << c.name;
   }
 }
 
@@ -120,24 +132,51 @@ TEST_F(SpoolFileTest, HeaderCheckRefusesWhatIsNoSpoolFile) {
 
 TEST_F(SpoolFileTest, CutsPagesThenDeletesTheSpoolFileAndItsJob) {
   const std::string first = MinimalEmf(108, 1000, 1000);
-  const std::string second = MinimalEmf(108, 2000, 2000);
+  const std::string second = MinimalEmf(88, 2000, 2000);  // a header of another size
   const std::string bytes = SpoolFileBuilder().Page(first).Page(second).Build();
   const std::string path = Spool("00012.SPL", bytes);
   for (const std::string& destination : {Out(), Out() + "/"}) {
     Spool("00012.SPL", bytes);
+    std::filesystem::remove_all(Out());
+    std::filesystem::create_directories(Out());
     Program().printerName = "Quadrine";
     FileList list{"earlier.emf"};
     EXPECT_EQ(ReadBinaryDataFile(path, destination, list), 2);
     EXPECT_EQ(list, (FileList{"earlier.emf", Out() + "/000120000.emf", Out() + "/000120001.emf"}));
     EXPECT_FALSE(FileExists(path));
-    // Each page file runs from its EMF header to the next page; the last to the end.
-    const std::string page0 = ReadFile(list[1]);
-    const std::string page1 = ReadFile(list[2]);
-    EXPECT_EQ(page0.substr(0, first.size()), first);
-    EXPECT_EQ(page0.size(), first.size() + 16 + 8);
-    EXPECT_EQ(page1, bytes.substr(bytes.size() - second.size() - 16));
+    // Each page file is its page's EMF, as long as its own header says.
+    EXPECT_EQ(ReadFile(list[1]), first);
+    EXPECT_EQ(ReadFile(list[2]), second);
   }
   EXPECT_EQ(Queue(), "[Quadrine]\nAttributes=0\nJobs=7\n");
+}
+
+TEST_F(SpoolFileTest, APageFileNeverReplacesAFileNorFollowsALink) {
+  const std::string page = MinimalEmf();
+  const std::string path = Spool("00012.SPL", SpoolFileBuilder().Page(page).Page(page).Build());
+  WriteFile(Out() + "/000120000.emf", "another run's page");
+  WriteFile(root_ / "victim", "precious");
+  std::filesystem::create_symlink(root_ / "victim", Out() + "/000120001.emf");
+  std::filesystem::create_symlink(root_ / "nowhere", Out() + "/000120001-1.emf");
+  FileList list;
+  EXPECT_EQ(ReadBinaryDataFile(path, Out(), list), 2);
+  EXPECT_EQ(list, (FileList{Out() + "/000120000-1.emf", Out() + "/000120001-2.emf"}));
+  EXPECT_EQ(ReadFile(Out() + "/000120000.emf"), "another run's page");
+  EXPECT_EQ(ReadFile(root_ / "victim"), "precious");
+  EXPECT_FALSE(FileExists(root_ / "nowhere"));
+  EXPECT_EQ(ReadFile(list[1]), page);
+}
+
+TEST_F(SpoolFileTest, AFileStillBeingWrittenStaysWithItsJob) {
+  const std::string page = MinimalEmf();
+  const std::string whole = SpoolFileBuilder().Page(page).Page(page).Build();
+  const std::string path = Spool("00012.SPL", whole.substr(0, whole.size() - 30));
+  FileList list;
+  EXPECT_EQ(ReadBinaryDataFile(path, Out(), list), 0);
+  EXPECT_TRUE(list.empty());
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_FALSE(FileExists(Out() + "/000120000.emf"));
+  EXPECT_EQ(Queue(), "[Quadrine]\nAttributes=0\nJobs=7,12\n");
 }
 
 TEST_F(SpoolFileTest, RefusedFilesAndTheirJobsStay) {

@@ -137,9 +137,11 @@ TEST(SpoolIntake, The9xFamilyCopiesTheTemporaryPages) {
   EXPECT_EQ(ReadFile(converter / "out/x0001.emf"), MinimalEmf(108, 1000, 1000));
   EXPECT_EQ(ReadFile(converter / "out/x0002.emf"), MinimalEmf(108, 2000, 2000));
   EXPECT_EQ(ReadFile(converter / "out/old0000.emf"), "kept");
-  EXPECT_TRUE(FileExists(temp + "/~EMF01.tmp"));
-  EXPECT_FALSE(FileExists(temp + "/leftover.emf"));
-  EXPECT_FALSE(FileExists(temp + "/leftover.spl"));
+  // Each copied page leaves the temporary folder; other programs' files there stay.
+  EXPECT_FALSE(FileExists(temp + "/~EMF01.tmp"));
+  EXPECT_FALSE(FileExists(temp + "/~emf02.tmp"));
+  EXPECT_TRUE(FileExists(temp + "/leftover.emf"));
+  EXPECT_TRUE(FileExists(temp + "/leftover.spl"));
   shm_unlink("/Quadrine");
 }
 

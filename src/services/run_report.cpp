@@ -1,0 +1,41 @@
+#include "services/run_report.h"
+
+#include <cstdio>
+
+#include "services/diagnostic_log.h"
+
+namespace {
+
+int failures = 0;
+int conversions = 0;
+
+void Tell(const std::string& line) {
+  std::fputs(line.c_str(), stderr);
+  std::fflush(stderr);
+  LogMessage("%s", line.c_str());
+}
+
+}  // namespace
+
+void ReportPageFailure(int pageNumber, const std::string& pageFile, const std::string& reason) {
+  ++failures;
+  Tell("quadrine: page " + std::to_string(pageNumber) + " (" + pageFile + "): " + reason +
+       "; the page file is kept\n");
+}
+
+void ReportRunFailure(const std::string& text) {
+  ++failures;
+  Tell("quadrine: " + text + "\n");
+}
+
+void ReportPageConverted() {
+  ++conversions;
+}
+
+int ReportedFailures() {
+  return failures;
+}
+
+int ReportedConversions() {
+  return conversions;
+}

@@ -1,0 +1,19 @@
+// What went wrong in a run, told where a user sees it: one line on standard error for each
+// failed page and each run-level failure, whether or not the log is on, and the same line
+// in the log. The run's exit status is read from here.
+#pragma once
+
+#include <string>
+
+// "quadrine: page N (PAGE FILE): REASON; the page file is kept"
+void ReportPageFailure(int pageNumber, const std::string& pageFile, const std::string& reason);
+
+// "quadrine: TEXT", for what fails beyond one page (an output folder, a spool file set aside).
+void ReportRunFailure(const std::string& text);
+
+// Pages converted so far, for the summary.
+void ReportPageConverted();
+
+// How many failures were reported; 0 means every page found gave its output.
+int ReportedFailures();
+int ReportedConversions();

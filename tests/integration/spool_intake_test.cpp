@@ -29,7 +29,7 @@ TEST(SpoolIntake, APrintedJobBecomesItsPageFiles) {
   const auto printed = converter.Print({"--no-run", "--document", "Größe", "a.emf", "b.emf"});
   ASSERT_EQ(printed.exitCode, 0) << printed.err;
   EXPECT_TRUE(FileExists(converter.SpoolFolder() + "/00001.SPL"));
-  EXPECT_EQ(converter.Queue(), "[Quadrine]\nAttributes=0\nJobs=1\n");
+  EXPECT_EQ(converter.Queue(), "[Quadrine]\nAttributes=0\nJobs=1\n[(spooler)]\nLastJob=1\n");
 
   shm_unlink("/Quadrine");
   const auto run = converter.Run();
@@ -39,7 +39,13 @@ TEST(SpoolIntake, APrintedJobBecomesItsPageFiles) {
   EXPECT_EQ(ReadFile(converter / "out/scan0002.emf").substr(0, second.size()), second);
   EXPECT_FALSE(FileExists(converter / "out/000010000.emf"));
   EXPECT_FALSE(FileExists(converter.SpoolFolder() + "/00001.SPL"));
-  EXPECT_EQ(converter.Queue(), "[Quadrine]\nAttributes=0\nJobs=\n");
+  EXPECT_EQ(converter.Queue(), "[Quadrine]\nAttributes=0\nJobs=\n[(spooler)]\nLastJob=1\n");
+
+  // The number is not handed out again once its spool file and queue entry are gone.
+  const auto again = converter.Print({"--no-run", "b.emf"});
+  ASSERT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_TRUE(FileExists(converter.SpoolFolder() + "/00002.SPL"));
+  std::filesystem::remove(converter.SpoolFolder() + "/00002.SPL");
 
   const std::string log = converter.Log();
   const std::string spool = converter.SpoolFolder() + "/00001.SPL";
@@ -83,7 +89,7 @@ TEST(SpoolIntake, PrintStartsTheConverterBesideIt) {
   const auto printed = converter.Print({"a.emf"});
   EXPECT_EQ(printed.exitCode, 0) << printed.err;
   EXPECT_TRUE(FileExists(converter / "page0001.emf"));
-  EXPECT_EQ(converter.Queue(), "[Office]\nAttributes=0\nJobs=\n");
+  EXPECT_EQ(converter.Queue(), "[Office]\nAttributes=0\nJobs=\n[(spooler)]\nLastJob=1\n");
   shm_unlink("/Quadrine");
 }
 

@@ -219,11 +219,8 @@ bool QueueJob(const std::string& printer, const fs::path& spool_folder, const st
               QueuedJob& job) {
   std::error_code error;
   return win32::spooler::ChangePrinter(printer, true, [&](win32::spooler::PrinterRecord& p) {
-    job.number = HighestSpoolNumber(spool_folder);
-    for (const DWORD queued_job : p.jobs) {
-      job.number = std::max(job.number, queued_job);
-    }
-    ++job.number;
+    // The spooler's counter, and past any spool file already there.
+    job.number = std::max(p.next_job, HighestSpoolNumber(spool_folder) + 1);
     char name[32];
     std::snprintf(name, sizeof name, "%05u.SPL", static_cast<unsigned>(job.number));
     job.spool_path = spool_folder / name;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <filesystem>
@@ -105,6 +106,10 @@ std::optional<PrinterRecord> Find(const IniDocument& document, const std::string
   return record;
 }
 
+// The highest job number handed out so far, in a section no printer can have.
+constexpr const char* kCounterSection = "(spooler)";
+constexpr const char* kCounterKey = "LastJob";
+
 }  // namespace
 
 std::string SpoolDirectory() {
@@ -138,13 +143,30 @@ bool ChangePrinter(const std::string& name, bool create,
     if (!create) {
       return Fail(ERROR_INVALID_PRINTER_NAME);
     }
-    record = PrinterRecord{name, 0, {}};
+    record = PrinterRecord{name, 0, {}, 1};
   }
+  DWORD last_job = 0;
+  const std::string counter = locked->document.Get(kCounterSection, kCounterKey).value_or("0");
+  std::from_chars(counter.data(), counter.data() + counter.size(), last_job);
+  for (const DWORD job : record->jobs) {
+    last_job = std::max(last_job, job);
+  }
+  record->next_job = last_job + 1;
+  const std::vector<DWORD> before = record->jobs;
   if (!change(*record)) {
     return false;
   }
+  // A job that was added moves the counter on; removing jobs leaves it as it is.
+  bool added = false;
+  for (const DWORD job : record->jobs) {
+    added = added || std::find(before.begin(), before.end(), job) == before.end();
+    last_job = std::max(last_job, job);
+  }
   locked->document.Set(name, "Attributes", std::to_string(record->attributes));
   locked->document.Set(name, "Jobs", FormatJobs(record->jobs));
+  if (added) {
+    locked->document.Set(kCounterSection, kCounterKey, std::to_string(last_job));
+  }
   const std::string text = locked->document.Text();
   if (ftruncate(locked->fd.Get(), 0) != 0) {
     return FailFromErrno();

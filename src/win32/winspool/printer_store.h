@@ -17,6 +17,10 @@ struct PrinterRecord {
   std::string name;
   DWORD attributes = 0;
   std::vector<DWORD> jobs;
+  // The lowest job number never handed out on this machine, filled in by ChangePrinter: the
+  // spooler's counter, kept in printers.ini, so a number is never used twice even after its
+  // spool file and queue entry are gone.
+  DWORD next_job = 1;
 };
 
 std::string SpoolDirectory();  // $WINDIR/system32/spool

@@ -13,6 +13,8 @@
 #include "progress/progress_window.h"
 #include "services/diagnostic_log.h"
 #include "services/program_values.h"
+#include "services/run_report.h"
+#include "services/scoped_handles.h"
 #include "services/settings.h"
 #include "win32/win32.h"
 
@@ -21,6 +23,7 @@ namespace {
 constexpr DWORD kSettingSize = 200;
 constexpr DWORD kSuffixSize = 260;
 constexpr int kUniqueCandidates = 1000000;
+constexpr int kPlacementAttempts = 100;
 
 std::string ReadSetting(const char* key, const char* fallback, DWORD size) {
   return ReadOptionString("AutoSaveOptions", key, fallback, size);
@@ -43,6 +46,23 @@ int WholeNumber(const std::string& text) {
 
 bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A new file with the bytes; false (and no file) when it exists already or cannot be written.
+bool WriteNewFile(const std::string& path, const std::vector<BYTE>& bytes) {
+  ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) {
+    return false;
+  }
+  DWORD written = 0;
+  if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      written != bytes.size()) {
+    file.Reset();
+    DeleteFileA(path.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -131,52 +151,174 @@ std::string MakeUniquePath(const std::string& path) {
 }
 
 int ConvertEmfToWmf(const std::string& pagePath, const std::string& outputPath) {
-  HENHMETAFILE page = GetEnhMetaFileA(pagePath.c_str());
-  if (page == nullptr) {
+  const ScopedEnhMetaFile page(GetEnhMetaFileA(pagePath.c_str()));
+  if (!page.Valid()) {
     return 0;
   }
   HDC reference = GetDC(nullptr);
-  const UINT size = GetWinMetaFileBits(page, 0, nullptr, MM_ANISOTROPIC, reference);
-  std::vector<BYTE> bits;
-  if (size > 0) {
-    bits.resize(size);
-    if (GetWinMetaFileBits(page, size, bits.data(), MM_ANISOTROPIC, reference) == size) {
-      HMETAFILE metafile = SetMetaFileBitsEx(size, bits.data());
-      if (metafile != nullptr) {
-        HMETAFILE copy = CopyMetaFileA(metafile, outputPath.c_str());
-        if (copy != nullptr) {
-          DeleteMetaFile(copy);
-        }
-        DeleteMetaFile(metafile);
-      }
-    }
-  }
+  const UINT size = GetWinMetaFileBits(page.Get(), 0, nullptr, MM_ANISOTROPIC, reference);
+  std::vector<BYTE> bits(size);
+  const bool converted = size > 0 && GetWinMetaFileBits(page.Get(), size, bits.data(),
+                                                        MM_ANISOTROPIC, reference) == size;
   ReleaseDC(nullptr, reference);
-  DeleteEnhMetaFile(page);
-  return 1;
+  // The bits are written into a file of our own making (created exclusively), not through
+  // CopyMetaFile, which would replace a file or follow a link at the name.
+  return converted && WriteNewFile(outputPath, bits) ? 1 : 0;
 }
 
-int ConvertPages(const std::string& outputPath, FileList& list) {
+namespace {
+
+// Where one run's outputs go and how they are named.
+struct OutputNaming {
+  char drive[_MAX_DRIVE];
+  char dir[_MAX_DIR];
+  char name[_MAX_FNAME];
+  std::string extension;
+  std::string suffix;
+  long long start = 1;
+};
+
+// A name in the output folder that no file has: the output is written there first and moved
+// to its own name only when whole, so a run that dies leaves no half file under an output's
+// name.
+std::string StagingPath(const OutputNaming& naming) {
+  static int counter = 0;
+  char path[_MAX_PATH];
+  do {
+    char stagingName[_MAX_FNAME];
+    // The output's own extension comes last: the encoder picks its format by it.
+    std::snprintf(stagingName, sizeof stagingName, "~quadrine-%lu-%d.part",
+                  static_cast<unsigned long>(GetCurrentProcessId()), counter++);
+    _makepath(path, naming.drive, naming.dir, stagingName, naming.extension.c_str());
+  } while (Exists(path));  // a leftover of an earlier process of the same number
+  return path;
+}
+
+// Writes the page's output at staged (a new file) in the format of the extension.
+bool WriteOutput(const std::string& page, const std::string& staged, const OutputNaming& naming,
+                 const ImageSettings& settings, std::string& reason) {
+  const std::string& extension = naming.extension;
+  if (EqualsIgnoringCase(extension, ".emf")) {
+    if (!CopyFileA(page.c_str(), staged.c_str(), TRUE)) {
+      reason = "the page could not be copied (error " + std::to_string(GetLastError()) + ")";
+      return false;
+    }
+    return true;
+  }
+  if (EqualsIgnoringCase(extension, ".bmp")) {
+    return RenderEmfToBmp(page, staged, settings, &reason) != 0;
+  }
+  if (EqualsIgnoringCase(extension, ".wmf")) {
+    if (!ConvertEmfToWmf(page, staged)) {
+      reason = "the page could not be written as a Windows metafile";
+      return false;
+    }
+    return true;
+  }
+  const std::string bitmap = RenderToTempBmp(page, settings, &reason);
+  if (bitmap.empty()) {
+    return false;
+  }
+  EncodeOptions options;
+  options.xDpi = static_cast<int>(settings.xResolution);
+  options.yDpi = static_cast<int>(settings.yResolution);
+  const bool encoded = EncodeImageFile(bitmap, staged, options) == 0;
+  ReleaseTempFilePath(bitmap, ".bmp");
+  if (!encoded) {
+    reason = "the image could not be encoded as " + extension;
+  }
+  return encoded;
+}
+
+// Moves a finished output to the wanted name, or the next free one; never over a file.
+// Empty when no name could be had.
+std::string PlaceOutput(const std::string& staged, const std::string& wanted) {
+  for (int attempt = 0; attempt < kPlacementAttempts; ++attempt) {
+    const std::string candidate = MakeUniquePath(wanted);
+    if (candidate.empty()) {
+      return {};
+    }
+    if (MoveFileExA(staged.c_str(), candidate.c_str(), 0)) {
+      return candidate;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) {
+      return {};
+    }
+    // Another writer took the name between the look and the move: look again.
+  }
+  return {};
+}
+
+// The output file's name for the page at index i, or empty with a reason when the path
+// would not fit the system's limit (it would be cut).
+std::string WantedOutputPath(const OutputNaming& naming, size_t i, std::string& reason) {
+  const std::string format = "%s" + naming.suffix;
+  char outputName[_MAX_FNAME + 64];
+  // The number wraps as a 32-bit value would; the format holds one integer conversion.
+  std::snprintf(outputName, sizeof outputName, format.c_str(), naming.name,
+                static_cast<int>(static_cast<unsigned>(naming.start + static_cast<long long>(i))));
+  const size_t length = std::strlen(naming.drive) + std::strlen(naming.dir) + 1 +
+                        std::strlen(outputName) + naming.extension.size() +
+                        3;  // room for the uniqueness counter
+  if (length >= _MAX_PATH) {
+    reason =
+        "its output path would be longer than " + std::to_string(_MAX_PATH - 1) + " characters";
+    return {};
+  }
+  char joined[_MAX_PATH];
+  _makepath(joined, naming.drive, naming.dir, outputName, naming.extension.c_str());
+  return joined;
+}
+
+OutputNaming ReadOutputNaming(const std::string& outputPath) {
+  OutputNaming naming;
   const std::string startText = ReadSetting("FileNameSuffixStartNumber", "1", kSettingSize);
   WriteSetting("FileNameSuffixStartNumber", startText);
-  const long long start = WholeNumber(startText);
+  naming.start = WholeNumber(startText);
+  const std::string suffixSetting = ReadSetting("AddFileNameSuffix", "%04d", kSuffixSize);
+  WriteSetting("AddFileNameSuffix", suffixSetting);
+  naming.suffix = SafeSuffixFormat(suffixSetting);
+  if (naming.suffix != suffixSetting) {
+    LogMessage("AddFileNameSuffix '%s' is not one integer conversion; \"%%04d\" is used.\n",
+               suffixSetting.c_str());
+  }
+  char ext[_MAX_EXT];
+  _splitpath(outputPath.c_str(), naming.drive, naming.dir, naming.name, ext);
+  naming.extension = *ext != '\0' ? ext : ".emf";
+  return naming;
+}
+
+// One page: its output written, placed under its name, and the page file deleted. The
+// output's path, or empty with the reason.
+std::string ConvertPage(const std::string& page, size_t i, const OutputNaming& naming,
+                        const ImageSettings& settings, std::string& reason) {
+  const std::string wanted = WantedOutputPath(naming, i, reason);
+  if (wanted.empty()) {
+    return {};
+  }
+  const std::string staged = StagingPath(naming);
+  if (!WriteOutput(page, staged, naming, settings, reason)) {
+    DeleteFileA(staged.c_str());
+    return {};
+  }
+  const std::string output = PlaceOutput(staged, wanted);
+  if (output.empty()) {
+    reason = "no free name for its output next to '" + wanted + "'";
+    DeleteFileA(staged.c_str());
+    return {};
+  }
+  DeleteFileA(page.c_str());
+  return output;
+}
+
+}  // namespace
+
+int ConvertPages(const std::string& outputPath, FileList& list) {
+  const OutputNaming naming = ReadOutputNaming(outputPath);
   const int grayscale = static_cast<int>(
       GetPrivateProfileIntA("AutoSaveOptions", "m_bGrayscale", 0, Program().settingsPath.c_str()));
   ImageSettings settings = ReadImageSettings();
   settings.grayscale = grayscale;
-  const std::string suffixSetting = ReadSetting("AddFileNameSuffix", "%04d", kSuffixSize);
-  WriteSetting("AddFileNameSuffix", suffixSetting);
-  const std::string suffix = SafeSuffixFormat(suffixSetting);
-  if (suffix != suffixSetting) {
-    LogMessage("AddFileNameSuffix '%s' is not one integer conversion; \"%%04d\" is used.\n",
-               suffixSetting.c_str());
-  }
-  char drive[_MAX_DRIVE];
-  char dir[_MAX_DIR];
-  char name[_MAX_FNAME];
-  char ext[_MAX_EXT];
-  _splitpath(outputPath.c_str(), drive, dir, name, ext);
-  const std::string extension = *ext != '\0' ? ext : ".emf";
 
   const size_t count = list.size();
   FileList converted;
@@ -184,47 +326,18 @@ int ConvertPages(const std::string& outputPath, FileList& list) {
     char progress[64];
     std::snprintf(progress, sizeof progress, "Convert page #%d...", static_cast<int>(i + 1));
     ShowProgress(progress, static_cast<int>(100 * i / count));
-    const std::string page = list[i];
-    const std::string format = "%s" + suffix;
-    char outputName[_MAX_FNAME + 64];
-    // The number wraps as a 32-bit value would; the format holds one integer conversion.
-    std::snprintf(outputName, sizeof outputName, format.c_str(), name,
-                  static_cast<int>(static_cast<unsigned>(start + static_cast<long long>(i))));
-    // A path that does not fit the system's limit would be cut: such a page is kept instead.
-    const size_t length = std::strlen(drive) + std::strlen(dir) + 1 + std::strlen(outputName) +
-                          extension.size() + 3;  // room for the uniqueness counter
-    if (outputPath.size() >= _MAX_PATH || length >= _MAX_PATH) {
-      LogMessage("The output path for page '%s' is longer than %d characters; the page is kept.\n",
-                 page.c_str(), _MAX_PATH - 1);
-      continue;
-    }
-    char joined[_MAX_PATH];
-    _makepath(joined, drive, dir, outputName, extension.c_str());
-    const std::string output = MakeUniquePath(joined);
-    if (!output.empty()) {
-      if (EqualsIgnoringCase(extension, ".emf")) {
-        CopyFileA(page.c_str(), output.c_str(), TRUE);  // never over an existing file
-      } else if (EqualsIgnoringCase(extension, ".bmp")) {
-        RenderEmfToBmp(page, output, settings);
-      } else if (EqualsIgnoringCase(extension, ".wmf")) {
-        ConvertEmfToWmf(page, output);
-      } else {
-        const std::string bitmap = RenderToTempBmp(page, settings);
-        if (!bitmap.empty()) {
-          EncodeOptions options;
-          options.xDpi = static_cast<int>(settings.xResolution);
-          options.yDpi = static_cast<int>(settings.yResolution);
-          EncodeImageFile(bitmap, output, options);
-          DeleteFileA(bitmap.c_str());
-        }
-      }
-    }
-    if (output.empty() || !Exists(output)) {
+    const std::string& page = list[i];
+    std::string reason;
+    const std::string output = outputPath.size() >= _MAX_PATH
+                                   ? std::string()
+                                   : ConvertPage(page, i, naming, settings, reason);
+    if (output.empty()) {
       // No output: the page file stays, and the list names only files that exist.
-      LogMessage("Page '%s' gave no output file; it is kept.\n", page.c_str());
+      ReportPageFailure(static_cast<int>(i + 1), page,
+                        reason.empty() ? "the output path is too long" : reason);
       continue;
     }
-    DeleteFileA(page.c_str());
+    ReportPageConverted();
     converted.push_back(output);
   }
   list = std::move(converted);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "convert/rasterize.h"
+#include "services/scoped_handles.h"
 #include "win32/win32.h"
 
 uint32_t FormatCodeFromExtension(const std::string& path) {
@@ -82,12 +83,20 @@ int SaveImageFile(const std::string& path, imaging::Image& image, const EncodeOp
   }
   // The image is written to a temporary file first and then copied into place without
   // overwriting anything: output files are created exclusively, through the system's own
-  // file functions (which know every path the system uses).
+  // file functions (which know every path the system uses). The temporary file is made
+  // exclusively first, so the encoder writes into a file of ours, never through a link.
   const std::string staging = MakeTempFilePath(".out");
-  const bool saved = !staging.empty() && image.Save(staging, code);
+  const bool reserved =
+      !staging.empty() && ScopedHandle(CreateFileA(staging.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr))
+                              .Valid();
+  const bool saved = reserved && image.Save(staging, code);
   const bool placed = saved && CopyFileA(staging.c_str(), path.c_str(), TRUE);
-  if (!staging.empty()) {
-    DeleteFileA(staging.c_str());
+  if (reserved) {
+    ReleaseTempFilePath(staging, ".out");
+  } else if (!staging.empty()) {
+    // Something else is at the staging name: only the name's reservation is ours to delete.
+    DeleteFileA(staging.substr(0, staging.size() - std::strlen(".out")).c_str());
   }
   if (!placed) {
     std::fprintf(stderr, "%s\n",

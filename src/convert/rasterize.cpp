@@ -11,6 +11,8 @@ namespace {
 
 constexpr DWORD kEmfSignature = 0x464D4520;
 constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;  // what the BMP header's size fields hold
+// The most pixels a page's bitmap may have: the engine's limit (16384 x 16384).
+constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 
 bool IsSupportedDepth(int depth) {
   return depth == 1 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
@@ -118,28 +120,40 @@ HBITMAP CreateBmpFileSection(int width, int height, int colorDepth, const std::s
   for (int i = 0; depth == 8 && i < 256; ++i) {
     info.colors[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
   }
-  // Created exclusively, so that two runs never write the same file.
+  // Created exclusively, so that two runs never write the same file and a link planted at
+  // the name is never followed.
   ScopedHandle bmp(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!bmp.Valid()) {
     ReleaseDC(nullptr, screen);
     return nullptr;
   }
+  // Whatever fails from here leaves no file behind: a BMP without its pixels is no page.
+  auto discard = [&] {
+    bmp.Reset();
+    DeleteFileA(path.c_str());
+  };
   BITMAPFILEHEADER fileHeader{};
   fileHeader.bfType = 0x4D42;
   fileHeader.bfSize = static_cast<DWORD>(pixelOffset + imageSize);
   fileHeader.bfOffBits = pixelOffset;
   DWORD written = 0;
-  WriteFile(bmp.Get(), &fileHeader, sizeof fileHeader, &written, nullptr);
-  WriteFile(bmp.Get(), &info.header, sizeof info.header, &written, nullptr);
-  if (colors > 0) {
-    WriteFile(bmp.Get(), info.colors, static_cast<DWORD>(4 * colors), &written, nullptr);
-  }
-  // Mapping the whole size extends the file with zero bytes: the gap and the pixels.
-  ScopedHandle section(CreateFileMappingA(bmp.Get(), nullptr, PAGE_READWRITE, 0,
-                                          static_cast<DWORD>(pixelOffset + imageSize), nullptr));
+  const bool headersWritten =
+      WriteFile(bmp.Get(), &fileHeader, sizeof fileHeader, &written, nullptr) &&
+      WriteFile(bmp.Get(), &info.header, sizeof info.header, &written, nullptr) &&
+      (colors == 0 ||
+       WriteFile(bmp.Get(), info.colors, static_cast<DWORD>(4 * colors), &written, nullptr));
+  // Mapping the whole size gives the file its space: the gap and the pixels, zero bytes.
+  ScopedHandle section(
+      headersWritten ? CreateFileMappingA(bmp.Get(), nullptr, PAGE_READWRITE, 0,
+                                          static_cast<DWORD>(pixelOffset + imageSize), nullptr)
+                     : nullptr);
   if (!section.Valid()) {
+    LogMessage("CreateBmpFileSection: '%s' could not be given its %llu bytes (error %lu).\n",
+               path.c_str(), static_cast<unsigned long long>(pixelOffset + imageSize),
+               static_cast<unsigned long>(GetLastError()));
     ReleaseDC(nullptr, screen);
+    discard();
     return nullptr;
   }
   void* bits = nullptr;
@@ -147,6 +161,8 @@ HBITMAP CreateBmpFileSection(int width, int height, int colorDepth, const std::s
                                  &bits, section.Get(), pixelOffset);
   ReleaseDC(nullptr, screen);
   if (dib == nullptr) {
+    section.Reset();
+    discard();
     return nullptr;
   }
   *file = bmp.Get();
@@ -168,35 +184,44 @@ int DrawPageIntoBmpFile(HENHMETAFILE metafile, const RECT& pixels, int colorDept
   if (section == nullptr) {
     return 0;
   }
-  HDC memory = CreateCompatibleDC(nullptr);
-  HGDIOBJ previous = SelectObject(memory, section);
-  SetStretchBltMode(memory, COLORONCOLOR);
-  HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
-  FillRect(memory, &pixels, white);
-  DeleteObject(white);
-  PlayEnhMetaFile(memory, metafile, &pixels);
-  if (grayscale) {
-    // Read straight from the section's pixels (the row order does not matter for this pass);
-    // the result is the same as GetPixel and SetPixel give.
-    TurnGrey(memory, bits, width, height, colorDepth == 0 ? 24 : colorDepth);
+  BOOL played = FALSE;
+  {
+    const ScopedHandle fileOwner(file);
+    const ScopedHandle mappingOwner(mapping);
+    const ScopedBitmap sectionOwner(section);
+    const ScopedDc memory(CreateCompatibleDC(nullptr));
+    const ScopedSelection selection(memory.Get(), section);
+    SetStretchBltMode(memory.Get(), COLORONCOLOR);
+    const ScopedBrush white(CreateSolidBrush(RGB(255, 255, 255)));
+    FillRect(memory.Get(), &pixels, white.Get());
+    played = PlayEnhMetaFile(memory.Get(), metafile, &pixels);
+    if (played && grayscale) {
+      // Read straight from the section's pixels (the row order does not matter for this
+      // pass); the result is the same as GetPixel and SetPixel give.
+      TurnGrey(memory.Get(), bits, width, height, colorDepth == 0 ? 24 : colorDepth);
+    }
   }
-  SelectObject(memory, previous);
-  CloseHandle(file);
-  CloseHandle(mapping);
-  DeleteObject(section);
-  DeleteDC(memory);
+  if (!played) {
+    // A page that could not be drawn is a failure, never a white or black file.
+    DeleteFileA(path.c_str());
+    return 0;
+  }
   return 1;
 }
 
 int RenderEmfToBmp(const std::string& pagePath, const std::string& bmpPath,
-                   const ImageSettings& settings) {
+                   const ImageSettings& settings, std::string* reason) {
+  std::string ignored;
+  std::string& why = reason != nullptr ? *reason : ignored;
   if (pagePath.empty() || bmpPath.empty()) {
+    why = "no page or no output named";
     return 0;
   }
   const int depth = settings.colorDepth == 0 ? 24 : settings.colorDepth;
   if (!IsSupportedDepth(depth)) {
     LogMessage("RenderEmfToBmp: colour depth %d is not supported; '%s' is not written.\n", depth,
                bmpPath.c_str());
+    why = "colour depth " + std::to_string(depth) + " is not supported";
     return 0;
   }
   // The header record straight from the file: type 1 and the " EMF" signature.
@@ -207,11 +232,13 @@ int RenderEmfToBmp(const std::string& pagePath, const std::string& bmpPath,
     DWORD got = 0;
     if (!page.Valid() || !ReadFile(page.Get(), &header, sizeof header, &got, nullptr) ||
         got < sizeof header || header.iType != 1 || header.dSignature != kEmfSignature) {
+      why = "the page file is not an enhanced metafile";
       return 0;
     }
   }
   HDC screen = GetDC(GetDesktopWindow());
   if (screen == nullptr) {
+    why = "no screen to measure the page by";
     return 0;
   }
   float sx = GetDeviceCaps(screen, HORZSIZE) * 100.0f / GetDeviceCaps(screen, HORZRES);
@@ -244,15 +271,27 @@ int RenderEmfToBmp(const std::string& pagePath, const std::string& bmpPath,
   ReleaseDC(GetDesktopWindow(), screen);
   // Sizes no bitmap can have are refused before anything is converted to an integer.
   if (!(w >= 1.0f) || !(h >= 1.0f) || w > 1e6f || h > 1e6f) {
+    why = "the page's size gives no bitmap";
     return 0;
   }
   const RECT pixels{0, 0, static_cast<LONG>(w), static_cast<LONG>(h)};
-  HENHMETAFILE metafile = GetEnhMetaFileA(pagePath.c_str());
-  if (metafile == nullptr) {
+  if (static_cast<uint64_t>(pixels.right) * static_cast<uint64_t>(pixels.bottom) > kMaxPixels) {
+    why = "a bitmap of " + std::to_string(pixels.right) + " x " + std::to_string(pixels.bottom) +
+          " pixels is more than can be made";
     return 0;
   }
-  DrawPageIntoBmpFile(metafile, pixels, depth, bmpPath, settings.grayscale);
-  DeleteEnhMetaFile(metafile);
+  const ScopedEnhMetaFile metafile(GetEnhMetaFileA(pagePath.c_str()));
+  if (!metafile.Valid()) {
+    why = "the page file cannot be read as an enhanced metafile";
+    return 0;
+  }
+  if (!DrawPageIntoBmpFile(metafile.Get(), pixels, depth, bmpPath, settings.grayscale)) {
+    const DWORD error = GetLastError();
+    why = error == ERROR_DISK_FULL ? "the disk is full"
+                                   : "the page's bitmap could not be made or drawn (error " +
+                                         std::to_string(error) + ")";
+    return 0;
+  }
   return 1;
 }
 
@@ -263,13 +302,30 @@ std::string MakeTempFilePath(const char* ending) {
   if (GetTempFileNameA(folder, "pdf", 0, name) == 0) {
     return {};
   }
-  DeleteFileA(name);
+  // The empty file GetTempFileNameA made stays as the name's reservation until
+  // ReleaseTempFilePath, so no other run picks the same name for its own ending.
   return std::string(name) + ending;
 }
 
-std::string RenderToTempBmp(const std::string& pagePath, const ImageSettings& settings) {
+void ReleaseTempFilePath(const std::string& path, const char* ending) {
+  DeleteFileA(path.c_str());
+  const size_t length = std::strlen(ending);
+  if (path.size() > length) {
+    DeleteFileA(path.substr(0, path.size() - length).c_str());
+  }
+}
+
+std::string RenderToTempBmp(const std::string& pagePath, const ImageSettings& settings,
+                            std::string* reason) {
   const std::string path = MakeTempFilePath(".bmp");
-  if (path.empty() || !RenderEmfToBmp(pagePath, path, settings)) {
+  if (path.empty()) {
+    if (reason != nullptr) {
+      *reason = "no temporary file could be made";
+    }
+    return {};
+  }
+  if (!RenderEmfToBmp(pagePath, path, settings, reason)) {
+    ReleaseTempFilePath(path, ".bmp");
     return {};
   }
   return path;

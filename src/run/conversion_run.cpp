@@ -10,11 +10,71 @@
 #include "services/diagnostic_log.h"
 #include "services/path_macros.h"
 #include "services/program_values.h"
+#include "services/run_report.h"
+#include "services/scoped_handles.h"
 #include "services/settings.h"
 #include "spool/blank_pages.h"
 #include "win32/win32.h"
 
 namespace {
+
+// One run at a time, machine-wide: the spool folder serves every user.
+constexpr const char* kRunMutexName = "Global\\Quadrine.Run";
+constexpr DWORD kRunWaitMilliseconds = 10 * 60 * 1000;
+
+// Holds the run mutex from the first thing a run does to its end.
+class RunLock {
+ public:
+  RunLock() : mutex_(CreateMutexA(nullptr, FALSE, kRunMutexName)) {}
+  RunLock(const RunLock&) = delete;
+  RunLock& operator=(const RunLock&) = delete;
+  ~RunLock() {
+    if (taken_) {
+      ReleaseMutex(mutex_.Get());
+    }
+  }
+  // False only when another run held it for the whole wait; a mutex that cannot be made at
+  // all (no spool folder) guards nothing and stops nothing.
+  bool Take() {
+    if (!mutex_.Valid()) {
+      return true;
+    }
+    const DWORD waited = WaitForSingleObject(mutex_.Get(), kRunWaitMilliseconds);
+    // An owner that died (WAIT_ABANDONED) left the mutex to us.
+    taken_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    return waited != WAIT_TIMEOUT;
+  }
+
+ private:
+  ScopedHandle mutex_;
+  bool taken_ = false;
+};
+
+// The output folder, made when missing; false (said on standard error and in the log) when
+// it cannot be made or written, and then the job is left as it is.
+bool PrepareOutputFolder(const std::string& folder) {
+  if (folder.empty()) {
+    return true;
+  }
+  std::string partial;
+  for (size_t i = 0; i < folder.size(); ++i) {
+    partial += folder[i];
+    const bool separator = folder[i] == '\\' || folder[i] == '/';
+    if ((separator || i + 1 == folder.size()) && partial.size() > 1 && partial.back() != ':' &&
+        !(partial.size() == 3 && partial[1] == ':')) {
+      CreateDirectoryA(partial.c_str(), nullptr);  // an existing folder is fine
+    }
+  }
+  // Written to, not just present: a probe file, created exclusively and removed at once.
+  char probe[_MAX_PATH];
+  if (GetTempFileNameA(folder.c_str(), "qdr", 0, probe) != 0) {
+    DeleteFileA(probe);
+    return true;
+  }
+  ReportRunFailure("the output folder '" + folder +
+                   "' cannot be made or written; the job stays queued");
+  return false;
+}
 
 void WriteTickCount(const char* key, DWORD ticks) {
   char text[1000];
@@ -40,6 +100,16 @@ std::string LogCreatedFiles(const FileList& fileList) {
 int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
                    int /*nShowCmd*/) {
   ProgramValues& program = Program();
+
+  // Before anything is touched, even the log: a second run waits for the first.
+  RunLock runLock;
+  if (!runLock.Take()) {
+    std::fputs(
+        "quadrine: another conversion run has held the printer for ten minutes; nothing "
+        "was touched\n",
+        stderr);
+    return 1;
+  }
 
   // The settings path, and a fresh log for every run whether or not logging is on.
   program.settingsPath = GetOptionIniPath();
@@ -70,15 +140,20 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
   char outputDirectory[_MAX_PATH];
   _makepath(outputDirectory, drive, dir, nullptr, nullptr);
 
+  // Without an output folder that can be written, the job stays queued for a later run.
+  if (!PrepareOutputFolder(outputDirectory)) {
+    return 1;
+  }
+
   // Spool intake: the job's page files, in the order intake finds them.
   const DWORD workStart = GetTickCount();
   FileList fileList;
   LoadSpoolingFiles(0, outputDirectory, fileList);
 
-  // No page: nothing more to do.
+  // No page: nothing more to do (a failure when a spool file was set aside).
   if (fileList.empty()) {
     LogMessage("Can't find output EMF files.\n");
-    return -1;
+    return ReportedFailures() > 0 ? 1 : -1;
   }
 
   // The before-hook on the page files, then every page converted.
@@ -93,5 +168,6 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
   // No progress window stays on screen while the after-hook runs on the output files.
   CloseProgressWindow();
   RunHook("RunExe", fileList);
-  return 0;
+  // 0 only when every page found gave its output; each failure has been named already.
+  return ReportedFailures() > 0 ? 1 : 0;
 }

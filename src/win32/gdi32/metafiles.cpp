@@ -13,6 +13,10 @@
 #include "win32/kernel32/native_path.h"
 
 using win32::gdi::BitmapObject;
+
+namespace {
+constexpr int kMaxCanvasSide = 32767;
+}  // namespace
 using win32::gdi::DcObject;
 using win32::gdi::EnhMetafileObject;
 
@@ -63,6 +67,11 @@ BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
   // The engine draws 32-bit RGB; the bitmap's own format is read before and written after.
   const int width = bitmap.width;
   const int height = bitmap.height;
+  // The engine's canvas is a cairo image surface, which holds at most 32767 pixels a side: a
+  // larger bitmap is not drawn, and the call says so rather than leave it blank.
+  if (width > kMaxCanvasSide || height > kMaxCanvasSide) {
+    return win32::Fail(ERROR_NOT_ENOUGH_MEMORY);
+  }
   std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {

@@ -187,6 +187,57 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
   return TRUE;
 }
 
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+  if (lpExistingFileName == nullptr || lpNewFileName == nullptr ||
+      (dwFlags & ~static_cast<DWORD>(MOVEFILE_REPLACE_EXISTING)) != 0) {
+    return win32::Fail(ERROR_INVALID_PARAMETER);
+  }
+  const auto source = win32::ToNativePath(lpExistingFileName);
+  const auto target = source ? win32::ToNativePath(lpNewFileName) : std::nullopt;
+  if (!source || !target) {
+    return FALSE;
+  }
+  if ((dwFlags & MOVEFILE_REPLACE_EXISTING) != 0) {
+    if (rename(source->c_str(), target->c_str()) != 0) {
+      return errno == ENOENT ? win32::Fail(MissingError(*source)) : win32::FailFromErrno();
+    }
+    return TRUE;
+  }
+  // renameat2 refuses an existing target, links and dangling links included, atomically.
+  if (renameat2(AT_FDCWD, source->c_str(), AT_FDCWD, target->c_str(), RENAME_NOREPLACE) == 0) {
+    return TRUE;
+  }
+  if (errno == EEXIST) {
+    return win32::Fail(ERROR_ALREADY_EXISTS);
+  }
+  if (errno != EINVAL && errno != ENOSYS) {
+    return errno == ENOENT ? win32::Fail(MissingError(*source)) : win32::FailFromErrno();
+  }
+  // A file system without RENAME_NOREPLACE: a hard link is just as exclusive.
+  if (link(source->c_str(), target->c_str()) != 0) {
+    return errno == EEXIST ? win32::Fail(ERROR_ALREADY_EXISTS) : win32::FailFromErrno();
+  }
+  unlink(source->c_str());
+  return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/) {
+  if (lpPathName == nullptr) {
+    return win32::Fail(ERROR_INVALID_PARAMETER);
+  }
+  const auto native = win32::ToNativePath(lpPathName);
+  if (!native) {
+    return FALSE;
+  }
+  if (mkdir(native->c_str(), 0777) != 0) {
+    if (errno == EEXIST) {
+      return win32::Fail(ERROR_ALREADY_EXISTS);
+    }
+    return errno == ENOENT ? win32::Fail(ERROR_PATH_NOT_FOUND) : win32::FailFromErrno();
+  }
+  return TRUE;
+}
+
 UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
                              LPSTR lpTempFileName) {
   if (lpPathName == nullptr || lpTempFileName == nullptr) {

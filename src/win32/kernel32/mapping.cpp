@@ -99,9 +99,20 @@ HANDLE MapOpenedFile(HANDLE file_handle, DWORD protect, unsigned long long size)
     return win32::Fail(ERROR_FILE_INVALID, nullptr);
   }
   if (size > current) {
-    if (!writable || size > static_cast<unsigned long long>(INT64_MAX) ||
-        ftruncate(file->fd.Get(), static_cast<off_t>(size)) != 0) {
+    if (!writable || size > static_cast<unsigned long long>(INT64_MAX)) {
       return win32::Fail(writable ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED, nullptr);
+    }
+    // The space is given now, as Windows gives it: a full disk fails here with
+    // ERROR_DISK_FULL, not later with SIGBUS when a page of the view is first written.
+    const int error = posix_fallocate(file->fd.Get(), static_cast<off_t>(current),
+                                      static_cast<off_t>(size - current));
+    if (error != 0 && error != EOPNOTSUPP && error != EINVAL) {
+      return win32::Fail(
+          error == ENOSPC || error == EFBIG ? ERROR_DISK_FULL : win32::ErrorFromErrno(error),
+          nullptr);
+    }
+    if (error != 0 && ftruncate(file->fd.Get(), static_cast<off_t>(size)) != 0) {
+      return win32::Fail(ERROR_DISK_FULL, nullptr);  // no way to give the space: extended sparse
     }
   }
   auto mapping = std::make_shared<MappingObject>();

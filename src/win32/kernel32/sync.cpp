@@ -1,11 +1,124 @@
-// Waiting for objects: the processes the stand-in starts.
+// Waiting for objects: the processes the stand-in starts, and named mutexes.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <string>
 
 #include "win32/kernel32/errors.h"
+#include "win32/kernel32/handles.h"
 #include "win32/kernel32/kernel32.h"
+#include "win32/kernel32/native_path.h"
 #include "win32/kernel32/process_object.h"
+#include "win32/kernel32/unique_fd.h"
+
+namespace {
+
+// A named mutex: an exclusive lock on its file, held while owned. The lock goes with the
+// process, so a mutex whose owner died is simply free again (taken, as WAIT_ABANDONED is).
+class MutexObject : public win32::KernelObject {
+ public:
+  explicit MutexObject(win32::UniqueFd lock) : fd(std::move(lock)) {}
+  bool TryTake(bool block) {
+    if (owned > 0) {
+      ++owned;  // the owner may take it again, as on Windows
+      return true;
+    }
+    while (flock(fd.Get(), block ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EINTR) {
+        return false;
+      }
+    }
+    owned = 1;
+    return true;
+  }
+  bool Release() {
+    if (owned == 0) {
+      return false;
+    }
+    if (--owned == 0) {
+      flock(fd.Get(), LOCK_UN);
+    }
+    return true;
+  }
+  win32::UniqueFd fd;
+  int owned = 0;
+};
+
+// Polls until taken() says yes or the time is up.
+DWORD WaitPolling(DWORD milliseconds, const std::function<bool()>& taken) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (taken()) {
+      return WAIT_OBJECT_0;
+    }
+    const DWORD waited = GetTickCount() - start;
+    if (waited >= milliseconds) {
+      return WAIT_TIMEOUT;
+    }
+    Sleep(std::min<DWORD>(20, milliseconds - waited));
+  }
+}
+
+// "Global\Name" and "Local\Name" share the machine-wide lock file "Name.lock".
+std::string LockFileFor(const std::string& name) {
+  std::string base = name;
+  for (const char* prefix : {"Global\\", "Local\\"}) {
+    if (base.starts_with(prefix)) {
+      base.erase(0, std::char_traits<char>::length(prefix));
+    }
+  }
+  return win32::WindowsDirectory() + "/system32/spool/" + base + ".lock";
+}
+
+}  // namespace
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES /*lpMutexAttributes*/, BOOL bInitialOwner,
+                           LPCSTR lpName) {
+  if (lpName == nullptr || *lpName == '\0') {
+    return win32::Fail(ERROR_NOT_SUPPORTED, nullptr);  // nothing here uses unnamed mutexes
+  }
+  const std::string name = lpName;
+  if (name.find_first_of("/\\", name.find('\\') == std::string::npos ? 0 : name.find('\\') + 1) !=
+      std::string::npos) {
+    return win32::Fail(ERROR_INVALID_NAME, nullptr);
+  }
+  const std::string path = LockFileFor(name);
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+  const bool existed = access(path.c_str(), F_OK) == 0;
+  win32::UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+  if (!fd.Valid()) {
+    return win32::FailFromErrno(static_cast<HANDLE>(nullptr));
+  }
+  auto mutex = std::make_shared<MutexObject>(std::move(fd));
+  if (bInitialOwner) {
+    mutex->TryTake(false);
+  }
+  HANDLE handle = win32::InsertHandle(mutex);
+  SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return handle;
+}
+
+BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
+  auto mutex = win32::LookupHandleOf<MutexObject>(hMutex);
+  if (!mutex) {
+    return win32::Fail(ERROR_INVALID_HANDLE);
+  }
+  return mutex->Release() ? TRUE : win32::Fail(ERROR_NOT_OWNER);
+}
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  if (auto mutex = win32::LookupHandleOf<MutexObject>(hHandle)) {
+    if (dwMilliseconds == INFINITE) {
+      return mutex->TryTake(true) ? WAIT_OBJECT_0 : win32::FailFromErrno(DWORD{WAIT_FAILED});
+    }
+    return WaitPolling(dwMilliseconds, [&] { return mutex->TryTake(false); });
+  }
   auto process = win32::LookupHandleOf<win32::ProcessObject>(hHandle);
   if (!process) {
     return win32::Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
@@ -14,15 +127,5 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     process->Poll(true);
     return WAIT_OBJECT_0;
   }
-  const DWORD start = GetTickCount();
-  for (;;) {
-    if (process->Poll(false)) {
-      return WAIT_OBJECT_0;
-    }
-    const DWORD waited = GetTickCount() - start;
-    if (waited >= dwMilliseconds) {
-      return WAIT_TIMEOUT;
-    }
-    Sleep(std::min<DWORD>(10, dwMilliseconds - waited));
-  }
+  return WaitPolling(dwMilliseconds, [&] { return process->Poll(false); });
 }

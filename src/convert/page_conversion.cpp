@@ -12,6 +12,7 @@
 #include "convert/rasterize.h"
 #include "progress/progress_window.h"
 #include "services/diagnostic_log.h"
+#include "services/pending_pages.h"
 #include "services/program_values.h"
 #include "services/run_report.h"
 #include "services/scoped_handles.h"
@@ -331,6 +332,9 @@ int ConvertPages(const std::string& outputPath, FileList& list) {
     const std::string output = outputPath.size() >= _MAX_PATH
                                    ? std::string()
                                    : ConvertPage(page, i, naming, settings, reason);
+    // Done with either way: a page that failed for a reason of its own is not retried by a
+    // later run on its own.
+    RemovePendingPage(page);
     if (output.empty()) {
       // No output: the page file stays, and the list names only files that exist.
       ReportPageFailure(static_cast<int>(i + 1), page,

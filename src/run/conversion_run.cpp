@@ -9,11 +9,13 @@
 #include "run/result_handoff.h"
 #include "services/diagnostic_log.h"
 #include "services/path_macros.h"
+#include "services/pending_pages.h"
 #include "services/program_values.h"
 #include "services/run_report.h"
 #include "services/scoped_handles.h"
 #include "services/settings.h"
 #include "spool/blank_pages.h"
+#include "spool/interrupted_run.h"
 #include "win32/win32.h"
 
 namespace {
@@ -145,13 +147,20 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
     return 1;
   }
 
-  // Spool intake: the job's page files, in the order intake finds them.
+  // Spool intake: first the pages a run that died left, then the job's page files in the
+  // order intake finds them, each recorded as pending until it is converted.
   const DWORD workStart = GetTickCount();
   FileList fileList;
+  RecoverInterruptedRun(fileList);
+  StartPendingPages(outputDirectory);
+  for (const std::string& page : fileList) {
+    AddPendingPage(page, "");
+  }
   LoadSpoolingFiles(0, outputDirectory, fileList);
 
   // No page: nothing more to do (a failure when a spool file was set aside).
   if (fileList.empty()) {
+    ClearPendingPages();
     LogMessage("Can't find output EMF files.\n");
     return ReportedFailures() > 0 ? 1 : -1;
   }
@@ -159,6 +168,7 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
   // The before-hook on the page files, then every page converted.
   RunHook("RunExeOnEMF", fileList);
   ConvertPages(outputPath, fileList);
+  ClearPendingPages();
 
   // The time intake and conversion took, the created files, and their hand-off.
   WriteTickCount("EMFMakerTickCount", GetTickCount() - workStart);

@@ -2,6 +2,7 @@
 
 #include "progress/progress_window.h"
 #include "services/diagnostic_log.h"
+#include "services/pending_pages.h"
 #include "services/scoped_handles.h"
 #include "spool/spool_collection.h"
 
@@ -92,6 +93,7 @@ void LoadSpoolingFiles(int bClear, const std::string& destDir, FileList& list) {
     if (blank) {
       list.erase(list.begin() + static_cast<long>(i - 1));
       DeleteFileA(path.c_str());
+      RemovePendingPage(path);
     }
   }
   LogMessage("Found '%d' EMF files...\n", static_cast<int>(list.size()));

@@ -6,6 +6,7 @@
 
 #include "base/text_util.h"
 #include "services/diagnostic_log.h"
+#include "services/pending_pages.h"
 #include "services/run_report.h"
 #include "services/scoped_handles.h"
 #include "spool/printer_jobs.h"
@@ -160,6 +161,7 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
                          "'; it stays where it is");
         continue;
       }
+      AddPendingPage(pagePath, "");
       DeleteFileA(source.c_str());
       list.push_back(pagePath);
     }

@@ -7,6 +7,7 @@
 
 #include "base/text_util.h"
 #include "services/diagnostic_log.h"
+#include "services/pending_pages.h"
 #include "services/run_report.h"
 #include "spool/printer_jobs.h"
 #include "win32/win32.h"
@@ -281,6 +282,8 @@ int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, F
                            std::span(bytes).subspan(page.offset, page.size), pagePath)) {
       LogMessage("Can't write page file '%s'.\n", pagePath.c_str());
       everyPageWritten = false;
+    } else {
+      AddPendingPage(pagePath, splPath);  // before the spool file goes
     }
     list.push_back(pagePath);
   }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "win32/kernel32/errors.h"
+#include "win32/kernel32/fault.h"
 #include "win32/kernel32/file_object.h"
 #include "win32/kernel32/kernel32.h"
 #include "win32/kernel32/native_path.h"
@@ -59,8 +60,11 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
                            : win32::ErrorFromErrno(errno),
                        INVALID_HANDLE_VALUE);
   }
-  HANDLE handle =
-      win32::InsertHandle(std::make_shared<win32::FileObject>(std::move(fd), read, write));
+  auto object = std::make_shared<win32::FileObject>(std::move(fd), read, write);
+  object->native_path = *native;
+  object->disk_full = write && win32::fault::DiskFull(*native);
+  HANDLE handle = win32::InsertHandle(std::move(object));
+  win32::fault::AfterSuccess("CreateFileA", *native);
   const bool reports_existing =
       dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
   return win32::Fail(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS, handle);
@@ -132,6 +136,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   auto file = FileForTransfer(hFile, lpNumberOfBytesWritten, lpOverlapped, true);
   if (!file) {
     return FALSE;
+  }
+  if (file->disk_full && nNumberOfBytesToWrite > 0) {
+    return win32::Fail(ERROR_DISK_FULL);
   }
   // Windows writes the whole buffer to a disk file or fails.
   const char* data = static_cast<const char*>(lpBuffer);

@@ -16,7 +16,9 @@ class FileObject : public KernelObject {
   bool can_read;
   bool can_write;
   bool is_pipe = false;
-  std::string peeked;  // bytes PeekNamedPipe took out of a pipe, handed out first by ReadFile
+  bool disk_full = false;   // the fault switch's full disk: writes fail
+  std::string native_path;  // of an opened file, for the fault switch
+  std::string peeked;       // bytes PeekNamedPipe took out of a pipe, handed out first by ReadFile
 };
 
 }  // namespace win32

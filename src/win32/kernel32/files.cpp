@@ -10,6 +10,7 @@
 #include <string>
 
 #include "win32/kernel32/errors.h"
+#include "win32/kernel32/fault.h"
 #include "win32/kernel32/file_time.h"
 #include "win32/kernel32/kernel32.h"
 #include "win32/kernel32/native_path.h"
@@ -69,6 +70,11 @@ bool StatPath(LPCSTR name, struct stat* info) {
     return false;
   }
   if (stat(native->c_str(), info) != 0) {
+    // A link whose target is gone still takes its name, as a reparse point does on Windows:
+    // it exists, so nothing is created through it.
+    if (errno == ENOENT && lstat(native->c_str(), info) == 0) {
+      return true;
+    }
     if (errno == ENOENT) {
       return win32::Fail(MissingError(*native));
     }
@@ -132,6 +138,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     }
     return win32::FailFromErrno();
   }
+  win32::fault::AfterSuccess("DeleteFileA", *native);
   return TRUE;
 }
 
@@ -171,6 +178,9 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
       return win32::Fail(ERROR_ACCESS_DENIED);
     }
   }
+  if (win32::fault::DiskFull(*target)) {
+    return win32::Fail(ERROR_DISK_FULL);
+  }
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (bFailIfExists ? O_EXCL : O_TRUNC);
   win32::UniqueFd to(open(target->c_str(), flags, from_info.st_mode & 0777));
   if (!to.Valid()) {
@@ -184,6 +194,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     unlink(target->c_str());
     return win32::Fail(win32::ErrorFromErrno(error));
   }
+  win32::fault::AfterSuccess("CopyFileA", *target);
   return TRUE;
 }
 
@@ -201,10 +212,12 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     if (rename(source->c_str(), target->c_str()) != 0) {
       return errno == ENOENT ? win32::Fail(MissingError(*source)) : win32::FailFromErrno();
     }
+    win32::fault::AfterSuccess("MoveFileExA", *target);
     return TRUE;
   }
   // renameat2 refuses an existing target, links and dangling links included, atomically.
   if (renameat2(AT_FDCWD, source->c_str(), AT_FDCWD, target->c_str(), RENAME_NOREPLACE) == 0) {
+    win32::fault::AfterSuccess("MoveFileExA", *target);
     return TRUE;
   }
   if (errno == EEXIST) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "win32/kernel32/errors.h"
+#include "win32/kernel32/fault.h"
 #include "win32/kernel32/file_object.h"
 #include "win32/kernel32/handles.h"
 #include "win32/kernel32/kernel32.h"
@@ -99,7 +100,7 @@ HANDLE MapOpenedFile(HANDLE file_handle, DWORD protect, unsigned long long size)
     return win32::Fail(ERROR_FILE_INVALID, nullptr);
   }
   if (size > current) {
-    if (!writable || size > static_cast<unsigned long long>(INT64_MAX)) {
+    if (!writable || size > static_cast<unsigned long long>(INT64_MAX) || file->disk_full) {
       return win32::Fail(writable ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED, nullptr);
     }
     // The space is given now, as Windows gives it: a full disk fails here with
@@ -122,8 +123,10 @@ HANDLE MapOpenedFile(HANDLE file_handle, DWORD protect, unsigned long long size)
     return nullptr;
   }
   mapping->writable = writable;
+  HANDLE handle = win32::InsertHandle(std::move(mapping));
+  win32::fault::AfterSuccess("CreateFileMappingA", file->native_path);
   SetLastError(ERROR_SUCCESS);
-  return win32::InsertHandle(std::move(mapping));
+  return handle;
 }
 
 }  // namespace

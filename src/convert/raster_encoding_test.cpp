@@ -1,6 +1,7 @@
 #include "convert/raster_encoding.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <regex>
@@ -98,6 +99,8 @@ TEST(Encoding, EveryFormatReadsBackInAnotherReader) {
   ASSERT_TRUE(FileExists("/usr/bin/python3"));
   TempDir dir;
   const std::string colour = MakeBmp(dir, 24);
+  const mode_t current_umask = umask(022);
+  umask(current_umask);
   struct Case {
     const char* extension;
     const char* mode;
@@ -123,6 +126,10 @@ TEST(Encoding, EveryFormatReadsBackInAnotherReader) {
     if (c.carries_dpi) {
       EXPECT_TRUE(seen.Has("\"dpi\": [300, 150]")) << c.extension << seen.json;
     }
+    // Every format gets the mode of any new file (giflib alone would make GIFs 0600).
+    struct stat info {};
+    ASSERT_EQ(stat(out.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, static_cast<mode_t>(0666 & ~current_umask)) << c.extension;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "hooks/process_runner.h"
+#include "services/diagnostic_log.h"
 #include "services/path_macros.h"
 #include "services/settings.h"
 
@@ -25,6 +26,16 @@ bool WriteListFile(const std::string& path, const FileList& list) {
     std::fputc('\n', file);
   }
   return std::fclose(file) == 0;
+}
+
+// One argument quoted so that the C runtime reads it back unchanged: backslashes before the
+// closing quote are doubled, else "D:\dest\" would end in an escaped quote.
+std::string Quoted(const std::string& argument) {
+  size_t trailing = 0;
+  while (trailing < argument.size() && argument[argument.size() - 1 - trailing] == '\\') {
+    ++trailing;
+  }
+  return "\"" + argument + std::string(trailing, '\\') + "\"";
 }
 
 }  // namespace
@@ -48,9 +59,9 @@ int RunHook(const char* hookName, const FileList& list) {
   if (program.size() > kMaxProgramPath) {
     return -1;
   }
-  std::string command = "\"" + program + "\"";
+  std::string command = Quoted(program);
   for (size_t i = 1; i < arguments.size(); ++i) {
-    command += " \"" + arguments[i] + "\"";
+    command += " " + Quoted(arguments[i]);
   }
   if (command.size() > kMaxCommand) {
     return -1;
@@ -62,8 +73,16 @@ int RunHook(const char* hookName, const FileList& list) {
   if (command.find("%1") != std::string::npos) {
     ReplaceAll(command, "%1", listPath);
   } else {
-    command += " \"" + listPath + "\"";
+    command += " " + Quoted(listPath);
   }
   std::string output;  // collected and dropped: a hook's output appears nowhere
-  return RunCapturedProcess(command, output);
+  DWORD exitCode = 0;
+  const int result = RunCapturedProcess(command, output, &exitCode);
+  if (result != 0) {
+    LogMessage("%s: the command exited with %lu.\n", hookName,
+               static_cast<unsigned long>(exitCode));
+  } else {
+    LogMessage("%s: the command could not be started.\n", hookName);
+  }
+  return result;
 }

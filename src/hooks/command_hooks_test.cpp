@@ -65,6 +65,16 @@ TEST_F(HookTest, PlaceholdersQuotesAndAbsolutePaths) {
                                     "]\nC:\\out\\a0001.png\n\n/tmp/b c.png\n");
 }
 
+// The C runtime reads "D:\dest\" as D:\dest" and an escaped quote: trailing backslashes
+// are doubled inside the quotes, so the program gets the argument as it was written.
+TEST_F(HookTest, ArgumentsEndingInBackslashesReachTheProgramUnchanged) {
+  const std::string helper = PathBesideExecutable("quadrine-test-helper", "");
+  SetPath("RunExe", helper + " record " + Record() + " tag D:\\dest\\ C:\\two\\\\ %1");
+  EXPECT_EQ(RunHook("RunExe", list_), 1);
+  EXPECT_EQ(ReadFile(Record()).substr(0, ReadFile(Record()).find('\n')),
+            "tag: [D:\\dest\\] [C:\\two\\\\] [" + ListFile() + "]");
+}
+
 TEST_F(HookTest, OverlongSettingsAreRefused) {
   const std::string helper = PathBesideExecutable("quadrine-test-helper", "");
   std::string many = helper;

@@ -20,7 +20,7 @@ bool IsWhiteSpace(char c) {
 
 }  // namespace
 
-int RunCapturedProcess(const std::string& commandLine, std::string& output) {
+int RunCapturedProcess(const std::string& commandLine, std::string& output, DWORD* exitCode) {
   if (commandLine.empty()) {
     return 0;
   }
@@ -87,6 +87,9 @@ int RunCapturedProcess(const std::string& commandLine, std::string& output) {
     }
     result = peekResult;
     break;
+  }
+  if (exitCode != nullptr && !GetExitCodeProcess(process.Get(), exitCode)) {
+    *exitCode = STILL_ACTIVE;
   }
   thread.Reset();
   process.Reset();

@@ -127,6 +127,12 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
   // Where the output goes: the setting as written, then with its macros expanded.
   const std::string rawOutput = ReadOutputFileSetting();
   LogMessage("strTempPath1=%s\n", rawOutput.c_str());
+  if (rawOutput.size() >= kPathBufferSize) {
+    // Cut to its buffer it would name another place: the job stays queued instead.
+    ReportRunFailure("the OutputFile setting is longer than " +
+                     std::to_string(kPathBufferSize - 1) + " characters; the job stays queued");
+    return 1;
+  }
   const std::string outputPath = ExpandPathMacros(rawOutput);
   LogMessage("strTempPath2=%s\n", outputPath.c_str());
 

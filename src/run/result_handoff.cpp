@@ -9,7 +9,11 @@ int PublishResultList(const std::string& resultText) {
   HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                       kResultBlockSize, "Quadrine");
   if (mapping == nullptr) {
-    GetLastError();
+    // Another user's block, or something else under its name: the list is not published.
+    LogMessage(
+        "The shared block \"Quadrine\" could not be made or opened (error %lu); the list "
+        "of created files is not published.\n",
+        static_cast<unsigned long>(GetLastError()));
     return 0;
   }
   void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);

@@ -9,16 +9,18 @@
 #include <cstring>
 #include <string>
 
+#include "support/test_support.h"
+
 namespace {
 
 // Plays the part of another program of the printer package reading the block.
 class SharedBlockTest : public ::testing::Test {
  protected:
-  void SetUp() override { shm_unlink("/Quadrine"); }
-  void TearDown() override { shm_unlink("/Quadrine"); }
+  void SetUp() override { shm_unlink(testing_support::SharedBlockName().c_str()); }
+  void TearDown() override { shm_unlink(testing_support::SharedBlockName().c_str()); }
 
   static std::string BlockBytes(size_t count) {
-    const int fd = shm_open("/Quadrine", O_RDONLY, 0);
+    const int fd = shm_open(testing_support::SharedBlockName().c_str(), O_RDONLY, 0);
     if (fd < 0) {
       return "<no block>";
     }
@@ -33,7 +35,7 @@ class SharedBlockTest : public ::testing::Test {
   }
 
   static void CreateBlock(size_t size, char fill) {
-    const int fd = shm_open("/Quadrine", O_RDWR | O_CREAT, 0600);
+    const int fd = shm_open(testing_support::SharedBlockName().c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(ftruncate(fd, static_cast<off_t>(size)), 0);
     void* view = mmap(nullptr, size, PROT_WRITE, MAP_SHARED, fd, 0);
@@ -47,7 +49,7 @@ TEST_F(SharedBlockTest, HoldsEveryPathAndALineFeedThenAZero) {
   EXPECT_EQ(PublishResultList("C:\\out\\a0001.png\nC:\\out\\a0002.png\n"), 1);
   EXPECT_EQ(BlockBytes(36), std::string("C:\\out\\a0001.png\nC:\\out\\a0002.png\n\0", 35) + '\0');
   struct stat info {};
-  ASSERT_EQ(stat("/dev/shm/Quadrine", &info), 0);
+  ASSERT_EQ(stat(("/dev/shm" + testing_support::SharedBlockName()).c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   EXPECT_EQ(info.st_size, static_cast<off_t>(kResultBlockSize));
 }
@@ -81,6 +83,29 @@ TEST_F(SharedBlockTest, AFullSizeListIsBounded) {
   ASSERT_NE(zero, std::string::npos);
   EXPECT_EQ(zero % 260, 0u);
   EXPECT_EQ(zero, (kResultBlockSize - 1) / 260 * 260);
+}
+
+// Only this user's block, only a shared-memory object, and always mode 0600.
+TEST_F(SharedBlockTest, OnlyThisUsersOwnBlockIsWrittenAndItStaysPrivate) {
+  const std::string name = testing_support::SharedBlockName();
+  int fd = shm_open(name.c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  fchmod(fd, 0644);
+  close(fd);
+  EXPECT_EQ(PublishResultList("x\n"), 1);
+  struct stat info {};
+  ASSERT_EQ(stat(("/dev/shm" + name).c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);  // a readable block is closed again
+  if (getuid() == 0) {
+    // Another user's block (made here by handing this one over) is left alone.
+    ASSERT_EQ(chown(("/dev/shm" + name).c_str(), 12345, 12345), 0);
+    EXPECT_EQ(PublishResultList("secret\n"), 0);
+    EXPECT_EQ(BlockBytes(2), std::string("x\n", 2));
+  }
+  shm_unlink(name.c_str());
+  ASSERT_EQ(mkdir(("/dev/shm" + name).c_str(), 0700), 0);  // not a shared-memory object
+  EXPECT_EQ(PublishResultList("x\n"), 0);
+  rmdir(("/dev/shm" + name).c_str());
 }
 
 }  // namespace

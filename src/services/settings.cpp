@@ -53,8 +53,12 @@ void LoadPrinterName() {
 
 std::string ReadOutputFileSetting() {
   const std::string& settings = Program().settingsPath;
+  // Read whole, so that a value too long for its buffer is seen as such: it is returned as it
+  // is (the run refuses it) and never written back cut, which would destroy the setting.
   std::string value =
-      ReadProfileString(settings, "AutoSave", "OutputFile", "C:\\", kPathBufferSize);
-  WritePrivateProfileStringA("AutoSave", "OutputFile", value.c_str(), settings.c_str());
+      ReadProfileString(settings, "AutoSave", "OutputFile", "C:\\", kLongSettingSize);
+  if (value.size() < kPathBufferSize) {
+    WritePrivateProfileStringA("AutoSave", "OutputFile", value.c_str(), settings.c_str());
+  }
   return value;
 }

@@ -7,6 +7,7 @@
 
 inline constexpr DWORD kPathBufferSize = MAX_PATH;
 inline constexpr DWORD kPrinterNameSize = 1024;
+inline constexpr DWORD kLongSettingSize = 32768;  // to tell a value too long for its buffer
 
 // The executable's drive and folder joined with a base name (the executable's own when
 // null) and an extension.
@@ -26,5 +27,6 @@ std::string ReadOptionString(const char* section, const char* key, const char* f
 // Fills the printer name, "Quadrine" when config.ini names none.
 void LoadPrinterName();
 
-// The output setting, written straight back so that the key exists after the first run.
+// The output setting, written straight back so that the key exists after the first run; a
+// value of MAX_PATH characters or more is returned whole and not written back.
 std::string ReadOutputFileSetting();

@@ -28,7 +28,7 @@ TEST(HooksInARun, RunInOrderWithTheirListFiles) {
   std::filesystem::create_directories(converter / "out");
   WriteFile(converter.elsewhere() + "/a.emf", testing_support::MinimalEmf());
   ASSERT_EQ(converter.Print({"--no-run", "a.emf", "a.emf"}).exitCode, 0);
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
   const auto run = converter.Run();
   EXPECT_EQ(run.exitCode, 0);
   const std::string list = converter / "outfiles.txt";
@@ -38,7 +38,7 @@ TEST(HooksInARun, RunInOrderWithTheirListFiles) {
             "before: [" + list + "]\n" + pages + "after: [" + list + "]\n" + outputs);
   EXPECT_EQ(ReadFile(list), outputs);
   EXPECT_EQ(run.out + run.err, "");  // the hooks' output appears nowhere
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
 }
 
 TEST(HooksInARun, NoPageNoHook) {
@@ -59,10 +59,10 @@ TEST(HooksInARun, AFailingHookChangesNothing) {
   converter.SetOption("RunExe", "PATH", "\"\" x");
   WriteFile(converter.elsewhere() + "/a.emf", testing_support::MinimalEmf());
   ASSERT_EQ(converter.Print({"--no-run", "a.emf"}).exitCode, 0);
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
   EXPECT_EQ(converter.Run().exitCode, 0);
   EXPECT_TRUE(FileExists(converter / "x0001.emf"));
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
 }
 
 }  // namespace

@@ -51,11 +51,11 @@ std::vector<int> Appearances(const std::map<std::string, std::string>& outputs, 
 class NoPageLost : public ::testing::Test {
  protected:
   void SetUp() override {
-    shm_unlink("/Quadrine");
+    shm_unlink(testing_support::SharedBlockName().c_str());
     converter_.SetOption("AutoSave", "OutputFile", "C:\\out\\scan.emf");
     fs::create_directories(converter_ / "out");
   }
-  void TearDown() override { shm_unlink("/Quadrine"); }
+  void TearDown() override { shm_unlink(testing_support::SharedBlockName().c_str()); }
 
   // Queues a job of the pages first to first + count - 1 without converting it.
   void PrintJob(int first, int count) const {

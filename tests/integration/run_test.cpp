@@ -105,14 +105,19 @@ TEST(Settings, MalformedFilesGiveTheDefaults) {
   EXPECT_EQ(converter.Config("debug", "outlog"), "No");
 }
 
-TEST(Settings, AnOverlongOutputSettingIsCutToItsBuffer) {
+// Cut to its buffer the setting would name another folder: it is refused, kept whole, and
+// the job waits.
+TEST(Settings, AnOverlongOutputSettingIsRefusedAndKeptWhole) {
   InstalledConverter converter;
   converter.SetConfig("debug", "outlog", "Yes");
   const std::string long_path = "C:\\" + std::string(400, 'd') + "\\x.png";
   converter.SetOption("AutoSave", "OutputFile", long_path.c_str());
   const auto result = converter.Run();
-  EXPECT_EQ(result.exitCode, kNoPageExitCode);
-  EXPECT_EQ(converter.Option("AutoSave", "OutputFile"), long_path.substr(0, 259));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("the OutputFile setting is longer than 259 characters"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(converter.Option("AutoSave", "OutputFile"), long_path);
 }
 
 }  // namespace

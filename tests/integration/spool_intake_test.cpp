@@ -31,7 +31,7 @@ TEST(SpoolIntake, APrintedJobBecomesItsPageFiles) {
   EXPECT_TRUE(FileExists(converter.SpoolFolder() + "/00001.SPL"));
   EXPECT_EQ(converter.Queue(), "[Quadrine]\nAttributes=0\nJobs=1\n[(spooler)]\nLastJob=1\n");
 
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
   const auto run = converter.Run();
   EXPECT_EQ(run.exitCode, 0) << run.err;
   // The pages, copied as they were cut out, start with the submitted EMFs byte for byte.
@@ -85,12 +85,12 @@ TEST(SpoolIntake, PrintStartsTheConverterBesideIt) {
   converter.SetConfig("installation", "PrinterName", "Office");
   converter.SetOption("AutoSave", "OutputFile", "C:\\page.emf");
   WriteFile(converter.elsewhere() + "/a.emf", MinimalEmf());
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
   const auto printed = converter.Print({"a.emf"});
   EXPECT_EQ(printed.exitCode, 0) << printed.err;
   EXPECT_TRUE(FileExists(converter / "page0001.emf"));
   EXPECT_EQ(converter.Queue(), "[Office]\nAttributes=0\nJobs=\n[(spooler)]\nLastJob=1\n");
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
 }
 
 TEST(SpoolIntake, RealSpoolFilesAndARefusedArchive) {
@@ -106,7 +106,7 @@ TEST(SpoolIntake, RealSpoolFilesAndARefusedArchive) {
                                converter.SpoolFolder() + "/" + name);
   }
   converter.SetQueue("[Quadrine]\nAttributes=256\nJobs=3,4,35,0,15\n");
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
   const auto run = converter.Run();
   EXPECT_EQ(run.exitCode, 0);
   // Seven pages, none blank, copied under the output setting's bare folder name.
@@ -122,7 +122,7 @@ TEST(SpoolIntake, RealSpoolFilesAndARefusedArchive) {
   EXPECT_NE(converter.Log().find("This is not a valid spooler file: '" + converter.SpoolFolder() +
                                  "/00015.SPL'\n"),
             std::string::npos);
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
 }
 
 TEST(SpoolIntake, The9xFamilyCopiesTheTemporaryPages) {
@@ -137,7 +137,7 @@ TEST(SpoolIntake, The9xFamilyCopiesTheTemporaryPages) {
   WriteFile(temp + "/leftover.emf", "x");
   WriteFile(temp + "/leftover.spl", "x");
   WriteFile(converter / "out/old0000.emf", "kept");
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
   const auto run = converter.Run({}, {"QUADRINE_WINVER=0xC0000A04", "TMP=" + temp});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(ReadFile(converter / "out/x0001.emf"), MinimalEmf(108, 1000, 1000));
@@ -148,7 +148,7 @@ TEST(SpoolIntake, The9xFamilyCopiesTheTemporaryPages) {
   EXPECT_FALSE(FileExists(temp + "/~emf02.tmp"));
   EXPECT_TRUE(FileExists(temp + "/leftover.emf"));
   EXPECT_TRUE(FileExists(temp + "/leftover.spl"));
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
 }
 
 TEST(PageOutput, APrintedJobBecomesNumberedPngFiles) {
@@ -158,14 +158,14 @@ TEST(PageOutput, APrintedJobBecomesNumberedPngFiles) {
   std::filesystem::create_directories(converter / "out");
   WriteFile(converter.elsewhere() + "/a.emf", MinimalEmf(108, 5000, 5000));
   ASSERT_EQ(converter.Print({"--no-run", "a.emf", "a.emf"}).exitCode, 0);
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
   const auto run = converter.Run();
   EXPECT_EQ(run.exitCode, 0) << run.err;
   for (const char* name : {"out/scan0001.png", "out/scan0002.png"}) {
     EXPECT_EQ(ReadFile(converter / name).substr(1, 3), "PNG") << name;
   }
   EXPECT_FALSE(FileExists(converter / "out/000010000.emf"));
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
 }
 
 TEST(PageOutput, APrintedJobBecomesNumberedBitmaps) {
@@ -174,7 +174,7 @@ TEST(PageOutput, APrintedJobBecomesNumberedBitmaps) {
   std::filesystem::create_directories(converter / "out");
   WriteFile(converter.elsewhere() + "/a.emf", MinimalEmf(108, 5000, 5000));
   ASSERT_EQ(converter.Print({"--no-run", "a.emf", "a.emf"}).exitCode, 0);
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
   const auto run = converter.Run();
   EXPECT_EQ(run.exitCode, 0) << run.err;
   for (const char* name : {"out/scan0001.bmp", "out/scan0002.bmp"}) {
@@ -184,7 +184,7 @@ TEST(PageOutput, APrintedJobBecomesNumberedBitmaps) {
   }
   EXPECT_FALSE(FileExists(converter / "out/000010000.emf"));
   EXPECT_NE(converter.Option("AutoSaveOptions", "EMFMakerTickCount"), "<missing>");
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
 }
 
 }  // namespace
@@ -199,7 +199,7 @@ TEST(PageOutput, WindowsMetafilesOpenInAnotherReader) {
   std::filesystem::create_directories(converter / "out");
   const std::string samples = QUADRINE_SOURCE_DIR "/samples/";
   ASSERT_EQ(converter.Print({"--no-run", samples + "sample-page1.emf"}).exitCode, 0);
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
   ASSERT_EQ(converter.Run().exitCode, 0);
   const auto svg = testing_support::RunProgram(
       "/usr/bin/wmf2svg", {"-o", converter / "page.svg", converter / "out/page0001.wmf"},
@@ -209,7 +209,7 @@ TEST(PageOutput, WindowsMetafilesOpenInAnotherReader) {
   EXPECT_NE(picture.find("<text"), std::string::npos);
   EXPECT_NE(picture.find("<polyline"), std::string::npos);
   EXPECT_NE(picture.find("<path"), std::string::npos);
-  shm_unlink("/Quadrine");
+  shm_unlink(testing_support::SharedBlockName().c_str());
 }
 
 }  // namespace

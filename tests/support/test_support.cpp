@@ -96,6 +96,10 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   return result;
 }
 
+std::string SharedBlockName() {
+  return "/Quadrine." + std::to_string(getuid());
+}
+
 std::string BuildDir() {
   const char* dir = std::getenv("QUADRINE_TEST_BIN_DIR");
   return dir ? dir : ".";

@@ -39,4 +39,7 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 // Where the build put its programs.
 std::string BuildDir();
 
+// The POSIX name of this user's shared block "Quadrine": "/Quadrine." and the user's id.
+std::string SharedBlockName();
+
 }  // namespace testing_support

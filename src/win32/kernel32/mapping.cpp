@@ -54,9 +54,12 @@ win32::UniqueFd OpenPagingFileBlock(LPCSTR name, off_t size, bool* already_exist
     }
     return fd;
   }
-  std::string shm_name = std::string("/") + name;
+  // Named objects are per session on Windows: the user's id in the name keeps every user's
+  // block apart, so another user's block is never ours to read or write.
+  std::string shm_name = std::string("/") + name + "." + std::to_string(getuid());
   std::replace(shm_name.begin() + 1, shm_name.end(), '/', '_');
-  win32::UniqueFd fd(shm_open(shm_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  win32::UniqueFd fd(
+      shm_open(shm_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (fd.Valid()) {
     fchmod(fd.Get(), 0600);  // whatever the umask says
     if (ftruncate(fd.Get(), size) != 0) {
@@ -69,13 +72,20 @@ win32::UniqueFd OpenPagingFileBlock(LPCSTR name, off_t size, bool* already_exist
     return fd;
   }
   *already_existed = true;
-  fd.Reset(shm_open(shm_name.c_str(), O_RDWR | O_CLOEXEC, 0600));
+  fd.Reset(shm_open(shm_name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
   struct stat info {};
+  if (!fd.Valid() || fstat(fd.Get(), &info) != 0) {
+    return win32::UniqueFd();
+  }
+  // Only a block of ours, and only a shared-memory object (no folder, FIFO or device).
+  if (!S_ISREG(info.st_mode) || info.st_uid != getuid()) {
+    errno = EACCES;
+    return win32::UniqueFd();
+  }
+  fchmod(fd.Get(), 0600);  // an older block made readable by others is closed again
   // A creator that has not sized its block yet gets our size; an existing size is kept.
-  if (fd.Valid() && fstat(fd.Get(), &info) == 0 && info.st_size == 0) {
-    if (ftruncate(fd.Get(), size) != 0) {
-      fd.Reset();
-    }
+  if (info.st_size == 0 && ftruncate(fd.Get(), size) != 0) {
+    fd.Reset();
   }
   return fd;
 }

@@ -168,6 +168,7 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
   if (fileList.empty()) {
     ClearPendingPages();
     LogMessage("Can't find output EMF files.\n");
+    ReportSummary();
     return ReportedFailures() > 0 ? 1 : -1;
   }
 
@@ -185,5 +186,6 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
   CloseProgressWindow();
   RunHook("RunExe", fileList);
   // 0 only when every page found gave its output; each failure has been named already.
+  ReportSummary();
   return ReportedFailures() > 0 ? 1 : 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "services/diagnostic_log.h"
+#include "win32/win32.h"
 
 namespace {
 
@@ -30,6 +31,19 @@ void ReportRunFailure(const std::string& text) {
 
 void ReportPageConverted() {
   ++conversions;
+}
+
+void ReportSummary() {
+  if (GetFileType(GetStdHandle(STD_ERROR_HANDLE)) != FILE_TYPE_CHAR) {
+    return;
+  }
+  std::string line = "quadrine: " + std::to_string(conversions) + " page" +
+                     (conversions == 1 ? "" : "s") + " converted";
+  if (failures > 0) {
+    line +=
+        ", " + std::to_string(failures) + " failure" + (failures == 1 ? "" : "s") + " (see above)";
+  }
+  std::fputs((line + "\n").c_str(), stderr);
 }
 
 int ReportedFailures() {

@@ -14,6 +14,10 @@ void ReportRunFailure(const std::string& text);
 // Pages converted so far, for the summary.
 void ReportPageConverted();
 
+// On a terminal, one line at the end of the run: how many pages were converted and how
+// many failed. Nothing when standard error goes elsewhere (the printer package's case).
+void ReportSummary();
+
 // How many failures were reported; 0 means every page found gave its output.
 int ReportedFailures();
 int ReportedConversions();

@@ -55,13 +55,18 @@ TEST(HooksInARun, NoPageNoHook) {
 TEST(HooksInARun, AFailingHookChangesNothing) {
   InstalledConverter converter;
   converter.SetOption("AutoSave", "OutputFile", "C:\\x.emf");
+  converter.SetConfig("debug", "outlog", "Yes");
   converter.SetOption("RunExeOnEMF", "PATH", "missing-program --flag");
-  converter.SetOption("RunExe", "PATH", "\"\" x");
+  converter.SetOption("RunExe", "PATH", (Helper() + " exit 3").c_str());
   WriteFile(converter.elsewhere() + "/a.emf", testing_support::MinimalEmf());
   ASSERT_EQ(converter.Print({"--no-run", "a.emf"}).exitCode, 0);
   shm_unlink(testing_support::SharedBlockName().c_str());
   EXPECT_EQ(converter.Run().exitCode, 0);
   EXPECT_TRUE(FileExists(converter / "x0001.emf"));
+  // Each hook's end goes to the log.
+  const std::string log = converter.Log();
+  EXPECT_NE(log.find("RunExeOnEMF: the command could not be started.\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("RunExe: the command exited with 3.\n"), std::string::npos) << log;
   shm_unlink(testing_support::SharedBlockName().c_str());
 }
 

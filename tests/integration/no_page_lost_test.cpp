@@ -4,9 +4,11 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -266,6 +268,49 @@ TEST_F(NoPageLost, ASpoolFileStillBeingWrittenWaitsForALaterRun) {
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(Appearances(Files(converter_ / "out"), 2), std::vector<int>(2, 1));
   ExpectNothingLeft();
+}
+
+// The second job is printed while the first is converted (quadrine-print starts a converter
+// for each): the second run waits, and every page of both jobs becomes one file.
+TEST_F(NoPageLost, TwoJobsPrintedApartGiveEveryPageOnce) {
+  converter_.SetOption("AutoSave", "OutputFile", "C:\\out\\scan.png");
+  converter_.SetOption("AutoSaveOptions", "m_strResolution", "150");
+  std::vector<std::string> first = {"--document", "one"};
+  std::vector<std::string> second = {"--document", "two"};
+  for (int k = 0; k < 6; ++k) {
+    const std::string name = "p" + std::to_string(k) + ".emf";
+    WriteFile(converter_.elsewhere() + "/" + name, MinimalEmf(108, 8000, 8000 - 400 * k));
+    (k < 3 ? first : second).push_back(name);
+  }
+  testing_support::ProcessResult a;
+  testing_support::ProcessResult b;
+  std::thread one([&] { a = converter_.Print(first); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::thread two([&] { b = converter_.Print(second); });
+  one.join();
+  two.join();
+  EXPECT_TRUE(a.exitCode == 0 || a.exitCode == 255) << a.err;
+  EXPECT_TRUE(b.exitCode == 0 || b.exitCode == 255) << b.err;
+  const auto outputs = Files(converter_ / "out");
+  EXPECT_EQ(outputs.size(), 6u);
+  std::set<size_t> heights;  // each page's own height shows in its PNG
+  for (const auto& [name, bytes] : outputs) {
+    ASSERT_EQ(bytes.substr(1, 3), "PNG") << name;
+    heights.insert(static_cast<size_t>(static_cast<unsigned char>(bytes[22]) << 8 |
+                                       static_cast<unsigned char>(bytes[23])));
+  }
+  EXPECT_EQ(heights.size(), 6u);
+  ExpectNothingLeft();
+}
+
+// On a terminal the run ends with one line that sums it up.
+TEST_F(NoPageLost, ATerminalGetsASummaryLine) {
+  PrintJob(0, 2);
+  const auto run = testing_support::RunProgram(
+      "/usr/bin/script", {"-qec", converter_ / "quadrine", "/dev/null"}, converter_.elsewhere(),
+      {"WINDIR=", "TMP=" + converter_.elsewhere()});
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("quadrine: 2 pages converted"), std::string::npos) << run.out;
 }
 
 }  // namespace

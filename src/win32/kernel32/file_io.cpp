@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
 
 #include "win32/kernel32/errors.h"
 #include "win32/kernel32/fault.h"
@@ -209,4 +210,51 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistance
   }
   SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(position);
+}
+
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
+  int fd = -1;
+  switch (nStdHandle) {
+    case STD_INPUT_HANDLE:
+      fd = 0;
+      break;
+    case STD_OUTPUT_HANDLE:
+      fd = 1;
+      break;
+    case STD_ERROR_HANDLE:
+      fd = 2;
+      break;
+    default:
+      return win32::Fail(ERROR_INVALID_HANDLE, INVALID_HANDLE_VALUE);
+  }
+  // One handle each for the process's life, over a copy of the descriptor, as Windows keeps
+  // its standard handles.
+  static HANDLE handles[3] = {nullptr, nullptr, nullptr};
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
+  if (handles[fd] == nullptr) {
+    win32::UniqueFd copy(fcntl(fd, F_DUPFD_CLOEXEC, 3));
+    if (!copy.Valid()) {
+      return win32::Fail(ERROR_INVALID_HANDLE, INVALID_HANDLE_VALUE);
+    }
+    handles[fd] =
+        win32::InsertHandle(std::make_shared<win32::FileObject>(std::move(copy), fd == 0, fd != 0));
+  }
+  return handles[fd];
+}
+
+DWORD WINAPI GetFileType(HANDLE hFile) {
+  auto file = win32::LookupHandleOf<win32::FileObject>(hFile);
+  struct stat info {};
+  if (!file || fstat(file->fd.Get(), &info) != 0) {
+    return win32::Fail(ERROR_INVALID_HANDLE, DWORD{FILE_TYPE_UNKNOWN});
+  }
+  SetLastError(ERROR_SUCCESS);
+  if (S_ISCHR(info.st_mode)) {
+    return FILE_TYPE_CHAR;  // a terminal, as a console is on Windows
+  }
+  if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+    return FILE_TYPE_PIPE;
+  }
+  return FILE_TYPE_DISK;
 }

@@ -84,6 +84,67 @@ void TurnGrey(HDC dc, void* bits, int width, int height, int depth) {
   }
 }
 
+// The header of the page's bitmap, with the black-and-white table at depth 1 and the grey
+// ramp at depth 8.
+BitmapInfo256 MakeBitmapInfo(int width, int height, int depth, uint64_t imageSize) {
+  const int colors = ColorsFor(depth);
+  BitmapInfo256 info{};
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  info.header.biWidth = width;
+  info.header.biHeight = height;
+  info.header.biPlanes = 1;
+  info.header.biBitCount = static_cast<WORD>(depth);
+  info.header.biCompression = BI_RGB;
+  info.header.biSizeImage = static_cast<DWORD>(imageSize);
+  info.header.biClrUsed = static_cast<DWORD>(colors);
+  if (depth == 1) {
+    info.colors[1] = {255, 255, 255, 0};
+  }
+  for (int i = 0; depth == 8 && i < 256; ++i) {
+    info.colors[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
+  }
+  return info;
+}
+
+// The page's size in pixels: its frame at the screen's density (or the resolution setting),
+// or the size the settings ask for. False when there is no screen to measure by.
+bool PageSizeInPixels(const ENHMETAHEADER& header, const ImageSettings& settings, float& w,
+                      float& h) {
+  HDC screen = GetDC(GetDesktopWindow());
+  if (screen == nullptr) {
+    return false;
+  }
+  float sx = GetDeviceCaps(screen, HORZSIZE) * 100.0f / GetDeviceCaps(screen, HORZRES);
+  float sy = GetDeviceCaps(screen, VERTSIZE) * 100.0f / GetDeviceCaps(screen, VERTRES);
+  if (settings.xResolution > 0 && settings.yResolution > 0) {
+    sx = sx * 72 / settings.xResolution;
+    sy = sy * 72 / settings.yResolution;
+  }
+  w = (header.rclFrame.right - header.rclFrame.left) / sx + 0.5f;
+  h = (header.rclFrame.bottom - header.rclFrame.top) / sy + 0.5f;
+  if (settings.specifySize) {
+    long long width = 0;
+    long long height = 0;
+    if (settings.width > 0 && settings.height > 0) {
+      width = settings.width;
+      height = settings.height;
+    } else if (settings.width > 0) {
+      width = settings.width;
+      height = static_cast<long long>(settings.width * h / w);
+    } else if (settings.height > 0) {
+      height = settings.height;
+      width = static_cast<long long>(settings.height * w / h);
+    } else {
+      width = static_cast<long long>(w);
+      height = static_cast<long long>(h);
+    }
+    w = static_cast<float>(width);
+    h = static_cast<float>(height);
+  }
+  ReleaseDC(GetDesktopWindow(), screen);
+  return true;
+}
+
 }  // namespace
 
 HBITMAP CreateBmpFileSection(int width, int height, int colorDepth, const std::string& path,
@@ -105,21 +166,7 @@ HBITMAP CreateBmpFileSection(int width, int height, int colorDepth, const std::s
     LogMessage("CreateBmpFileSection: a %d x %d bitmap does not fit a BMP file.\n", width, height);
     return nullptr;
   }
-  BitmapInfo256 info{};
-  info.header.biSize = sizeof(BITMAPINFOHEADER);
-  info.header.biWidth = width;
-  info.header.biHeight = height;
-  info.header.biPlanes = 1;
-  info.header.biBitCount = static_cast<WORD>(depth);
-  info.header.biCompression = BI_RGB;
-  info.header.biSizeImage = static_cast<DWORD>(imageSize);
-  info.header.biClrUsed = static_cast<DWORD>(colors);
-  if (depth == 1) {
-    info.colors[1] = {255, 255, 255, 0};
-  }
-  for (int i = 0; depth == 8 && i < 256; ++i) {
-    info.colors[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
-  }
+  const BitmapInfo256 info = MakeBitmapInfo(width, height, depth, imageSize);
   // Created exclusively, so that two runs never write the same file and a link planted at
   // the name is never followed.
   ScopedHandle bmp(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -236,39 +283,12 @@ int RenderEmfToBmp(const std::string& pagePath, const std::string& bmpPath,
       return 0;
     }
   }
-  HDC screen = GetDC(GetDesktopWindow());
-  if (screen == nullptr) {
+  float w = 0;
+  float h = 0;
+  if (!PageSizeInPixels(header, settings, w, h)) {
     why = "no screen to measure the page by";
     return 0;
   }
-  float sx = GetDeviceCaps(screen, HORZSIZE) * 100.0f / GetDeviceCaps(screen, HORZRES);
-  float sy = GetDeviceCaps(screen, VERTSIZE) * 100.0f / GetDeviceCaps(screen, VERTRES);
-  if (settings.xResolution > 0 && settings.yResolution > 0) {
-    sx = sx * 72 / settings.xResolution;
-    sy = sy * 72 / settings.yResolution;
-  }
-  float w = (header.rclFrame.right - header.rclFrame.left) / sx + 0.5f;
-  float h = (header.rclFrame.bottom - header.rclFrame.top) / sy + 0.5f;
-  if (settings.specifySize) {
-    long long width = 0;
-    long long height = 0;
-    if (settings.width > 0 && settings.height > 0) {
-      width = settings.width;
-      height = settings.height;
-    } else if (settings.width > 0) {
-      width = settings.width;
-      height = static_cast<long long>(settings.width * h / w);
-    } else if (settings.height > 0) {
-      height = settings.height;
-      width = static_cast<long long>(settings.height * w / h);
-    } else {
-      width = static_cast<long long>(w);
-      height = static_cast<long long>(h);
-    }
-    w = static_cast<float>(width);
-    h = static_cast<float>(height);
-  }
-  ReleaseDC(GetDesktopWindow(), screen);
   // Sizes no bitmap can have are refused before anything is converted to an integer.
   if (!(w >= 1.0f) || !(h >= 1.0f) || w > 1e6f || h > 1e6f) {
     why = "the page's size gives no bitmap";

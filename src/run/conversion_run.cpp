@@ -84,35 +84,11 @@ void WriteTickCount(const char* key, DWORD ticks) {
   WritePrivateProfileStringA("AutoSaveOptions", key, text, Program().settingsPath.c_str());
 }
 
-}  // namespace
-
-std::string LogCreatedFiles(const FileList& fileList) {
-  std::string resultText;
-  LogMessage("Created EMF files, begin ==============================================\n");
-  int number = 1;
-  for (const std::string& path : fileList) {
-    LogMessage("File %d = \"%s\"\n", number++, path.c_str());
-    resultText += path;
-    resultText += '\n';
-  }
-  LogMessage("Created EMF files, end ==============================================\n\n\n\n\n");
-  return resultText;
-}
-
-int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
-                   int /*nShowCmd*/) {
+// The run's settings: the settings path, a fresh log, the printer, the start tick, the output
+// setting with its macros expanded, the show-bar switch, and the output folder. False when
+// the output setting cannot be used (the job then stays queued).
+bool PrepareRun(std::string& outputPath, std::string& outputDirectory) {
   ProgramValues& program = Program();
-
-  // Before anything is touched, even the log: a second run waits for the first.
-  RunLock runLock;
-  if (!runLock.Take()) {
-    std::fputs(
-        "quadrine: another conversion run has held the printer for ten minutes; nothing "
-        "was touched\n",
-        stderr);
-    return 1;
-  }
-
   // The settings path, and a fresh log for every run whether or not logging is on.
   program.settingsPath = GetOptionIniPath();
   const std::string logPath = GetLogFilePath();
@@ -131,9 +107,9 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
     // Cut to its buffer it would name another place: the job stays queued instead.
     ReportRunFailure("the OutputFile setting is longer than " +
                      std::to_string(kPathBufferSize - 1) + " characters; the job stays queued");
-    return 1;
+    return false;
   }
-  const std::string outputPath = ExpandPathMacros(rawOutput);
+  outputPath = ExpandPathMacros(rawOutput);
   LogMessage("strTempPath2=%s\n", outputPath.c_str());
 
   // Whether the progress window is shown.
@@ -145,8 +121,45 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
   char drive[_MAX_DRIVE];
   char dir[_MAX_DIR];
   _splitpath(outputPath.c_str(), drive, dir, nullptr, nullptr);
-  char outputDirectory[_MAX_PATH];
-  _makepath(outputDirectory, drive, dir, nullptr, nullptr);
+  char directory[_MAX_PATH];
+  _makepath(directory, drive, dir, nullptr, nullptr);
+  outputDirectory = directory;
+  return true;
+}
+
+}  // namespace
+
+std::string LogCreatedFiles(const FileList& fileList) {
+  std::string resultText;
+  LogMessage("Created EMF files, begin ==============================================\n");
+  int number = 1;
+  for (const std::string& path : fileList) {
+    LogMessage("File %d = \"%s\"\n", number++, path.c_str());
+    resultText += path;
+    resultText += '\n';
+  }
+  LogMessage("Created EMF files, end ==============================================\n\n\n\n\n");
+  return resultText;
+}
+
+int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
+                   int /*nShowCmd*/) {
+  // Before anything is touched, even the log: a second run waits for the first.
+  RunLock runLock;
+  if (!runLock.Take()) {
+    std::fputs(
+        "quadrine: another conversion run has held the printer for ten minutes; nothing "
+        "was touched\n",
+        stderr);
+    return 1;
+  }
+
+  // The settings, the log and where the output goes.
+  std::string outputPath;
+  std::string outputDirectory;
+  if (!PrepareRun(outputPath, outputDirectory)) {
+    return 1;
+  }
 
   // Without an output folder that can be written, the job stays queued for a later run.
   if (!PrepareOutputFolder(outputDirectory)) {

@@ -34,6 +34,22 @@ void WriteSetting(const char* key, const std::string& value) {
   WritePrivateProfileStringA("AutoSaveOptions", key, value.c_str(), Program().settingsPath.c_str());
 }
 
+// A setting written straight back so that the key exists afterwards. One too long for its
+// buffer is refused (its default is used, with a log entry) and left as it is: written back
+// cut, it would be destroyed.
+std::string ReadSettingWrittenBack(const char* key, const char* fallback, DWORD size) {
+  const std::string value = ReadSetting(key, fallback, kLongSettingSize);
+  if (value.size() >= size) {
+    LogMessage(
+        "%s is longer than %lu characters; \"%s\" is used and the setting is left as it "
+        "is.\n",
+        key, static_cast<unsigned long>(size - 1), fallback);
+    return fallback;
+  }
+  WriteSetting(key, value);
+  return value;
+}
+
 bool StartsWithDigit(const std::string& text) {
   return !text.empty() && text[0] >= '0' && text[0] <= '9';
 }
@@ -273,11 +289,11 @@ std::string WantedOutputPath(const OutputNaming& naming, size_t i, std::string& 
 
 OutputNaming ReadOutputNaming(const std::string& outputPath) {
   OutputNaming naming;
-  const std::string startText = ReadSetting("FileNameSuffixStartNumber", "1", kSettingSize);
-  WriteSetting("FileNameSuffixStartNumber", startText);
+  const std::string startText =
+      ReadSettingWrittenBack("FileNameSuffixStartNumber", "1", kSettingSize);
   naming.start = WholeNumber(startText);
-  const std::string suffixSetting = ReadSetting("AddFileNameSuffix", "%04d", kSuffixSize);
-  WriteSetting("AddFileNameSuffix", suffixSetting);
+  const std::string suffixSetting =
+      ReadSettingWrittenBack("AddFileNameSuffix", "%04d", kSuffixSize);
   naming.suffix = SafeSuffixFormat(suffixSetting);
   if (naming.suffix != suffixSetting) {
     LogMessage("AddFileNameSuffix '%s' is not one integer conversion; \"%%04d\" is used.\n",

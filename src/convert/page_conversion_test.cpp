@@ -124,6 +124,18 @@ TEST_F(ConversionTest, NamesCountFromTheStartNumberAndNeverOverwrite) {
   GetPrivateProfileStringA("AutoSaveOptions", "FileNameSuffixStartNumber", "?", text, 64,
                            Program().settingsPath.c_str());
   EXPECT_STREQ(text, "1");
+
+  // A suffix too long for its buffer takes the default and is left whole, not cut.
+  const std::string long_suffix = "_" + std::string(300, 'x') + "%d";
+  Set("AddFileNameSuffix", long_suffix.c_str());
+  const TempDir out;
+  FileList list = Pages(1);
+  ConvertPages(out / "doc", list);
+  EXPECT_EQ(list, FileList{out / "doc0001.emf"});
+  char whole[1024];
+  GetPrivateProfileStringA("AutoSaveOptions", "AddFileNameSuffix", "?", whole, sizeof whole,
+                           Program().settingsPath.c_str());
+  EXPECT_EQ(whole, long_suffix);
 }
 
 TEST_F(ConversionTest, ProgressCountsPagesAndAnEmptyListStillWritesTheKeys) {

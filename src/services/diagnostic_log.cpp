@@ -20,8 +20,10 @@ void LogMessage(const char* format, ...) {
   // Read at every entry, so the switch can change during a run, and written back so that
   // config.ini shows the key.
   const std::string config = GetConfigIniPath();
-  const std::string value = ReadConfigString("debug", "outlog", "No", kSwitchSize);
-  WritePrivateProfileStringA("debug", "outlog", value.c_str(), config.c_str());
+  const std::string value = ReadConfigString("debug", "outlog", "No", kLongSettingSize);
+  if (value.size() < kSwitchSize) {  // never written back cut
+    WritePrivateProfileStringA("debug", "outlog", value.c_str(), config.c_str());
+  }
   if (EqualsIgnoringCase(value, "No")) {
     return;
   }

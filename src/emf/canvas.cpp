@@ -289,12 +289,12 @@ void Canvas::StrokeCosmetic(const Path& path, const StrokeStyle& style, int rop2
   const uint32_t ink = ToRgb24(style.color);
   const uint32_t gap = ToRgb24(style.background);
   LineStyleCounter dashes(style.dashes);
-  // A line far longer than the page is not worth walking pixel by pixel.
-  const int64_t max_steps = 4 * (static_cast<int64_t>(width_) + height_) + 100000;
+  // Only the pixels on the page are walked; a line's stretch off the page costs nothing.
+  const PixelBox page{0, 0, width_, height_};
   cairo_surface_flush(surface_);
-  WalkPath(path.Flattened(), max_steps, [&](int64_t x, int64_t y) {
+  auto plot = [&](int64_t x, int64_t y) {
     const bool dash = dashes.NextIsDash();
-    if (x < 0 || y < 0 || x >= width_ || y >= height_ || (!dash && !style.opaque_gaps)) {
+    if (!dash && !style.opaque_gaps) {
       return;
     }
     if (clip_ &&
@@ -303,7 +303,8 @@ void Canvas::StrokeCosmetic(const Path& path, const StrokeStyle& style, int rop2
     }
     uint32_t* pixel = PixelAt(static_cast<int>(x), static_cast<int>(y));
     *pixel = Rop2(rop2, dash ? ink : gap, *pixel & 0xFFFFFF);
-  });
+  };
+  WalkPath(path.Flattened(), page, plot, [&](int64_t count) { dashes.Skip(count); });
   cairo_surface_mark_dirty(surface_);
 }
 

@@ -25,6 +25,12 @@ LineStyleCounter::LineStyleCounter(std::vector<double> dashes) : dashes_(std::mo
   }
 }
 
+void LineStyleCounter::Skip(int64_t count) {
+  if (length_ > 0 && count > 0) {
+    travelled_ = std::fmod(travelled_ + std::fmod(static_cast<double>(count), length_), length_);
+  }
+}
+
 bool LineStyleCounter::NextIsDash() {
   if (!(length_ > 0)) {
     return true;

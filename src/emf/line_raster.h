@@ -17,18 +17,54 @@ enum class LineOctant { k1 = 1, k2, k3, k4, k5, k6, k7, k8 };
 // line going right and down.
 LineOctant OctantOf(int64_t dx, int64_t dy);
 
+// The pixels a walk may draw: left <= x < right, top <= y < bottom.
+struct PixelBox {
+  int64_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+namespace line_detail {
+
+// Minor-axis steps GDI's Bresenham has taken after i steps along the major axis (major > 0):
+// the error starts at 2 minor - major, so the count has this closed form.
+inline int64_t MinorSteps(int64_t i, int64_t major, int64_t minor, int64_t bias) {
+  return static_cast<int64_t>((static_cast<__int128>(2) * minor * i + major - 1 + bias) /
+                              (static_cast<__int128>(2) * major));
+}
+
+// The first step in [from, to] whose minor step count is at least target (to + 1: none).
+inline int64_t FirstStepReaching(int64_t target, int64_t from, int64_t to, int64_t major,
+                                 int64_t minor, int64_t bias) {
+  int64_t low = from;
+  int64_t high = to + 1;
+  while (low < high) {
+    const int64_t middle = low + (high - low) / 2;
+    if (MinorSteps(middle, major, minor, bias) >= target) {
+      high = middle;
+    } else {
+      low = middle + 1;
+    }
+  }
+  return low;
+}
+
+}  // namespace line_detail
+
 // Walks the pixels of the line from (x0, y0) towards (x1, y1), the last one left out, calling
-// plot(x, y) for each. The error starts at 2dy - dx and steps the minor axis when it exceeds
-// zero, or reaches it in octants 3, 5, 6 and 8, so that a line and its reverse cover the same
-// pixels. Lines of more than max_steps pixels are not walked.
-template <class Plot>
-void WalkLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t max_steps, Plot&& plot) {
+// plot(x, y) for each inside box. The error starts at 2dy - dx and steps the minor axis when
+// it exceeds zero, or reaches it in octants 3, 5, 6 and 8, so that a line and its reverse
+// cover the same pixels. Steps outside box are not walked one by one: the walk starts at the
+// first step inside it with the state GDI's stepping has there, and skip(n) is told how many
+// pixels were passed over, so a style counted in pixels goes on as if all had been walked.
+// The cost follows the pixels inside box, whatever the line's length.
+template <class Plot, class Skip>
+void WalkLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, const PixelBox& box, Plot&& plot,
+              Skip&& skip) {
   const int64_t dx = x1 - x0;
   const int64_t dy = y1 - y0;
   const int64_t adx = dx < 0 ? -dx : dx;
   const int64_t ady = dy < 0 ? -dy : dy;
   const int64_t steps = adx > ady ? adx : ady;
-  if (steps == 0 || steps > max_steps) {
+  if (steps == 0) {
     return;
   }
   const LineOctant octant = OctantOf(dx, dy);
@@ -42,10 +78,35 @@ void WalkLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t max_steps,
   const int64_t minor = x_major ? ady : adx;
   const int64_t x_step = dx >= 0 ? 1 : -1;
   const int64_t y_step = dy >= 0 ? 1 : -1;
-  int64_t error = 2 * minor - major;
-  int64_t x = x0;
-  int64_t y = y0;
-  for (int64_t i = 0; i < steps; ++i) {
+  // The steps whose major coordinate lies in the box, then those whose minor one does.
+  const int64_t major0 = x_major ? x0 : y0;
+  const int64_t minor0 = x_major ? y0 : x0;
+  const int64_t major_step = x_major ? x_step : y_step;
+  const int64_t minor_step = x_major ? y_step : x_step;
+  const int64_t major_low = x_major ? box.left : box.top;
+  const int64_t major_high = (x_major ? box.right : box.bottom) - 1;
+  const int64_t minor_low = x_major ? box.top : box.left;
+  const int64_t minor_high = (x_major ? box.bottom : box.right) - 1;
+  int64_t first = major_step > 0 ? major_low - major0 : major0 - major_high;
+  int64_t last = major_step > 0 ? major_high - major0 : major0 - major_low;
+  first = first < 0 ? 0 : first;
+  last = last > steps - 1 ? steps - 1 : last;
+  const int64_t need_low = minor_step > 0 ? minor_low - minor0 : minor0 - minor_high;
+  const int64_t need_high = minor_step > 0 ? minor_high - minor0 : minor0 - minor_low;
+  if (first <= last) {
+    first = line_detail::FirstStepReaching(need_low, first, last, major, minor, bias);
+    last = line_detail::FirstStepReaching(need_high + 1, first, last, major, minor, bias) - 1;
+  }
+  if (first > last) {
+    skip(steps);
+    return;
+  }
+  skip(first);
+  const int64_t done = line_detail::MinorSteps(first, major, minor, bias);
+  int64_t error = 2 * minor - major + 2 * minor * first - 2 * major * done;
+  int64_t x = x_major ? x0 + first * x_step : x0 + done * x_step;
+  int64_t y = x_major ? y0 + done * y_step : y0 + first * y_step;
+  for (int64_t i = first; i <= last; ++i) {
     plot(x, y);
     if (error + bias > 0) {
       if (x_major) {
@@ -63,20 +124,21 @@ void WalkLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t max_steps,
       y += y_step;
     }
   }
+  skip(steps - 1 - last);
 }
 
 // A point of the device rounded to its pixel as GDI rounds, far values held in range.
 int64_t RoundToPixel(double v);
 
 // Walks every segment of a flattened path (closing segments included) with WalkLine.
-template <class Plot>
-void WalkPath(const Path& flat, int64_t max_steps, Plot&& plot) {
+template <class Plot, class Skip>
+void WalkPath(const Path& flat, const PixelBox& box, Plot&& plot, Skip&& skip) {
   Point start{};
   Point current{};
   bool open = false;
   auto segment = [&](Point from, Point to) {
     WalkLine(RoundToPixel(from.x), RoundToPixel(from.y), RoundToPixel(to.x), RoundToPixel(to.y),
-             max_steps, plot);
+             box, plot, skip);
   };
   for (const PathSegment& s : flat.segments) {
     switch (s.kind) {
@@ -108,6 +170,8 @@ class LineStyleCounter {
   explicit LineStyleCounter(std::vector<double> dashes);
   // Whether the next pixel falls in a dash; each call moves one pixel on.
   bool NextIsDash();
+  // Moves count pixels on without looking at them.
+  void Skip(int64_t count);
 
  private:
   std::vector<double> dashes_;

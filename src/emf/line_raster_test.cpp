@@ -12,9 +12,18 @@ namespace {
 
 using Pixels = std::vector<std::pair<int64_t, int64_t>>;
 
-Pixels Walk(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t max_steps = 1000) {
+constexpr PixelBox kEverywhere{-1000000000, -1000000000, 1000000000, 1000000000};
+
+Pixels Walk(int64_t x0, int64_t y0, int64_t x1, int64_t y1, const PixelBox& box = kEverywhere,
+            int64_t* skipped = nullptr) {
   Pixels pixels;
-  WalkLine(x0, y0, x1, y1, max_steps, [&](int64_t x, int64_t y) { pixels.emplace_back(x, y); });
+  int64_t passed = 0;
+  WalkLine(
+      x0, y0, x1, y1, box, [&](int64_t x, int64_t y) { pixels.emplace_back(x, y); },
+      [&](int64_t count) { passed += count; });
+  if (skipped != nullptr) {
+    *skipped = passed;
+  }
   return pixels;
 }
 
@@ -71,11 +80,40 @@ TEST(LineRaster, OctantsAndTheStepLimit) {
   EXPECT_EQ(OctantOf(-1, -5), LineOctant::k6);
   EXPECT_EQ(OctantOf(1, -5), LineOctant::k7);
   EXPECT_EQ(OctantOf(5, -1), LineOctant::k8);
-  EXPECT_TRUE(Walk(0, 0, 2000, 0, 1000).empty());
-  EXPECT_EQ(Walk(0, 0, 1000, 0, 1000).size(), 1000u);
   EXPECT_EQ(RoundToPixel(2.5), 3);
   EXPECT_EQ(RoundToPixel(-2.5), -2);
   EXPECT_EQ(RoundToPixel(1e300), 1000000000);
+}
+
+// A box only cuts a walk: inside it the pixels are those of the whole walk, GDI's stepping
+// kept, and every pixel outside is counted as passed over.
+TEST(LineRaster, ABoxCutsTheWalkWithoutChangingItsSteps) {
+  const PixelBox boxes[] = {{0, 0, 10, 10}, {-3, 2, 4, 7}, {5, -8, 6, 30}, {20, 20, 30, 30}};
+  for (const PixelBox& box : boxes) {
+    for (int64_t x0 = -12; x0 <= 12; x0 += 3) {
+      for (int64_t dx = -25; dx <= 25; dx += 2) {
+        for (int64_t dy = -25; dy <= 25; dy += 3) {
+          const Pixels whole = Walk(x0, 1, x0 + dx, 1 + dy);
+          Pixels inside;
+          for (const auto& p : whole) {
+            if (p.first >= box.left && p.first < box.right && p.second >= box.top &&
+                p.second < box.bottom) {
+              inside.push_back(p);
+            }
+          }
+          int64_t skipped = 0;
+          ASSERT_EQ(Walk(x0, 1, x0 + dx, 1 + dy, box, &skipped), inside)
+              << x0 << ",1 -> " << x0 + dx << "," << 1 + dy;
+          EXPECT_EQ(skipped + static_cast<int64_t>(inside.size()),
+                    static_cast<int64_t>(whole.size()));
+        }
+      }
+    }
+  }
+  // A line a billion pixels long across a small box costs its few pixels.
+  int64_t skipped = 0;
+  EXPECT_EQ(Walk(-1000000000, 5, 1000000000, 6, {0, 0, 4, 10}, &skipped).size(), 4u);
+  EXPECT_EQ(skipped, 2000000000 - 4);
 }
 
 TEST(LineRaster, StylesCountPixelsAcrossTheSegmentsOfAPath) {
@@ -90,6 +128,10 @@ TEST(LineRaster, StylesCountPixelsAcrossTheSegmentsOfAPath) {
   EXPECT_EQ(pattern({3, 1}, 8), (std::vector<bool>{1, 1, 1, 0, 1, 1, 1, 0}));
   EXPECT_EQ(pattern({}, 3), (std::vector<bool>{1, 1, 1}));
   EXPECT_EQ(pattern({1.5, 1.5}, 6), (std::vector<bool>{1, 1, 0, 1, 1, 0}));
+  LineStyleCounter skipping({3, 1});
+  skipping.Skip(6);  // as if six pixels had been walked: the next is the seventh
+  EXPECT_TRUE(skipping.NextIsDash());
+  EXPECT_FALSE(skipping.NextIsDash());
 
   Path path;
   path.MoveTo({0.4, 0.4});  // rounded to whole pixels first
@@ -99,12 +141,15 @@ TEST(LineRaster, StylesCountPixelsAcrossTheSegmentsOfAPath) {
   LineStyleCounter dashes({2, 2});
   Pixels on;
   size_t walked = 0;
-  WalkPath(path, 1000, [&](int64_t x, int64_t y) {
-    ++walked;
-    if (dashes.NextIsDash()) {
-      on.emplace_back(x, y);
-    }
-  });
+  WalkPath(
+      path, kEverywhere,
+      [&](int64_t x, int64_t y) {
+        ++walked;
+        if (dashes.NextIsDash()) {
+          on.emplace_back(x, y);
+        }
+      },
+      [&](int64_t count) { dashes.Skip(count); });
   EXPECT_EQ(walked, 12u);  // 4 + 4 + the closing diagonal's 4
   EXPECT_EQ(on, (Pixels{{0, 0}, {1, 0}, {4, 0}, {4, 1}, {4, 4}, {3, 3}}));
 }

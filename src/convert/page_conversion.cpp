@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/checked.h"
 #include "base/text_util.h"
 #include "convert/raster_encoding.h"
 #include "convert/rasterize.h"
@@ -25,6 +26,7 @@ constexpr DWORD kSettingSize = 200;
 constexpr DWORD kSuffixSize = 260;
 constexpr int kUniqueCandidates = 1000000;
 constexpr int kPlacementAttempts = 100;
+constexpr float kMaxResolution = 1e6f;  // dots per inch
 
 std::string ReadSetting(const char* key, const char* fallback, DWORD size) {
   return ReadOptionString("AutoSaveOptions", key, fallback, size);
@@ -97,6 +99,13 @@ ImageSettings ReadImageSettings() {
   if (StartsWithDigit(resolution)) {
     if (resolution.find('x') != std::string::npos) {
       std::sscanf(resolution.c_str(), "%fx%f", &settings.xResolution, &settings.yResolution);
+      // A density that is no number, or beyond any page, counts as not set.
+      if (!(settings.xResolution > 0 && settings.xResolution <= kMaxResolution) ||
+          !(settings.yResolution > 0 && settings.yResolution <= kMaxResolution)) {
+        LogMessage("m_strResolution '%s' is no usable density; it is not applied.\n",
+                   resolution.c_str());
+        settings.xResolution = settings.yResolution = 0;
+      }
     } else {
       settings.xResolution = settings.yResolution = static_cast<float>(WholeNumber(resolution));
     }
@@ -237,8 +246,8 @@ bool WriteOutput(const std::string& page, const std::string& staged, const Outpu
     return false;
   }
   EncodeOptions options;
-  options.xDpi = static_cast<int>(settings.xResolution);
-  options.yDpi = static_cast<int>(settings.yResolution);
+  options.xDpi = checked::Cast<int>(settings.xResolution).value_or(0);
+  options.yDpi = checked::Cast<int>(settings.yResolution).value_or(0);
   const bool encoded = EncodeImageFile(bitmap, staged, options) == 0;
   ReleaseTempFilePath(bitmap, ".bmp");
   if (!encoded) {

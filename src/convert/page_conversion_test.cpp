@@ -60,6 +60,10 @@ TEST_F(ConversionTest, SettingsParseRules) {
       {"8", "150.9", "0x0", 8, 150, 150, 0, 0},
       {"1", "300X300", "x5", 1, 300, 300, 0, 0},
       {"99999999999", "150.9x72.5", "99999999999x5", 2147483647, 150.9f, 72.5f, 2147483647, 5},
+      // Densities that are no number or beyond any page are not applied.
+      {"24", "300xnan", "", 24, 0, 0, 0, 0},
+      {"24", "1x1e30", "", 24, 0, 0, 0, 0},
+      {"24", "-5x300", "", 24, 0, 0, 0, 0},
   };
   for (const Case& c : cases) {
     Set("m_strColorDepth", c.depth);

@@ -120,8 +120,8 @@ bool PageSizeInPixels(const ENHMETAHEADER& header, const ImageSettings& settings
     sx = sx * 72 / settings.xResolution;
     sy = sy * 72 / settings.yResolution;
   }
-  w = (header.rclFrame.right - header.rclFrame.left) / sx + 0.5f;
-  h = (header.rclFrame.bottom - header.rclFrame.top) / sy + 0.5f;
+  w = (static_cast<double>(header.rclFrame.right) - header.rclFrame.left) / sx + 0.5f;
+  h = (static_cast<double>(header.rclFrame.bottom) - header.rclFrame.top) / sy + 0.5f;
   if (settings.specifySize) {
     long long width = 0;
     long long height = 0;

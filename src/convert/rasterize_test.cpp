@@ -113,10 +113,20 @@ TEST_F(RasterizeTest, SizeFromFrameResolutionAndRequestedSize) {
 TEST_F(RasterizeTest, RefusalsWriteNothing) {
   ImageSettings settings;
   EXPECT_EQ(RenderEmfToBmp(Page(RedPage(0, 29700)), dir_ / "empty.bmp", settings), 0);
+  // A frame from INT32_MIN to INT32_MAX: its width does not fit 32 bits, and no bitmap does
+  // either; refused without undefined arithmetic.
+  std::string widest = RedPage(INT32_MAX, INT32_MAX);
+  for (size_t at : {24u, 28u}) {  // the frame's left and top
+    const uint32_t low = 0x80000000u;
+    std::memcpy(widest.data() + at, &low, 4);
+  }
+  std::string why;
+  EXPECT_EQ(RenderEmfToBmp(Page(widest), dir_ / "widest.bmp", settings, &why), 0);
+  EXPECT_NE(why, "");
   EXPECT_EQ(RenderEmfToBmp(Page("not a metafile"), dir_ / "text.bmp", settings), 0);
   settings.colorDepth = 4;
   EXPECT_EQ(RenderEmfToBmp(Page(RedPage()), dir_ / "four.bmp", settings), 0);
-  for (const char* name : {"empty.bmp", "text.bmp", "four.bmp"}) {
+  for (const char* name : {"empty.bmp", "text.bmp", "four.bmp", "widest.bmp"}) {
     EXPECT_FALSE(FileExists(dir_ / name)) << name;
   }
   // An existing file is never overwritten.

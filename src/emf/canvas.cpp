@@ -78,6 +78,38 @@ cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, do
   return pattern;
 }
 
+// A source larger than a surface can be is sampled first (nearest pixels) to the size it
+// takes on the canvas, which no canvas makes larger than a surface; the source rectangle
+// becomes the whole sample. Other sources are used as they are.
+const Image& FitToSurface(const Image& src, double& sx, double& sy, double& sw, double& sh,
+                          Point tl, Point tr, Point bl, Image& fitted) {
+  constexpr int kLimit = 32767;
+  if (src.width <= kLimit && src.height <= kLimit) {
+    return src;
+  }
+  const double across = std::hypot(tr.x - tl.x, tr.y - tl.y);
+  const double down = std::hypot(bl.x - tl.x, bl.y - tl.y);
+  fitted.width = static_cast<int>(std::clamp(std::ceil(across), 1.0, double{kLimit}));
+  fitted.height = static_cast<int>(std::clamp(std::ceil(down), 1.0, double{kLimit}));
+  fitted.has_alpha = src.has_alpha;
+  fitted.pixels.resize(static_cast<size_t>(fitted.width) * fitted.height);
+  for (int y = 0; y < fitted.height; ++y) {
+    const double fy = sy + (y + 0.5) * sh / fitted.height;
+    const int row = static_cast<int>(std::clamp(std::floor(fy), 0.0, src.height - 1.0));
+    for (int x = 0; x < fitted.width; ++x) {
+      const double fx = sx + (x + 0.5) * sw / fitted.width;
+      const int column = static_cast<int>(std::clamp(std::floor(fx), 0.0, src.width - 1.0));
+      fitted.pixels[static_cast<size_t>(y) * fitted.width + x] =
+          src.pixels[static_cast<size_t>(row) * src.width + column];
+    }
+  }
+  sx = 0;
+  sy = 0;
+  sw = fitted.width;
+  sh = fitted.height;
+  return fitted;
+}
+
 Path Parallelogram(Point tl, Point tr, Point bl) {
   Path path;
   path.MoveTo(tl);
@@ -197,14 +229,55 @@ void Canvas::SetSource(cairo_t* cr, const Paint& paint) {
     cairo_set_source_rgb(cr, 0, 0, 0);
     return;
   }
-  // A surface of cairo's own, since the tile dies before the source is used.
+  cairo_pattern_t* pattern = TilePattern(paint, tile);
+  if (pattern == nullptr) {
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    return;
+  }
+  cairo_set_source(cr, pattern);
+  cairo_pattern_destroy(pattern);
+}
+
+// A repeating pattern of the tile from the brush origin, in a surface of cairo's own (the
+// tile dies before the source is used). A tile larger than a surface can be is first cut to
+// the window of its repetition that the canvas shows: no canvas is larger than a surface.
+cairo_pattern_t* Canvas::TilePattern(const Paint& paint, const Image& tile) {
+  double origin_x = paint.origin.x;
+  double origin_y = paint.origin.y;
+  const Image* source = &tile;
+  Image window;
+  if (tile.width > kMaxSurfaceSide || tile.height > kMaxSurfaceSide) {
+    window.width = std::min(tile.width, width_);
+    window.height = std::min(tile.height, height_);
+    window.has_alpha = tile.has_alpha;
+    window.pixels.resize(static_cast<size_t>(window.width) * window.height);
+    const int64_t shift_x = static_cast<int64_t>(std::floor(origin_x));
+    const int64_t shift_y = static_cast<int64_t>(std::floor(origin_y));
+    for (int y = 0; y < window.height; ++y) {
+      const int64_t ty = ((y - shift_y) % tile.height + tile.height) % tile.height;
+      for (int x = 0; x < window.width; ++x) {
+        const int64_t tx = ((x - shift_x) % tile.width + tile.width) % tile.width;
+        window.pixels[static_cast<size_t>(y) * window.width + x] =
+            tile.pixels[static_cast<size_t>(ty) * tile.width + static_cast<size_t>(tx)];
+      }
+    }
+    origin_x -= static_cast<double>(shift_x);
+    origin_y -= static_cast<double>(shift_y);
+    source = &window;
+  }
   cairo_surface_t* owned = cairo_image_surface_create(
-      tile.has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, tile.width, tile.height);
+      source->has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, source->width, source->height);
+  if (!Check(cairo_surface_status(owned), "a brush pattern")) {
+    cairo_surface_destroy(owned);
+    return nullptr;
+  }
+  cairo_surface_flush(owned);
   unsigned char* data = cairo_image_surface_get_data(owned);
   const int stride = cairo_image_surface_get_stride(owned);
-  for (int y = 0; y < tile.height; ++y) {
-    std::memcpy(data + y * stride, tile.pixels.data() + y * tile.width,
-                static_cast<size_t>(tile.width) * 4);
+  for (int y = 0; y < source->height; ++y) {
+    std::memcpy(data + static_cast<size_t>(y) * static_cast<size_t>(stride),
+                source->pixels.data() + static_cast<size_t>(y) * source->width,
+                static_cast<size_t>(source->width) * 4);
   }
   cairo_surface_mark_dirty(owned);
   cairo_pattern_t* pattern = cairo_pattern_create_for_surface(owned);
@@ -212,10 +285,9 @@ void Canvas::SetSource(cairo_t* cr, const Paint& paint) {
   cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
   cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
   cairo_matrix_t matrix;
-  cairo_matrix_init_translate(&matrix, -paint.origin.x, -paint.origin.y);
+  cairo_matrix_init_translate(&matrix, -origin_x, -origin_y);
   cairo_pattern_set_matrix(pattern, &matrix);
-  cairo_set_source(cr, pattern);
-  cairo_pattern_destroy(pattern);
+  return pattern;
 }
 
 template <class Draw, class Combine>
@@ -349,12 +421,18 @@ void Canvas::StrokePath(const Path& path, const StrokeStyle& style, int rop2) {
       [&](uint32_t p, uint32_t d, int, int) { return Rop2(rop2, p, d); });
 }
 
-void Canvas::DrawImage(const Image& src, double sx, double sy, double sw, double sh, Point tl,
+void Canvas::DrawImage(const Image& original, double sx, double sy, double sw, double sh, Point tl,
                        Point tr, Point bl, uint32_t rop3, const Paint* pattern, bool smooth) {
-  if (src.width <= 0 || src.height <= 0 || sw == 0 || sh == 0) {
+  if (original.width <= 0 || original.height <= 0 || sw == 0 || sh == 0) {
     return;
   }
+  Image fitted;
+  const Image& src = FitToSurface(original, sx, sy, sw, sh, tl, tr, bl, fitted);
   cairo_surface_t* surface = SurfaceFor(src);
+  if (!Check(cairo_surface_status(surface), "a bitmap")) {
+    cairo_surface_destroy(surface);
+    return;
+  }
   cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, smooth);
   const Path area = Parallelogram(tl, tr, bl);
   if ((rop3 & 0xFFFF0000) == (kSrcCopy & 0xFFFF0000)) {
@@ -380,14 +458,19 @@ void Canvas::DrawImage(const Image& src, double sx, double sy, double sw, double
   cairo_surface_destroy(surface);
 }
 
-void Canvas::BlendImage(const Image& src, double sx, double sy, double sw, double sh, Point tl,
+void Canvas::BlendImage(const Image& original, double sx, double sy, double sw, double sh, Point tl,
                         Point tr, Point bl, int constant_alpha, bool use_source_alpha) {
-  if (src.width <= 0 || src.height <= 0 || sw == 0 || sh == 0) {
+  if (original.width <= 0 || original.height <= 0 || sw == 0 || sh == 0) {
     return;
   }
-  Image view = src;
+  Image fitted;
+  Image view = FitToSurface(original, sx, sy, sw, sh, tl, tr, bl, fitted);
   view.has_alpha = use_source_alpha;
   cairo_surface_t* surface = SurfaceFor(view);
+  if (!Check(cairo_surface_status(surface), "a blended bitmap")) {
+    cairo_surface_destroy(surface);
+    return;
+  }
   cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, true);
   ApplyClip(cr_);
   cairo_save(cr_);
@@ -560,6 +643,25 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
 Path Canvas::GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                            const std::vector<cairo_glyph_t>& glyphs) {
   return OutlinesOfGlyphs(face, font_matrix, glyphs);
+}
+
+bool Canvas::Check(cairo_status_t status, const char* what) {
+  if (status == CAIRO_STATUS_SUCCESS) {
+    return true;
+  }
+  if (failure_.empty()) {
+    failure_ = std::string(what) + ": " + cairo_status_to_string(status);
+  }
+  return false;
+}
+
+std::string Canvas::Failure() const {
+  if (!failure_.empty()) {
+    return failure_;
+  }
+  const cairo_status_t status = cairo_status(cr_);
+  return status == CAIRO_STATUS_SUCCESS ? std::string()
+                                        : std::string("drawing: ") + cairo_status_to_string(status);
 }
 
 void Canvas::SetPixel(int x, int y, ColorRef color) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "emf/drawing_target.h"
@@ -75,6 +76,10 @@ class Canvas : public DrawingTarget {
                      const std::vector<cairo_glyph_t>& glyphs) override;
 
   void SetPixel(int x, int y, ColorRef color) override;
+  std::string Failure() const override;
+
+  // cairo's image surfaces hold at most this many pixels a side.
+  static constexpr int kMaxSurfaceSide = 32767;
 
  private:
   void SetSource(cairo_t* cr, const Paint& paint);
@@ -83,6 +88,10 @@ class Canvas : public DrawingTarget {
   template <class Draw, class Combine>
   void DrawThroughMask(const Path& area, double margin, Draw draw, Combine combine);
   void ApplyClip(cairo_t* cr) const;
+  // The one funnel for cairo's status: the first error is kept (cairo's own objects keep
+  // theirs too, and then draw nothing more), and reported by Failure.
+  bool Check(cairo_status_t status, const char* what);
+  cairo_pattern_t* TilePattern(const Paint& paint, const Image& tile);
   // Rows are addressed in size_t: y * stride overflows int on pages of 537 megapixels.
   uint32_t* RowAt(int y) {
     return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels_) +
@@ -100,6 +109,7 @@ class Canvas : public DrawingTarget {
   bool DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
                         const std::vector<cairo_glyph_t>& glyphs);
   bool smooth_text_ = true;
+  std::string failure_;
 };
 
 }  // namespace emf

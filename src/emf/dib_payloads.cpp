@@ -37,7 +37,8 @@ bool DecodeJpeg(std::span<const uint8_t> bytes, Image& out) {
   info.err = jpeg_std_error(&failure.manager);
   failure.manager.error_exit = JumpBack;
   failure.manager.output_message = Quiet;
-  uint8_t* row = nullptr;
+  // Changed after setjmp and read after the long jump: volatile, or its value is lost.
+  uint8_t* volatile row = nullptr;
   if (setjmp(failure.back) != 0) {
     jpeg_destroy_decompress(&info);
     std::free(row);

@@ -58,6 +58,9 @@ class DrawingTarget {
   virtual Path GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                              const std::vector<cairo_glyph_t>& glyphs) = 0;
   virtual void SetPixel(int x, int y, ColorRef color) = 0;
+  // Why something given could not be drawn, empty when all was: the one place a target's
+  // failures are read.
+  virtual std::string Failure() const { return {}; }
 };
 
 }  // namespace emf

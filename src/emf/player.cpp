@@ -61,6 +61,7 @@ PlayStats Player::Play() {
     (this->*handler->handle)(reader);
     ++stats_.played;
   }
+  stats_.failure = canvas_.Failure();
   return stats_;
 }
 

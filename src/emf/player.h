@@ -20,6 +20,8 @@ namespace emf {
 struct PlayStats {
   int played = 0;
   std::map<std::string, int> skipped;  // record name -> count: unknown, short or not drawn
+  // The target could not draw all it was given (the page has parts missing): its reason.
+  std::string failure;
 };
 
 // Plays the metafile so that its frame fills bounds (device pixels of the canvas, right and

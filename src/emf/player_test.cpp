@@ -344,4 +344,50 @@ TEST(Player, UnknownAndBrokenRecordsAreSkippedAndCounted) {
   EXPECT_EQ(far.At(30, 30), kWhite);
 }
 
+// A BITMAPINFOHEADER and the bits of a one-row 24-bit bitmap of one colour (B, G, R).
+std::string WideRow(uint32_t width, uint8_t b, uint8_t g, uint8_t r) {
+  std::string dib;
+  for (uint32_t v : {40u, width, 1u, 1u | (24u << 16), 0u, 0u, 0u, 0u, 0u, 0u}) {
+    testing_support::Append32(dib, v);
+  }
+  std::string bits;
+  for (uint32_t x = 0; x < width; ++x) {
+    bits += static_cast<char>(b);
+    bits += static_cast<char>(g);
+    bits += static_cast<char>(r);
+  }
+  bits.resize((bits.size() + 3) & ~size_t{3}, '\0');
+  return dib + bits;
+}
+
+// Bitmaps wider than cairo's 32767 pixels: GDI stretches the first onto its destination and
+// tiles the second as a brush, and what follows on the page is drawn as well.
+TEST(Player, BitmapsWiderThanCairosLimitAreDrawn) {
+  const uint32_t width = 40000;
+  const std::string green = WideRow(width, 0, 255, 0);
+  const uint32_t bits_size = static_cast<uint32_t>(green.size() - 40);
+  std::string stretch;
+  testing_support::Append32(stretch, 81);
+  testing_support::Append32(stretch, static_cast<uint32_t>(80 + green.size()));
+  for (uint32_t v : {0u, 0u, 0u, 0u, 10u, 10u, 0u, 0u, width, 1u, 80u, 40u, 120u, bits_size, 0u,
+                     0x00CC0020u, 180u, 20u}) {
+    testing_support::Append32(stretch, v);
+  }
+  stretch += green;
+  const std::string blue = WideRow(width, 255, 0, 0);
+  std::string brush;
+  testing_support::Append32(brush, 94);  // EMR_CREATEDIBPATTERNBRUSHPT
+  testing_support::Append32(brush, static_cast<uint32_t>(32 + blue.size()));
+  for (uint32_t v : {1u, 0u, 32u, 40u, 72u, bits_size}) {
+    testing_support::Append32(brush, v);
+  }
+  brush += blue;
+  const Rendered r = Play(stretch + brush + Select(1) + NullPen() + Rect(10, 40, 190, 60) +
+                          Solid(2, 0x0000FF) + Select(2) + Rect(10, 70, 190, 90));
+  EXPECT_EQ(r.At(100, 20), 0x00FF00u);  // stretched
+  EXPECT_EQ(r.At(100, 50), kBlue);      // tiled
+  EXPECT_EQ(r.At(100, 80), kRed);       // and the page goes on
+  EXPECT_EQ(r.stats.failure, "");
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -268,6 +269,13 @@ TEST(Text, NegativeHeightIsTheEmAndPositiveTheCell) {
   // descent, 1.117 em) holds an em of 53.7 pixels.
   EXPECT_NEAR(cap(em), 41, 1);
   EXPECT_NEAR(cap(cell), 37, 1);
+  // The extremes of the field draw something or nothing, never undefined arithmetic.
+  for (int height : {INT32_MIN, INT32_MAX, -1}) {
+    FontSpec extreme = em;
+    extreme.height = height;
+    extreme.width = INT32_MIN;
+    Play(CreateFont(extreme) + TextOut(20, 20, u"H"));
+  }
 }
 
 TEST(Text, UnknownFaceFallsBackOnThePitchAndFamilyItAsksFor) {

@@ -30,8 +30,10 @@ int IsBlankEMFPage(HENHMETAFILE metafile) {
   const float scaleY = GetDeviceCaps(screen, VERTSIZE) * 100.0f / GetDeviceCaps(screen, VERTRES);
   ReleaseDC(GetDesktopWindow(), screen);
 
-  const float pageWidth = (header.rclFrame.right - header.rclFrame.left) / scaleX + 0.5f;
-  const float pageHeight = (header.rclFrame.bottom - header.rclFrame.top) / scaleY + 0.5f;
+  const float pageWidth =
+      (static_cast<double>(header.rclFrame.right) - header.rclFrame.left) / scaleX + 0.5f;
+  const float pageHeight =
+      (static_cast<double>(header.rclFrame.bottom) - header.rclFrame.top) / scaleY + 0.5f;
   const float halfWidth = pageWidth * 0.5f;
   const float halfHeight = pageHeight * 0.5f;
   if (!(halfWidth >= 1.0f) || !(halfHeight >= 1.0f)) {

@@ -99,6 +99,11 @@ bool Render(const std::string& input, double dpi, bool stats, Rendered& out) {
       std::fprintf(stderr, "  skipped %s: %d\n", name.c_str(), count);
     }
   }
+  if (!played.failure.empty()) {
+    // A page with parts missing is not written as if it were whole.
+    std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), played.failure.c_str());
+    return false;
+  }
   return true;
 }
 

@@ -78,12 +78,16 @@ BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
       pixels[static_cast<size_t>(y) * width + x] = bitmap.GetRgb(x, y);
     }
   }
+  emf::PlayStats played;
   {
     emf::Canvas canvas(pixels.data(), width, height, width * 4);
     canvas.set_smooth_text(bitmap.bits_per_pixel >= 16);
-    emf::PlayMetafile(*object->metafile, canvas,
-                      emf::RectL{lprect->left, lprect->top, lprect->right, lprect->bottom});
+    played =
+        emf::PlayMetafile(*object->metafile, canvas,
+                          emf::RectL{lprect->left, lprect->top, lprect->right, lprect->bottom});
   }
+  // A page with parts missing is no page: the caller counts it as failed.
+  const bool whole = played.failure.empty();
   // Palette matching is slow: each colour is matched once.
   std::unordered_map<uint32_t, uint8_t> indices;
   uint32_t last_rgb = 0xFFFFFFFF;
@@ -107,5 +111,5 @@ BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
       bitmap.SetIndex(x, y, last_index);
     }
   }
-  return TRUE;
+  return whole ? TRUE : win32::Fail(ERROR_NOT_ENOUGH_MEMORY);
 }

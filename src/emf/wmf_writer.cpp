@@ -27,6 +27,23 @@ uint16_t High(uint32_t v) {
 }
 
 // The figures of a path as point lists, curves flattened.
+// WMF keeps point and polygon counts in 16 bits.
+constexpr size_t kMaxPoints = 32767;
+
+// A figure of more points than a record can count, thinned evenly to that many: its first
+// and last points are kept, so a closed figure stays closed.
+std::vector<Point> Thinned(const std::vector<Point>& figure) {
+  if (figure.size() <= kMaxPoints) {
+    return figure;
+  }
+  std::vector<Point> kept;
+  kept.reserve(kMaxPoints);
+  for (size_t i = 0; i < kMaxPoints; ++i) {
+    kept.push_back(figure[i * (figure.size() - 1) / (kMaxPoints - 1)]);
+  }
+  return kept;
+}
+
 std::vector<std::vector<Point>> Figures(const Path& path) {
   std::vector<std::vector<Point>> figures;
   for (const PathSegment& s : path.Flattened().segments) {
@@ -100,22 +117,28 @@ void WmfWriter::WithObjects(const std::vector<uint16_t>& brush, const std::vecto
 }
 
 void WmfWriter::FillPolygons(const Path& path, ColorRef color, int rop2) {
-  const auto figures = Figures(path);
+  auto figures = Figures(path);
   if (figures.empty()) {
     return;
   }
-  std::vector<uint16_t> params{static_cast<uint16_t>(std::min<size_t>(figures.size(), 32767))};
-  std::vector<uint16_t> points;
-  for (const auto& figure : figures) {
-    params.push_back(static_cast<uint16_t>(std::min<size_t>(figure.size(), 32767)));
-    for (const Point& p : figure) {
-      points.push_back(Word(p.x));
-      points.push_back(Word(p.y));
-    }
-  }
-  params.insert(params.end(), points.begin(), points.end());
   SetRop2(rop2);
-  WithObjects(SolidBrush(color), NullPen(), kPolyPolygon, params);
+  // One record holds at most 32767 polygons of at most 32767 points each; more polygons
+  // take more records (a shape of so many parts rarely depends on how they overlap).
+  for (size_t first = 0; first < figures.size(); first += kMaxPoints) {
+    const size_t count = std::min(kMaxPoints, figures.size() - first);
+    std::vector<uint16_t> params{static_cast<uint16_t>(count)};
+    std::vector<uint16_t> points;
+    for (size_t f = first; f < first + count; ++f) {
+      const std::vector<Point> figure = Thinned(figures[f]);
+      params.push_back(static_cast<uint16_t>(figure.size()));
+      for (const Point& p : figure) {
+        points.push_back(Word(p.x));
+        points.push_back(Word(p.y));
+      }
+    }
+    params.insert(params.end(), points.begin(), points.end());
+    WithObjects(SolidBrush(color), NullPen(), kPolyPolygon, params);
+  }
 }
 
 void WmfWriter::FillPath(const Path& path, FillRule rule, const Paint& paint, int rop2) {
@@ -131,13 +154,18 @@ void WmfWriter::StrokePath(const Path& path, const StrokeStyle& style, int rop2)
   const uint16_t width = style.cosmetic ? 0 : Word(style.width);
   const std::vector<uint16_t> pen{0, width, 0, Low(style.color), High(style.color)};
   SetRop2(rop2);
+  // A line of more points than a record counts goes on in the next record, from the point
+  // where the last one ended, so it stays one line.
   for (const auto& figure : Figures(path)) {
-    std::vector<uint16_t> params{static_cast<uint16_t>(std::min<size_t>(figure.size(), 32767))};
-    for (const Point& p : figure) {
-      params.push_back(Word(p.x));
-      params.push_back(Word(p.y));
+    for (size_t first = 0; first + 1 < figure.size(); first += kMaxPoints - 1) {
+      const size_t count = std::min(kMaxPoints, figure.size() - first);
+      std::vector<uint16_t> params{static_cast<uint16_t>(count)};
+      for (size_t i = first; i < first + count; ++i) {
+        params.push_back(Word(figure[i].x));
+        params.push_back(Word(figure[i].y));
+      }
+      WithObjects(NullBrush(), pen, kPolyline, params);
     }
-    WithObjects(NullBrush(), pen, kPolyline, params);
   }
 }
 
@@ -273,8 +301,7 @@ void WmfWriter::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_m
                            const std::vector<cairo_glyph_t>& glyphs, ColorRef color, const Path*,
                            GlyphStyle) {
   if (text_drawn_) {
-    text_drawn_ = false;
-    return;
+    return;  // written as text, every face's glyphs of it (a fallback face's as well)
   }
   Record(kSetPolyFillMode, {2});
   FillPolygons(OutlinesOfGlyphs(face, font_matrix, glyphs), color, kR2CopyPen);
@@ -288,6 +315,51 @@ Path WmfWriter::GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& fon
 
 void WmfWriter::SetPixel(int x, int y, ColorRef color) {
   Record(kSetPixel, {Low(color), High(color), Word(y), Word(x)});
+}
+
+bool WmfWellFormed(std::span<const uint8_t> file, std::string* why) {
+  auto fail = [&](const char* reason) {
+    if (why != nullptr) {
+      *why = reason;
+    }
+    return false;
+  };
+  auto word = [&](size_t at) { return static_cast<uint32_t>(file[at] | (file[at + 1] << 8)); };
+  if (file.size() < 18 || word(2) != 9) {
+    return fail("no 9-word header");
+  }
+  if ((word(6) | word(8) << 16) * 2ull != file.size()) {
+    return fail("the header's size is not the file's");
+  }
+  const uint32_t largest = word(12) | word(14) << 16;
+  size_t at = 18;
+  while (at + 6 <= file.size()) {
+    const uint32_t words = word(at) | word(at + 2) << 16;
+    const uint32_t function = word(at + 4);
+    if (words < 3 || words * 2ull > file.size() - at || words > largest) {
+      return fail("a record's size is out of the file or the header's maximum");
+    }
+    const size_t params = words - 3;
+    const size_t first = at + 6;
+    if (function == kPolyline && (params < 1 || word(first) * 2ull + 1 != params)) {
+      return fail("a polyline's point count is not its size");
+    }
+    if (function == kPolyPolygon) {
+      const size_t polygons = params >= 1 ? word(first) : 0;
+      uint64_t points = 0;
+      for (size_t i = 0; i < polygons && 1 + i < params; ++i) {
+        points += word(first + 2 * (1 + i));
+      }
+      if (params < 1 || 1 + polygons + 2 * points != params) {
+        return fail("a polypolygon's counts are not its size");
+      }
+    }
+    at += words * 2ull;
+    if (function == 0) {
+      return at == file.size() ? true : fail("records after the end");
+    }
+  }
+  return fail("no end record");
 }
 
 std::vector<uint8_t> WmfWriter::Finish() {

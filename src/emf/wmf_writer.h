@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "emf/drawing_target.h"
@@ -56,5 +58,9 @@ class WmfWriter : public DrawingTarget {
   int rop2_ = 13;
   bool text_drawn_ = false;  // the last Text() was written as text: skip its glyphs
 };
+
+// Whether a Windows metafile is well formed: its header, every record's size within the file
+// and the header's maximum, point counts that match record sizes, and the end record last.
+bool WmfWellFormed(std::span<const uint8_t> file, std::string* why = nullptr);
 
 }  // namespace emf

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "emf/font.h"
 #include "emf/metafile.h"
 #include "emf/player.h"
 #include "support/spool_builder.h"
@@ -66,6 +67,68 @@ TEST(WmfWriter, APageBecomesAStandardWindowsMetafile) {
   EXPECT_EQ(seen.at(0x0A32), 1);  // EXTTEXTOUT
   EXPECT_EQ(seen.at(0x02FB), 1);  // CREATEFONTINDIRECT
   EXPECT_EQ(seen.at(0), 1);       // the end
+}
+
+std::vector<uint8_t> Convert(const std::string& records) {
+  const std::string page = EmfPage(records, 5292, 5292);
+  const auto file = emf::Metafile::Parse(
+      std::span(reinterpret_cast<const uint8_t*>(page.data()), page.size()), nullptr);
+  EXPECT_TRUE(file);
+  emf::WmfWriter writer(200, 200);
+  if (file) {
+    emf::PlayMetafile(*file, writer, emf::RectL{0, 0, 200, 200});
+  }
+  return writer.Finish();
+}
+
+// 40,000 points are more than a WMF record counts: the line goes on over several records,
+// the polygon is thinned to what one holds; every record is well formed.
+TEST(WmfWriter, LongLinesAndPolygonsKeepEveryRecordWellFormed) {
+  for (uint32_t type : {4u, 3u}) {  // EMR_POLYLINE, EMR_POLYGON
+    std::string record;
+    testing_support::Append32(record, type);
+    testing_support::Append32(record, 8 + 16 + 4 + 40000 * 8);
+    for (int i = 0; i < 4; ++i) {
+      testing_support::Append32(record, 0);
+    }
+    testing_support::Append32(record, 40000);
+    for (uint32_t i = 0; i < 40000; ++i) {
+      testing_support::Append32(record, 10 + i % 180);
+      testing_support::Append32(record, 10 + (i / 180) % 180);
+    }
+    const std::vector<uint8_t> wmf = Convert(record);
+    std::string why;
+    EXPECT_TRUE(emf::WmfWellFormed(wmf, &why)) << type << ": " << why;
+    const auto seen = Functions(wmf);
+    if (type == 4) {
+      EXPECT_EQ(seen.at(0x0325), 2);  // 32767 points, then the last 7234 from where it ended
+    } else {
+      EXPECT_EQ(seen.at(0x0538), 1);
+    }
+  }
+}
+
+// Text whose glyphs come from two faces (a fallback face has what the font's face lacks) is
+// written once, as text: neither face's glyphs are written again as outlines.
+TEST(WmfWriter, TextFromTwoFacesIsWrittenOnce) {
+  emf::WmfWriter writer(200, 200);
+  emf::TextDescription text;
+  text.text = u"Hi";
+  text.face = "Arial";
+  text.em_height = 20;
+  text.advances = {10, 10};
+  writer.Text(text);
+  const emf::Typeface& face =
+      emf::TypefaceFor(emf::Font{-20, 0, 0, 0, 400, false, false, false, 0, 0, 0, "Arial"});
+  const emf::Typeface& other =
+      emf::TypefaceFor(emf::Font{-20, 0, 0, 0, 400, false, false, false, 0, 0, 0, "Courier New"});
+  cairo_matrix_t matrix;
+  cairo_matrix_init_scale(&matrix, 20, 20);
+  writer.DrawGlyphs(face.face, matrix, {{face.GlyphFor('H'), 10, 30}}, 0, nullptr, {});
+  writer.DrawGlyphs(other.face, matrix, {{other.GlyphFor('i'), 20, 30}}, 0, nullptr, {});
+  const auto seen = Functions(writer.Finish());
+  EXPECT_EQ(seen.at(0x0A32), 1);      // EXTTEXTOUT
+  EXPECT_EQ(seen.count(0x0538), 0u);  // and no outlines besides
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "emf/font.h"
 
+#include <cstdio>
+#include <utility>
+#include <set>
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -176,6 +179,56 @@ Typeface MakeTypeface(FcPattern* match, bool bold, bool italic) {
   return typeface;
 }
 
+namespace {
+
+// Notices about faces, each said once per process.
+struct Notices {
+  std::mutex mutex;
+  std::set<std::string> said;
+  std::vector<std::string> pending;
+};
+
+Notices& FontNotices() {
+  static Notices notices;
+  return notices;
+}
+
+void Notice(const std::string& text) {
+  Notices& notices = FontNotices();
+  std::lock_guard lock(notices.mutex);
+  if (notices.said.insert(text).second) {
+    notices.pending.push_back(text);
+  }
+}
+
+bool IsSymbolFace(const std::string& lower) {
+  return lower.starts_with("wingdings") || lower == "webdings" || lower == "symbol" ||
+         lower == "marlett" || lower == "ms outlook";
+}
+
+// A face that is not drawn with itself or its usual substitute is said once: a missing font
+// never passes silently.
+void NoticeSubstitution(const std::string& face, const std::string& asked,
+                        const std::string& matched) {
+  if (face.empty() || Lower(asked) == matched) {
+    return;
+  }
+  if (IsSymbolFace(Lower(face))) {
+    Notice("the symbol face '" + face + "' is not installed; its characters are drawn as the " +
+           "letters of '" + matched + "'");
+  } else {
+    Notice("the face '" + face + "' is not installed; it is drawn with '" + matched + "'");
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> TakeFontNotices() {
+  Notices& notices = FontNotices();
+  std::lock_guard lock(notices.mutex);
+  return std::exchange(notices.pending, {});
+}
+
 const Typeface& TypefaceFor(const Font& font) {
   using Key = std::tuple<std::string, int, bool, uint8_t>;
   static std::mutex mutex;
@@ -205,6 +258,7 @@ const Typeface& TypefaceFor(const Font& font) {
     }
     match = MatchFamily(FamilyForHints(font.pitch_and_family), bold, font.italic);
   }
+  NoticeSubstitution(font.face, family, Lower(FamilyOf(match)));
   Typeface typeface = MakeTypeface(match, bold, font.italic);
   return faces.emplace(key, std::move(typeface)).first->second;
 }
@@ -271,6 +325,12 @@ const Typeface* FallbackTypefaceFor(const Font& font, uint32_t code) {
   FcCharSetDestroy(wanted);
   FcPatternDestroy(pattern);
   by_code.emplace(key, chosen);
+  if (chosen == nullptr) {
+    char code_text[16];
+    std::snprintf(code_text, sizeof code_text, "U+%04X", code);
+    Notice(std::string("no installed face has the character ") + code_text + " (asked of '" +
+           font.face + "')");
+  }
   return chosen;
 }
 

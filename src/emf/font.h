@@ -57,6 +57,11 @@ const Typeface& TypefaceFor(const Font& font);
 // and slant when there is one; null when no face has it.
 const Typeface* FallbackTypefaceFor(const Font& font, uint32_t code);
 
+// What the face choices since the last call have to say, each notice once per process: a
+// face that is not installed and is drawn with another, a symbol face drawn with letters, a
+// character no installed face has. For the log or standard error of whoever plays pages.
+std::vector<std::string> TakeFontNotices();
+
 // The family a Windows face name is drawn with ("Arial" -> "Liberation Sans").
 std::string SubstituteFamily(const std::string& face);
 

@@ -420,3 +420,29 @@ TEST(Text, SmoothingFollowsQualityAndTheFacesGaspTable) {
 }
 
 }  // namespace
+
+namespace {
+
+// A missing font never passes silently: each substitution of note is said once.
+TEST(Text, MissingFacesAndCharactersAreSaidOnce) {
+  emf::TakeFontNotices();  // what earlier tests caused
+  emf::Font font{-20, 0, 0, 0, 400, false, false, false, 0, 0, 0, "Wingdings"};
+  emf::TypefaceFor(font);
+  font.face = "No Such Face Anywhere";
+  emf::TypefaceFor(font);
+  emf::TypefaceFor(font);  // asked again: not said again
+  font.face = "Arial";
+  emf::TypefaceFor(font);  // drawn with its usual substitute: nothing to say
+  EXPECT_EQ(emf::FallbackTypefaceFor(font, 0x10FFFD), nullptr);
+  const std::vector<std::string> notices = emf::TakeFontNotices();
+  ASSERT_EQ(notices.size(), 3u);
+  EXPECT_NE(notices[0].find("the symbol face 'Wingdings' is not installed"), std::string::npos)
+      << notices[0];
+  EXPECT_NE(notices[1].find("the face 'No Such Face Anywhere' is not installed; it is drawn with"),
+            std::string::npos)
+      << notices[1];
+  EXPECT_EQ(notices[2], "no installed face has the character U+10FFFD (asked of 'Arial')");
+  EXPECT_TRUE(emf::TakeFontNotices().empty());
+}
+
+}  // namespace

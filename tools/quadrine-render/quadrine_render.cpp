@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "emf/canvas.h"
+#include "emf/font.h"
 #include "emf/metafile.h"
 #include "emf/player.h"
 #include "imaging/image.h"
@@ -98,6 +99,9 @@ bool Render(const std::string& input, double dpi, bool stats, Rendered& out) {
     for (const auto& [name, count] : played.skipped) {
       std::fprintf(stderr, "  skipped %s: %d\n", name.c_str(), count);
     }
+  }
+  for (const std::string& notice : emf::TakeFontNotices()) {
+    std::fprintf(stderr, "quadrine-render: %s\n", notice.c_str());
   }
   if (!played.failure.empty()) {
     // A page with parts missing is not written as if it were whole.

@@ -1,4 +1,5 @@
 // Enhanced metafiles: opening, the header, and playing a page into a memory device context.
+#include <cstdio>
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -6,6 +7,7 @@
 #include <unordered_map>
 
 #include "emf/canvas.h"
+#include "emf/font.h"
 #include "emf/player.h"
 #include "win32/gdi32/gdi_objects.h"
 #include "win32/kernel32/errors.h"
@@ -88,6 +90,10 @@ BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
   }
   // A page with parts missing is no page: the caller counts it as failed.
   const bool whole = played.failure.empty();
+  // A missing font never passes silently: said once, where the user looks.
+  for (const std::string& notice : emf::TakeFontNotices()) {
+    std::fprintf(stderr, "quadrine: %s\n", notice.c_str());
+  }
   // Palette matching is slow: each colour is matched once.
   std::unordered_map<uint32_t, uint8_t> indices;
   uint32_t last_rgb = 0xFFFFFFFF;

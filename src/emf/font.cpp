@@ -1,11 +1,12 @@
 #include "emf/font.h"
 
-#include <cstdio>
-#include <utility>
-#include <set>
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
+
+#include <cstdio>
+#include <set>
+#include <utility>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 #include FT_TRUETYPE_TAGS_H

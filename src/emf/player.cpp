@@ -166,8 +166,11 @@ StrokeStyle Player::CurrentStroke() const {
                                     : std::vector<double>{3 * unit, unit, unit, unit, unit, unit};
       break;
     case 7:  // PS_USERSTYLE
+      // The style's lengths are device pixels, for geometric pens as for cosmetic ones: GDI
+      // scales them neither by the mapping nor by the pen's width (settled on a page of our
+      // own through the reference renderer: 20 and 24 stay 20 and 24 pixels at any scale).
       for (double d : pen.user_dashes) {
-        style.dashes.push_back(std::max(0.5, d * (pen.geometric ? scale : 1.0)));
+        style.dashes.push_back(std::max(0.5, d));
       }
       break;
     case 8:  // PS_ALTERNATE

@@ -390,4 +390,30 @@ TEST(Player, BitmapsWiderThanCairosLimitAreDrawn) {
   EXPECT_EQ(r.stats.failure, "");
 }
 
+// A geometric pen's own dash lengths are device pixels at any mapping (settled through the
+// reference renderer): a 20-on, 24-off style stays 20 and 24 pixels under a 1/3 scale.
+TEST(Player, UserStyleDashesAreDevicePixelsAtAnyScale) {
+  const std::string page = EmfRecord(17, {8}) + EmfRecord(9, {600, 600}) +
+                           EmfRecord(11, {200, 200}) +
+                           EmfRecord(95, {2, 0, 0, 0, 0, 0x12207, 6, 0, 0, 0, 2, 20, 24}) +
+                           Select(2) + EmfRecord(27, {0, 150}) + EmfRecord(54, {600, 150});
+  const Rendered r = Play(page);
+  std::vector<int> runs;
+  bool ink = r.At(0, 50) != kWhite;
+  int length = 0;
+  for (int x = 0; x < kSide; ++x) {
+    if ((r.At(x, 50) != kWhite) == ink) {
+      ++length;
+    } else {
+      runs.push_back(length);
+      ink = !ink;
+      length = 1;
+    }
+  }
+  ASSERT_GE(runs.size(), 4u);
+  EXPECT_EQ(runs[0], 20);  // dash
+  EXPECT_EQ(runs[1], 24);  // gap
+  EXPECT_EQ(runs[2], 20);
+}
+
 }  // namespace

@@ -1,6 +1,6 @@
 // Enhanced metafiles: opening, the header, and playing a page into a memory device context.
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>

@@ -164,11 +164,19 @@ Region CopyRegion(const cairo_region_t* region) {
 }
 
 Canvas::Canvas(uint32_t* pixels, int width, int height, int stride)
-    : pixels_(pixels), width_(width), height_(height), stride_(stride) {
+    : Canvas(pixels, stride, width, height, Band{0, 0, width, height}) {}
+
+Canvas::Canvas(uint32_t* pixels, int stride, int width, int height, Band band)
+    : pixels_(pixels), width_(width), height_(height), stride_(stride), band_(band) {
   surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels),
-                                                 CAIRO_FORMAT_RGB24, width, height, stride);
+                                                 CAIRO_FORMAT_RGB24, band.right - band.left,
+                                                 band.bottom - band.top, stride);
+  // cairo draws in the page's coordinates and keeps what falls in the band: an integer
+  // offset, which moves nothing by a fraction of a pixel.
+  cairo_surface_set_device_offset(surface_, -band.left, -band.top);
   cr_ = cairo_create(surface_);
   cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
+  Check(cairo_status(cr_), "the canvas");
 }
 
 Canvas::~Canvas() {
@@ -247,12 +255,13 @@ cairo_pattern_t* Canvas::TilePattern(const Paint& paint, const Image& tile) {
   const Image* source = &tile;
   Image window;
   if (tile.width > kMaxSurfaceSide || tile.height > kMaxSurfaceSide) {
-    window.width = std::min(tile.width, width_);
-    window.height = std::min(tile.height, height_);
+    window.width = std::min(tile.width, band_.right - band_.left);
+    window.height = std::min(tile.height, band_.bottom - band_.top);
     window.has_alpha = tile.has_alpha;
     window.pixels.resize(static_cast<size_t>(window.width) * window.height);
-    const int64_t shift_x = static_cast<int64_t>(std::floor(origin_x));
-    const int64_t shift_y = static_cast<int64_t>(std::floor(origin_y));
+    // The window starts at the band's corner, and the whole origin moves there.
+    const int64_t shift_x = static_cast<int64_t>(std::floor(origin_x)) - band_.left;
+    const int64_t shift_y = static_cast<int64_t>(std::floor(origin_y)) - band_.top;
     for (int y = 0; y < window.height; ++y) {
       const int64_t ty = ((y - shift_y) % tile.height + tile.height) % tile.height;
       for (int x = 0; x < window.width; ++x) {
@@ -297,10 +306,10 @@ void Canvas::DrawThroughMask(const Path& area, double margin, Draw draw, Combine
   if (!area.Bounds(low, high)) {
     return;
   }
-  const int left = std::clamp(ToInt(std::floor(low.x - margin)) - 1, 0, width_);
-  const int right = std::clamp(ToInt(std::ceil(high.x + margin)) + 1, 0, width_);
-  const int top = std::clamp(ToInt(std::floor(low.y - margin)) - 1, 0, height_);
-  const int bottom = std::clamp(ToInt(std::ceil(high.y + margin)) + 1, 0, height_);
+  const int left = std::clamp(ToInt(std::floor(low.x - margin)) - 1, band_.left, band_.right);
+  const int right = std::clamp(ToInt(std::ceil(high.x + margin)) + 1, band_.left, band_.right);
+  const int top = std::clamp(ToInt(std::floor(low.y - margin)) - 1, band_.top, band_.bottom);
+  const int bottom = std::clamp(ToInt(std::ceil(high.y + margin)) + 1, band_.top, band_.bottom);
   if (right <= left || bottom <= top) {
     return;
   }
@@ -317,12 +326,12 @@ void Canvas::DrawThroughMask(const Path& area, double margin, Draw draw, Combine
   const int layer_stride = cairo_image_surface_get_stride(layer) / 4;
   cairo_surface_flush(surface_);
   for (int y = top; y < bottom; ++y) {
-    uint32_t* row = RowAt(y);
+    uint32_t* row = PixelAt(left, y);
     const uint32_t* layer_row = drawn + static_cast<size_t>(y - top) * layer_stride;
     for (int x = left; x < right; ++x) {
       const uint32_t s = layer_row[x - left];
       if ((s >> 24) >= 0x80) {
-        row[x] = combine(s & 0xFFFFFF, row[x] & 0xFFFFFF, x, y);
+        row[x - left] = combine(s & 0xFFFFFF, row[x - left] & 0xFFFFFF, x, y);
       }
     }
   }
@@ -362,7 +371,7 @@ void Canvas::StrokeCosmetic(const Path& path, const StrokeStyle& style, int rop2
   const uint32_t gap = ToRgb24(style.background);
   LineStyleCounter dashes(style.dashes);
   // Only the pixels on the page are walked; a line's stretch off the page costs nothing.
-  const PixelBox page{0, 0, width_, height_};
+  const PixelBox page{band_.left, band_.top, band_.right, band_.bottom};
   cairo_surface_flush(surface_);
   auto plot = [&](int64_t x, int64_t y) {
     const bool dash = dashes.NextIsDash();
@@ -596,13 +605,14 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
     const int64_t x = std::llround(g.x) + bitmap->left;
     const int64_t y = std::llround(g.y) + bitmap->top;
     // Only what lands on the canvas matters.
-    if (x >= width_ || y >= height_ || x + bitmap->width <= 0 || y + bitmap->height <= 0) {
+    if (x >= band_.right || y >= band_.bottom || x + bitmap->width <= band_.left ||
+        y + bitmap->height <= band_.top) {
       continue;
     }
-    x0 = std::min(x0, std::max<int64_t>(x, 0));
-    y0 = std::min(y0, std::max<int64_t>(y, 0));
-    x1 = std::max(x1, std::min<int64_t>(x + bitmap->width, width_));
-    y1 = std::max(y1, std::min<int64_t>(y + bitmap->height, height_));
+    x0 = std::min(x0, std::max<int64_t>(x, band_.left));
+    y0 = std::min(y0, std::max<int64_t>(y, band_.top));
+    x1 = std::max(x1, std::min<int64_t>(x + bitmap->width, band_.right));
+    y1 = std::max(y1, std::min<int64_t>(y + bitmap->height, band_.bottom));
     placed.push_back({std::move(bitmap), x, y});
   }
   if (placed.empty()) {
@@ -665,15 +675,14 @@ std::string Canvas::Failure() const {
 }
 
 void Canvas::SetPixel(int x, int y, ColorRef color) {
-  if (x < 0 || y < 0 || x >= width_ || y >= height_) {
+  if (!InBand(x, y)) {
     return;
   }
   if (clip_ && !cairo_region_contains_point(clip_.get(), x, y)) {
     return;
   }
   cairo_surface_flush(surface_);
-  uint32_t* row = RowAt(y);
-  row[x] = ToRgb24(color);
+  *PixelAt(x, y) = ToRgb24(color);
   cairo_surface_mark_dirty(surface_);
 }
 

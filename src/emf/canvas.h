@@ -32,6 +32,13 @@ class Canvas : public DrawingTarget {
  public:
   // Draws into pixels (0x00RRGGBB, rows of stride bytes), which the caller owns.
   Canvas(uint32_t* pixels, int width, int height, int stride);
+  // Draws one band of a page of width x height: pixels holds only the band's rows and
+  // columns, [left, right) x [top, bottom) of the page. Everything is given in the page's
+  // coordinates, so a page played band by band comes out as when played whole.
+  struct Band {
+    int left = 0, top = 0, right = 0, bottom = 0;
+  };
+  Canvas(uint32_t* pixels, int stride, int width, int height, Band band);
   ~Canvas();
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
@@ -92,17 +99,23 @@ class Canvas : public DrawingTarget {
   // theirs too, and then draw nothing more), and reported by Failure.
   bool Check(cairo_status_t status, const char* what);
   cairo_pattern_t* TilePattern(const Paint& paint, const Image& tile);
-  // Rows are addressed in size_t: y * stride overflows int on pages of 537 megapixels.
-  uint32_t* RowAt(int y) {
+  // The pixel at page coordinates inside the band. Rows are addressed in size_t: y * stride
+  // overflows int on pages of 537 megapixels.
+  uint32_t* PixelAt(int x, int y) {
     return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels_) +
-                                       static_cast<size_t>(y) * static_cast<size_t>(stride_));
+                                       static_cast<size_t>(y - band_.top) *
+                                           static_cast<size_t>(stride_)) +
+           (x - band_.left);
   }
-  uint32_t* PixelAt(int x, int y) { return RowAt(y) + x; }
+  bool InBand(int64_t x, int64_t y) const {
+    return x >= band_.left && x < band_.right && y >= band_.top && y < band_.bottom;
+  }
 
   uint32_t* pixels_;
   int width_;
   int height_;
   int stride_;
+  Band band_;
   cairo_surface_t* surface_;
   cairo_t* cr_;
   Region clip_;

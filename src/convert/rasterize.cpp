@@ -11,8 +11,9 @@ namespace {
 
 constexpr DWORD kEmfSignature = 0x464D4520;
 constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;  // what the BMP header's size fields hold
-// The most pixels a page's bitmap may have: the engine's limit (16384 x 16384).
-constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
+// The most pixels a page's bitmap may have; the page is drawn into it band by band, so only
+// the BMP file's 32-bit sizes limit it further.
+constexpr uint64_t kMaxPixels = uint64_t{1} << 32;
 
 bool IsSupportedDepth(int depth) {
   return depth == 1 || depth == 8 || depth == 16 || depth == 24 || depth == 32;

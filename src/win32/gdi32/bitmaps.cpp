@@ -194,7 +194,7 @@ HBITMAP WINAPI CreateDIBSection(HDC /*hdc*/, const BITMAPINFO* pbmi, UINT usage,
   if ((bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) || h.biWidth <= 0 ||
       rows <= 0 || h.biCompression != BI_RGB ||
       static_cast<uint64_t>(h.biWidth) * static_cast<uint64_t>(rows) >
-          win32::gdi::kMaxBitmapPixels) {
+          (hSection != nullptr ? win32::gdi::kMaxSectionPixels : win32::gdi::kMaxBitmapPixels)) {
     return win32::Fail(ERROR_INVALID_PARAMETER, nullptr);
   }
   auto bitmap = std::make_shared<BitmapObject>();

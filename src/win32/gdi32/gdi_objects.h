@@ -66,5 +66,8 @@ class EnhMetafileObject : public GdiObjectBase {
 HBITMAP DefaultBitmap();
 // Bitmaps beyond this many pixels are refused.
 inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 28;
+// A section over a file mapping lives in the file, not in memory, and pages are drawn into
+// it band by band: only the 32-bit sizes of its file limit it.
+inline constexpr uint64_t kMaxSectionPixels = uint64_t{1} << 32;
 
 }  // namespace win32::gdi

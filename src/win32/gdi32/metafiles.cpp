@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <unordered_map>
 
 #include "emf/canvas.h"
@@ -17,7 +18,58 @@
 using win32::gdi::BitmapObject;
 
 namespace {
-constexpr int kMaxCanvasSide = 32767;
+
+constexpr int kMaxCanvasSide = 32767;              // cairo's image surfaces, a side
+constexpr int64_t kBandPixels = int64_t{1} << 24;  // 64 MB of 32-bit pixels a band
+constexpr int kBandMargin = 16;
+
+// Plays the page into the kept part of the bitmap: the band with its margin read from the
+// bitmap in 32-bit RGB, drawn, and the kept part written back in the bitmap's own format
+// (palette matching is slow: each colour is matched once). The canvas's failure, if any.
+std::string PlayBand(BitmapObject& bitmap, const emf::Metafile& metafile, const emf::RectL& bounds,
+                     const emf::Canvas::Band& kept, int margin) {
+  const emf::Canvas::Band band{std::max(0, kept.left - margin), std::max(0, kept.top - margin),
+                               std::min(bitmap.width, kept.right + margin),
+                               std::min(bitmap.height, kept.bottom + margin)};
+  const int width = band.right - band.left;
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * (band.bottom - band.top));
+  for (int y = band.top; y < band.bottom; ++y) {
+    for (int x = band.left; x < band.right; ++x) {
+      pixels[static_cast<size_t>(y - band.top) * width + (x - band.left)] = bitmap.GetRgb(x, y);
+    }
+  }
+  emf::PlayStats played;
+  {
+    emf::Canvas canvas(pixels.data(), width * 4, bitmap.width, bitmap.height, band);
+    canvas.set_smooth_text(bitmap.bits_per_pixel >= 16);
+    played = emf::PlayMetafile(metafile, canvas, bounds);
+  }
+  std::unordered_map<uint32_t, uint8_t> indices;
+  uint32_t last_rgb = 0xFFFFFFFF;
+  uint8_t last_index = 0;
+  const bool indexed = bitmap.bits_per_pixel <= 8;
+  for (int y = kept.top; y < kept.bottom; ++y) {
+    for (int x = kept.left; x < kept.right; ++x) {
+      const uint32_t rgb =
+          pixels[static_cast<size_t>(y - band.top) * width + (x - band.left)] & 0xFFFFFF;
+      if (!indexed) {
+        bitmap.SetRgb(x, y, rgb);
+        continue;
+      }
+      if (rgb != last_rgb) {
+        auto [it, inserted] = indices.try_emplace(rgb, 0);
+        if (inserted) {
+          it->second = bitmap.NearestIndex(rgb);
+        }
+        last_rgb = rgb;
+        last_index = it->second;
+      }
+      bitmap.SetIndex(x, y, last_index);
+    }
+  }
+  return played.failure;
+}
+
 }  // namespace
 using win32::gdi::DcObject;
 using win32::gdi::EnhMetafileObject;
@@ -66,56 +118,30 @@ BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
     return win32::Fail(ERROR_INVALID_HANDLE);
   }
   BitmapObject& bitmap = *dc->bitmap;
-  // The engine draws 32-bit RGB; the bitmap's own format is read before and written after.
-  const int width = bitmap.width;
-  const int height = bitmap.height;
-  // The engine's canvas is a cairo image surface, which holds at most 32767 pixels a side: a
-  // larger bitmap is not drawn, and the call says so rather than leave it blank.
-  if (width > kMaxCanvasSide || height > kMaxCanvasSide) {
-    return win32::Fail(ERROR_NOT_ENOUGH_MEMORY);
-  }
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      pixels[static_cast<size_t>(y) * width + x] = bitmap.GetRgb(x, y);
+  const emf::RectL bounds{lprect->left, lprect->top, lprect->right, lprect->bottom};
+  // A page larger than one band is drawn band by band, each with a margin that is dropped
+  // (along a surface's edge cairo may cut a shape otherwise), so that memory follows the
+  // band, not the page. A page that fits one band is drawn whole, as it always was.
+  const bool whole = static_cast<int64_t>(bitmap.width) * bitmap.height <= kBandPixels &&
+                     bitmap.width <= kMaxCanvasSide && bitmap.height <= kMaxCanvasSide;
+  const int columns = std::min(bitmap.width, kMaxCanvasSide - 2 * kBandMargin);
+  const int rows = whole ? bitmap.height
+                         : static_cast<int>(std::clamp<int64_t>(
+                               kBandPixels / (columns + 2 * kBandMargin) - 2 * kBandMargin, 1,
+                               kMaxCanvasSide - 2 * kBandMargin));
+  std::string failure;
+  for (int top = 0; top < bitmap.height && failure.empty(); top += rows) {
+    for (int left = 0; left < bitmap.width && failure.empty(); left += columns) {
+      const emf::Canvas::Band kept{left, top, std::min(bitmap.width, left + columns),
+                                   std::min(bitmap.height, top + rows)};
+      const int margin = whole ? 0 : kBandMargin;
+      failure = PlayBand(bitmap, *object->metafile, bounds, kept, margin);
     }
   }
-  emf::PlayStats played;
-  {
-    emf::Canvas canvas(pixels.data(), width, height, width * 4);
-    canvas.set_smooth_text(bitmap.bits_per_pixel >= 16);
-    played =
-        emf::PlayMetafile(*object->metafile, canvas,
-                          emf::RectL{lprect->left, lprect->top, lprect->right, lprect->bottom});
-  }
-  // A page with parts missing is no page: the caller counts it as failed.
-  const bool whole = played.failure.empty();
   // A missing font never passes silently: said once, where the user looks.
   for (const std::string& notice : emf::TakeFontNotices()) {
     std::fprintf(stderr, "quadrine: %s\n", notice.c_str());
   }
-  // Palette matching is slow: each colour is matched once.
-  std::unordered_map<uint32_t, uint8_t> indices;
-  uint32_t last_rgb = 0xFFFFFFFF;
-  uint8_t last_index = 0;
-  const bool indexed = bitmap.bits_per_pixel <= 8;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const uint32_t rgb = pixels[static_cast<size_t>(y) * width + x] & 0xFFFFFF;
-      if (!indexed) {
-        bitmap.SetRgb(x, y, rgb);
-        continue;
-      }
-      if (rgb != last_rgb) {
-        auto [it, inserted] = indices.try_emplace(rgb, 0);
-        if (inserted) {
-          it->second = bitmap.NearestIndex(rgb);
-        }
-        last_rgb = rgb;
-        last_index = it->second;
-      }
-      bitmap.SetIndex(x, y, last_index);
-    }
-  }
-  return whole ? TRUE : win32::Fail(ERROR_NOT_ENOUGH_MEMORY);
+  // A page with parts missing is no page: the caller counts it as failed.
+  return failure.empty() ? TRUE : win32::Fail(ERROR_NOT_ENOUGH_MEMORY);
 }

@@ -591,6 +591,15 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
   if (typeface.ft_face == nullptr || shape.ppem <= 0) {
     return false;
   }
+  // Glyphs larger than this many pixels an em are filled by cairo as outlines: a bitmap of
+  // their whole would be made even where the canvas shows none of it, and hinting, which
+  // bitmaps are for, does not matter at such sizes.
+  constexpr double kLargestBitmapEm = 1024;
+  const double across = std::fabs(shape.xx) + std::fabs(shape.xy);
+  const double down = std::fabs(shape.yx) + std::fabs(shape.yy);
+  if (shape.ppem * std::max(across, down) > kLargestBitmapEm) {
+    return false;
+  }
   std::vector<Placed> placed;
   constexpr double kFar = 1 << 24;
   int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;

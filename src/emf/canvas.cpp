@@ -78,35 +78,15 @@ cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, do
   return pattern;
 }
 
-// A source larger than a surface can be is sampled first (nearest pixels) to the size it
-// takes on the canvas, which no canvas makes larger than a surface; the source rectangle
-// becomes the whole sample. Other sources are used as they are.
+// A source larger than a surface can be is sampled first to the size it takes on the canvas,
+// which no canvas makes larger than a surface. Other sources are used as they are.
 const Image& FitToSurface(const Image& src, double& sx, double& sy, double& sw, double& sh,
                           Point tl, Point tr, Point bl, Image& fitted) {
   constexpr int kLimit = 32767;
-  if (src.width <= kLimit && src.height <= kLimit) {
+  if ((src.width <= kLimit && src.height <= kLimit) ||
+      !SourcePart(src, tl, tr, bl, sx, sy, sw, sh, fitted)) {
     return src;
   }
-  const double across = std::hypot(tr.x - tl.x, tr.y - tl.y);
-  const double down = std::hypot(bl.x - tl.x, bl.y - tl.y);
-  fitted.width = static_cast<int>(std::clamp(std::ceil(across), 1.0, double{kLimit}));
-  fitted.height = static_cast<int>(std::clamp(std::ceil(down), 1.0, double{kLimit}));
-  fitted.has_alpha = src.has_alpha;
-  fitted.pixels.resize(static_cast<size_t>(fitted.width) * fitted.height);
-  for (int y = 0; y < fitted.height; ++y) {
-    const double fy = sy + (y + 0.5) * sh / fitted.height;
-    const int row = static_cast<int>(std::clamp(std::floor(fy), 0.0, src.height - 1.0));
-    for (int x = 0; x < fitted.width; ++x) {
-      const double fx = sx + (x + 0.5) * sw / fitted.width;
-      const int column = static_cast<int>(std::clamp(std::floor(fx), 0.0, src.width - 1.0));
-      fitted.pixels[static_cast<size_t>(y) * fitted.width + x] =
-          src.pixels[static_cast<size_t>(row) * src.width + column];
-    }
-  }
-  sx = 0;
-  sy = 0;
-  sw = fitted.width;
-  sh = fitted.height;
   return fitted;
 }
 
@@ -140,6 +120,42 @@ void BuildPath(cairo_t* cr, const Path& path) {
         break;
     }
   }
+}
+
+bool SourcePart(const Image& src, Point tl, Point tr, Point bl, double& sx, double& sy, double& sw,
+                double& sh, Image& part) {
+  const int x0 = static_cast<int>(
+      std::clamp(std::floor(std::min(sx, sx + sw)), 0.0, static_cast<double>(src.width)));
+  const int x1 = static_cast<int>(
+      std::clamp(std::ceil(std::max(sx, sx + sw)), 0.0, static_cast<double>(src.width)));
+  const int y0 = static_cast<int>(
+      std::clamp(std::floor(std::min(sy, sy + sh)), 0.0, static_cast<double>(src.height)));
+  const int y1 = static_cast<int>(
+      std::clamp(std::ceil(std::max(sy, sy + sh)), 0.0, static_cast<double>(src.height)));
+  if (x1 <= x0 || y1 <= y0) {
+    return false;
+  }
+  const double across = std::ceil(std::hypot(tr.x - tl.x, tr.y - tl.y));
+  const double down = std::ceil(std::hypot(bl.x - tl.x, bl.y - tl.y));
+  part.width = std::min(x1 - x0, static_cast<int>(std::clamp(across, 1.0, 32767.0)));
+  part.height = std::min(y1 - y0, static_cast<int>(std::clamp(down, 1.0, 32767.0)));
+  part.has_alpha = src.has_alpha;
+  part.pixels.resize(static_cast<size_t>(part.width) * part.height);
+  const double x_scale = static_cast<double>(x1 - x0) / part.width;
+  const double y_scale = static_cast<double>(y1 - y0) / part.height;
+  for (int v = 0; v < part.height; ++v) {
+    const int row = std::min(y1 - 1, y0 + static_cast<int>((v + 0.5) * y_scale));
+    for (int u = 0; u < part.width; ++u) {
+      const int column = std::min(x1 - 1, x0 + static_cast<int>((u + 0.5) * x_scale));
+      part.pixels[static_cast<size_t>(v) * part.width + u] =
+          src.pixels[static_cast<size_t>(row) * src.width + column];
+    }
+  }
+  sx = (sx - x0) / x_scale;
+  sy = (sy - y0) / y_scale;
+  sw /= x_scale;
+  sh /= y_scale;
+  return true;
 }
 
 ColorRef ToColorRef(uint32_t rgb24) {

@@ -53,6 +53,13 @@ struct StrokeStyle {
 enum class FillRule { kAlternate, kWinding };
 
 ColorRef ToColorRef(uint32_t rgb24);
+
+// The part of a bitmap that a transfer of its source rectangle (sx, sy, sw, sh) onto the
+// parallelogram at tl, tr, bl uses, sampled (nearest pixels) at no more pixels than the
+// destination has; the source rectangle is moved into the part. False when the rectangle
+// misses the bitmap.
+bool SourcePart(const Image& src, Point tl, Point tr, Point bl, double& sx, double& sy, double& sw,
+                double& sh, Image& part);
 uint32_t ToRgb24(ColorRef color);
 
 }  // namespace emf

@@ -44,45 +44,6 @@ std::vector<Point> Thinned(const std::vector<Point>& figure) {
   return kept;
 }
 
-// The part of a bitmap that a transfer uses, at no more pixels than its destination has: a
-// record carries that, not the whole bitmap (a 2 x 2 corner of a large bitmap stays small).
-// The source rectangle is moved into the part. False when the rectangle misses the bitmap.
-bool SourcePart(const Image& src, Point tl, Point tr, Point bl, double& sx, double& sy, double& sw,
-                double& sh, Image& part) {
-  const int x0 = static_cast<int>(
-      std::clamp(std::floor(std::min(sx, sx + sw)), 0.0, static_cast<double>(src.width)));
-  const int x1 = static_cast<int>(
-      std::clamp(std::ceil(std::max(sx, sx + sw)), 0.0, static_cast<double>(src.width)));
-  const int y0 = static_cast<int>(
-      std::clamp(std::floor(std::min(sy, sy + sh)), 0.0, static_cast<double>(src.height)));
-  const int y1 = static_cast<int>(
-      std::clamp(std::ceil(std::max(sy, sy + sh)), 0.0, static_cast<double>(src.height)));
-  if (x1 <= x0 || y1 <= y0) {
-    return false;
-  }
-  const double across = std::ceil(std::hypot(tr.x - tl.x, tr.y - tl.y));
-  const double down = std::ceil(std::hypot(bl.x - tl.x, bl.y - tl.y));
-  part.width = std::min(x1 - x0, static_cast<int>(std::clamp(across, 1.0, 32767.0)));
-  part.height = std::min(y1 - y0, static_cast<int>(std::clamp(down, 1.0, 32767.0)));
-  part.has_alpha = src.has_alpha;
-  part.pixels.resize(static_cast<size_t>(part.width) * part.height);
-  const double x_scale = static_cast<double>(x1 - x0) / part.width;
-  const double y_scale = static_cast<double>(y1 - y0) / part.height;
-  for (int v = 0; v < part.height; ++v) {
-    const int row = std::min(y1 - 1, y0 + static_cast<int>((v + 0.5) * y_scale));
-    for (int u = 0; u < part.width; ++u) {
-      const int column = std::min(x1 - 1, x0 + static_cast<int>((u + 0.5) * x_scale));
-      part.pixels[static_cast<size_t>(v) * part.width + u] =
-          src.pixels[static_cast<size_t>(row) * src.width + column];
-    }
-  }
-  sx = (sx - x0) / x_scale;
-  sy = (sy - y0) / y_scale;
-  sw /= x_scale;
-  sh /= y_scale;
-  return true;
-}
-
 std::vector<std::vector<Point>> Figures(const Path& path) {
   std::vector<std::vector<Point>> figures;
   for (const PathSegment& s : path.Flattened().segments) {
@@ -213,6 +174,8 @@ void WmfWriter::DrawImage(const Image& original, double sx, double sy, double sw
   if (original.width <= 0 || original.height <= 0 || sw == 0 || sh == 0) {
     return;
   }
+  // A record carries the part of the bitmap the transfer uses, at no more pixels than its
+  // destination has: a 2 x 2 corner of a large bitmap stays small.
   Image part;
   if (!SourcePart(original, tl, tr, bl, sx, sy, sw, sh, part)) {
     return;

@@ -139,6 +139,15 @@ bool SourcePart(const Image& src, Point tl, Point tr, Point bl, double& sx, doub
   const double down = std::ceil(std::hypot(bl.x - tl.x, bl.y - tl.y));
   part.width = std::min(x1 - x0, static_cast<int>(std::clamp(across, 1.0, 32767.0)));
   part.height = std::min(y1 - y0, static_cast<int>(std::clamp(down, 1.0, 32767.0)));
+  // A destination so large that no canvas shows it whole gets fewer pixels than it spans:
+  // the part stays within 16 million pixels.
+  constexpr double kMaxPartPixels = 1 << 24;
+  const double pixels = static_cast<double>(part.width) * part.height;
+  if (pixels > kMaxPartPixels) {
+    const double shrink = std::sqrt(kMaxPartPixels / pixels);
+    part.width = std::max(1, static_cast<int>(part.width * shrink));
+    part.height = std::max(1, static_cast<int>(part.height * shrink));
+  }
   part.has_alpha = src.has_alpha;
   part.pixels.resize(static_cast<size_t>(part.width) * part.height);
   const double x_scale = static_cast<double>(x1 - x0) / part.width;

@@ -20,7 +20,7 @@ using win32::gdi::BitmapObject;
 namespace {
 
 constexpr int kMaxCanvasSide = 32767;              // cairo's image surfaces, a side
-constexpr int64_t kBandPixels = int64_t{1} << 24;  // 64 MB of 32-bit pixels a band
+constexpr int64_t kBandPixels = int64_t{1} << 25;  // 128 MB of 32-bit pixels a band
 constexpr int kBandMargin = 16;
 
 // Plays the page into the kept part of the bitmap: the band with its margin read from the

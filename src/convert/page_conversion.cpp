@@ -32,15 +32,11 @@ std::string ReadSetting(const char* key, const char* fallback, DWORD size) {
   return ReadOptionString("AutoSaveOptions", key, fallback, size);
 }
 
-void WriteSetting(const char* key, const std::string& value) {
-  WritePrivateProfileStringA("AutoSaveOptions", key, value.c_str(), Program().settingsPath.c_str());
-}
-
 // A setting written straight back so that the key exists afterwards. One too long for its
 // buffer is refused (its default is used, with a log entry) and left as it is: written back
 // cut, it would be destroyed.
 std::string ReadSettingWrittenBack(const char* key, const char* fallback, DWORD size) {
-  const std::string value = ReadSetting(key, fallback, kLongSettingSize);
+  const std::string value = ReadOptionWrittenBack("AutoSaveOptions", key, fallback, size);
   if (value.size() >= size) {
     LogMessage(
         "%s is longer than %lu characters; \"%s\" is used and the setting is left as it "
@@ -48,7 +44,6 @@ std::string ReadSettingWrittenBack(const char* key, const char* fallback, DWORD 
         key, static_cast<unsigned long>(size - 1), fallback);
     return fallback;
   }
-  WriteSetting(key, value);
   return value;
 }
 

@@ -82,8 +82,7 @@ cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, do
 // which no canvas makes larger than a surface. Other sources are used as they are.
 const Image& FitToSurface(const Image& src, double& sx, double& sy, double& sw, double& sh,
                           Point tl, Point tr, Point bl, Image& fitted) {
-  constexpr int kLimit = 32767;
-  if ((src.width <= kLimit && src.height <= kLimit) ||
+  if ((src.width <= Canvas::kMaxSurfaceSide && src.height <= Canvas::kMaxSurfaceSide) ||
       !SourcePart(src, tl, tr, bl, sx, sy, sw, sh, fitted)) {
     return src;
   }
@@ -137,8 +136,9 @@ bool SourcePart(const Image& src, Point tl, Point tr, Point bl, double& sx, doub
   }
   const double across = std::ceil(std::hypot(tr.x - tl.x, tr.y - tl.y));
   const double down = std::ceil(std::hypot(bl.x - tl.x, bl.y - tl.y));
-  part.width = std::min(x1 - x0, static_cast<int>(std::clamp(across, 1.0, 32767.0)));
-  part.height = std::min(y1 - y0, static_cast<int>(std::clamp(down, 1.0, 32767.0)));
+  constexpr double kSide = Canvas::kMaxSurfaceSide;
+  part.width = std::min(x1 - x0, static_cast<int>(std::clamp(across, 1.0, kSide)));
+  part.height = std::min(y1 - y0, static_cast<int>(std::clamp(down, 1.0, kSide)));
   // A destination so large that no canvas shows it whole gets fewer pixels than it spans:
   // the part stays within 16 million pixels.
   constexpr double kMaxPartPixels = 1 << 24;

@@ -51,14 +51,18 @@ void LoadPrinterName() {
   Program().printerName = name.empty() ? "Quadrine" : name;
 }
 
-std::string ReadOutputFileSetting() {
+std::string ReadOptionWrittenBack(const char* section, const char* key, const char* fallback,
+                                  DWORD size) {
   const std::string& settings = Program().settingsPath;
-  // Read whole, so that a value too long for its buffer is seen as such: it is returned as it
-  // is (the run refuses it) and never written back cut, which would destroy the setting.
-  std::string value =
-      ReadProfileString(settings, "AutoSave", "OutputFile", "C:\\", kLongSettingSize);
-  if (value.size() < kPathBufferSize) {
-    WritePrivateProfileStringA("AutoSave", "OutputFile", value.c_str(), settings.c_str());
+  // Read whole, so that a value too long for its buffer is seen as such, and never written
+  // back cut, which would destroy the setting.
+  std::string value = ReadProfileString(settings, section, key, fallback, kLongSettingSize);
+  if (value.size() < size) {
+    WritePrivateProfileStringA(section, key, value.c_str(), settings.c_str());
   }
   return value;
+}
+
+std::string ReadOutputFileSetting() {
+  return ReadOptionWrittenBack("AutoSave", "OutputFile", "C:\\", kPathBufferSize);
 }

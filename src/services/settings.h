@@ -27,6 +27,11 @@ std::string ReadOptionString(const char* section, const char* key, const char* f
 // Fills the printer name, "Quadrine" when config.ini names none.
 void LoadPrinterName();
 
+// A value of option.ini (settings path), written straight back so that the key exists
+// afterwards; a value of size characters or more is returned whole and left as it is.
+std::string ReadOptionWrittenBack(const char* section, const char* key, const char* fallback,
+                                  DWORD size);
+
 // The output setting, written straight back so that the key exists after the first run; a
 // value of MAX_PATH characters or more is returned whole and not written back.
 std::string ReadOutputFileSetting();

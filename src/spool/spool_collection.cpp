@@ -30,27 +30,6 @@ std::string TemporaryFolder() {
   return JoinPath(text, "");
 }
 
-constexpr int kPageNameCandidates = 1000;
-
-// Copies a page under "%s%04d.emf", or the next free "%s%04d-N.emf": never over a file.
-std::string CopyToFreePageFile(const std::string& source, const std::string& destDir, int index) {
-  char first[_MAX_FNAME + 32];
-  std::snprintf(first, sizeof first, "%s%04d", BaseName(source).c_str(), index);
-  for (int candidate = 0; candidate < kPageNameCandidates; ++candidate) {
-    const std::string name = candidate == 0
-                                 ? std::string(first) + ".emf"
-                                 : std::string(first) + "-" + std::to_string(candidate) + ".emf";
-    const std::string pagePath = JoinPath(destDir, name);
-    if (CopyFileA(source.c_str(), pagePath.c_str(), TRUE)) {
-      return pagePath;
-    }
-    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
-      break;
-    }
-  }
-  return {};
-}
-
 }  // namespace
 
 bool IsWindowsNT() {
@@ -155,7 +134,10 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
     const int count = FindFiles(temporaryFolder, "~emf*.tmp", found);
     for (int i = 0; i < count; ++i) {
       const std::string& source = found[static_cast<size_t>(i)];
-      const std::string pagePath = CopyToFreePageFile(source, strDestDir, i);
+      const std::string pagePath =
+          CreateFreePageFile(strDestDir, BaseName(source), i, [&](const std::string& path) {
+            return CopyFileA(source.c_str(), path.c_str(), TRUE) != FALSE;
+          });
       if (pagePath.empty()) {
         ReportRunFailure("'" + source + "' could not be copied into '" + strDestDir +
                          "'; it stays where it is");

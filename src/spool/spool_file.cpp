@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 
 #include "base/text_util.h"
 #include "services/diagnostic_log.h"
@@ -94,32 +95,32 @@ bool WritePageFile(const std::string& path, std::span<const unsigned char> bytes
   return true;
 }
 
-// The page file "%s%04d.emf" of the spool file's base name and the page index; when that
-// name is taken (a file of another run, a planted link), the next free "%s%04d-N.emf".
-bool WriteFreePageFile(const std::string& destDir, const char* baseName, int index,
-                       std::span<const unsigned char> bytes, std::string& pagePath) {
-  char first[_MAX_FNAME + 48];
-  std::snprintf(first, sizeof first, "%s%04d", baseName, index);
+}  // namespace
+
+std::string PageFileName(const std::string& destDir, const std::string& baseName, int index,
+                         int candidate) {
+  char name[_MAX_FNAME + 64];
+  if (candidate == 0) {
+    std::snprintf(name, sizeof name, "%s%04d.emf", baseName.c_str(), index);
+  } else {
+    std::snprintf(name, sizeof name, "%s%04d-%d.emf", baseName.c_str(), index, candidate);
+  }
+  return JoinPath(destDir, name);
+}
+
+std::string CreateFreePageFile(const std::string& destDir, const std::string& baseName, int index,
+                               const std::function<bool(const std::string&)>& create) {
   for (int candidate = 0; candidate < kPageNameCandidates; ++candidate) {
-    char name[_MAX_FNAME + 64];
-    if (candidate == 0) {
-      std::snprintf(name, sizeof name, "%s.emf", first);
-    } else {
-      std::snprintf(name, sizeof name, "%s-%d.emf", first, candidate);
-    }
-    pagePath = JoinPath(destDir, name);
-    if (WritePageFile(pagePath, bytes)) {
-      return true;
+    const std::string pagePath = PageFileName(destDir, baseName, index, candidate);
+    if (create(pagePath)) {
+      return pagePath;
     }
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
       break;
     }
   }
-  pagePath = JoinPath(destDir, std::string(first) + ".emf");
-  return false;
+  return {};
 }
-
-}  // namespace
 
 int WaitForFileSizeStable(const std::string& path) {
   long long previous = -1;
@@ -277,9 +278,12 @@ int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, F
   bool everyPageWritten = true;
   for (size_t k = 0; k < found.pages.size(); ++k) {
     const SpoolPage& page = found.pages[k];
-    std::string pagePath;
-    if (!WriteFreePageFile(destDir, baseName, static_cast<int>(k),
-                           std::span(bytes).subspan(page.offset, page.size), pagePath)) {
+    std::string pagePath =
+        CreateFreePageFile(destDir, baseName, static_cast<int>(k), [&](const std::string& path) {
+          return WritePageFile(path, std::span(bytes).subspan(page.offset, page.size));
+        });
+    if (pagePath.empty()) {
+      pagePath = PageFileName(destDir, baseName, static_cast<int>(k), 0);
       LogMessage("Can't write page file '%s'.\n", pagePath.c_str());
       everyPageWritten = false;
     } else {

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -12,6 +13,17 @@
 
 // The first six bytes of the first page's EMF, and a terminating zero.
 using EmfStartPattern = std::array<unsigned char, 7>;
+
+// The page file "%s%04d.emf" of a source's base name and the page index in destDir; for a
+// candidate above 0, "%s%04d-N.emf".
+std::string PageFileName(const std::string& destDir, const std::string& baseName, int index,
+                         int candidate);
+
+// Makes a page file under its name, or the next free one when that is taken (a file of
+// another run, a planted link): create(path) makes the file exclusively and fails with
+// ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS on a taken name. The path made, or empty.
+std::string CreateFreePageFile(const std::string& destDir, const std::string& baseName, int index,
+                               const std::function<bool(const std::string&)>& create);
 
 // Waits until the file's size stops changing (at least one pause of a second). Always 1.
 int WaitForFileSizeStable(const std::string& path);

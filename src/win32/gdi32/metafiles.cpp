@@ -19,7 +19,7 @@ using win32::gdi::BitmapObject;
 
 namespace {
 
-constexpr int kMaxCanvasSide = 32767;              // cairo's image surfaces, a side
+constexpr int kMaxCanvasSide = emf::Canvas::kMaxSurfaceSide;
 constexpr int64_t kBandPixels = int64_t{1} << 25;  // 128 MB of 32-bit pixels a band
 constexpr int kBandMargin = 16;
 

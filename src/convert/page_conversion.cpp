@@ -355,6 +355,7 @@ int ConvertPages(const std::string& outputPath, FileList& list) {
     // Done with either way: a page that failed for a reason of its own is not retried by a
     // later run on its own.
     RemovePendingPage(page);
+    ReportFontNotices();
     if (output.empty()) {
       // No output: the page file stays, and the list names only files that exist.
       ReportPageFailure(static_cast<int>(i + 1), page,

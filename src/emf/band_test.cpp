@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "emf/band_player.h"
 #include "emf/canvas.h"
 #include "emf/metafile.h"
 #include "emf/player.h"
@@ -25,32 +26,53 @@ std::vector<uint32_t> PlayWhole(const Metafile& file, int width, int height) {
 std::vector<uint32_t> PlayInBands(const Metafile& file, int width, int height, int rows,
                                   int columns) {
   std::vector<uint32_t> page(static_cast<size_t>(width) * height, 0);
-  for (int top = 0; top < height; top += rows) {
-    for (int left = 0; left < width; left += columns) {
-      // Each band is drawn with a margin around it that is then dropped: along a surface's
-      // edge cairo may cut a shape otherwise than inside it.
-      const Canvas::Band kept{left, top, std::min(width, left + columns),
-                              std::min(height, top + rows)};
-      constexpr int kMargin = 16;
-      const Canvas::Band band{std::max(0, kept.left - kMargin), std::max(0, kept.top - kMargin),
-                              std::min(width, kept.right + kMargin),
-                              std::min(height, kept.bottom + kMargin)};
-      const int band_width = band.right - band.left;
-      std::vector<uint32_t> pixels(static_cast<size_t>(band_width) * (band.bottom - band.top),
-                                   0xFFFFFF);
-      {
-        Canvas canvas(pixels.data(), band_width * 4, width, height, band);
-        PlayMetafile(file, canvas, RectL{0, 0, width, height});
-      }
-      for (int y = kept.top; y < kept.bottom; ++y) {
-        for (int x = kept.left; x < kept.right; ++x) {
-          page[static_cast<size_t>(y) * width + x] =
-              pixels[static_cast<size_t>(y - band.top) * band_width + (x - band.left)];
+  int next_row = 0;
+  PlayStats stats;
+  const std::string failure = emf::PlayInBands(
+      file, width, height, BandPlan{rows, columns, kBandMargin},
+      [&](const uint32_t* first, size_t stride, int count) {
+        for (int y = 0; y < count; ++y, ++next_row) {
+          std::copy_n(first + y * stride, width, page.begin() + size_t(next_row) * width);
         }
-      }
-    }
-  }
+        return true;
+      },
+      stats);
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(next_row, height);
   return page;
+}
+
+// Ordinary pages are drawn whole; larger ones in pieces that, with their margins, stay within
+// one band's pixels and cairo's widest surface, and that cover the page.
+TEST(Bands, ThePlanCutsOnlyPagesPastOneBand) {
+  struct Case {
+    int width, height;
+    bool whole;
+  };
+  const Case cases[] = {{2550, 3300, true},    {4400, 6600, true},     {32767, 1024, true},
+                        {12047, 15591, false}, {37647, 48722, false},  {40000, 1, false},
+                        {1, 40000, false},     {100000, 100000, false}};
+  for (const Case& c : cases) {
+    const BandPlan plan = PlanBands(c.width, c.height);
+    EXPECT_EQ(plan.margin == 0, c.whole) << c.width << " x " << c.height;
+    if (c.whole) {
+      EXPECT_EQ(plan.rows, c.height);
+      EXPECT_EQ(plan.columns, c.width);
+      continue;
+    }
+    const Canvas::Band widest =
+        WithMargin(Canvas::Band{c.width / 2, c.height / 2, c.width / 2 + plan.columns,
+                                c.height / 2 + plan.rows},
+                   plan.margin, c.width, c.height);
+    const int64_t side = Canvas::kMaxSurfaceSide;
+    EXPECT_LE(widest.right - widest.left, side) << c.width;
+    EXPECT_LE(widest.bottom - widest.top, side) << c.height;
+    EXPECT_LE(int64_t{plan.columns + 2 * plan.margin} * (plan.rows + 2 * plan.margin),
+              std::max<int64_t>(kBandPixels, side))
+        << c.width << " x " << c.height;
+    EXPECT_GE(plan.rows, 1);
+    EXPECT_EQ(plan.columns, std::min(c.width, Canvas::kMaxSurfaceSide - 2 * kBandMargin));
+  }
 }
 
 // Pages with text, lines of every kind, fills, patterns, bitmaps and clipping, cut into bands

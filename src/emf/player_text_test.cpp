@@ -15,8 +15,11 @@
 namespace {
 
 using testing_support::Append32;
+using testing_support::CreateFont;
 using testing_support::EmfPage;
 using testing_support::EmfRecord;
+using testing_support::FontSpec;
+using testing_support::TextOutA;
 
 constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr uint32_t kEtoOpaque = 0x2, kEtoClipped = 0x4, kEtoGlyphIndex = 0x10;
@@ -24,41 +27,6 @@ constexpr uint32_t kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24;
 
 uint32_t U(int v) {
   return static_cast<uint32_t>(v);
-}
-
-struct FontSpec {
-  int height = -40;
-  int width = 0;
-  int escapement = 0;
-  uint8_t quality = 0;
-  uint8_t pitch_and_family = 0;
-  uint8_t charset = 0;
-  bool underline = false;
-  bool strike_out = false;
-  const char* face = "Arial";
-};
-
-std::string CreateFont(const FontSpec& f) {
-  std::string r;
-  Append32(r, 82);
-  Append32(r, 104);
-  Append32(r, 1);  // object index
-  for (int v : {f.height, f.width, f.escapement, f.escapement, 400}) {
-    Append32(r, U(v));
-  }
-  // italic, underline, strike-out, charset
-  Append32(r, (f.underline ? 0x100u : 0u) | (f.strike_out ? 0x10000u : 0u) |
-                  static_cast<uint32_t>(f.charset) << 24);
-  // precisions, quality, pitch and family
-  Append32(r, static_cast<uint32_t>(f.quality) << 16 | static_cast<uint32_t>(f.pitch_and_family)
-                                                           << 24);
-  std::string face(f.face);
-  face.resize(32, '\0');
-  for (char c : face) {
-    r += c;
-    r += '\0';
-  }
-  return r + EmfRecord(37, {1});
 }
 
 // EMR_EXTTEXTOUTW of UTF-16 units (characters or glyph indices) with an optional dx array.
@@ -95,21 +63,6 @@ std::string TextOut(int x, int y, const std::u16string& text, uint32_t options =
   for (int v : dx) {
     Append32(r, U(v));
   }
-  return r;
-}
-
-// EMR_EXTTEXTOUTA of 8-bit text, without a spacing array.
-std::string TextOutA(int x, int y, const std::string& bytes) {
-  const uint32_t chars = static_cast<uint32_t>(bytes.size());
-  const uint32_t padded = (chars + 3) / 4 * 4;
-  std::string r;
-  Append32(r, 83);
-  Append32(r, 76 + padded);
-  for (uint32_t v : {0u, 0u, 0u, 0u, 1u, 0u, 0u, U(x), U(y), chars, 76u, 0u, 0u, 0u, 0u, 0u, 0u}) {
-    Append32(r, v);
-  }
-  r += bytes;
-  r.resize(76 + padded, '\0');
   return r;
 }
 

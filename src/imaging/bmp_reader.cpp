@@ -1,6 +1,9 @@
 #include "imaging/bmp_reader.h"
 
+#include <sys/types.h>
+
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "base/dib_header.h"
@@ -27,7 +30,8 @@ std::vector<Rgb> ReadPalette(std::span<const uint8_t> bytes, const dib::Header& 
   std::vector<Rgb> palette;
   const size_t entry_size = header.palette_entry_size;
   size_t at = kFileHeaderSize + header.header_size;
-  for (size_t i = 0; i < header.palette_entries && at + entry_size <= pixel_offset;
+  for (size_t i = 0; i < header.palette_entries && at + entry_size <= pixel_offset &&
+                     at + entry_size <= bytes.size();
        ++i, at += entry_size) {
     palette.push_back(Rgb{bytes[at + 2], bytes[at + 1], bytes[at]});
   }
@@ -75,26 +79,20 @@ void ReadRow(const uint8_t* src, const dib::Header& header, uint8_t* out) {
   }
 }
 
-void ReadResolution(const dib::Header& header, Image& image) {
-  if (header.x_pels_per_meter > 0 && header.y_pels_per_meter > 0) {
-    image.SetXDPI(static_cast<int>(std::lround(header.x_pels_per_meter * 0.0254)));
-    image.SetYDPI(static_cast<int>(std::lround(header.y_pels_per_meter * 0.0254)));
-  }
-}
-
-}  // namespace
-
-bool ReadBmp(std::span<const uint8_t> bytes, Image& image, std::string* error) {
-  if (bytes.size() < kFileHeaderSize + 12 || bytes[0] != 'B' || bytes[1] != 'M') {
+// Reads and checks the file header, the DIB header and the palette from head, the file's
+// first bytes (all of it, or at least up to the palette's end); file_size is the whole file's.
+bool ParseBmp(std::span<const uint8_t> head, uint64_t file_size, uint64_t max_pixels,
+              BmpLayout& bmp, std::string* error) {
+  if (head.size() < kFileHeaderSize + 12 || head[0] != 'B' || head[1] != 'M') {
     return Fail(error, "not a BMP file");
   }
-  const uint32_t pixel_offset = U32(bytes, 10);
-  dib::Header header;
-  switch (dib::ReadHeader(bytes.subspan(kFileHeaderSize), kMaxPixels, header)) {
+  bmp.pixel_offset = U32(head, 10);
+  dib::Header& header = bmp.header;
+  switch (dib::ReadHeader(head.subspan(kFileHeaderSize), max_pixels, header)) {
     case dib::Check::kOk:
       break;
     case dib::Check::kHeaderSize:
-      return Fail(error, bytes.size() < kFileHeaderSize + U32(bytes, kFileHeaderSize)
+      return Fail(error, file_size < kFileHeaderSize + U32(head, kFileHeaderSize)
                              ? "BMP file cut in its header"
                              : "BMP header of an unknown size");
     case dib::Check::kDimensions:
@@ -110,20 +108,80 @@ bool ReadBmp(std::span<const uint8_t> bytes, Image& image, std::string* error) {
   if (header.compression != dib::kBiRgb && header.compression != dib::kBiBitfields) {
     return Fail(error, "compressed BMP files are not read");
   }
-  if (pixel_offset > bytes.size() || header.image_size > bytes.size() - pixel_offset) {
+  if (bmp.pixel_offset > file_size || header.image_size > file_size - bmp.pixel_offset) {
     return Fail(error, "BMP file cut in its pixels");
   }
-  std::vector<Rgb> palette;
+  RowLayout& layout = bmp.layout;
+  layout = RowLayout{header.width, header.height, header.bit_count, {}, 96, 96, 0};
   if (header.bit_count <= 8) {
-    palette = ReadPalette(bytes, header, pixel_offset);
+    layout.palette = ReadPalette(head, header, bmp.pixel_offset);
   }
-  image.Reset(header.width, header.height, header.bit_count, palette);
+  if (header.x_pels_per_meter > 0 && header.y_pels_per_meter > 0) {
+    layout.x_dpi = static_cast<int>(std::lround(header.x_pels_per_meter * 0.0254));
+    layout.y_dpi = static_cast<int>(std::lround(header.y_pels_per_meter * 0.0254));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadBmp(std::span<const uint8_t> bytes, Image& image, std::string* error) {
+  BmpLayout bmp;
+  if (!ParseBmp(bytes, bytes.size(), kMaxPixels, bmp, error)) {
+    return false;
+  }
+  const dib::Header& header = bmp.header;
+  image.Reset(header.width, header.height, header.bit_count, bmp.layout.palette);
   for (int64_t y = 0; y < header.height; ++y) {
     const uint64_t source_row = header.top_down ? y : header.height - 1 - y;
-    ReadRow(bytes.data() + pixel_offset + header.stride * source_row, header,
+    ReadRow(bytes.data() + bmp.pixel_offset + header.stride * source_row, header,
             image.Row(static_cast<int>(y)));
   }
-  ReadResolution(header, image);
+  image.SetXDPI(bmp.layout.x_dpi);
+  image.SetYDPI(bmp.layout.y_dpi);
+  return true;
+}
+
+BmpFileRows::~BmpFileRows() {
+  if (file_ != nullptr) {
+    std::fclose(file_);
+  }
+}
+
+std::unique_ptr<BmpFileRows> BmpFileRows::Open(const std::string& path, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *error = "cannot open " + path;
+    return nullptr;
+  }
+  auto rows = std::unique_ptr<BmpFileRows>(new BmpFileRows(file));
+  // The headers and the largest palette fit in the first 2 KB.
+  std::vector<uint8_t> head(2048);
+  head.resize(std::fread(head.data(), 1, head.size(), file));
+  if (fseeko(file, 0, SEEK_END) != 0) {
+    *error = "cannot read " + path;
+    return nullptr;
+  }
+  const uint64_t file_size = static_cast<uint64_t>(ftello(file));
+  // Rows are read one at a time, so the file's pixels may pass what an image in memory holds.
+  if (!ParseBmp(head, file_size, ~uint64_t{0}, rows->bmp_, error)) {
+    return nullptr;
+  }
+  rows->row_.resize(rows->bmp_.header.stride);
+  return rows;
+}
+
+bool BmpFileRows::ReadRows(int top, int count, uint8_t* out) {
+  const dib::Header& header = bmp_.header;
+  for (int y = top; y < top + count; ++y) {
+    const uint64_t source_row = header.top_down ? y : header.height - 1 - y;
+    if (fseeko(file_, static_cast<off_t>(bmp_.pixel_offset + header.stride * source_row),
+               SEEK_SET) != 0 ||
+        std::fread(row_.data(), 1, row_.size(), file_) != row_.size()) {
+      return false;
+    }
+    ReadRow(row_.data(), header, out + static_cast<size_t>(y - top) * bmp_.layout.RowBytes());
+  }
   return true;
 }
 

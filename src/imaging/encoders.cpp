@@ -1,5 +1,6 @@
 #include "imaging/encoders.h"
 
+#include <algorithm>
 #include <array>
 
 #include "imaging/quantize.h"
@@ -7,22 +8,29 @@
 namespace imaging {
 namespace {
 
+constexpr uint32_t kAnySide = 0x7FFFFFFF;
+constexpr uint64_t kAnySize = ~uint64_t{0};
+// A 32-bit file size, less the largest header and palette before the pixels.
+constexpr uint64_t k4GB = 0xFFFFFFFF - 2048;
+
+// JPEG's frame header counts to 65535, libjpeg to 65500; GIF, TGA and PCX keep sizes in 16
+// bits; BMP and Sun raster count their bytes in 32.
 constexpr std::array<Encoder, 15> kEncoders = {{
-    {kFormatBmp, "BMP", kTakesPalette | kTakesRgb, SaveBmp},
-    {kFormatGif, "GIF", kTakesPalette, SaveGif},
-    {kFormatJpeg, "JPEG", kTakesGrey | kTakesRgb, SaveJpeg},
-    {kFormatPng, "PNG", kTakesPalette | kTakesRgb, SavePng},
-    {kFormatIco, "ICO", kTakesRgb, SaveIco},
-    {kFormatTiff, "TIFF", kTakesPalette | kTakesRgb, SaveTiff},
-    {kFormatTga, "TGA", kTakesPalette | kTakesRgb, SaveTga},
-    {kFormatPcx, "PCX", kTakesPalette | kTakesRgb, SavePcx},
-    {kFormatWbmp, "WBMP", kTakesBlackAndWhite, SaveWbmp},
-    {kFormatJp2, "JP2", kTakesGrey | kTakesRgb, SaveJp2},
-    {kFormatJpc, "J2K", kTakesGrey | kTakesRgb, SaveJ2k},
-    {kFormatPgx, "PGX", kTakesGrey, SavePgx},
-    {kFormatPnm, "PNM", kTakesGrey | kTakesRgb, SavePnm},
-    {kFormatRas, "Sun raster", kTakesPalette | kTakesRgb, SaveSunRaster},
-    {kFormatPbm, "PBM", kTakesBlackAndWhite, SavePbm},
+    {kFormatBmp, "BMP", kTakesPalette | kTakesRgb, nullptr, OpenBmpRows, kAnySide, k4GB},
+    {kFormatGif, "GIF", kTakesPalette, SaveGif, nullptr, 65535, kAnySize},
+    {kFormatJpeg, "JPEG", kTakesGrey | kTakesRgb, nullptr, OpenJpegRows, 65500, kAnySize},
+    {kFormatPng, "PNG", kTakesPalette | kTakesRgb, nullptr, OpenPngRows, kAnySide, kAnySize},
+    {kFormatIco, "ICO", kTakesRgb, SaveIco, nullptr, kAnySide, k4GB},
+    {kFormatTiff, "TIFF", kTakesPalette | kTakesRgb, nullptr, OpenTiffRows, kAnySide, kAnySize},
+    {kFormatTga, "TGA", kTakesPalette | kTakesRgb, SaveTga, nullptr, 65535, kAnySize},
+    {kFormatPcx, "PCX", kTakesPalette | kTakesRgb, SavePcx, nullptr, 65535, kAnySize},
+    {kFormatWbmp, "WBMP", kTakesBlackAndWhite, SaveWbmp, nullptr, kAnySide, kAnySize},
+    {kFormatJp2, "JP2", kTakesGrey | kTakesRgb, SaveJp2, nullptr, kAnySide, kAnySize},
+    {kFormatJpc, "J2K", kTakesGrey | kTakesRgb, SaveJ2k, nullptr, kAnySide, kAnySize},
+    {kFormatPgx, "PGX", kTakesGrey, SavePgx, nullptr, kAnySide, kAnySize},
+    {kFormatPnm, "PNM", kTakesGrey | kTakesRgb, SavePnm, nullptr, kAnySide, kAnySize},
+    {kFormatRas, "Sun raster", kTakesPalette | kTakesRgb, SaveSunRaster, nullptr, kAnySide, k4GB},
+    {kFormatPbm, "PBM", kTakesBlackAndWhite, SavePbm, nullptr, kAnySide, kAnySize},
 }};
 
 bool IsBlackAndWhite(const Image& image) {
@@ -39,6 +47,58 @@ const Encoder* FindEncoder(uint32_t format) {
     }
   }
   return nullptr;
+}
+
+RowLayout LayoutOf(const Image& image) {
+  return RowLayout{image.width(), image.height(), image.bpp(),       image.palette(),
+                   image.x_dpi(), image.y_dpi(),  image.codec_option};
+}
+
+bool FitsFormat(uint32_t format, int width, int height, int bpp, std::string* error) {
+  const Encoder* encoder = FindEncoder(format);
+  if (encoder == nullptr) {
+    *error = "no encoder for this format";
+    return false;
+  }
+  // Rows padded to 32 bits, as the formats with 32-bit sizes keep them.
+  const uint64_t row_bytes = (uint64_t(std::max(width, 0)) * std::max(bpp, 1) + 31) / 32 * 4;
+  if (width <= 0 || height <= 0 || uint32_t(width) > encoder->max_side ||
+      uint32_t(height) > encoder->max_side ||
+      row_bytes * uint64_t(height) > encoder->max_pixel_bytes) {
+    *error = "an image of " + std::to_string(width) + " x " + std::to_string(height) +
+             " pixels is past what " + encoder->name + " holds";
+    if (encoder->max_side != kAnySide) {
+      *error += " (" + std::to_string(encoder->max_side) + " pixels a side)";
+    } else if (encoder->max_pixel_bytes != kAnySize) {
+      *error += " (4 GB)";
+    }
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<RowWriter> OpenRowWriter(uint32_t format, const RowLayout& layout,
+                                         const std::string& path, std::string* error) {
+  const Encoder* encoder = FindEncoder(format);
+  if (encoder == nullptr || encoder->open_rows == nullptr) {
+    *error = "this format is not written a band at a time";
+    return nullptr;
+  }
+  if (!FitsFormat(format, layout.width, layout.height, layout.bpp, error)) {
+    return nullptr;
+  }
+  return encoder->open_rows(layout, path, error);
+}
+
+bool SaveThroughRows(const Image& image, decltype(Encoder::open_rows) open, const std::string& path,
+                     std::string* error) {
+  std::unique_ptr<RowWriter> rows = open(LayoutOf(image), path, error);
+  if (rows == nullptr) {
+    return false;
+  }
+  // A failed write is told by Finish, which closes the file either way.
+  rows->WriteRows(image.Row(0), image.RowBytes(), image.height());
+  return rows->Finish(error);
 }
 
 bool AdaptForEncoder(Image& image, const Encoder& encoder, std::string* error) {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "imaging/image.h"
+#include "imaging/row_writer.h"
 
 namespace imaging {
 
@@ -20,7 +22,12 @@ struct Encoder {
   uint32_t format;
   const char* name;
   uint32_t accepts;
+  // The whole image at once, or (for the formats that take bands of rows) null and open_rows.
   bool (*save)(const Image& image, const std::string& path, std::string* error);
+  std::unique_ptr<RowWriter> (*open_rows)(const RowLayout&, const std::string&, std::string*);
+  // The format's own limits: pixels a side, and bytes of pixel data its size fields count.
+  uint32_t max_side;
+  uint64_t max_pixel_bytes;
 };
 
 const Encoder* FindEncoder(uint32_t format);
@@ -39,12 +46,11 @@ inline void CopyRowIndicesOrBgr(const Image& image, int y, uint8_t* out) {
   }
 }
 bool AdaptForEncoder(Image& image, const Encoder& encoder, std::string* error);
+// Writes a whole image through a streaming encoder.
+bool SaveThroughRows(const Image& image, decltype(Encoder::open_rows) open, const std::string& path,
+                     std::string* error);
 
 // The encoders (encoders/*.cpp).
-bool SaveBmp(const Image&, const std::string&, std::string*);
-bool SavePng(const Image&, const std::string&, std::string*);
-bool SaveJpeg(const Image&, const std::string&, std::string*);
-bool SaveTiff(const Image&, const std::string&, std::string*);
 bool SaveGif(const Image&, const std::string&, std::string*);
 bool SaveJp2(const Image&, const std::string&, std::string*);
 bool SaveJ2k(const Image&, const std::string&, std::string*);

@@ -1,6 +1,7 @@
 #include "imaging/image.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -95,12 +96,18 @@ bool Image::Save(const std::string& path, uint32_t format) {
     last_error = "the image is empty";
     return false;
   }
+  if (!FitsFormat(format, width_, height_, bpp_, &last_error)) {
+    return false;
+  }
   Image adapted = *this;
   if (!AdaptForEncoder(adapted, *encoder, &last_error)) {
     return false;
   }
   std::string error;
-  if (!encoder->save(adapted, path, &error)) {
+  const bool saved = encoder->open_rows != nullptr
+                         ? SaveThroughRows(adapted, encoder->open_rows, path, &error)
+                         : encoder->save(adapted, path, &error);
+  if (!saved) {
     last_error = error;
     std::remove(path.c_str());  // no half-written file stays
     return false;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,7 @@
 
 #include "imaging/bmp_reader.h"
 #include "imaging/encoders.h"
+#include "imaging/row_writer.h"
 #include "support/test_support.h"
 
 namespace imaging {
@@ -94,6 +96,67 @@ TEST(ImageObject, TheConverterAdaptsToWhatEachEncoderTakes) {
   }
   EXPECT_EQ(FindEncoder(kFormatWmf), nullptr);  // metafiles are not the image library's
   EXPECT_EQ(FindEncoder(kFormatNone), nullptr);
+}
+
+// A taller picture given to the streaming encoders in uneven pieces makes the very file that
+// saving it whole makes; a writer given too few rows fails rather than finish a cut file.
+TEST(RowWriters, RowsGivenInPiecesMakeTheFileOfTheWholeImage) {
+  TempDir dir;
+  Image picture;
+  picture.Reset(37, 23, 24, {});
+  for (size_t i = 0; i < picture.pixels().size(); ++i) {
+    picture.pixels()[i] = static_cast<uint8_t>(i * 7 % 251);
+  }
+  for (uint32_t format : {kFormatBmp, kFormatPng, kFormatJpeg, kFormatTiff}) {
+    const std::string name = FindEncoder(format)->name;
+    ASSERT_TRUE(picture.Save(dir / "whole", format)) << name << ": " << picture.last_error;
+    std::string error;
+    auto rows = OpenRowWriter(format, LayoutOf(picture), dir / "pieces", &error);
+    ASSERT_NE(rows, nullptr) << name << ": " << error;
+    for (int top = 0, count = 1; top < picture.height(); top += count, count += 2) {
+      count = std::min(count, picture.height() - top);
+      ASSERT_TRUE(rows->WriteRows(picture.Row(top), picture.RowBytes(), count)) << name;
+    }
+    ASSERT_TRUE(rows->Finish(&error)) << name << ": " << error;
+    EXPECT_EQ(ReadAll(dir / "pieces"), ReadAll(dir / "whole")) << name;
+
+    auto cut = OpenRowWriter(format, LayoutOf(picture), dir / "cut", &error);
+    ASSERT_NE(cut, nullptr) << name;
+    cut->WriteRows(picture.Row(0), picture.RowBytes(), picture.height() - 1);
+    EXPECT_FALSE(cut->Finish(&error)) << name;
+    EXPECT_EQ(error, "the image's rows were not all given") << name;
+  }
+}
+
+// A format's own limits are named before anything is written.
+TEST(RowWriters, SizesPastAFormatsLimitsAreRefusedByName) {
+  struct Case {
+    uint32_t format;
+    int width, height, bpp;
+    const char* error;  // empty: fits
+  };
+  const Case cases[] = {
+      {kFormatJpeg, 65500, 1, 24, ""},
+      {kFormatJpeg, 65501, 1, 24,
+       "an image of 65501 x 1 pixels is past what JPEG holds (65500 "
+       "pixels a side)"},
+      {kFormatGif, 1, 65536, 8,
+       "an image of 1 x 65536 pixels is past what GIF holds (65535 "
+       "pixels a side)"},
+      {kFormatBmp, 37000, 38000, 24, ""},  // 4 218 000 000 bytes of rows
+      {kFormatBmp, 38000, 38000, 24,
+       "an image of 38000 x 38000 pixels is past what BMP holds "
+       "(4 GB)"},
+      {kFormatBmp, 38000, 38000, 8, ""},
+      {kFormatPng, 100000, 100000, 24, ""},
+      {kFormatPng, 0, 10, 24, "an image of 0 x 10 pixels is past what PNG holds"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(FitsFormat(c.format, c.width, c.height, c.bpp, &error), *c.error == 0)
+        << c.width << " x " << c.height;
+    EXPECT_EQ(error, c.error);
+  }
 }
 
 TEST(BmpReader, ReadsBackWhatTheEncoderWrote) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "services/diagnostic_log.h"
+#include "services/font_notices.h"
 #include "win32/win32.h"
 
 namespace {
@@ -22,6 +23,12 @@ void ReportPageFailure(int pageNumber, const std::string& pageFile, const std::s
   ++failures;
   Tell("quadrine: page " + std::to_string(pageNumber) + " (" + pageFile + "): " + reason +
        "; the page file is kept\n");
+}
+
+void ReportFontNotices() {
+  for (const std::string& notice : TakeFontNotices()) {
+    Tell("quadrine: " + notice + "\n");
+  }
 }
 
 void ReportRunFailure(const std::string& text) {

@@ -1,5 +1,6 @@
 // The converter run as a whole, through the real program in a temporary install folder.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <ctime>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "integration/installed_converter.h"
+#include "support/spool_builder.h"
 
 namespace {
 
@@ -80,6 +82,32 @@ TEST(DiagnosticLog, HoldsOneRunWithUtcTimeStamps) {
   ASSERT_NE(strptime(match[1].str().c_str(), "%Y-%m-%d %H:%M:%S", &stamped), nullptr);
   const std::time_t logged = timegm(&stamped);
   EXPECT_LE(std::abs(static_cast<long>(logged - before)), 60L) << match[1];
+}
+
+// A missing font never passes silently: a page drawn with a face that is not installed says
+// so on standard error and in the log, once for the run, and the page is still converted.
+TEST(DiagnosticLog, AFaceThatIsNotInstalledIsSaidOnceInTheLogAndOnStandardError) {
+  InstalledConverter converter;
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out.png");
+  converter.SetConfig("debug", "outlog", "Yes");
+  testing_support::FontSpec font;
+  font.face = "No Such Face Anywhere";
+  const std::string page = testing_support::EmfPage(testing_support::CreateFont(font) +
+                                                    testing_support::TextOutA(10, 10, "Hello"));
+  testing_support::WriteFile(converter.elsewhere() + "/a.emf", page);
+  testing_support::WriteFile(converter.elsewhere() + "/b.emf", page);
+  ASSERT_EQ(converter.Print({"--no-run", "a.emf", "b.emf"}).exitCode, 0);
+  shm_unlink(testing_support::SharedBlockName().c_str());
+  const auto result = converter.Run();
+  shm_unlink(testing_support::SharedBlockName().c_str());
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(FileExists(converter / "out0002.png"));
+  const std::string notice = "quadrine: the face 'No Such Face Anywhere' is not installed";
+  for (const std::string& told : {result.err, converter.Log()}) {
+    const size_t first = told.find(notice);
+    EXPECT_NE(first, std::string::npos) << told;
+    EXPECT_EQ(told.find(notice, first + 1), std::string::npos) << told;
+  }
 }
 
 TEST(DiagnosticLog, AnUnopenableLogIsReportedAndTheRunGoesOn) {

@@ -62,6 +62,44 @@ std::string EmfPage(const std::string& body, int32_t frameRight, int32_t frameBo
   return header + records;
 }
 
+std::string CreateFont(const FontSpec& f) {
+  std::string r;
+  Append32(r, 82);
+  Append32(r, 104);
+  Append32(r, 1);  // object index
+  for (int v : {f.height, f.width, f.escapement, f.escapement, 400}) {
+    Append32(r, static_cast<uint32_t>(v));
+  }
+  // italic, underline, strike-out, charset
+  Append32(r, (f.underline ? 0x100u : 0u) | (f.strike_out ? 0x10000u : 0u) |
+                  static_cast<uint32_t>(f.charset) << 24);
+  // precisions, quality, pitch and family
+  Append32(r, static_cast<uint32_t>(f.quality) << 16 | static_cast<uint32_t>(f.pitch_and_family)
+                                                           << 24);
+  std::string face(f.face);
+  face.resize(32, '\0');
+  for (char c : face) {
+    r += c;
+    r += '\0';
+  }
+  return r + EmfRecord(37, {1});
+}
+
+std::string TextOutA(int x, int y, const std::string& bytes) {
+  const uint32_t chars = static_cast<uint32_t>(bytes.size());
+  const uint32_t padded = (chars + 3) / 4 * 4;
+  std::string r;
+  Append32(r, 83);
+  Append32(r, 76 + padded);
+  for (uint32_t v : {0u, 0u, 0u, 0u, 1u, 0u, 0u, static_cast<uint32_t>(x), static_cast<uint32_t>(y),
+                     chars, 76u, 0u, 0u, 0u, 0u, 0u, 0u}) {
+    Append32(r, v);
+  }
+  r += bytes;
+  r.resize(76 + padded, '\0');
+  return r;
+}
+
 std::string MinimalEmf(uint32_t headerSize, int32_t frameRight, int32_t frameBottom) {
   return EmfPage(EmfRecord(43, {10, 10, 100, 100}), frameRight, frameBottom, headerSize);
 }

@@ -21,6 +21,23 @@ std::string EmfRecord(uint32_t type, std::initializer_list<uint32_t> words);
 std::string EmfPage(const std::string& records, int32_t frameRight = 21000,
                     int32_t frameBottom = 29700, uint32_t headerSize = 108);
 
+// EMR_EXTCREATEFONTINDIRECTW of a font as object 1, and its selection.
+struct FontSpec {
+  int height = -40;
+  int width = 0;
+  int escapement = 0;
+  uint8_t quality = 0;
+  uint8_t pitch_and_family = 0;
+  uint8_t charset = 0;
+  bool underline = false;
+  bool strike_out = false;
+  const char* face = "Arial";
+};
+std::string CreateFont(const FontSpec& font);
+
+// EMR_EXTTEXTOUTA of 8-bit text, without a spacing array.
+std::string TextOutA(int x, int y, const std::string& bytes);
+
 // A spool file in the published layout: header with the document name, records, pages.
 class SpoolFileBuilder {
  public:

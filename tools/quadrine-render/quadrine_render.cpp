@@ -1,6 +1,9 @@
-// quadrine-render: plays one EMF page into a white 24-bit bitmap of the frame's size at a
-// given density, so any page can be looked at and compared. Writes BMP, or PNG when the
-// output name ends in .png.
+// quadrine-render: plays one EMF page into a white 24-bit image of the frame's size at a
+// given density, so any page can be looked at and compared. The output name's extension
+// picks BMP, PNG, JPEG or TIFF. A page too large for one drawing surface is drawn in bands
+// that go to the encoder as they are done, so memory follows the band, not the page.
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -8,107 +11,157 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "emf/canvas.h"
+#include "emf/band_player.h"
 #include "emf/font.h"
 #include "emf/metafile.h"
 #include "emf/player.h"
-#include "imaging/image.h"
+#include "imaging/row_writer.h"
 
 namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: quadrine-render IN.emf OUT.bmp|OUT.png [--dpi N] [--stats]\n"
+               "usage: quadrine-render IN.emf OUT.bmp|.png|.jpg|.tif [--dpi N] [--stats]\n"
                "       quadrine-render [--dpi N] --time PAGE.emf...\n"
-               "Plays the page into a white bitmap of its frame's size at N dots per inch "
+               "Plays the page into a white image of its frame's size at N dots per inch "
                "(default 96); --time plays the pages in one process and prints each one's "
                "milliseconds.\n");
   return 2;
 }
 
-// Writes the page through the image library's own encoders: PNG when the name ends in .png,
-// else BMP.
-bool WritePage(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height,
-               double dpi, std::string* error) {
-  imaging::Image image;
-  image.Reset(width, height, 24, {});
-  for (int y = 0; y < height; ++y) {
-    uint8_t* row = image.Row(y);
-    const uint32_t* source = pixels.data() + static_cast<size_t>(y) * width;
-    for (int x = 0; x < width; ++x) {
-      row[3 * x] = static_cast<uint8_t>(source[x] >> 16);
-      row[3 * x + 1] = static_cast<uint8_t>(source[x] >> 8);
-      row[3 * x + 2] = static_cast<uint8_t>(source[x]);
-    }
+// The format the output name's extension asks for; kFormatNone when none of ours.
+uint32_t FormatOf(const std::string& path) {
+  const size_t dot = path.find_last_of('.');
+  std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
+  for (char& c : extension) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
-  image.SetXDPI(static_cast<int>(std::lround(dpi)));
-  image.SetYDPI(static_cast<int>(std::lround(dpi)));
-  const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
-  if (!image.Save(path, png ? imaging::kFormatPng : imaging::kFormatBmp)) {
-    *error = image.last_error;
-    return false;
+  if (extension == "bmp") {
+    return imaging::kFormatBmp;
   }
-  return true;
+  if (extension == "png") {
+    return imaging::kFormatPng;
+  }
+  if (extension == "jpg" || extension == "jpeg") {
+    return imaging::kFormatJpeg;
+  }
+  if (extension == "tif" || extension == "tiff") {
+    return imaging::kFormatTiff;
+  }
+  return imaging::kFormatNone;
 }
 
-struct Rendered {
-  std::vector<uint32_t> pixels;
+struct Page {
+  std::vector<uint8_t> bytes;
+  std::optional<emf::Metafile> file;
   int width = 0;
   int height = 0;
-  double ms = 0;
 };
 
-// Plays one page; false (with a message) when it cannot be read or drawn.
-bool Render(const std::string& input, double dpi, bool stats, Rendered& out) {
+// Reads the page and sizes it; false (with a message) when it cannot be read or drawn.
+bool OpenPage(const std::string& input, double dpi, Page& page) {
   std::ifstream in(input, std::ios::binary);
-  const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
+  page.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   std::string error;
-  const auto file = emf::Metafile::Parse(data, &error);
-  if (!file) {
+  page.file = emf::Metafile::Parse(page.bytes, &error);
+  if (!page.file) {
     std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), error.c_str());
     return false;
   }
-  const emf::RectL& frame = file->header().frame;
+  const emf::RectL& frame = page.file->header().frame;
   const double width_mm = (static_cast<double>(frame.right) - frame.left) / 100.0;
   const double height_mm = (static_cast<double>(frame.bottom) - frame.top) / 100.0;
   const double w = width_mm / 25.4 * dpi + 0.5;
   const double h = height_mm / 25.4 * dpi + 0.5;
-  if (!(w >= 1 && h >= 1) || w * h > double{1 << 28}) {
+  if (!(w >= 1 && h >= 1 && w < 0x7FFFFFFF && h < 0x7FFFFFFF)) {
     std::fprintf(stderr, "quadrine-render: %s: a frame of %.0f x %.0f pixels cannot be drawn\n",
                  input.c_str(), w, h);
     return false;
   }
-  out.width = static_cast<int>(w);
-  out.height = static_cast<int>(h);
-  out.pixels.assign(static_cast<size_t>(out.width) * out.height, 0x00FFFFFF);
+  page.width = static_cast<int>(w);
+  page.height = static_cast<int>(h);
+  return true;
+}
+
+// Plays the page band by band; the failure, if any.
+std::string PlayPage(const Page& page, const emf::RowSink& take, emf::PlayStats& stats) {
+  return emf::PlayInBands(*page.file, page.width, page.height,
+                          emf::PlanStreamedBands(page.width, page.height), take, stats);
+}
+
+void SayFontNotices() {
+  for (const std::string& notice : emf::TakeFontNotices()) {
+    std::fprintf(stderr, "quadrine-render: %s\n", notice.c_str());
+  }
+}
+
+// Renders the page into the output file, band by band. A page with parts missing, or one
+// the format cannot hold, leaves no file.
+int RenderToFile(const std::string& input, const std::string& output, double dpi, bool stats) {
+  const uint32_t format = FormatOf(output);
+  if (format == imaging::kFormatNone) {
+    std::fprintf(stderr,
+                 "quadrine-render: %s: the extension names no format we write (bmp, "
+                 "png, jpg, tif)\n",
+                 output.c_str());
+    return 2;
+  }
+  Page page;
+  if (!OpenPage(input, dpi, page)) {
+    return 1;
+  }
+  imaging::RowLayout layout;
+  layout.width = page.width;
+  layout.height = page.height;
+  layout.x_dpi = layout.y_dpi = static_cast<int>(std::lround(dpi));
+  std::string error;
+  std::unique_ptr<imaging::RowWriter> writer =
+      imaging::OpenRowWriter(format, layout, output, &error);
+  if (writer == nullptr) {
+    std::fprintf(stderr, "quadrine-render: cannot write %s: %s\n", output.c_str(), error.c_str());
+    return 1;
+  }
+  std::vector<uint8_t> rgb(static_cast<size_t>(page.width) * 3);
+  const emf::RowSink take = [&](const uint32_t* rows, size_t stride, int count) {
+    for (int y = 0; y < count; ++y) {
+      const uint32_t* source = rows + static_cast<size_t>(y) * stride;
+      for (int x = 0; x < page.width; ++x) {
+        rgb[3 * x] = static_cast<uint8_t>(source[x] >> 16);
+        rgb[3 * x + 1] = static_cast<uint8_t>(source[x] >> 8);
+        rgb[3 * x + 2] = static_cast<uint8_t>(source[x]);
+      }
+      if (!writer->WriteRows(rgb.data(), rgb.size(), 1)) {
+        return false;
+      }
+    }
+    return true;
+  };
   const auto start = std::chrono::steady_clock::now();
   emf::PlayStats played;
-  {
-    emf::Canvas canvas(out.pixels.data(), out.width, out.height, out.width * 4);
-    played = emf::PlayMetafile(*file, canvas, emf::RectL{0, 0, out.width, out.height});
-  }
-  out.ms =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  const std::string failure = PlayPage(page, take, played);
+  const bool written = writer->Finish(&error);
+  SayFontNotices();
   if (stats) {
-    std::fprintf(stderr, "%s: %dx%d, %d records played in %.1f ms\n", input.c_str(), out.width,
-                 out.height, played.played, out.ms);
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::fprintf(stderr, "%s: %dx%d, %d records played, written in %.1f ms\n", input.c_str(),
+                 page.width, page.height, played.played, ms);
     for (const auto& [name, count] : played.skipped) {
       std::fprintf(stderr, "  skipped %s: %d\n", name.c_str(), count);
     }
   }
-  for (const std::string& notice : emf::TakeFontNotices()) {
-    std::fprintf(stderr, "quadrine-render: %s\n", notice.c_str());
+  if (!failure.empty() || !written) {
+    std::remove(output.c_str());
+    const std::string& why = failure.empty() || failure == emf::kRowsRefused ? error : failure;
+    std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), why.c_str());
+    return 1;
   }
-  if (!played.failure.empty()) {
-    // A page with parts missing is not written as if it were whole.
-    std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), played.failure.c_str());
-    return false;
-  }
-  return true;
+  return 0;
 }
 
 // --time: plays every page in one process, as a renderer serving a whole job would, and
@@ -116,15 +169,23 @@ bool Render(const std::string& input, double dpi, bool stats, Rendered& out) {
 int TimePages(const std::vector<std::string>& pages, double dpi) {
   double total = 0;
   int failed = 0;
-  for (const std::string& page : pages) {
-    Rendered rendered;
-    if (!Render(page, dpi, false, rendered)) {
+  for (const std::string& input : pages) {
+    Page page;
+    emf::PlayStats played;
+    const auto start = std::chrono::steady_clock::now();
+    if (!OpenPage(input, dpi, page) ||
+        !PlayPage(
+             page, [](const uint32_t*, size_t, int) { return true; }, played)
+             .empty()) {
       ++failed;
       continue;
     }
-    std::printf("%s %.2f\n", page.c_str(), rendered.ms);
-    total += rendered.ms;
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s %.2f\n", input.c_str(), ms);
+    total += ms;
   }
+  SayFontNotices();
   std::printf("total %zu pages %.1f ms\n", pages.size() - failed, total);
   return failed == 0 ? 0 : 1;
 }
@@ -165,14 +226,5 @@ int main(int argc, char** argv) {
   if (input.empty() || output.empty()) {
     return Usage();
   }
-  Rendered rendered;
-  if (!Render(input, dpi, stats, rendered)) {
-    return 1;
-  }
-  std::string error;
-  if (!WritePage(output, rendered.pixels, rendered.width, rendered.height, dpi, &error)) {
-    std::fprintf(stderr, "quadrine-render: cannot write %s: %s\n", output.c_str(), error.c_str());
-    return 1;
-  }
-  return 0;
+  return RenderToFile(input, output, dpi, stats);
 }

@@ -2,6 +2,8 @@
 // everything reached the disk.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -24,6 +26,15 @@ class FileWriter {
       failed_ = true;
     }
   }
+  // Bytes at a place of their own: for formats whose rows go in another order than given.
+  void BytesAt(uint64_t offset, const void* data, size_t size) {
+    if (file_ == nullptr || fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
+      failed_ = true;
+      return;
+    }
+    Bytes(data, size);
+  }
+  bool Good() const { return file_ != nullptr && !failed_; }
   void U8(uint8_t v) { Bytes(&v, 1); }
   void U16(uint16_t v) {
     U8(static_cast<uint8_t>(v));

@@ -12,7 +12,7 @@ namespace imaging {
 
 bool SaveIco(const Image& image, const std::string& path, std::string* error) {
   const std::string png_path = path + ".png~";
-  if (!SavePng(image, png_path, error)) {
+  if (!SaveThroughRows(image, OpenPngRows, png_path, error)) {
     std::remove(png_path.c_str());
     return false;
   }

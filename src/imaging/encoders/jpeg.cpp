@@ -1,6 +1,7 @@
 // JPEG through libjpeg-turbo: grey images as one channel, the rest as RGB, quality 90; the
 // JFIF header carries the resolution. The codec option's bit of value 4 asks for progressive
-// coding (page conversion clears it, so its files are baseline).
+// coding (page conversion clears it, so its files are baseline). Baseline rows go to libjpeg
+// as they come; progressive coding keeps the whole image inside libjpeg.
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -23,59 +24,123 @@ void OnError(j_common_ptr info) {
   std::longjmp(reinterpret_cast<ErrorJump*>(info->err)->jump, 1);
 }
 
+class JpegRows final : public RowWriter {
+ public:
+  JpegRows(std::FILE* file, const std::string& path, const RowLayout& layout)
+      : file_(file), path_(path), layout_(layout) {
+    info_.err = jpeg_std_error(&errors_.manager);
+    errors_.manager.error_exit = OnError;
+  }
+  ~JpegRows() override { Close(); }
+
+  bool Start() {
+    if (setjmp(errors_.jump)) {
+      return Failed();
+    }
+    jpeg_create_compress(&info_);
+    created_ = true;
+    jpeg_stdio_dest(&info_, file_);
+    grey_ = layout_.indexed();
+    info_.image_width = static_cast<JDIMENSION>(layout_.width);
+    info_.image_height = static_cast<JDIMENSION>(layout_.height);
+    info_.input_components = grey_ ? 1 : 3;
+    info_.in_color_space = grey_ ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info_);
+    jpeg_set_quality(&info_, 90, TRUE);
+    info_.density_unit = 1;  // dots per inch
+    info_.X_density = static_cast<UINT16>(layout_.x_dpi);
+    info_.Y_density = static_cast<UINT16>(layout_.y_dpi);
+    if (layout_.codec_option & 4) {
+      jpeg_simple_progression(&info_);
+    }
+    jpeg_start_compress(&info_, TRUE);
+    levels_.resize(static_cast<size_t>(layout_.width));
+    return true;
+  }
+
+  bool WriteRows(const uint8_t* rows, size_t stride, int count) override {
+    if (!error_.empty() || !created_) {
+      return false;
+    }
+    if (setjmp(errors_.jump)) {
+      return Failed();
+    }
+    for (int i = 0; i < count && written_ < layout_.height; ++i, ++written_) {
+      const uint8_t* source = rows + static_cast<size_t>(i) * stride;
+      JSAMPROW row = const_cast<JSAMPROW>(source);
+      if (grey_) {
+        // Indices become the grey levels of their palette entries.
+        for (int x = 0; x < layout_.width; ++x) {
+          levels_[x] = source[x] < layout_.palette.size() ? layout_.palette[source[x]].r : 0;
+        }
+        row = levels_.data();
+      }
+      jpeg_write_scanlines(&info_, &row, 1);
+    }
+    return true;
+  }
+
+  bool Finish(std::string* error) override {
+    if (error_.empty() && written_ != layout_.height) {
+      error_ = "the image's rows were not all given";
+    }
+    if (error_.empty()) {
+      if (setjmp(errors_.jump)) {
+        Failed();
+      } else {
+        jpeg_finish_compress(&info_);
+      }
+    }
+    const bool closed = Close();
+    if (error_.empty() && !closed) {
+      error_ = "cannot finish " + path_;
+    }
+    *error = error_;
+    return error_.empty();
+  }
+
+ private:
+  bool Failed() {
+    error_ = "libjpeg could not write " + path_;
+    return false;
+  }
+  bool Close() {
+    if (created_) {
+      jpeg_destroy_compress(&info_);
+      created_ = false;
+    }
+    const bool closed = file_ == nullptr || std::fclose(file_) == 0;
+    file_ = nullptr;
+    return closed;
+  }
+
+  std::FILE* file_;
+  std::string path_;
+  RowLayout layout_;
+  jpeg_compress_struct info_{};
+  ErrorJump errors_{};
+  bool created_ = false;
+  bool grey_ = false;
+  int written_ = 0;
+  std::vector<JSAMPLE> levels_;
+  std::string error_;
+};
+
 }  // namespace
 
-bool SaveJpeg(const Image& image, const std::string& path, std::string* error) {
+std::unique_ptr<RowWriter> OpenJpegRows(const RowLayout& layout, const std::string& path,
+                                        std::string* error) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {
     *error = "cannot create " + path;
-    return false;
+    return nullptr;
   }
-  jpeg_compress_struct info{};
-  ErrorJump errors{};
-  info.err = jpeg_std_error(&errors.manager);
-  errors.manager.error_exit = OnError;
-  if (setjmp(errors.jump)) {
-    jpeg_destroy_compress(&info);
-    std::fclose(file);
-    *error = "libjpeg could not write " + path;
-    return false;
+  auto writer = std::make_unique<JpegRows>(file, path, layout);
+  if (!writer->Start()) {
+    writer->Finish(error);
+    return nullptr;
   }
-  jpeg_create_compress(&info);
-  jpeg_stdio_dest(&info, file);
-  const bool grey = image.indexed();
-  info.image_width = static_cast<JDIMENSION>(image.width());
-  info.image_height = static_cast<JDIMENSION>(image.height());
-  info.input_components = grey ? 1 : 3;
-  info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 90, TRUE);
-  info.density_unit = 1;  // dots per inch
-  info.X_density = static_cast<UINT16>(image.x_dpi());
-  info.Y_density = static_cast<UINT16>(image.y_dpi());
-  if (image.codec_option & 4) {
-    jpeg_simple_progression(&info);
-  }
-  jpeg_start_compress(&info, TRUE);
-  std::vector<JSAMPLE> levels(static_cast<size_t>(image.width()));
-  for (int y = 0; y < image.height(); ++y) {
-    JSAMPROW row = const_cast<JSAMPROW>(image.Row(y));
-    if (grey) {
-      // Indices become the grey levels of their palette entries.
-      for (int x = 0; x < image.width(); ++x) {
-        levels[x] = image.PixelRgb(x, y).r;
-      }
-      row = levels.data();
-    }
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  if (std::fclose(file) != 0) {
-    *error = "cannot finish " + path;
-    return false;
-  }
-  return true;
+  return writer;
 }
 
 }  // namespace imaging

@@ -1,5 +1,5 @@
 // PNG through libpng: palettes at their own depth, colour as 8-bit RGB; pHYs carries the
-// resolution.
+// resolution. Rows go to libpng as they come.
 #include <png.h>
 
 #include <cmath>
@@ -10,60 +10,119 @@
 #include "imaging/encoders.h"
 
 namespace imaging {
+namespace {
 
-bool SavePng(const Image& image, const std::string& path, std::string* error) {
+class PngRows final : public RowWriter {
+ public:
+  PngRows(std::FILE* file, const std::string& path, int height)
+      : file_(file), path_(path), height_(height) {}
+  ~PngRows() override { Close(); }
+
+  bool Start(const RowLayout& layout) {
+    png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    info_ = png_ ? png_create_info_struct(png_) : nullptr;
+    if (png_ == nullptr || info_ == nullptr) {
+      error_ = "libpng could not start";
+      return false;
+    }
+    // Declared before setjmp: a long jump skips the destructors of what comes after it.
+    std::vector<png_color> palette;
+    if (setjmp(png_jmpbuf(png_))) {
+      return Failed();
+    }
+    png_init_io(png_, file_);
+    const bool indexed = layout.indexed();
+    const int depth = indexed ? (layout.bpp <= 1 ? 1 : layout.bpp <= 4 ? 4 : 8) : 8;
+    png_set_IHDR(png_, info_, static_cast<png_uint_32>(layout.width),
+                 static_cast<png_uint_32>(layout.height), depth,
+                 indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (indexed) {
+      for (size_t i = 0; i < (size_t{1} << depth); ++i) {
+        const Rgb c = i < layout.palette.size() ? layout.palette[i] : Rgb{};
+        palette.push_back(png_color{c.r, c.g, c.b});
+      }
+      png_set_PLTE(png_, info_, palette.data(), static_cast<int>(palette.size()));
+    }
+    png_set_pHYs(png_, info_, static_cast<png_uint_32>(std::lround(layout.x_dpi / 0.0254)),
+                 static_cast<png_uint_32>(std::lround(layout.y_dpi / 0.0254)),
+                 PNG_RESOLUTION_METER);
+    png_set_compression_level(png_, 6);
+    png_write_info(png_, info_);
+    if (indexed && depth < 8) {
+      png_set_packing(png_);
+    }
+    return true;
+  }
+
+  bool WriteRows(const uint8_t* rows, size_t stride, int count) override {
+    if (!error_.empty() || png_ == nullptr) {
+      return false;
+    }
+    if (setjmp(png_jmpbuf(png_))) {
+      return Failed();
+    }
+    for (int i = 0; i < count && written_ < height_; ++i, ++written_) {
+      png_write_row(png_, const_cast<png_bytep>(rows + static_cast<size_t>(i) * stride));
+    }
+    return true;
+  }
+
+  bool Finish(std::string* error) override {
+    if (error_.empty() && written_ != height_) {
+      error_ = "the image's rows were not all given";
+    }
+    if (error_.empty()) {
+      if (setjmp(png_jmpbuf(png_))) {
+        Failed();
+      } else {
+        png_write_end(png_, info_);
+      }
+    }
+    const bool closed = Close();
+    if (error_.empty() && !closed) {
+      error_ = "cannot finish " + path_;
+    }
+    *error = error_;
+    return error_.empty();
+  }
+
+ private:
+  bool Failed() {
+    error_ = "libpng could not write " + path_;
+    return false;
+  }
+  bool Close() {
+    png_destroy_write_struct(&png_, &info_);
+    const bool closed = file_ == nullptr || std::fclose(file_) == 0;
+    file_ = nullptr;
+    return closed;
+  }
+
+  std::FILE* file_;
+  std::string path_;
+  int height_;
+  int written_ = 0;
+  png_structp png_ = nullptr;
+  png_infop info_ = nullptr;
+  std::string error_;
+};
+
+}  // namespace
+
+std::unique_ptr<RowWriter> OpenPngRows(const RowLayout& layout, const std::string& path,
+                                       std::string* error) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {
     *error = "cannot create " + path;
-    return false;
+    return nullptr;
   }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (png == nullptr || info == nullptr) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    *error = "libpng could not start";
-    return false;
+  auto writer = std::make_unique<PngRows>(file, path, layout.height);
+  if (!writer->Start(layout)) {
+    writer->Finish(error);
+    return nullptr;
   }
-  std::vector<png_byte> row;
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    *error = "libpng could not write " + path;
-    return false;
-  }
-  png_init_io(png, file);
-  const bool indexed = image.indexed();
-  const int depth = indexed ? (image.bpp() <= 1 ? 1 : image.bpp() <= 4 ? 4 : 8) : 8;
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width()),
-               static_cast<png_uint_32>(image.height()), depth,
-               indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  std::vector<png_color> palette;
-  if (indexed) {
-    for (size_t i = 0; i < (size_t{1} << depth); ++i) {
-      const Rgb c = i < image.palette().size() ? image.palette()[i] : Rgb{};
-      palette.push_back(png_color{c.r, c.g, c.b});
-    }
-    png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-  }
-  png_set_pHYs(png, info, static_cast<png_uint_32>(std::lround(image.x_dpi() / 0.0254)),
-               static_cast<png_uint_32>(std::lround(image.y_dpi() / 0.0254)), PNG_RESOLUTION_METER);
-  png_set_compression_level(png, 6);
-  png_write_info(png, info);
-  if (indexed && depth < 8) {
-    png_set_packing(png);
-  }
-  for (int y = 0; y < image.height(); ++y) {
-    png_write_row(png, const_cast<png_bytep>(image.Row(y)));
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  if (std::fclose(file) != 0) {
-    *error = "cannot finish " + path;
-    return false;
-  }
-  return true;
+  return writer;
 }
 
 }  // namespace imaging

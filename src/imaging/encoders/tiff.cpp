@@ -1,57 +1,45 @@
 // TIFF through libtiff. The codec option is the compression tag: 4 (CCITT Group 4) for
 // black and white, 32773 (PackBits) otherwise; 0 means none. The resolution goes in
-// XResolution and YResolution, in inches.
+// XResolution and YResolution, in inches. Rows go to libtiff as they come; an image whose
+// pixels pass 2 GB is written as BigTIFF, whose offsets have no 4 GB limit.
 #include <tiffio.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "imaging/encoders.h"
 
 namespace imaging {
+namespace {
 
-bool SaveTiff(const Image& image, const std::string& path, std::string* error) {
-  TIFFSetErrorHandler(nullptr);
-  TIFFSetWarningHandler(nullptr);
-  TIFF* tiff = TIFFOpen(path.c_str(), "w");
-  if (tiff == nullptr) {
-    *error = "cannot create " + path;
-    return false;
-  }
-  const bool indexed = image.indexed();
-  const bool bilevel = indexed && image.bpp() == 1;
-  uint16_t compression = static_cast<uint16_t>(image.codec_option);
+uint16_t CompressionFor(uint32_t codec_option, bool bilevel) {
+  uint16_t compression = static_cast<uint16_t>(codec_option);
   if (compression == COMPRESSION_CCITTFAX4 && !bilevel) {
-    compression = COMPRESSION_PACKBITS;  // Group 4 codes only black and white
+    return COMPRESSION_PACKBITS;  // Group 4 codes only black and white
   }
   if (compression != COMPRESSION_NONE && compression != COMPRESSION_CCITTFAX4 &&
       compression != COMPRESSION_PACKBITS && compression != COMPRESSION_LZW &&
       compression != COMPRESSION_ADOBE_DEFLATE) {
-    compression = COMPRESSION_PACKBITS;
+    return COMPRESSION_PACKBITS;
   }
-  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(image.width()));
-  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(image.height()));
-  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
-  TIFFSetField(tiff, TIFFTAG_XRESOLUTION, static_cast<float>(image.x_dpi()));
-  TIFFSetField(tiff, TIFFTAG_YRESOLUTION, static_cast<float>(image.y_dpi()));
-  TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-  TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, bilevel ? image.height() : 16);
-  std::vector<uint8_t> row;
+  return compression;
+}
+
+void SetPixelForm(TIFF* tiff, const RowLayout& layout, bool bilevel) {
   if (bilevel) {
     // 0 is white here, as fax coding expects.
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
     TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    row.resize((static_cast<size_t>(image.width()) + 7) / 8);
-  } else if (indexed) {
+  } else if (layout.indexed()) {
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
     TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
     std::vector<uint16_t> red(256), green(256), blue(256);
-    for (size_t i = 0; i < image.palette().size() && i < 256; ++i) {
-      red[i] = static_cast<uint16_t>(image.palette()[i].r * 257);
-      green[i] = static_cast<uint16_t>(image.palette()[i].g * 257);
-      blue[i] = static_cast<uint16_t>(image.palette()[i].b * 257);
+    for (size_t i = 0; i < layout.palette.size() && i < 256; ++i) {
+      red[i] = static_cast<uint16_t>(layout.palette[i].r * 257);
+      green[i] = static_cast<uint16_t>(layout.palette[i].g * 257);
+      blue[i] = static_cast<uint16_t>(layout.palette[i].b * 257);
     }
     TIFFSetField(tiff, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
   } else {
@@ -59,25 +47,87 @@ bool SaveTiff(const Image& image, const std::string& path, std::string* error) {
     TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
   }
-  bool written = true;
-  for (int y = 0; y < image.height() && written; ++y) {
-    const uint8_t* src = image.Row(y);
-    void* data = const_cast<uint8_t*>(src);
-    if (bilevel) {
-      std::fill(row.begin(), row.end(), 0);
-      for (int x = 0; x < image.width(); ++x) {
-        const bool black = image.PixelRgb(x, y).r < 128;
-        row[x / 8] = static_cast<uint8_t>(row[x / 8] | (black ? 0x80 >> (x % 8) : 0));
-      }
-      data = row.data();
+}
+
+class TiffRows final : public RowWriter {
+ public:
+  TiffRows(TIFF* tiff, const std::string& path, const RowLayout& layout)
+      : tiff_(tiff), path_(path), layout_(layout) {
+    bilevel_ = layout.indexed() && layout.bpp == 1;
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(layout.width));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(layout.height));
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, CompressionFor(layout.codec_option, bilevel_));
+    TIFFSetField(tiff, TIFFTAG_XRESOLUTION, static_cast<float>(layout.x_dpi));
+    TIFFSetField(tiff, TIFFTAG_YRESOLUTION, static_cast<float>(layout.y_dpi));
+    TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, bilevel_ ? layout.height : 16);
+    SetPixelForm(tiff, layout, bilevel_);
+    if (bilevel_) {
+      bits_.resize((static_cast<size_t>(layout.width) + 7) / 8);
     }
-    written = TIFFWriteScanline(tiff, data, static_cast<uint32_t>(y), 0) >= 0;
   }
-  TIFFClose(tiff);
-  if (!written) {
-    *error = "libtiff could not write " + path;
+  ~TiffRows() override { Close(); }
+
+  bool WriteRows(const uint8_t* rows, size_t stride, int count) override {
+    for (int i = 0; i < count && failed_ == false && written_ < layout_.height; ++i) {
+      const uint8_t* source = rows + static_cast<size_t>(i) * stride;
+      void* data = const_cast<uint8_t*>(source);
+      if (bilevel_) {
+        std::fill(bits_.begin(), bits_.end(), 0);
+        for (int x = 0; x < layout_.width; ++x) {
+          const bool black =
+              source[x] >= layout_.palette.size() || layout_.palette[source[x]].r < 128;
+          bits_[x / 8] = static_cast<uint8_t>(bits_[x / 8] | (black ? 0x80 >> (x % 8) : 0));
+        }
+        data = bits_.data();
+      }
+      failed_ = TIFFWriteScanline(tiff_, data, static_cast<uint32_t>(written_++), 0) < 0;
+    }
+    return !failed_;
   }
-  return written;
+
+  bool Finish(std::string* error) override {
+    const bool whole = written_ == layout_.height;
+    // TIFFClose writes the directory; whether it could is told by the flush before it.
+    const bool flushed = !failed_ && whole && TIFFFlush(tiff_) == 1;
+    Close();
+    if (!flushed) {
+      *error = whole ? "libtiff could not write " + path_ : "the image's rows were not all given";
+    }
+    return flushed;
+  }
+
+ private:
+  void Close() {
+    if (tiff_ != nullptr) {
+      TIFFClose(tiff_);
+      tiff_ = nullptr;
+    }
+  }
+
+  TIFF* tiff_;
+  std::string path_;
+  RowLayout layout_;
+  bool bilevel_ = false;
+  bool failed_ = false;
+  int written_ = 0;
+  std::vector<uint8_t> bits_;
+};
+
+}  // namespace
+
+std::unique_ptr<RowWriter> OpenTiffRows(const RowLayout& layout, const std::string& path,
+                                        std::string* error) {
+  TIFFSetErrorHandler(nullptr);
+  TIFFSetWarningHandler(nullptr);
+  const uint64_t pixel_bytes = uint64_t(layout.width) * layout.height * (layout.indexed() ? 1 : 3);
+  TIFF* tiff = TIFFOpen(path.c_str(), pixel_bytes >= (uint64_t{1} << 31) ? "w8" : "w");
+  if (tiff == nullptr) {
+    *error = "cannot create " + path;
+    return nullptr;
+  }
+  return std::make_unique<TiffRows>(tiff, path, layout);
 }
 
 }  // namespace imaging

@@ -7,9 +7,11 @@
 #include <string>
 #include <unordered_map>
 
+#include "emf/band_player.h"
 #include "emf/canvas.h"
 #include "emf/font.h"
 #include "emf/player.h"
+#include "win32/gdi32/font_notices.h"
 #include "win32/gdi32/gdi_objects.h"
 #include "win32/kernel32/errors.h"
 #include "win32/kernel32/kernel32.h"
@@ -19,18 +21,12 @@ using win32::gdi::BitmapObject;
 
 namespace {
 
-constexpr int kMaxCanvasSide = emf::Canvas::kMaxSurfaceSide;
-constexpr int64_t kBandPixels = int64_t{1} << 25;  // 128 MB of 32-bit pixels a band
-constexpr int kBandMargin = 16;
-
 // Plays the page into the kept part of the bitmap: the band with its margin read from the
 // bitmap in 32-bit RGB, drawn, and the kept part written back in the bitmap's own format
 // (palette matching is slow: each colour is matched once). The canvas's failure, if any.
 std::string PlayBand(BitmapObject& bitmap, const emf::Metafile& metafile, const emf::RectL& bounds,
                      const emf::Canvas::Band& kept, int margin) {
-  const emf::Canvas::Band band{std::max(0, kept.left - margin), std::max(0, kept.top - margin),
-                               std::min(bitmap.width, kept.right + margin),
-                               std::min(bitmap.height, kept.bottom + margin)};
+  const emf::Canvas::Band band = emf::WithMargin(kept, margin, bitmap.width, bitmap.height);
   const int width = band.right - band.left;
   std::vector<uint32_t> pixels(static_cast<size_t>(width) * (band.bottom - band.top));
   for (int y = band.top; y < band.bottom; ++y) {
@@ -71,6 +67,11 @@ std::string PlayBand(BitmapObject& bitmap, const emf::Metafile& metafile, const 
 }
 
 }  // namespace
+
+std::vector<std::string> win32::gdi::TakeFontNotices() {
+  return emf::TakeFontNotices();
+}
+
 using win32::gdi::DcObject;
 using win32::gdi::EnhMetafileObject;
 
@@ -119,28 +120,16 @@ BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
   }
   BitmapObject& bitmap = *dc->bitmap;
   const emf::RectL bounds{lprect->left, lprect->top, lprect->right, lprect->bottom};
-  // A page larger than one band is drawn band by band, each with a margin that is dropped
-  // (along a surface's edge cairo may cut a shape otherwise), so that memory follows the
-  // band, not the page. A page that fits one band is drawn whole, as it always was.
-  const bool whole = static_cast<int64_t>(bitmap.width) * bitmap.height <= kBandPixels &&
-                     bitmap.width <= kMaxCanvasSide && bitmap.height <= kMaxCanvasSide;
-  const int columns = std::min(bitmap.width, kMaxCanvasSide - 2 * kBandMargin);
-  const int rows = whole ? bitmap.height
-                         : static_cast<int>(std::clamp<int64_t>(
-                               kBandPixels / (columns + 2 * kBandMargin) - 2 * kBandMargin, 1,
-                               kMaxCanvasSide - 2 * kBandMargin));
+  // A page larger than one band is drawn band by band, so that memory follows the band, not
+  // the page. A page that fits one band is drawn whole, as it always was.
+  const emf::BandPlan plan = emf::PlanBands(bitmap.width, bitmap.height);
   std::string failure;
-  for (int top = 0; top < bitmap.height && failure.empty(); top += rows) {
-    for (int left = 0; left < bitmap.width && failure.empty(); left += columns) {
-      const emf::Canvas::Band kept{left, top, std::min(bitmap.width, left + columns),
-                                   std::min(bitmap.height, top + rows)};
-      const int margin = whole ? 0 : kBandMargin;
-      failure = PlayBand(bitmap, *object->metafile, bounds, kept, margin);
+  for (int top = 0; top < bitmap.height && failure.empty(); top += plan.rows) {
+    for (int left = 0; left < bitmap.width && failure.empty(); left += plan.columns) {
+      const emf::Canvas::Band kept{left, top, std::min(bitmap.width, left + plan.columns),
+                                   std::min(bitmap.height, top + plan.rows)};
+      failure = PlayBand(bitmap, *object->metafile, bounds, kept, plan.margin);
     }
-  }
-  // A missing font never passes silently: said once, where the user looks.
-  for (const std::string& notice : emf::TakeFontNotices()) {
-    std::fprintf(stderr, "quadrine: %s\n", notice.c_str());
   }
   // A page with parts missing is no page: the caller counts it as failed.
   return failure.empty() ? TRUE : win32::Fail(ERROR_NOT_ENOUGH_MEMORY);

@@ -1,0 +1,58 @@
+// Encoders that take a page a band of rows at a time, so that a page far larger than memory
+// can be written as it is drawn. Rows are in Image's layout: one byte a pixel (palette
+// indices) up to 8 bits, red, green and blue bytes above.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/image.h"
+
+namespace imaging {
+
+// What the rows will be: the image's size, depth, palette, resolution and codec option.
+struct RowLayout {
+  int width = 0;
+  int height = 0;
+  uint16_t bpp = 24;
+  std::vector<Rgb> palette;
+  int x_dpi = 96;
+  int y_dpi = 96;
+  uint32_t codec_option = 0;
+
+  bool indexed() const { return bpp <= 8; }
+  size_t RowBytes() const { return static_cast<size_t>(width) * (indexed() ? 1 : 3); }
+};
+
+RowLayout LayoutOf(const Image& image);
+
+class RowWriter {
+ public:
+  virtual ~RowWriter() = default;
+  // The next count rows, stride bytes apart. False once anything failed; the error then
+  // waits for Finish.
+  virtual bool WriteRows(const uint8_t* rows, size_t stride, int count) = 0;
+  // Ends the file: true when every row was given and everything reached the disk. A writer
+  // dropped without Finish leaves a file that its caller removes.
+  virtual bool Finish(std::string* error) = 0;
+};
+
+// A writer for the format, or null with a message: no streaming encoder for it, a size past
+// what the format holds, or a file that cannot be created.
+std::unique_ptr<RowWriter> OpenRowWriter(uint32_t format, const RowLayout& layout,
+                                         const std::string& path, std::string* error);
+
+// Whether an image of this size and depth fits the format; if not, a message that names
+// the limit.
+bool FitsFormat(uint32_t format, int width, int height, int bpp, std::string* error);
+
+// The streaming encoders (encoders/*.cpp).
+std::unique_ptr<RowWriter> OpenBmpRows(const RowLayout&, const std::string&, std::string*);
+std::unique_ptr<RowWriter> OpenPngRows(const RowLayout&, const std::string&, std::string*);
+std::unique_ptr<RowWriter> OpenJpegRows(const RowLayout&, const std::string&, std::string*);
+std::unique_ptr<RowWriter> OpenTiffRows(const RowLayout&, const std::string&, std::string*);
+
+}  // namespace imaging

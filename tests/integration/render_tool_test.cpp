@@ -1,0 +1,115 @@
+// quadrine-render as a user runs it: pages of any size drawn band by band into the format the
+// output's extension names, and pages past a format's limits refused without a file.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "imaging/bmp_reader.h"
+#include "support/spool_builder.h"
+#include "support/test_support.h"
+
+namespace {
+
+using testing_support::EmfRecord;
+using testing_support::ProcessResult;
+using testing_support::TempDir;
+
+std::string RenderTool() {
+  return testing_support::BuildDir() + "/tools/quadrine-render/quadrine-render";
+}
+
+std::string FilledRect(uint32_t colorref, int l, int t, int r, int b) {
+  return EmfRecord(39, {1, 0, colorref, 0}) + EmfRecord(37, {1}) +
+         EmfRecord(43, {uint32_t(l), uint32_t(t), uint32_t(r), uint32_t(b)}) +
+         EmfRecord(40, {1});  // EMR_DELETEOBJECT
+}
+
+// A page of width x height pixels at 96 dots per inch (the frame in hundredths of a millimetre).
+std::string PageOfPixels(const std::string& records, int width, int height) {
+  return testing_support::EmfPage(EmfRecord(37, {0x80000008}) + records,
+                                  static_cast<int32_t>(int64_t{width} * 2540 / 96),
+                                  static_cast<int32_t>(int64_t{height} * 2540 / 96));
+}
+
+ProcessResult Render(const TempDir& dir, const std::string& page, const std::string& output) {
+  testing_support::WriteFile(dir / "page.emf", page);
+  return testing_support::RunProgram(RenderTool(), {dir / "page.emf", dir / output}, dir.path());
+}
+
+// A page of 40000 x 1000 pixels passes cairo's widest surface and one band's pixels: it is cut
+// into bands and tiles. Rectangles across both seams come out whole, with no seam in them.
+TEST(RenderTool, APageOfBandsAndTilesIsDrawnWhole) {
+  TempDir dir;
+  const std::string page = PageOfPixels(FilledRect(0x0000FF, 32000, 400, 34000, 600) +
+                                            FilledRect(0x00FF00, 39000, 900, 40000, 1000) +
+                                            FilledRect(0xFF0000, 0, 0, 10, 10),
+                                        40000, 1000);
+  const ProcessResult result = Render(dir, page, "wide.bmp");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::string bytes = testing_support::ReadFile(dir / "wide.bmp");
+  imaging::Image image;
+  std::string error;
+  ASSERT_TRUE(imaging::ReadBmp(
+      std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), image, &error))
+      << error;
+  ASSERT_EQ(image.width(), 40000);
+  ASSERT_EQ(image.height(), 1000);
+  struct Expected {
+    int x, y;
+    imaging::Rgb color;
+  };
+  const imaging::Rgb red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255}, white{255, 255, 255};
+  for (const Expected& e :
+       {Expected{32000, 400, red}, Expected{33999, 599, red}, Expected{32734, 479, red},
+        Expected{32735, 480, red}, Expected{31999, 480, white}, Expected{34000, 480, white},
+        Expected{32735, 399, white}, Expected{32735, 600, white}, Expected{39999, 999, green},
+        Expected{0, 0, blue}, Expected{20000, 500, white}}) {
+    EXPECT_EQ(image.PixelRgb(e.x, e.y), e.color) << e.x << "," << e.y;
+  }
+  for (int y = 400; y < 600; ++y) {  // no seam: the red rectangle is red throughout
+    for (int x = 32000; x < 34000; x += 7) {
+      ASSERT_EQ(image.PixelRgb(x, y), red) << x << "," << y;
+    }
+  }
+}
+
+// The extension picks the format; one that names none of ours, or a page past the format's
+// own limits, is refused with a message and leaves no file.
+TEST(RenderTool, TheExtensionPicksTheFormatAndLimitsAreNamed) {
+  struct Case {
+    const char* output;
+    int width, height;
+    int exit_code;
+    std::string magic;    // the file's first bytes, when one is written
+    const char* message;  // part of what standard error says, when refused
+  };
+  const Case cases[] = {
+      {"p.png", 50, 40, 0, "\x89PNG", ""},
+      {"p.jpg", 50, 40, 0, "\xFF\xD8\xFF", ""},
+      {"p.JPEG", 50, 40, 0, "\xFF\xD8\xFF", ""},
+      {"p.tif", 50, 40, 0, std::string("II*\0", 4), ""},
+      {"p.bmp", 50, 40, 0, "BM", ""},
+      {"p.xyz", 50, 40, 2, "", "names no format"},
+      {"p.jpg", 65501, 2, 1, "", "65500 pixels a side"},
+      {"p.bmp", 40000, 40000, 1, "", "past what BMP holds"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const ProcessResult result =
+        Render(dir, PageOfPixels(FilledRect(0x0000FF, 1, 1, 2, 2), c.width, c.height), c.output);
+    EXPECT_EQ(result.exitCode, c.exit_code) << c.output << ": " << result.err;
+    const std::string written = testing_support::FileExists(dir / c.output)
+                                    ? testing_support::ReadFile(dir / c.output)
+                                    : "";
+    if (c.exit_code == 0) {
+      EXPECT_EQ(written.substr(0, c.magic.size()), c.magic) << c.output;
+    } else {
+      EXPECT_FALSE(testing_support::FileExists(dir / c.output)) << c.output;
+      EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    }
+  }
+}
+
+}  // namespace

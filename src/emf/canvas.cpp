@@ -1,6 +1,7 @@
 #include "emf/canvas.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -591,7 +592,7 @@ void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matr
   }
   SetSourceColor(cr_, color);
   style.shape.smooth = style.shape.smooth && smooth_text_;
-  if (style.typeface == nullptr || !DrawGlyphBitmaps(*style.typeface, style.shape, glyphs)) {
+  if (style.typeface == nullptr || !DrawGlyphBitmaps(*style.typeface, style.shape, glyphs, color)) {
     cairo_set_font_face(cr_, face);
     cairo_set_font_matrix(cr_, &font_matrix);
     cairo_font_options_t* options = cairo_font_options_create();
@@ -607,8 +608,79 @@ void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matr
 
 // GDI puts each glyph's bitmap at its origin rounded to whole pixels; the run's bitmaps are
 // gathered in one mask and painted through the clip with the current source.
+namespace {
+
+// GDI blends smoothed text in linear light: each channel goes from the page's gamma to light,
+// is mixed by the glyph's grey level, and goes back (black text on white comes out lighter
+// than a plain mix). Gamma 2.31 gives the reference renderer's levels exactly.
+struct TextGamma {
+  static constexpr int kLightSteps = 4096;
+  std::array<uint16_t, 256> to_light{};
+  std::array<uint8_t, kLightSteps + 1> from_light{};
+  TextGamma() {
+    constexpr double kGamma = 2.31;
+    for (int v = 0; v < 256; ++v) {
+      to_light[v] = static_cast<uint16_t>(std::lround(std::pow(v / 255.0, kGamma) * kLightSteps));
+    }
+    for (int l = 0; l <= kLightSteps; ++l) {
+      from_light[l] =
+          static_cast<uint8_t>(std::lround(std::pow(l / double{kLightSteps}, 1 / kGamma) * 255));
+    }
+  }
+  // The channel under text of this channel at grey level (0 to 16).
+  uint8_t Mix(uint8_t under, uint8_t text, int level) const {
+    const int light = (to_light[under] * (16 - level) + to_light[text] * level + 8) / 16;
+    return from_light[light];
+  }
+};
+
+const TextGamma& Gamma() {
+  static const TextGamma gamma;
+  return gamma;
+}
+
+}  // namespace
+
+// Smoothed glyphs are mixed with what is under them in linear light, into a patch that
+// cairo then paints through the clip (fully covered and untouched pixels stay exact).
+void Canvas::BlendGlyphMask(const uint8_t* coverage, int stride, int64_t x0, int64_t y0, int width,
+                            int height, ColorRef color) {
+  cairo_surface_t* patch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  if (!Check(cairo_surface_status(patch), "text")) {
+    cairo_surface_destroy(patch);
+    return;
+  }
+  cairo_surface_flush(surface_);
+  const TextGamma& gamma = Gamma();
+  const auto r = static_cast<uint8_t>(color), g = static_cast<uint8_t>(color >> 8),
+             b = static_cast<uint8_t>(color >> 16);
+  uint8_t* bits = cairo_image_surface_get_data(patch);
+  const int patch_stride = cairo_image_surface_get_stride(patch);
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* cover = coverage + static_cast<ptrdiff_t>(y) * stride;
+    auto* out = reinterpret_cast<uint32_t*>(bits + static_cast<ptrdiff_t>(y) * patch_stride);
+    const uint32_t* under = PixelAt(static_cast<int>(x0), static_cast<int>(y0 + y));
+    for (int x = 0; x < width; ++x) {
+      // Glyph coverage comes in GDI's 17 levels: 16 steps of 16, and 255 for whole.
+      const int c = cover[x] == 255 ? 16 : cover[x] / 16;
+      if (c == 0) {
+        out[x] = 0;
+        continue;
+      }
+      const uint32_t u = under[x];
+      out[x] = 0xFF000000u | uint32_t{gamma.Mix(static_cast<uint8_t>(u >> 16), r, c)} << 16 |
+               uint32_t{gamma.Mix(static_cast<uint8_t>(u >> 8), g, c)} << 8 |
+               gamma.Mix(static_cast<uint8_t>(u), b, c);
+    }
+  }
+  cairo_surface_mark_dirty(patch);
+  cairo_set_source_surface(cr_, patch, static_cast<double>(x0), static_cast<double>(y0));
+  cairo_paint(cr_);
+  cairo_surface_destroy(patch);
+}
+
 bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
-                              const std::vector<cairo_glyph_t>& glyphs) {
+                              const std::vector<cairo_glyph_t>& glyphs, ColorRef color) {
   struct Placed {
     std::shared_ptr<const GlyphBitmap> bitmap;
     int64_t x, y;
@@ -679,7 +751,11 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
     }
   }
   cairo_surface_mark_dirty(mask);
-  cairo_mask_surface(cr_, mask, static_cast<double>(x0), static_cast<double>(y0));
+  if (shape.smooth) {
+    BlendGlyphMask(bits, stride, x0, y0, mask_width, mask_height, color);
+  } else {
+    cairo_mask_surface(cr_, mask, static_cast<double>(x0), static_cast<double>(y0));
+  }
   cairo_surface_destroy(mask);
   return true;
 }

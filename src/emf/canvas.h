@@ -120,7 +120,9 @@ class Canvas : public DrawingTarget {
   cairo_t* cr_;
   Region clip_;
   bool DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
-                        const std::vector<cairo_glyph_t>& glyphs);
+                        const std::vector<cairo_glyph_t>& glyphs, ColorRef color);
+  void BlendGlyphMask(const uint8_t* coverage, int stride, int64_t x0, int64_t y0, int width,
+                      int height, ColorRef color);
   bool smooth_text_ = true;
   std::string failure_;
 };

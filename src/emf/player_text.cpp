@@ -433,11 +433,22 @@ void Player::DrawTextRun(TextRun text) {
                                  text.graphics_mode == kGmAdvanced, options);
     layout.run = LookUpGlyphs(text, layout.font, *layout.typeface);
     ScaledFonts fonts(layout.placement.matrix, options);
-    layout.total = AdvanceGlyphs(text, layout.placement, state_.text_char_extra, fonts, layout.run);
+    // Without a spacing array GDI advances each glyph by its width hinted at the size, whole
+    // pixels (settled on pages of our own through the reference renderer); turned or slanted
+    // text keeps the unhinted widths.
+    cairo_font_options_t* hinted = cairo_font_options_copy(options);
+    const cairo_matrix_t& m = layout.placement.matrix;
+    if (m.xy == 0 && m.yx == 0) {
+      cairo_font_options_set_hint_metrics(hinted, CAIRO_HINT_METRICS_ON);
+    }
+    ScaledFonts advancing(layout.placement.matrix, hinted);
+    layout.total =
+        AdvanceGlyphs(text, layout.placement, state_.text_char_extra, advancing, layout.run);
     cairo_font_extents_t extents;
     cairo_scaled_font_extents(fonts.For(layout.typeface), &extents);
     layout.natural_size = extents.ascent + extents.descent;
     layout.line = MeasureLine(*layout.typeface, layout.placement, extents);
+    cairo_font_options_destroy(hinted);
     cairo_font_options_destroy(options);
   }
   layout.origin = AlignText(text, layout);

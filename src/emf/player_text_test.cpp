@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -376,25 +377,80 @@ TEST(Text, SmoothingFollowsQualityAndTheFacesGaspTable) {
 
 namespace {
 
+// Smoothed text is mixed with the page in linear light (gamma 2.31): black on white and
+// white on black each take only the reference renderer's 17 levels, which a plain mix of
+// the grey levels would not (level 8 of 16 is 189 on white, not 128, and 104 on black).
+TEST(Text, SmoothedTextIsMixedInLinearLight) {
+  const auto levels = [](bool white_text) {
+    std::set<int> seen;
+    FontSpec font;
+    font.height = -30;
+    std::string records = CreateFont(font) + EmfRecord(18, {1});  // transparent background
+    if (white_text) {
+      records += EmfRecord(39, {2, 0, 0, 0}) + EmfRecord(37, {2}) +
+                 EmfRecord(43, {0, 0, 200, 200}) +
+                 EmfRecord(24, {0xFFFFFF});  // a black page, white text
+    }
+    const Page page = Play(records + TextOut(10, 10, u"Wave"));
+    for (uint32_t p : page.pixels) {
+      seen.insert(static_cast<int>(p & 0xFF));
+    }
+    return seen;
+  };
+  // The reference renderer's levels k of 16, black text on white; white text on black takes
+  // the same ones the other way round. Ours are within one of them.
+  const std::set<int> reference = {0,   77,  104, 124, 140, 154, 167, 178, 189,
+                                   199, 208, 217, 225, 233, 240, 248, 255};
+  const auto near_reference = [&](const std::set<int>& seen) {
+    return std::all_of(seen.begin(), seen.end(), [&](int v) {
+      return reference.count(v) + reference.count(v - 1) + reference.count(v + 1) > 0;
+    });
+  };
+  for (bool white_text : {false, true}) {
+    const std::set<int> seen = levels(white_text);
+    EXPECT_TRUE(near_reference(seen)) << ::testing::PrintToString(seen);
+    EXPECT_GT(seen.size(), 10u) << white_text;
+    EXPECT_EQ(seen.count(128), 0u) << "a plain mix";
+  }
+}
+
+// Without a spacing array each glyph advances by its width hinted at the size, whole pixels:
+// the stems of a row of l's stand at equal steps, where unhinted widths (4.6 pixels for
+// Carlito's l at 20 pixels) would step unevenly.
+TEST(Text, GlyphsWithoutSpacingAdvanceByWholeHintedWidths) {
+  for (const char* face : {"Calibri", "Arial", "Verdana"}) {
+    FontSpec font;
+    font.height = -20;
+    font.face = face;
+    const Page page = Play(CreateFont(font) + Align(kTaBaseline) + TextOut(10, 100, u"llllllllll"));
+    const std::vector<int> starts = page.InkStarts(95);
+    ASSERT_EQ(starts.size(), 10u) << face;
+    for (size_t i = 2; i < starts.size(); ++i) {
+      EXPECT_EQ(starts[i] - starts[i - 1], starts[1] - starts[0]) << face << " at " << i;
+    }
+  }
+}
+
 // A missing font never passes silently: each substitution of note is said once.
 TEST(Text, MissingFacesAndCharactersAreSaidOnce) {
-  emf::TakeFontNotices();  // what earlier tests caused
-  emf::Font font{-20, 0, 0, 0, 400, false, false, false, 0, 0, 0, "Wingdings"};
+  // Faces and a character no other test asks for: each is said once a process.
+  emf::TakeFontNotices();
+  emf::Font font{-20, 0, 0, 0, 400, false, false, false, 0, 0, 0, "Marlett"};
   emf::TypefaceFor(font);
-  font.face = "No Such Face Anywhere";
+  font.face = "Nowhere Installed Sans";
   emf::TypefaceFor(font);
   emf::TypefaceFor(font);  // asked again: not said again
   font.face = "Arial";
   emf::TypefaceFor(font);  // drawn with its usual substitute: nothing to say
-  EXPECT_EQ(emf::FallbackTypefaceFor(font, 0x10FFFD), nullptr);
+  EXPECT_EQ(emf::FallbackTypefaceFor(font, 0x10FFFC), nullptr);
   const std::vector<std::string> notices = emf::TakeFontNotices();
   ASSERT_EQ(notices.size(), 3u);
-  EXPECT_NE(notices[0].find("the symbol face 'Wingdings' is not installed"), std::string::npos)
+  EXPECT_NE(notices[0].find("the symbol face 'Marlett' is not installed"), std::string::npos)
       << notices[0];
-  EXPECT_NE(notices[1].find("the face 'No Such Face Anywhere' is not installed; it is drawn with"),
+  EXPECT_NE(notices[1].find("the face 'Nowhere Installed Sans' is not installed; it is drawn with"),
             std::string::npos)
       << notices[1];
-  EXPECT_EQ(notices[2], "no installed face has the character U+10FFFD (asked of 'Arial')");
+  EXPECT_EQ(notices[2], "no installed face has the character U+10FFFC (asked of 'Arial')");
   EXPECT_TRUE(emf::TakeFontNotices().empty());
 }
 

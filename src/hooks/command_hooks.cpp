@@ -60,8 +60,10 @@ int RunHook(const char* hookName, const FileList& list) {
     return -1;
   }
   std::string command = Quoted(program);
+  // Appended piece by piece: " " + Quoted(...) sets off GCC 12's false -Wrestrict.
   for (size_t i = 1; i < arguments.size(); ++i) {
-    command += " " + Quoted(arguments[i]);
+    command += ' ';
+    command += Quoted(arguments[i]);
   }
   if (command.size() > kMaxCommand) {
     return -1;
@@ -73,7 +75,8 @@ int RunHook(const char* hookName, const FileList& list) {
   if (command.find("%1") != std::string::npos) {
     ReplaceAll(command, "%1", listPath);
   } else {
-    command += " " + Quoted(listPath);
+    command += ' ';
+    command += Quoted(listPath);
   }
   std::string output;  // collected and dropped: a hook's output appears nowhere
   DWORD exitCode = 0;

@@ -1,5 +1,6 @@
 #include "services/diagnostic_log.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -27,11 +28,17 @@ void LogMessage(const char* format, ...) {
   if (EqualsIgnoringCase(value, "No")) {
     return;
   }
-  char stamp[200];
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S -- ", &utc);
+  // The UTC time by the calendar of <chrono>, the same on every platform.
+  using namespace std::chrono;
+  const auto now = floor<seconds>(system_clock::now());
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{now - day};
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02u-%02u %02d:%02d:%02d -- ",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()));
 
   const std::string path = GetLogFilePath();
   // Opened and closed for every entry, so the log is whole even if the process dies.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/test_support.h"
 #include "win32/win32.h"
 
 namespace {
@@ -18,7 +19,7 @@ std::string ExecutableFolder() {
 }
 
 TEST(PathMacros, ExpandsEachMacroAndFoldsDoubledBackslashes) {
-  setenv("TMP", "C:\\Temp\\", 1);
+  testing_support::SetEnvironment("TMP", "C:\\Temp\\");
   const std::string pid = std::to_string(getpid());
   struct Case {
     std::string setting;

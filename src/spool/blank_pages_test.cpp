@@ -62,8 +62,9 @@ TEST(BlankPage, LoadDropsBlankPagesAndKeepsTheRestInOrder) {
   const std::string out = root / "out";
   std::filesystem::create_directories(temp);
   std::filesystem::create_directories(out);
-  setenv("TMP", temp.c_str(), 1);
-  setenv("QUADRINE_WINVER", "0xC0000A04", 1);  // pages from the temporary folder, no waits
+  testing_support::SetEnvironment("TMP", temp.c_str());
+  testing_support::SetEnvironment("QUADRINE_WINVER",
+                                  "0xC0000A04");  // pages from the temporary folder, no waits
   Program().showBar = 0;
   WriteFile(temp + "/~emf1.tmp", BoxPage(0));
   WriteFile(temp + "/~emf2.tmp", EmfPage(""));
@@ -75,8 +76,8 @@ TEST(BlankPage, LoadDropsBlankPagesAndKeepsTheRestInOrder) {
                             out + "/~emf40003.emf"}));
   EXPECT_FALSE(FileExists(out + "/~emf20001.emf"));
   EXPECT_TRUE(FileExists(out + "/~emf30002.emf"));
-  unsetenv("QUADRINE_WINVER");
-  unsetenv("TMP");
+  testing_support::SetEnvironment("QUADRINE_WINVER", nullptr);
+  testing_support::SetEnvironment("TMP", nullptr);
 }
 
 }  // namespace

@@ -40,11 +40,11 @@ TEST(JobNumber, IsTheNumberFromTheFirstDigitOfTheBaseName) {
 class QueueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("WINDIR", (root_ / "windows").c_str(), 1);
+    testing_support::SetEnvironment("WINDIR", (root_ / "windows").c_str());
     std::filesystem::create_directories(root_ / "windows/system32/spool");
     Program().printerName = "Quadrine";
   }
-  void TearDown() override { unsetenv("WINDIR"); }
+  void TearDown() override { testing_support::SetEnvironment("WINDIR", nullptr); }
   void SetQueue(const std::string& text) const {
     WriteFile(root_ / "windows/system32/spool/printers.ini", text);
   }

@@ -74,14 +74,14 @@ TEST(PageScan, EachPageByItsOwnHeader) {
 class SpoolFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("WINDIR", (root_ / "windows").c_str(), 1);
+    testing_support::SetEnvironment("WINDIR", (root_ / "windows").c_str());
     std::filesystem::create_directories(root_ / "windows/system32/spool/PRINTERS");
     std::filesystem::create_directories(root_ / "out");
     WriteFile(root_ / "windows/system32/spool/printers.ini",
               "[Quadrine]\nAttributes=0\nJobs=7,12\n");
     Program().printerName = "Quadrine";
   }
-  void TearDown() override { unsetenv("WINDIR"); }
+  void TearDown() override { testing_support::SetEnvironment("WINDIR", nullptr); }
 
   std::string Spool(const std::string& name, const std::string& bytes) const {
     const std::string path = root_ / ("windows/system32/spool/PRINTERS/" + name);

@@ -39,7 +39,10 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 // Where the build put its programs.
 std::string BuildDir();
 
-// The POSIX name of this user's shared block "Quadrine": "/Quadrine." and the user's id.
+// The name of this user's shared block "Quadrine": on POSIX "/Quadrine." and the user's id.
 std::string SharedBlockName();
+
+// Sets an environment variable of this process; null removes it.
+void SetEnvironment(const char* name, const char* value);
 
 }  // namespace testing_support

@@ -1,0 +1,3 @@
+#include "base/text_util.h"
+
+const char kPathSeparator = '\\';

@@ -1,0 +1,88 @@
+// The test helpers that differ by platform: POSIX.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace testing_support {
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/quadrine-test-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("mkdtemp failed");
+  }
+  path_ = pattern;
+}
+
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workingDirectory,
+                         const std::vector<std::string>& environment) {
+  TempDir capture;
+  const std::string out_path = capture / "out";
+  const std::string err_path = capture / "err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+
+  std::vector<std::string> env_strings;
+  for (char** e = environ; *e != nullptr; ++e) {
+    env_strings.emplace_back(*e);
+  }
+  for (const std::string& extra : environment) {
+    const std::string name = extra.substr(0, extra.find('=') + 1);
+    std::erase_if(env_strings, [&](const std::string& s) { return s.starts_with(name); });
+    env_strings.push_back(extra);
+  }
+  std::vector<char*> env;
+  for (std::string& s : env_strings) {
+    env.push_back(s.data());
+  }
+  env.push_back(nullptr);
+  std::vector<std::string> argv_strings{program};
+  argv_strings.insert(argv_strings.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& s : argv_strings) {
+    argv.push_back(s.data());
+  }
+  argv.push_back(nullptr);
+
+  ProcessResult result;
+  pid_t pid = 0;
+  const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) {
+    result.err = "spawn failed";
+    return result;
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = ReadFile(out_path);
+  result.err = ReadFile(err_path);
+  return result;
+}
+
+std::string SharedBlockName() {
+  return "/Quadrine." + std::to_string(getuid());
+}
+
+void SetEnvironment(const char* name, const char* value) {
+  if (value == nullptr) {
+    unsetenv(name);
+  } else {
+    setenv(name, value, 1);
+  }
+}
+
+}  // namespace testing_support

@@ -1,0 +1,131 @@
+// The test helpers that differ by platform: Windows.
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+#include "win32/win32.h"
+
+namespace testing_support {
+
+TempDir::TempDir() {
+  char base[MAX_PATH];
+  const DWORD length = GetTempPathA(MAX_PATH, base);
+  if (length == 0 || length >= MAX_PATH) {
+    throw std::runtime_error("GetTempPathA failed");
+  }
+  for (unsigned attempt = GetCurrentProcessId() ^ GetTickCount();; ++attempt) {
+    path_ = std::string(base) + "quadrine-test-" + std::to_string(attempt % 1000000);
+    if (CreateDirectoryA(path_.c_str(), nullptr)) {
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      throw std::runtime_error("CreateDirectoryA failed");
+    }
+  }
+}
+
+namespace {
+
+// One argument as the C runtime splits a command line back into arguments.
+std::string Quoted(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
+    return argument;
+  }
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(2 * backslashes, '\\');
+  return out + "\"";
+}
+
+// The environment block of this process with the extra NAME=value entries in place.
+std::string EnvironmentBlock(const std::vector<std::string>& extra) {
+  std::vector<std::string> entries;
+  LPCH block = GetEnvironmentStringsA();
+  for (const char* e = block; *e != '\0'; e += std::strlen(e) + 1) {
+    entries.emplace_back(e);
+  }
+  FreeEnvironmentStringsA(block);
+  for (const std::string& entry : extra) {
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    std::erase_if(entries, [&](const std::string& s) {
+      return _strnicmp(s.c_str(), name.c_str(), name.size()) == 0;
+    });
+    entries.push_back(entry);
+  }
+  std::string out;
+  for (const std::string& entry : entries) {
+    out += entry;
+    out += '\0';
+  }
+  return out + '\0';
+}
+
+}  // namespace
+
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workingDirectory,
+                         const std::vector<std::string>& environment) {
+  TempDir capture;
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  const auto open = [&](const std::string& path, DWORD access, DWORD disposition) {
+    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HANDLE in = open("NUL", GENERIC_READ, OPEN_EXISTING);
+  HANDLE out = open(capture / "out", GENERIC_WRITE, CREATE_ALWAYS);
+  HANDLE err = open(capture / "err", GENERIC_WRITE, CREATE_ALWAYS);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  std::string command = Quoted(program);
+  for (const std::string& argument : arguments) {
+    command += ' ';
+    command += Quoted(argument);
+  }
+  std::string block = EnvironmentBlock(environment);
+  PROCESS_INFORMATION process{};
+  ProcessResult result;
+  const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0,
+                                      block.data(), workingDirectory.c_str(), &startup, &process);
+  CloseHandle(in);
+  CloseHandle(out);
+  CloseHandle(err);
+  if (!started) {
+    result.err = "spawn failed";
+    return result;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  result.exitCode = static_cast<int>(code & 0xFF);
+  result.out = ReadFile(capture / "out");
+  result.err = ReadFile(capture / "err");
+  return result;
+}
+
+std::string SharedBlockName() {
+  return "Quadrine";
+}
+
+void SetEnvironment(const char* name, const char* value) {
+  _putenv_s(name, value == nullptr ? "" : value);
+}
+
+}  // namespace testing_support

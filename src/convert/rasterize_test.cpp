@@ -24,6 +24,21 @@ uint32_t Get32(const std::string& b, size_t at) {
   return v;
 }
 
+// A frame's length (hundredths of a millimetre) in pixels at the screen's density, which the
+// platform gives: 96 dots per inch on the stand-in, 1024 pixels on 271 mm under Wine.
+double AtScreenDensity(int32_t length, bool across) {
+  HDC screen = GetDC(nullptr);
+  const double per_pixel =
+      across ? GetDeviceCaps(screen, HORZSIZE) * 100.0 / GetDeviceCaps(screen, HORZRES)
+             : GetDeviceCaps(screen, VERTSIZE) * 100.0 / GetDeviceCaps(screen, VERTRES);
+  ReleaseDC(nullptr, screen);
+  return length / per_pixel + 0.5;
+}
+
+// An A4 page at the screen's density.
+const uint32_t kA4Width = static_cast<uint32_t>(AtScreenDensity(21000, true));
+const uint32_t kA4Height = static_cast<uint32_t>(AtScreenDensity(29700, false));
+
 // A red box on a page of the given frame.
 std::string RedPage(int32_t right = 21000, int32_t bottom = 29700) {
   return EmfPage(
@@ -55,13 +70,13 @@ TEST_F(RasterizeTest, BmpLayoutForEachDepth) {
     ASSERT_EQ(RenderEmfToBmp(Page(RedPage()), out, settings), 1);
     const std::string b = ReadFile(out);
     const int depth = c.depth == 0 ? 24 : c.depth;
-    const uint32_t image = (794 * depth + 31) / 32 * 4 * 1123;
+    const uint32_t image = (kA4Width * depth + 31) / 32 * 4 * kA4Height;
     EXPECT_EQ(b.substr(0, 2), "BM");
     EXPECT_EQ(Get32(b, 2), c.offset + image) << c.depth;
     EXPECT_EQ(Get32(b, 10), c.offset) << c.depth;
     EXPECT_EQ(Get32(b, 14), 40u);
-    EXPECT_EQ(Get32(b, 18), 794u);
-    EXPECT_EQ(Get32(b, 22), 1123u);
+    EXPECT_EQ(Get32(b, 18), kA4Width);
+    EXPECT_EQ(Get32(b, 22), kA4Height);
     EXPECT_EQ(Get32(b, 28) & 0xFFFF, static_cast<uint32_t>(depth));
     EXPECT_EQ(Get32(b, 34), image);
     EXPECT_EQ(Get32(b, 46), c.colors);
@@ -85,12 +100,20 @@ TEST_F(RasterizeTest, SizeFromFrameResolutionAndRequestedSize) {
     int32_t frame_right, frame_bottom;
     uint32_t expected_width, expected_height;
   };
+  // A page of 15875 x 21167 at the screen's density keeps its aspect when one side is given.
+  const double aspect = AtScreenDensity(21167, false) / AtScreenDensity(15875, true);
+  const auto times = [](double scale, double length) {
+    return static_cast<uint32_t>(scale * length);
+  };
   const Case cases[] = {
-      {"screen density", 0, 0, 0, 0, 0, 21000, 29700, 794, 1123},
-      {"144 dots per inch doubles", 144, 144, 0, 0, 0, 21000, 29700, 1587, 2245},
-      {"horizontal resolution alone scales nothing", 300, 0, 0, 0, 0, 21000, 29700, 794, 1123},
-      {"width only keeps the aspect", 0, 0, 1, 800, 0, 15875, 21167, 800, 1066},
-      {"height only", 0, 0, 1, 0, 400, 15875, 21167, 300, 400},
+      {"screen density", 0, 0, 0, 0, 0, 21000, 29700, kA4Width, kA4Height},
+      {"144 dots per inch doubles", 144, 144, 0, 0, 0, 21000, 29700,
+       static_cast<uint32_t>(AtScreenDensity(2 * 21000, true)),
+       static_cast<uint32_t>(AtScreenDensity(2 * 29700, false))},
+      {"horizontal resolution alone scales nothing", 300, 0, 0, 0, 0, 21000, 29700, kA4Width,
+       kA4Height},
+      {"width only keeps the aspect", 0, 0, 1, 800, 0, 15875, 21167, 800, times(800, aspect)},
+      {"height only", 0, 0, 1, 0, 400, 15875, 21167, times(400, 1 / aspect), 400},
       {"both given", 0, 0, 1, 100, 50, 21000, 29700, 100, 50},
       {"empty frame with a requested size", 0, 0, 1, 40, 30, 0, 29700, 40, 30},
   };
@@ -144,8 +167,8 @@ TEST_F(RasterizeTest, GreyscaleGivesEqualChannelsAndTheRedBoxIsThere) {
     ASSERT_EQ(RenderEmfToBmp(Page(RedPage()), out, settings), 1);
     const std::string b = ReadFile(out);
     // Bottom-up rows: row 10 from the top, pixel 10, inside the red box's outline.
-    const size_t stride = (794 * 3 + 3) / 4 * 4;
-    const size_t top_left = 56 + stride * (1122 - 10) + 10 * 3;
+    const size_t stride = (kA4Width * 3 + 3) / 4 * 4;
+    const size_t top_left = 56 + stride * (kA4Height - 1 - 10) + 10 * 3;
     const uint8_t blue = b[top_left], green = b[top_left + 1], red = b[top_left + 2];
     if (grey) {
       EXPECT_EQ(blue, 85);
@@ -166,8 +189,8 @@ TEST_F(RasterizeTest, GreyscaleReachesPixelsBetweenWhiteRuns) {
   settings.grayscale = 1;
   ASSERT_EQ(RenderEmfToBmp(Page(page), dir_ / "line.bmp", settings), 1);
   const std::string b = ReadFile(dir_ / "line.bmp");
-  const size_t stride = (794 * 3 + 3) / 4 * 4;
-  const size_t row = 56 + stride * (1122 - 50);
+  const size_t stride = (kA4Width * 3 + 3) / 4 * 4;
+  const size_t row = 56 + stride * (kA4Height - 1 - 50);
   EXPECT_EQ(static_cast<uint8_t>(b[row + 7 * 3]), 85);
   EXPECT_EQ(static_cast<uint8_t>(b[row + 7 * 3 + 2]), 85);
   EXPECT_EQ(static_cast<uint8_t>(b[row + 6 * 3]), 255);

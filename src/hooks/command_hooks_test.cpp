@@ -13,6 +13,7 @@ namespace {
 
 using testing_support::FileExists;
 using testing_support::ReadFile;
+using testing_support::ReadTextFile;
 using testing_support::TempDir;
 
 // The hooks read option.ini and write outfiles.txt beside the executable: this test's.
@@ -44,9 +45,9 @@ TEST_F(HookTest, ABareProgramNameIsLookedForBesideTheExecutable) {
   SetPath("RunExe", "quadrine-test-helper record " + Record() + " after");
   EXPECT_EQ(RunHook("RunExe", list_), 1);
   const std::string folder = PathBesideExecutable("", "");
-  EXPECT_EQ(ReadFile(Record()),
+  EXPECT_EQ(ReadTextFile(Record()),
             "after: [" + ListFile() + "]\nC:\\out\\a0001.png\n\n/tmp/b c.png\n");
-  EXPECT_EQ(ReadFile(ListFile()), "C:\\out\\a0001.png\n\n/tmp/b c.png\n");
+  EXPECT_EQ(ReadTextFile(ListFile()), "C:\\out\\a0001.png\n\n/tmp/b c.png\n");
 
   SetPath("RunExe", "missing-helper x");
   EXPECT_EQ(RunHook("RunExe", list_), 0);
@@ -61,8 +62,8 @@ TEST_F(HookTest, PlaceholdersQuotesAndAbsolutePaths) {
           "\"" + helper + "\" record \"" + Record() + "\" tag \"two words\" \"/list=%1\" %1");
   EXPECT_EQ(RunHook("RunExeOnEMF", list_), 1);
   const std::string list = ListFile();
-  EXPECT_EQ(ReadFile(Record()), "tag: [two words] [/list=" + list + "] [" + list +
-                                    "]\nC:\\out\\a0001.png\n\n/tmp/b c.png\n");
+  EXPECT_EQ(ReadTextFile(Record()), "tag: [two words] [/list=" + list + "] [" + list +
+                                        "]\nC:\\out\\a0001.png\n\n/tmp/b c.png\n");
 }
 
 // The C runtime reads "D:\dest\" as D:\dest" and an escaped quote: trailing backslashes
@@ -71,7 +72,7 @@ TEST_F(HookTest, ArgumentsEndingInBackslashesReachTheProgramUnchanged) {
   const std::string helper = PathBesideExecutable("quadrine-test-helper", "");
   SetPath("RunExe", helper + " record " + Record() + " tag D:\\dest\\ C:\\two\\\\ %1");
   EXPECT_EQ(RunHook("RunExe", list_), 1);
-  EXPECT_EQ(ReadFile(Record()).substr(0, ReadFile(Record()).find('\n')),
+  EXPECT_EQ(ReadTextFile(Record()).substr(0, ReadTextFile(Record()).find('\n')),
             "tag: [D:\\dest\\] [C:\\two\\\\] [" + ListFile() + "]");
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/text_util.h"
 #include "support/test_support.h"
 #include "win32/win32.h"
 
@@ -15,7 +16,7 @@ std::string ExecutableFolder() {
   char module[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, module, MAX_PATH);
   std::string folder = module;
-  return folder.substr(0, folder.rfind('/'));
+  return folder.substr(0, FindLastPathSeparator(folder));
 }
 
 TEST(PathMacros, ExpandsEachMacroAndFoldsDoubledBackslashes) {

@@ -19,6 +19,13 @@ std::string ReadFile(const std::string& path) {
   return content.str();
 }
 
+std::string ReadTextFile(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;

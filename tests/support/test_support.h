@@ -22,6 +22,8 @@ class TempDir {
 };
 
 std::string ReadFile(const std::string& path);
+// A text file with the platform's line ends as "\n" (Windows writes text with "\r\n").
+std::string ReadTextFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 bool FileExists(const std::string& path);
 
@@ -41,6 +43,10 @@ std::string BuildDir();
 
 // The name of this user's shared block "Quadrine": on POSIX "/Quadrine." and the user's id.
 std::string SharedBlockName();
+
+// Where files are read back in another reader (Debian's python3 with Pillow, which ./dev
+// installs on POSIX); empty on Windows, which has none, with why in reason.
+std::string ImageReader(std::string& reason);
 
 // Sets an environment variable of this process; null removes it.
 void SetEnvironment(const char* name, const char* value);

@@ -77,6 +77,11 @@ std::string SharedBlockName() {
   return "/Quadrine." + std::to_string(getuid());
 }
 
+std::string ImageReader(std::string& reason) {
+  reason.clear();
+  return "/usr/bin/python3";
+}
+
 void SetEnvironment(const char* name, const char* value) {
   if (value == nullptr) {
     unsetenv(name);

@@ -124,6 +124,11 @@ std::string SharedBlockName() {
   return "Quadrine";
 }
 
+std::string ImageReader(std::string& reason) {
+  reason = "no Python with Pillow on Windows to read the files back";
+  return "";
+}
+
 void SetEnvironment(const char* name, const char* value) {
   _putenv_s(name, value == nullptr ? "" : value);
 }

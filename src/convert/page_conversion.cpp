@@ -158,10 +158,17 @@ std::string MakeUniquePath(const std::string& path) {
   char dir[_MAX_DIR];
   char name[_MAX_FNAME];
   char ext[_MAX_EXT];
+  if (path.size() >= _MAX_PATH) {
+    return {};
+  }
   _splitpath(path.c_str(), drive, dir, name, ext);
   for (int counter = 0; counter < kUniqueCandidates; ++counter) {
     char candidateName[_MAX_FNAME + 16];
     std::snprintf(candidateName, sizeof candidateName, "%s%03d", name, counter);
+    // The counter grows to six digits: a name that would pass the limit is no candidate.
+    if (MadePathLength(drive, dir, candidateName, ext) >= _MAX_PATH) {
+      return {};
+    }
     char candidate[_MAX_PATH];
     _makepath(candidate, drive, dir, candidateName, ext);
     if (!Exists(candidate)) {
@@ -191,9 +198,9 @@ namespace {
 
 // Where one run's outputs go and how they are named.
 struct OutputNaming {
-  char drive[_MAX_DRIVE];
-  char dir[_MAX_DIR];
-  char name[_MAX_FNAME];
+  char drive[_MAX_DRIVE] = "";
+  char dir[_MAX_DIR] = "";
+  char name[_MAX_FNAME] = "";
   std::string extension;
   std::string suffix;
   long long start = 1;
@@ -210,6 +217,10 @@ std::string StagingPath(const OutputNaming& naming) {
     // The output's own extension comes last: the encoder picks its format by it.
     std::snprintf(stagingName, sizeof stagingName, "~quadrine-%lu-%d.part",
                   static_cast<unsigned long>(GetCurrentProcessId()), counter++);
+    if (MadePathLength(naming.drive, naming.dir, stagingName, naming.extension.c_str()) >=
+        _MAX_PATH) {
+      return {};  // no room beside the output for a file of our own
+    }
     _makepath(path, naming.drive, naming.dir, stagingName, naming.extension.c_str());
   } while (Exists(path));  // a leftover of an earlier process of the same number
   return path;
@@ -303,8 +314,10 @@ OutputNaming ReadOutputNaming(const std::string& outputPath) {
     LogMessage("AddFileNameSuffix '%s' is not one integer conversion; \"%%04d\" is used.\n",
                suffixSetting.c_str());
   }
-  char ext[_MAX_EXT];
-  _splitpath(outputPath.c_str(), naming.drive, naming.dir, naming.name, ext);
+  char ext[_MAX_EXT] = "";
+  if (outputPath.size() < _MAX_PATH) {  // longer, every page fails with a word why
+    _splitpath(outputPath.c_str(), naming.drive, naming.dir, naming.name, ext);
+  }
   naming.extension = *ext != '\0' ? ext : ".emf";
   return naming;
 }
@@ -318,6 +331,10 @@ std::string ConvertPage(const std::string& page, size_t i, const OutputNaming& n
     return {};
   }
   const std::string staged = StagingPath(naming);
+  if (staged.empty()) {
+    reason = "no room for a temporary file beside '" + wanted + "'";
+    return {};
+  }
   if (!WriteOutput(page, staged, naming, settings, reason)) {
     DeleteFileA(staged.c_str());
     return {};

@@ -184,6 +184,25 @@ TEST_F(ConversionTest, ASecondRunFindsItsNamesTaken) {
   EXPECT_EQ(MakeUniquePath(out / "free.emf"), out / "free.emf");
 }
 
+// A taken name gets a counter; where the counter would carry the path past the system's
+// limit there is no free name, rather than one cut short.
+TEST_F(ConversionTest, AFreeNameNeverPassesThePathLimit) {
+  const TempDir out;
+  for (size_t length : {size_t{100}, size_t{_MAX_PATH - 4}, size_t{_MAX_PATH - 3}}) {
+    const std::string folder = out / std::string(length - out.path().size() - 7, 'd');
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string taken = folder + "/x.emf";
+    ASSERT_EQ(taken.size(), length);
+    WriteFile(taken, "taken");
+    const std::string free = MakeUniquePath(taken);
+    if (length + 3 < _MAX_PATH) {
+      EXPECT_EQ(free, folder + "/x000.emf");
+    } else {
+      EXPECT_EQ(free, "");
+    }
+  }
+}
+
 TEST_F(ConversionTest, PagesWithoutOutputStayAndLeaveTheList) {
   const TempDir out;
   FileList list = Pages(2);

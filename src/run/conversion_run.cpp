@@ -111,6 +111,12 @@ bool PrepareRun(std::string& outputPath, std::string& outputDirectory) {
   }
   outputPath = ExpandPathMacros(rawOutput);
   LogMessage("strTempPath2=%s\n", outputPath.c_str());
+  if (outputPath.size() >= kPathBufferSize) {
+    // Its macros expanded, the path passes what a path may be: the job stays queued.
+    ReportRunFailure("the OutputFile setting with its macros expanded is longer than " +
+                     std::to_string(kPathBufferSize - 1) + " characters; the job stays queued");
+    return false;
+  }
 
   // Whether the progress window is shown.
   program.showBar = static_cast<int>(GetPrivateProfileIntA(

@@ -22,9 +22,13 @@ std::string PathBesideExecutable(const char* baseName, const char* extension) {
   char drive[_MAX_DRIVE];
   char dir[_MAX_DIR];
   char name[_MAX_FNAME];
-  _splitpath(module, drive, dir, name, nullptr);
+  _splitpath(module, drive, dir, name, nullptr);  // the module's path is within MAX_PATH
+  const char* chosen = baseName != nullptr ? baseName : name;
+  if (MadePathLength(drive, dir, chosen, extension) >= _MAX_PATH) {
+    return {};  // no such file can be named here
+  }
   char path[_MAX_PATH];
-  _makepath(path, drive, dir, baseName != nullptr ? baseName : name, extension);
+  _makepath(path, drive, dir, chosen, extension);
   return path;
 }
 

@@ -1,11 +1,30 @@
 // The two settings files beside the executable: option.ini and config.ini.
 #pragma once
 
+#include <cstring>
 #include <string>
 
 #include "win32/win32.h"
 
 inline constexpr DWORD kPathBufferSize = MAX_PATH;
+
+// The length _makepath gives these parts, with the colon, separator and dot it adds where
+// they are missing. The C runtime's _splitpath and _makepath write into buffers of _MAX_PATH
+// with no bounds on Windows (and their _s forms end the process), so every path is measured
+// first, and one that would pass the buffer is refused rather than handed on.
+inline size_t MadePathLength(const char* drive, const char* dir, const char* name,
+                             const char* extension) {
+  const auto length = [](const char* part) { return part == nullptr ? 0 : std::strlen(part); };
+  const auto adds = [&](const char* part, auto ends_well) {
+    return length(part) > 0 && !ends_well(part) ? 1 : 0;
+  };
+  return length(drive) + adds(drive, [&](const char* p) { return p[length(p) - 1] == ':'; }) +
+         length(dir) +
+         adds(dir,
+              [&](const char* p) { return p[length(p) - 1] == '\\' || p[length(p) - 1] == '/'; }) +
+         length(name) + adds(extension, [](const char* p) { return p[0] == '.'; }) +
+         length(extension);
+}
 inline constexpr DWORD kPrinterNameSize = 1024;
 inline constexpr DWORD kLongSettingSize = 32768;  // to tell a value too long for its buffer
 

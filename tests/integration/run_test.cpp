@@ -135,17 +135,28 @@ TEST(Settings, MalformedFilesGiveTheDefaults) {
 
 // Cut to its buffer the setting would name another folder: it is refused, kept whole, and
 // the job waits.
+// A setting too long, as written or once its macros are expanded, would be cut by the C
+// runtime's path functions (or overrun them on Windows): the run is refused, the setting kept.
 TEST(Settings, AnOverlongOutputSettingIsRefusedAndKeptWhole) {
-  InstalledConverter converter;
-  converter.SetConfig("debug", "outlog", "Yes");
-  const std::string long_path = "C:\\" + std::string(400, 'd') + "\\x.png";
-  converter.SetOption("AutoSave", "OutputFile", long_path.c_str());
-  const auto result = converter.Run();
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("the OutputFile setting is longer than 259 characters"),
-            std::string::npos)
-      << result.err;
-  EXPECT_EQ(converter.Option("AutoSave", "OutputFile"), long_path);
+  struct Case {
+    std::string setting;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"C:\\" + std::string(400, 'd') + "\\x.png",
+       "the OutputFile setting is longer than 259 characters"},
+      {"%APPFOLDER%\\" + std::string(240, 'd') + "\\x.png",
+       "the OutputFile setting with its macros expanded is longer than 259 characters"},
+  };
+  for (const Case& c : cases) {
+    InstalledConverter converter;
+    converter.SetConfig("debug", "outlog", "Yes");
+    converter.SetOption("AutoSave", "OutputFile", c.setting.c_str());
+    const auto result = converter.Run();
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+    EXPECT_EQ(converter.Option("AutoSave", "OutputFile"), c.setting);
+  }
 }
 
 }  // namespace

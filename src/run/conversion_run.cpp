@@ -199,11 +199,13 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /
   // The time intake and conversion took, the created files, and their hand-off.
   WriteTickCount("EMFMakerTickCount", GetTickCount() - workStart);
   const std::string resultText = LogCreatedFiles(fileList);
-  PublishResultList(resultText);
+  ScopedHandle block;  // kept until the after-hook has returned, so that it can read the list
+  PublishResultList(resultText, &block);
 
   // No progress window stays on screen while the after-hook runs on the output files.
   CloseProgressWindow();
   RunHook("RunExe", fileList);
+  block.Reset();
   // 0 only when every page found gave its output; each failure has been named already.
   ReportSummary();
   return ReportedFailures() > 0 ? 1 : 0;

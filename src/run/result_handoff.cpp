@@ -5,7 +5,7 @@
 #include "services/diagnostic_log.h"
 #include "win32/win32.h"
 
-int PublishResultList(const std::string& resultText) {
+int PublishResultList(const std::string& resultText, ScopedHandle* keep) {
   HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                       kResultBlockSize, "Quadrine");
   if (mapping == nullptr) {
@@ -40,6 +40,10 @@ int PublishResultList(const std::string& resultText) {
   std::memcpy(block, resultText.data(), length);
   block[length] = '\0';
   UnmapViewOfFile(view);
-  CloseHandle(mapping);
+  if (keep != nullptr) {
+    *keep = ScopedHandle(mapping);
+  } else {
+    CloseHandle(mapping);
+  }
   return 1;
 }

@@ -141,8 +141,9 @@ int WaitForFileSizeStable(const std::string& path) {
 
 ScopedHandle OpenFileWhenReady(const std::string& path) {
   auto open = [&] {
-    return ScopedHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // The spooler may still hold the file open for writing: share writing, as fopen does.
+    return ScopedHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   };
   ScopedHandle file = open();
   if (file.Valid()) {
@@ -243,8 +244,8 @@ int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, F
   if (!CheckSpoolerFileHeader(splPath, pattern)) {
     return 0;
   }
-  ScopedHandle file(CreateFileA(splPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ScopedHandle file(CreateFileA(splPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) {
     return 0;
   }

@@ -1,0 +1,91 @@
+// The converter built for Windows, run as the printer package starts it: beside its settings
+// files in an install folder of its own, with Windows's (here Wine's) API, GDI and spooler.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/test_support.h"
+#include "win32/win32.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ProcessResult;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+constexpr int kNoPageExitCode = 255;  // -1, as the low byte of the exit code
+
+class WindowsRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::copy_file(testing_support::BuildDir() + "/src/run/quadrine.exe",
+                               install_ / "quadrine.exe");
+  }
+  ProcessResult Run() const {
+    return testing_support::RunProgram(install_ / "quadrine.exe", {}, temp_.path(),
+                                       {"TMP=" + temp_.path(), "TEMP=" + temp_.path()});
+  }
+  std::string Value(const char* file, const char* section, const char* key) const {
+    char buffer[1024];
+    GetPrivateProfileStringA(section, key, "<missing>", buffer, sizeof buffer,
+                             (install_ / file).c_str());
+    return buffer;
+  }
+  void Set(const char* file, const char* section, const char* key, const std::string& value) {
+    WritePrivateProfileStringA(section, key, value.c_str(), (install_ / file).c_str());
+  }
+
+  TempDir install_;
+  TempDir temp_;
+};
+
+TEST_F(WindowsRun, WithoutAJobTheSettingsAreWrittenBackAndTheLogFollowsItsSwitch) {
+  for (const char* outlog : {"No", "Yes"}) {
+    Set("config.ini", "debug", "outlog", outlog);
+    const ProcessResult result = Run();
+    EXPECT_EQ(result.exitCode, kNoPageExitCode) << result.err;
+    EXPECT_EQ(Value("option.ini", "AutoSave", "OutputFile"), "C:\\");
+    EXPECT_EQ(FileExists(install_ / "quadrine.log"), std::string(outlog) == "Yes") << outlog;
+  }
+}
+
+// Wine runs the converter as Windows 98 when its per-program setting says so; the pages the
+// 9x spooler leaves in the temporary folder then become PNG files.
+TEST_F(WindowsRun, PagesOfThe9xSpoolerBecomeImageFiles) {
+  if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
+    GTEST_SKIP() << "the 9x-family path is reached through Wine's per-program Windows version";
+  }
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\quadrine.exe", 0,
+                            nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
+  RegCloseKey(key);
+  struct Case {
+    const char* extension;
+    std::string magic;
+  };
+  const Case cases[] = {
+      {"png", "\x89PNG"}, {"jpg", "\xFF\xD8\xFF"}, {"tif", std::string("II*\0", 4)},
+      {"bmp", "BM"},      {"gif", "GIF8"},         {"emf", std::string("\x01\0\0\0", 4)}};
+  const std::string samples = QUADRINE_SOURCE_DIR "/samples/";
+  for (const Case& c : cases) {
+    std::filesystem::copy_file(samples + "sample-page1.emf", temp_ / "~emf0001.tmp");
+    std::filesystem::copy_file(samples + "sample-page2.emf", temp_ / "~emf0002.tmp");
+    const std::string out = install_ / c.extension;
+    std::filesystem::create_directories(out);
+    Set("option.ini", "AutoSave", "OutputFile", out + "\\page." + c.extension);
+    const ProcessResult result = Run();
+    EXPECT_EQ(result.exitCode, 0) << c.extension << ": " << result.err;
+    for (const char* number : {"0001", "0002"}) {
+      const std::string name = std::string("page") + number + "." + c.extension;
+      EXPECT_EQ(ReadFile(out + "/" + name).substr(0, c.magic.size()), c.magic) << name;
+    }
+    EXPECT_FALSE(FileExists(temp_ / "~emf0001.tmp")) << c.extension;
+  }
+}
+
+}  // namespace

@@ -10,8 +10,14 @@
 
 namespace emf {
 
-// The most pixels a bitmap may have; larger ones are refused, never allocated.
+// The most pixels a bitmap may have; larger ones are refused, never allocated. Fuzzing builds
+// take a smaller limit: a few bytes of RLE or JPEG can ask for 64 million pixels, which takes
+// the same paths as a small bitmap but a thousand times longer.
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+inline constexpr uint64_t kMaxDibPixels = uint64_t{1} << 20;
+#else
 inline constexpr uint64_t kMaxDibPixels = uint64_t{1} << 26;
+#endif
 
 // Whether a valid bitmap header says its rows run bottom-up (false for an invalid one).
 bool DibRowsBottomUp(std::span<const uint8_t> info);

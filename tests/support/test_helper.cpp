@@ -51,6 +51,17 @@ int main(int argc, char** argv) {
     content << list.rdbuf();
     out << content.str();
     std::printf("recorded\n");
+  } else if (mode == "capture" && argc > 3) {
+    // capture FILE PROGRAM [ARGS...]: runs the program (a path without blanks) with its output
+    // going to FILE; the hook runner drops a hook's own output.
+    if (std::freopen(argv[2], "w", stdout) == nullptr) {
+      return 1;
+    }
+    std::string command = argv[3];
+    for (int i = 4; i < argc; ++i) {
+      command += std::string(" ") + argv[i];
+    }
+    return std::system(command.c_str()) == 0 ? 0 : 1;
   }
   return 0;
 }

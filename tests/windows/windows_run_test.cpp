@@ -88,4 +88,30 @@ TEST_F(WindowsRun, PagesOfThe9xSpoolerBecomeImageFiles) {
   }
 }
 
+// The after-hook reads the list of created files from the block, which the converter keeps
+// until the hook has returned (on Windows the block is gone with the last handle on it).
+TEST_F(WindowsRun, TheAfterHookReadsTheCreatedFilesFromTheBlock) {
+  if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
+    GTEST_SKIP() << "the 9x-family path is reached through Wine's per-program Windows version";
+  }
+  for (const char* program : {"quadrine-results.exe", "quadrine-test-helper.exe"}) {
+    const std::string from =
+        testing_support::BuildDir() +
+        (std::string(program) == "quadrine-results.exe" ? "/tools/quadrine-results/"
+                                                        : "/tests/support/") +
+        program;
+    std::filesystem::copy_file(from, install_ / program);
+  }
+  std::filesystem::copy_file(QUADRINE_SOURCE_DIR "/samples/sample-page1.emf",
+                             temp_ / "~emf0001.tmp");
+  Set("option.ini", "AutoSave", "OutputFile", install_ / "page.bmp");
+  // The list file the hook is given goes last, as a dropped argument of a comment.
+  Set("option.ini", "RunExe", "PATH",
+      "quadrine-test-helper.exe capture " + (install_ / "list.txt") + " " +
+          (install_ / "quadrine-results.exe") + " & rem");
+  const ProcessResult result = Run();
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(testing_support::ReadTextFile(install_ / "list.txt"), install_ / "page0001.bmp\n");
+}
+
 }  // namespace

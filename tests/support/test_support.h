@@ -48,6 +48,10 @@ std::string SharedBlockName();
 // installs on POSIX); empty on Windows, which has none, with why in reason.
 std::string ImageReader(std::string& reason);
 
+// Null on POSIX, where the stand-in keeps printers and jobs in files of its own and makes
+// links; on Windows why checks of those are skipped.
+const char* WithoutStandIn();
+
 // Sets an environment variable of this process; null removes it.
 void SetEnvironment(const char* name, const char* value);
 

@@ -77,6 +77,10 @@ std::string SharedBlockName() {
   return "/Quadrine." + std::to_string(getuid());
 }
 
+const char* WithoutStandIn() {
+  return nullptr;
+}
+
 std::string ImageReader(std::string& reason) {
   reason.clear();
   return "/usr/bin/python3";

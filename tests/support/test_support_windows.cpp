@@ -124,6 +124,10 @@ std::string SharedBlockName() {
   return "Quadrine";
 }
 
+const char* WithoutStandIn() {
+  return "the job queue and the links are the stand-in's own files";
+}
+
 std::string ImageReader(std::string& reason) {
   reason = "no Python with Pillow on Windows to read the files back";
   return "";

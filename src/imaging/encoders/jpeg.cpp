@@ -11,6 +11,7 @@
 #include <jpeglib.h>
 
 #include "imaging/encoders.h"
+#include "imaging/encoders/stdio_rows.h"
 
 namespace imaging {
 namespace {
@@ -24,14 +25,14 @@ void OnError(j_common_ptr info) {
   std::longjmp(reinterpret_cast<ErrorJump*>(info->err)->jump, 1);
 }
 
-class JpegRows final : public RowWriter {
+class JpegRows final : public StdioRows {
  public:
   JpegRows(std::FILE* file, const std::string& path, const RowLayout& layout)
-      : file_(file), path_(path), layout_(layout) {
+      : StdioRows(file, path, layout.height, "libjpeg"), layout_(layout) {
     info_.err = jpeg_std_error(&errors_.manager);
     errors_.manager.error_exit = OnError;
   }
-  ~JpegRows() override { Close(); }
+  ~JpegRows() override { Release(); }
 
   bool Start() {
     if (setjmp(errors_.jump)) {
@@ -59,13 +60,13 @@ class JpegRows final : public RowWriter {
   }
 
   bool WriteRows(const uint8_t* rows, size_t stride, int count) override {
-    if (!error_.empty() || !created_) {
+    if (!Good() || !created_) {
       return false;
     }
     if (setjmp(errors_.jump)) {
       return Failed();
     }
-    for (int i = 0; i < count && written_ < layout_.height; ++i, ++written_) {
+    for (int i = 0; i < count && written_ < height_; ++i, ++written_) {
       const uint8_t* source = rows + static_cast<size_t>(i) * stride;
       JSAMPROW row = const_cast<JSAMPROW>(source);
       if (grey_) {
@@ -80,67 +81,34 @@ class JpegRows final : public RowWriter {
     return true;
   }
 
-  bool Finish(std::string* error) override {
-    if (error_.empty() && written_ != layout_.height) {
-      error_ = "the image's rows were not all given";
-    }
-    if (error_.empty()) {
-      if (setjmp(errors_.jump)) {
-        Failed();
-      } else {
-        jpeg_finish_compress(&info_);
-      }
-    }
-    const bool closed = Close();
-    if (error_.empty() && !closed) {
-      error_ = "cannot finish " + path_;
-    }
-    *error = error_;
-    return error_.empty();
-  }
-
  private:
-  bool Failed() {
-    error_ = "libjpeg could not write " + path_;
-    return false;
+  void End() override {
+    if (setjmp(errors_.jump)) {
+      Failed();
+      return;
+    }
+    jpeg_finish_compress(&info_);
   }
-  bool Close() {
+  void Release() override {
     if (created_) {
       jpeg_destroy_compress(&info_);
       created_ = false;
     }
-    const bool closed = file_ == nullptr || std::fclose(file_) == 0;
-    file_ = nullptr;
-    return closed;
   }
 
-  std::FILE* file_;
-  std::string path_;
   RowLayout layout_;
   jpeg_compress_struct info_{};
   ErrorJump errors_{};
   bool created_ = false;
   bool grey_ = false;
-  int written_ = 0;
   std::vector<JSAMPLE> levels_;
-  std::string error_;
 };
 
 }  // namespace
 
 std::unique_ptr<RowWriter> OpenJpegRows(const RowLayout& layout, const std::string& path,
                                         std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    *error = "cannot create " + path;
-    return nullptr;
-  }
-  auto writer = std::make_unique<JpegRows>(file, path, layout);
-  if (!writer->Start()) {
-    writer->Finish(error);
-    return nullptr;
-  }
-  return writer;
+  return OpenStdioRows<JpegRows>(layout, path, error);
 }
 
 }  // namespace imaging

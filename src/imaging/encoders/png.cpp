@@ -8,22 +8,22 @@
 #include <vector>
 
 #include "imaging/encoders.h"
+#include "imaging/encoders/stdio_rows.h"
 
 namespace imaging {
 namespace {
 
-class PngRows final : public RowWriter {
+class PngRows final : public StdioRows {
  public:
-  PngRows(std::FILE* file, const std::string& path, int height)
-      : file_(file), path_(path), height_(height) {}
-  ~PngRows() override { Close(); }
+  PngRows(std::FILE* file, const std::string& path, const RowLayout& layout)
+      : StdioRows(file, path, layout.height, "libpng"), layout_(layout) {}
+  ~PngRows() override { Release(); }
 
-  bool Start(const RowLayout& layout) {
+  bool Start() {
     png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     info_ = png_ ? png_create_info_struct(png_) : nullptr;
     if (png_ == nullptr || info_ == nullptr) {
-      error_ = "libpng could not start";
-      return false;
+      return Failed();
     }
     // Declared before setjmp: a long jump skips the destructors of what comes after it.
     std::vector<png_color> palette;
@@ -31,21 +31,21 @@ class PngRows final : public RowWriter {
       return Failed();
     }
     png_init_io(png_, file_);
-    const bool indexed = layout.indexed();
-    const int depth = indexed ? (layout.bpp <= 1 ? 1 : layout.bpp <= 4 ? 4 : 8) : 8;
-    png_set_IHDR(png_, info_, static_cast<png_uint_32>(layout.width),
-                 static_cast<png_uint_32>(layout.height), depth,
+    const bool indexed = layout_.indexed();
+    const int depth = indexed ? (layout_.bpp <= 1 ? 1 : layout_.bpp <= 4 ? 4 : 8) : 8;
+    png_set_IHDR(png_, info_, static_cast<png_uint_32>(layout_.width),
+                 static_cast<png_uint_32>(layout_.height), depth,
                  indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (indexed) {
       for (size_t i = 0; i < (size_t{1} << depth); ++i) {
-        const Rgb c = i < layout.palette.size() ? layout.palette[i] : Rgb{};
+        const Rgb c = i < layout_.palette.size() ? layout_.palette[i] : Rgb{};
         palette.push_back(png_color{c.r, c.g, c.b});
       }
       png_set_PLTE(png_, info_, palette.data(), static_cast<int>(palette.size()));
     }
-    png_set_pHYs(png_, info_, static_cast<png_uint_32>(std::lround(layout.x_dpi / 0.0254)),
-                 static_cast<png_uint_32>(std::lround(layout.y_dpi / 0.0254)),
+    png_set_pHYs(png_, info_, static_cast<png_uint_32>(std::lround(layout_.x_dpi / 0.0254)),
+                 static_cast<png_uint_32>(std::lround(layout_.y_dpi / 0.0254)),
                  PNG_RESOLUTION_METER);
     png_set_compression_level(png_, 6);
     png_write_info(png_, info_);
@@ -56,7 +56,7 @@ class PngRows final : public RowWriter {
   }
 
   bool WriteRows(const uint8_t* rows, size_t stride, int count) override {
-    if (!error_.empty() || png_ == nullptr) {
+    if (!Good() || png_ == nullptr) {
       return false;
     }
     if (setjmp(png_jmpbuf(png_))) {
@@ -68,61 +68,26 @@ class PngRows final : public RowWriter {
     return true;
   }
 
-  bool Finish(std::string* error) override {
-    if (error_.empty() && written_ != height_) {
-      error_ = "the image's rows were not all given";
-    }
-    if (error_.empty()) {
-      if (setjmp(png_jmpbuf(png_))) {
-        Failed();
-      } else {
-        png_write_end(png_, info_);
-      }
-    }
-    const bool closed = Close();
-    if (error_.empty() && !closed) {
-      error_ = "cannot finish " + path_;
-    }
-    *error = error_;
-    return error_.empty();
-  }
-
  private:
-  bool Failed() {
-    error_ = "libpng could not write " + path_;
-    return false;
+  void End() override {
+    if (setjmp(png_jmpbuf(png_))) {
+      Failed();
+      return;
+    }
+    png_write_end(png_, info_);
   }
-  bool Close() {
-    png_destroy_write_struct(&png_, &info_);
-    const bool closed = file_ == nullptr || std::fclose(file_) == 0;
-    file_ = nullptr;
-    return closed;
-  }
+  void Release() override { png_destroy_write_struct(&png_, &info_); }
 
-  std::FILE* file_;
-  std::string path_;
-  int height_;
-  int written_ = 0;
+  RowLayout layout_;
   png_structp png_ = nullptr;
   png_infop info_ = nullptr;
-  std::string error_;
 };
 
 }  // namespace
 
 std::unique_ptr<RowWriter> OpenPngRows(const RowLayout& layout, const std::string& path,
                                        std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    *error = "cannot create " + path;
-    return nullptr;
-  }
-  auto writer = std::make_unique<PngRows>(file, path, layout.height);
-  if (!writer->Start(layout)) {
-    writer->Finish(error);
-    return nullptr;
-  }
-  return writer;
+  return OpenStdioRows<PngRows>(layout, path, error);
 }
 
 }  // namespace imaging

@@ -18,6 +18,26 @@ using testing_support::WriteFile;
 
 constexpr int kNoPageExitCode = 255;  // -1, as the low byte of the exit code
 
+// Wine runs quadrine.exe as Windows 98 while this lives: its per-program setting, taken away
+// again so that other runs in the same prefix take the NT-family path.
+class AsWindows98 {
+ public:
+  AsWindows98() {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
+      RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
+      RegCloseKey(key);
+    }
+  }
+  ~AsWindows98() { RegDeleteKeyA(HKEY_CURRENT_USER, kKey); }
+  AsWindows98(const AsWindows98&) = delete;
+  AsWindows98& operator=(const AsWindows98&) = delete;
+
+ private:
+  static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\quadrine.exe";
+};
+
 class WindowsRun : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -58,12 +78,7 @@ TEST_F(WindowsRun, PagesOfThe9xSpoolerBecomeImageFiles) {
   if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
     GTEST_SKIP() << "the 9x-family path is reached through Wine's per-program Windows version";
   }
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\quadrine.exe", 0,
-                            nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
-  RegCloseKey(key);
+  const AsWindows98 windows98;
   struct Case {
     const char* extension;
     std::string magic;
@@ -94,6 +109,7 @@ TEST_F(WindowsRun, TheAfterHookReadsTheCreatedFilesFromTheBlock) {
   if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
     GTEST_SKIP() << "the 9x-family path is reached through Wine's per-program Windows version";
   }
+  const AsWindows98 windows98;
   for (const char* program : {"quadrine-results.exe", "quadrine-test-helper.exe"}) {
     const std::string from =
         testing_support::BuildDir() +

@@ -2,13 +2,11 @@
 // given density, so any page can be looked at and compared. The output name's extension
 // picks BMP, PNG, JPEG or TIFF. A page too large for one drawing surface is drawn in bands
 // that go to the encoder as they are done, so memory follows the band, not the page.
-#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>

@@ -48,6 +48,13 @@ std::string SharedBlockName();
 // installs on POSIX); empty on Windows, which has none, with why in reason.
 std::string ImageReader(std::string& reason);
 
+// Files and pipes this process holds open (POSIX descriptors, Windows handles), to see
+// that an operation releases what it took.
+int OpenHandleCount();
+// Whether a child process of this one is left unwaited for (a zombie on POSIX; Windows has
+// none, a process's handle is counted above).
+bool ChildLeftBehind();
+
 // Null on POSIX, where the stand-in keeps printers and jobs in files of its own and makes
 // links; on Windows why checks of those are skipped.
 const char* WithoutStandIn();

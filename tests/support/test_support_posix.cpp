@@ -1,9 +1,11 @@
 // The test helpers that differ by platform: POSIX.
+#include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -75,6 +77,28 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 
 std::string SharedBlockName() {
   return "/Quadrine." + std::to_string(getuid());
+}
+
+// Files and pipes the process holds open. Sockets are left out: the debugger channel
+// (OutputDebugStringA) opens the syslog socket once, the first time something is written.
+int OpenHandleCount() {
+  int count = 0;
+  DIR* fds = opendir("/proc/self/fd");
+  while (const dirent* entry = readdir(fds)) {
+    char target[256] = "";
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+    if (length > 0 && std::string(target, static_cast<size_t>(length)).starts_with("socket:")) {
+      continue;
+    }
+    ++count;
+  }
+  closedir(fds);
+  return count;
+}
+
+bool ChildLeftBehind() {
+  return !(waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD);
 }
 
 const char* WithoutStandIn() {

@@ -124,6 +124,16 @@ std::string SharedBlockName() {
   return "Quadrine";
 }
 
+int OpenHandleCount() {
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return static_cast<int>(count);
+}
+
+bool ChildLeftBehind() {
+  return false;
+}
+
 const char* WithoutStandIn() {
   return "the job queue and the links are the stand-in's own files";
 }

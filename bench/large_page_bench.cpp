@@ -117,9 +117,10 @@ struct CorpusPage {
   int height = 0;
 };
 
-const std::vector<CorpusPage>& Corpus(int dpi) {
-  static std::vector<CorpusPage> pages;
-  pages.clear();
+// The corpus pages, sized at dpi. Parsed once every file is read: a page's metafile points into
+// its bytes, which must not move after.
+std::vector<CorpusPage> Corpus(int dpi) {
+  std::vector<CorpusPage> pages;
   for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
     CorpusPage& page = pages.emplace_back();
     std::ifstream in(entry.path(), std::ios::binary);
@@ -140,7 +141,7 @@ const std::vector<CorpusPage>& Corpus(int dpi) {
 // but the poster whole); else cut into bands of that many rows.
 void CorpusInBands(benchmark::State& state) {
   const int band_rows = static_cast<int>(state.range(0));
-  const std::vector<CorpusPage>& pages = Corpus(300);
+  const std::vector<CorpusPage> pages = Corpus(300);
   const auto play_all = [&] {
     int bands = 0;
     for (const CorpusPage& page : pages) {

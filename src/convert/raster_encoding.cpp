@@ -16,28 +16,7 @@
 uint32_t FormatCodeFromExtension(const std::string& path) {
   char ext[_MAX_EXT];
   _splitpath(path.c_str(), nullptr, nullptr, nullptr, ext);
-  std::string name = *ext == '.' ? ext + 1 : ext;
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  struct Entry {
-    const char* extension;
-    uint32_t code;
-  };
-  static const Entry kTable[] = {
-      {"bmp", 1},  {"gif", 2},  {"jpg", 3},  {"jpeg", 3}, {"png", 4},  {"ico", 5},
-      {"tif", 6},  {"tiff", 6}, {"tga", 7},  {"pcx", 8},  {"wbmp", 9}, {"wmf", 10},
-      {"emf", 10}, {"jp2", 11}, {"j2k", 11}, {"jpc", 12}, {"j2c", 12}, {"pgx", 13},
-      {"pnm", 14}, {"pgm", 14}, {"ppm", 14}, {"ras", 15}, {"pbm", 16},
-  };
-  for (const Entry& entry : kTable) {
-    if (name == entry.extension) {
-      return entry.code;
-    }
-  }
-  return 0;
+  return imaging::FormatOfExtension(*ext == '.' ? ext + 1 : ext);
 }
 
 int LoadImageFile(const std::string& path, imaging::Image& image) {

@@ -40,6 +40,33 @@ bool IsBlackAndWhite(const Image& image) {
 
 }  // namespace
 
+uint32_t FormatOfExtension(std::string_view extension) {
+  struct Entry {
+    const char* extension;
+    uint32_t code;
+  };
+  static const Entry kTable[] = {
+      {"bmp", kFormatBmp}, {"gif", kFormatGif}, {"jpg", kFormatJpeg},  {"jpeg", kFormatJpeg},
+      {"png", kFormatPng}, {"ico", kFormatIco}, {"tif", kFormatTiff},  {"tiff", kFormatTiff},
+      {"tga", kFormatTga}, {"pcx", kFormatPcx}, {"wbmp", kFormatWbmp}, {"wmf", kFormatWmf},
+      {"emf", kFormatWmf}, {"jp2", kFormatJp2}, {"j2k", kFormatJp2},   {"jpc", kFormatJpc},
+      {"j2c", kFormatJpc}, {"pgx", kFormatPgx}, {"pnm", kFormatPnm},   {"pgm", kFormatPnm},
+      {"ppm", kFormatPnm}, {"ras", kFormatRas}, {"pbm", kFormatPbm},
+  };
+  std::string lower(extension);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  for (const Entry& entry : kTable) {
+    if (lower == entry.extension) {
+      return entry.code;
+    }
+  }
+  return kFormatNone;
+}
+
 const Encoder* FindEncoder(uint32_t format) {
   for (const Encoder& encoder : kEncoders) {
     if (encoder.format == format) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "imaging/image.h"
 #include "imaging/row_writer.h"
@@ -31,6 +32,9 @@ struct Encoder {
 };
 
 const Encoder* FindEncoder(uint32_t format);
+
+// The format code an extension (without its dot, any case) names; kFormatNone for none.
+uint32_t FormatOfExtension(std::string_view extension);
 
 // Row y as palette indices, or as blue, green, red bytes: the order TGA and Sun raster keep.
 inline void CopyRowIndicesOrBgr(const Image& image, int y, uint8_t* out) {

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
-#include <ctime>
 
 #include "base/text_util.h"
 #include "services/settings.h"

@@ -1,8 +1,8 @@
 // The two settings files beside the executable: option.ini and config.ini.
 #pragma once
 
-#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "win32/win32.h"
 
@@ -14,16 +14,14 @@ inline constexpr DWORD kPathBufferSize = MAX_PATH;
 // first, and one that would pass the buffer is refused rather than handed on.
 inline size_t MadePathLength(const char* drive, const char* dir, const char* name,
                              const char* extension) {
-  const auto length = [](const char* part) { return part == nullptr ? 0 : std::strlen(part); };
-  const auto adds = [&](const char* part, auto ends_well) {
-    return length(part) > 0 && !ends_well(part) ? 1 : 0;
-  };
-  return length(drive) + adds(drive, [&](const char* p) { return p[length(p) - 1] == ':'; }) +
-         length(dir) +
-         adds(dir,
-              [&](const char* p) { return p[length(p) - 1] == '\\' || p[length(p) - 1] == '/'; }) +
-         length(name) + adds(extension, [](const char* p) { return p[0] == '.'; }) +
-         length(extension);
+  const std::string_view d = drive != nullptr ? drive : "";
+  const std::string_view f = dir != nullptr ? dir : "";
+  const std::string_view n = name != nullptr ? name : "";
+  const std::string_view e = extension != nullptr ? extension : "";
+  const bool colon = !d.empty() && d.back() != ':';
+  const bool separator = !f.empty() && f.back() != '\\' && f.back() != '/';
+  const bool dot = !e.empty() && e.front() != '.';
+  return d.size() + colon + f.size() + separator + n.size() + dot + e.size();
 }
 inline constexpr DWORD kPrinterNameSize = 1024;
 inline constexpr DWORD kLongSettingSize = 32768;  // to tell a value too long for its buffer

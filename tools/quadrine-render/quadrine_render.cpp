@@ -2,7 +2,6 @@
 // given density, so any page can be looked at and compared. The output name's extension
 // picks BMP, PNG, JPEG or TIFF. A page too large for one drawing surface is drawn in bands
 // that go to the encoder as they are done, so memory follows the band, not the page.
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +17,7 @@
 #include "emf/font.h"
 #include "emf/metafile.h"
 #include "emf/player.h"
+#include "imaging/encoders.h"
 #include "imaging/row_writer.h"
 
 namespace {
@@ -32,26 +32,14 @@ int Usage() {
   return 2;
 }
 
-// The format the output name's extension asks for; kFormatNone when none of ours.
+// The format the output name's extension asks for, when it is one written a band at a time;
+// kFormatNone when not.
 uint32_t FormatOf(const std::string& path) {
   const size_t dot = path.find_last_of('.');
-  std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
-  for (char& c : extension) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  if (extension == "bmp") {
-    return imaging::kFormatBmp;
-  }
-  if (extension == "png") {
-    return imaging::kFormatPng;
-  }
-  if (extension == "jpg" || extension == "jpeg") {
-    return imaging::kFormatJpeg;
-  }
-  if (extension == "tif" || extension == "tiff") {
-    return imaging::kFormatTiff;
-  }
-  return imaging::kFormatNone;
+  const uint32_t format =
+      imaging::FormatOfExtension(dot == std::string::npos ? "" : path.substr(dot + 1));
+  const imaging::Encoder* encoder = imaging::FindEncoder(format);
+  return encoder != nullptr && encoder->open_rows != nullptr ? format : imaging::kFormatNone;
 }
 
 struct Page {

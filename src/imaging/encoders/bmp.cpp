@@ -1,7 +1,5 @@
 // BMP: palettes as they are, colour as 24 bits; the resolution in pixels per metre. BMP keeps
 // its rows bottom up, so each row given goes to its own place in the file.
-#include <sys/types.h>
-
 #include <cmath>
 #include <cstdio>
 #include <vector>

@@ -6,42 +6,19 @@
 #include <filesystem>
 #include <string>
 
+#include "convert/page_conversion_test.h"
 #include "services/program_values.h"
 #include "services/settings.h"
-#include "support/spool_builder.h"
 #include "support/test_support.h"
-#include "win32/stand_in.h"
 
 namespace {
 
+using conversion_testing::ConversionTest;
 using testing_support::FileExists;
 using testing_support::MinimalEmf;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-
-// Settings live in option.ini beside this test program.
-class ConversionTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Program().settingsPath = GetOptionIniPath();
-    Program().showBar = 0;
-    std::remove(Program().settingsPath.c_str());
-  }
-  void TearDown() override { std::remove(Program().settingsPath.c_str()); }
-  static void Set(const char* key, const char* value) {
-    WritePrivateProfileStringA("AutoSaveOptions", key, value, Program().settingsPath.c_str());
-  }
-  FileList Pages(int count) {
-    FileList pages;
-    for (int i = 0; i < count; ++i) {
-      pages.push_back(dir_ / ("page" + std::to_string(i) + ".emf"));
-      WriteFile(pages.back(), MinimalEmf());
-    }
-    return pages;
-  }
-  TempDir dir_;
-};
 
 TEST_F(ConversionTest, SettingsParseRules) {
   struct Case {
@@ -130,7 +107,8 @@ TEST_F(ConversionTest, NamesCountFromTheStartNumberAndNeverOverwrite) {
   EXPECT_STREQ(text, "1");
 
   // A suffix too long for its buffer takes the default and is left whole, not cut.
-  const std::string long_suffix = "_" + std::string(300, 'x') + "%d";
+  std::string long_suffix = "_";
+  long_suffix.append(300, 'x').append("%d");
   Set("AddFileNameSuffix", long_suffix.c_str());
   const TempDir out;
   FileList list = Pages(1);
@@ -140,38 +118,6 @@ TEST_F(ConversionTest, NamesCountFromTheStartNumberAndNeverOverwrite) {
   GetPrivateProfileStringA("AutoSaveOptions", "AddFileNameSuffix", "?", whole, sizeof whole,
                            Program().settingsPath.c_str());
   EXPECT_EQ(whole, long_suffix);
-}
-
-TEST_F(ConversionTest, ProgressCountsPagesAndAnEmptyListStillWritesTheKeys) {
-  std::FILE* view = std::tmpfile();
-  win32::user::SetTerminalViewStream(view);
-  Program().showBar = 1;
-  FileList empty;
-  ConvertPages(dir_ / "doc.emf", empty);
-  EXPECT_EQ(Program().progressWindow, nullptr);  // nothing reported
-  char text[64];
-  GetPrivateProfileStringA("AutoSaveOptions", "AddFileNameSuffix", "?", text, 64,
-                           Program().settingsPath.c_str());
-  EXPECT_STREQ(text, "%04d");
-  const TempDir out;
-  FileList five = Pages(5);
-  ConvertPages(out / "doc.emf", five);
-  std::fflush(view);
-  std::rewind(view);
-  std::string shown;
-  char buffer[4096];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, view)) > 0;) {
-    shown.append(buffer, got);
-  }
-  for (const char* step :
-       {"] 0% Convert page #1...", "] 20% Convert page #2...", "] 40% Convert page #3...",
-        "] 60% Convert page #4...", "] 80% Convert page #5..."}) {
-    EXPECT_NE(shown.find(step), std::string::npos) << step;
-  }
-  EXPECT_EQ(shown.find("100%"), std::string::npos);
-  win32::user::SetTerminalViewStream(nullptr);
-  std::fclose(view);
-  Program().showBar = 0;
 }
 
 TEST_F(ConversionTest, ASecondRunFindsItsNamesTaken) {

@@ -62,6 +62,12 @@ std::string EmfPage(const std::string& body, int32_t frameRight, int32_t frameBo
   return header + records;
 }
 
+std::string BoxPage(uint32_t color, int32_t frameRight, int32_t frameBottom) {
+  return EmfPage(EmfRecord(39, {1, 0, color, 0}) + EmfRecord(37, {1}) +
+                     EmfRecord(37, {0x80000008}) + EmfRecord(43, {100, 100, 400, 400}),
+                 frameRight, frameBottom);
+}
+
 std::string CreateFont(const FontSpec& f) {
   std::string r;
   Append32(r, 82);

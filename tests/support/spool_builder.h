@@ -20,6 +20,8 @@ std::string EmfRecord(uint32_t type, std::initializer_list<uint32_t> words);
 // 96 dots-per-inch reference device) and the end-of-file record.
 std::string EmfPage(const std::string& records, int32_t frameRight = 21000,
                     int32_t frameBottom = 29700, uint32_t headerSize = 108);
+// A page with a filled box in one colour, with no outline.
+std::string BoxPage(uint32_t color, int32_t frameRight = 21000, int32_t frameBottom = 29700);
 
 // EMR_EXTCREATEFONTINDIRECTW of a font as object 1, and its selection.
 struct FontSpec {

@@ -1,6 +1,7 @@
 // Helpers for tests: temporary folders, files, and running programs.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +44,13 @@ std::string BuildDir();
 
 // The name of this user's shared block "Quadrine": on POSIX "/Quadrine." and the user's id.
 std::string SharedBlockName();
+// The shared block as another program of the printer package reads it: its first count
+// bytes (fewer if it is smaller), or "<no block>".
+std::string ReadSharedBlock(size_t count);
+// Makes the block as a reader that came first would, of size bytes of fill. It lasts until
+// RemoveSharedBlock: on Windows a handle this process holds keeps it.
+bool CreateSharedBlock(size_t size, char fill);
+void RemoveSharedBlock();
 
 // Where files are read back in another reader (Debian's python3 with Pillow, which ./dev
 // installs on POSIX); empty on Windows, which has none, with why in reason.

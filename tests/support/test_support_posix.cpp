@@ -2,11 +2,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 #include "support/test_support.h"
@@ -77,6 +81,43 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 
 std::string SharedBlockName() {
   return "/Quadrine." + std::to_string(getuid());
+}
+
+std::string ReadSharedBlock(size_t count) {
+  const int fd = shm_open(SharedBlockName().c_str(), O_RDONLY, 0);
+  if (fd < 0) {
+    return "<no block>";
+  }
+  struct stat info {};
+  fstat(fd, &info);
+  const size_t size = static_cast<size_t>(info.st_size);
+  void* view = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  close(fd);
+  if (view == MAP_FAILED) {
+    return "<no block>";
+  }
+  std::string bytes(static_cast<const char*>(view), std::min(count, size));
+  munmap(view, size);
+  return bytes;
+}
+
+bool CreateSharedBlock(size_t size, char fill) {
+  const int fd = shm_open(SharedBlockName().c_str(), O_RDWR | O_CREAT, 0600);
+  if (fd < 0) {
+    return false;
+  }
+  bool made = ftruncate(fd, static_cast<off_t>(size)) == 0;
+  void* view = made ? mmap(nullptr, size, PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
+  if (view != MAP_FAILED) {
+    std::memset(view, fill, size);
+    munmap(view, size);
+  }
+  close(fd);
+  return made && view != MAP_FAILED;
+}
+
+void RemoveSharedBlock() {
+  shm_unlink(SharedBlockName().c_str());
 }
 
 // Files and pipes the process holds open. Sockets are left out: the debugger channel

@@ -1,4 +1,5 @@
 // The test helpers that differ by platform: Windows.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -122,6 +123,49 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 
 std::string SharedBlockName() {
   return "Quadrine";
+}
+
+namespace {
+HANDLE created_block = nullptr;  // what keeps a block made by CreateSharedBlock
+}  // namespace
+
+std::string ReadSharedBlock(size_t count) {
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, SharedBlockName().c_str());
+  if (mapping == nullptr) {
+    return "<no block>";
+  }
+  const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  std::string bytes = "<no block>";
+  MEMORY_BASIC_INFORMATION region{};
+  if (view != nullptr && VirtualQuery(view, &region, sizeof region) == sizeof region) {
+    bytes.assign(static_cast<const char*>(view), std::min(count, size_t{region.RegionSize}));
+  }
+  if (view != nullptr) {
+    UnmapViewOfFile(view);
+  }
+  CloseHandle(mapping);
+  return bytes;
+}
+
+bool CreateSharedBlock(size_t size, char fill) {
+  RemoveSharedBlock();
+  created_block = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                     static_cast<DWORD>(size), SharedBlockName().c_str());
+  void* view =
+      created_block != nullptr ? MapViewOfFile(created_block, FILE_MAP_WRITE, 0, 0, size) : nullptr;
+  if (view == nullptr) {
+    return false;
+  }
+  std::memset(view, fill, size);
+  UnmapViewOfFile(view);
+  return true;
+}
+
+void RemoveSharedBlock() {
+  if (created_block != nullptr) {
+    CloseHandle(created_block);
+    created_block = nullptr;
+  }
 }
 
 int OpenHandleCount() {

@@ -118,6 +118,16 @@ bool PrepareRun(std::string& outputPath, std::string& outputDirectory) {
     return false;
   }
 
+  // Every path the run hands on (log, outfiles.txt, the shared block, the hooks) names a file
+  // other programs can open: the full path, on POSIX the native one.
+  const std::string fullOutput = FullPath(outputPath);
+  if (fullOutput.empty() || fullOutput.size() >= kPathBufferSize) {
+    ReportRunFailure("the OutputFile setting \"" + outputPath +
+                     "\" names no place a file can be written; the job stays queued");
+    return false;
+  }
+  outputPath = fullOutput;
+
   // Whether the progress window is shown.
   program.showBar = static_cast<int>(GetPrivateProfileIntA(
       "AutoSaveOptions", "m_Showbar", program.showBar, program.settingsPath.c_str()));

@@ -37,3 +37,17 @@ std::string ExpandPathMacros(std::string text) {
   ReplaceAll(text, "\\\\", "\\");
   return text;
 }
+
+std::string FullPath(const std::string& path) {
+  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) {
+    return {};
+  }
+  std::string full(needed, '\0');
+  const DWORD length = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) {
+    return {};
+  }
+  full.resize(length);
+  return full;
+}

@@ -32,12 +32,23 @@ TEST(HooksInARun, RunInOrderWithTheirListFiles) {
   const auto run = converter.Run();
   EXPECT_EQ(run.exitCode, 0);
   const std::string list = converter / "outfiles.txt";
-  const std::string pages = "C:\\out\\000010000.emf\nC:\\out\\000010001.emf\n";
-  const std::string outputs = "C:\\out\\scan0001.emf\nC:\\out\\scan0002.emf\n";
+  // The lists name native paths, which the hooks can open.
+  const std::string pages = converter / "out/000010000.emf\n" + converter / "out/000010001.emf\n";
+  const std::string outputs = converter / "out/scan0001.emf\n" + converter / "out/scan0002.emf\n";
   EXPECT_EQ(ReadFile(record),
             "before: [" + list + "]\n" + pages + "after: [" + list + "]\n" + outputs);
   EXPECT_EQ(ReadFile(list), outputs);
   EXPECT_EQ(run.out + run.err, "");  // the hooks' output appears nowhere
+
+  // A native OutputFile, with a step back in it, is published as the plain path.
+  std::filesystem::create_directories(converter.elsewhere() + "/native");
+  converter.SetOption("AutoSave", "OutputFile",
+                      (converter.elsewhere() + "/native/../native/page.emf").c_str());
+  ASSERT_EQ(converter.Print({"--no-run", "a.emf"}).exitCode, 0);
+  EXPECT_EQ(converter.Run().exitCode, 0);
+  const std::string native = converter.elsewhere() + "/native/page0001.emf";
+  EXPECT_EQ(ReadFile(list), native + "\n");
+  EXPECT_TRUE(FileExists(native));
   shm_unlink(testing_support::SharedBlockName().c_str());
 }
 

@@ -71,7 +71,7 @@ TEST(DiagnosticLog, HoldsOneRunWithUtcTimeStamps) {
       "(" + stamp + ")strTempPath1=%APPFOLDER%\\\\out\\\\job%PID%\\.bmp\n" + stamp +
       "strTempPath2=" + converter.folder() + "\\\\out\\\\job[0-9]+\\.bmp\n" + stamp +
       "Load spooling files\\.\\.\\.\n" + stamp + "ConvertEMFFiles: bClear=0, strDestDir=" +
-      converter.folder() + "\\\\out\\\\\n" + stamp + "FindFiles\\('" + converter.folder() +
+      converter.folder() + "/out/\n" + stamp + "FindFiles\\('" + converter.folder() +
       "/windows/system32/spool/PRINTERS/'\\) return '0'\\.\\.\\.\n" + stamp +
       "CheckAllSPLFiles\\(\\) return '0'\\.\\.\\.\n" + stamp + "Found '0' EMF files\\.\\.\\.\n" +
       stamp + "Can't find output EMF files\\.\n");

@@ -54,13 +54,13 @@ TEST(SpoolIntake, APrintedJobBecomesItsPageFiles) {
         "DeleteOnePrinterJobBySPLFile('" + spool + "').\n",
         "GetJobIDFromFileName('" + spool + "') = 1\n", std::string("DeleteOnePrinterJob(1).\n"),
         std::string("OK, found and delete JobId (1).\n"),
-        std::string("File 1 = \"C:\\out\\scan0001.emf\"\n")}) {
+        "File 1 = \"" + converter / "out/scan0001.emf\"\n"}) {
     EXPECT_NE(log.find(entry), std::string::npos) << entry << "\n" << log;
   }
   const auto results = testing_support::RunProgram(
       testing_support::BuildDir() + "/tools/quadrine-results/quadrine-results", {"--remove"},
       converter.folder());
-  EXPECT_EQ(results.out, "C:\\out\\scan0001.emf\nC:\\out\\scan0002.emf\n");
+  EXPECT_EQ(results.out, converter / "out/scan0001.emf\n" + converter / "out/scan0002.emf\n");
 }
 
 TEST(SpoolIntake, PrintRefusesWhatIsNoEmfAndWritesNothing) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -64,6 +65,43 @@ TEST(NativePath, MapsDrivesAndSeparators) {
     SetLastError(0);
     EXPECT_FALSE(win32::ToNativePath(missing)) << missing;
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  }
+}
+
+// What the converter hands on: full native paths, "." and ".." resolved by name.
+TEST(NativePath, FullPathsAreNativeAndAbsolute) {
+  ScopedEnv windir("WINDIR", "/srv/printer/windows");
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  struct Case {
+    const char* path;
+    std::string expected;  // empty: refused with ERROR_PATH_NOT_FOUND
+    const char* file_part;
+  };
+  const Case cases[] = {
+      {"C:\\out\\scan0001.png", "/srv/printer/out/scan0001.png", "scan0001.png"},
+      {"C:\\out\\..\\.\\x\\", "/srv/printer/x/", nullptr},
+      {"Z:\\tmp\\a.emf", "/tmp/a.emf", "a.emf"},
+      {"out\\b.bmp", std::string(cwd) + "/out/b.bmp", "b.bmp"},
+      {"/srv/../etc", "/etc", "etc"},
+      {"Q:\\x.png", "", nullptr},
+  };
+  for (const Case& c : cases) {
+    char buffer[MAX_PATH] = "";
+    LPSTR file_part = buffer;
+    const DWORD length = GetFullPathNameA(c.path, sizeof buffer, buffer, &file_part);
+    if (c.expected.empty()) {
+      EXPECT_EQ(length, 0u) << c.path;
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << c.path;
+      continue;
+    }
+    EXPECT_EQ(length, c.expected.size()) << c.path;
+    EXPECT_EQ(buffer, c.expected) << c.path;
+    EXPECT_STREQ(file_part, c.file_part) << c.path;
+    // A buffer one byte short gets nothing but the size it needs.
+    char small[MAX_PATH] = "untouched";
+    EXPECT_EQ(GetFullPathNameA(c.path, length, small, nullptr), length + 1) << c.path;
+    EXPECT_STREQ(small, "untouched");
   }
 }
 

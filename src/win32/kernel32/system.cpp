@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "win32/kernel32/errors.h"
@@ -158,4 +160,35 @@ DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
     folder += '/';
   }
   return CopyOrMeasure(folder, lpBuffer, nBufferLength);
+}
+
+// The native absolute path, with "." and ".." resolved by name as Windows does (without
+// looking at the file system); a trailing separator stays.
+DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer,
+                              LPSTR* lpFilePart) {
+  if (lpFileName == nullptr || *lpFileName == '\0') {
+    return win32::Fail(ERROR_INVALID_NAME, 0);
+  }
+  const std::optional<std::string> native = win32::ToNativePath(lpFileName);
+  if (!native) {
+    return 0;
+  }
+  std::filesystem::path full(*native);
+  if (full.is_relative()) {
+    std::error_code error;
+    full = std::filesystem::current_path(error) / full;
+    if (error) {
+      return win32::Fail(ERROR_PATH_NOT_FOUND, 0);
+    }
+  }
+  const std::string text = full.lexically_normal().string();
+  const DWORD result = CopyOrMeasure(text, lpBuffer, nBufferLength);
+  if (lpFilePart != nullptr) {
+    *lpFilePart = nullptr;
+    if (result == text.size() && text.back() != '/') {
+      *lpFilePart = lpBuffer + text.rfind('/') + 1;
+    }
+  }
+  SetLastError(ERROR_SUCCESS);
+  return result;
 }

@@ -18,21 +18,12 @@ namespace {
 constexpr uint32_t kSpoolSignature = 0x00010000;
 constexpr uint32_t kPsJobDataRecord = 20;       // EMRI_PS_JOB_DATA
 constexpr uint32_t kMetafileDataRecord = 12;    // EMRI_METAFILE_DATA
-constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
-constexpr size_t kEmfSignatureOffset = 40;
-constexpr size_t kEmfBytesOffset = 48;  // nBytes of the EMF header
-constexpr uint32_t kMinimumEmfHeader = 88;
 constexpr int kPageNameCandidates = 1000;
 
 struct RecordHead {
   uint32_t Signature = 0;
   uint32_t EMFsize = 0;
 };
-
-uint32_t Load32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Reads up to size bytes; what is missing at the end of the file stays as it was.
 DWORD ReadUpTo(HANDLE file, void* buffer, size_t size) {
@@ -199,40 +190,6 @@ int CheckSpoolerFileHeader(const std::string& path, EmfStartPattern& pattern) {
   LogMessage("EMFheaderSignature = 0x%02X\n", kMetafileDataRecord);
   LogMessage("Head.EMFsize = %d\n", static_cast<int>(head.EMFsize));
   return 0;
-}
-
-SpoolPages FindPages(std::span<const unsigned char> file) {
-  // The " EMF" signature is rare in page data, so the scan looks for its last byte with
-  // memchr and checks the rest only there.
-  SpoolPages found;
-  const unsigned char* base = file.data();
-  const size_t size = file.size();
-  size_t from = kEmfSignatureOffset + 1 + 3;  // 'F' of the signature of offset 1
-  while (from < size) {
-    const void* hit = std::memchr(base + from, 'F', size - from);
-    if (hit == nullptr) {
-      break;
-    }
-    const size_t f = static_cast<size_t>(static_cast<const unsigned char*>(hit) - base);
-    from = f + 1;
-    const size_t start = f - 3 - kEmfSignatureOffset;
-    if (Load32(base + f - 3) != kEmfSignature || Load32(base + start) != 1) {
-      continue;
-    }
-    const uint32_t headerSize = Load32(base + start + 4);
-    const uint32_t bytes =
-        start + kEmfBytesOffset + 4 <= size ? Load32(base + start + kEmfBytesOffset) : 0;
-    if (headerSize < kMinimumEmfHeader || headerSize % 4 != 0 || bytes < headerSize) {
-      continue;  // no header record of an EMF
-    }
-    if (bytes > size - start) {
-      found.lastIncomplete = true;
-      break;
-    }
-    found.pages.push_back({start, bytes});
-    from = start + bytes + kEmfSignatureOffset + 3;
-  }
-  return found;
 }
 
 int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, FileList& list) {

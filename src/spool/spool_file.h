@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/file_list.h"
+#include "base/spool_format.h"
 #include "services/scoped_handles.h"
 
 // The first six bytes of the first page's EMF, and a terminating zero.
@@ -39,22 +40,3 @@ int CheckSpoolerFileHeader(const std::string& path, EmfStartPattern& pattern);
 // deletes the spool file and its job, unless a page file could not be written. Returns the
 // number of pages found, 0 when the file was refused.
 int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, FileList& list);
-
-// One page of a spool file: its EMF, from its header record for the byte count that header
-// gives.
-struct SpoolPage {
-  size_t offset = 0;
-  size_t size = 0;
-  bool operator==(const SpoolPage&) const = default;
-};
-
-struct SpoolPages {
-  std::vector<SpoolPage> pages;
-  bool lastIncomplete = false;  // a page runs past the data: the file is still being written
-};
-
-// Finds each page by its own EMF header (record type 1, " EMF" at +40, a header record of 88
-// bytes or more in whole words, a byte count that holds the header), so pages whose headers
-// differ in size are all found; the scan goes on behind each page's last byte, so an EMF
-// inside a page is part of that page. Offset 0 is never a page.
-SpoolPages FindPages(std::span<const unsigned char> file);

@@ -22,56 +22,6 @@ using testing_support::SpoolFileBuilder;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
-std::span<const unsigned char> Bytes(const std::string& text) {
-  return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
-}
-
-TEST(PageScan, EachPageByItsOwnHeader) {
-  const std::string page = MinimalEmf();
-  const std::string other_header_size = MinimalEmf(88);
-  std::string no_signature = page;
-  no_signature[40] = 'X';
-  std::string short_header = page;
-  short_header[4] = 84;  // a header record below 88 bytes is no EMF's
-  // A page that carries another EMF in a comment record: one page, the comment inside it.
-  std::string comment;
-  Append32(comment, 70);  // EMR_GDICOMMENT
-  Append32(comment, static_cast<uint32_t>(12 + page.size()));
-  Append32(comment, static_cast<uint32_t>(page.size()));
-  const std::string nested = testing_support::EmfPage(comment + page);
-  struct Case {
-    std::string name;
-    std::string file;
-    std::vector<SpoolPage> expected;
-    bool incomplete;
-  };
-  const std::string pad(24, '\x01');
-  const size_t n = page.size();
-  const size_t m = other_header_size.size();
-  const Case cases[] = {
-      {"header at offset 0 is never a page", page + page, {{n, n}}, false},
-      {"two pages behind records", pad + page + pad + page, {{24, n}, {48 + n, n}}, false},
-      {"headers of different sizes are all found",
-       pad + page + other_header_size + pad + page,
-       {{24, n}, {24 + n, m}, {48 + n + m, n}},
-       false},
-      {"no signature, no page", pad + no_signature, {}, false},
-      {"a header record below 88 bytes", pad + short_header, {}, false},
-      {"the last page runs past the end",
-       pad + page + pad + page.substr(0, n - 4),
-       {{24, n}},
-       true},
-      {"an EMF inside a page", pad + nested, {{24, nested.size()}}, false},
-      {"signature past the end", pad + page.substr(0, 43), {}, false},
-      {"empty", "", {}, false},
-  };
-  for (const Case& c : cases) {
-    const SpoolPages found = FindPages(Bytes(c.file));
-    EXPECT_EQ(found.pages, c.expected) << c.name;
-    EXPECT_EQ(found.lastIncomplete, c.incomplete) << c.name;
-  }
-}
-
 class SpoolFileTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "emf/player.h"
 #include "emf/raster_ops.h"
 
 namespace emf {
@@ -385,6 +386,19 @@ std::vector<uint8_t> WmfWriter::Finish() {
     bytes.push_back(static_cast<uint8_t>(w >> 8));
   }
   return bytes;
+}
+
+std::vector<uint8_t> ConvertToWmf(const Metafile& page) {
+  const RectL& frame = page.header().frame;
+  const double width_in = (static_cast<double>(frame.right) - frame.left) / 2540.0;
+  const double height_in = (static_cast<double>(frame.bottom) - frame.top) / 2540.0;
+  const double longest = std::max(std::fabs(width_in), std::fabs(height_in));
+  const double dpi = longest > 0 ? std::min(300.0, 30000.0 / longest) : 300.0;
+  const int width = std::max(1, static_cast<int>(std::fabs(width_in) * dpi + 0.5));
+  const int height = std::max(1, static_cast<int>(std::fabs(height_in) * dpi + 0.5));
+  WmfWriter writer(width, height);
+  PlayMetafile(page, writer, RectL{0, 0, width, height});
+  return writer.Finish();
 }
 
 }  // namespace emf

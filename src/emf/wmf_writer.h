@@ -63,4 +63,9 @@ class WmfWriter : public DrawingTarget {
 // and the header's maximum, point counts that match record sizes, and the end record last.
 bool WmfWellFormed(std::span<const uint8_t> file, std::string* why = nullptr);
 
+class Metafile;
+// The page as a Windows metafile whose logical units are 300 an inch, fewer for pages whose
+// sides would not fit the format's 16-bit coordinates.
+std::vector<uint8_t> ConvertToWmf(const Metafile& page);
+
 }  // namespace emf

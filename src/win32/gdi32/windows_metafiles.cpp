@@ -1,10 +1,7 @@
 // Windows metafiles: an enhanced metafile converted by playing it into the WMF writer, and
 // the handles and files of the result.
-#include <algorithm>
-#include <cmath>
 #include <cstring>
 
-#include "emf/player.h"
 #include "emf/wmf_writer.h"
 #include "win32/gdi32/gdi32.h"
 #include "win32/gdi32/gdi_objects.h"
@@ -17,21 +14,6 @@ class MetafileObject : public win32::gdi::GdiObjectBase {
  public:
   std::vector<uint8_t> bytes;
 };
-
-// The converted picture's logical units: 300 per inch, fewer for pages whose sides would
-// not fit the format's 16-bit coordinates.
-std::vector<uint8_t> Convert(const win32::gdi::EnhMetafileObject& page) {
-  const emf::RectL& frame = page.metafile->header().frame;
-  const double width_in = (static_cast<double>(frame.right) - frame.left) / 2540.0;
-  const double height_in = (static_cast<double>(frame.bottom) - frame.top) / 2540.0;
-  const double longest = std::max(std::fabs(width_in), std::fabs(height_in));
-  const double dpi = longest > 0 ? std::min(300.0, 30000.0 / longest) : 300.0;
-  const int width = std::max(1, static_cast<int>(std::fabs(width_in) * dpi + 0.5));
-  const int height = std::max(1, static_cast<int>(std::fabs(height_in) * dpi + 0.5));
-  emf::WmfWriter writer(width, height);
-  emf::PlayMetafile(*page.metafile, writer, emf::RectL{0, 0, width, height});
-  return writer.Finish();
-}
 
 }  // namespace
 
@@ -46,7 +28,7 @@ UINT WINAPI GetWinMetaFileBits(HENHMETAFILE hemf, UINT cbData16, LPBYTE pData16,
   }
   // The size query and the copy that follows it convert once.
   if (page->wmf.empty()) {
-    page->wmf = Convert(*page);
+    page->wmf = emf::ConvertToWmf(*page->metafile);
   }
   const UINT size = static_cast<UINT>(page->wmf.size());
   if (pData16 == nullptr) {

@@ -1,0 +1,264 @@
+#include "convert_options.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+#include <utility>
+
+const char kConvertUsage[] =
+    "usage: quadrine-convert [OPTIONS] INPUT...\n"
+    "Turns EMF pages and Windows spool files (EMF format) into one image per page; the inputs\n"
+    "are never changed.\n"
+    "  INPUT                 EMF page or spool file, told apart by content\n"
+    "  -o, --output PATTERN  output path; its extension picks the format (default\n"
+    "                        \"{name}-{page}.png\"): {name} the input's name without its\n"
+    "                        extension, {page} the page number from 1 in four digits, {doc} the\n"
+    "                        document name a spool file carries (else {name})\n"
+    "  -f, --format EXT      format by extension, overriding the pattern's (png, jpg, tif, bmp,\n"
+    "                        gif, emf, wmf, ...)\n"
+    "  -r, --resolution N[xM]  dots per inch, stamped as it is (default 96)\n"
+    "  -s, --size WxH        pixel size instead (W or H 0: keep the page's aspect)\n"
+    "  -d, --depth N         1, 8, 16, 24 or 32 bits per pixel (16 and 32 are stored as 24)\n"
+    "      --grey            grey pixels\n"
+    "      --skip-blank      leave out pages the blank-page test finds blank\n"
+    "      --one-file        one file per input holding every page (TIFF)\n"
+    "  -j, --jobs N          pages converted at once (default: the number of cores)\n"
+    "      --force           replace existing files (default: a taken name is a failed page)\n"
+    "  -q, --quiet           no progress line\n"
+    "      --help, --version\n"
+    "Exit status: 0 every page written, 1 some page or input failed, 2 bad usage.\n";
+
+namespace {
+
+bool WholeNumber(std::string_view text, long low, long high, long& value) {
+  if (text.empty() || text.size() > 9) {
+    return false;
+  }
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') {
+      return false;
+    }
+    value = value * 10 + (c - '0');
+  }
+  return value >= low && value <= high;
+}
+
+bool Resolution(std::string_view text, double& x, double& y) {
+  const size_t by = text.find_first_of("xX");
+  const std::string first(text.substr(0, by));
+  const std::string second(by == std::string_view::npos ? first : text.substr(by + 1));
+  for (auto [part, value] : {std::pair{&first, &x}, std::pair{&second, &y}}) {
+    char* end = nullptr;
+    errno = 0;
+    *value = std::strtod(part->c_str(), &end);
+    if (part->empty() || *end != '\0' || errno != 0 || !(*value >= 1 && *value <= 2400)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Size(std::string_view text, int& width, int& height) {
+  const size_t by = text.find_first_of("xX");
+  long w = 0;
+  long h = 0;
+  if (by == std::string_view::npos || !WholeNumber(text.substr(0, by), 0, 1000000, w) ||
+      !WholeNumber(text.substr(by + 1), 0, 1000000, h) || (w == 0 && h == 0)) {
+    return false;
+  }
+  width = static_cast<int>(w);
+  height = static_cast<int>(h);
+  return true;
+}
+
+}  // namespace
+
+CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, ConvertOptions& options,
+                                std::string& error) {
+  bool only_inputs = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    std::string argument = arguments[i];
+    if (only_inputs || argument.empty() || argument[0] != '-' || argument == "-") {
+      options.inputs.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      only_inputs = true;
+      continue;
+    }
+    // "--name=value" and "-xvalue" carry their value; otherwise it is the next argument.
+    std::string inline_value;
+    bool has_inline = false;
+    if (argument.starts_with("--")) {
+      const size_t equals = argument.find('=');
+      if (equals != std::string::npos) {
+        inline_value = argument.substr(equals + 1);
+        argument.resize(equals);
+        has_inline = true;
+      }
+    } else if (argument.size() > 2) {
+      inline_value = argument.substr(2);
+      argument.resize(2);
+      has_inline = true;
+    }
+    const auto is = [&](const char* short_name, const char* long_name) {
+      return (short_name != nullptr && argument == short_name) || argument == long_name;
+    };
+    std::string value;
+    const auto take_value = [&]() {
+      if (has_inline) {
+        value = inline_value;
+        return true;
+      }
+      if (i + 1 >= arguments.size()) {
+        error = argument + " needs a value";
+        return false;
+      }
+      value = arguments[++i];
+      return true;
+    };
+    const auto flag = [&](bool& target) {
+      if (has_inline) {
+        error = argument + " takes no value";
+        return false;
+      }
+      target = true;
+      return true;
+    };
+    long number = 0;
+    if (is(nullptr, "--help") && !has_inline) {
+      return CommandLine::kHelp;
+    } else if (is(nullptr, "--version") && !has_inline) {
+      return CommandLine::kVersion;
+    } else if (is("-o", "--output")) {
+      if (!take_value()) {
+        return CommandLine::kBadUsage;
+      }
+      options.pattern = value;
+    } else if (is("-f", "--format")) {
+      if (!take_value()) {
+        return CommandLine::kBadUsage;
+      }
+      options.format = ExtensionOf("x." + (value.starts_with(".") ? value.substr(1) : value));
+    } else if (is("-r", "--resolution")) {
+      if (!take_value() || !Resolution(value, options.x_dpi, options.y_dpi)) {
+        error = error.empty() ? "a resolution is N or NxM dots per inch, 1 to 2400" : error;
+        return CommandLine::kBadUsage;
+      }
+    } else if (is("-s", "--size")) {
+      if (!take_value() || !Size(value, options.width, options.height)) {
+        error = error.empty() ? "a size is WxH pixels (one of them may be 0)" : error;
+        return CommandLine::kBadUsage;
+      }
+    } else if (is("-d", "--depth")) {
+      if (!take_value() || !WholeNumber(value, 1, 32, number) ||
+          (number != 1 && number != 8 && number != 16 && number != 24 && number != 32)) {
+        error = error.empty() ? "a depth is 1, 8, 16, 24 or 32" : error;
+        return CommandLine::kBadUsage;
+      }
+      options.depth = static_cast<int>(number);
+      options.depth_given = true;
+    } else if (is("-j", "--jobs")) {
+      if (!take_value() || !WholeNumber(value, 1, 1024, number)) {
+        error = error.empty() ? "jobs is a number from 1 to 1024" : error;
+        return CommandLine::kBadUsage;
+      }
+      options.jobs = static_cast<int>(number);
+    } else if (is(nullptr, "--grey") || is(nullptr, "--gray")) {
+      if (!flag(options.grey)) {
+        return CommandLine::kBadUsage;
+      }
+    } else if (is(nullptr, "--skip-blank")) {
+      if (!flag(options.skip_blank)) {
+        return CommandLine::kBadUsage;
+      }
+    } else if (is(nullptr, "--one-file")) {
+      if (!flag(options.one_file)) {
+        return CommandLine::kBadUsage;
+      }
+    } else if (is(nullptr, "--force")) {
+      if (!flag(options.force)) {
+        return CommandLine::kBadUsage;
+      }
+    } else if (is("-q", "--quiet")) {
+      if (!flag(options.quiet)) {
+        return CommandLine::kBadUsage;
+      }
+    } else {
+      error = "unknown option " + arguments[i];
+      return CommandLine::kBadUsage;
+    }
+  }
+  if (options.inputs.empty()) {
+    error = "no input";
+    return CommandLine::kBadUsage;
+  }
+  if (options.format.empty()) {
+    options.format = ExtensionOf(options.pattern);
+    if (options.format.empty()) {
+      error = "the output pattern has no extension to pick a format by; give -f";
+      return CommandLine::kBadUsage;
+    }
+  }
+  return CommandLine::kConvert;
+}
+
+std::string SafeDocumentName(const std::string& document) {
+  // Programs often name a document by its full path: its last part is the name.
+  const size_t separator = document.find_last_of("\\/");
+  const std::string part =
+      separator == std::string::npos ? document : document.substr(separator + 1);
+  std::string safe;
+  for (char c : part) {
+    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '.' || c == '_' || c == '-' || c == ' ';
+    if (kept && safe.size() < 64) {
+      safe += c;
+    }
+  }
+  // Blanks at either end, and a name of dots only, name nothing one can see.
+  const size_t first = safe.find_first_not_of(' ');
+  const size_t last = safe.find_last_not_of(' ');
+  safe = first == std::string::npos ? std::string() : safe.substr(first, last - first + 1);
+  return safe.find_first_not_of('.') == std::string::npos ? std::string() : safe;
+}
+
+std::string ExpandOutputPattern(const std::string& pattern, const std::string& name, int page,
+                                const std::string& document) {
+  char number[16];
+  std::snprintf(number, sizeof number, "%04d", page);
+  std::string out;
+  for (size_t i = 0; i < pattern.size();) {
+    if (pattern.compare(i, 6, "{name}") == 0) {
+      out += name;
+      i += 6;
+    } else if (pattern.compare(i, 6, "{page}") == 0) {
+      out += number;
+      i += 6;
+    } else if (pattern.compare(i, 5, "{doc}") == 0) {
+      out += document.empty() ? name : document;
+      i += 5;
+    } else {
+      out += pattern[i++];
+    }
+  }
+  return out;
+}
+
+std::string ExtensionOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+      dot + 1 == path.size()) {
+    return {};
+  }
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return extension;
+}

@@ -1,0 +1,43 @@
+// quadrine-convert's command line, and the names its outputs get.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ConvertOptions {
+  std::vector<std::string> inputs;
+  std::string pattern = "{name}-{page}.png";
+  std::string format;  // the extension that picks the format, lower case, without its dot
+  double x_dpi = 96;
+  double y_dpi = 96;
+  int width = -1;  // --size; 0 keeps the page's aspect, -1 means no size was asked for
+  int height = -1;
+  int depth = 24;
+  bool depth_given = false;
+  bool grey = false;
+  bool skip_blank = false;
+  bool one_file = false;
+  int jobs = 0;  // 0: the number of cores
+  bool force = false;
+  bool quiet = false;
+};
+
+enum class CommandLine { kConvert, kHelp, kVersion, kBadUsage };
+
+// Parses the arguments after the program's name; on bad usage, why goes to error.
+CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, ConvertOptions& options,
+                                std::string& error);
+
+extern const char kConvertUsage[];
+
+// The document name a spool file carries, as it may stand in a file name: the last part of a
+// path, of which letters, digits, '.', '_', '-' and blanks only, at most 64 bytes; empty when
+// nothing is left.
+std::string SafeDocumentName(const std::string& document);
+
+// The pattern with {name}, {page} (four digits or more, from 1) and {doc} replaced.
+std::string ExpandOutputPattern(const std::string& pattern, const std::string& name, int page,
+                                const std::string& document);
+
+// The lower-case extension of a path's last component, without its dot; empty for none.
+std::string ExtensionOf(const std::string& path);

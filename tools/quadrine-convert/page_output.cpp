@@ -1,0 +1,315 @@
+#include "page_output.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "emf/band_player.h"
+#include "emf/metafile.h"
+#include "emf/wmf_writer.h"
+#include "imaging/encoders.h"
+#include "imaging/row_writer.h"
+
+namespace {
+
+constexpr uint32_t kTiffDeflate = 8;  // COMPRESSION_ADOBE_DEFLATE
+constexpr uint32_t kTiffGroup4 = 4;   // COMPRESSION_CCITTFAX4
+
+mode_t new_file_mode = 0644;
+
+bool WriteBytes(const std::string& path, std::span<const uint8_t> bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    return false;
+  }
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
+}
+
+struct PixelSize {
+  int width = 0;
+  int height = 0;
+  double x_dpi = 0;
+  double y_dpi = 0;
+};
+
+// The page's size in pixels: the frame at the resolution, or the size asked for, with the
+// resolution that size gives the frame.
+bool SizeOf(const emf::Header& header, const ConvertOptions& options, PixelSize& size,
+            std::string& error) {
+  const emf::RectL& frame = header.frame;
+  const double width_in = (static_cast<double>(frame.right) - frame.left) / 2540.0;
+  const double height_in = (static_cast<double>(frame.bottom) - frame.top) / 2540.0;
+  if (!(width_in > 0 && height_in > 0)) {
+    error = "the page's frame is empty";
+    return false;
+  }
+  double w = width_in * options.x_dpi + 0.5;
+  double h = height_in * options.y_dpi + 0.5;
+  size.x_dpi = options.x_dpi;
+  size.y_dpi = options.y_dpi;
+  if (options.width >= 0) {
+    w = options.width > 0 ? options.width : options.height * width_in / height_in + 0.5;
+    h = options.height > 0 ? options.height : options.width * height_in / width_in + 0.5;
+    size.x_dpi = w / width_in;
+    size.y_dpi = h / height_in;
+  }
+  if (!(w >= 1 && h >= 1 && w < 0x7FFFFFFF && h < 0x7FFFFFFF)) {
+    error = "a page of " + std::to_string(std::llround(w)) + " x " +
+            std::to_string(std::llround(h)) + " pixels cannot be drawn";
+    return false;
+  }
+  size.width = static_cast<int>(w);
+  size.height = static_cast<int>(h);
+  return true;
+}
+
+// 16 bits a pixel keep 5 bits of each channel; the file stores them as 24.
+uint8_t FiveBits(uint32_t channel) {
+  const uint32_t five = (channel & 0xFF) >> 3;
+  return static_cast<uint8_t>(five << 3 | five >> 2);
+}
+
+void ToRgb(const uint32_t* source, int width, bool five_bits, uint8_t* out) {
+  for (int x = 0; x < width; ++x) {
+    const uint32_t pixel = source[x];
+    if (five_bits) {
+      out[3 * x] = FiveBits(pixel >> 16);
+      out[3 * x + 1] = FiveBits(pixel >> 8);
+      out[3 * x + 2] = FiveBits(pixel);
+    } else {
+      out[3 * x] = static_cast<uint8_t>(pixel >> 16);
+      out[3 * x + 1] = static_cast<uint8_t>(pixel >> 8);
+      out[3 * x + 2] = static_cast<uint8_t>(pixel);
+    }
+  }
+}
+
+bool IsBlackInBlackAndWhite(uint32_t pixel) {
+  const double brightness =
+      0.299 * (pixel >> 16 & 0xFF) + 0.587 * (pixel >> 8 & 0xFF) + 0.114 * (pixel & 0xFF);
+  return brightness <= 128;
+}
+
+uint32_t CodecOptionFor(uint32_t code, int bpp) {
+  return code == imaging::kFormatTiff ? (bpp == 1 ? kTiffGroup4 : kTiffDeflate) : 0;
+}
+
+// Colour pages in a format that takes bands of rows: written as they are drawn.
+std::string StreamPage(const emf::Metafile& file, const PixelSize& size, uint32_t code,
+                       bool five_bits, const std::string& path) {
+  imaging::RowLayout layout;
+  layout.width = size.width;
+  layout.height = size.height;
+  layout.x_dpi = static_cast<int>(std::lround(size.x_dpi));
+  layout.y_dpi = static_cast<int>(std::lround(size.y_dpi));
+  layout.codec_option = CodecOptionFor(code, 24);
+  std::string error;
+  std::unique_ptr<imaging::RowWriter> writer = imaging::OpenRowWriter(code, layout, path, &error);
+  if (writer == nullptr) {
+    return error;
+  }
+  std::vector<uint8_t> rgb(static_cast<size_t>(size.width) * 3);
+  const emf::RowSink take = [&](const uint32_t* rows, size_t stride, int count) {
+    for (int y = 0; y < count; ++y) {
+      ToRgb(rows + static_cast<size_t>(y) * stride, size.width, five_bits, rgb.data());
+      if (!writer->WriteRows(rgb.data(), rgb.size(), 1)) {
+        return false;
+      }
+    }
+    return true;
+  };
+  emf::PlayStats stats;
+  const std::string failure = emf::PlayInBands(file, size.width, size.height,
+                                               emf::PlanStreamedBands(size.width, size.height),
+                                               take, stats);
+  const bool finished = writer->Finish(&error);
+  if (!failure.empty() && failure != emf::kRowsRefused) {
+    return failure;
+  }
+  return finished ? std::string() : error;
+}
+
+// Grey, palette and black-and-white pages, and formats that take a whole image: the page is
+// drawn into an image first, then reduced.
+std::string WholePage(const emf::Metafile& file, const PixelSize& size, uint32_t code,
+                      const ConvertOptions& options, const std::string& path) {
+  if (static_cast<uint64_t>(size.width) * static_cast<uint64_t>(size.height) >
+      imaging::kMaxPixels) {
+    return "a page of " + std::to_string(size.width) + " x " + std::to_string(size.height) +
+           " pixels is past what this format is written from (" +
+           std::to_string(imaging::kMaxPixels) + " pixels)";
+  }
+  imaging::Image image;
+  const bool black_and_white = options.depth == 1;
+  const bool grey = options.grey && !black_and_white;
+  std::vector<imaging::Rgb> palette;
+  if (black_and_white) {
+    palette = {{0, 0, 0}, {255, 255, 255}};
+  } else if (grey) {
+    for (int level = 0; level < 256; ++level) {
+      const auto v = static_cast<uint8_t>(level);
+      palette.push_back({v, v, v});
+    }
+  }
+  image.Reset(size.width, size.height, black_and_white ? 1 : grey ? 8 : 24, palette);
+  const bool five_bits = options.depth == 16;
+  int row = 0;
+  const emf::RowSink take = [&](const uint32_t* rows, size_t stride, int count) {
+    for (int y = 0; y < count; ++y, ++row) {
+      const uint32_t* source = rows + static_cast<size_t>(y) * stride;
+      uint8_t* out = image.Row(row);
+      if (black_and_white) {
+        for (int x = 0; x < size.width; ++x) {
+          out[x] = IsBlackInBlackAndWhite(source[x]) ? 0 : 1;
+        }
+      } else if (grey) {
+        for (int x = 0; x < size.width; ++x) {
+          const uint32_t p = source[x];
+          out[x] = static_cast<uint8_t>(((p >> 16 & 0xFF) + (p >> 8 & 0xFF) + (p & 0xFF)) / 3);
+        }
+      } else {
+        ToRgb(source, size.width, five_bits, out);
+      }
+    }
+    return true;
+  };
+  emf::PlayStats stats;
+  const std::string failure =
+      emf::PlayInBands(file, size.width, size.height,
+                       emf::PlanStreamedBands(size.width, size.height), take, stats);
+  if (!failure.empty()) {
+    return failure;
+  }
+  if (options.depth == 8 && !grey && !image.DecreaseBpp(8, true)) {
+    return image.last_error;
+  }
+  image.SetXDPI(static_cast<int>(std::lround(size.x_dpi)));
+  image.SetYDPI(static_cast<int>(std::lround(size.y_dpi)));
+  image.codec_option = CodecOptionFor(code, image.bpp());
+  return image.Save(path, code) ? std::string() : image.last_error;
+}
+
+}  // namespace
+
+uint32_t FormatCodeOf(const std::string& extension) {
+  return extension == "emf" ? 0 : imaging::FormatOfExtension(extension);
+}
+
+bool WritesFormat(const std::string& extension) {
+  if (extension == "emf" || extension == "wmf") {
+    return true;
+  }
+  return imaging::FindEncoder(imaging::FormatOfExtension(extension)) != nullptr;
+}
+
+std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
+                      const std::string& path) {
+  if (options.format == "emf") {
+    return WriteBytes(path, page) ? std::string() : std::strerror(errno);
+  }
+  std::string error;
+  const std::optional<emf::Metafile> file = emf::Metafile::Parse(page, &error);
+  if (!file) {
+    return error;
+  }
+  if (options.format == "wmf") {
+    return WriteBytes(path, emf::ConvertToWmf(*file)) ? std::string() : std::strerror(errno);
+  }
+  const uint32_t code = imaging::FormatOfExtension(options.format);
+  const imaging::Encoder* encoder = imaging::FindEncoder(code);
+  if (encoder == nullptr) {
+    return "no format is written for the extension " + options.format;
+  }
+  PixelSize size;
+  if (!SizeOf(file->header(), options, size, error)) {
+    return error;
+  }
+  const bool colour = !options.grey && options.depth >= 16;
+  if (encoder->open_rows != nullptr && colour) {
+    if (!imaging::FitsFormat(code, size.width, size.height, 24, &error)) {
+      return error;
+    }
+    return StreamPage(*file, size, code, options.depth == 16, path);
+  }
+  return WholePage(*file, size, code, options, path);
+}
+
+bool PageIsBlank(std::span<const uint8_t> page) {
+  std::string error;
+  const std::optional<emf::Metafile> file = emf::Metafile::Parse(page, &error);
+  if (!file) {
+    return false;  // a page that cannot be read is never dropped as blank
+  }
+  ConvertOptions half;
+  half.x_dpi = half.y_dpi = 48;
+  PixelSize size;
+  if (!SizeOf(file->header(), half, size, error)) {
+    return true;  // no area: nothing can show
+  }
+  if (static_cast<uint64_t>(size.width) * static_cast<uint64_t>(size.height) >
+      imaging::kMaxPixels) {
+    return false;  // too large to test: kept
+  }
+  bool blank = true;
+  const emf::RowSink take = [&](const uint32_t* rows, size_t stride, int count) {
+    for (int y = 0; y < count && blank; ++y) {
+      for (int x = 0; x < size.width; ++x) {
+        if (IsBlackInBlackAndWhite(rows[static_cast<size_t>(y) * stride + x])) {
+          blank = false;
+          break;
+        }
+      }
+    }
+    return blank;  // the first black pixel settles it
+  };
+  emf::PlayStats stats;
+  const std::string failure =
+      emf::PlayInBands(*file, size.width, size.height,
+                       emf::PlanStreamedBands(size.width, size.height), take, stats);
+  return blank && failure.empty();
+}
+
+void RememberFileMode() {
+  const mode_t mask = umask(022);
+  umask(mask);
+  new_file_mode = 0666 & ~mask;
+}
+
+std::string TemporaryBeside(const std::string& path, std::string& error) {
+  const size_t slash = path.find_last_of('/');
+  std::string name = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+                     ".quadrine-convert-XXXXXX";
+  const int fd = mkstemp(name.data());
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return {};
+  }
+  fchmod(fd, new_file_mode);  // mkstemp makes 0600; outputs get what any new file gets
+  close(fd);
+  return name;
+}
+
+std::string PlaceFile(const std::string& temporary, const std::string& path, bool replace) {
+  if (replace) {
+    if (std::rename(temporary.c_str(), path.c_str()) == 0) {
+      return {};
+    }
+  } else if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) ==
+             0) {
+    return {};
+  } else if ((errno == EINVAL || errno == ENOSYS) && link(temporary.c_str(), path.c_str()) == 0) {
+    // A file system without an exclusive rename: a hard link fails on a taken name too.
+    unlink(temporary.c_str());
+    return {};
+  }
+  const int error = errno;
+  unlink(temporary.c_str());
+  return error == EEXIST ? "the file exists (--force replaces it)" : std::strerror(error);
+}

@@ -1,0 +1,35 @@
+// One page of quadrine-convert: drawn by the engine and written by the encoders, or kept as
+// a metafile, into a temporary file that is then put at its name.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "convert_options.h"
+
+// Writes the page (its EMF bytes) in the format named by the extension into path, a file of
+// our own; "" when written, else why.
+std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
+                      const std::string& path);
+
+// The converter's blank-page test: drawn at half the screen's 96 dots per inch, nothing on
+// the page stays black in black and white (a brightness of 128 or less).
+bool PageIsBlank(std::span<const uint8_t> page);
+
+// Whether the extension names a format quadrine-convert writes.
+bool WritesFormat(const std::string& extension);
+// The image library's code for an extension ("tif" and "tiff" alike); 0 for none.
+uint32_t FormatCodeOf(const std::string& extension);
+
+// Reads the process's file-creation mask once, before any thread starts.
+void RememberFileMode();
+
+// A new empty file beside path, to write into before the result is put in place; "" with
+// why in error when none can be made.
+std::string TemporaryBeside(const std::string& path, std::string& error);
+
+// Puts the finished temporary file at path: never over an existing name unless replace is
+// set, and then by renaming over it, so a link there is replaced, never written through.
+// "" when done, else why (the temporary file is then removed).
+std::string PlaceFile(const std::string& temporary, const std::string& path, bool replace);

@@ -1,0 +1,282 @@
+// quadrine-convert: EMF pages and Windows spool files to images, one file per page, from a
+// terminal. The spool reader, the engine and the encoders are the converter's own; the
+// inputs are never changed, and no output replaces a file unless --force says so.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/spool_format.h"
+#include "convert_options.h"
+#include "emf/font.h"
+#include "page_output.h"
+
+namespace {
+
+constexpr int kBadUsage = 2;
+
+struct Input {
+  std::string path;
+  std::vector<uint8_t> bytes;
+};
+
+struct PageTask {
+  size_t input = 0;
+  int number = 0;  // from 1
+  SpoolPage span;
+  std::string output;
+  std::string failure;  // empty when written
+  bool skipped = false;
+};
+
+std::string BaseNameWithoutExtension(const std::string& path) {
+  std::string name = std::filesystem::path(path).filename().string();
+  const size_t dot = name.find_last_of('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+bool ReadInput(const std::string& path, Input& input, std::string& error) {
+  std::error_code code;
+  if (!std::filesystem::is_regular_file(path, code)) {
+    error = std::filesystem::exists(path, code) ? "not a file" : "no such file";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  input.path = path;
+  input.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    error = "cannot be read";
+    return false;
+  }
+  return true;
+}
+
+// -f names the format a file holds: a name whose extension says otherwise gets its own.
+std::string WithFormatExtension(const std::string& path, const std::string& format) {
+  const std::string extension = ExtensionOf(path);
+  if (extension == format || (FormatCodeOf(extension) != 0 &&
+                              FormatCodeOf(extension) == FormatCodeOf(format))) {
+    return path;
+  }
+  return (extension.empty() ? path : path.substr(0, path.size() - extension.size() - 1)) + "." +
+         format;
+}
+
+// The pages of one input, named; false (with why) when it holds none we read.
+bool FindInputPages(const Input& input, size_t index, const ConvertOptions& options,
+                    std::vector<PageTask>& tasks, std::string& error) {
+  const FileKind kind = KindOfFile(input.bytes);
+  std::vector<SpoolPage> spans;
+  std::string document;
+  if (kind == FileKind::kEmfPage) {
+    spans.push_back({0, input.bytes.size()});
+  } else if (kind == FileKind::kEmfSpool) {
+    const SpoolPages found = FindPages(input.bytes);
+    spans = found.pages;
+    document = SafeDocumentName(SpoolDocumentName(input.bytes));
+    if (found.lastIncomplete) {
+      error = "its last page is cut short and is left out";
+    }
+    if (spans.empty()) {
+      error = error.empty() ? "a spool file with no EMF page in it" : error;
+      return false;
+    }
+  } else {
+    error = std::string("is ") + FileKindName(kind) +
+            "; quadrine-convert reads EMF pages and spool files in the EMF format";
+    return false;
+  }
+  const std::string name = BaseNameWithoutExtension(input.path);
+  for (size_t k = 0; k < spans.size(); ++k) {
+    PageTask task;
+    task.input = index;
+    task.number = static_cast<int>(k + 1);
+    task.span = spans[k];
+    task.output = ExpandOutputPattern(options.pattern, name, task.number, document);
+    task.output = WithFormatExtension(task.output, options.format);
+    tasks.push_back(task);
+  }
+  return true;
+}
+
+// Two pages may not share a name: refused before anything is written.
+bool NamesAreDistinct(const std::vector<PageTask>& tasks, const std::vector<Input>& inputs) {
+  std::map<std::string, const PageTask*> taken;
+  for (const PageTask& task : tasks) {
+    const std::string key = std::filesystem::path(task.output).lexically_normal().string();
+    const auto [it, fresh] = taken.emplace(key, &task);
+    if (!fresh) {
+      std::fprintf(stderr,
+                   "quadrine-convert: %s page %d and %s page %d would both be written to %s; "
+                   "give a pattern with {page} and {name} in it\n",
+                   inputs[it->second->input].path.c_str(), it->second->number,
+                   inputs[task.input].path.c_str(), task.number, task.output.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& options) {
+  const std::span<const uint8_t> page =
+      std::span(input.bytes).subspan(task.span.offset, task.span.size);
+  if (options.skip_blank && PageIsBlank(page)) {
+    task.skipped = true;
+    return;
+  }
+  const std::filesystem::path folder = std::filesystem::path(task.output).parent_path();
+  std::error_code code;
+  if (!folder.empty()) {
+    std::filesystem::create_directories(folder, code);
+  }
+  const std::string temporary = TemporaryBeside(task.output, task.failure);
+  if (temporary.empty()) {
+    return;
+  }
+  task.failure = WritePage(page, options, temporary);
+  if (!task.failure.empty()) {
+    std::remove(temporary.c_str());
+    return;
+  }
+  task.failure = PlaceFile(temporary, task.output, options.force);
+}
+
+class Progress {
+ public:
+  Progress(size_t total, bool shown) : total_(total), shown_(shown) {}
+  void PageDone() {
+    const std::lock_guard lock(mutex_);
+    ++done_;
+    if (shown_) {
+      std::fprintf(stderr, "\rquadrine-convert: %zu of %zu pages", done_, total_);
+      std::fflush(stderr);
+    }
+  }
+  void End() {
+    if (shown_ && done_ > 0) {
+      std::fputs("\r\033[K", stderr);
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  size_t done_ = 0;
+  size_t total_;
+  bool shown_;
+};
+
+void ConvertAll(const std::vector<Input>& inputs, std::vector<PageTask>& tasks,
+                const ConvertOptions& options, Progress& progress) {
+  std::atomic<size_t> next{0};
+  const auto work = [&]() {
+    for (size_t i; (i = next.fetch_add(1)) < tasks.size();) {
+      ConvertTask(inputs[tasks[i].input], tasks[i], options);
+      progress.PageDone();
+    }
+  };
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t wanted = options.jobs > 0 ? static_cast<size_t>(options.jobs) : cores;
+  std::vector<std::thread> workers;
+  for (size_t w = 1; w < std::min(wanted, tasks.size()); ++w) {
+    workers.emplace_back(work);
+  }
+  work();
+  for (std::thread& worker : workers) {
+    worker.join();
+  }
+}
+
+int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
+           bool input_failed, bool terminal) {
+  for (const std::string& notice : emf::TakeFontNotices()) {
+    std::fprintf(stderr, "quadrine-convert: %s\n", notice.c_str());
+  }
+  bool page_failed = false;
+  std::vector<const PageTask*> written;
+  for (const PageTask& task : tasks) {
+    if (!task.failure.empty()) {
+      page_failed = true;
+      std::fprintf(stderr, "quadrine-convert: %s page %d: %s: %s\n",
+                   inputs[task.input].path.c_str(), task.number, task.output.c_str(),
+                   task.failure.c_str());
+    } else if (!task.skipped) {
+      written.push_back(&task);
+    }
+  }
+  if (terminal && !written.empty()) {
+    std::fprintf(stderr, "%zu page%s -> %s%s%s\n", written.size(), written.size() == 1 ? "" : "s",
+                 written.front()->output.c_str(), written.size() > 1 ? " ... " : "",
+                 written.size() > 1 ? written.back()->output.c_str() : "");
+  }
+  return page_failed || input_failed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ConvertOptions options;
+  std::string error;
+  switch (ParseConvertOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+    case CommandLine::kHelp:
+      std::fputs(kConvertUsage, stdout);
+      return 0;
+    case CommandLine::kVersion:
+      std::printf("quadrine-convert %s\n", QUADRINE_VERSION);
+      return 0;
+    case CommandLine::kBadUsage:
+      std::fprintf(stderr, "quadrine-convert: %s\n%s", error.c_str(), kConvertUsage);
+      return kBadUsage;
+    case CommandLine::kConvert:
+      break;
+  }
+  if (!WritesFormat(options.format)) {
+    std::fprintf(stderr, "quadrine-convert: no format is written for the extension '%s'\n",
+                 options.format.c_str());
+    return kBadUsage;
+  }
+  if (options.one_file) {
+    std::fprintf(stderr, "quadrine-convert: --one-file is not available yet\n");
+    return kBadUsage;
+  }
+  RememberFileMode();
+
+  std::vector<Input> inputs;
+  std::vector<PageTask> tasks;
+  bool input_failed = false;
+  for (const std::string& path : options.inputs) {
+    Input input;
+    if (!ReadInput(path, input, error) ||
+        !FindInputPages(input, inputs.size(), options, tasks, error)) {
+      std::fprintf(stderr, "quadrine-convert: %s: %s\n", path.c_str(), error.c_str());
+      input_failed = true;
+      continue;
+    }
+    if (!error.empty()) {
+      std::fprintf(stderr, "quadrine-convert: %s: %s\n", path.c_str(), error.c_str());
+      input_failed = true;
+      error.clear();
+    }
+    inputs.push_back(std::move(input));
+  }
+  if (tasks.empty()) {
+    std::fprintf(stderr, "quadrine-convert: no readable input\n");
+    return kBadUsage;
+  }
+  if (!NamesAreDistinct(tasks, inputs)) {
+    return kBadUsage;
+  }
+  const bool terminal = !options.quiet && isatty(STDERR_FILENO) == 1;
+  Progress progress(tasks.size(), terminal);
+  ConvertAll(inputs, tasks, options, progress);
+  progress.End();
+  return Report(inputs, tasks, input_failed, terminal);
+}

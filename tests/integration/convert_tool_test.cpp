@@ -1,0 +1,136 @@
+// quadrine-convert as a person runs it: spool files and pages in, one image per page out.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/spool_builder.h"
+#include "support/test_support.h"
+
+namespace {
+
+using testing_support::BoxPage;
+using testing_support::EmfPage;
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::RunProgram;
+using testing_support::SpoolFileBuilder;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+std::string Tool() {
+  return testing_support::BuildDir() + "/tools/quadrine-convert/quadrine-convert";
+}
+
+std::string Corpus(const std::string& name) {
+  return testing_support::SharedDir() + "/corpus/spl/" + name;
+}
+
+size_t FilesIn(const std::string& folder) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder),
+                                           std::filesystem::directory_iterator()));
+}
+
+TEST(ConvertTool, ASpoolFileBecomesOnePngAPageAndStaysAsItWas) {
+  const TempDir dir;
+  const std::string spool = Corpus("EMFSpoolfileReader_00004.SPL");
+  const std::string before = ReadFile(spool);
+  const auto run = RunProgram(Tool(), {spool, "-o", "out/{name}-{page}.png", "-j", "1"}, dir.path());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out + run.err, "");  // nothing on a pipe but errors
+  for (int page = 1; page <= 3; ++page) {
+    const std::string png = dir / ("out/EMFSpoolfileReader_00004-000" + std::to_string(page) + ".png");
+    EXPECT_EQ(ReadFile(png).substr(1, 3), "PNG") << png;
+  }
+  EXPECT_EQ(FilesIn(dir / "out"), 3u);  // no temporary file stays
+  EXPECT_EQ(ReadFile(spool), before);
+
+  // Pages spread over two workers give the same files.
+  const auto parallel =
+      RunProgram(Tool(), {spool, "-o", "two/{name}-{page}.png", "-j", "2"}, dir.path());
+  EXPECT_EQ(parallel.exitCode, 0) << parallel.err;
+  for (int page = 1; page <= 3; ++page) {
+    const std::string name = "/EMFSpoolfileReader_00004-000" + std::to_string(page) + ".png";
+    EXPECT_EQ(ReadFile(dir / ("two" + name)), ReadFile(dir / ("out" + name))) << name;
+  }
+}
+
+TEST(ConvertTool, ExitStatusSaysWhatWasConverted) {
+  const TempDir dir;
+  WriteFile(dir / "page.emf", BoxPage(0));
+  struct Case {
+    std::vector<std::string> arguments;
+    int exit_code;
+    const char* said;
+    size_t files;  // outputs made
+  };
+  const Case cases[] = {
+      {{Corpus("00015.SPL")}, 2, "is an XPS spool file", 0},
+      {{Corpus("00015.SPL"), "page.emf", "-o", "o/{name}.png"}, 1, "is an XPS spool file", 1},
+      {{"missing.spl"}, 2, "missing.spl: no such file", 0},
+      {{"page.emf", "page.emf", "-o", "o/{name}.png"}, 2, "would both be written", 0},
+      {{"page.emf", "-o", "o/{name}.xyz"}, 2, "no format is written for the extension 'xyz'", 0},
+      {{"page.emf", "--bogus"}, 2, "unknown option --bogus", 0},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove_all(dir / "o");
+    std::vector<std::string> arguments = c.arguments;
+    const auto run = RunProgram(Tool(), arguments, dir.path());
+    EXPECT_EQ(run.exitCode, c.exit_code) << c.said << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+    EXPECT_EQ(std::filesystem::exists(dir / "o") ? FilesIn(dir / "o") : 0u, c.files) << c.said;
+  }
+  const auto help = RunProgram(Tool(), {"--help"}, dir.path());
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(help.out.starts_with("usage: quadrine-convert")) << help.out;
+}
+
+// A taken name is a failed page, unless --force: then the file is replaced by renaming a new
+// one over it, so a link at the name is replaced and what it points to stays as it was.
+TEST(ConvertTool, TakenNamesAndForce) {
+  const TempDir dir;
+  WriteFile(dir / "page.emf", BoxPage(0));
+  WriteFile(dir / "page-0001.png", "older");
+  WriteFile(dir / "target.txt", "not to be written through");
+  ASSERT_EQ(symlink((dir / "target.txt").c_str(), (dir / "link-0001.png").c_str()), 0);
+
+  const auto taken = RunProgram(Tool(), {"page.emf"}, dir.path());
+  EXPECT_EQ(taken.exitCode, 1);
+  EXPECT_NE(taken.err.find("page-0001.png: the file exists"), std::string::npos) << taken.err;
+  EXPECT_EQ(ReadFile(dir / "page-0001.png"), "older");
+
+  EXPECT_EQ(RunProgram(Tool(), {"page.emf", "--force"}, dir.path()).exitCode, 0);
+  EXPECT_EQ(ReadFile(dir / "page-0001.png").substr(1, 3), "PNG");
+  EXPECT_EQ(RunProgram(Tool(), {"page.emf", "--force", "-o", "link-{page}.png"}, dir.path())
+                .exitCode,
+            0);
+  EXPECT_FALSE(std::filesystem::is_symlink(dir / "link-0001.png"));
+  EXPECT_EQ(ReadFile(dir / "target.txt"), "not to be written through");
+}
+
+TEST(ConvertTool, DocumentNamesBlankPagesAndCutFiles) {
+  const TempDir dir;
+  const std::string blank = EmfPage("");
+  std::string cut = SpoolFileBuilder("x").Page(BoxPage(0)).Page(BoxPage(0)).Build();
+  cut.resize(cut.size() - 60);  // the last page runs past the end
+  WriteFile(dir / "job.spl",
+            SpoolFileBuilder("C:\\docs\\..\\Q3 report?.docx").Page(BoxPage(0)).Page(blank).Build());
+  WriteFile(dir / "cut.spl", cut);
+
+  const auto named =
+      RunProgram(Tool(), {"job.spl", "--skip-blank", "-o", "out/{doc}-{page}.png"}, dir.path());
+  EXPECT_EQ(named.exitCode, 0) << named.err;
+  EXPECT_TRUE(FileExists(dir / "out/Q3 report.docx-0001.png"));
+  EXPECT_FALSE(FileExists(dir / "out/Q3 report.docx-0002.png"));  // blank: left out
+
+  const auto partial = RunProgram(Tool(), {"cut.spl", "-o", "cut/{page}.png"}, dir.path());
+  EXPECT_EQ(partial.exitCode, 1);
+  EXPECT_NE(partial.err.find("cut.spl: its last page is cut short"), std::string::npos)
+      << partial.err;
+  EXPECT_TRUE(FileExists(dir / "cut/0001.png"));
+  EXPECT_EQ(FilesIn(dir / "cut"), 1u);
+}
+
+}  // namespace

@@ -53,7 +53,9 @@ FileKind KindOfFile(std::span<const unsigned char> head) {
   if (starts("PK\x03\x04")) {
     return FileKind::kXpsSpool;
   }
-  if (starts("%!") || starts("\x1b%-12345X") || starts("\x1b" "E")) {
+  if (starts("%!") || starts("\x1b%-12345X") ||
+      starts("\x1b"
+             "E")) {
     return FileKind::kPdlSpool;
   }
   return FileKind::kUnknown;
@@ -109,7 +111,6 @@ SpoolPages FindPages(std::span<const unsigned char> file) {
   return found;
 }
 
-
 std::string SpoolDocumentName(std::span<const unsigned char> file) {
   if (KindOfFile(file) != FileKind::kEmfSpool) {
     return {};
@@ -123,8 +124,8 @@ std::string SpoolDocumentName(std::span<const unsigned char> file) {
       return name;
     }
     if (c >= 0xD800 && c < 0xDC00 && at + 4 <= header_end) {
-      const uint32_t low =
-          static_cast<uint32_t>(file[at + 2]) | static_cast<uint32_t>(file[at + 3]) << 8;
+      const uint32_t low = static_cast<uint32_t>(file[at + 2]) | static_cast<uint32_t>(file[at + 3])
+                                                                     << 8;
       if (low >= 0xDC00 && low < 0xE000) {
         c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
         at += 2;

@@ -9,10 +9,10 @@
 
 // What a file's first bytes say it is.
 enum class FileKind {
-  kEmfPage,    // an enhanced metafile: record type 1 with " EMF" at offset 40
-  kEmfSpool,   // a Windows spool file in the EMF format (version 0x00010000)
-  kXpsSpool,   // a ZIP package, as Windows spools XPS jobs
-  kPdlSpool,   // printer language: PostScript or PCL
+  kEmfPage,   // an enhanced metafile: record type 1 with " EMF" at offset 40
+  kEmfSpool,  // a Windows spool file in the EMF format (version 0x00010000)
+  kXpsSpool,  // a ZIP package, as Windows spools XPS jobs
+  kPdlSpool,  // printer language: PostScript or PCL
   kUnknown,
 };
 FileKind KindOfFile(std::span<const unsigned char> head);

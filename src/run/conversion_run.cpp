@@ -2,6 +2,7 @@
 #include "run/conversion_run.h"
 
 #include <cstdio>
+#include <string_view>
 
 #include "convert/page_conversion.h"
 #include "hooks/command_hooks.h"
@@ -145,6 +146,28 @@ bool PrepareRun(std::string& outputPath, std::string& outputDirectory) {
 
 }  // namespace
 
+int AnswerHelpOrVersion(const char* commandLine) {
+  const std::string_view line = commandLine != nullptr ? commandLine : "";
+  if (line == "--help") {
+    std::fputs(
+        "usage: quadrine\n"
+        "The back end of the Quadrine virtual printer. The printer package starts it without\n"
+        "arguments once a job has been printed: it gathers the job's pages from the spool\n"
+        "folder, writes one file per page where OutputFile in option.ini (beside the program)\n"
+        "says, publishes the list of created files and runs the hooks of option.ini. Other\n"
+        "arguments are ignored. Exit status: 0 every page converted, -1 (255) no page found,\n"
+        "1 some page or the run failed (named on standard error and in the log).\n"
+        "See quadrine(1) for every setting.\n",
+        stdout);
+    return 0;
+  }
+  if (line == "--version") {
+    std::printf("quadrine %s\n", QUADRINE_VERSION);
+    return 0;
+  }
+  return -1;
+}
+
 std::string LogCreatedFiles(const FileList& fileList) {
   std::string resultText;
   LogMessage("Created EMF files, begin ==============================================\n");
@@ -158,8 +181,14 @@ std::string LogCreatedFiles(const FileList& fileList) {
   return resultText;
 }
 
-int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
+int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR lpCmdLine,
                    int /*nShowCmd*/) {
+  // Arguments change nothing, so a printer package that passes some loses no job; only a
+  // command line that is exactly one of these two is answered instead.
+  if (const int answered = AnswerHelpOrVersion(lpCmdLine); answered >= 0) {
+    return answered;
+  }
+
   // Before anything is touched, even the log: a second run waits for the first.
   RunLock runLock;
   if (!runLock.Take()) {

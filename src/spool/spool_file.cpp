@@ -16,8 +16,8 @@
 namespace {
 
 constexpr uint32_t kSpoolSignature = 0x00010000;
-constexpr uint32_t kPsJobDataRecord = 20;       // EMRI_PS_JOB_DATA
-constexpr uint32_t kMetafileDataRecord = 12;    // EMRI_METAFILE_DATA
+constexpr uint32_t kPsJobDataRecord = 20;     // EMRI_PS_JOB_DATA
+constexpr uint32_t kMetafileDataRecord = 12;  // EMRI_METAFILE_DATA
 constexpr int kPageNameCandidates = 1000;
 
 struct RecordHead {

@@ -37,11 +37,13 @@ TEST(ConvertTool, ASpoolFileBecomesOnePngAPageAndStaysAsItWas) {
   const TempDir dir;
   const std::string spool = Corpus("EMFSpoolfileReader_00004.SPL");
   const std::string before = ReadFile(spool);
-  const auto run = RunProgram(Tool(), {spool, "-o", "out/{name}-{page}.png", "-j", "1"}, dir.path());
+  const auto run =
+      RunProgram(Tool(), {spool, "-o", "out/{name}-{page}.png", "-j", "1"}, dir.path());
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out + run.err, "");  // nothing on a pipe but errors
   for (int page = 1; page <= 3; ++page) {
-    const std::string png = dir / ("out/EMFSpoolfileReader_00004-000" + std::to_string(page) + ".png");
+    const std::string png =
+        dir / ("out/EMFSpoolfileReader_00004-000" + std::to_string(page) + ".png");
     EXPECT_EQ(ReadFile(png).substr(1, 3), "PNG") << png;
   }
   EXPECT_EQ(FilesIn(dir / "out"), 3u);  // no temporary file stays
@@ -103,9 +105,8 @@ TEST(ConvertTool, TakenNamesAndForce) {
 
   EXPECT_EQ(RunProgram(Tool(), {"page.emf", "--force"}, dir.path()).exitCode, 0);
   EXPECT_EQ(ReadFile(dir / "page-0001.png").substr(1, 3), "PNG");
-  EXPECT_EQ(RunProgram(Tool(), {"page.emf", "--force", "-o", "link-{page}.png"}, dir.path())
-                .exitCode,
-            0);
+  EXPECT_EQ(
+      RunProgram(Tool(), {"page.emf", "--force", "-o", "link-{page}.png"}, dir.path()).exitCode, 0);
   EXPECT_FALSE(std::filesystem::is_symlink(dir / "link-0001.png"));
   EXPECT_EQ(ReadFile(dir / "target.txt"), "not to be written through");
 }

@@ -91,7 +91,10 @@ TEST(RenderTool, TheExtensionPicksTheFormatAndLimitsAreNamed) {
       {"p.JPEG", 50, 40, 0, "\xFF\xD8\xFF", ""},
       {"p.tif", 50, 40, 0, std::string("II*\0", 4), ""},
       {"p.bmp", 50, 40, 0, "BM", ""},
-      {"p.xyz", 50, 40, 2, "", "names no format"},
+      {"p.gif", 50, 40, 0, "GIF8", ""},  // written from the whole image
+      {"p.pcx", 50, 40, 0, "\x0A", ""},
+      {"p.xyz", 50, 40, 2, "", "names no image format"},
+      {"p.emf", 50, 40, 2, "", "names no image format"},
       {"p.jpg", 65501, 2, 1, "", "65500 pixels a side"},
       {"p.bmp", 40000, 40000, 1, "", "past what BMP holds"},
   };
@@ -110,6 +113,27 @@ TEST(RenderTool, TheExtensionPicksTheFormatAndLimitsAreNamed) {
       EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     }
   }
+}
+
+// A spool file's page is picked by number; a number past its pages is named.
+TEST(RenderTool, APageOfASpoolFile) {
+  TempDir dir;
+  const std::string red = PageOfPixels(FilledRect(0x0000FF, 0, 0, 10, 10), 10, 10);
+  const std::string blue = PageOfPixels(FilledRect(0xFF0000, 0, 0, 10, 10), 10, 10);
+  testing_support::WriteFile(dir / "job.spl",
+                             testing_support::SpoolFileBuilder("job").Page(red).Page(blue).Build());
+  const ProcessResult second = testing_support::RunProgram(
+      RenderTool(), {"--page", "2", dir / "job.spl", dir / "2.bmp"}, dir.path());
+  ASSERT_EQ(second.exitCode, 0) << second.err;
+  imaging::Image image;
+  ASSERT_TRUE(image.Load(dir / "2.bmp", imaging::kFormatBmp));
+  EXPECT_EQ(image.PixelRgb(5, 5), (imaging::Rgb{0, 0, 255}));
+  const ProcessResult third = testing_support::RunProgram(
+      RenderTool(), {"--page", "3", dir / "job.spl", dir / "3.bmp"}, dir.path());
+  EXPECT_EQ(third.exitCode, 1);
+  EXPECT_NE(third.err.find("the spool file has 2 pages, no page 3"), std::string::npos)
+      << third.err;
+  EXPECT_FALSE(testing_support::FileExists(dir / "3.bmp"));
 }
 
 }  // namespace

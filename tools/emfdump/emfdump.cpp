@@ -1,5 +1,6 @@
 // emfdump: prints a page's records as text, one a line: index, offset, name, size and the
-// record's 32-bit words (as signed integers), so rendering questions are quick to answer.
+// record's 32-bit words (as signed integers), so rendering questions are quick to answer. The
+// page may be an EMF file or one page of a spool file in the EMF format.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -7,23 +8,94 @@
 #include <string>
 #include <vector>
 
+#include "base/spool_format.h"
 #include "emf/byte_reader.h"
 #include "emf/metafile.h"
 #include "emf/records.h"
 
-int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: emfdump PAGE.emf [MAX-WORDS]\n");
-    return 2;
+namespace {
+
+int Usage(std::FILE* to, int exit_code) {
+  std::fprintf(to,
+               "usage: emfdump [--page N] PAGE [MAX-WORDS]\n"
+               "Prints the page's header and its records, one a line: index, offset, name, size\n"
+               "and the first MAX-WORDS 32-bit words (default 16) as signed integers.\n"
+               "  PAGE        an EMF file, or a spool file in the EMF format\n"
+               "  --page N    the page of a spool file, from 1 (default 1)\n"
+               "  --help, --version\n");
+  return exit_code;
+}
+
+struct Arguments {
+  std::string path;
+  size_t max_words = 16;
+  int page = 1;
+};
+
+constexpr int kGoOn = -1;
+
+// kGoOn, or the exit status when there is nothing to dump (help, version, bad usage).
+int Parse(int argc, char** argv, Arguments& arguments) {
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--help") {
+      return Usage(stdout, 0);
+    }
+    if (argument == "--version") {
+      std::printf("emfdump %s\n", QUADRINE_VERSION);
+      return 0;
+    }
+    if (argument == "--page" && i + 1 < argc) {
+      arguments.page = std::atoi(argv[++i]);
+    } else if (argument.starts_with("--")) {
+      return Usage(stderr, 2);
+    } else {
+      positional.push_back(argument);
+    }
   }
-  const size_t max_words = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 16;
-  std::ifstream in(argv[1], std::ios::binary);
-  const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
+  if (positional.empty() || positional.size() > 2 || arguments.page < 1) {
+    return Usage(stderr, 2);
+  }
+  arguments.path = positional[0];
+  if (positional.size() == 2) {
+    arguments.max_words = std::strtoul(positional[1].c_str(), nullptr, 10);
+  }
+  return kGoOn;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments arguments;
+  if (const int status = Parse(argc, argv, arguments); status != kGoOn) {
+    return status;
+  }
+  const size_t max_words = arguments.max_words;
+  std::ifstream in(arguments.path, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "emfdump: %s: cannot be opened\n", arguments.path.c_str());
+    return 1;
+  }
+  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (KindOfFile(data) == FileKind::kEmfSpool) {
+    const SpoolPages found = FindPages(data);
+    if (static_cast<size_t>(arguments.page) > found.pages.size()) {
+      std::fprintf(stderr, "emfdump: %s: the spool file has %zu page(s), no page %d\n",
+                   arguments.path.c_str(), found.pages.size(), arguments.page);
+      return 1;
+    }
+    const SpoolPage& page = found.pages[static_cast<size_t>(arguments.page) - 1];
+    std::printf("spool file, document \"%s\", page %d of %zu at offset %zu\n",
+                SpoolDocumentName(data).c_str(), arguments.page, found.pages.size(), page.offset);
+    data =
+        std::vector<uint8_t>(data.begin() + static_cast<std::ptrdiff_t>(page.offset),
+                             data.begin() + static_cast<std::ptrdiff_t>(page.offset + page.size));
+  }
   std::string error;
   const auto file = emf::Metafile::Parse(data, &error);
   if (!file) {
-    std::fprintf(stderr, "emfdump: %s: %s\n", argv[1], error.c_str());
+    std::fprintf(stderr, "emfdump: %s: %s\n", arguments.path.c_str(), error.c_str());
     return 1;
   }
   const emf::Header& h = file->header();

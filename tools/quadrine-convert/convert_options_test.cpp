@@ -26,8 +26,8 @@ TEST(ConvertOptions, EveryOptionInItsForms) {
   EXPECT_TRUE(a.grey && a.skip_blank && a.force && a.quiet);
   EXPECT_EQ(a.jobs, 3);
 
-  const ConvertOptions b = Parsed({"--format=.JPEG", "--size=800x0", "--", "-odd-name.emf"},
-                                  CommandLine::kConvert);
+  const ConvertOptions b =
+      Parsed({"--format=.JPEG", "--size=800x0", "--", "-odd-name.emf"}, CommandLine::kConvert);
   EXPECT_EQ(b.format, "jpeg");
   EXPECT_EQ(b.width, 800);
   EXPECT_EQ(b.height, 0);

@@ -126,9 +126,8 @@ std::string StreamPage(const emf::Metafile& file, const PixelSize& size, uint32_
     return true;
   };
   emf::PlayStats stats;
-  const std::string failure = emf::PlayInBands(file, size.width, size.height,
-                                               emf::PlanStreamedBands(size.width, size.height),
-                                               take, stats);
+  const std::string failure = emf::PlayInBands(
+      file, size.width, size.height, emf::PlanStreamedBands(size.width, size.height), take, stats);
   const bool finished = writer->Finish(&error);
   if (!failure.empty() && failure != emf::kRowsRefused) {
     return failure;
@@ -181,9 +180,8 @@ std::string WholePage(const emf::Metafile& file, const PixelSize& size, uint32_t
     return true;
   };
   emf::PlayStats stats;
-  const std::string failure =
-      emf::PlayInBands(file, size.width, size.height,
-                       emf::PlanStreamedBands(size.width, size.height), take, stats);
+  const std::string failure = emf::PlayInBands(
+      file, size.width, size.height, emf::PlanStreamedBands(size.width, size.height), take, stats);
   if (!failure.empty()) {
     return failure;
   }
@@ -270,9 +268,8 @@ bool PageIsBlank(std::span<const uint8_t> page) {
     return blank;  // the first black pixel settles it
   };
   emf::PlayStats stats;
-  const std::string failure =
-      emf::PlayInBands(*file, size.width, size.height,
-                       emf::PlanStreamedBands(size.width, size.height), take, stats);
+  const std::string failure = emf::PlayInBands(
+      *file, size.width, size.height, emf::PlanStreamedBands(size.width, size.height), take, stats);
   return blank && failure.empty();
 }
 

@@ -63,8 +63,8 @@ bool ReadInput(const std::string& path, Input& input, std::string& error) {
 // -f names the format a file holds: a name whose extension says otherwise gets its own.
 std::string WithFormatExtension(const std::string& path, const std::string& format) {
   const std::string extension = ExtensionOf(path);
-  if (extension == format || (FormatCodeOf(extension) != 0 &&
-                              FormatCodeOf(extension) == FormatCodeOf(format))) {
+  if (extension == format ||
+      (FormatCodeOf(extension) != 0 && FormatCodeOf(extension) == FormatCodeOf(format))) {
     return path;
   }
   return (extension.empty() ? path : path.substr(0, path.size() - extension.size() - 1)) + "." +
@@ -195,8 +195,8 @@ void ConvertAll(const std::vector<Input>& inputs, std::vector<PageTask>& tasks,
   }
 }
 
-int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
-           bool input_failed, bool terminal) {
+int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks, bool input_failed,
+           bool terminal) {
   for (const std::string& notice : emf::TakeFontNotices()) {
     std::fprintf(stderr, "quadrine-convert: %s\n", notice.c_str());
   }

@@ -16,6 +16,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "win32/stand_in.h"
@@ -36,16 +37,17 @@ struct Options {
   std::vector<std::string> pages;
 };
 
-int Usage() {
-  std::fprintf(stderr,
+int Usage(std::FILE* to = stderr, int exit_code = kUsageError) {
+  std::fprintf(to,
                "usage: quadrine-print [--printer NAME] [--document TITLE] [--no-run] PAGE.emf...\n"
                "Spools the EMF pages as one print job and starts the converter beside this "
                "program.\n"
                "  --printer NAME    the printer (default: PrinterName of config.ini, else "
                "Quadrine)\n"
                "  --document TITLE  the document name (default: the first page's name)\n"
-               "  --no-run          only spool and queue the job\n");
-  return kUsageError;
+               "  --no-run          only spool and queue the job\n"
+               "  --help, --version\n");
+  return exit_code;
 }
 
 uint32_t Load32(const std::string& bytes, size_t offset) {
@@ -248,6 +250,15 @@ bool QueueJob(const std::string& printer, const fs::path& spool_folder, const st
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--help") {
+      return Usage(stdout, 0);
+    }
+    if (std::string_view(argv[i]) == "--version") {
+      std::printf("quadrine-print %s\n", QUADRINE_VERSION);
+      return 0;
+    }
+  }
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     return Usage();

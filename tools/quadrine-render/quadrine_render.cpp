@@ -1,7 +1,9 @@
-// quadrine-render: plays one EMF page into a white 24-bit image of the frame's size at a
-// given density, so any page can be looked at and compared. The output name's extension
-// picks BMP, PNG, JPEG or TIFF. A page too large for one drawing surface is drawn in bands
-// that go to the encoder as they are done, so memory follows the band, not the page.
+// quadrine-render: plays one EMF page, or one page of a spool file, into a white 24-bit image
+// of the frame's size at a given density, so any page can be looked at and compared. The
+// output name's extension picks the format. A page too large for one drawing surface is drawn
+// in bands that go to the encoder as they are done (BMP, PNG, JPEG, TIFF), so memory follows
+// the band, not the page.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/spool_format.h"
 #include "emf/band_player.h"
 #include "emf/font.h"
 #include "emf/metafile.h"
@@ -22,24 +25,28 @@
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: quadrine-render IN.emf OUT.bmp|.png|.jpg|.tif [--dpi N] [--stats]\n"
+int Usage(std::FILE* to = stderr, int exit_code = 2) {
+  std::fprintf(to,
+               "usage: quadrine-render [--page N] [--dpi N] [--stats] IN OUT\n"
                "       quadrine-render [--dpi N] --time PAGE.emf...\n"
                "Plays the page into a white image of its frame's size at N dots per inch "
-               "(default 96); --time plays the pages in one process and prints each one's "
-               "milliseconds.\n");
-  return 2;
+               "(default 96).\n"
+               "  IN          an EMF page, or a spool file in the EMF format (--page N picks the\n"
+               "              page, from 1; default 1)\n"
+               "  OUT         the image; its extension picks the format (png, jpg, tif, bmp, gif,\n"
+               "              pcx, tga, ...)\n"
+               "  --stats     print the records played and skipped\n"
+               "  --time      play the pages in one process and print each one's milliseconds\n"
+               "  --help, --version\n");
+  return exit_code;
 }
 
-// The format the output name's extension asks for, when it is one written a band at a time;
-// kFormatNone when not.
+// The image format the output name's extension asks for; kFormatNone when none.
 uint32_t FormatOf(const std::string& path) {
   const size_t dot = path.find_last_of('.');
   const uint32_t format =
       imaging::FormatOfExtension(dot == std::string::npos ? "" : path.substr(dot + 1));
-  const imaging::Encoder* encoder = imaging::FindEncoder(format);
-  return encoder != nullptr && encoder->open_rows != nullptr ? format : imaging::kFormatNone;
+  return imaging::FindEncoder(format) != nullptr ? format : imaging::kFormatNone;
 }
 
 struct Page {
@@ -49,10 +56,41 @@ struct Page {
   int height = 0;
 };
 
+// Keeps only page number (from 1) of a spool file's bytes; a page file stays as it is. False
+// with a message when there is no such page.
+bool PickPage(const std::string& input, int number, std::vector<uint8_t>& bytes) {
+  const FileKind kind = KindOfFile(bytes);
+  if (kind != FileKind::kEmfSpool) {
+    if (number == 1 || kind != FileKind::kEmfPage) {
+      return true;  // anything else is left for the EMF parser to name
+    }
+    std::fprintf(stderr, "quadrine-render: %s: an EMF page has only page 1\n", input.c_str());
+    return false;
+  }
+  const SpoolPages found = FindPages(bytes);
+  if (number < 1 || static_cast<size_t>(number) > found.pages.size()) {
+    std::fprintf(stderr, "quadrine-render: %s: the spool file has %zu page%s, no page %d\n",
+                 input.c_str(), found.pages.size(), found.pages.size() == 1 ? "" : "s", number);
+    return false;
+  }
+  const SpoolPage& page = found.pages[static_cast<size_t>(number) - 1];
+  bytes =
+      std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(page.offset),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(page.offset + page.size));
+  return true;
+}
+
 // Reads the page and sizes it; false (with a message) when it cannot be read or drawn.
-bool OpenPage(const std::string& input, double dpi, Page& page) {
+bool OpenPage(const std::string& input, double dpi, Page& page, int number = 1) {
   std::ifstream in(input, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "quadrine-render: %s: cannot be opened\n", input.c_str());
+    return false;
+  }
   page.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!PickPage(input, number, page.bytes)) {
+    return false;
+  }
   std::string error;
   page.file = emf::Metafile::Parse(page.bytes, &error);
   if (!page.file) {
@@ -86,19 +124,62 @@ void SayFontNotices() {
   }
 }
 
+// For formats written from a whole image: the rows are gathered, then saved at the end.
+class WholeImageRows final : public imaging::RowWriter {
+ public:
+  static std::unique_ptr<imaging::RowWriter> Open(uint32_t format, const imaging::RowLayout& layout,
+                                                  const std::string& path, std::string* error) {
+    if (!imaging::FitsFormat(format, layout.width, layout.height, 24, error)) {
+      return nullptr;
+    }
+    if (static_cast<uint64_t>(layout.width) * static_cast<uint64_t>(layout.height) >
+        imaging::kMaxPixels) {
+      *error = "a page this large is written only as BMP, PNG, JPEG or TIFF";
+      return nullptr;
+    }
+    auto writer = std::make_unique<WholeImageRows>();
+    writer->format_ = format;
+    writer->path_ = path;
+    writer->image_.Reset(layout.width, layout.height, 24, {});
+    writer->image_.SetXDPI(layout.x_dpi);
+    writer->image_.SetYDPI(layout.y_dpi);
+    return writer;
+  }
+  bool WriteRows(const uint8_t* rows, size_t stride, int count) override {
+    for (int i = 0; i < count && row_ < image_.height(); ++i, ++row_) {
+      std::copy_n(rows + static_cast<size_t>(i) * stride, image_.RowBytes(), image_.Row(row_));
+    }
+    return true;
+  }
+  bool Finish(std::string* error) override {
+    if (row_ != image_.height() || !image_.Save(path_, format_)) {
+      *error = row_ != image_.height() ? "the page's rows were not all drawn" : image_.last_error;
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  imaging::Image image_;
+  uint32_t format_ = 0;
+  std::string path_;
+  int row_ = 0;
+};
+
 // Renders the page into the output file, band by band. A page with parts missing, or one
 // the format cannot hold, leaves no file.
-int RenderToFile(const std::string& input, const std::string& output, double dpi, bool stats) {
+int RenderToFile(const std::string& input, int number, const std::string& output, double dpi,
+                 bool stats) {
   const uint32_t format = FormatOf(output);
   if (format == imaging::kFormatNone) {
     std::fprintf(stderr,
-                 "quadrine-render: %s: the extension names no format we write (bmp, "
-                 "png, jpg, tif)\n",
+                 "quadrine-render: %s: the extension names no image format we write (png, "
+                 "jpg, tif, bmp, gif, ...)\n",
                  output.c_str());
     return 2;
   }
   Page page;
-  if (!OpenPage(input, dpi, page)) {
+  if (!OpenPage(input, dpi, page, number)) {
     return 1;
   }
   imaging::RowLayout layout;
@@ -107,7 +188,9 @@ int RenderToFile(const std::string& input, const std::string& output, double dpi
   layout.x_dpi = layout.y_dpi = static_cast<int>(std::lround(dpi));
   std::string error;
   std::unique_ptr<imaging::RowWriter> writer =
-      imaging::OpenRowWriter(format, layout, output, &error);
+      imaging::FindEncoder(format)->open_rows != nullptr
+          ? imaging::OpenRowWriter(format, layout, output, &error)
+          : WholeImageRows::Open(format, layout, output, &error);
   if (writer == nullptr) {
     std::fprintf(stderr, "quadrine-render: cannot write %s: %s\n", output.c_str(), error.c_str());
     return 1;
@@ -183,16 +266,29 @@ int main(int argc, char** argv) {
   std::string output;
   std::vector<std::string> timed;
   double dpi = 96;
+  int number = 1;
   bool stats = false;
   bool time = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument == "--dpi" && i + 1 < argc) {
+    if (argument == "--help") {
+      return Usage(stdout, 0);
+    } else if (argument == "--version") {
+      std::printf("quadrine-render %s\n", QUADRINE_VERSION);
+      return 0;
+    } else if (argument == "--dpi" && i + 1 < argc) {
       dpi = std::atof(argv[++i]);
+    } else if (argument == "--page" && i + 1 < argc) {
+      number = std::atoi(argv[++i]);
+      if (number < 1) {
+        return Usage();
+      }
     } else if (argument == "--stats") {
       stats = true;
     } else if (argument == "--time") {
       time = true;
+    } else if (argument.starts_with("--")) {
+      return Usage();
     } else if (time) {
       timed.push_back(argument);
     } else if (input.empty()) {
@@ -212,5 +308,5 @@ int main(int argc, char** argv) {
   if (input.empty() || output.empty()) {
     return Usage();
   }
-  return RenderToFile(input, output, dpi, stats);
+  return RenderToFile(input, number, output, dpi, stats);
 }

@@ -9,13 +9,13 @@
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr,
+int Usage(std::FILE* to, int exit_code) {
+  std::fprintf(to,
                "usage: quadrine-results%s\n"
                "Prints the files that the last conversion run created, one per line.\n%s",
                kCanRemoveBlock ? " [--remove]" : "",
                kCanRemoveBlock ? "  --remove  remove the shared block after printing it\n" : "");
-  return 2;
+  return exit_code;
 }
 
 }  // namespace
@@ -26,8 +26,13 @@ int main(int argc, char** argv) {
     const std::string_view argument = argv[i];
     if (argument == "--remove" && kCanRemoveBlock) {
       remove = true;
+    } else if (argument == "--help") {
+      return Usage(stdout, 0);
+    } else if (argument == "--version") {
+      std::printf("quadrine-results %s\n", QUADRINE_VERSION);
+      return 0;
     } else {
-      return Usage();
+      return Usage(stderr, 2);
     }
   }
   std::string list;

@@ -40,12 +40,14 @@ struct Options {
 int Usage(std::FILE* to = stderr, int exit_code = kUsageError) {
   std::fprintf(to,
                "usage: quadrine-print [--printer NAME] [--document TITLE] [--no-run] PAGE.emf...\n"
+               "       quadrine-print --init DIR\n"
                "Spools the EMF pages as one print job and starts the converter beside this "
                "program.\n"
                "  --printer NAME    the printer (default: PrinterName of config.ini, else "
                "Quadrine)\n"
                "  --document TITLE  the document name (default: the first page's name)\n"
                "  --no-run          only spool and queue the job\n"
+               "  --init DIR        make an install folder in DIR from the installed programs\n"
                "  --help, --version\n");
   return exit_code;
 }
@@ -249,7 +251,48 @@ bool QueueJob(const std::string& printer, const fs::path& spool_folder, const st
 
 }  // namespace
 
+// --init DIR: an install folder made from the programs beside this one (the installed
+// template): the converter, quadrine-print and quadrine-results, and the spool folder.
+// Nothing that exists is replaced.
+int MakeInstallFolder(const fs::path& folder) {
+  const fs::path template_folder = fs::path(win32::ExecutablePath()).parent_path();
+  const char* const programs[] = {"quadrine", "quadrine-print", "quadrine-results"};
+  std::error_code error;
+  for (const char* program : programs) {
+    if (!fs::is_regular_file(template_folder / program, error)) {
+      std::fprintf(stderr, "quadrine-print: %s is not beside quadrine-print in %s\n", program,
+                   template_folder.c_str());
+      return 1;
+    }
+    if (fs::exists(folder / program, error)) {
+      std::fprintf(stderr, "quadrine-print: %s exists already; nothing was changed\n",
+                   (folder / program).c_str());
+      return 1;
+    }
+  }
+  if (!fs::create_directories(folder / "windows/system32/spool/PRINTERS", error) && error) {
+    std::fprintf(stderr, "quadrine-print: cannot make %s: %s\n", folder.c_str(),
+                 error.message().c_str());
+    return 1;
+  }
+  for (const char* program : programs) {
+    if (!fs::copy_file(template_folder / program, folder / program, error)) {
+      std::fprintf(stderr, "quadrine-print: cannot copy %s: %s\n", program,
+                   error.message().c_str());
+      return 1;
+    }
+  }
+  std::printf(
+      "An install folder is ready in %s.\nSet where pages go in its option.ini, for example\n"
+      "  [AutoSave]\n  OutputFile=%s/out/page.png\nthen print with %s/quadrine-print PAGE.emf\n",
+      folder.c_str(), folder.c_str(), folder.c_str());
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string_view(argv[1]) == "--init") {
+    return MakeInstallFolder(fs::absolute(argv[2]));
+  }
   for (int i = 1; i < argc; ++i) {
     if (std::string_view(argv[i]) == "--help") {
       return Usage(stdout, 0);

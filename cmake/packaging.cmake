@@ -1,0 +1,36 @@
+# What `cmake --install` lays out, and the Debian package CPack makes of it.
+#   bin/                 the tools that need no install folder
+#   lib/quadrine/        the converter, quadrine-print and quadrine-results: a template that
+#                        `quadrine-print --init DIR` copies into an install folder of its own
+#   share/man/man1/      the manual pages
+#   share/doc/quadrine/  README and licence
+if(WIN32)
+  install(TARGETS quadrine quadrine-results RUNTIME DESTINATION bin)
+  return()
+endif()
+
+install(TARGETS quadrine-convert quadrine-render emfdump RUNTIME DESTINATION bin)
+install(TARGETS quadrine quadrine-print quadrine-results RUNTIME DESTINATION lib/quadrine)
+install(FILES
+  doc/man/quadrine.1 doc/man/quadrine-convert.1 doc/man/quadrine-print.1
+  doc/man/quadrine-render.1 doc/man/quadrine-results.1 doc/man/emfdump.1
+  DESTINATION share/man/man1)
+install(FILES README.md LICENSE DESTINATION share/doc/quadrine)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quadrine)
+set(CPACK_PACKAGE_VENDOR "The Quadrine authors")
+set(CPACK_PACKAGE_CONTACT "The Quadrine authors <quadrine@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "print to image: Windows print jobs and EMF pages to PNG, JPEG, TIFF and more")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Quadrine is the back end of a virtual printer that produces files instead of paper, and
+quadrine-convert turns EMF pages and Windows spool files into images from a terminal.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+# The libraries from what the programs link; the fonts the engine draws Windows faces with.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "fonts-liberation2 | fonts-liberation, fonts-dejavu-core, fonts-crosextra-carlito, fonts-crosextra-caladea, fontconfig")
+set(CPACK_STRIP_FILES ON)
+include(CPack)

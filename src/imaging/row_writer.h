@@ -40,6 +40,21 @@ class RowWriter {
   virtual bool Finish(std::string* error) = 0;
 };
 
+// A file of several pages (TIFF): each page's rows through a writer of its own, page after
+// page; a page writer's Finish ends its page, not the file.
+class PageFileWriter {
+ public:
+  virtual ~PageFileWriter() = default;
+  // The next page (number from 1 of pages); null with a message when it cannot be begun.
+  virtual std::unique_ptr<RowWriter> NextPage(const RowLayout& layout, int number, int pages,
+                                              std::string* error) = 0;
+  // Ends the file: true when every page begun was finished and everything reached the disk.
+  // A writer dropped without Finish leaves a file that its caller removes.
+  virtual bool Finish(std::string* error) = 0;
+};
+
+std::unique_ptr<PageFileWriter> OpenTiffPages(const std::string& path, std::string* error);
+
 // A writer for the format, or null with a message: no streaming encoder for it, a size past
 // what the format holds, or a file that cannot be created.
 std::unique_ptr<RowWriter> OpenRowWriter(uint32_t format, const RowLayout& layout,

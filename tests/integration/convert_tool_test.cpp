@@ -134,4 +134,26 @@ TEST(ConvertTool, DocumentNamesBlankPagesAndCutFiles) {
   EXPECT_EQ(FilesIn(dir / "cut"), 1u);
 }
 
+// --one-file: every page of an input in one TIFF, in order, each a page of its own; the
+// pages read back in another reader.
+TEST(ConvertTool, OneFileHoldsEveryPageOfAnInput) {
+  std::string why;
+  const std::string reader = testing_support::ImageReader(why);
+  ASSERT_FALSE(reader.empty()) << why;
+  const TempDir dir;
+  const std::string spool = Corpus("EMFSpoolfileReader_00004.SPL");
+  const auto run = RunProgram(Tool(), {spool, "--one-file", "-d", "1"}, dir.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(FilesIn(dir.path()), 1u);
+  const auto seen = RunProgram(reader,
+                               {"-c",
+                                "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
+                                "for n in range(im.n_frames):\n    im.seek(n); im.load()\n"
+                                "    print(n, im.size, im.mode, im.info.get('compression'))\n",
+                                dir / "EMFSpoolfileReader_00004.tif"},
+                               dir.path());
+  EXPECT_EQ(seen.out, "0 (794, 1123) 1 group4\n1 (794, 1123) 1 group4\n2 (794, 1123) 1 group4\n")
+      << seen.err;
+}
+
 }  // namespace

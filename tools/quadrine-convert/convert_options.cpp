@@ -22,7 +22,8 @@ const char kConvertUsage[] =
     "  -d, --depth N         1, 8, 16, 24 or 32 bits per pixel (16 and 32 are stored as 24)\n"
     "      --grey            grey pixels\n"
     "      --skip-blank      leave out pages the blank-page test finds blank\n"
-    "      --one-file        one file per input holding every page (TIFF)\n"
+    "      --one-file        one file per input holding every page (TIFF; the pattern's\n"
+    "                        default becomes \"{name}.tif\")\n"
     "  -j, --jobs N          pages converted at once (default: the number of cores)\n"
     "      --force           replace existing files (default: a taken name is a failed page)\n"
     "  -q, --quiet           no progress line\n"
@@ -137,6 +138,7 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
         return CommandLine::kBadUsage;
       }
       options.pattern = value;
+      options.pattern_given = true;
     } else if (is("-f", "--format")) {
       if (!take_value()) {
         return CommandLine::kBadUsage;
@@ -194,6 +196,13 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
   if (options.inputs.empty()) {
     error = "no input";
     return CommandLine::kBadUsage;
+  }
+  if (options.one_file && options.pattern.find("{page}") != std::string::npos) {
+    if (options.pattern_given) {
+      error = "--one-file writes one file an input: the pattern may not hold {page}";
+      return CommandLine::kBadUsage;
+    }
+    options.pattern = "{name}." + (options.format.empty() ? std::string("tif") : options.format);
   }
   if (options.format.empty()) {
     options.format = ExtensionOf(options.pattern);

@@ -7,6 +7,7 @@
 struct ConvertOptions {
   std::vector<std::string> inputs;
   std::string pattern = "{name}-{page}.png";
+  bool pattern_given = false;
   std::string format;  // the extension that picks the format, lower case, without its dot
   double x_dpi = 96;
   double y_dpi = 96;

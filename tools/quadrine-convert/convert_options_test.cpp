@@ -34,6 +34,11 @@ TEST(ConvertOptions, EveryOptionInItsForms) {
   EXPECT_EQ(b.inputs, std::vector<std::string>{"-odd-name.emf"});
   EXPECT_EQ(b.pattern, "{name}-{page}.png");
 
+  // One file an input: the default pattern loses its page number.
+  EXPECT_EQ(Parsed({"--one-file", "in.spl"}, CommandLine::kConvert).pattern, "{name}.tif");
+  EXPECT_EQ(Parsed({"--one-file", "-f", "tiff", "in.spl"}, CommandLine::kConvert).pattern,
+            "{name}.tiff");
+
   Parsed({"--help"}, CommandLine::kHelp);
   Parsed({"x.emf", "--version"}, CommandLine::kVersion);
 }
@@ -56,6 +61,7 @@ TEST(ConvertOptions, BadUsageIsNamed) {
       {{"x.emf", "--colour"}, "unknown option --colour"},
       {{"x.emf", "-o", "out/{page}"}, "no extension"},
       {{"x.emf", "-o", "out.d/{page}"}, "no extension"},
+      {{"x.emf", "--one-file", "-o", "{page}.tif"}, "may not hold {page}"},
   };
   for (const Case& c : cases) {
     ConvertOptions options;

@@ -102,8 +102,9 @@ uint32_t CodecOptionFor(uint32_t code, int bpp) {
 }
 
 // Colour pages in a format that takes bands of rows: written as they are drawn.
-std::string StreamPage(const emf::Metafile& file, const PixelSize& size, uint32_t code,
-                       bool five_bits, const std::string& path) {
+std::string StreamPage(const emf::Metafile& file, const PixelSize& size, const PageTarget& target,
+                       bool five_bits) {
+  const uint32_t code = target.pages != nullptr ? imaging::kFormatTiff : target.code;
   imaging::RowLayout layout;
   layout.width = size.width;
   layout.height = size.height;
@@ -111,7 +112,7 @@ std::string StreamPage(const emf::Metafile& file, const PixelSize& size, uint32_
   layout.y_dpi = static_cast<int>(std::lround(size.y_dpi));
   layout.codec_option = CodecOptionFor(code, 24);
   std::string error;
-  std::unique_ptr<imaging::RowWriter> writer = imaging::OpenRowWriter(code, layout, path, &error);
+  std::unique_ptr<imaging::RowWriter> writer = target.Open(layout, &error);
   if (writer == nullptr) {
     return error;
   }
@@ -137,8 +138,9 @@ std::string StreamPage(const emf::Metafile& file, const PixelSize& size, uint32_
 
 // Grey, palette and black-and-white pages, and formats that take a whole image: the page is
 // drawn into an image first, then reduced.
-std::string WholePage(const emf::Metafile& file, const PixelSize& size, uint32_t code,
-                      const ConvertOptions& options, const std::string& path) {
+std::string WholePage(const emf::Metafile& file, const PixelSize& size, const PageTarget& target,
+                      const ConvertOptions& options) {
+  const uint32_t code = target.pages != nullptr ? imaging::kFormatTiff : target.code;
   if (static_cast<uint64_t>(size.width) * static_cast<uint64_t>(size.height) >
       imaging::kMaxPixels) {
     return "a page of " + std::to_string(size.width) + " x " + std::to_string(size.height) +
@@ -191,7 +193,19 @@ std::string WholePage(const emf::Metafile& file, const PixelSize& size, uint32_t
   image.SetXDPI(static_cast<int>(std::lround(size.x_dpi)));
   image.SetYDPI(static_cast<int>(std::lround(size.y_dpi)));
   image.codec_option = CodecOptionFor(code, image.bpp());
-  return image.Save(path, code) ? std::string() : image.last_error;
+  if (target.pages == nullptr) {
+    return image.Save(target.path, code) ? std::string() : image.last_error;
+  }
+  std::string error;
+  if (!imaging::AdaptForEncoder(image, *imaging::FindEncoder(code), &error)) {
+    return error;
+  }
+  std::unique_ptr<imaging::RowWriter> writer = target.Open(imaging::LayoutOf(image), &error);
+  if (writer == nullptr) {
+    return error;
+  }
+  writer->WriteRows(image.Row(0), image.RowBytes(), image.height());
+  return writer->Finish(&error) ? std::string() : error;
 }
 
 }  // namespace
@@ -207,6 +221,12 @@ bool WritesFormat(const std::string& extension) {
   return imaging::FindEncoder(imaging::FormatOfExtension(extension)) != nullptr;
 }
 
+std::unique_ptr<imaging::RowWriter> PageTarget::Open(const imaging::RowLayout& layout,
+                                                     std::string* error) const {
+  return pages != nullptr ? pages->NextPage(layout, number, count, error)
+                          : imaging::OpenRowWriter(code, layout, path, error);
+}
+
 std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
                       const std::string& path) {
   if (options.format == "emf") {
@@ -220,13 +240,22 @@ std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& optio
   if (options.format == "wmf") {
     return WriteBytes(path, emf::ConvertToWmf(*file)) ? std::string() : std::strerror(errno);
   }
-  const uint32_t code = imaging::FormatOfExtension(options.format);
+  PageTarget target;
+  target.code = imaging::FormatOfExtension(options.format);
+  target.path = path;
+  return DrawPage(*file, options, target);
+}
+
+std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
+                     const PageTarget& target) {
+  const uint32_t code = target.pages != nullptr ? imaging::kFormatTiff : target.code;
   const imaging::Encoder* encoder = imaging::FindEncoder(code);
   if (encoder == nullptr) {
     return "no format is written for the extension " + options.format;
   }
   PixelSize size;
-  if (!SizeOf(file->header(), options, size, error)) {
+  std::string error;
+  if (!SizeOf(file.header(), options, size, error)) {
     return error;
   }
   const bool colour = !options.grey && options.depth >= 16;
@@ -234,9 +263,9 @@ std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& optio
     if (!imaging::FitsFormat(code, size.width, size.height, 24, &error)) {
       return error;
     }
-    return StreamPage(*file, size, code, options.depth == 16, path);
+    return StreamPage(file, size, target, options.depth == 16);
   }
-  return WholePage(*file, size, code, options, path);
+  return WholePage(file, size, target, options);
 }
 
 bool PageIsBlank(std::span<const uint8_t> page) {

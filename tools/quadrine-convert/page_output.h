@@ -3,10 +3,30 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
 #include "convert_options.h"
+#include "emf/metafile.h"
+#include "imaging/row_writer.h"
+
+// Where a drawn page goes: a file of its own in the format code names, or the next page of a
+// file of pages.
+struct PageTarget {
+  uint32_t code = 0;
+  std::string path;
+  imaging::PageFileWriter* pages = nullptr;
+  int number = 0;  // of pages, from 1
+  int count = 0;
+
+  std::unique_ptr<imaging::RowWriter> Open(const imaging::RowLayout& layout,
+                                           std::string* error) const;
+};
+
+// Draws the page at the options' size and depth into the target; "" when written, else why.
+std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
+                     const PageTarget& target);
 
 // Writes the page (its EMF bytes) in the format named by the extension into path, a file of
 // our own; "" when written, else why.

@@ -10,7 +10,10 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +21,8 @@
 #include "base/spool_format.h"
 #include "convert_options.h"
 #include "emf/font.h"
+#include "imaging/image.h"
+#include "imaging/row_writer.h"
 #include "page_output.h"
 
 namespace {
@@ -29,10 +34,11 @@ struct Input {
   std::vector<uint8_t> bytes;
 };
 
+// One output file: one page, or with --one-file every page of an input.
 struct PageTask {
   size_t input = 0;
-  int number = 0;  // from 1
-  SpoolPage span;
+  int number = 0;  // the first page's, from 1
+  std::vector<SpoolPage> spans;
   std::string output;
   std::string failure;  // empty when written
   bool skipped = false;
@@ -96,11 +102,21 @@ bool FindInputPages(const Input& input, size_t index, const ConvertOptions& opti
     return false;
   }
   const std::string name = BaseNameWithoutExtension(input.path);
+  if (options.one_file) {
+    PageTask task;
+    task.input = index;
+    task.number = 1;
+    task.spans = spans;
+    task.output = WithFormatExtension(ExpandOutputPattern(options.pattern, name, 1, document),
+                                      options.format);
+    tasks.push_back(task);
+    return true;
+  }
   for (size_t k = 0; k < spans.size(); ++k) {
     PageTask task;
     task.input = index;
     task.number = static_cast<int>(k + 1);
-    task.span = spans[k];
+    task.spans = {spans[k]};
     task.output = ExpandOutputPattern(options.pattern, name, task.number, document);
     task.output = WithFormatExtension(task.output, options.format);
     tasks.push_back(task);
@@ -126,10 +142,40 @@ bool NamesAreDistinct(const std::vector<PageTask>& tasks, const std::vector<Inpu
   return true;
 }
 
+// Every page of the input into one file of pages; blank pages left out when asked.
+std::string WritePages(const Input& input, const std::vector<SpoolPage>& spans,
+                       const ConvertOptions& options, const std::string& path, bool& none) {
+  std::string error;
+  std::unique_ptr<imaging::PageFileWriter> pages = imaging::OpenTiffPages(path, &error);
+  if (pages == nullptr) {
+    return error;
+  }
+  std::vector<std::span<const uint8_t>> kept;
+  for (const SpoolPage& span : spans) {
+    const std::span<const uint8_t> page = std::span(input.bytes).subspan(span.offset, span.size);
+    if (!options.skip_blank || !PageIsBlank(page)) {
+      kept.push_back(page);
+    }
+  }
+  none = kept.empty();
+  for (size_t k = 0; k < kept.size(); ++k) {
+    const std::optional<emf::Metafile> file = emf::Metafile::Parse(kept[k], &error);
+    PageTarget target;
+    target.pages = pages.get();
+    target.number = static_cast<int>(k + 1);
+    target.count = static_cast<int>(kept.size());
+    error = file ? DrawPage(*file, options, target) : error;
+    if (!error.empty()) {
+      return "page " + std::to_string(k + 1) + ": " + error;
+    }
+  }
+  return none || pages->Finish(&error) ? std::string() : error;
+}
+
 void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& options) {
   const std::span<const uint8_t> page =
-      std::span(input.bytes).subspan(task.span.offset, task.span.size);
-  if (options.skip_blank && PageIsBlank(page)) {
+      std::span(input.bytes).subspan(task.spans[0].offset, task.spans[0].size);
+  if (!options.one_file && options.skip_blank && PageIsBlank(page)) {
     task.skipped = true;
     return;
   }
@@ -142,8 +188,9 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
   if (temporary.empty()) {
     return;
   }
-  task.failure = WritePage(page, options, temporary);
-  if (!task.failure.empty()) {
+  task.failure = options.one_file ? WritePages(input, task.spans, options, temporary, task.skipped)
+                                  : WritePage(page, options, temporary);
+  if (!task.failure.empty() || task.skipped) {
     std::remove(temporary.c_str());
     return;
   }
@@ -243,8 +290,10 @@ int main(int argc, char** argv) {
                  options.format.c_str());
     return kBadUsage;
   }
-  if (options.one_file) {
-    std::fprintf(stderr, "quadrine-convert: --one-file is not available yet\n");
+  if (options.one_file && FormatCodeOf(options.format) != imaging::kFormatTiff) {
+    std::fprintf(stderr,
+                 "quadrine-convert: --one-file needs a format that holds pages (tif), not '%s'\n",
+                 options.format.c_str());
     return kBadUsage;
   }
   RememberFileMode();

@@ -49,10 +49,18 @@ void SetPixelForm(TIFF* tiff, const RowLayout& layout, bool bilevel) {
   }
 }
 
+// Which page of a file of pages an image is.
+struct TiffPage {
+  int number = 0;  // from 1; 0 for a file of one image, which closes the file at its end
+  int pages = 0;
+};
+
+// The rows of one image: a file of its own, or with a page number, one page of a file of
+// pages, whose directory Finish writes.
 class TiffRows final : public RowWriter {
  public:
-  TiffRows(TIFF* tiff, const std::string& path, const RowLayout& layout)
-      : tiff_(tiff), path_(path), layout_(layout) {
+  TiffRows(TIFF* tiff, const std::string& path, const RowLayout& layout, TiffPage page = {})
+      : tiff_(tiff), path_(path), layout_(layout), page_(page) {
     bilevel_ = layout.indexed() && layout.bpp == 1;
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(layout.width));
     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(layout.height));
@@ -63,11 +71,20 @@ class TiffRows final : public RowWriter {
     TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, bilevel_ ? layout.height : 16);
     SetPixelForm(tiff, layout, bilevel_);
+    if (page.number > 0) {
+      TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+      TIFFSetField(tiff, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(page.number - 1),
+                   static_cast<uint16_t>(page.pages));
+    }
     if (bilevel_) {
       bits_.resize((static_cast<size_t>(layout.width) + 7) / 8);
     }
   }
-  ~TiffRows() override { Close(); }
+  ~TiffRows() override {
+    if (page_.number == 0) {
+      Close();
+    }
+  }
 
   bool WriteRows(const uint8_t* rows, size_t stride, int count) override {
     for (int i = 0; i < count && failed_ == false && written_ < layout_.height; ++i) {
@@ -89,6 +106,14 @@ class TiffRows final : public RowWriter {
 
   bool Finish(std::string* error) override {
     const bool whole = written_ == layout_.height;
+    if (page_.number > 0) {
+      // The page's directory, and the next page begins behind it.
+      const bool written = !failed_ && whole && TIFFWriteDirectory(tiff_) == 1;
+      if (!written) {
+        *error = whole ? "libtiff could not write " + path_ : "the page's rows were not all given";
+      }
+      return written;
+    }
     // TIFFClose writes the directory; whether it could is told by the flush before it.
     const bool flushed = !failed_ && whole && TIFFFlush(tiff_) == 1;
     Close();
@@ -109,13 +134,62 @@ class TiffRows final : public RowWriter {
   TIFF* tiff_;
   std::string path_;
   RowLayout layout_;
+  TiffPage page_;
   bool bilevel_ = false;
   bool failed_ = false;
   int written_ = 0;
   std::vector<uint8_t> bits_;
 };
 
+// Pages one after the other; each page's writer must be finished before the next begins.
+class TiffPages final : public PageFileWriter {
+ public:
+  TiffPages(TIFF* tiff, const std::string& path) : tiff_(tiff), path_(path) {}
+  ~TiffPages() override {
+    if (tiff_ != nullptr) {
+      TIFFClose(tiff_);
+    }
+  }
+  std::unique_ptr<RowWriter> NextPage(const RowLayout& layout, int number, int pages,
+                                      std::string* error) override {
+    if (tiff_ == nullptr || number < 1 || number > 65535) {
+      *error = "no further page can be written to " + path_;
+      return nullptr;
+    }
+    ++begun_;
+    return std::make_unique<TiffRows>(tiff_, path_, layout, TiffPage{number, pages});
+  }
+  bool Finish(std::string* error) override {
+    const bool flushed = tiff_ != nullptr && begun_ > 0 && TIFFFlush(tiff_) == 1;
+    if (tiff_ != nullptr) {
+      TIFFClose(tiff_);
+      tiff_ = nullptr;
+    }
+    if (!flushed) {
+      *error = begun_ == 0 ? "a file of pages with no page" : "libtiff could not write " + path_;
+    }
+    return flushed;
+  }
+
+ private:
+  TIFF* tiff_;
+  std::string path_;
+  int begun_ = 0;
+};
+
 }  // namespace
+
+std::unique_ptr<PageFileWriter> OpenTiffPages(const std::string& path, std::string* error) {
+  TIFFSetErrorHandler(nullptr);
+  TIFFSetWarningHandler(nullptr);
+  // BigTIFF, since the pages' sum is not known before they are drawn.
+  TIFF* tiff = TIFFOpen(path.c_str(), "w8");
+  if (tiff == nullptr) {
+    *error = "cannot create " + path;
+    return nullptr;
+  }
+  return std::make_unique<TiffPages>(tiff, path);
+}
 
 std::unique_ptr<RowWriter> OpenTiffRows(const RowLayout& layout, const std::string& path,
                                         std::string* error) {

@@ -89,6 +89,18 @@ TEST(ConvertTool, ExitStatusSaysWhatWasConverted) {
   EXPECT_TRUE(help.out.starts_with("usage: quadrine-convert")) << help.out;
 }
 
+// On a terminal: a progress line, then a summary naming the first and the last file.
+TEST(ConvertTool, ATerminalSeesProgressAndASummary) {
+  const TempDir dir;
+  const std::string command =
+      Tool() + " -j 1 -o 'out/{page}.png' " + Corpus("EMFSpoolfileReader_00004.SPL");
+  const auto run = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, dir.path());
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("quadrine-convert: 3 of 3 pages"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("3 pages -> out/0001.png ... out/0003.png"), std::string::npos)
+      << run.out;
+}
+
 // A taken name is a failed page, unless --force: then the file is replaced by renaming a new
 // one over it, so a link at the name is replaced and what it points to stays as it was.
 TEST(ConvertTool, TakenNamesAndForce) {

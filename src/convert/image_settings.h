@@ -9,4 +9,5 @@ struct ImageSettings {
   int width = 0;
   int height = 0;
   int grayscale = 0;
+  int reducePng = 0;  // non-zero: PNG pages as grey levels or a palette where no pixel changes
 };

@@ -119,6 +119,8 @@ ImageSettings ReadImageSettings() {
   }
   settings.specifySize = static_cast<int>(GetPrivateProfileIntA(
       "AutoSaveOptions", "bSpecifyWidthHeight", 0, Program().settingsPath.c_str()));
+  settings.reducePng = static_cast<int>(
+      GetPrivateProfileIntA("AutoSaveOptions", "bReducePng", 0, Program().settingsPath.c_str()));
   return settings;
 }
 
@@ -254,6 +256,7 @@ bool WriteOutput(const std::string& page, const std::string& staged, const Outpu
   EncodeOptions options;
   options.xDpi = checked::Cast<int>(settings.xResolution).value_or(0);
   options.yDpi = checked::Cast<int>(settings.yResolution).value_or(0);
+  options.reducePng = settings.reducePng != 0;
   const bool encoded = EncodeImageFile(bitmap, staged, options) == 0;
   ReleaseTempFilePath(bitmap, ".bmp");
   if (!encoded) {

@@ -9,6 +9,7 @@
 
 #include "convert/rasterize.h"
 #include "imaging/bmp_reader.h"
+#include "imaging/colour_census.h"
 #include "imaging/encoders.h"
 #include "services/scoped_handles.h"
 #include "win32/win32.h"
@@ -109,6 +110,8 @@ int SaveImageFile(const std::string& path, imaging::Image& image, const EncodeOp
 
 namespace {
 
+constexpr int kRowsAtOnce = 64;
+
 // Whether the encoder takes the BMP's rows as they are, with nothing to convert first: they
 // can then go from the file to the encoder a few at a time.
 bool TakesRowsAsTheyAre(uint32_t code, const imaging::RowLayout& layout) {
@@ -123,20 +126,49 @@ bool TakesRowsAsTheyAre(uint32_t code, const imaging::RowLayout& layout) {
 
 // Encodes the BMP file from disk a band of rows at a time, so that a page's memory stays that
 // of a band whatever its size.
+// Counts the colours of the BMP's rows, a band at a time, for a PNG that may be reduced; the
+// indexed layout that holds them, or the RGB layout when they are too many.
+imaging::RowLayout ReducedPngLayout(imaging::BmpFileRows& rows, imaging::ColourCensus& census) {
+  const imaging::RowLayout& layout = rows.layout();
+  std::vector<uint8_t> band(layout.RowBytes() * kRowsAtOnce);
+  for (int top = 0; top < layout.height; top += kRowsAtOnce) {
+    const int count = std::min(kRowsAtOnce, layout.height - top);
+    if (!rows.ReadRows(top, count, band.data())) {
+      return layout;  // the encoding pass says so
+    }
+    census.AddRows(band.data(), layout.RowBytes(), count, layout.width);
+    if (!census.Reducible()) {
+      return layout;
+    }
+  }
+  return census.ReducedLayout(layout);
+}
+
+// Encodes the BMP file from disk a band of rows at a time, so that a page's memory stays that
+// of a band whatever its size. A PNG to be reduced takes a first pass that counts colours.
 int StreamImageFile(imaging::BmpFileRows& rows, uint32_t code, const std::string& path,
                     const EncodeOptions& options) {
   imaging::RowLayout layout = rows.layout();
-  layout.codec_option = code == imaging::kFormatTiff ? (layout.bpp == 1 ? 4 : 32773) : 0;
+  imaging::ColourCensus census;
+  bool reduced = false;
+  if (options.reducePng && code == imaging::kFormatPng && !layout.indexed()) {
+    layout = ReducedPngLayout(rows, census);
+    reduced = layout.indexed();
+  }
+  layout.codec_option = code == imaging::kFormatTiff ? (layout.bpp == 1 ? 4 : 32773)
+                        : reduced                    ? layout.codec_option
+                                                     : 0;
   layout.x_dpi = options.xDpi > 0 ? options.xDpi : layout.x_dpi;
   layout.y_dpi = options.yDpi > 0 ? options.yDpi : layout.y_dpi;
+  const imaging::RowLayout& source = rows.layout();
   return WriteThroughStaging(path, [&](const std::string& staging, std::string* error) {
     std::unique_ptr<imaging::RowWriter> writer =
         imaging::OpenRowWriter(code, layout, staging, error);
     if (writer == nullptr) {
       return false;
     }
-    constexpr int kRowsAtOnce = 64;
-    std::vector<uint8_t> band(layout.RowBytes() * kRowsAtOnce);
+    std::vector<uint8_t> band(source.RowBytes() * kRowsAtOnce);
+    std::vector<uint8_t> indices(reduced ? layout.RowBytes() * kRowsAtOnce : 0);
     for (int top = 0; top < layout.height; top += kRowsAtOnce) {
       const int count = std::min(kRowsAtOnce, layout.height - top);
       if (!rows.ReadRows(top, count, band.data())) {
@@ -144,7 +176,15 @@ int StreamImageFile(imaging::BmpFileRows& rows, uint32_t code, const std::string
         *error = "the rendered page could not be read back";
         return false;
       }
-      if (!writer->WriteRows(band.data(), layout.RowBytes(), count)) {
+      const uint8_t* given = band.data();
+      if (reduced) {
+        for (int y = 0; y < count; ++y) {
+          census.ToIndices(band.data() + y * source.RowBytes(), layout.width,
+                           indices.data() + y * layout.RowBytes());
+        }
+        given = indices.data();
+      }
+      if (!writer->WriteRows(given, layout.RowBytes(), count)) {
         break;  // Finish says why
       }
     }

@@ -9,6 +9,7 @@
 struct EncodeOptions {
   int xDpi = 0;  // 0: the image's own value stays
   int yDpi = 0;
+  bool reducePng = false;  // a PNG of RGB pixels as grey levels or a palette where it can be
 };
 
 // 0 when the output file was written, 1 when not.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <regex>
 #include <string>
@@ -200,6 +201,71 @@ TEST(Encoding, RefusalsLeaveNoFile) {
   imaging::Image image;
   EXPECT_FALSE(image.Load(dir / "huge.bmp", imaging::kFormatBmp));
   EXPECT_FALSE(image.last_error.empty());
+}
+
+// bReducePng: a PNG of RGB pixels is written as grey levels or a palette at the smallest
+// depth that holds every pixel unchanged, else as RGB; Pillow reads the same pixels back.
+TEST(Encoding, ReducedPngsHoldEveryPixelUnchanged) {
+  std::string why;
+  const std::string reader = testing_support::ImageReader(why);
+  if (reader.empty()) {
+    GTEST_SKIP() << why;
+  }
+  TempDir dir;
+  struct Case {
+    const char* name;
+    uint32_t (*colour)(int x, int y);  // 0xRRGGBB of a 300 x 200 page
+    int bit_depth;                     // what IHDR says, reduced
+    int colour_type;                   // 0 grey, 2 RGB, 3 palette
+  };
+  const Case cases[] = {
+      {"black and white", [](int x, int y) { return (x / 7 + y / 5) % 2 ? 0xFFFFFFu : 0u; }, 1, 0},
+      {"four greys of the 2-bit ramp", [](int x, int) { return 0x555555u * (x % 4); }, 2, 0},
+      {"grey gradient", [](int x, int y) { return 0x010101u * ((x + y) % 256); }, 8, 0},
+      {"three greys off the ramp", [](int x, int) { return 0x101010u * (x % 3 + 1); }, 2, 3},
+      {"text in five colours",
+       [](int x, int y) {
+         const uint32_t ink[] = {0xFFFFFF, 0x000000, 0xC00000, 0x0000C0, 0x808080};
+         return ink[(x * 7 + y * 3) % 5];
+       },
+       4, 3},
+      {"a picture", [](int x, int y) { return uint32_t(x) << 16 | uint32_t(y) << 8 | 0x40; }, 8, 2},
+  };
+  for (const Case& c : cases) {
+    imaging::Image image;
+    image.Reset(300, 200, 24, {});
+    for (int y = 0; y < 200; ++y) {
+      for (int x = 0; x < 300; ++x) {
+        const uint32_t v = c.colour(x, y);
+        uint8_t* p = image.Row(y) + 3 * x;
+        p[0] = static_cast<uint8_t>(v >> 16);
+        p[1] = static_cast<uint8_t>(v >> 8);
+        p[2] = static_cast<uint8_t>(v);
+      }
+    }
+    const std::string bmp = dir / "page.bmp";
+    const std::string png = dir / "page.png";
+    ASSERT_TRUE(image.Save(bmp, imaging::kFormatBmp));
+    std::remove(png.c_str());
+    ASSERT_EQ(EncodeImageFile(bmp, png, EncodeOptions{96, 96, true}), 0) << c.name;
+    const std::string bytes = ReadFile(png);
+    ASSERT_GT(bytes.size(), 26u);
+    EXPECT_EQ(bytes[24], c.bit_depth) << c.name;
+    EXPECT_EQ(bytes[25], c.colour_type) << c.name;
+    const auto same = RunProgram(reader,
+                                 {"-c",
+                                  "import sys\nfrom PIL import Image\n"
+                                  "a = Image.open(sys.argv[1]).convert('RGB')\n"
+                                  "b = Image.open(sys.argv[2]).convert('RGB')\n"
+                                  "print(a.size == b.size and a.tobytes() == b.tobytes())\n",
+                                  bmp, png},
+                                 "/");
+    EXPECT_EQ(same.out, "True\n") << c.name << same.err;
+  }
+  // Without the setting the converter's rule holds: a 24-bit page gives a 24-bit PNG.
+  const std::string png = dir / "rgb.png";
+  ASSERT_EQ(EncodeImageFile(dir / "page.bmp", png, EncodeOptions{}), 0);
+  EXPECT_EQ(ReadFile(png)[25], 2);
 }
 
 }  // namespace

@@ -19,6 +19,9 @@ enum Accepts : uint32_t {
   kTakesRgb = 8,            // red, green and blue
 };
 
+// PNG's codec option: a palette that is its depth's grey ramp is written as grey levels.
+inline constexpr uint32_t kPngGreyLevels = 1;
+
 struct Encoder {
   uint32_t format;
   const char* name;

@@ -48,6 +48,11 @@ TEST(ConvertTool, ASpoolFileBecomesOnePngAPageAndStaysAsItWas) {
   }
   EXPECT_EQ(FilesIn(dir / "out"), 3u);  // no temporary file stays
   EXPECT_EQ(ReadFile(spool), before);
+  // A page of few colours is a palette PNG, unless --no-reduce asks for the depth as it is.
+  EXPECT_EQ(ReadFile(dir / "out/EMFSpoolfileReader_00004-0001.png")[25], 3);
+  ASSERT_EQ(RunProgram(Tool(), {spool, "--no-reduce", "-o", "rgb-{page}.png"}, dir.path()).exitCode,
+            0);
+  EXPECT_EQ(ReadFile(dir / "rgb-0001.png")[25], 2);
 
   // Pages spread over two workers give the same files.
   const auto parallel =
@@ -97,8 +102,7 @@ TEST(ConvertTool, ATerminalSeesProgressAndASummary) {
   const auto run = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, dir.path());
   EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("quadrine-convert: 3 of 3 pages"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("3 pages -> out/0001.png ... out/0003.png"), std::string::npos)
-      << run.out;
+  EXPECT_NE(run.out.find("3 pages -> out/0001.png ... out/0003.png"), std::string::npos) << run.out;
 }
 
 // A taken name is a failed page, unless --force: then the file is replaced by renaming a new

@@ -22,6 +22,8 @@ const char kConvertUsage[] =
     "  -d, --depth N         1, 8, 16, 24 or 32 bits per pixel (16 and 32 are stored as 24)\n"
     "      --grey            grey pixels\n"
     "      --skip-blank      leave out pages the blank-page test finds blank\n"
+    "      --no-reduce       PNG in the depth asked for (default: grey levels or a palette\n"
+    "                        where that changes no pixel)\n"
     "      --one-file        one file per input holding every page (TIFF; the pattern's\n"
     "                        default becomes \"{name}.tif\")\n"
     "  -j, --jobs N          pages converted at once (default: the number of cores)\n"
@@ -176,6 +178,12 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
       if (!flag(options.skip_blank)) {
         return CommandLine::kBadUsage;
       }
+    } else if (is(nullptr, "--no-reduce")) {
+      bool no_reduce = false;
+      if (!flag(no_reduce)) {
+        return CommandLine::kBadUsage;
+      }
+      options.reduce_png = false;
     } else if (is(nullptr, "--one-file")) {
       if (!flag(options.one_file)) {
         return CommandLine::kBadUsage;

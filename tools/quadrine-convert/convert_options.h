@@ -17,6 +17,7 @@ struct ConvertOptions {
   bool depth_given = false;
   bool grey = false;
   bool skip_blank = false;
+  bool reduce_png = true;  // PNG pages as grey levels or a palette where no pixel changes
   bool one_file = false;
   int jobs = 0;  // 0: the number of cores
   bool force = false;

@@ -13,6 +13,7 @@
 #include "emf/band_player.h"
 #include "emf/metafile.h"
 #include "emf/wmf_writer.h"
+#include "imaging/colour_census.h"
 #include "imaging/encoders.h"
 #include "imaging/row_writer.h"
 
@@ -193,6 +194,9 @@ std::string WholePage(const emf::Metafile& file, const PixelSize& size, const Pa
   image.SetXDPI(static_cast<int>(std::lround(size.x_dpi)));
   image.SetYDPI(static_cast<int>(std::lround(size.y_dpi)));
   image.codec_option = CodecOptionFor(code, image.bpp());
+  if (grey && code == imaging::kFormatPng) {
+    image.codec_option = imaging::kPngGreyLevels;  // one channel, as JPEG has it
+  }
   if (target.pages == nullptr) {
     return image.Save(target.path, code) ? std::string() : image.last_error;
   }
@@ -223,8 +227,12 @@ bool WritesFormat(const std::string& extension) {
 
 std::unique_ptr<imaging::RowWriter> PageTarget::Open(const imaging::RowLayout& layout,
                                                      std::string* error) const {
-  return pages != nullptr ? pages->NextPage(layout, number, count, error)
-                          : imaging::OpenRowWriter(code, layout, path, error);
+  if (pages != nullptr) {
+    return pages->NextPage(layout, number, count, error);
+  }
+  return code == imaging::kFormatPng && reduce_png
+             ? imaging::OpenReducingPngRows(layout, path, error)
+             : imaging::OpenRowWriter(code, layout, path, error);
 }
 
 std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
@@ -243,6 +251,7 @@ std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& optio
   PageTarget target;
   target.code = imaging::FormatOfExtension(options.format);
   target.path = path;
+  target.reduce_png = options.reduce_png;
   return DrawPage(*file, options, target);
 }
 

@@ -19,6 +19,7 @@ struct PageTarget {
   imaging::PageFileWriter* pages = nullptr;
   int number = 0;  // of pages, from 1
   int count = 0;
+  bool reduce_png = false;
 
   std::unique_ptr<imaging::RowWriter> Open(const imaging::RowLayout& layout,
                                            std::string* error) const;

@@ -20,6 +20,7 @@
 #include "emf/font.h"
 #include "emf/metafile.h"
 #include "emf/player.h"
+#include "imaging/colour_census.h"
 #include "imaging/encoders.h"
 #include "imaging/row_writer.h"
 
@@ -36,6 +37,8 @@ int Usage(std::FILE* to = stderr, int exit_code = 2) {
                "  OUT         the image; its extension picks the format (png, jpg, tif, bmp, gif,\n"
                "              pcx, tga, ...)\n"
                "  --stats     print the records played and skipped\n"
+               "  --no-reduce a PNG in 24-bit colour (default: grey levels or a palette where\n"
+               "              that changes no pixel)\n"
                "  --time      play the pages in one process and print each one's milliseconds\n"
                "  --help, --version\n");
   return exit_code;
@@ -169,7 +172,7 @@ class WholeImageRows final : public imaging::RowWriter {
 // Renders the page into the output file, band by band. A page with parts missing, or one
 // the format cannot hold, leaves no file.
 int RenderToFile(const std::string& input, int number, const std::string& output, double dpi,
-                 bool stats) {
+                 bool stats, bool reduce_png) {
   const uint32_t format = FormatOf(output);
   if (format == imaging::kFormatNone) {
     std::fprintf(stderr,
@@ -188,7 +191,9 @@ int RenderToFile(const std::string& input, int number, const std::string& output
   layout.x_dpi = layout.y_dpi = static_cast<int>(std::lround(dpi));
   std::string error;
   std::unique_ptr<imaging::RowWriter> writer =
-      imaging::FindEncoder(format)->open_rows != nullptr
+      format == imaging::kFormatPng && reduce_png
+          ? imaging::OpenReducingPngRows(layout, output, &error)
+      : imaging::FindEncoder(format)->open_rows != nullptr
           ? imaging::OpenRowWriter(format, layout, output, &error)
           : WholeImageRows::Open(format, layout, output, &error);
   if (writer == nullptr) {
@@ -269,6 +274,7 @@ int main(int argc, char** argv) {
   int number = 1;
   bool stats = false;
   bool time = false;
+  bool reduce_png = true;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--help") {
@@ -283,6 +289,8 @@ int main(int argc, char** argv) {
       if (number < 1) {
         return Usage();
       }
+    } else if (argument == "--no-reduce") {
+      reduce_png = false;
     } else if (argument == "--stats") {
       stats = true;
     } else if (argument == "--time") {
@@ -308,5 +316,5 @@ int main(int argc, char** argv) {
   if (input.empty() || output.empty()) {
     return Usage();
   }
-  return RenderToFile(input, number, output, dpi, stats);
+  return RenderToFile(input, number, output, dpi, stats, reduce_png);
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "base/dib_header.h"
@@ -39,43 +40,50 @@ std::vector<Rgb> ReadPalette(std::span<const uint8_t> bytes, const dib::Header& 
   return palette;
 }
 
-// One row into the image's own form: palette indices up to 8 bits, else RGB.
+// One row into the image's own form: palette indices up to 8 bits, else RGB. One loop per
+// depth, so that nothing is decided pixel by pixel.
 void ReadRow(const uint8_t* src, const dib::Header& header, uint8_t* out) {
   const int64_t width = header.width;
   const uint32_t* masks = header.masks;
-  for (int64_t x = 0; x < width; ++x) {
-    switch (header.bit_count) {
-      case 1:
+  switch (header.bit_count) {
+    case 1:
+      for (int64_t x = 0; x < width; ++x) {
         out[x] = (src[x / 8] >> (7 - x % 8)) & 1;
-        break;
-      case 4:
+      }
+      break;
+    case 4:
+      for (int64_t x = 0; x < width; ++x) {
         out[x] = (src[x / 2] >> ((x & 1) ? 0 : 4)) & 0xF;
-        break;
-      case 8:
-        out[x] = src[x];
-        break;
-      case 16: {
+      }
+      break;
+    case 8:
+      std::memcpy(out, src, static_cast<size_t>(width));
+      break;
+    case 16:
+      for (int64_t x = 0; x < width; ++x) {
         const uint32_t v = src[2 * x] | (uint32_t{src[2 * x + 1]} << 8);
         out[3 * x] = dib::MaskedChannel(v, masks[0]);
         out[3 * x + 1] = dib::MaskedChannel(v, masks[1]);
         out[3 * x + 2] = dib::MaskedChannel(v, masks[2]);
-        break;
       }
-      case 24:
+      break;
+    case 24:
+      for (int64_t x = 0; x < width; ++x) {
         out[3 * x] = src[3 * x + 2];
         out[3 * x + 1] = src[3 * x + 1];
         out[3 * x + 2] = src[3 * x];
-        break;
-      case 32: {
+      }
+      break;
+    case 32:
+      for (int64_t x = 0; x < width; ++x) {
         const uint32_t v = U32({src + 4 * x, 4}, 0);
         out[3 * x] = dib::MaskedChannel(v, masks[0]);
         out[3 * x + 1] = dib::MaskedChannel(v, masks[1]);
         out[3 * x + 2] = dib::MaskedChannel(v, masks[2]);
-        break;
       }
-      default:
-        break;
-    }
+      break;
+    default:
+      break;
   }
 }
 
@@ -163,24 +171,33 @@ std::unique_ptr<BmpFileRows> BmpFileRows::Open(const std::string& path, std::str
     return nullptr;
   }
   const uint64_t file_size = static_cast<uint64_t>(ftello(file));
-  // Rows are read one at a time, so the file's pixels may pass what an image in memory holds.
+  // Rows are read a band at a time, so the file's pixels may pass what an image in memory holds.
   if (!ParseBmp(head, file_size, ~uint64_t{0}, rows->bmp_, error)) {
     return nullptr;
   }
-  rows->row_.resize(rows->bmp_.header.stride);
   return rows;
 }
 
 bool BmpFileRows::ReadRows(int top, int count, uint8_t* out) {
   const dib::Header& header = bmp_.header;
-  for (int y = top; y < top + count; ++y) {
-    const uint64_t source_row = header.top_down ? y : header.height - 1 - y;
-    if (fseeko(file_, static_cast<off_t>(bmp_.pixel_offset + header.stride * source_row),
-               SEEK_SET) != 0 ||
-        std::fread(row_.data(), 1, row_.size(), file_) != row_.size()) {
-      return false;
-    }
-    ReadRow(row_.data(), header, out + static_cast<size_t>(y - top) * bmp_.layout.RowBytes());
+  if (count <= 0 || top < 0 ||
+      static_cast<uint64_t>(top) + count > static_cast<uint64_t>(header.height)) {
+    return count == 0;
+  }
+  // The rows asked for lie together in the file (in reverse order when it is bottom-up):
+  // one read for them all.
+  const uint64_t first = header.top_down ? top : header.height - (top + count);
+  const size_t stride = static_cast<size_t>(header.stride);
+  block_.resize(stride * static_cast<size_t>(count));
+  if (fseeko(file_, static_cast<off_t>(bmp_.pixel_offset + header.stride * first), SEEK_SET) != 0 ||
+      std::fread(block_.data(), 1, block_.size(), file_) != block_.size()) {
+    return false;
+  }
+  for (int i = 0; i < count; ++i) {
+    const size_t source =
+        header.top_down ? static_cast<size_t>(i) : static_cast<size_t>(count - 1 - i);
+    ReadRow(block_.data() + source * stride, header,
+            out + static_cast<size_t>(i) * bmp_.layout.RowBytes());
   }
   return true;
 }

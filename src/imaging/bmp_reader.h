@@ -42,7 +42,7 @@ class BmpFileRows {
   explicit BmpFileRows(std::FILE* file) : file_(file) {}
   std::FILE* file_;
   BmpLayout bmp_;
-  std::vector<uint8_t> row_;
+  std::vector<uint8_t> block_;  // the file's bytes of the rows last read
 };
 
 }  // namespace imaging

@@ -11,6 +11,7 @@
 #include "base/text_util.h"
 #include "convert/raster_encoding.h"
 #include "convert/rasterize.h"
+#include "convert/vector_output.h"
 #include "progress/progress_window.h"
 #include "services/diagnostic_log.h"
 #include "services/pending_pages.h"
@@ -248,6 +249,9 @@ bool WriteOutput(const std::string& page, const std::string& staged, const Outpu
       return false;
     }
     return true;
+  }
+  if (IsVectorExtension(extension)) {
+    return WriteVectorOutput(page, staged, extension, settings, reason);
   }
   const std::string bitmap = RenderToTempBmp(page, settings, &reason);
   if (bitmap.empty()) {

@@ -59,6 +59,19 @@ cairo_surface_t* SurfaceFor(const Image& image) {
       image.width * 4);
 }
 
+// A source larger than a surface can be is sampled first to the size it takes on the canvas,
+// which no canvas makes larger than a surface. Other sources are used as they are.
+const Image& FitToSurface(const Image& src, double& sx, double& sy, double& sw, double& sh,
+                          Point tl, Point tr, Point bl, Image& fitted) {
+  if ((src.width <= Canvas::kMaxSurfaceSide && src.height <= Canvas::kMaxSurfaceSide) ||
+      !SourcePart(src, tl, tr, bl, sx, sy, sw, sh, fitted)) {
+    return src;
+  }
+  return fitted;
+}
+
+}  // namespace
+
 // The pattern that maps the source rectangle onto the parallelogram.
 cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, double sh,
                               Point tl, Point tr, Point bl, bool smooth) {
@@ -79,17 +92,6 @@ cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, do
   return pattern;
 }
 
-// A source larger than a surface can be is sampled first to the size it takes on the canvas,
-// which no canvas makes larger than a surface. Other sources are used as they are.
-const Image& FitToSurface(const Image& src, double& sx, double& sy, double& sw, double& sh,
-                          Point tl, Point tr, Point bl, Image& fitted) {
-  if ((src.width <= Canvas::kMaxSurfaceSide && src.height <= Canvas::kMaxSurfaceSide) ||
-      !SourcePart(src, tl, tr, bl, sx, sy, sw, sh, fitted)) {
-    return src;
-  }
-  return fitted;
-}
-
 Path Parallelogram(Point tl, Point tr, Point bl) {
   Path path;
   path.MoveTo(tl);
@@ -100,7 +102,21 @@ Path Parallelogram(Point tl, Point tr, Point bl) {
   return path;
 }
 
-}  // namespace
+Image HatchTile(const Paint& paint) {
+  Image tile;
+  tile.width = tile.height = 8;
+  tile.has_alpha = true;
+  tile.pixels.resize(64);
+  const int hatch = std::clamp(paint.brush.hatch, 0, 5);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      const bool line = (kHatches[hatch][y] >> (7 - x)) & 1;
+      tile.pixels[y * 8 + x] = line ? Opaque(paint.brush.color)
+                                    : (paint.opaque_background ? Opaque(paint.background) : 0);
+    }
+  }
+  return tile;
+}
 
 void BuildPath(cairo_t* cr, const Path& path) {
   cairo_new_path(cr);
@@ -240,17 +256,7 @@ void Canvas::SetSource(cairo_t* cr, const Paint& paint) {
   // Hatches and patterns repeat from the brush origin in device pixels.
   Image tile;
   if (brush.style == Brush::kHatched) {
-    tile.width = tile.height = 8;
-    tile.has_alpha = true;
-    tile.pixels.resize(64);
-    const int hatch = std::clamp(brush.hatch, 0, 5);
-    for (int y = 0; y < 8; ++y) {
-      for (int x = 0; x < 8; ++x) {
-        const bool line = (kHatches[hatch][y] >> (7 - x)) & 1;
-        tile.pixels[y * 8 + x] =
-            line ? Opaque(brush.color) : (paint.opaque_background ? Opaque(paint.background) : 0);
-      }
-    }
+    tile = HatchTile(paint);
   } else if (brush.pattern && brush.pattern->width > 0 && brush.pattern->height > 0) {
     tile = *brush.pattern;
     if (brush.mono_pattern) {

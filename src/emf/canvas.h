@@ -27,6 +27,13 @@ Region CopyRegion(const cairo_region_t* region);
 
 // Sets cairo's current path to the path.
 void BuildPath(cairo_t* cr, const Path& path);
+// The pattern that maps the source rectangle (sx, sy, sw, sh) of the surface onto the
+// parallelogram at tl, tr, bl.
+cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, double sh,
+                              Point tl, Point tr, Point bl, bool smooth);
+Path Parallelogram(Point tl, Point tr, Point bl);
+// GDI's 8 x 8 tile of the paint's hatch, in its colour on the background (or clear).
+Image HatchTile(const Paint& paint);
 
 class Canvas : public DrawingTarget {
  public:

@@ -172,4 +172,20 @@ TEST(ConvertTool, OneFileHoldsEveryPageOfAnInput) {
       << seen.err;
 }
 
+// A PDF of every page of a spool file, in order; each page a PDF of its own, its text found.
+TEST(ConvertTool, PdfPagesAndOnePdfAnInput) {
+  const TempDir dir;
+  const std::string spool = Corpus("EMFSpoolfileReader_00004.SPL");
+  ASSERT_EQ(RunProgram(Tool(), {spool, "--one-file", "-f", "pdf"}, dir.path()).exitCode, 0);
+  const auto info =
+      RunProgram("/usr/bin/pdfinfo", {dir / "EMFSpoolfileReader_00004.pdf"}, dir.path());
+  EXPECT_NE(info.out.find("Pages:           3"), std::string::npos) << info.out;
+  ASSERT_EQ(RunProgram(Tool(), {spool, "-o", "p-{page}.svg"}, dir.path()).exitCode, 0);
+  EXPECT_TRUE(FileExists(dir / "p-0003.svg"));
+  ASSERT_EQ(RunProgram(Tool(), {spool, "--grey", "-o", "p-{page}.pdf"}, dir.path()).exitCode, 0);
+  EXPECT_NE(RunProgram("/usr/bin/pdftotext", {dir / "p-0001.pdf", "-"}, dir.path())
+                .out.find("ShadowFileReader"),
+            std::string::npos);
+}
+
 }  // namespace

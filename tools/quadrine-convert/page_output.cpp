@@ -12,6 +12,7 @@
 
 #include "emf/band_player.h"
 #include "emf/metafile.h"
+#include "emf/vector_document.h"
 #include "emf/wmf_writer.h"
 #include "imaging/colour_census.h"
 #include "imaging/encoders.h"
@@ -214,12 +215,18 @@ std::string WholePage(const emf::Metafile& file, const PixelSize& size, const Pa
 
 }  // namespace
 
+emf::ColourRule ColourRuleOf(const ConvertOptions& options) {
+  return options.depth == 1 ? emf::ColourRule::kBlackAndWhite
+         : options.grey     ? emf::ColourRule::kGrey
+                            : emf::ColourRule::kColour;
+}
+
 uint32_t FormatCodeOf(const std::string& extension) {
   return extension == "emf" ? 0 : imaging::FormatOfExtension(extension);
 }
 
 bool WritesFormat(const std::string& extension) {
-  if (extension == "emf" || extension == "wmf") {
+  if (extension == "emf" || extension == "wmf" || extension == "pdf" || extension == "svg") {
     return true;
   }
   return imaging::FindEncoder(imaging::FormatOfExtension(extension)) != nullptr;
@@ -247,6 +254,14 @@ std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& optio
   }
   if (options.format == "wmf") {
     return WriteBytes(path, emf::ConvertToWmf(*file)) ? std::string() : std::strerror(errno);
+  }
+  if (options.format == "pdf" || options.format == "svg") {
+    emf::VectorDocument document(
+        path, options.format == "pdf" ? emf::VectorFormat::kPdf : emf::VectorFormat::kSvg,
+        ColourRuleOf(options));
+    error = document.AddPage(*file);
+    const std::string finished = document.Finish();
+    return error.empty() ? finished : error;
   }
   PageTarget target;
   target.code = imaging::FormatOfExtension(options.format);

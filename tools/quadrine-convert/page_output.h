@@ -9,6 +9,7 @@
 
 #include "convert_options.h"
 #include "emf/metafile.h"
+#include "emf/vector_target.h"
 #include "imaging/row_writer.h"
 
 // Where a drawn page goes: a file of its own in the format code names, or the next page of a
@@ -37,6 +38,9 @@ std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& optio
 // The converter's blank-page test: drawn at half the screen's 96 dots per inch, nothing on
 // the page stays black in black and white (a brightness of 128 or less).
 bool PageIsBlank(std::span<const uint8_t> page);
+
+// How a vector page's colours go: as they are, grey (--grey) or black and white (-d 1).
+emf::ColourRule ColourRuleOf(const ConvertOptions& options);
 
 // Whether the extension names a format quadrine-convert writes.
 bool WritesFormat(const std::string& extension);

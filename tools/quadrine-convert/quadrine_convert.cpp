@@ -21,6 +21,7 @@
 #include "base/spool_format.h"
 #include "convert_options.h"
 #include "emf/font.h"
+#include "emf/vector_document.h"
 #include "imaging/image.h"
 #include "imaging/row_writer.h"
 #include "page_output.h"
@@ -142,14 +143,10 @@ bool NamesAreDistinct(const std::vector<PageTask>& tasks, const std::vector<Inpu
   return true;
 }
 
-// Every page of the input into one file of pages; blank pages left out when asked.
-std::string WritePages(const Input& input, const std::vector<SpoolPage>& spans,
-                       const ConvertOptions& options, const std::string& path, bool& none) {
-  std::string error;
-  std::unique_ptr<imaging::PageFileWriter> pages = imaging::OpenTiffPages(path, &error);
-  if (pages == nullptr) {
-    return error;
-  }
+// The input's pages to keep: blank ones left out when asked.
+std::vector<std::span<const uint8_t>> KeptPages(const Input& input,
+                                                const std::vector<SpoolPage>& spans,
+                                                const ConvertOptions& options) {
   std::vector<std::span<const uint8_t>> kept;
   for (const SpoolPage& span : spans) {
     const std::span<const uint8_t> page = std::span(input.bytes).subspan(span.offset, span.size);
@@ -157,7 +154,41 @@ std::string WritePages(const Input& input, const std::vector<SpoolPage>& spans,
       kept.push_back(page);
     }
   }
+  return kept;
+}
+
+// Every page of the input into one PDF, in order, each with its own size.
+std::string WritePdfPages(const std::vector<std::span<const uint8_t>>& kept,
+                          const ConvertOptions& options, const std::string& path) {
+  emf::VectorDocument document(path, emf::VectorFormat::kPdf, ColourRuleOf(options));
+  std::string error;
+  for (size_t k = 0; k < kept.size(); ++k) {
+    const std::optional<emf::Metafile> file = emf::Metafile::Parse(kept[k], &error);
+    error = file ? document.AddPage(*file) : error;
+    if (!error.empty()) {
+      return "page " + std::to_string(k + 1) + ": " + error;
+    }
+  }
+  return document.Finish();
+}
+
+// Every page of the input into one file of pages (TIFF or PDF); blank pages left out when
+// asked, and none at all leaves no file.
+std::string WritePages(const Input& input, const std::vector<SpoolPage>& spans,
+                       const ConvertOptions& options, const std::string& path, bool& none) {
+  const std::vector<std::span<const uint8_t>> kept = KeptPages(input, spans, options);
   none = kept.empty();
+  if (none) {
+    return {};
+  }
+  if (options.format == "pdf") {
+    return WritePdfPages(kept, options, path);
+  }
+  std::string error;
+  std::unique_ptr<imaging::PageFileWriter> pages = imaging::OpenTiffPages(path, &error);
+  if (pages == nullptr) {
+    return error;
+  }
   for (size_t k = 0; k < kept.size(); ++k) {
     const std::optional<emf::Metafile> file = emf::Metafile::Parse(kept[k], &error);
     PageTarget target;
@@ -169,7 +200,7 @@ std::string WritePages(const Input& input, const std::vector<SpoolPage>& spans,
       return "page " + std::to_string(k + 1) + ": " + error;
     }
   }
-  return none || pages->Finish(&error) ? std::string() : error;
+  return pages->Finish(&error) ? std::string() : error;
 }
 
 void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& options) {
@@ -290,9 +321,11 @@ int main(int argc, char** argv) {
                  options.format.c_str());
     return kBadUsage;
   }
-  if (options.one_file && FormatCodeOf(options.format) != imaging::kFormatTiff) {
+  if (options.one_file && FormatCodeOf(options.format) != imaging::kFormatTiff &&
+      options.format != "pdf") {
     std::fprintf(stderr,
-                 "quadrine-convert: --one-file needs a format that holds pages (tif), not '%s'\n",
+                 "quadrine-convert: --one-file needs a format that holds pages (tif, pdf), not "
+                 "'%s'\n",
                  options.format.c_str());
     return kBadUsage;
   }

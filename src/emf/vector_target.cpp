@@ -1,0 +1,562 @@
+#include "emf/vector_target.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+
+#include "emf/glyph_raster.h"
+#include "emf/raster_ops.h"
+
+namespace emf {
+namespace {
+
+struct UnitRgb {
+  double red, green, blue;
+};
+
+UnitRgb ToUnit(ColorRef color) {
+  return {(color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, ((color >> 16) & 0xFF) / 255.0};
+}
+
+// How a raster operation of GDI is drawn on a page that keeps no pixels: as one of PDF's blend
+// modes where that gives the same result for black and white (AND is Multiply, OR is Lighten,
+// XOR is Difference), with the colour inverted where the operation inverts it.
+struct Blend {
+  bool draws = true;
+  cairo_operator_t op = CAIRO_OPERATOR_OVER;
+  bool invert = false;  // the pen or source inverted first
+  bool exact = true;    // false: the nearest plain paint stands in for it
+};
+
+Blend BlendOfRop2(int rop2) {
+  switch (rop2) {
+    case 13:  // R2_COPYPEN
+      return {};
+    case 11:  // R2_NOP
+      return {false};
+    case 4:  // R2_NOTCOPYPEN
+      return {true, CAIRO_OPERATOR_OVER, true};
+    case 9:  // R2_MASKPEN
+      return {true, CAIRO_OPERATOR_MULTIPLY};
+    case 15:  // R2_MERGEPEN
+      return {true, CAIRO_OPERATOR_LIGHTEN};
+    case 7:  // R2_XORPEN
+      return {true, CAIRO_OPERATOR_DIFFERENCE};
+    case 6:  // R2_NOT: white XOR the page
+      return {true, CAIRO_OPERATOR_DIFFERENCE, true};
+    default:
+      return {true, CAIRO_OPERATOR_OVER, false, false};
+  }
+}
+
+// Whether a binary raster operation reads the page under it: those are drawn from the shadow.
+bool ReadsThePage(int rop2) {
+  return rop2 != 13 && rop2 != 11 && rop2 != 1 && rop2 != 16 && rop2 != 4;
+}
+
+Blend BlendOfRop3(uint32_t rop3) {
+  switch (rop3 >> 16) {
+    case 0xCC:  // SRCCOPY
+      return {};
+    case 0xAA:  // the page as it is
+      return {false};
+    case 0x33:  // NOTSRCCOPY
+      return {true, CAIRO_OPERATOR_OVER, true};
+    case 0x88:  // SRCAND
+      return {true, CAIRO_OPERATOR_MULTIPLY};
+    case 0xEE:  // SRCPAINT
+      return {true, CAIRO_OPERATOR_LIGHTEN};
+    case 0x66:  // SRCINVERT
+      return {true, CAIRO_OPERATOR_DIFFERENCE};
+    default:
+      return {true, CAIRO_OPERATOR_OVER, false, false};
+  }
+}
+
+// A surface of cairo's own holding the image's pixels: the page is written out later, when
+// the image is gone.
+cairo_surface_t* OwnedSurface(const Image& image, cairo_format_t format) {
+  cairo_surface_t* surface = cairo_image_surface_create(format, image.width, image.height);
+  cairo_surface_flush(surface);
+  unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  for (int y = 0; data != nullptr && y < image.height; ++y) {
+    std::copy_n(image.pixels.data() + static_cast<size_t>(y) * image.width, image.width,
+                reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride));
+  }
+  cairo_surface_mark_dirty(surface);
+  return surface;
+}
+
+// The lowest character of each glyph, from the face's character map, made once a face for
+// the process. FreeType walks a character map with state kept in the face, so the walk is
+// one at a time: pages may be drawn on several threads.
+const std::unordered_map<uint32_t, char32_t>& CharactersOfGlyphs(const Typeface& face) {
+  static std::mutex mutex;
+  static std::map<const Typeface*, std::unordered_map<uint32_t, char32_t>> by_face;
+  const std::lock_guard lock(mutex);
+  auto [found, fresh] = by_face.try_emplace(&face);
+  if (fresh) {
+    FT_UInt glyph = 0;
+    for (FT_ULong code = FT_Get_First_Char(face.ft_face, &glyph); glyph != 0;
+         code = FT_Get_Next_Char(face.ft_face, code, &glyph)) {
+      // A symbol face maps its characters at 0xF000 and up; text takes them from 0.
+      const char32_t c = code >= 0xF020 && code <= 0xF0FF ? code - 0xF000 : code;
+      found->second.try_emplace(glyph, c);
+    }
+  }
+  return found->second;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+ColorRef ApplyColourRule(ColorRef color, ColourRule rule) {
+  const uint32_t r = color & 0xFF;
+  const uint32_t g = (color >> 8) & 0xFF;
+  const uint32_t b = (color >> 16) & 0xFF;
+  switch (rule) {
+    case ColourRule::kColour:
+      return color & 0xFFFFFF;
+    case ColourRule::kGrey: {
+      const uint32_t v = (r + g + b) / 3;
+      return v | v << 8 | v << 16;
+    }
+    case ColourRule::kBlackAndWhite:
+      return 0.299 * r + 0.587 * g + 0.114 * b > 128 ? 0xFFFFFF : 0;
+  }
+  return color;
+}
+
+VectorTarget::VectorTarget(cairo_t* cr, int width, int height, ColourRule rule)
+    : cr_(cr), width_(width), height_(height), rule_(rule) {
+  if (int64_t{width} * height <= kMaxShadowPixels) {
+    shadow_pixels_.assign(static_cast<size_t>(width) * height, 0xFFFFFF);
+    shadow_ = std::make_unique<Canvas>(shadow_pixels_.data(), width, height, width * 4);
+  }
+}
+
+void VectorTarget::PaintFromShadow(Point low, Point high) {
+  const int left = std::clamp(static_cast<int>(std::floor(low.x)) - 1, 0, width_);
+  const int top = std::clamp(static_cast<int>(std::floor(low.y)) - 1, 0, height_);
+  const int right = std::clamp(static_cast<int>(std::ceil(high.x)) + 1, 0, width_);
+  const int bottom = std::clamp(static_cast<int>(std::ceil(high.y)) + 1, 0, height_);
+  if (right <= left || bottom <= top) {
+    return;
+  }
+  Image part;
+  part.width = right - left;
+  part.height = bottom - top;
+  part.pixels.resize(static_cast<size_t>(part.width) * part.height);
+  for (int y = 0; y < part.height; ++y) {
+    std::copy_n(shadow_pixels_.data() + static_cast<size_t>(top + y) * width_ + left, part.width,
+                part.pixels.data() + static_cast<size_t>(y) * part.width);
+  }
+  cairo_surface_t* surface = OwnedSurface(RuledImage(part), CAIRO_FORMAT_RGB24);
+  cairo_save(cr_);
+  cairo_new_path(cr_);
+  cairo_rectangle(cr_, left, top, part.width, part.height);
+  cairo_clip(cr_);
+  cairo_set_source_surface(cr_, surface, left, top);
+  cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
+  cairo_paint(cr_);
+  cairo_restore(cr_);
+  cairo_surface_destroy(surface);
+}
+
+void VectorTarget::SetColour(ColorRef color) {
+  const UnitRgb c = ToUnit(ApplyColourRule(color, rule_));
+  cairo_set_source_rgb(cr_, c.red, c.green, c.blue);
+}
+
+void VectorTarget::SetClip(const cairo_region_t* region) {
+  if (shadow_) {
+    shadow_->SetClip(region);
+  }
+  cairo_reset_clip(cr_);
+  if (region == nullptr) {
+    return;
+  }
+  cairo_new_path(cr_);
+  for (int i = 0, count = cairo_region_num_rectangles(region); i < count; ++i) {
+    cairo_rectangle_int_t r;
+    cairo_region_get_rectangle(region, i, &r);
+    cairo_rectangle(cr_, r.x, r.y, r.width, r.height);
+  }
+  cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+  cairo_clip(cr_);
+}
+
+Image VectorTarget::RuledImage(const Image& src) const {
+  Image out = src;
+  if (rule_ != ColourRule::kColour) {
+    for (uint32_t& p : out.pixels) {
+      // Pixels are 0xAARRGGBB; the rule takes 0x00BBGGRR.
+      const ColorRef c = ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16);
+      const ColorRef ruled = ApplyColourRule(c, rule_);
+      p = (p & 0xFF000000u) | ((ruled & 0xFF) << 16) | (ruled & 0xFF00) | ((ruled >> 16) & 0xFF);
+    }
+  }
+  return out;
+}
+
+bool VectorTarget::SetPaint(const Paint& paint) {
+  const Brush& brush = paint.brush;
+  if (brush.style == Brush::kNull) {
+    return false;
+  }
+  if (brush.style == Brush::kSolid) {
+    SetColour(brush.color);
+    return true;
+  }
+  Image tile;
+  if (brush.style == Brush::kHatched) {
+    tile = HatchTile(paint);
+  } else if (brush.pattern && brush.pattern->width > 0 && brush.pattern->height > 0) {
+    tile = *brush.pattern;
+    if (brush.mono_pattern) {
+      const uint32_t text = 0xFF000000u | ToRgb24(paint.text_color);
+      const uint32_t back = 0xFF000000u | ToRgb24(paint.background);
+      for (uint32_t& p : tile.pixels) {
+        p = (p & 0xFFFFFF) == 0 ? text : back;
+      }
+    }
+  } else {
+    SetColour(0);
+    return true;
+  }
+  tile = RuledImage(tile);
+  cairo_surface_t* surface =
+      OwnedSurface(tile, tile.has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24);
+  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
+  cairo_surface_destroy(surface);
+  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
+  cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+  cairo_matrix_t offset;
+  cairo_matrix_init_translate(&offset, -paint.origin.x, -paint.origin.y);
+  cairo_pattern_set_matrix(pattern, &offset);
+  cairo_set_source(cr_, pattern);
+  cairo_pattern_destroy(pattern);
+  return true;
+}
+
+void VectorTarget::FillPath(const Path& path, FillRule rule, const Paint& paint, int rop2) {
+  if (shadow_) {
+    shadow_->FillPath(path, rule, paint, rop2);
+  }
+  const Blend blend = BlendOfRop2(rop2);
+  if (!blend.draws || path.Empty()) {
+    return;
+  }
+  Point low;
+  Point high;
+  if (shadow_ && ReadsThePage(rop2) && path.Bounds(low, high)) {
+    PaintFromShadow(low, high);
+    return;
+  }
+  approximated_ += blend.exact ? 0 : 1;
+  Paint ruled = paint;
+  if (rop2 == 1 || rop2 == 16) {  // R2_BLACK, R2_WHITE
+    ruled.brush = Brush{Brush::kSolid, rop2 == 1 ? 0u : 0xFFFFFFu, 0, nullptr, false};
+  } else if (blend.invert) {
+    ruled.brush.style = Brush::kSolid;
+    ruled.brush.color = rop2 == 6 ? 0xFFFFFF : ~paint.brush.color & 0xFFFFFF;
+  }
+  BuildPath(cr_, path);
+  if (!SetPaint(ruled)) {
+    cairo_new_path(cr_);
+    return;
+  }
+  cairo_set_fill_rule(
+      cr_, rule == FillRule::kAlternate ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+  cairo_set_operator(cr_, blend.op);
+  cairo_fill(cr_);
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+}
+
+void VectorTarget::StrokePath(const Path& path, const StrokeStyle& style, int rop2) {
+  if (shadow_) {
+    shadow_->StrokePath(path, style, rop2);
+  }
+  const Blend blend = BlendOfRop2(rop2);
+  if (!blend.draws || path.Empty()) {
+    return;
+  }
+  Point low;
+  Point high;
+  if (shadow_ && ReadsThePage(rop2) && path.Bounds(low, high)) {
+    const double reach = style.cosmetic ? 1 : style.width;
+    PaintFromShadow({low.x - reach, low.y - reach}, {high.x + reach, high.y + reach});
+    return;
+  }
+  approximated_ += blend.exact ? 0 : 1;
+  ColorRef color = rop2 == 1 ? 0 : rop2 == 16 ? 0xFFFFFF : style.color;
+  if (blend.invert) {
+    color = rop2 == 6 ? 0xFFFFFF : ~color & 0xFFFFFF;
+  }
+  // GDI draws a line of whole pixels through the pixels at its points: at the pixels'
+  // centres, half a unit in from the coordinates a fill's edges run along.
+  cairo_save(cr_);
+  const double width = style.cosmetic ? 1.0 : std::max(style.width, 1.0);
+  if (std::fmod(std::round(width), 2.0) == 1.0) {
+    cairo_translate(cr_, 0.5, 0.5);
+  }
+  // A cosmetic pen is one pixel of the 96-dpi page whatever the scale: 0.75 pt.
+  cairo_set_line_width(cr_, width);
+  cairo_set_line_cap(cr_, style.cap);
+  cairo_set_line_join(cr_, style.join);
+  cairo_set_miter_limit(cr_, style.miter_limit);
+  cairo_set_operator(cr_, blend.op);
+  if (!style.dashes.empty() && style.opaque_gaps) {
+    BuildPath(cr_, path);
+    SetColour(style.background);
+    cairo_set_dash(cr_, nullptr, 0, 0);
+    cairo_stroke(cr_);
+  }
+  BuildPath(cr_, path);
+  SetColour(color);
+  cairo_set_dash(cr_, style.dashes.data(), static_cast<int>(style.dashes.size()), 0);
+  cairo_stroke(cr_);
+  cairo_set_dash(cr_, nullptr, 0, 0);
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+  cairo_restore(cr_);
+}
+
+void VectorTarget::DrawImage(const Image& src, double sx, double sy, double sw, double sh, Point tl,
+                             Point tr, Point bl, uint32_t rop3, const Paint* pattern, bool smooth) {
+  if (src.width <= 0 || src.height <= 0 || sw == 0 || sh == 0) {
+    return;
+  }
+  const uint32_t index = (rop3 >> 16) & 0xFF;
+  if (shadow_ && index != 0xCC && index != 0xAA && index != 0x33 && index != 0x00 &&
+      index != 0xFF && index != 0xF0) {
+    shadow_->DrawImage(src, sx, sy, sw, sh, tl, tr, bl, rop3, pattern, smooth);
+    Point low;
+    Point high;
+    if (Parallelogram(tl, tr, bl).Bounds(low, high)) {
+      PaintFromShadow(low, high);
+    }
+    return;
+  }
+  if (shadow_ && index != 0x00 && index != 0xFF && index != 0xF0 && index != 0x55) {
+    shadow_->DrawImage(src, sx, sy, sw, sh, tl, tr, bl, rop3, pattern, smooth);
+  }
+  if (index == 0x00 || index == 0xFF || index == 0xF0 || index == 0x55) {
+    // Operations that need no source: blackness, whiteness, the pattern, the page inverted.
+    Paint paint = pattern != nullptr ? *pattern : Paint{};
+    FillWithRop3(Parallelogram(tl, tr, bl), rop3, paint);
+    return;
+  }
+  const Blend blend = BlendOfRop3(rop3);
+  if (!blend.draws) {
+    return;
+  }
+  approximated_ += blend.exact ? 0 : 1;
+  Image image = RuledImage(src);
+  if (blend.invert) {
+    for (uint32_t& p : image.pixels) {
+      p ^= 0x00FFFFFF;
+    }
+  }
+  cairo_surface_t* surface = OwnedSurface(image, CAIRO_FORMAT_RGB24);
+  cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, smooth);
+  BuildPath(cr_, Parallelogram(tl, tr, bl));
+  cairo_set_source(cr_, source);
+  cairo_set_operator(cr_, blend.op);
+  cairo_fill(cr_);
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+  cairo_pattern_destroy(source);
+  cairo_surface_destroy(surface);
+}
+
+void VectorTarget::BlendImage(const Image& src, double sx, double sy, double sw, double sh,
+                              Point tl, Point tr, Point bl, int constant_alpha,
+                              bool use_source_alpha) {
+  if (shadow_) {
+    shadow_->BlendImage(src, sx, sy, sw, sh, tl, tr, bl, constant_alpha, use_source_alpha);
+  }
+  if (src.width <= 0 || src.height <= 0 || sw == 0 || sh == 0) {
+    return;
+  }
+  cairo_surface_t* surface =
+      OwnedSurface(RuledImage(src), use_source_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24);
+  cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, true);
+  cairo_save(cr_);
+  BuildPath(cr_, Parallelogram(tl, tr, bl));
+  cairo_clip(cr_);
+  cairo_set_source(cr_, source);
+  cairo_paint_with_alpha(cr_, std::clamp(constant_alpha, 0, 255) / 255.0);
+  cairo_restore(cr_);
+  cairo_pattern_destroy(source);
+  cairo_surface_destroy(surface);
+}
+
+void VectorTarget::FillWithRop3(const Path& area, uint32_t rop3, const Paint& pattern) {
+  const int rop2 = Rop3WithoutSource(rop3);
+  if (rop2 == 0) {
+    return;  // needs a source, and there is none
+  }
+  Paint paint = pattern;
+  if (paint.brush.style == Brush::kNull) {
+    paint.brush = Brush{Brush::kSolid, 0xFFFFFF, 0, nullptr, false};
+    if (rop2 != 1 && rop2 != 6 && rop2 != 11 && rop2 != 16) {
+      return;  // a null pattern paints nothing
+    }
+  }
+  FillPath(area, FillRule::kWinding, paint, rop2);
+}
+
+void VectorTarget::FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) {
+  if (shadow_) {
+    shadow_->FillGradientRect(p0, p1, c0, c1, vertical);
+  }
+  cairo_pattern_t* gradient = vertical ? cairo_pattern_create_linear(0, p0.y, 0, p1.y)
+                                       : cairo_pattern_create_linear(p0.x, 0, p1.x, 0);
+  const UnitRgb a = ToUnit(ApplyColourRule(c0, rule_));
+  const UnitRgb b = ToUnit(ApplyColourRule(c1, rule_));
+  cairo_pattern_add_color_stop_rgb(gradient, 0, a.red, a.green, a.blue);
+  cairo_pattern_add_color_stop_rgb(gradient, 1, b.red, b.green, b.blue);
+  cairo_new_path(cr_);
+  cairo_rectangle(cr_, std::min(p0.x, p1.x), std::min(p0.y, p1.y), std::fabs(p1.x - p0.x),
+                  std::fabs(p1.y - p0.y));
+  cairo_set_source(cr_, gradient);
+  cairo_fill(cr_);
+  cairo_pattern_destroy(gradient);
+}
+
+void VectorTarget::FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) {
+  if (shadow_) {
+    shadow_->FillGradientTriangle(p, c);
+  }
+  cairo_pattern_t* mesh = cairo_pattern_create_mesh();
+  cairo_mesh_pattern_begin_patch(mesh);
+  cairo_mesh_pattern_move_to(mesh, p[0].x, p[0].y);
+  cairo_mesh_pattern_line_to(mesh, p[1].x, p[1].y);
+  cairo_mesh_pattern_line_to(mesh, p[2].x, p[2].y);
+  for (unsigned i = 0; i < 3; ++i) {
+    const UnitRgb corner = ToUnit(ApplyColourRule(c[i], rule_));
+    cairo_mesh_pattern_set_corner_color_rgb(mesh, i, corner.red, corner.green, corner.blue);
+  }
+  cairo_mesh_pattern_end_patch(mesh);
+  cairo_new_path(cr_);
+  cairo_move_to(cr_, p[0].x, p[0].y);
+  cairo_line_to(cr_, p[1].x, p[1].y);
+  cairo_line_to(cr_, p[2].x, p[2].y);
+  cairo_close_path(cr_);
+  cairo_set_source(cr_, mesh);
+  cairo_fill(cr_);
+  cairo_pattern_destroy(mesh);
+}
+
+void VectorTarget::Text(const TextDescription& text) {
+  pending_ = text.text;
+  pending_at_ = 0;
+}
+
+std::string VectorTarget::CharactersFor(const std::vector<cairo_glyph_t>& glyphs,
+                                        const Typeface* face,
+                                        std::vector<cairo_text_cluster_t>& clusters) {
+  std::string utf8;
+  clusters.clear();
+  const std::unordered_map<uint32_t, char32_t>* by_glyph =
+      pending_.empty() && face != nullptr && face->ft_face != nullptr ? &CharactersOfGlyphs(*face)
+                                                                      : nullptr;
+  for (const cairo_glyph_t& glyph : glyphs) {
+    const size_t before = utf8.size();
+    if (pending_at_ < pending_.size()) {
+      char32_t c = pending_[pending_at_++];
+      if (c >= 0xD800 && c < 0xDC00 && pending_at_ < pending_.size() &&
+          pending_[pending_at_] >= 0xDC00 && pending_[pending_at_] < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (pending_[pending_at_] - 0xDC00);
+      }
+      if (!(c >= 0xD800 && c < 0xE000)) {
+        AppendUtf8(utf8, c);
+      }
+    } else if (by_glyph != nullptr) {
+      const auto it = by_glyph->find(static_cast<uint32_t>(glyph.index));
+      if (it != by_glyph->end() && it->second >= 0x20) {
+        AppendUtf8(utf8, it->second);
+      }
+    }
+    clusters.push_back({static_cast<int>(utf8.size() - before), 1});
+  }
+  return utf8;
+}
+
+void VectorTarget::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                              const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
+                              const Path* clip_box, GlyphStyle style) {
+  if (glyphs.empty()) {
+    return;
+  }
+  if (shadow_) {
+    shadow_->DrawGlyphs(face, font_matrix, glyphs, color, clip_box, style);
+  }
+  cairo_save(cr_);
+  if (clip_box != nullptr) {
+    BuildPath(cr_, *clip_box);
+    cairo_clip(cr_);
+  }
+  SetColour(color);
+  cairo_set_font_face(cr_, face);
+  cairo_set_font_matrix(cr_, &font_matrix);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_set_font_options(cr_, options);
+  cairo_font_options_destroy(options);
+  std::vector<cairo_text_cluster_t> clusters;
+  const std::string utf8 = CharactersFor(glyphs, style.typeface, clusters);
+  if (utf8.empty()) {
+    cairo_show_glyphs(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
+  } else {
+    cairo_show_text_glyphs(cr_, utf8.data(), static_cast<int>(utf8.size()), glyphs.data(),
+                           static_cast<int>(glyphs.size()), clusters.data(),
+                           static_cast<int>(clusters.size()), cairo_text_cluster_flags_t{});
+  }
+  cairo_restore(cr_);
+}
+
+Path VectorTarget::GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                                 const std::vector<cairo_glyph_t>& glyphs) {
+  return OutlinesOfGlyphs(face, font_matrix, glyphs);
+}
+
+void VectorTarget::SetPixel(int x, int y, ColorRef color) {
+  if (shadow_) {
+    shadow_->SetPixel(x, y, color);
+  }
+  cairo_new_path(cr_);
+  cairo_rectangle(cr_, x, y, 1, 1);
+  SetColour(color);
+  cairo_fill(cr_);
+}
+
+std::string VectorTarget::Failure() const {
+  const cairo_status_t status = cairo_status(cr_);
+  return status == CAIRO_STATUS_SUCCESS ? std::string() : cairo_status_to_string(status);
+}
+
+}  // namespace emf

@@ -1,0 +1,91 @@
+// The vector back end: what the player draws becomes paths, fills, images and text on a cairo
+// context of a PDF or SVG surface, in device units of 96 to the inch. Text keeps its
+// characters (runs drawn by glyph index are mapped back through the face's character map),
+// so that a reader can find and copy it; colours may be turned grey or black and white. What
+// a vector page cannot say (raster operations that read the page, such as XOR) is drawn as an
+// image of just that part, from a copy of the page drawn in pixels alongside.
+#pragma once
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "emf/canvas.h"
+#include "emf/drawing_target.h"
+
+namespace emf {
+
+enum class ColourRule {
+  kColour,
+  kGrey,           // (r + g + b) / 3 in every channel
+  kBlackAndWhite,  // white where the brightness is above 128, else black
+};
+
+// The colour as the rule has it.
+ColorRef ApplyColourRule(ColorRef color, ColourRule rule);
+
+class VectorTarget : public DrawingTarget {
+ public:
+  // Draws on cr, whose user space the caller has set to device units, over a page of width x
+  // height units.
+  VectorTarget(cairo_t* cr, int width, int height, ColourRule rule);
+
+  int width() const override { return width_; }
+  int height() const override { return height_; }
+  void SetClip(const cairo_region_t* region) override;
+  void FillPath(const Path& path, FillRule rule, const Paint& paint, int rop2) override;
+  void StrokePath(const Path& path, const StrokeStyle& style, int rop2) override;
+  void DrawImage(const Image& src, double sx, double sy, double sw, double sh, Point top_left,
+                 Point top_right, Point bottom_left, uint32_t rop3, const Paint* pattern,
+                 bool smooth) override;
+  void BlendImage(const Image& src, double sx, double sy, double sw, double sh, Point top_left,
+                  Point top_right, Point bottom_left, int constant_alpha,
+                  bool use_source_alpha) override;
+  void FillWithRop3(const Path& area, uint32_t rop3, const Paint& pattern) override;
+  void FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) override;
+  void FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) override;
+  void Text(const TextDescription& text) override;
+  void DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                  const std::vector<cairo_glyph_t>& glyphs, ColorRef color, const Path* clip_box,
+                  GlyphStyle style) override;
+  Path GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                     const std::vector<cairo_glyph_t>& glyphs) override;
+  void SetPixel(int x, int y, ColorRef color) override;
+  std::string Failure() const override;
+
+ private:
+  void SetColour(ColorRef color);
+  // The paint as cairo's source; false when it paints nothing.
+  bool SetPaint(const Paint& paint);
+  // What a raster operation on a white page comes to: the pen's colour, black, white, or
+  // nothing; false for nothing.
+  bool PenForRop2(int rop2, ColorRef& color) const;
+  Image RuledImage(const Image& src) const;
+  // Puts the shadow page's pixels of the box [low, high] on the page, as an image: how an
+  // operation that reads the page (XOR, NOT, ...) is drawn exactly.
+  void PaintFromShadow(Point low, Point high);
+  bool HasShadow() const { return shadow_ != nullptr; }
+  // The characters of count glyphs: the pending text's next ones, else those the face maps
+  // to the glyphs.
+  std::string CharactersFor(const std::vector<cairo_glyph_t>& glyphs, const Typeface* face,
+                            std::vector<cairo_text_cluster_t>& clusters);
+
+  cairo_t* cr_;
+  int width_;
+  int height_;
+  ColourRule rule_;
+  std::u16string pending_;  // the text of the run being drawn, if it came as characters
+  size_t pending_at_ = 0;
+  int approximated_ = 0;  // raster operations drawn as the nearest plain paint
+  // The page drawn in pixels as well, for operations that read what is under them; only for
+  // pages of at most kMaxShadowPixels.
+  std::vector<uint32_t> shadow_pixels_;
+  std::unique_ptr<Canvas> shadow_;
+};
+
+inline constexpr int64_t kMaxShadowPixels = int64_t{1} << 24;
+
+}  // namespace emf

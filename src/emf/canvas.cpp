@@ -524,19 +524,27 @@ void Canvas::BlendImage(const Image& original, double sx, double sy, double sw, 
   cairo_surface_destroy(surface);
 }
 
-void Canvas::FillWithRop3(const Path& area, uint32_t rop3, const Paint& pattern) {
-  const int rop2 = Rop3WithoutSource(rop3);
+bool SourcelessFill(uint32_t rop3, const Paint& pattern, Paint& paint, int& rop2) {
+  rop2 = Rop3WithoutSource(rop3);
   if (rop2 == 0) {
-    return;  // needs a source, and there is none
+    return false;  // needs a source, and there is none
   }
-  Paint paint = pattern;
+  paint = pattern;
   if (paint.brush.style == Brush::kNull) {
     paint.brush = Brush{Brush::kSolid, 0xFFFFFF, 0, nullptr, false};
     if (rop2 != 1 && rop2 != 6 && rop2 != 11 && rop2 != 16) {
-      return;  // a null pattern paints nothing
+      return false;  // a null pattern paints nothing
     }
   }
-  FillPath(area, FillRule::kWinding, paint, rop2);
+  return true;
+}
+
+void Canvas::FillWithRop3(const Path& area, uint32_t rop3, const Paint& pattern) {
+  Paint paint;
+  int rop2 = 0;
+  if (SourcelessFill(rop3, pattern, paint, rop2)) {
+    FillPath(area, FillRule::kWinding, paint, rop2);
+  }
 }
 
 namespace {

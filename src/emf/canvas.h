@@ -32,6 +32,9 @@ void BuildPath(cairo_t* cr, const Path& path);
 cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, double sh,
                               Point tl, Point tr, Point bl, bool smooth);
 Path Parallelogram(Point tl, Point tr, Point bl);
+// A ternary raster operation without a source as a fill: the paint and binary operation it
+// comes to; false when it draws nothing.
+bool SourcelessFill(uint32_t rop3, const Paint& pattern, Paint& paint, int& rop2);
 // GDI's 8 x 8 tile of the paint's hatch, in its colour on the background (or clear).
 Image HatchTile(const Paint& paint);
 

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "base/text_util.h"
 #include "emf/glyph_raster.h"
 #include "emf/raster_ops.h"
 
@@ -111,24 +112,6 @@ const std::unordered_map<uint32_t, char32_t>& CharactersOfGlyphs(const Typeface&
     }
   }
   return found->second;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | c >> 6);
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | c >> 12);
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | c >> 18);
-    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 }  // namespace
@@ -414,18 +397,11 @@ void VectorTarget::BlendImage(const Image& src, double sx, double sy, double sw,
 }
 
 void VectorTarget::FillWithRop3(const Path& area, uint32_t rop3, const Paint& pattern) {
-  const int rop2 = Rop3WithoutSource(rop3);
-  if (rop2 == 0) {
-    return;  // needs a source, and there is none
+  Paint paint;
+  int rop2 = 0;
+  if (SourcelessFill(rop3, pattern, paint, rop2)) {
+    FillPath(area, FillRule::kWinding, paint, rop2);
   }
-  Paint paint = pattern;
-  if (paint.brush.style == Brush::kNull) {
-    paint.brush = Brush{Brush::kSolid, 0xFFFFFF, 0, nullptr, false};
-    if (rop2 != 1 && rop2 != 6 && rop2 != 11 && rop2 != 16) {
-      return;  // a null pattern paints nothing
-    }
-  }
-  FillPath(area, FillRule::kWinding, paint, rop2);
 }
 
 void VectorTarget::FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) {

@@ -55,6 +55,18 @@ Blend BlendOfRop2(int rop2) {
   }
 }
 
+// GDI draws at whole device pixels: the points put there, so that edges and lines fall on the
+// pixels of the 96-dpi page as GDI's do, and a reader at that density shows them crisp.
+Path OnPixels(const Path& path) {
+  Path out = path;
+  for (PathSegment& s : out.segments) {
+    for (Point& p : s.p) {
+      p = Point{std::round(p.x), std::round(p.y)};
+    }
+  }
+  return out;
+}
+
 // Whether a binary raster operation reads the page under it: those are drawn from the shadow.
 bool ReadsThePage(int rop2) {
   return rop2 != 13 && rop2 != 11 && rop2 != 1 && rop2 != 16 && rop2 != 4;
@@ -267,7 +279,7 @@ void VectorTarget::FillPath(const Path& path, FillRule rule, const Paint& paint,
     ruled.brush.style = Brush::kSolid;
     ruled.brush.color = rop2 == 6 ? 0xFFFFFF : ~paint.brush.color & 0xFFFFFF;
   }
-  BuildPath(cr_, path);
+  BuildPath(cr_, OnPixels(path));
   if (!SetPaint(ruled)) {
     cairo_new_path(cr_);
     return;
@@ -312,13 +324,14 @@ void VectorTarget::StrokePath(const Path& path, const StrokeStyle& style, int ro
   cairo_set_line_join(cr_, style.join);
   cairo_set_miter_limit(cr_, style.miter_limit);
   cairo_set_operator(cr_, blend.op);
+  const Path placed = style.cosmetic ? OnPixels(path) : path;
   if (!style.dashes.empty() && style.opaque_gaps) {
-    BuildPath(cr_, path);
+    BuildPath(cr_, placed);
     SetColour(style.background);
     cairo_set_dash(cr_, nullptr, 0, 0);
     cairo_stroke(cr_);
   }
-  BuildPath(cr_, path);
+  BuildPath(cr_, placed);
   SetColour(color);
   cairo_set_dash(cr_, style.dashes.data(), static_cast<int>(style.dashes.size()), 0);
   cairo_stroke(cr_);

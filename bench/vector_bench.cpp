@@ -78,12 +78,7 @@ void Png300(benchmark::State& state, const std::string& name) {
         *file, width, height, emf::PlanStreamedBands(width, height),
         [&](const uint32_t* rows, size_t stride, int count) {
           for (int y = 0; y < count; ++y) {
-            const uint32_t* p = rows + static_cast<size_t>(y) * stride;
-            for (int x = 0; x < width; ++x) {
-              rgb[3 * x] = static_cast<uint8_t>(p[x] >> 16);
-              rgb[3 * x + 1] = static_cast<uint8_t>(p[x] >> 8);
-              rgb[3 * x + 2] = static_cast<uint8_t>(p[x]);
-            }
+            emf::RowToRgb(rows + static_cast<size_t>(y) * stride, width, rgb.data());
             writer->WriteRows(rgb.data(), rgb.size(), 1);
           }
           return true;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "convert/rasterize.h"
@@ -149,10 +150,10 @@ imaging::RowLayout ReducedPngLayout(imaging::BmpFileRows& rows, imaging::ColourC
 int StreamImageFile(imaging::BmpFileRows& rows, uint32_t code, const std::string& path,
                     const EncodeOptions& options) {
   imaging::RowLayout layout = rows.layout();
-  imaging::ColourCensus census;
+  std::optional<imaging::ColourCensus> census;  // its 2 MB only for a PNG to be reduced
   bool reduced = false;
   if (options.reducePng && code == imaging::kFormatPng && !layout.indexed()) {
-    layout = ReducedPngLayout(rows, census);
+    layout = ReducedPngLayout(rows, census.emplace());
     reduced = layout.indexed();
   }
   layout.codec_option = code == imaging::kFormatTiff ? (layout.bpp == 1 ? 4 : 32773)
@@ -179,8 +180,8 @@ int StreamImageFile(imaging::BmpFileRows& rows, uint32_t code, const std::string
       const uint8_t* given = band.data();
       if (reduced) {
         for (int y = 0; y < count; ++y) {
-          census.ToIndices(band.data() + y * source.RowBytes(), layout.width,
-                           indices.data() + y * layout.RowBytes());
+          census->ToIndices(band.data() + y * source.RowBytes(), layout.width,
+                            indices.data() + y * layout.RowBytes());
         }
         given = indices.data();
       }

@@ -54,6 +54,15 @@ inline Canvas::Band WithMargin(const Canvas::Band& kept, int margin, int width, 
 // Takes the page's rows top to bottom (0x00RRGGBB, stride pixels apart); false stops the page.
 using RowSink = std::function<bool(const uint32_t* rows, size_t stride, int count)>;
 
+// A row of the page's pixels (0x00RRGGBB) as red, green and blue bytes, as encoders take them.
+inline void RowToRgb(const uint32_t* row, int width, uint8_t* rgb) {
+  for (int x = 0; x < width; ++x) {
+    rgb[3 * x] = static_cast<uint8_t>(row[x] >> 16);
+    rgb[3 * x + 1] = static_cast<uint8_t>(row[x] >> 8);
+    rgb[3 * x + 2] = static_cast<uint8_t>(row[x]);
+  }
+}
+
 // What PlayInBands says when the sink refused rows.
 inline constexpr const char* kRowsRefused = "the rows were not taken";
 

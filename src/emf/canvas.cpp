@@ -34,10 +34,6 @@ struct UnitRgb {
 UnitRgb ToUnitRgb(ColorRef color) {
   return {(color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, ((color >> 16) & 0xFF) / 255.0};
 }
-void SetSourceColor(cairo_t* cr, ColorRef color) {
-  const UnitRgb c = ToUnitRgb(color);
-  cairo_set_source_rgb(cr, c.red, c.green, c.blue);
-}
 
 // Fills as GDI makes them: at whole device pixels, and taking in a pixel when the point
 // near its top-left corner lies inside (measured on the corpus: 0.4 pixel in from the corner
@@ -116,6 +112,11 @@ Image HatchTile(const Paint& paint) {
     }
   }
   return tile;
+}
+
+void SetSourceColor(cairo_t* cr, ColorRef color) {
+  const UnitRgb c = ToUnitRgb(color);
+  cairo_set_source_rgb(cr, c.red, c.green, c.blue);
 }
 
 void BuildPath(cairo_t* cr, const Path& path) {
@@ -556,21 +557,20 @@ void AddColorStop(cairo_pattern_t* pattern, double offset, ColorRef color) {
 
 }  // namespace
 
-void Canvas::FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) {
+void FillGradientRectOn(cairo_t* cr, Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) {
   cairo_pattern_t* gradient = vertical ? cairo_pattern_create_linear(0, p0.y, 0, p1.y)
                                        : cairo_pattern_create_linear(p0.x, 0, p1.x, 0);
   AddColorStop(gradient, 0, c0);
   AddColorStop(gradient, 1, c1);
-  ApplyClip(cr_);
-  cairo_new_path(cr_);
-  cairo_rectangle(cr_, std::min(p0.x, p1.x), std::min(p0.y, p1.y), std::fabs(p1.x - p0.x),
+  cairo_new_path(cr);
+  cairo_rectangle(cr, std::min(p0.x, p1.x), std::min(p0.y, p1.y), std::fabs(p1.x - p0.x),
                   std::fabs(p1.y - p0.y));
-  cairo_set_source(cr_, gradient);
-  cairo_fill(cr_);
+  cairo_set_source(cr, gradient);
+  cairo_fill(cr);
   cairo_pattern_destroy(gradient);
 }
 
-void Canvas::FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) {
+void FillGradientTriangleOn(cairo_t* cr, const Point (&p)[3], const ColorRef (&c)[3]) {
   cairo_pattern_t* mesh = cairo_pattern_create_mesh();
   cairo_mesh_pattern_begin_patch(mesh);
   cairo_mesh_pattern_move_to(mesh, p[0].x, p[0].y);
@@ -581,15 +581,24 @@ void Canvas::FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) {
     cairo_mesh_pattern_set_corner_color_rgb(mesh, i, corner.red, corner.green, corner.blue);
   }
   cairo_mesh_pattern_end_patch(mesh);
-  ApplyClip(cr_);
-  cairo_new_path(cr_);
-  cairo_move_to(cr_, p[0].x, p[0].y);
-  cairo_line_to(cr_, p[1].x, p[1].y);
-  cairo_line_to(cr_, p[2].x, p[2].y);
-  cairo_close_path(cr_);
-  cairo_set_source(cr_, mesh);
-  cairo_fill(cr_);
+  cairo_new_path(cr);
+  cairo_move_to(cr, p[0].x, p[0].y);
+  cairo_line_to(cr, p[1].x, p[1].y);
+  cairo_line_to(cr, p[2].x, p[2].y);
+  cairo_close_path(cr);
+  cairo_set_source(cr, mesh);
+  cairo_fill(cr);
   cairo_pattern_destroy(mesh);
+}
+
+void Canvas::FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) {
+  ApplyClip(cr_);
+  FillGradientRectOn(cr_, p0, p1, c0, c1, vertical);
+}
+
+void Canvas::FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) {
+  ApplyClip(cr_);
+  FillGradientTriangleOn(cr_, p, c);
 }
 
 void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,

@@ -27,6 +27,11 @@ Region CopyRegion(const cairo_region_t* region);
 
 // Sets cairo's current path to the path.
 void BuildPath(cairo_t* cr, const Path& path);
+// A COLORREF as cairo's source.
+void SetSourceColor(cairo_t* cr, ColorRef color);
+// GradientFill's shapes on cr: a rectangle shaded along one axis, a shaded triangle.
+void FillGradientRectOn(cairo_t* cr, Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical);
+void FillGradientTriangleOn(cairo_t* cr, const Point (&p)[3], const ColorRef (&c)[3]);
 // The pattern that maps the source rectangle (sx, sy, sw, sh) of the surface onto the
 // parallelogram at tl, tr, bl.
 cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, double sh,

@@ -16,14 +16,6 @@
 namespace emf {
 namespace {
 
-struct UnitRgb {
-  double red, green, blue;
-};
-
-UnitRgb ToUnit(ColorRef color) {
-  return {(color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, ((color >> 16) & 0xFF) / 255.0};
-}
-
 // How a raster operation of GDI is drawn on a page that keeps no pixels: as one of PDF's blend
 // modes where that gives the same result for black and white (AND is Multiply, OR is Lighten,
 // XOR is Difference), with the colour inverted where the operation inverts it.
@@ -182,8 +174,7 @@ void VectorTarget::PaintFromShadow(Point low, Point high) {
 }
 
 void VectorTarget::SetColour(ColorRef color) {
-  const UnitRgb c = ToUnit(ApplyColourRule(color, rule_));
-  cairo_set_source_rgb(cr_, c.red, c.green, c.blue);
+  SetSourceColor(cr_, ApplyColourRule(color, rule_));
 }
 
 void VectorTarget::SetClip(const cairo_region_t* region) {
@@ -346,24 +337,23 @@ void VectorTarget::DrawImage(const Image& src, double sx, double sy, double sw, 
     return;
   }
   const uint32_t index = (rop3 >> 16) & 0xFF;
-  if (shadow_ && index != 0xCC && index != 0xAA && index != 0x33 && index != 0x00 &&
-      index != 0xFF && index != 0xF0) {
-    shadow_->DrawImage(src, sx, sy, sw, sh, tl, tr, bl, rop3, pattern, smooth);
-    Point low;
-    Point high;
-    if (Parallelogram(tl, tr, bl).Bounds(low, high)) {
-      PaintFromShadow(low, high);
-    }
-    return;
-  }
-  if (shadow_ && index != 0x00 && index != 0xFF && index != 0xF0 && index != 0x55) {
-    shadow_->DrawImage(src, sx, sy, sw, sh, tl, tr, bl, rop3, pattern, smooth);
-  }
   if (index == 0x00 || index == 0xFF || index == 0xF0 || index == 0x55) {
     // Operations that need no source: blackness, whiteness, the pattern, the page inverted.
     Paint paint = pattern != nullptr ? *pattern : Paint{};
     FillWithRop3(Parallelogram(tl, tr, bl), rop3, paint);
     return;
+  }
+  if (shadow_) {
+    shadow_->DrawImage(src, sx, sy, sw, sh, tl, tr, bl, rop3, pattern, smooth);
+    Point low;
+    Point high;
+    const bool reads_page = index != 0xCC && index != 0xAA && index != 0x33;
+    if (reads_page) {
+      if (Parallelogram(tl, tr, bl).Bounds(low, high)) {
+        PaintFromShadow(low, high);
+      }
+      return;
+    }
   }
   const Blend blend = BlendOfRop3(rop3);
   if (!blend.draws) {
@@ -421,42 +411,16 @@ void VectorTarget::FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1
   if (shadow_) {
     shadow_->FillGradientRect(p0, p1, c0, c1, vertical);
   }
-  cairo_pattern_t* gradient = vertical ? cairo_pattern_create_linear(0, p0.y, 0, p1.y)
-                                       : cairo_pattern_create_linear(p0.x, 0, p1.x, 0);
-  const UnitRgb a = ToUnit(ApplyColourRule(c0, rule_));
-  const UnitRgb b = ToUnit(ApplyColourRule(c1, rule_));
-  cairo_pattern_add_color_stop_rgb(gradient, 0, a.red, a.green, a.blue);
-  cairo_pattern_add_color_stop_rgb(gradient, 1, b.red, b.green, b.blue);
-  cairo_new_path(cr_);
-  cairo_rectangle(cr_, std::min(p0.x, p1.x), std::min(p0.y, p1.y), std::fabs(p1.x - p0.x),
-                  std::fabs(p1.y - p0.y));
-  cairo_set_source(cr_, gradient);
-  cairo_fill(cr_);
-  cairo_pattern_destroy(gradient);
+  FillGradientRectOn(cr_, p0, p1, ApplyColourRule(c0, rule_), ApplyColourRule(c1, rule_), vertical);
 }
 
 void VectorTarget::FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) {
   if (shadow_) {
     shadow_->FillGradientTriangle(p, c);
   }
-  cairo_pattern_t* mesh = cairo_pattern_create_mesh();
-  cairo_mesh_pattern_begin_patch(mesh);
-  cairo_mesh_pattern_move_to(mesh, p[0].x, p[0].y);
-  cairo_mesh_pattern_line_to(mesh, p[1].x, p[1].y);
-  cairo_mesh_pattern_line_to(mesh, p[2].x, p[2].y);
-  for (unsigned i = 0; i < 3; ++i) {
-    const UnitRgb corner = ToUnit(ApplyColourRule(c[i], rule_));
-    cairo_mesh_pattern_set_corner_color_rgb(mesh, i, corner.red, corner.green, corner.blue);
-  }
-  cairo_mesh_pattern_end_patch(mesh);
-  cairo_new_path(cr_);
-  cairo_move_to(cr_, p[0].x, p[0].y);
-  cairo_line_to(cr_, p[1].x, p[1].y);
-  cairo_line_to(cr_, p[2].x, p[2].y);
-  cairo_close_path(cr_);
-  cairo_set_source(cr_, mesh);
-  cairo_fill(cr_);
-  cairo_pattern_destroy(mesh);
+  const ColorRef ruled[3] = {ApplyColourRule(c[0], rule_), ApplyColourRule(c[1], rule_),
+                             ApplyColourRule(c[2], rule_)};
+  FillGradientTriangleOn(cr_, p, ruled);
 }
 
 void VectorTarget::Text(const TextDescription& text) {

@@ -79,17 +79,14 @@ uint8_t FiveBits(uint32_t channel) {
 }
 
 void ToRgb(const uint32_t* source, int width, bool five_bits, uint8_t* out) {
+  if (!five_bits) {
+    emf::RowToRgb(source, width, out);
+    return;
+  }
   for (int x = 0; x < width; ++x) {
-    const uint32_t pixel = source[x];
-    if (five_bits) {
-      out[3 * x] = FiveBits(pixel >> 16);
-      out[3 * x + 1] = FiveBits(pixel >> 8);
-      out[3 * x + 2] = FiveBits(pixel);
-    } else {
-      out[3 * x] = static_cast<uint8_t>(pixel >> 16);
-      out[3 * x + 1] = static_cast<uint8_t>(pixel >> 8);
-      out[3 * x + 2] = static_cast<uint8_t>(pixel);
-    }
+    out[3 * x] = FiveBits(source[x] >> 16);
+    out[3 * x + 1] = FiveBits(source[x] >> 8);
+    out[3 * x + 2] = FiveBits(source[x]);
   }
 }
 

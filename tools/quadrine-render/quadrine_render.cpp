@@ -203,12 +203,7 @@ int RenderToFile(const std::string& input, int number, const std::string& output
   std::vector<uint8_t> rgb(static_cast<size_t>(page.width) * 3);
   const emf::RowSink take = [&](const uint32_t* rows, size_t stride, int count) {
     for (int y = 0; y < count; ++y) {
-      const uint32_t* source = rows + static_cast<size_t>(y) * stride;
-      for (int x = 0; x < page.width; ++x) {
-        rgb[3 * x] = static_cast<uint8_t>(source[x] >> 16);
-        rgb[3 * x + 1] = static_cast<uint8_t>(source[x] >> 8);
-        rgb[3 * x + 2] = static_cast<uint8_t>(source[x]);
-      }
+      emf::RowToRgb(rows + static_cast<size_t>(y) * stride, page.width, rgb.data());
       if (!writer->WriteRows(rgb.data(), rgb.size(), 1)) {
         return false;
       }

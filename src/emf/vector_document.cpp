@@ -3,8 +3,12 @@
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
+#include "base/text_util.h"
 #include "emf/player.h"
 
 namespace emf {
@@ -43,7 +47,120 @@ bool SizeOfPage(const Metafile& page, PageSize& size, std::string& error) {
   return true;
 }
 
+// A number of an SVG attribute: two decimals, no trailing zeros.
+void AppendNumber(std::string& out, double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  std::string number = text;
+  while (number.find('.') != std::string::npos && (number.back() == '0' || number.back() == '.')) {
+    const bool point = number.back() == '.';
+    number.pop_back();
+    if (point) {
+      break;
+    }
+  }
+  out += number == "-0" ? "0" : number;
+}
+
+void AppendEscaped(std::string& out, char32_t c) {
+  switch (c) {
+    case '&':
+      out += "&amp;";
+      break;
+    case '<':
+      out += "&lt;";
+      break;
+    case '>':
+      out += "&gt;";
+      break;
+    default:
+      AppendUtf8(out, c);
+  }
+}
+
+// The page's text as SVG text elements in points (the page's viewBox), each character at its
+// glyph's place and unseen (fill-opacity 0), so that a browser finds and selects the words
+// over the drawn glyphs.
+std::string SvgTextLayer(const std::vector<PlacedText>& runs, double scale) {
+  std::string layer = "<g fill=\"black\" fill-opacity=\"0\" font-family=\"sans-serif\">\n";
+  for (const PlacedText& run : runs) {
+    std::string xs;
+    std::string ys;
+    std::string text;
+    bool one_baseline = true;
+    for (size_t i = 0; i < run.characters.size(); ++i) {
+      AppendNumber(xs += i == 0 ? "" : " ", run.origins[i].x * scale);
+      AppendNumber(ys += i == 0 ? "" : " ", run.origins[i].y * scale);
+      AppendEscaped(text, run.characters[i]);
+      one_baseline = one_baseline && run.origins[i].y == run.origins[0].y;
+    }
+    if (one_baseline) {  // a level run needs its baseline once
+      ys.clear();
+      AppendNumber(ys, run.origins[0].y * scale);
+    }
+    layer += "<text xml:space=\"preserve\" font-size=\"";
+    AppendNumber(layer, run.em * scale);
+    layer += "\" x=\"" + xs + "\" y=\"" + ys + "\"";
+    if (std::abs(run.angle) >= 0.01) {
+      layer += " rotate=\"";
+      AppendNumber(layer, run.angle);
+      layer += "\"";
+    }
+    layer += ">" + text + "</text>\n";
+  }
+  return layer + "</g>\n";
+}
+
 }  // namespace
+
+// The SVG file cairo writes through: the end of what it wrote is held back, so that the text
+// layer can go in before the closing tag.
+struct VectorDocument::SvgFile {
+  static constexpr size_t kHeld = 64;
+
+  std::FILE* file = nullptr;
+  std::string held;
+  int error = 0;  // errno of the first failed write
+
+  ~SvgFile() {
+    if (file != nullptr) {
+      std::fclose(file);
+    }
+  }
+
+  bool Put(const char* data, size_t size) {
+    if (error == 0 && std::fwrite(data, 1, size, file) != size) {
+      error = errno != 0 ? errno : EIO;
+    }
+    return error == 0;
+  }
+
+  static cairo_status_t Write(void* closure, const unsigned char* data, unsigned int length) {
+    auto* svg = static_cast<SvgFile*>(closure);
+    svg->held.append(reinterpret_cast<const char*>(data), length);
+    if (svg->held.size() > 2 * kHeld) {
+      const size_t out = svg->held.size() - kHeld;
+      svg->Put(svg->held.data(), out);
+      svg->held.erase(0, out);
+    }
+    return svg->error == 0 ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+  }
+
+  // Writes what is held with the layer before the closing tag, and closes the file.
+  bool End(const std::string& layer) {
+    const size_t closing = held.rfind("</svg>");
+    if (closing != std::string::npos) {
+      held.insert(closing, layer);
+    }
+    Put(held.data(), held.size());
+    const int closed = std::fclose(file);
+    file = nullptr;
+    if (error == 0 && closed != 0) {
+      error = errno != 0 ? errno : EIO;
+    }
+    return error == 0;
+  }
+};
 
 VectorDocument::VectorDocument(std::string path, VectorFormat format, ColourRule rule)
     : path_(std::move(path)), format_(format), rule_(rule) {}
@@ -64,11 +181,18 @@ std::string VectorDocument::AddPage(const Metafile& page) {
     return "an SVG file holds one page";
   }
   if (surface_ == nullptr) {
-    surface_ = format_ == VectorFormat::kPdf
-                   ? cairo_pdf_surface_create(path_.c_str(), size.points_width, size.points_height)
-                   : cairo_svg_surface_create(path_.c_str(), size.points_width, size.points_height);
-    if (format_ == VectorFormat::kSvg) {
+    if (format_ == VectorFormat::kPdf) {
+      surface_ = cairo_pdf_surface_create(path_.c_str(), size.points_width, size.points_height);
+    } else {
+      svg_ = std::make_unique<SvgFile>();
+      svg_->file = std::fopen(path_.c_str(), "wb");
+      if (svg_->file == nullptr) {
+        return "cannot write " + path_ + ": " + std::strerror(errno);
+      }
+      surface_ = cairo_svg_surface_create_for_stream(&SvgFile::Write, svg_.get(), size.points_width,
+                                                     size.points_height);
       cairo_svg_surface_set_document_unit(surface_, CAIRO_SVG_UNIT_PT);
+      svg_scale_ = size.points_width / size.device_width;
     }
   } else if (format_ == VectorFormat::kPdf) {
     cairo_pdf_surface_set_size(surface_, size.points_width, size.points_height);
@@ -83,6 +207,9 @@ std::string VectorDocument::AddPage(const Metafile& page) {
   cairo_clip(cr);
   cairo_scale(cr, size.points_width / size.device_width, size.points_height / size.device_height);
   VectorTarget target(cr, size.device_width, size.device_height, rule_);
+  if (svg_) {
+    target.KeepText(&text_);
+  }
   PlayMetafile(page, target, RectL{0, 0, size.device_width, size.device_height});
   error = target.Failure();
   cairo_destroy(cr);
@@ -97,6 +224,9 @@ std::string VectorDocument::Finish() {
   }
   cairo_surface_finish(surface_);
   const cairo_status_t status = cairo_surface_status(surface_);
+  if (svg_ && status == CAIRO_STATUS_SUCCESS && !svg_->End(SvgTextLayer(text_, svg_scale_))) {
+    return "cannot write " + path_ + ": " + std::strerror(svg_->error);
+  }
   return status == CAIRO_STATUS_SUCCESS
              ? std::string()
              : std::string("cannot write ") + path_ + ": " + cairo_status_to_string(status);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "emf/metafile.h"
 #include "emf/vector_target.h"
@@ -29,11 +30,18 @@ class VectorDocument {
   std::string Finish();
 
  private:
+  struct SvgFile;
+
   std::string path_;
   VectorFormat format_;
   ColourRule rule_;
   cairo_surface_t* surface_ = nullptr;
   int pages_ = 0;
+  // An SVG's glyphs carry no text: the page's text is kept and written into the file as an
+  // unseen layer when it ends.
+  std::unique_ptr<SvgFile> svg_;
+  std::vector<PlacedText> text_;
+  double svg_scale_ = 1;  // points a device unit
 };
 
 // The page bytes as one PDF or SVG file at path; "" when written, else why.

@@ -428,35 +428,61 @@ void VectorTarget::Text(const TextDescription& text) {
   pending_at_ = 0;
 }
 
-std::string VectorTarget::CharactersFor(const std::vector<cairo_glyph_t>& glyphs,
-                                        const Typeface* face,
-                                        std::vector<cairo_text_cluster_t>& clusters) {
-  std::string utf8;
-  clusters.clear();
+std::u32string VectorTarget::CharactersOf(const std::vector<cairo_glyph_t>& glyphs,
+                                          const Typeface* face) {
   const std::unordered_map<uint32_t, char32_t>* by_glyph =
       pending_.empty() && face != nullptr && face->ft_face != nullptr ? &CharactersOfGlyphs(*face)
                                                                       : nullptr;
-  for (const cairo_glyph_t& glyph : glyphs) {
-    const size_t before = utf8.size();
+  std::u32string characters(glyphs.size(), 0);
+  for (size_t i = 0; i < glyphs.size(); ++i) {
     if (pending_at_ < pending_.size()) {
       char32_t c = pending_[pending_at_++];
+      // A surrogate pair makes one glyph.
       if (c >= 0xD800 && c < 0xDC00 && pending_at_ < pending_.size() &&
           pending_[pending_at_] >= 0xDC00 && pending_[pending_at_] < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (pending_[pending_at_] - 0xDC00);
+        c = 0x10000 + ((c - 0xD800) << 10) + (pending_[pending_at_++] - 0xDC00);
       }
-      if (!(c >= 0xD800 && c < 0xE000)) {
-        AppendUtf8(utf8, c);
-      }
+      characters[i] = c < 0x20 || (c >= 0xD800 && c < 0xE000) || c >= 0xFFFE ? 0 : c;
     } else if (by_glyph != nullptr) {
-      const auto it = by_glyph->find(static_cast<uint32_t>(glyph.index));
-      if (it != by_glyph->end() && it->second >= 0x20) {
-        AppendUtf8(utf8, it->second);
+      const auto it = by_glyph->find(static_cast<uint32_t>(glyphs[i].index));
+      characters[i] = it != by_glyph->end() && it->second >= 0x20 ? it->second : 0;
+    }
+  }
+  return characters;
+}
+
+namespace {
+
+// The characters as UTF-8 and the clusters that tie them to the glyphs.
+std::string WordClusters(const std::u32string& characters,
+                         std::vector<cairo_text_cluster_t>& clusters) {
+  // A word is one cluster: GDI spaces its letters as the page's own face did, and a reader
+  // that took the gaps a narrower substitute leaves for word breaks would split the word
+  // ("H ello"). A cluster of several glyphs keeps its characters whole, as the document's
+  // actual text.
+  std::string utf8;
+  clusters.clear();
+  const auto in_word = [](char32_t c) { return c > 0x20 && c != 0xA0 && c != 0x3000; };
+  for (size_t i = 0; i < characters.size();) {
+    const size_t before = utf8.size();
+    size_t end = i + 1;
+    if (in_word(characters[i])) {
+      while (end < characters.size() && in_word(characters[end])) {
+        ++end;
       }
     }
-    clusters.push_back({static_cast<int>(utf8.size() - before), 1});
+    for (size_t k = i; k < end; ++k) {
+      if (characters[k] != 0) {
+        AppendUtf8(utf8, characters[k]);
+      }
+    }
+    clusters.push_back({static_cast<int>(utf8.size() - before), static_cast<int>(end - i)});
+    i = end;
   }
   return utf8;
 }
+
+}  // namespace
 
 void VectorTarget::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                               const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
@@ -480,8 +506,23 @@ void VectorTarget::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& fon
   cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
   cairo_set_font_options(cr_, options);
   cairo_font_options_destroy(options);
+  const std::u32string characters = CharactersOf(glyphs, style.typeface);
+  if (kept_text_ != nullptr) {
+    PlacedText placed;
+    placed.em = std::hypot(font_matrix.xy, font_matrix.yy);
+    placed.angle = std::atan2(font_matrix.yx, font_matrix.xx) * 180 / M_PI;
+    for (size_t i = 0; i < characters.size(); ++i) {
+      if (characters[i] != 0) {
+        placed.characters.push_back(characters[i]);
+        placed.origins.push_back({glyphs[i].x, glyphs[i].y});
+      }
+    }
+    if (!placed.characters.empty()) {
+      kept_text_->push_back(std::move(placed));
+    }
+  }
   std::vector<cairo_text_cluster_t> clusters;
-  const std::string utf8 = CharactersFor(glyphs, style.typeface, clusters);
+  const std::string utf8 = WordClusters(characters, clusters);
   if (utf8.empty()) {
     cairo_show_glyphs(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
   } else {

@@ -24,6 +24,15 @@ enum class ColourRule {
   kBlackAndWhite,  // white where the brightness is above 128, else black
 };
 
+// A run's characters at the places its glyphs were drawn, for formats whose drawn glyphs
+// carry no text (SVG): the document then holds the text as well, unseen, over the glyphs.
+struct PlacedText {
+  std::u32string characters;
+  std::vector<Point> origins;  // one a character, device units
+  double em = 0;               // device units
+  double angle = 0;            // degrees, clockwise (the page's y axis runs down)
+};
+
 // The colour as the rule has it.
 ColorRef ApplyColourRule(ColorRef color, ColourRule rule);
 
@@ -56,6 +65,9 @@ class VectorTarget : public DrawingTarget {
   void SetPixel(int x, int y, ColorRef color) override;
   std::string Failure() const override;
 
+  // Keeps every run's characters in *runs as well, when runs is not null.
+  void KeepText(std::vector<PlacedText>* runs) { kept_text_ = runs; }
+
  private:
   void SetColour(ColorRef color);
   // The paint as cairo's source; false when it paints nothing.
@@ -68,10 +80,9 @@ class VectorTarget : public DrawingTarget {
   // operation that reads the page (XOR, NOT, ...) is drawn exactly.
   void PaintFromShadow(Point low, Point high);
   bool HasShadow() const { return shadow_ != nullptr; }
-  // The characters of count glyphs: the pending text's next ones, else those the face maps
-  // to the glyphs.
-  std::string CharactersFor(const std::vector<cairo_glyph_t>& glyphs, const Typeface* face,
-                            std::vector<cairo_text_cluster_t>& clusters);
+  // The character of each glyph (0 for none): the pending text's next ones, else those the
+  // face maps to the glyphs.
+  std::u32string CharactersOf(const std::vector<cairo_glyph_t>& glyphs, const Typeface* face);
 
   cairo_t* cr_;
   int width_;
@@ -79,6 +90,7 @@ class VectorTarget : public DrawingTarget {
   ColourRule rule_;
   std::u16string pending_;  // the text of the run being drawn, if it came as characters
   size_t pending_at_ = 0;
+  std::vector<PlacedText>* kept_text_ = nullptr;
   int approximated_ = 0;  // raster operations drawn as the nearest plain paint
   // The page drawn in pixels as well, for operations that read what is under them; only for
   // pages of at most kMaxShadowPixels.

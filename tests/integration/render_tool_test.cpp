@@ -1,5 +1,5 @@
-// quadrine-render as a user runs it: pages of any size drawn band by band into the format the
-// output's extension names, and pages past a format's limits refused without a file.
+// quadrine-render and emfdump as a user runs them: pages of any size drawn band by band into the
+// format the output's extension names, and pages past a format's limits refused without a file.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -137,3 +137,25 @@ TEST(RenderTool, APageOfASpoolFile) {
 }
 
 }  // namespace
+
+// emfdump shows what a text record says: the string on the record's line, and with --text the
+// strings alone, a spool file's page picked as by quadrine-render.
+TEST(RecordDump, TheStringsOfTextRecords) {
+  TempDir dir;
+  const std::string page = testing_support::EmfPage(
+      testing_support::CreateFont({}) + testing_support::TextOutA(10, 10, "Terms of Use") +
+      testing_support::TextOutA(10, 30, "a<b & c"));
+  testing_support::WriteFile(dir / "job.spl", testing_support::SpoolFileBuilder("job")
+                                                  .Page(testing_support::EmfPage(""))
+                                                  .Page(page)
+                                                  .Build());
+  const std::string dump = testing_support::BuildDir() + "/tools/emfdump/emfdump";
+  const ProcessResult text =
+      testing_support::RunProgram(dump, {"--page", "2", "--text", dir / "job.spl"}, dir.path());
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_EQ(text.out, "Terms of Use\na<b & c\n");
+  const ProcessResult records =
+      testing_support::RunProgram(dump, {"--page", "2", dir / "job.spl"}, dir.path());
+  EXPECT_NE(records.out.find("EMR_EXTTEXTOUTA"), std::string::npos) << records.out;
+  EXPECT_NE(records.out.find("  \"Terms of Use\"\n"), std::string::npos) << records.out;
+}

@@ -30,7 +30,7 @@ TEST(VectorOutput, APrintedJobBecomesSearchablePdfAndSvgPages) {
     std::filesystem::create_directories(converter / "out");
     testing_support::WriteFile(converter.elsewhere() + "/a.emf", TextPage("Quadrine vector page"));
     testing_support::WriteFile(converter.elsewhere() + "/b.emf",
-                               TextPage("second searchable page"));
+                               TextPage("second <searchable> & page"));
     ASSERT_EQ(converter.Print({"a.emf", "b.emf"}).exitCode, 0) << extension;
     const std::string first = converter / (std::string("out/doc0001.") + extension);
     const std::string second = converter / (std::string("out/doc0002.") + extension);
@@ -43,13 +43,16 @@ TEST(VectorOutput, APrintedJobBecomesSearchablePdfAndSvgPages) {
       EXPECT_NE(
           RunProgram("/usr/bin/pdftotext", {first, "-"}, "/").out.find("Quadrine vector page"),
           std::string::npos);
-      EXPECT_NE(
-          RunProgram("/usr/bin/pdftotext", {second, "-"}, "/").out.find("second searchable page"),
-          std::string::npos);
+      EXPECT_NE(RunProgram("/usr/bin/pdftotext", {second, "-"}, "/")
+                    .out.find("second <searchable> & page"),
+                std::string::npos);
     } else {
       const auto shown =
           RunProgram("/usr/bin/rsvg-convert", {first, "-o", converter / "shown.png"}, "/");
       EXPECT_EQ(shown.exitCode, 0) << shown.err;
+      // The text is in the file, over the drawn glyphs, for a browser to find.
+      const std::string svg = testing_support::ReadFile(second);
+      EXPECT_NE(svg.find(">second &lt;searchable&gt; &amp; page</text>"), std::string::npos);
     }
   }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/spool_format.h"
+#include "base/text_util.h"
 #include "emf/byte_reader.h"
 #include "emf/metafile.h"
 #include "emf/records.h"
@@ -17,11 +18,13 @@ namespace {
 
 int Usage(std::FILE* to, int exit_code) {
   std::fprintf(to,
-               "usage: emfdump [--page N] PAGE [MAX-WORDS]\n"
+               "usage: emfdump [--page N] [--text] PAGE [MAX-WORDS]\n"
                "Prints the page's header and its records, one a line: index, offset, name, size\n"
-               "and the first MAX-WORDS 32-bit words (default 16) as signed integers.\n"
+               "and the first MAX-WORDS 32-bit words (default 16) as signed integers; a text\n"
+               "record's string follows in quotes, or its count of glyph indices.\n"
                "  PAGE        an EMF file, or a spool file in the EMF format\n"
                "  --page N    the page of a spool file, from 1 (default 1)\n"
+               "  --text      only the strings of the page's text records, one a line\n"
                "  --help, --version\n");
   return exit_code;
 }
@@ -30,6 +33,7 @@ struct Arguments {
   std::string path;
   size_t max_words = 16;
   int page = 1;
+  bool text_only = false;
 };
 
 constexpr int kGoOn = -1;
@@ -46,7 +50,9 @@ int Parse(int argc, char** argv, Arguments& arguments) {
       std::printf("emfdump %s\n", QUADRINE_VERSION);
       return 0;
     }
-    if (argument == "--page" && i + 1 < argc) {
+    if (argument == "--text") {
+      arguments.text_only = true;
+    } else if (argument == "--page" && i + 1 < argc) {
       arguments.page = std::atoi(argv[++i]);
     } else if (argument.starts_with("--")) {
       return Usage(stderr, 2);
@@ -62,6 +68,39 @@ int Parse(int argc, char** argv, Arguments& arguments) {
     arguments.max_words = std::strtoul(positional[1].c_str(), nullptr, 10);
   }
   return kGoOn;
+}
+
+// The string of an EMR_EXTTEXTOUTA/W record as UTF-8, or "(N glyphs)" for a run of glyph
+// indices; empty for other records and for a string that lies outside the record.
+std::string TextOfRecord(const emf::Record& record) {
+  const bool wide = record.type == emf::kEmrExtTextOutW;
+  if (!wide && record.type != emf::kEmrExtTextOutA) {
+    return {};
+  }
+  // EMRTEXT follows the bounds, the graphics mode, the two scales and the reference point.
+  emf::ByteReader reader(record.bytes);
+  reader.Skip(44);
+  const uint32_t count = reader.U32();
+  const uint32_t offset = reader.U32();
+  const uint32_t options = reader.U32();
+  if (!reader.Ok()) {
+    return {};
+  }
+  if ((options & 0x10) != 0) {  // ETO_GLYPH_INDEX
+    char glyphs[32];
+    std::snprintf(glyphs, sizeof glyphs, "(%u glyphs)", count);
+    return glyphs;
+  }
+  emf::ByteReader chars(record.bytes);
+  chars.Seek(offset);
+  std::string utf8;
+  for (uint32_t i = 0; i < count && chars.Ok(); ++i) {
+    const char32_t c = wide ? chars.U16() : chars.U8();
+    if (chars.Ok()) {
+      AppendUtf8(utf8, c < 0x20 ? U'?' : c);
+    }
+  }
+  return chars.Ok() ? utf8 : std::string();
 }
 
 }  // namespace
@@ -86,8 +125,10 @@ int main(int argc, char** argv) {
       return 1;
     }
     const SpoolPage& page = found.pages[static_cast<size_t>(arguments.page) - 1];
-    std::printf("spool file, document \"%s\", page %d of %zu at offset %zu\n",
-                SpoolDocumentName(data).c_str(), arguments.page, found.pages.size(), page.offset);
+    if (!arguments.text_only) {
+      std::printf("spool file, document \"%s\", page %d of %zu at offset %zu\n",
+                  SpoolDocumentName(data).c_str(), arguments.page, found.pages.size(), page.offset);
+    }
     data =
         std::vector<uint8_t>(data.begin() + static_cast<std::ptrdiff_t>(page.offset),
                              data.begin() + static_cast<std::ptrdiff_t>(page.offset + page.size));
@@ -97,6 +138,14 @@ int main(int argc, char** argv) {
   if (!file) {
     std::fprintf(stderr, "emfdump: %s: %s\n", arguments.path.c_str(), error.c_str());
     return 1;
+  }
+  if (arguments.text_only) {
+    for (const emf::Record& record : file->records()) {
+      if (const std::string text = TextOfRecord(record); !text.empty()) {
+        std::printf("%s\n", text.c_str());
+      }
+    }
+    return 0;
   }
   const emf::Header& h = file->header();
   std::printf(
@@ -115,7 +164,9 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < max_words && reader.Has(4); ++i) {
       std::printf(" %d", reader.I32());
     }
-    std::printf("%s\n", reader.Remaining() >= 4 ? " ..." : "");
+    const std::string text = TextOfRecord(record);
+    std::printf("%s%s%s%s\n", reader.Remaining() >= 4 ? " ..." : "", text.empty() ? "" : "  \"",
+                text.c_str(), text.empty() ? "" : "\"");
   }
   return 0;
 }

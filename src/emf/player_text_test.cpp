@@ -21,6 +21,7 @@ using testing_support::EmfPage;
 using testing_support::EmfRecord;
 using testing_support::FontSpec;
 using testing_support::TextOutA;
+using testing_support::TextOutW;
 
 constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr uint32_t kEtoOpaque = 0x2, kEtoClipped = 0x4, kEtoGlyphIndex = 0x10;
@@ -28,43 +29,6 @@ constexpr uint32_t kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24;
 
 uint32_t U(int v) {
   return static_cast<uint32_t>(v);
-}
-
-// EMR_EXTTEXTOUTW of UTF-16 units (characters or glyph indices) with an optional dx array.
-std::string TextOut(int x, int y, const std::u16string& text, uint32_t options = 0,
-                    std::vector<int> dx = {}, std::vector<int> rect = {0, 0, 0, 0}) {
-  const uint32_t chars = static_cast<uint32_t>(text.size());
-  const uint32_t off_string = 76;
-  const uint32_t string_bytes = (chars * 2 + 3) / 4 * 4;
-  const uint32_t off_dx = dx.empty() ? 0 : off_string + string_bytes;
-  const uint32_t size = off_string + string_bytes + static_cast<uint32_t>(dx.size()) * 4;
-  std::string r;
-  Append32(r, 84);
-  Append32(r, size);
-  for (int i = 0; i < 4; ++i) {
-    Append32(r, 0);  // bounds
-  }
-  Append32(r, 1);  // GM_COMPATIBLE
-  Append32(r, 0);
-  Append32(r, 0);
-  Append32(r, U(x));
-  Append32(r, U(y));
-  Append32(r, chars);
-  Append32(r, off_string);
-  Append32(r, options);
-  for (int v : rect) {
-    Append32(r, U(v));
-  }
-  Append32(r, off_dx);
-  for (char16_t c : text) {
-    r += static_cast<char>(c & 0xFF);
-    r += static_cast<char>(c >> 8);
-  }
-  r.resize(off_string + string_bytes, '\0');
-  for (int v : dx) {
-    Append32(r, U(v));
-  }
-  return r;
 }
 
 std::string Align(uint32_t mode) {
@@ -124,7 +88,7 @@ TEST(Text, DxArrayPutsEachGlyphOriginToThePixelAt300Dpi) {
   FontSpec font;
   font.height = -20;
   const Page page = Play(
-      CreateFont(font) + Align(kTaBaseline) + TextOut(21, 100, u"llll", 0, {10, 12, 7, 10}), 300);
+      CreateFont(font) + Align(kTaBaseline) + TextOutW(21, 100, u"llll", 0, {10, 12, 7, 10}), 300);
   const std::vector<int> starts = page.InkStarts(100 * 300 / 96 - 10);
   ASSERT_EQ(starts.size(), 4u);
   EXPECT_EQ(starts[1] - starts[0], 31);
@@ -141,7 +105,7 @@ TEST(Text, AlignmentPlacesTheTextBoxAroundTheReferencePoint) {
   for (const Case& c : {Case{0, "left top"}, Case{kTaRight | kTaBaseline, "right baseline"},
                         Case{kTaCenter | kTaBottom, "centre bottom"}}) {
     SCOPED_TRACE(c.what);
-    const Page page = Play(font + Align(c.align) + TextOut(100, 100, u"HH"));
+    const Page page = Play(font + Align(c.align) + TextOutW(100, 100, u"HH"));
     const std::vector<int> ink = page.Ink();
     ASSERT_GE(ink[0], 0);
     const int width = ink[2] - ink[0];
@@ -173,7 +137,7 @@ TEST(Text, AlignmentPlacesTheTextBoxAroundTheReferencePoint) {
 TEST(Text, EscapementTurnsTheBaselineCounterClockwise) {
   FontSpec font;
   font.escapement = 900;
-  const Page page = Play(CreateFont(font) + Align(kTaBaseline) + TextOut(100, 150, u"HHH"));
+  const Page page = Play(CreateFont(font) + Align(kTaBaseline) + TextOutW(100, 150, u"HHH"));
   const std::vector<int> ink = page.Ink();
   ASSERT_GE(ink[0], 0);
   EXPECT_GT(ink[3] - ink[1], 2 * (ink[2] - ink[0]));  // runs up the page
@@ -188,7 +152,7 @@ TEST(Text, MirroringMappingTurnsCompatibleTextTheOtherWay) {
   font.escapement = 2700;
   const std::string y_up = EmfRecord(17, {8}) + EmfRecord(9, {200, U(-200)}) +
                            EmfRecord(10, {0, 200}) + EmfRecord(11, {200, 200});
-  const Page page = Play(y_up + CreateFont(font) + Align(kTaBaseline) + TextOut(100, 50, u"HHH"));
+  const Page page = Play(y_up + CreateFont(font) + Align(kTaBaseline) + TextOutW(100, 50, u"HHH"));
   const std::vector<int> ink = page.Ink();
   ASSERT_GE(ink[0], 0);
   EXPECT_LE(ink[3], 150);  // above the reference point, at y = 150 on the device
@@ -204,7 +168,7 @@ TEST(Text, TurnedAdvancesScaleWithTheAxisTheyRunAlong) {
   const std::string tall =
       EmfRecord(17, {8}) + EmfRecord(9, {200, 100}) + EmfRecord(11, {200, 200});
   const Page page = Play(tall + CreateFont(font) + Align(kTaBaseline) +
-                         TextOut(100, 95, u"----", 0, {20, 20, 20, 20}));
+                         TextOutW(100, 95, u"----", 0, {20, 20, 20, 20}));
   const std::vector<int> ink = page.Ink();
   ASSERT_GE(ink[0], 0);
   EXPECT_NEAR(ink[3] - ink[1], 3 * 40 + 5, 4);  // three steps and one dash's length
@@ -216,7 +180,7 @@ TEST(Text, NegativeHeightIsTheEmAndPositiveTheCell) {
   FontSpec cell = em;
   cell.height = 60;
   const auto cap = [](const FontSpec& f) {
-    const std::vector<int> ink = Play(CreateFont(f) + TextOut(20, 20, u"H")).Ink();
+    const std::vector<int> ink = Play(CreateFont(f) + TextOutW(20, 20, u"H")).Ink();
     return ink[3] - ink[1];
   };
   // The cap height is 0.688 em: 41 pixels of a 60-pixel em; a 60-pixel cell (ascent and
@@ -228,13 +192,13 @@ TEST(Text, NegativeHeightIsTheEmAndPositiveTheCell) {
     FontSpec extreme = em;
     extreme.height = height;
     extreme.width = INT32_MIN;
-    Play(CreateFont(extreme) + TextOut(20, 20, u"H"));
+    Play(CreateFont(extreme) + TextOutW(20, 20, u"H"));
   }
 }
 
 TEST(Text, UnknownFaceFallsBackOnThePitchAndFamilyItAsksFor) {
   const auto width = [](const FontSpec& f, const std::u16string& text) {
-    const std::vector<int> ink = Play(CreateFont(f) + TextOut(10, 50, text)).Ink();
+    const std::vector<int> ink = Play(CreateFont(f) + TextOutW(10, 50, text)).Ink();
     return ink[2] - ink[0];
   };
   FontSpec modern;
@@ -256,12 +220,12 @@ TEST(Text, CharactersTheFaceLacksComeFromAFaceThatHasThem) {
     GTEST_SKIP() << "no installed face has U+2602";
   }
   const std::string font = CreateFont({});
-  const Page umbrella = Play(font + TextOut(50, 50, u"\u2602"));
-  const Page missing = Play(font + TextOut(50, 50, u"\U0010FFFD"));  // nobody's character
+  const Page umbrella = Play(font + TextOutW(50, 50, u"\u2602"));
+  const Page missing = Play(font + TextOutW(50, 50, u"\U0010FFFD"));  // nobody's character
   EXPECT_NE(umbrella.Ink()[0], -1);
   EXPECT_NE(umbrella.pixels, missing.pixels);
   // A surrogate pair is one glyph but two entries of the spacing array.
-  const Page spaced = Play(font + TextOut(20, 50, u"H\U0010FFFDH", 0, {40, 20, 20, 40}));
+  const Page spaced = Play(font + TextOutW(20, 50, u"H\U0010FFFDH", 0, {40, 20, 20, 40}));
   const std::vector<int> starts = spaced.InkStarts(70);
   ASSERT_GE(starts.size(), 2u);
   EXPECT_EQ(starts.back() - starts.front(), 80);
@@ -283,7 +247,7 @@ TEST(Text, UnderlineAndStrikeOutLieWhereTheFacePutsThem) {
     return rows;
   };
   const auto gap_ink = [](const FontSpec& f) {
-    const Page page = Play(CreateFont(f) + Align(kTaBaseline) + TextOut(20, 100, u"H H"));
+    const Page page = Play(CreateFont(f) + Align(kTaBaseline) + TextOutW(20, 100, u"H H"));
     std::vector<int> rows;
     for (int y = 70; y < 120; ++y) {
       if (page.At(52, y) != kWhite) {  // past the first 'H', in the space
@@ -320,7 +284,7 @@ TEST(Text, EightBitTextIsInTheCodePageOfTheFontsCharset) {
     FontSpec font;
     font.charset = c.charset;
     const Page narrow = Play(CreateFont(font) + TextOutA(20, 50, c.bytes));
-    const Page wide = Play(CreateFont(font) + TextOut(20, 50, c.text));
+    const Page wide = Play(CreateFont(font) + TextOutW(20, 50, c.text));
     EXPECT_NE(wide.Ink()[0], -1);
     EXPECT_EQ(narrow.pixels, wide.pixels);
   }
@@ -329,21 +293,21 @@ TEST(Text, EightBitTextIsInTheCodePageOfTheFontsCharset) {
 TEST(Text, GlyphIndicesDrawTheGlyphsTheyName) {
   // In Arial's order, and its metric-compatible substitute's, 'H' is glyph 43.
   const std::string font = CreateFont({});
-  const Page by_code = Play(font + TextOut(50, 50, u"H"));
-  const Page by_index = Play(font + TextOut(50, 50, std::u16string(1, 43), kEtoGlyphIndex));
+  const Page by_code = Play(font + TextOutW(50, 50, u"H"));
+  const Page by_index = Play(font + TextOutW(50, 50, std::u16string(1, 43), kEtoGlyphIndex));
   EXPECT_NE(by_code.Ink()[0], -1);
   EXPECT_EQ(by_code.pixels, by_index.pixels);
 }
 
 TEST(Text, OpaqueRectangleFillsAndClippedRectangleCuts) {
   const std::string setup = CreateFont({}) + EmfRecord(25, {0x0000FF});  // red background
-  const Page opaque = Play(setup + TextOut(50, 50, u"H", kEtoOpaque, {}, {10, 10, 190, 40}));
+  const Page opaque = Play(setup + TextOutW(50, 50, u"H", kEtoOpaque, {}, {10, 10, 190, 40}));
   EXPECT_EQ(opaque.At(15, 15), 0xFF0000u);
   EXPECT_EQ(opaque.At(15, 45), kWhite);
   // The clipping rectangle cuts glyphs and, in opaque background mode, the cells' fill.
   for (uint32_t mode : {1u, 2u}) {
     const Page clipped = Play(setup + EmfRecord(18, {mode}) +
-                              TextOut(50, 50, u"HH", kEtoClipped, {}, {0, 0, 70, 200}));
+                              TextOutW(50, 50, u"HH", kEtoClipped, {}, {0, 0, 70, 200}));
     const std::vector<int> ink = clipped.Ink();
     EXPECT_EQ(ink[2], 70);
     EXPECT_EQ(clipped.At(69, 55), mode == 2 ? 0xFF0000u : kWhite);
@@ -352,7 +316,7 @@ TEST(Text, OpaqueRectangleFillsAndClippedRectangleCuts) {
 
 TEST(Text, SmoothingFollowsQualityAndTheFacesGaspTable) {
   const auto greys = [](const FontSpec& f) {
-    const Page page = Play(CreateFont(f) + TextOut(10, 10, u"Wave"));
+    const Page page = Play(CreateFont(f) + TextOutW(10, 10, u"Wave"));
     int count = 0;
     for (uint32_t p : page.pixels) {
       count += (p & 0xFFFFFF) != kWhite && (p & 0xFFFFFF) != 0;
@@ -391,7 +355,7 @@ TEST(Text, SmoothedTextIsMixedInLinearLight) {
                  EmfRecord(43, {0, 0, 200, 200}) +
                  EmfRecord(24, {0xFFFFFF});  // a black page, white text
     }
-    const Page page = Play(records + TextOut(10, 10, u"Wave"));
+    const Page page = Play(records + TextOutW(10, 10, u"Wave"));
     for (uint32_t p : page.pixels) {
       seen.insert(static_cast<int>(p & 0xFF));
     }
@@ -422,7 +386,8 @@ TEST(Text, GlyphsWithoutSpacingAdvanceByWholeHintedWidths) {
     FontSpec font;
     font.height = -20;
     font.face = face;
-    const Page page = Play(CreateFont(font) + Align(kTaBaseline) + TextOut(10, 100, u"llllllllll"));
+    const Page page =
+        Play(CreateFont(font) + Align(kTaBaseline) + TextOutW(10, 100, u"llllllllll"));
     const std::vector<int> starts = page.InkStarts(95);
     ASSERT_EQ(starts.size(), 10u) << face;
     for (size_t i = 2; i < starts.size(); ++i) {

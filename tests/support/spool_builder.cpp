@@ -106,6 +106,42 @@ std::string TextOutA(int x, int y, const std::string& bytes) {
   return r;
 }
 
+std::string TextOutW(int x, int y, const std::u16string& text, uint32_t options,
+                     const std::vector<int>& dx, const std::vector<int>& rect) {
+  const uint32_t chars = static_cast<uint32_t>(text.size());
+  const uint32_t off_string = 76;
+  const uint32_t string_bytes = (chars * 2 + 3) / 4 * 4;
+  const uint32_t off_dx = dx.empty() ? 0 : off_string + string_bytes;
+  const uint32_t size = off_string + string_bytes + static_cast<uint32_t>(dx.size()) * 4;
+  std::string r;
+  Append32(r, 84);
+  Append32(r, size);
+  for (int i = 0; i < 4; ++i) {
+    Append32(r, 0);  // bounds
+  }
+  Append32(r, 1);  // GM_COMPATIBLE
+  Append32(r, 0);
+  Append32(r, 0);
+  Append32(r, static_cast<uint32_t>(x));
+  Append32(r, static_cast<uint32_t>(y));
+  Append32(r, chars);
+  Append32(r, off_string);
+  Append32(r, options);
+  for (int v : rect) {
+    Append32(r, static_cast<uint32_t>(v));
+  }
+  Append32(r, off_dx);
+  for (char16_t c : text) {
+    r += static_cast<char>(c & 0xFF);
+    r += static_cast<char>(c >> 8);
+  }
+  r.resize(off_string + string_bytes, '\0');
+  for (int v : dx) {
+    Append32(r, static_cast<uint32_t>(v));
+  }
+  return r;
+}
+
 std::string MinimalEmf(uint32_t headerSize, int32_t frameRight, int32_t frameBottom) {
   return EmfPage(EmfRecord(43, {10, 10, 100, 100}), frameRight, frameBottom, headerSize);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -39,6 +40,10 @@ std::string CreateFont(const FontSpec& font);
 
 // EMR_EXTTEXTOUTA of 8-bit text, without a spacing array.
 std::string TextOutA(int x, int y, const std::string& bytes);
+
+// EMR_EXTTEXTOUTW of UTF-16 units (characters or glyph indices) with an optional dx array.
+std::string TextOutW(int x, int y, const std::u16string& text, uint32_t options = 0,
+                     const std::vector<int>& dx = {}, const std::vector<int>& rect = {0, 0, 0, 0});
 
 // A spool file in the published layout: header with the document name, records, pages.
 class SpoolFileBuilder {

@@ -46,7 +46,7 @@ bool WriteVectorOutput(const std::string& page, const std::string& staged,
   reason = emf::WriteVectorPage(
       bytes, staged,
       EqualsIgnoringCase(extension, ".pdf") ? emf::VectorFormat::kPdf : emf::VectorFormat::kSvg,
-      rule);
+      rule, emf::DocumentInfo{"", "Quadrine " QUADRINE_VERSION});
   if (!reason.empty()) {
     DeleteFileA(staged.c_str());  // a half-written document is no output
   }

@@ -162,8 +162,9 @@ struct VectorDocument::SvgFile {
   }
 };
 
-VectorDocument::VectorDocument(std::string path, VectorFormat format, ColourRule rule)
-    : path_(std::move(path)), format_(format), rule_(rule) {}
+VectorDocument::VectorDocument(std::string path, VectorFormat format, ColourRule rule,
+                               DocumentInfo info)
+    : path_(std::move(path)), format_(format), rule_(rule), info_(std::move(info)) {}
 
 VectorDocument::~VectorDocument() {
   if (surface_ != nullptr) {
@@ -183,6 +184,12 @@ std::string VectorDocument::AddPage(const Metafile& page) {
   if (surface_ == nullptr) {
     if (format_ == VectorFormat::kPdf) {
       surface_ = cairo_pdf_surface_create(path_.c_str(), size.points_width, size.points_height);
+      if (!info_.title.empty()) {
+        cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_TITLE, info_.title.c_str());
+      }
+      if (!info_.creator.empty()) {
+        cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_CREATOR, info_.creator.c_str());
+      }
     } else {
       svg_ = std::make_unique<SvgFile>();
       svg_->file = std::fopen(path_.c_str(), "wb");
@@ -233,13 +240,13 @@ std::string VectorDocument::Finish() {
 }
 
 std::string WriteVectorPage(std::span<const uint8_t> page, const std::string& path,
-                            VectorFormat format, ColourRule rule) {
+                            VectorFormat format, ColourRule rule, const DocumentInfo& info) {
   std::string error;
   const std::optional<Metafile> file = Metafile::Parse(page, &error);
   if (!file) {
     return error;
   }
-  VectorDocument document(path, format, rule);
+  VectorDocument document(path, format, rule, info);
   error = document.AddPage(*file);
   const std::string finished = document.Finish();
   return error.empty() ? finished : error;

@@ -16,10 +16,16 @@ namespace emf {
 
 enum class VectorFormat { kPdf, kSvg };
 
+// What a PDF says of itself (its document information); empty fields are left out.
+struct DocumentInfo {
+  std::string title;    // the printed document's name
+  std::string creator;  // the program that wrote it
+};
+
 class VectorDocument {
  public:
   // A document at path (made when the first page comes); an SVG holds one page.
-  VectorDocument(std::string path, VectorFormat format, ColourRule rule);
+  VectorDocument(std::string path, VectorFormat format, ColourRule rule, DocumentInfo info = {});
   ~VectorDocument();
   VectorDocument(const VectorDocument&) = delete;
   VectorDocument& operator=(const VectorDocument&) = delete;
@@ -35,6 +41,7 @@ class VectorDocument {
   std::string path_;
   VectorFormat format_;
   ColourRule rule_;
+  DocumentInfo info_;
   cairo_surface_t* surface_ = nullptr;
   int pages_ = 0;
   // An SVG's glyphs carry no text: the page's text is kept and written into the file as an
@@ -46,6 +53,6 @@ class VectorDocument {
 
 // The page bytes as one PDF or SVG file at path; "" when written, else why.
 std::string WriteVectorPage(std::span<const uint8_t> page, const std::string& path,
-                            VectorFormat format, ColourRule rule);
+                            VectorFormat format, ColourRule rule, const DocumentInfo& info = {});
 
 }  // namespace emf

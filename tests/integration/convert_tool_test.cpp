@@ -180,6 +180,13 @@ TEST(ConvertTool, PdfPagesAndOnePdfAnInput) {
   const auto info =
       RunProgram("/usr/bin/pdfinfo", {dir / "EMFSpoolfileReader_00004.pdf"}, dir.path());
   EXPECT_NE(info.out.find("Pages:           3"), std::string::npos) << info.out;
+  // The title is the name the program printed the document under.
+  EXPECT_NE(info.out.find("Title:           C:\\Merrion Computing\\Development\\Projects\\Printer "
+                          "Monitor\\Source\\SpoolMonitorService\\ShadowFileReader.vb"),
+            std::string::npos)
+      << info.out;
+  EXPECT_NE(info.out.find("Creator:         quadrine-convert " QUADRINE_VERSION),
+            std::string::npos);
   ASSERT_EQ(RunProgram(Tool(), {spool, "-o", "p-{page}.svg"}, dir.path()).exitCode, 0);
   EXPECT_TRUE(FileExists(dir / "p-0003.svg"));
   ASSERT_EQ(RunProgram(Tool(), {spool, "--grey", "-o", "p-{page}.pdf"}, dir.path()).exitCode, 0);

@@ -40,6 +40,7 @@ TEST(VectorOutput, APrintedJobBecomesSearchablePdfAndSvgPages) {
       const auto info = RunProgram("/usr/bin/pdfinfo", {first}, "/");
       EXPECT_NE(info.out.find("Page size:       595.5 x 842.25 pts"), std::string::npos)
           << info.out;  // A4 in whole pixels of the 96-dpi page
+      EXPECT_NE(info.out.find("Creator:         Quadrine " QUADRINE_VERSION), std::string::npos);
       EXPECT_NE(
           RunProgram("/usr/bin/pdftotext", {first, "-"}, "/").out.find("Quadrine vector page"),
           std::string::npos);

@@ -239,8 +239,12 @@ std::unique_ptr<imaging::RowWriter> PageTarget::Open(const imaging::RowLayout& l
              : imaging::OpenRowWriter(code, layout, path, error);
 }
 
+emf::DocumentInfo PdfInfo(const std::string& title) {
+  return {title, "quadrine-convert " QUADRINE_VERSION};
+}
+
 std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
-                      const std::string& path) {
+                      const std::string& path, const std::string& title) {
   if (options.format == "emf") {
     return WriteBytes(path, page) ? std::string() : std::strerror(errno);
   }
@@ -255,7 +259,7 @@ std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& optio
   if (options.format == "pdf" || options.format == "svg") {
     emf::VectorDocument document(
         path, options.format == "pdf" ? emf::VectorFormat::kPdf : emf::VectorFormat::kSvg,
-        ColourRuleOf(options));
+        ColourRuleOf(options), PdfInfo(title));
     error = document.AddPage(*file);
     const std::string finished = document.Finish();
     return error.empty() ? finished : error;

@@ -9,6 +9,7 @@
 
 #include "convert_options.h"
 #include "emf/metafile.h"
+#include "emf/vector_document.h"
 #include "emf/vector_target.h"
 #include "imaging/row_writer.h"
 
@@ -31,9 +32,12 @@ std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
                      const PageTarget& target);
 
 // Writes the page (its EMF bytes) in the format named by the extension into path, a file of
-// our own; "" when written, else why.
+// our own; "" when written, else why. A PDF carries the document's title.
 std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
-                      const std::string& path);
+                      const std::string& path, const std::string& title);
+
+// The PDF's document information: the title, and this program as its creator.
+emf::DocumentInfo PdfInfo(const std::string& title);
 
 // The converter's blank-page test: drawn at half the screen's 96 dots per inch, nothing on
 // the page stays black in black and white (a brightness of 128 or less).

@@ -143,6 +143,16 @@ bool NamesAreDistinct(const std::vector<PageTask>& tasks, const std::vector<Inpu
   return true;
 }
 
+// A document's title: the name its program printed it under, else the input's file name.
+std::string DocumentTitle(const Input& input) {
+  if (KindOfFile(input.bytes) == FileKind::kEmfSpool) {
+    if (std::string name = SpoolDocumentName(input.bytes); !name.empty()) {
+      return name;
+    }
+  }
+  return std::filesystem::path(input.path).stem().string();
+}
+
 // The input's pages to keep: blank ones left out when asked.
 std::vector<std::span<const uint8_t>> KeptPages(const Input& input,
                                                 const std::vector<SpoolPage>& spans,
@@ -159,8 +169,10 @@ std::vector<std::span<const uint8_t>> KeptPages(const Input& input,
 
 // Every page of the input into one PDF, in order, each with its own size.
 std::string WritePdfPages(const std::vector<std::span<const uint8_t>>& kept,
-                          const ConvertOptions& options, const std::string& path) {
-  emf::VectorDocument document(path, emf::VectorFormat::kPdf, ColourRuleOf(options));
+                          const ConvertOptions& options, const std::string& path,
+                          const std::string& title) {
+  emf::VectorDocument document(path, emf::VectorFormat::kPdf, ColourRuleOf(options),
+                               PdfInfo(title));
   std::string error;
   for (size_t k = 0; k < kept.size(); ++k) {
     const std::optional<emf::Metafile> file = emf::Metafile::Parse(kept[k], &error);
@@ -182,7 +194,7 @@ std::string WritePages(const Input& input, const std::vector<SpoolPage>& spans,
     return {};
   }
   if (options.format == "pdf") {
-    return WritePdfPages(kept, options, path);
+    return WritePdfPages(kept, options, path, DocumentTitle(input));
   }
   std::string error;
   std::unique_ptr<imaging::PageFileWriter> pages = imaging::OpenTiffPages(path, &error);
@@ -220,7 +232,7 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
     return;
   }
   task.failure = options.one_file ? WritePages(input, task.spans, options, temporary, task.skipped)
-                                  : WritePage(page, options, temporary);
+                                  : WritePage(page, options, temporary, DocumentTitle(input));
   if (!task.failure.empty() || task.skipped) {
     std::remove(temporary.c_str());
     return;

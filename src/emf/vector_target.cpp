@@ -11,7 +11,6 @@
 
 #include "base/text_util.h"
 #include "emf/glyph_raster.h"
-#include "emf/line_raster.h"
 #include "emf/raster_ops.h"
 
 namespace emf {
@@ -58,67 +57,6 @@ Path OnPixels(const Path& path) {
     }
   }
   return out;
-}
-
-// What a solid cosmetic line of GDI covers, as an area: one pixel across the line's major
-// axis at each step along it, from its first point up to its last (which the next segment
-// draws). A reader's antialiasing then puts as much ink on each step as GDI's line has; a
-// stroke one unit wide would put more on a slanted line, by the secant of its slope.
-Path CosmeticLineArea(const Path& path) {
-  Path area;
-  const auto add = [&area](Point from, Point to) {
-    const auto x0 = static_cast<double>(RoundToPixel(from.x));
-    const auto y0 = static_cast<double>(RoundToPixel(from.y));
-    const double dx = static_cast<double>(RoundToPixel(to.x)) - x0;
-    const double dy = static_cast<double>(RoundToPixel(to.y)) - y0;
-    if (dx == 0 && dy == 0) {
-      return;
-    }
-    // u runs along the major axis, v across it.
-    const bool x_major = std::abs(dx) >= std::abs(dy);
-    const double u0 = x_major ? x0 : y0;
-    const double v0 = x_major ? y0 : x0;
-    const double du = x_major ? dx : dy;
-    const double slope = (x_major ? dy : dx) / du;
-    // The pixels u0 up to the last one before u0 + du, edge to edge.
-    const double first = du > 0 ? u0 : u0 + du + 1;
-    const double last = du > 0 ? u0 + du : u0 + 1;
-    const auto centre = [&](double u) { return v0 + 0.5 + (u - 0.5 - u0) * slope; };
-    Point corners[4] = {{first, centre(first) - 0.5},
-                        {last, centre(last) - 0.5},
-                        {last, centre(last) + 0.5},
-                        {first, centre(first) + 0.5}};
-    for (Point& p : corners) {
-      p = x_major ? p : Point{p.y, p.x};
-    }
-    // One turning sense for all, so that where they overlap the winding fill unites them.
-    const double turn = (corners[1].x - corners[0].x) * (corners[2].y - corners[0].y) -
-                        (corners[1].y - corners[0].y) * (corners[2].x - corners[0].x);
-    if (turn < 0) {
-      std::swap(corners[1], corners[3]);
-    }
-    area.MoveTo(corners[0]);
-    area.LineTo(corners[1]);
-    area.LineTo(corners[2]);
-    area.LineTo(corners[3]);
-    area.Close();
-  };
-  Point start{};
-  Point current{};
-  bool open = false;
-  for (const PathSegment& s : path.Flattened().segments) {
-    if (s.kind == PathSegment::kMove) {
-      start = current = s.p[0];
-      open = true;
-    } else if (s.kind == PathSegment::kLine && open) {
-      add(current, s.p[0]);
-      current = s.p[0];
-    } else if (s.kind == PathSegment::kClose && open) {
-      add(current, start);
-      current = start;
-    }
-  }
-  return area;
 }
 
 // Whether a binary raster operation reads the page under it: those are drawn from the shadow.
@@ -367,15 +305,6 @@ void VectorTarget::StrokePath(const Path& path, const StrokeStyle& style, int ro
   ColorRef color = rop2 == 1 ? 0 : rop2 == 16 ? 0xFFFFFF : style.color;
   if (blend.invert) {
     color = rop2 == 6 ? 0xFFFFFF : ~color & 0xFFFFFF;
-  }
-  if (style.cosmetic && style.dashes.empty()) {
-    BuildPath(cr_, CosmeticLineArea(path));
-    SetColour(color);
-    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
-    cairo_set_operator(cr_, blend.op);
-    cairo_fill(cr_);
-    cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
-    return;
   }
   // GDI draws a line of whole pixels through the pixels at its points: at the pixels'
   // centres, half a unit in from the coordinates a fill's edges run along.

@@ -88,6 +88,18 @@ cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, do
   return pattern;
 }
 
+void BlendSurfaceOn(cairo_t* cr, cairo_surface_t* surface, double sx, double sy, double sw,
+                    double sh, Point tl, Point tr, Point bl, int constant_alpha) {
+  cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, true);
+  cairo_save(cr);
+  BuildPath(cr, Parallelogram(tl, tr, bl));
+  cairo_clip(cr);
+  cairo_set_source(cr, source);
+  cairo_paint_with_alpha(cr, std::clamp(constant_alpha, 0, 255) / 255.0);
+  cairo_restore(cr);
+  cairo_pattern_destroy(source);
+}
+
 Path Parallelogram(Point tl, Point tr, Point bl) {
   Path path;
   path.MoveTo(tl);
@@ -513,15 +525,8 @@ void Canvas::BlendImage(const Image& original, double sx, double sy, double sw, 
     cairo_surface_destroy(surface);
     return;
   }
-  cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, true);
   ApplyClip(cr_);
-  cairo_save(cr_);
-  BuildPath(cr_, Parallelogram(tl, tr, bl));
-  cairo_clip(cr_);
-  cairo_set_source(cr_, source);
-  cairo_paint_with_alpha(cr_, std::clamp(constant_alpha, 0, 255) / 255.0);
-  cairo_restore(cr_);
-  cairo_pattern_destroy(source);
+  BlendSurfaceOn(cr_, surface, sx, sy, sw, sh, tl, tr, bl, constant_alpha);
   cairo_surface_destroy(surface);
 }
 

@@ -37,6 +37,10 @@ void FillGradientTriangleOn(cairo_t* cr, const Point (&p)[3], const ColorRef (&c
 cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, double sh,
                               Point tl, Point tr, Point bl, bool smooth);
 Path Parallelogram(Point tl, Point tr, Point bl);
+// Paints the surface's source rectangle over the parallelogram at tl, tr, bl, at a constant
+// alpha of 0 to 255 (AlphaBlend's), smoothed.
+void BlendSurfaceOn(cairo_t* cr, cairo_surface_t* surface, double sx, double sy, double sw,
+                    double sh, Point tl, Point tr, Point bl, int constant_alpha);
 // A ternary raster operation without a source as a fill: the paint and binary operation it
 // comes to; false when it draws nothing.
 bool SourcelessFill(uint32_t rop3, const Paint& pattern, Paint& paint, int& rop2);

@@ -392,14 +392,7 @@ void VectorTarget::BlendImage(const Image& src, double sx, double sy, double sw,
   }
   cairo_surface_t* surface =
       OwnedSurface(RuledImage(src), use_source_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24);
-  cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, true);
-  cairo_save(cr_);
-  BuildPath(cr_, Parallelogram(tl, tr, bl));
-  cairo_clip(cr_);
-  cairo_set_source(cr_, source);
-  cairo_paint_with_alpha(cr_, std::clamp(constant_alpha, 0, 255) / 255.0);
-  cairo_restore(cr_);
-  cairo_pattern_destroy(source);
+  BlendSurfaceOn(cr_, surface, sx, sy, sw, sh, tl, tr, bl, constant_alpha);
   cairo_surface_destroy(surface);
 }
 

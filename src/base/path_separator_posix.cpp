@@ -1,3 +1,4 @@
 #include "base/text_util.h"
 
 const char kPathSeparator = '/';
+const char kTextLineEnd[] = "\n";

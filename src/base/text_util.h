@@ -60,6 +60,8 @@ inline size_t FindLastPathSeparator(std::string_view path) {
 
 // The separator the platform's own paths use; Windows accepts either, POSIX only '/'.
 extern const char kPathSeparator;
+// How a line of a text file ends on the platform: LF on POSIX, CR LF on Windows.
+extern const char kTextLineEnd[];
 
 // folder + name, with a separator between them unless the folder already ends in one.
 inline std::string JoinPath(std::string_view folder, std::string_view name) {

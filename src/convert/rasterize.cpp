@@ -1,10 +1,13 @@
 #include "convert/rasterize.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "base/text_util.h"
 #include "services/diagnostic_log.h"
+#include "services/pending_pages.h"
 #include "services/scoped_handles.h"
 
 namespace {
@@ -317,22 +320,45 @@ int RenderEmfToBmp(const std::string& pagePath, const std::string& bmpPath,
 }
 
 std::string MakeTempFilePath(const char* ending) {
-  char folder[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, folder);
-  char name[MAX_PATH] = {};
-  if (GetTempFileNameA(folder, "pdf", 0, name) == 0) {
+  static std::atomic<unsigned> counter{0};
+  char folder[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathA(MAX_PATH, folder);
+  if (length == 0 || length > MAX_PATH) {
     return {};
   }
-  // The empty file GetTempFileNameA made stays as the name's reservation until
-  // ReleaseTempFilePath, so no other run picks the same name for its own ending.
-  return std::string(name) + ending;
+  // Named after the process, and put in the run's record before it is made, so that a run
+  // that dies leaves no temporary file the next run cannot find and remove.
+  const std::string prefix =
+      JoinPath(folder, "quadrine-" + std::to_string(GetCurrentProcessId()) + "-");
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const std::string name = prefix + std::to_string(counter++) + ".tmp";
+    if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      continue;  // a leftover of an earlier process of the same number
+    }
+    AddPendingTemporary(name);
+    // The empty file stays as the name's reservation until ReleaseTempFilePath, so no other
+    // thread or run picks the same name for its own ending.
+    if (ScopedHandle(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr))
+            .Valid()) {
+      return name + ending;
+    }
+    const DWORD error = GetLastError();
+    RemovePendingTemporary(name);
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      break;
+    }
+  }
+  return {};
 }
 
 void ReleaseTempFilePath(const std::string& path, const char* ending) {
   DeleteFileA(path.c_str());
   const size_t length = std::strlen(ending);
   if (path.size() > length) {
-    DeleteFileA(path.substr(0, path.size() - length).c_str());
+    const std::string reservation = path.substr(0, path.size() - length);
+    DeleteFileA(reservation.c_str());
+    RemovePendingTemporary(reservation);
   }
 }
 

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "base/text_util.h"
 #include "hooks/process_runner.h"
 #include "services/diagnostic_log.h"
+#include "services/own_files.h"
 #include "services/path_macros.h"
 #include "services/settings.h"
 
@@ -16,26 +18,35 @@ constexpr size_t kMaxArguments = 1024;
 constexpr size_t kMaxProgramPath = 259;
 constexpr size_t kMaxCommand = 2047;
 
+// Replaced whole, never written through a link planted at its name; lines end as text files
+// end on the platform.
 bool WriteListFile(const std::string& path, const FileList& list) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) {
-    return false;
-  }
+  std::string text;
   for (const std::string& entry : list) {
-    std::fputs(entry.c_str(), file);
-    std::fputc('\n', file);
+    text += entry;
+    text += kTextLineEnd;
   }
-  return std::fclose(file) == 0;
+  return ReplaceWholeFile(path, text);
 }
 
-// One argument quoted so that the C runtime reads it back unchanged: backslashes before the
-// closing quote are doubled, else "D:\dest\" would end in an escaped quote.
+// One argument quoted so that the C runtime reads it back unchanged: a quote inside is
+// escaped, and backslashes before a quote (the closing one included) are doubled, else
+// "D:\dest\" would end in an escaped quote.
 std::string Quoted(const std::string& argument) {
-  size_t trailing = 0;
-  while (trailing < argument.size() && argument[argument.size() - 1 - trailing] == '\\') {
-    ++trailing;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
   }
-  return "\"" + argument + std::string(trailing, '\\') + "\"";
+  quoted.append(2 * backslashes, '\\');
+  quoted += '"';
+  return quoted;
 }
 
 }  // namespace
@@ -72,9 +83,22 @@ int RunHook(const char* hookName, const FileList& list) {
   if (!WriteListFile(listPath, list)) {
     return -1;
   }
-  if (command.find("%1") != std::string::npos) {
-    ReplaceAll(command, "%1", listPath);
-  } else {
+  // %1 is replaced in each argument before it is quoted, so a list path holding a quote or
+  // ending in a backslash reaches the program unchanged.
+  bool listNamed = false;
+  command.clear();
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    std::string argument = i == 0 ? program : arguments[i];
+    if (argument.find("%1") != std::string::npos) {
+      ReplaceAll(argument, "%1", listPath);
+      listNamed = true;
+    }
+    if (i > 0) {
+      command += ' ';
+    }
+    command += Quoted(argument);
+  }
+  if (!listNamed) {
     command += ' ';
     command += Quoted(listPath);
   }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 #include "convert/page_conversion.h"
 #include "hooks/command_hooks.h"
@@ -36,16 +37,24 @@ class RunLock {
       ReleaseMutex(mutex_.Get());
     }
   }
-  // False only when another run held it for the whole wait; a mutex that cannot be made at
-  // all (no spool folder) guards nothing and stops nothing.
-  bool Take() {
+  // Whether this run may go on; why not, when it may not. A lock that cannot be made or taken
+  // stops the run: converting without it would let two runs share the jobs.
+  bool Take(std::string& why) {
     if (!mutex_.Valid()) {
-      return true;
+      why = "the lock that keeps runs apart cannot be made (error " +
+            std::to_string(GetLastError()) + ")";
+      return false;
     }
     const DWORD waited = WaitForSingleObject(mutex_.Get(), kRunWaitMilliseconds);
     // An owner that died (WAIT_ABANDONED) left the mutex to us.
     taken_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-    return waited != WAIT_TIMEOUT;
+    if (waited == WAIT_TIMEOUT) {
+      why = "another conversion run has held the printer for ten minutes";
+    } else if (!taken_) {
+      why = "the lock that keeps runs apart cannot be taken (error " +
+            std::to_string(GetLastError()) + ")";
+    }
+    return taken_;
   }
 
  private:
@@ -191,11 +200,12 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR l
 
   // Before anything is touched, even the log: a second run waits for the first.
   RunLock runLock;
-  if (!runLock.Take()) {
-    std::fputs(
-        "quadrine: another conversion run has held the printer for ten minutes; nothing "
-        "was touched\n",
-        stderr);
+  if (std::string why; !runLock.Take(why)) {
+    // The log is this run's to reset only once it holds the lock: the line goes to the end
+    // of whatever log is there.
+    std::fprintf(stderr, "quadrine: %s; nothing was touched and the jobs stay queued\n",
+                 why.c_str());
+    LogMessage("%s; nothing was touched and the jobs stay queued.\n", why.c_str());
     return 1;
   }
 
@@ -215,11 +225,9 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR l
   // order intake finds them, each recorded as pending until it is converted.
   const DWORD workStart = GetTickCount();
   FileList fileList;
-  RecoverInterruptedRun(fileList);
-  StartPendingPages(outputDirectory);
-  for (const std::string& page : fileList) {
-    AddPendingPage(page, "");
-  }
+  std::vector<PendingPage> carried;
+  RecoverInterruptedRun(outputDirectory, fileList, carried);
+  StartPendingPages(outputDirectory, carried);
   LoadSpoolingFiles(0, outputDirectory, fileList);
 
   // No page: nothing more to do (a failure when a spool file was set aside).

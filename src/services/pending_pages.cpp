@@ -1,56 +1,82 @@
 #include "services/pending_pages.h"
 
 #include <algorithm>
+#include <cstdlib>
 
+#include "services/diagnostic_log.h"
+#include "services/own_files.h"
 #include "services/scoped_handles.h"
 #include "services/settings.h"
 
 namespace {
 
-PendingRecord& Current() {
-  static PendingRecord record;
-  return record;
+// The open journal of this run; invalid outside a run (tests, tools) or when it could not
+// be made.
+struct Journal {
+  ScopedHandle file;
+  bool started = false;
+  bool failed = false;  // said once
+};
+
+Journal& Current() {
+  static Journal journal;
+  return journal;
 }
 
-bool started = false;
-
-std::string Serialise(const PendingRecord& record) {
-  std::string text =
-      "run\t" + std::to_string(record.processId) + "\t" + record.stagingFolder + "\n";
-  for (const PendingPage& entry : record.pages) {
-    text += "page\t" + entry.page + "\t" + entry.spool + "\n";
+std::string Line(std::string_view kind, std::string_view first, std::string_view second = {},
+                 bool withSecond = false) {
+  std::string line(kind);
+  line += '\t';
+  line += first;
+  if (withSecond) {
+    line += '\t';
+    line += second;
   }
-  return text;
+  line += '\n';
+  return line;
 }
 
-// Written beside, then moved over the record: never half a record.
-void Save() {
-  const std::string path = PendingPagesPath();
-  const std::string fresh = path + ".new";
-  const std::string text = Serialise(Current());
-  {
-    ScopedHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    if (!file.Valid() ||
-        !WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-        written != text.size()) {
-      return;  // the older record stays: at worst a page is converted twice
-    }
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  DWORD written = 0;
+  return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+// One change, appended whole; a write that fails leaves the record as it was before it, and
+// at worst a page is converted twice.
+void Append(const std::string& line) {
+  Journal& journal = Current();
+  if (!journal.started || !journal.file.Valid()) {
+    return;
   }
-  MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+  LONG high = 0;
+  const bool atEnd =
+      SetFilePointer(journal.file.Get(), 0, &high, FILE_END) != INVALID_SET_FILE_POINTER ||
+      GetLastError() == ERROR_SUCCESS;
+  if ((!atEnd || !WriteAll(journal.file.Get(), line)) && !journal.failed) {
+    journal.failed = true;
+    LogMessage("The recovery record '%s' could not be written (error %lu).\n",
+               PendingPagesPath().c_str(), static_cast<unsigned long>(GetLastError()));
+  }
 }
 
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  size_t from = 0;
+std::vector<std::string_view> Fields(std::string_view line) {
+  std::vector<std::string_view> fields;
   for (;;) {
-    const size_t tab = line.find('\t', from);
-    fields.push_back(line.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
-    if (tab == std::string::npos) {
+    const size_t tab = line.find('\t');
+    fields.push_back(line.substr(0, tab));
+    if (tab == std::string_view::npos) {
       return fields;
     }
-    from = tab + 1;
+    line.remove_prefix(tab + 1);
+  }
+}
+
+template <class Entries, class Key>
+void EraseFirst(Entries& entries, const Key& matches) {
+  const auto found = std::find_if(entries.begin(), entries.end(), matches);
+  if (found != entries.end()) {
+    entries.erase(found);
   }
 }
 
@@ -60,63 +86,114 @@ std::string PendingPagesPath() {
   return PathBesideExecutable("pending-pages", ".txt");
 }
 
-PendingRecord ReadPendingPages() {
+PendingRecord ParsePendingPages(std::string_view text) {
   PendingRecord record;
-  ScopedHandle file(CreateFileA(PendingPagesPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) {
-    return record;
-  }
-  std::string text;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    text.append(buffer, got);
-  }
-  size_t from = 0;
-  while (from < text.size()) {
-    const size_t end = std::min(text.find('\n', from), text.size());
-    const std::vector<std::string> fields = Fields(text.substr(from, end - from));
-    from = end + 1;
-    if (fields.size() == 3 && fields[0] == "run") {
-      record.processId = static_cast<DWORD>(std::strtoul(fields[1].c_str(), nullptr, 10));
+  // Only whole lines: a crash in the middle of an append leaves a line without its end.
+  text = text.substr(0, text.rfind('\n') == std::string_view::npos ? 0 : text.rfind('\n') + 1);
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    const std::vector<std::string_view> fields = Fields(text.substr(0, end));
+    text.remove_prefix(end + 1);
+    const std::string_view kind = fields[0];
+    if (kind == "run" && fields.size() >= 3) {
+      record.processId =
+          static_cast<DWORD>(std::strtoul(std::string(fields[1]).c_str(), nullptr, 10));
       record.stagingFolder = fields[2];
-    } else if (fields.size() == 3 && fields[0] == "page" && !fields[1].empty()) {
-      record.pages.push_back({fields[1], fields[2]});
+      record.recordPath = fields.size() >= 4 ? std::string(fields[3]) : std::string();
+    } else if (kind == "page" && fields.size() == 3 && !fields[1].empty()) {
+      record.pages.push_back({std::string(fields[1]), std::string(fields[2])});
+    } else if (kind == "done" && fields.size() == 2) {
+      EraseFirst(record.pages, [&](const PendingPage& entry) { return entry.page == fields[1]; });
+    } else if (kind == "temp" && fields.size() == 2 && !fields[1].empty()) {
+      record.temporaries.emplace_back(fields[1]);
+    } else if (kind == "freed" && fields.size() == 2) {
+      EraseFirst(record.temporaries, [&](const std::string& path) { return path == fields[1]; });
     }
   }
   return record;
 }
 
-void StartPendingPages(const std::string& stagingFolder) {
-  Current() = PendingRecord{GetCurrentProcessId(), stagingFolder, {}};
-  started = true;
-  Save();
+bool ReadPendingPages(PendingRecord& record, std::string& distrust) {
+  record = PendingRecord{};
+  const std::string path = PendingPagesPath();
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    return true;  // no run died
+  }
+  if (!IsPrivateFile(path, distrust)) {
+    return false;
+  }
+  ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) {
+    distrust = "it cannot be read";
+    return false;
+  }
+  std::string text;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    text.append(buffer, got);
+  }
+  record = ParsePendingPages(text);
+  if (record.recordPath != path) {
+    // A record copied from another install folder speaks of files that are not ours.
+    distrust = "it was written for another install folder";
+    record = PendingRecord{};
+    return false;
+  }
+  return true;
+}
+
+void StartPendingPages(const std::string& stagingFolder, const std::vector<PendingPage>& carried) {
+  Journal& journal = Current();
+  journal = Journal{};
+  journal.started = true;
+  const std::string path = PendingPagesPath();
+  std::string text =
+      "run\t" + std::to_string(GetCurrentProcessId()) + "\t" + stagingFolder + "\t" + path + "\n";
+  for (const PendingPage& entry : carried) {
+    text += Line("page", entry.page, entry.spool, true);
+  }
+  // The first lines are written whole under a new name and moved over the old record, so the
+  // record of a run that died stays until this one replaces it.
+  std::string fresh;
+  journal.file = CreateFileBeside(path, fresh);
+  if (journal.file.Valid() && WriteAll(journal.file.Get(), text) &&
+      MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return;
+  }
+  LogMessage(
+      "The recovery record '%s' could not be written (error %lu); a crash now would "
+      "leave its pages for the user to find.\n",
+      path.c_str(), static_cast<unsigned long>(GetLastError()));
+  journal.file.Reset();
+  journal.failed = true;
+  if (!fresh.empty()) {
+    DeleteFileA(fresh.c_str());
+  }
 }
 
 void AddPendingPage(const std::string& page, const std::string& spool) {
-  if (!started) {
-    return;  // intake called on its own (tests, tools): no run to record
-  }
-  Current().pages.push_back({page, spool});
-  Save();
+  Append(Line("page", page, spool, true));
 }
 
 void RemovePendingPage(const std::string& page) {
-  if (!started) {
-    return;
-  }
-  auto& pages = Current().pages;
-  const auto found = std::find_if(pages.begin(), pages.end(),
-                                  [&](const PendingPage& entry) { return entry.page == page; });
-  if (found != pages.end()) {
-    pages.erase(found);
-    Save();
-  }
+  Append(Line("done", page));
+}
+
+void AddPendingTemporary(const std::string& path) {
+  Append(Line("temp", path));
+}
+
+void RemovePendingTemporary(const std::string& path) {
+  Append(Line("freed", path));
 }
 
 void ClearPendingPages() {
-  Current() = PendingRecord{};
-  started = false;
-  DeleteFileA(PendingPagesPath().c_str());
+  Journal& journal = Current();
+  const bool started = journal.started;
+  journal = Journal{};
+  if (started) {
+    DeleteFileA(PendingPagesPath().c_str());
+  }
 }

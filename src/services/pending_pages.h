@@ -1,33 +1,51 @@
 // The record of the page files a run has cut and not yet converted, kept beside option.ini,
 // so that the next run finishes what a run that died began: every page printed becomes a
-// file once. Each change rewrites the record whole (a new file moved over the old one), so a
-// run that dies leaves either the record before the change or the one after it.
+// file once. It is a journal: the run writes its first lines whole (a new private file moved
+// over the old record) and then appends one line for each change, so a run of any length
+// writes as much as it has pages, and a run that dies leaves every change made before it.
+//   run   PID STAGING-FOLDER RECORD    who wrote it, where it placed outputs, for which record
+//   page  PAGE SOURCE                  a page file (about to be) made from SOURCE, or ""
+//   done  PAGE                         the page is converted, failed or dropped
+//   temp  PATH                         a temporary file (about to be) made
+//   freed PATH                         that temporary file is gone again
+// Fields are separated by tabs; a last line without its line feed was cut by a crash and
+// is not read.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "win32/win32.h"
 
 struct PendingPage {
   std::string page;   // the page file
-  std::string spool;  // the spool file it was cut from (empty for other sources)
+  std::string spool;  // the file it was cut or copied from (empty when it has none)
 };
 
 struct PendingRecord {
   DWORD processId = 0;        // the run that wrote it
   std::string stagingFolder;  // where that run wrote its outputs before placing them
+  std::string recordPath;     // the record it was written as (a copied record names another)
   std::vector<PendingPage> pages;
+  std::vector<std::string> temporaries;
 };
 
 std::string PendingPagesPath();
 
-// The record an earlier run left, if any.
-PendingRecord ReadPendingPages();
+// The state a journal's text leaves; a record without its run line has no process.
+PendingRecord ParsePendingPages(std::string_view text);
 
-// This run's record: started with the output folder, then a page at a time.
-void StartPendingPages(const std::string& stagingFolder);
+// The record an earlier run left, if any, and whether it is the user's own (a private file,
+// not a link); why not, when it is not.
+bool ReadPendingPages(PendingRecord& record, std::string& distrust);
+
+// This run's record: started with the output folder and the pages it carries over from an
+// interrupted run, then a change at a time.
+void StartPendingPages(const std::string& stagingFolder, const std::vector<PendingPage>& carried);
 void AddPendingPage(const std::string& page, const std::string& spool);
 void RemovePendingPage(const std::string& page);
-// The run is over: nothing is pending.
+void AddPendingTemporary(const std::string& path);
+void RemovePendingTemporary(const std::string& path);
+// The run is over: nothing is pending, and the record goes.
 void ClearPendingPages();

@@ -36,6 +36,10 @@ void ReportRunFailure(const std::string& text) {
   Tell("quadrine: " + text + "\n");
 }
 
+void ReportRunNotice(const std::string& text) {
+  Tell("quadrine: " + text + "\n");
+}
+
 void ReportPageConverted() {
   ++conversions;
 }

@@ -11,6 +11,10 @@ void ReportPageFailure(int pageNumber, const std::string& pageFile, const std::s
 // "quadrine: TEXT", for what fails beyond one page (an output folder, a spool file set aside).
 void ReportRunFailure(const std::string& text);
 
+// "quadrine: TEXT", for what the run declined to do and went on without (an entry of the
+// recovery record it does not trust): said, but not a failure.
+void ReportRunNotice(const std::string& text);
+
 // "quadrine: NOTICE" for each face or character that the page drawing had to substitute
 // since the last call (each said once per run), so that a missing font never passes
 // silently. Windows's GDI substitutes faces without a word, and there this says nothing.

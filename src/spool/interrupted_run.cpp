@@ -1,50 +1,239 @@
 #include "spool/interrupted_run.h"
 
-#include <string>
+#include <cstring>
+#include <set>
 
+#include "base/text_util.h"
 #include "services/diagnostic_log.h"
-#include "services/pending_pages.h"
+#include "services/own_files.h"
+#include "services/run_report.h"
+#include "services/scoped_handles.h"
+#include "services/settings.h"
 #include "spool/spool_collection.h"
 #include "win32/win32.h"
 
 namespace {
 
-bool Exists(const std::string& path) {
-  return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+constexpr size_t kEmfHeaderSize = 88;  // the smallest EMR_HEADER
+constexpr size_t kSignatureOffset = 40;
+constexpr char kEmfSignature[] = " EMF";
+
+std::string FolderOf(const std::string& path) {
+  const size_t separator = FindLastPathSeparator(path);
+  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
-// The outputs the interrupted run was writing when it died: never whole, never placed.
-void RemoveStagedOutputs(const PendingRecord& record) {
-  if (record.stagingFolder.empty() || record.processId == 0) {
+std::string NameOf(const std::string& path) {
+  const size_t separator = FindLastPathSeparator(path);
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::string BaseOf(const std::string& path) {
+  const std::string name = NameOf(path);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view ending) {
+  return text.size() >= ending.size() &&
+         EqualsIgnoringCase(text.substr(text.size() - ending.size()), ending);
+}
+
+DWORD Attributes(const std::string& path) {
+  return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+}
+
+bool Exists(const std::string& path) {
+  return Attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A file of its own at the name: not a folder, not a link.
+bool IsPlainFile(const std::string& path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+PageContent ReadPageContent(const std::string& path) {
+  ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) {
+    return PageContent::kOther;
+  }
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file.Get(), &high);
+  char head[kEmfHeaderSize];
+  DWORD got = 0;
+  if (!ReadFile(file.Get(), head, sizeof head, &got, nullptr)) {
+    return PageContent::kOther;
+  }
+  return ClassifyPageBytes(std::string(head, got),
+                           (static_cast<unsigned long long>(high) << 32) | low);
+}
+
+std::string TemporaryFolder() {
+  char folder[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathA(MAX_PATH, folder);
+  return length > 0 && length <= MAX_PATH ? JoinPath(folder, "") : std::string();
+}
+
+// The file a page was cut or copied from, when it is one this program reads: a spool file of
+// the spool folder, or a 9x spooler's page in the temporary folder.
+bool IsPageSource(const std::string& source) {
+  const std::string folder = FolderOf(source);
+  const std::string name = NameOf(source);
+  if (folder == SpoolFolder()) {
+    return EndsWithIgnoringCase(name, ".SPL") && name.size() > 4;
+  }
+  return folder == TemporaryFolder() && name.size() > 8 &&
+         EqualsIgnoringCase(name.substr(0, 4), "~emf") && EndsWithIgnoringCase(name, ".tmp");
+}
+
+// The staging names of the dead process in a folder, empty files included (a process killed
+// right after making one leaves it empty).
+void RemoveStagedOutputs(const std::string& folder, DWORD processId) {
+  const std::string pattern = "~quadrine-" + std::to_string(processId) + "-*";
+  WIN32_FIND_DATAA data;
+  ScopedFindHandle search(FindFirstFileA(JoinPath(folder, pattern).c_str(), &data));
+  if (!search.Valid()) {
     return;
   }
-  const std::string pattern = "~quadrine-" + std::to_string(record.processId) + "-*";
   FileList staged;
-  FindFiles(record.stagingFolder, pattern.c_str(), staged);
+  do {
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      staged.push_back(JoinPath(folder, data.cFileName));
+    }
+  } while (FindNextFileA(search.Get(), &data));
   for (const std::string& path : staged) {
     DeleteFileA(path.c_str());
   }
 }
 
+// A temporary file of the dead process: "quadrine-PID-N.tmp" in the temporary folder, with
+// the endings its users give it.
+bool IsTemporaryOf(const std::string& path, DWORD processId) {
+  const std::string prefix = "quadrine-" + std::to_string(processId) + "-";
+  const std::string name = NameOf(path);
+  return FolderOf(path) == TemporaryFolder() && name.starts_with(prefix) &&
+         name.ends_with(".tmp") &&
+         AllDigits(std::string_view(name).substr(prefix.size(), name.size() - prefix.size() - 4));
+}
+
+void RemoveTemporaries(const PendingRecord& record) {
+  for (const std::string& path : record.temporaries) {
+    if (!IsTemporaryOf(path, record.processId)) {
+      ReportRunNotice("the recovery record names '" + path +
+                      "', which is not a temporary file of the run that died; it is left alone");
+      continue;
+    }
+    for (const char* ending : {".bmp", ".out", ""}) {
+      DeleteFileA((path + ending).c_str());
+    }
+  }
+}
+
 }  // namespace
 
-void RecoverInterruptedRun(FileList& list) {
-  const PendingRecord record = ReadPendingPages();
-  if (record.processId == 0 && record.pages.empty()) {
+bool IsPageFileName(const std::string& name, const std::string& sourceBase) {
+  if (!EndsWithIgnoringCase(name, ".emf")) {
+    return false;
+  }
+  std::string_view stem(name);
+  stem.remove_suffix(4);
+  // The "-N" of a name whose plain form was taken.
+  if (const size_t dash = stem.rfind('-');
+      dash != std::string_view::npos && AllDigits(stem.substr(dash + 1))) {
+    stem = stem.substr(0, dash);
+  }
+  if (stem.size() < 4 || !AllDigits(stem.substr(stem.size() - 4))) {
+    return false;
+  }
+  return sourceBase.empty() || EqualsIgnoringCase(stem.substr(0, stem.size() - 4), sourceBase);
+}
+
+PageContent ClassifyPageBytes(const std::string& head, unsigned long long fileSize) {
+  // Each byte that is there must agree with an EMF header: the record type 1 and the
+  // signature.
+  const unsigned char type[4] = {1, 0, 0, 0};
+  for (size_t i = 0; i < 4 && i < head.size(); ++i) {
+    if (static_cast<unsigned char>(head[i]) != type[i]) {
+      return PageContent::kOther;
+    }
+  }
+  for (size_t i = 0; i < 4 && kSignatureOffset + i < head.size(); ++i) {
+    if (head[kSignatureOffset + i] != kEmfSignature[i]) {
+      return PageContent::kOther;
+    }
+  }
+  if (head.size() < kEmfHeaderSize) {
+    return fileSize == head.size() ? PageContent::kStartOfPage : PageContent::kOther;
+  }
+  uint32_t declared = 0;  // nBytes, the size of the whole page
+  std::memcpy(&declared, head.data() + 48, sizeof declared);
+  return declared == fileSize  ? PageContent::kWholePage
+         : declared > fileSize ? PageContent::kStartOfPage
+                               : PageContent::kOther;
+}
+
+void RecoverInterruptedRun(const std::string& outputFolder, FileList& list,
+                           std::vector<PendingPage>& carried) {
+  // A rewrite of the record or of the list of created files that a crash cut short.
+  RemoveAbandonedRewrites(PendingPagesPath());
+  RemoveAbandonedRewrites(PathBesideExecutable("outfiles", ".txt"));
+  PendingRecord record;
+  std::string distrust;
+  if (!ReadPendingPages(record, distrust)) {
+    ReportRunNotice("the recovery record '" + PendingPagesPath() + "' is not used (" + distrust +
+                    "); nothing it names is touched");
+    return;
+  }
+  if (record.processId == 0 && record.pages.empty() && record.temporaries.empty()) {
     return;
   }
   int converted = 0;
   int cutAgain = 0;
+  std::set<std::string> pageFolders;
   for (const PendingPage& entry : record.pages) {
-    if (Exists(entry.spool)) {
-      DeleteFileA(entry.page.c_str());  // the spool file is cut again, whole
+    if (!Exists(entry.page)) {
+      continue;  // converted, or never made
+    }
+    const bool fromSource = !entry.spool.empty();
+    const std::string sourceBase = fromSource ? BaseOf(entry.spool) : std::string();
+    const PageContent content =
+        IsPlainFile(entry.page) && IsPageFileName(NameOf(entry.page), sourceBase)
+            ? ReadPageContent(entry.page)
+            : PageContent::kOther;
+    const bool sourceSurvived = fromSource && Exists(entry.spool);
+    if (content == PageContent::kOther || (sourceSurvived && !IsPageSource(entry.spool)) ||
+        (!sourceSurvived && content != PageContent::kWholePage)) {
+      ReportRunNotice("the recovery record names '" + entry.page +
+                      "', which is not a page file this program made; it is left alone");
+      continue;
+    }
+    pageFolders.insert(FolderOf(entry.page));
+    if (sourceSurvived) {
+      DeleteFileA(entry.page.c_str());  // its source is cut again, whole
       ++cutAgain;
-    } else if (Exists(entry.page)) {
+    } else {
       list.push_back(entry.page);
+      carried.push_back({entry.page, ""});
       ++converted;
     }
   }
-  RemoveStagedOutputs(record);
+  if (ProcessIsGone(record.processId)) {
+    pageFolders.insert(JoinPath(outputFolder, ""));
+    for (const std::string& folder : pageFolders) {
+      RemoveStagedOutputs(folder, record.processId);
+    }
+    RemoveTemporaries(record);
+  } else if (!record.temporaries.empty() || record.processId != 0) {
+    LogMessage("The process %lu of the interrupted run is still there; its files stay.\n",
+               static_cast<unsigned long>(record.processId));
+  }
   LogMessage("An interrupted run left %d page file(s) to convert and %d to cut again.\n", converted,
              cutAgain);
 }

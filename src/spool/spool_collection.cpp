@@ -6,7 +6,6 @@
 
 #include "base/text_util.h"
 #include "services/diagnostic_log.h"
-#include "services/pending_pages.h"
 #include "services/run_report.h"
 #include "services/scoped_handles.h"
 #include "spool/printer_jobs.h"
@@ -134,8 +133,8 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
     const int count = FindFiles(temporaryFolder, "~emf*.tmp", found);
     for (int i = 0; i < count; ++i) {
       const std::string& source = found[static_cast<size_t>(i)];
-      const std::string pagePath =
-          CreateFreePageFile(strDestDir, BaseName(source), i, [&](const std::string& path) {
+      const std::string pagePath = CreateFreePageFile(
+          strDestDir, BaseName(source), i, source, [&](const std::string& path) {
             return CopyFileA(source.c_str(), path.c_str(), TRUE) != FALSE;
           });
       if (pagePath.empty()) {
@@ -143,7 +142,6 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
                          "'; it stays where it is");
         continue;
       }
-      AddPendingPage(pagePath, "");
       DeleteFileA(source.c_str());
       list.push_back(pagePath);
     }

@@ -100,13 +100,21 @@ std::string PageFileName(const std::string& destDir, const std::string& baseName
 }
 
 std::string CreateFreePageFile(const std::string& destDir, const std::string& baseName, int index,
+                               const std::string& source,
                                const std::function<bool(const std::string&)>& create) {
   for (int candidate = 0; candidate < kPageNameCandidates; ++candidate) {
     const std::string pagePath = PageFileName(destDir, baseName, index, candidate);
+    // A name that is taken is never recorded: the record names only files of this run.
+    if (GetFileAttributesA(pagePath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      continue;
+    }
+    AddPendingPage(pagePath, source);
     if (create(pagePath)) {
       return pagePath;
     }
-    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+    const DWORD error = GetLastError();
+    RemovePendingPage(pagePath);
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
       break;
     }
   }
@@ -236,16 +244,14 @@ int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, F
   bool everyPageWritten = true;
   for (size_t k = 0; k < found.pages.size(); ++k) {
     const SpoolPage& page = found.pages[k];
-    std::string pagePath =
-        CreateFreePageFile(destDir, baseName, static_cast<int>(k), [&](const std::string& path) {
+    std::string pagePath = CreateFreePageFile(
+        destDir, baseName, static_cast<int>(k), splPath, [&](const std::string& path) {
           return WritePageFile(path, std::span(bytes).subspan(page.offset, page.size));
         });
     if (pagePath.empty()) {
       pagePath = PageFileName(destDir, baseName, static_cast<int>(k), 0);
       LogMessage("Can't write page file '%s'.\n", pagePath.c_str());
       everyPageWritten = false;
-    } else {
-      AddPendingPage(pagePath, splPath);  // before the spool file goes
     }
     list.push_back(pagePath);
   }

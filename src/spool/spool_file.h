@@ -22,8 +22,12 @@ std::string PageFileName(const std::string& destDir, const std::string& baseName
 
 // Makes a page file under its name, or the next free one when that is taken (a file of
 // another run, a planted link): create(path) makes the file exclusively and fails with
-// ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS on a taken name. The path made, or empty.
+// ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS on a taken name. Each name is put in the run's
+// record (with source, the file the page comes from) before the file is made, so that a run
+// that dies while making it leaves nothing the next run does not know of. The path made, or
+// empty.
 std::string CreateFreePageFile(const std::string& destDir, const std::string& baseName, int index,
+                               const std::string& source,
                                const std::function<bool(const std::string&)>& create);
 
 // Waits until the file's size stops changing (at least one pause of a second). Always 1.

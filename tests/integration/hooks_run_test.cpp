@@ -7,6 +7,7 @@
 
 #include "integration/installed_converter.h"
 #include "support/spool_builder.h"
+#include "win32/win32.h"
 
 namespace {
 
@@ -79,6 +80,42 @@ TEST(HooksInARun, AFailingHookChangesNothing) {
   EXPECT_NE(log.find("RunExeOnEMF: the command could not be started.\n"), std::string::npos) << log;
   EXPECT_NE(log.find("RunExe: the command exited with 3.\n"), std::string::npos) << log;
   shm_unlink(testing_support::SharedBlockName().c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// The list's path goes in for %1 before the argument is quoted, so an install folder whose
+// name holds a quote, or a link planted at the list's name, changes nothing.
+TEST(HooksInARun, TheListPathArrivesWholeAndTheListIsNeverWrittenThroughALink) {
+  InstalledConverter converter;
+  const std::string folder = converter.elsewhere() + "/in \"quoted\" folder";
+  std::filesystem::copy(converter.folder(), folder, std::filesystem::copy_options::recursive);
+  const std::string record = converter.elsewhere() + "/record.txt";
+  WritePrivateProfileStringA("AutoSave", "OutputFile", "C:\\out\\scan.emf",
+                             (folder + "/option.ini").c_str());
+  WritePrivateProfileStringA("RunExe", "PATH",
+                             (Helper() + " record " + record + " after %1").c_str(),
+                             (folder + "/option.ini").c_str());
+  std::filesystem::create_directories(folder + "/out");
+  WriteFile(converter.elsewhere() + "/victim", "precious");
+  std::filesystem::create_symlink(converter.elsewhere() + "/victim", folder + "/outfiles.txt");
+  WriteFile(converter.elsewhere() + "/a.emf", testing_support::MinimalEmf());
+  ASSERT_EQ(testing_support::RunProgram(folder + "/quadrine-print", {"--no-run", "a.emf"},
+                                        converter.elsewhere(), {"WINDIR="})
+                .exitCode,
+            0);
+  shm_unlink(testing_support::SharedBlockName().c_str());
+  const auto run =
+      testing_support::RunProgram(folder + "/quadrine", {}, converter.elsewhere(),
+                                  {"WINDIR=", "QUADRINE_WINVER=", "TMP=" + converter.elsewhere()});
+  shm_unlink(testing_support::SharedBlockName().c_str());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const std::string list = folder + "/outfiles.txt";
+  EXPECT_EQ(ReadFile(record), "after: [" + list + "]\n" + folder + "/out/scan0001.emf\n");
+  EXPECT_EQ(ReadFile(converter.elsewhere() + "/victim"), "precious");
+  EXPECT_FALSE(std::filesystem::is_symlink(list));
 }
 
 }  // namespace

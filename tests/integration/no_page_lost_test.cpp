@@ -1,12 +1,18 @@
 // Every page printed becomes a file once, or stays with a word why: beside a second run,
 // after a crash, on a full disk, and with links planted in the way.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -24,6 +30,16 @@ using testing_support::MinimalEmf;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 namespace fs = std::filesystem;
+
+// The number of a process that has ended.
+unsigned GoneProcessId() {
+  const pid_t child = fork();
+  if (child == 0) {
+    _exit(0);
+  }
+  waitpid(child, nullptr, 0);
+  return static_cast<unsigned>(child);
+}
 
 // A page whose bytes say which it is.
 std::string Page(int k, uint32_t headerSize = 108) {
@@ -71,13 +87,30 @@ class NoPageLost : public ::testing::Test {
     ASSERT_EQ(printed.exitCode, 0) << printed.err;
   }
 
-  // Nothing is left behind: no spool file, no page file, no half output, no record.
+  // Nothing is left behind: no spool file, no page file, no half output, no record, no
+  // temporary file, no half rewrite of the program's own files.
   void ExpectNothingLeft() const {
     EXPECT_TRUE(fs::is_empty(converter_.SpoolFolder()));
     for (const auto& [name, bytes] : Files(converter_ / "out")) {
       EXPECT_TRUE(name.starts_with("scan")) << name;
     }
-    EXPECT_FALSE(FileExists(converter_ / "pending-pages.txt"));
+    for (const auto& [name, bytes] : Files(converter_.elsewhere())) {
+      EXPECT_FALSE(name.starts_with("quadrine-")) << name;  // the temporary folder's
+    }
+    for (const auto& [name, bytes] : Files(converter_.folder())) {
+      EXPECT_FALSE(name.starts_with("pending-pages.txt") || name.starts_with("outfiles.txt.~"))
+          << name;
+    }
+  }
+
+  // A recovery record as a run that died would have left it, with these lines after its first.
+  void PlantRecord(unsigned processId, const std::string& lines, mode_t mode = 0600,
+                   const std::string& stagingFolder = {}) const {
+    const std::string record = converter_ / "pending-pages.txt";
+    const std::string folder = stagingFolder.empty() ? converter_ / "out/" : stagingFolder;
+    WriteFile(record,
+              "run\t" + std::to_string(processId) + "\t" + folder + "\t" + record + "\n" + lines);
+    chmod(record.c_str(), mode);
   }
 
   InstalledConverter converter_;
@@ -116,37 +149,183 @@ TEST_F(NoPageLost, PagesWhoseHeadersDifferInSizeAreAllFound) {
   EXPECT_EQ(outputs.at("scan0003.emf"), Page(2, 124));
 }
 
-// A run killed at each point: the next run finishes its work, and every page ends up
-// converted once (the page in flight when the output was placed, at most twice).
+// A run killed at each point: the next run finishes its work, every page ends up converted
+// once (the page in flight when the output was placed, at most twice), and nothing of the
+// killed run stays: no torn record, no page file, no staging or temporary file.
 TEST_F(NoPageLost, ARunKilledAnywhereLosesNothing) {
   struct Case {
     const char* where;
     const char* fault;
-    int at_most_twice;  // the page that may be converted twice, or -1
+    int at_most_twice = -1;  // the page that may be converted twice
+    const char* output = "C:\\out\\scan.emf";
+    int next_exit = 0;  // what the next run answers
   };
   const Case cases[] = {
+      {"after the record is started", "stop-after:MoveFileExA:*/pending-pages.txt"},
+      {"after a page is recorded, before it is made",
+       "stop-after:WriteFile:*/pending-pages.txt.~*:3"},
+      {"in the middle of a line of the record", "stop-within:WriteFile:*/pending-pages.txt.~*:4"},
       {"after cutting (the record holds every page)",
-       "stop-after:MoveFileExA:*/pending-pages.txt:4", -1},
-      {"after the spool file is deleted", "stop-after:DeleteFileA:*.SPL", -1},
+       "stop-after:WriteFile:*/pending-pages.txt.~*:4"},
+      {"after a page file is made, before it is written",
+       "stop-after:CreateFileA:*/out/0*0001.emf"},
+      {"after the spool file is deleted", "stop-after:DeleteFileA:*.SPL"},
       {"after the second output is placed", "stop-after:MoveFileExA:*/out/scan0002.emf", 1},
-      {"in the middle of copying the third page", "stop-after:CopyFileA:*/out/~quadrine-*:3", -1},
+      {"in the middle of copying the third page", "stop-after:CopyFileA:*/out/~quadrine-*:3"},
+      {"after an empty staging file is made", "stop-after:CreateFileA:*/out/~quadrine-*:2", -1,
+       "C:\\out\\scan.wmf"},
+      {"after a temporary bitmap is made", "stop-after:CreateFileA:*/quadrine-*.tmp.bmp:2", -1,
+       "C:\\out\\scan.png"},
+      {"after a temporary name is reserved", "stop-after:CreateFileA:*/quadrine-*.tmp:3", -1,
+       "C:\\out\\scan.png"},
+      {"while the list of created files is written", "stop-after:CreateFileA:*/outfiles.txt.~*", -1,
+       "C:\\out\\scan.emf", 255},
   };
+  converter_.SetOption("RunExe", "PATH", "/bin/true");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.where);
     fs::remove_all(converter_ / "out");
     fs::create_directories(converter_ / "out");
+    converter_.SetOption("AutoSave", "OutputFile", c.output);
     PrintJob(0, 3);
     const auto killed = converter_.Run({}, {std::string("QUADRINE_FAULT=") + c.fault});
     ASSERT_EQ(killed.exitCode, 128 + 9) << killed.err;  // SIGKILL
     const auto next = converter_.Run();
-    EXPECT_EQ(next.exitCode, 0) << next.err;
-    const std::vector<int> seen = Appearances(Files(converter_ / "out"), 3);
-    for (int k = 0; k < 3; ++k) {
-      EXPECT_GE(seen[static_cast<size_t>(k)], 1) << "page " << k;
-      EXPECT_LE(seen[static_cast<size_t>(k)], k == c.at_most_twice ? 2 : 1) << "page " << k;
+    EXPECT_EQ(next.exitCode, c.next_exit) << next.err;
+    EXPECT_EQ(next.err.find("left alone"), std::string::npos) << next.err;
+    const auto outputs = Files(converter_ / "out");
+    if (std::string(c.output).ends_with(".emf")) {
+      const std::vector<int> seen = Appearances(outputs, 3);
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_GE(seen[static_cast<size_t>(k)], 1) << "page " << k;
+        EXPECT_LE(seen[static_cast<size_t>(k)], k == c.at_most_twice ? 2 : 1) << "page " << k;
+      }
+    } else {
+      EXPECT_EQ(outputs.size(), 3u);
     }
     ExpectNothingLeft();
   }
+}
+
+// A record the program did not write, or entries of it that name what the program did not
+// make, are ignored with a word: nothing they name is deleted, moved or swept, and the job
+// printed beside them is converted as usual.
+TEST_F(NoPageLost, APlantedRecordTouchesNothing) {
+  const unsigned gone = GoneProcessId();
+  const std::string elsewhere = converter_.elsewhere();
+  const std::string out = converter_ / "out";
+  struct Case {
+    const char* what;
+    std::string lines;
+    std::vector<std::string> kept;  // files that must stay as they are
+    std::string stagingFolder;      // the record's, when not the output folder
+  };
+  const std::string stagingName = "~quadrine-" + std::to_string(gone) + "-0.part.png";
+  const Case cases[] = {
+      {"any file, its 'spool file' surviving",
+       "page\t" + elsewhere + "/victim.txt\t" + elsewhere + "/other.doc\n",
+       {elsewhere + "/victim.txt", elsewhere + "/other.doc"},
+       ""},
+      {"an EMF page under a name this program never gives",
+       "page\t" + elsewhere + "/report.emf\t\n",
+       {elsewhere + "/report.emf"},
+       ""},
+      {"a page file whose 'spool file' is outside the spool folder",
+       "page\t" + out + "/000050000.emf\t" + elsewhere + "/00005.SPL\n",
+       {out + "/000050000.emf", elsewhere + "/00005.SPL"},
+       ""},
+      {"staging names in a folder no page of the record is in",
+       "page\t" + elsewhere + "/victim.txt\t\n",
+       {elsewhere + "/" + stagingName},
+       elsewhere + "/"},
+      {"temporary files that are not the dead run's",
+       "temp\t" + (converter_ / "keep.tmp") + "\ntemp\t" + elsewhere + "/quadrine-1-0.tmp\n",
+       {converter_ / "keep.tmp", elsewhere + "/quadrine-1-0.tmp"},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const std::map<std::string, std::string> victims = {
+        {elsewhere + "/victim.txt", "precious"},    {elsewhere + "/other.doc", "precious too"},
+        {elsewhere + "/report.emf", Page(7)},       {out + "/000050000.emf", Page(8)},
+        {elsewhere + "/00005.SPL", "a spool file"}, {elsewhere + "/" + stagingName, "a picture"},
+        {converter_ / "keep.tmp", "kept"},          {elsewhere + "/quadrine-1-0.tmp", "kept"}};
+    for (const auto& [path, bytes] : victims) {
+      WriteFile(path, bytes);
+    }
+    PlantRecord(gone, c.lines, 0600, c.stagingFolder);
+    PrintJob(0, 1);
+    const auto run = converter_.Run();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("left alone"), std::string::npos) << run.err;
+    for (const std::string& path : c.kept) {
+      EXPECT_EQ(ReadFile(path), victims.at(path)) << path;
+    }
+    EXPECT_TRUE(FileExists(out + "/scan0001.emf"));
+    EXPECT_FALSE(FileExists(out + "/scan0002.emf"));  // nothing of the record's was converted
+  }
+}
+
+// A record that is not the user's own, or not this install's, is not read at all.
+TEST_F(NoPageLost, ARecordNotOfThisUsersOwnIsNotUsed) {
+  const std::string out = converter_ / "out";
+  const std::string record = converter_ / "pending-pages.txt";
+  struct Case {
+    const char* what;
+    const char* why;
+    std::function<void()> plant;
+  };
+  const std::string lines = "page\t" + out + "/000070000.emf\t\n";
+  const Case cases[] = {
+      {"others may write it", "others may read or write it",
+       [&] { PlantRecord(GoneProcessId(), lines, 0666); }},
+      {"a link", "it is a link",
+       [&] {
+         PlantRecord(GoneProcessId(), lines);
+         fs::rename(record, converter_.elsewhere() + "/record");
+         fs::create_symlink(converter_.elsewhere() + "/record", record);
+       }},
+      {"another install's", "another install folder",
+       [&] {
+         WriteFile(record, "run\t1\t" + out + "/\t/elsewhere/pending-pages.txt\n" + lines);
+         chmod(record.c_str(), 0600);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    WriteFile(out + "/000070000.emf", Page(7));
+    c.plant();
+    PrintJob(0, 1);
+    const auto run = converter_.Run();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("is not used"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(out + "/000070000.emf"), Page(7));
+    EXPECT_EQ(Files(out).size(), 2u);  // the page file and the job's one output
+    EXPECT_FALSE(FileExists(record));  // this run's own record replaced it and is done
+    fs::remove(converter_.elsewhere() + "/record");
+  }
+}
+
+// The record grows with the pages: one line appended for each change, never rewritten whole.
+TEST_F(NoPageLost, TheRecordIsAppendedToNotRewritten) {
+  PrintJob(0, 6);
+  // Killed as the last page file goes: the record then holds the whole run but the last
+  // page's end, a line a change.
+  const auto killed =
+      converter_.Run({}, {"QUADRINE_FAULT=stop-after:DeleteFileA:*/out/000010005.emf"});
+  ASSERT_EQ(killed.exitCode, 128 + 9) << killed.err;
+  const std::string record = ReadFile(converter_ / "pending-pages.txt");
+  EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 1 + 6 + 5);
+  struct stat info {};
+  ASSERT_EQ(stat((converter_ / "pending-pages.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(converter_.Run().exitCode, 255);  // nothing was left to do
+  ExpectNothingLeft();
 }
 
 TEST_F(NoPageLost, AKilledBitmapNeverSitsUnderAnOutputName) {
@@ -183,9 +362,9 @@ TEST_F(NoPageLost, AFullDiskGivesAFailureAndNoHalfFile) {
     const char* full;  // which files the full disk refuses
   };
   const Case cases[] = {
-      {"C:\\out\\scan.bmp", "*/out/~quadrine-*"}, {"C:\\out\\scan.png", "*/out/~quadrine-*"},
-      {"C:\\out\\scan.emf", "*/out/~quadrine-*"}, {"C:\\out\\scan.wmf", "*/out/~quadrine-*"},
-      {"C:\\out\\scan.png", "*/pdf*.tmp.bmp"},  // the temporary folder is full
+      {"C:\\out\\scan.bmp", "*/out/~quadrine-*"},    {"C:\\out\\scan.png", "*/out/~quadrine-*"},
+      {"C:\\out\\scan.emf", "*/out/~quadrine-*"},    {"C:\\out\\scan.wmf", "*/out/~quadrine-*"},
+      {"C:\\out\\scan.png", "*/quadrine-*.tmp.bmp"},  // the temporary folder is full
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.output) + " " + c.full);
@@ -316,6 +495,48 @@ TEST_F(NoPageLost, TwoJobsPrintedApartGiveEveryPageOnce) {
   }
   EXPECT_EQ(heights.size(), 6u);
   ExpectNothingLeft();
+}
+
+// The lock that keeps runs apart fails closed: a lock file that cannot be opened stops the
+// run with the jobs kept, and one that can only be read still keeps two runs apart.
+TEST_F(NoPageLost, TheRunLockFailsClosed) {
+  const std::string lock = converter_ / "windows/system32/spool/Quadrine.Run.lock";
+  fs::create_directories(lock);  // a folder at its name
+  PrintJob(0, 1);
+  auto run = converter_.Run();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("cannot be made"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("the jobs stay queued"), std::string::npos) << run.err;
+  EXPECT_TRUE(fs::is_empty(converter_ / "out"));
+  EXPECT_TRUE(FileExists(converter_.SpoolFolder() + "/00001.SPL"));
+  fs::remove(lock);
+
+  // Another user's lock file, readable only, held by that user's run.
+  WriteFile(lock, "");
+  chmod(lock.c_str(), 0444);
+  const int held = open(lock.c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  // As root every file opens for writing: the converter runs without the power to override
+  // permissions, as another user would.
+  testing_support::ProcessResult second;
+  std::thread waiting([&] {
+    second =
+        geteuid() == 0
+            ? testing_support::RunProgram(
+                  "/usr/bin/setpriv",
+                  {"--bounding-set=-dac_override,-dac_read_search", "--", converter_ / "quadrine"},
+                  converter_.elsewhere(),
+                  {"WINDIR=", "QUADRINE_WINVER=", "TMP=" + converter_.elsewhere()})
+            : converter_.Run();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_TRUE(fs::is_empty(converter_ / "out"));  // it waits for the lock's holder
+  flock(held, LOCK_UN);
+  close(held);
+  waiting.join();
+  EXPECT_EQ(second.exitCode, 0) << second.err;
+  EXPECT_EQ(Files(converter_ / "out").size(), 1u);
 }
 
 // On a terminal the run ends with one line that sums it up.

@@ -143,9 +143,14 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   }
   // Windows writes the whole buffer to a disk file or fails.
   const char* data = static_cast<const char*>(lpBuffer);
+  const DWORD torn =
+      static_cast<DWORD>(win32::fault::TornWriteLength(file->native_path, nNumberOfBytesToWrite));
   DWORD done = 0;
   while (done < nNumberOfBytesToWrite) {
-    const ssize_t count = write(file->fd.Get(), data + done, nNumberOfBytesToWrite - done);
+    if (done >= torn) {
+      win32::fault::Stop();
+    }
+    const ssize_t count = write(file->fd.Get(), data + done, torn - done);
     if (count < 0 && errno == EINTR) {
       continue;
     }
@@ -160,6 +165,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   if (lpNumberOfBytesWritten != nullptr) {
     *lpNumberOfBytesWritten = done;
   }
+  win32::fault::AfterSuccess("WriteFile", file->native_path);
   return TRUE;
 }
 

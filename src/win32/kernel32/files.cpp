@@ -91,11 +91,22 @@ DWORD AttributesOf(const struct stat& info) {
   return attributes;
 }
 
+// A symbolic link is what Windows calls a reparse point: reported as one, with its target's
+// other attributes, so that a caller can refuse to work through it.
+DWORD LinkAttribute(LPCSTR name) {
+  const auto native = win32::ToNativePath(name);
+  struct stat info {};
+  return native && lstat(native->c_str(), &info) == 0 && S_ISLNK(info.st_mode)
+             ? FILE_ATTRIBUTE_REPARSE_POINT
+             : 0;
+}
+
 }  // namespace
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
   struct stat info {};
-  return StatPath(lpFileName, &info) ? AttributesOf(info) : INVALID_FILE_ATTRIBUTES;
+  return StatPath(lpFileName, &info) ? AttributesOf(info) | LinkAttribute(lpFileName)
+                                     : INVALID_FILE_ATTRIBUTES;
 }
 
 BOOL WINAPI GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
@@ -109,7 +120,7 @@ BOOL WINAPI GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfo
   }
   auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
   *data = WIN32_FILE_ATTRIBUTE_DATA{};
-  data->dwFileAttributes = AttributesOf(info);
+  data->dwFileAttributes = AttributesOf(info) | LinkAttribute(lpFileName);
   const unsigned long long size =
       S_ISDIR(info.st_mode) ? 0 : static_cast<unsigned long long>(info.st_size);
   data->nFileSizeHigh = static_cast<DWORD>(size >> 32);

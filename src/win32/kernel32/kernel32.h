@@ -53,11 +53,13 @@ typedef struct _MEMORY_BASIC_INFORMATION {
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 
 #define GENERIC_READ 0x80000000
 #define GENERIC_WRITE 0x40000000
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
 #define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
@@ -116,6 +118,8 @@ typedef struct _PROCESS_INFORMATION {
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define WAIT_FAILED 0xFFFFFFFF
 #define STILL_ACTIVE 259
+#define SYNCHRONIZE 0x00100000L
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
 
 // Process and system.
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
@@ -147,6 +151,7 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                            LPPROCESS_INFORMATION lpProcessInformation);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 
 // Files.

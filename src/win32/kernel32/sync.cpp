@@ -92,6 +92,11 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES /*lpMutexAttributes*/, BOOL bIn
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
   const bool existed = access(path.c_str(), F_OK) == 0;
   win32::UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+  if (!fd.Valid() && errno == EACCES) {
+    // Another user's lock file: reading it is enough to lock it, and that user's runs
+    // then wait for ours as ours wait for theirs.
+    fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  }
   if (!fd.Valid()) {
     return win32::FailFromErrno(static_cast<HANDLE>(nullptr));
   }

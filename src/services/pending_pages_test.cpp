@@ -1,0 +1,36 @@
+#include "services/pending_pages.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(PendingPages, TheJournalReplaysToWhatIsStillPending) {
+  const PendingRecord record = ParsePendingPages(
+      "run\t41\t/out/\t/q/pending-pages.txt\n"
+      "page\t/out/a0000.emf\t/s/00001.SPL\n"
+      "page\t/out/a0001.emf\t/s/00001.SPL\n"
+      "temp\t/tmp/quadrine-41-0.tmp\n"
+      "done\t/out/a0000.emf\n"
+      "temp\t/tmp/quadrine-41-1.tmp\n"
+      "freed\t/tmp/quadrine-41-0.tmp\n"
+      "page\t/out/b0000.emf\t\n"
+      "bogus line\n"
+      "page\t/out/c0000.emf\t/s/00002.SPL");  // cut by a crash: not read
+  EXPECT_EQ(record.processId, 41u);
+  EXPECT_EQ(record.stagingFolder, "/out/");
+  EXPECT_EQ(record.recordPath, "/q/pending-pages.txt");
+  ASSERT_EQ(record.pages.size(), 2u);
+  EXPECT_EQ(record.pages[0].page, "/out/a0001.emf");
+  EXPECT_EQ(record.pages[0].spool, "/s/00001.SPL");
+  EXPECT_EQ(record.pages[1].page, "/out/b0000.emf");
+  EXPECT_EQ(record.pages[1].spool, "");
+  EXPECT_EQ(record.temporaries, std::vector<std::string>{"/tmp/quadrine-41-1.tmp"});
+}
+
+TEST(PendingPages, ARecordOfAnEarlierFormNamesNoRecordAndIsNotObeyed) {
+  const PendingRecord record = ParsePendingPages("run\t41\t/out/\npage\t/out/a0000.emf\t\n");
+  EXPECT_EQ(record.recordPath, "");
+  EXPECT_EQ(record.pages.size(), 1u);
+}
+
+}  // namespace

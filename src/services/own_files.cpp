@@ -78,12 +78,12 @@ bool ProcessIsGone(DWORD processId) {
   if (processId == 0 || processId == GetCurrentProcessId()) {
     return false;
   }
-  ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  // SYNCHRONIZE is what every Windows version grants for this.
+  ScopedHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
   if (!process.Valid()) {
     return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
   }
-  DWORD code = 0;
-  return GetExitCodeProcess(process.Get(), &code) && code != STILL_ACTIVE;
+  return WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0;
 }
 
 void RemoveAbandonedRewrites(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,18 @@ TEST(Files, AttributesAndDeletion) {
   EXPECT_TRUE(DeleteFileA((dir / "f.txt").c_str()));
   EXPECT_FALSE(DeleteFileA((dir / "f.txt").c_str()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// A link is a reparse point, with its target's attributes, so callers can refuse it.
+TEST(Files, ALinkIsAReparsePoint) {
+  TempDir dir;
+  WriteFile(dir / "f.txt", "x");
+  std::filesystem::create_symlink(dir / "f.txt", dir / "link");
+  std::filesystem::create_symlink(dir / "missing", dir / "dangling");
+  EXPECT_EQ(GetFileAttributesA((dir / "link").c_str()),
+            static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT));
+  EXPECT_NE(GetFileAttributesA((dir / "dangling").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  EXPECT_EQ(GetFileAttributesA((dir / "f.txt").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
 }
 
 TEST(Files, CopyNeverDamagesWhatItWasNotAskedToReplace) {

@@ -119,7 +119,6 @@ typedef struct _PROCESS_INFORMATION {
 #define WAIT_FAILED 0xFFFFFFFF
 #define STILL_ACTIVE 259
 #define SYNCHRONIZE 0x00100000L
-#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
 
 // Process and system.
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);

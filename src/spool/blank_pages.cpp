@@ -93,6 +93,7 @@ void LoadSpoolingFiles(int bClear, const std::string& destDir, FileList& list) {
       blank = IsBlankEMFPage(metafile.Get()) != 0;
     }
     if (blank) {
+      LogMessage("page %d (%s) is blank and is left out\n", static_cast<int>(i), path.c_str());
       list.erase(list.begin() + static_cast<long>(i - 1));
       DeleteFileA(path.c_str());
       RemovePendingPage(path);

@@ -13,9 +13,11 @@ InstalledConverter::InstalledConverter() {
   std::filesystem::create_directories(install_ / "windows/system32/spool/PRINTERS");
 }
 
-ProcessResult InstalledConverter::Print(const std::vector<std::string>& arguments) const {
-  return RunProgram(install_ / "quadrine-print", arguments, elsewhere_.path(),
-                    {"WINDIR=", "ASAN_OPTIONS=detect_leaks=1"});
+ProcessResult InstalledConverter::Print(const std::vector<std::string>& arguments,
+                                        const std::vector<std::string>& environment) const {
+  std::vector<std::string> env = {"WINDIR=", "ASAN_OPTIONS=detect_leaks=1"};
+  env.insert(env.end(), environment.begin(), environment.end());
+  return RunProgram(install_ / "quadrine-print", arguments, elsewhere_.path(), env);
 }
 
 std::string InstalledConverter::SpoolFolder() const {

@@ -18,8 +18,9 @@ class InstalledConverter {
   ProcessResult Run(const std::vector<std::string>& arguments = {},
                     const std::vector<std::string>& environment = {}) const;
 
-  // Runs quadrine-print from the install folder.
-  ProcessResult Print(const std::vector<std::string>& arguments) const;
+  // Runs quadrine-print from the install folder (and so the converter it starts).
+  ProcessResult Print(const std::vector<std::string>& arguments,
+                      const std::vector<std::string>& environment = {}) const;
   std::string SpoolFolder() const;
   std::string Queue() const;
   void SetQueue(const std::string& text) const;

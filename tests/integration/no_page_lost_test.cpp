@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -465,7 +466,8 @@ TEST_F(NoPageLost, ASpoolFileStillBeingWrittenWaitsForALaterRun) {
 }
 
 // The second job is printed while the first is converted (quadrine-print starts a converter
-// for each): the second run waits, and every page of both jobs becomes one file.
+// for each): the first run is held after its first page, so the second run always meets it
+// and waits; every page of both jobs becomes one file.
 TEST_F(NoPageLost, TwoJobsPrintedApartGiveEveryPageOnce) {
   converter_.SetOption("AutoSave", "OutputFile", "C:\\out\\scan.png");
   converter_.SetOption("AutoSaveOptions", "m_strResolution", "150");
@@ -476,15 +478,36 @@ TEST_F(NoPageLost, TwoJobsPrintedApartGiveEveryPageOnce) {
     WriteFile(converter_.elsewhere() + "/" + name, MinimalEmf(108, 8000, 8000 - 400 * k));
     (k < 3 ? first : second).push_back(name);
   }
+  const std::string held = converter_.elsewhere() + "/held";
   testing_support::ProcessResult a;
   testing_support::ProcessResult b;
-  std::thread one([&] { a = converter_.Print(first); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  std::thread two([&] { b = converter_.Print(second); });
+  std::atomic<bool> secondDone = false;
+  std::thread one([&] {
+    a = converter_.Print(first,
+                         {"QUADRINE_FAULT=hold-after:MoveFileExA:*/out/scan0001.png:" + held});
+  });
+  auto waitFor = [](const std::string& path) {
+    for (int i = 0; i < 3000 && !FileExists(path); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return FileExists(path);
+  };
+  ASSERT_TRUE(waitFor(held)) << "the first run never reached its first page";
+  std::thread two([&] {
+    b = converter_.Print(second);
+    secondDone = true;
+  });
+  // The second job is queued and its converter started; it waits for the first run.
+  EXPECT_TRUE(waitFor(converter_.SpoolFolder() + "/00002.SPL"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(secondDone);
+  EXPECT_TRUE(FileExists(converter_ / "out/scan0001.png"));
+  EXPECT_FALSE(FileExists(converter_ / "out/scan0002.png"));
+  fs::remove(held);
   one.join();
   two.join();
-  EXPECT_TRUE(a.exitCode == 0 || a.exitCode == 255) << a.err;
-  EXPECT_TRUE(b.exitCode == 0 || b.exitCode == 255) << b.err;
+  EXPECT_EQ(a.exitCode, 0) << a.err;
+  EXPECT_EQ(b.exitCode, 0) << b.err;
   const auto outputs = Files(converter_ / "out");
   EXPECT_EQ(outputs.size(), 6u);
   std::set<size_t> heights;  // each page's own height shows in its PNG
@@ -495,6 +518,21 @@ TEST_F(NoPageLost, TwoJobsPrintedApartGiveEveryPageOnce) {
   }
   EXPECT_EQ(heights.size(), 6u);
   ExpectNothingLeft();
+}
+
+// A blank page is left out, and the log names it.
+TEST_F(NoPageLost, ABlankPageLeftOutIsNamedInTheLog) {
+  converter_.SetConfig("debug", "outlog", "Yes");
+  WriteFile(converter_.elsewhere() + "/blank.emf", testing_support::EmfPage(""));
+  WriteFile(converter_.elsewhere() + "/p0.emf", Page(0));
+  ASSERT_EQ(converter_.Print({"--no-run", "p0.emf", "blank.emf"}).exitCode, 0);
+  const auto run = converter_.Run();
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Files(converter_ / "out").size(), 1u);
+  EXPECT_NE(converter_.Log().find("page 2 (" + converter_ / "out/000010001.emf" +
+                                  ") is blank and is left out\n"),
+            std::string::npos)
+      << converter_.Log();
 }
 
 // The lock that keeps runs apart fails closed: a lock file that cannot be opened stops the

@@ -1,5 +1,6 @@
 #include "win32/kernel32/fault.h"
 
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <signal.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@ struct Clause {
   std::string glob;
   int nth = 1;
   unsigned milliseconds = 0;  // lock-wait only
+  std::string marker;         // hold-after only
   int seen = 0;               // matching calls so far
 };
 
@@ -39,6 +41,10 @@ Clause Parse(std::string text) {
     if (!text.empty()) {
       clause.nth = std::atoi(text.c_str());
     }
+  } else if (clause.kind == "hold-after") {
+    clause.function = Take(text);
+    clause.glob = Take(text);
+    clause.marker = text;
   } else if (clause.kind == "disk-full") {
     clause.glob = text;
   } else if (clause.kind == "lock-wait") {
@@ -93,10 +99,25 @@ void AfterSuccess(const char* function, const std::string& native_path) {
   if (s.clauses.empty()) {
     return;
   }
-  std::lock_guard lock(counts_mutex);
-  for (Clause& clause : s.clauses) {
-    if (Matches(clause, "stop-after", function, native_path) && ++clause.seen == clause.nth) {
-      Stop();
+  std::string held;
+  {
+    std::lock_guard lock(counts_mutex);
+    for (Clause& clause : s.clauses) {
+      if (Matches(clause, "stop-after", function, native_path) && ++clause.seen == clause.nth) {
+        Stop();
+      }
+      if (Matches(clause, "hold-after", function, native_path) && ++clause.seen == 1) {
+        held = clause.marker;
+      }
+    }
+  }
+  if (!held.empty()) {
+    const int marker = open(held.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (marker >= 0) {
+      close(marker);
+    }
+    for (int waited = 0; waited < 6000 && access(held.c_str(), F_OK) == 0; ++waited) {
+      usleep(10000);
     }
   }
 }

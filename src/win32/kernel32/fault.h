@@ -1,4 +1,5 @@
-// A fault switch for tests only: the environment variable QUADRINE_FAULT makes the stand-in
+// A fault switch for test builds only (QUADRINE_FAULT_SWITCH; other builds have none and
+// ignore the variable): the environment variable QUADRINE_FAULT makes the stand-in
 // fail as a crash or a full disk would, at a chosen point, so tests can show that no page is
 // lost. Unset (always, outside tests) it changes nothing. It holds one or more clauses
 // separated by ';':
@@ -9,6 +10,9 @@
 //                                 or CreateFileMappingA
 //   stop-within:WriteFile:GLOB[:N] the Nth write to a matching file puts down only the first
 //                                 half of its bytes, and the process ends there: a torn write
+//   hold-after:FUNCTION:GLOB:MARKER the first time FUNCTION succeeded on a matching path, the
+//                                 process makes the file MARKER and waits until it is gone
+//                                 (at most a minute), so a test can act while it is held
 //   disk-full:GLOB                writes to files whose native path matches GLOB fail with
 //                                 ERROR_DISK_FULL, as on a full disk
 //   lock-wait:MS                  the stand-in's bounded waits for a lock (the printers file's)

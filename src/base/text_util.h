@@ -72,3 +72,22 @@ inline std::string JoinPath(std::string_view folder, std::string_view name) {
   path += name;
   return path;
 }
+
+// An argument in double quotes as the Microsoft C runtime reads it back unchanged: a quote
+// inside is escaped, and backslashes before a quote (the closing one included) are doubled.
+inline std::string QuotedArgument(std::string_view argument) {
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(2 * backslashes, '\\');
+  quoted += '"';
+  return quoted;
+}

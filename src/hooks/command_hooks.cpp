@@ -29,26 +29,6 @@ bool WriteListFile(const std::string& path, const FileList& list) {
   return ReplaceWholeFile(path, text);
 }
 
-// One argument quoted so that the C runtime reads it back unchanged: a quote inside is
-// escaped, and backslashes before a quote (the closing one included) are doubled, else
-// "D:\dest\" would end in an escaped quote.
-std::string Quoted(const std::string& argument) {
-  std::string quoted = "\"";
-  size_t backslashes = 0;
-  for (const char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(2 * backslashes, '\\');
-  quoted += '"';
-  return quoted;
-}
-
 }  // namespace
 
 int RunHook(const char* hookName, const FileList& list) {
@@ -70,11 +50,11 @@ int RunHook(const char* hookName, const FileList& list) {
   if (program.size() > kMaxProgramPath) {
     return -1;
   }
-  std::string command = Quoted(program);
-  // Appended piece by piece: " " + Quoted(...) sets off GCC 12's false -Wrestrict.
+  std::string command = QuotedArgument(program);
+  // Appended piece by piece: " " + QuotedArgument(...) sets off GCC 12's false -Wrestrict.
   for (size_t i = 1; i < arguments.size(); ++i) {
     command += ' ';
-    command += Quoted(arguments[i]);
+    command += QuotedArgument(arguments[i]);
   }
   if (command.size() > kMaxCommand) {
     return -1;
@@ -96,11 +76,11 @@ int RunHook(const char* hookName, const FileList& list) {
     if (i > 0) {
       command += ' ';
     }
-    command += Quoted(argument);
+    command += QuotedArgument(argument);
   }
   if (!listNamed) {
     command += ' ';
-    command += Quoted(listPath);
+    command += QuotedArgument(listPath);
   }
   std::string output;  // collected and dropped: a hook's output appears nowhere
   DWORD exitCode = 0;

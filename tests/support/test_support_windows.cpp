@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text_util.h"
 #include "support/test_support.h"
 #include "win32/win32.h"
 
@@ -35,19 +36,7 @@ std::string Quoted(const std::string& argument) {
   if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
     return argument;
   }
-  std::string out = "\"";
-  size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(2 * backslashes, '\\');
-  return out + "\"";
+  return QuotedArgument(argument);
 }
 
 // The environment block of this process with the extra NAME=value entries in place.

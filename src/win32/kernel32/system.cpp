@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "base/text_util.h"
 #include "win32/kernel32/errors.h"
 #include "win32/kernel32/kernel32.h"
 #include "win32/kernel32/native_path.h"
@@ -32,23 +33,7 @@ void AppendQuotedArgument(std::string& line, const std::string& argument) {
     line += argument;
     return;
   }
-  line += '"';
-  size_t backslashes = 0;
-  for (const char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    if (c == '"') {
-      line.append(backslashes * 2 + 1, '\\');
-    } else {
-      line.append(backslashes, '\\');
-    }
-    backslashes = 0;
-    line += c;
-  }
-  line.append(backslashes * 2, '\\');
-  line += '"';
+  line += QuotedArgument(argument);
 }
 
 // Copies text into a caller's buffer by the rule of GetWindowsDirectoryA and GetTempPathA:

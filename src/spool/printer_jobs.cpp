@@ -4,6 +4,7 @@
 
 #include "services/diagnostic_log.h"
 #include "services/program_values.h"
+#include "services/run_report.h"
 #include "services/scoped_handles.h"
 
 namespace {
@@ -32,6 +33,40 @@ bool QueryJobs(HANDLE printer, DWORD jobCount, std::vector<BYTE>& buffer, DWORD*
 
 const JOB_INFO_2A* Jobs(const std::vector<BYTE>& buffer) {
   return reinterpret_cast<const JOB_INFO_2A*>(buffer.data());
+}
+
+// The queue of the run's printer, in queue order; the spooler's error when it cannot be read.
+DWORD ReadPrinterJobIDs(std::vector<DWORD>& jobIds, DWORD* keepPrintedJobs) {
+  std::string printerName = Program().printerName;
+  HANDLE opened = nullptr;
+  if (!OpenPrinterA(printerName.data(), &opened, nullptr)) {
+    return GetLastError();
+  }
+  ScopedPrinter printer(opened);
+  std::vector<BYTE> printerInfo;
+  if (!QueryPrinterInfo(printer.Get(), printerInfo)) {
+    return GetLastError();
+  }
+  const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(printerInfo.data());
+  *keepPrintedJobs = info->Attributes & PRINTER_ATTRIBUTE_KEEPPRINTEDJOBS;
+  std::vector<BYTE> jobs;
+  DWORD returned = 0;
+  if (!QueryJobs(printer.Get(), info->cJobs, jobs, &returned)) {
+    return GetLastError();
+  }
+  for (DWORD i = 0; i < returned; ++i) {
+    jobIds.push_back(Jobs(jobs)[i].JobId);
+  }
+  return ERROR_SUCCESS;
+}
+
+// A job whose pages are out but whose queue entry could not be removed: worth a word, not a
+// lost page.
+void ReportStaleJob(int jobId, const std::string& printerName, DWORD error) {
+  ReportRunFailure("job " + std::to_string(jobId) + " could not be removed from the queue of \"" +
+                   printerName + "\" (" + QueueFailureReason(error) +
+                   "); its pages are safe, and the entry left behind is harmless: its spool "
+                   "file is gone, so no run converts it again");
 }
 
 }  // namespace
@@ -77,7 +112,11 @@ int DeleteOnePrinterJob(int jobId) {
   PRINTER_DEFAULTSA defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
   HANDLE opened = nullptr;
   if (!OpenPrinterA(printerName.data(), &opened, &defaults)) {
+    const DWORD error = GetLastError();
     LogMessage("OpenPrinter(\"%s\") failed.\n", printerName.c_str());
+    if (error != ERROR_INVALID_PRINTER_NAME) {  // no printer, no queue to tidy
+      ReportStaleJob(jobId, printerName, error);
+    }
     return 0;
   }
   ScopedPrinter printer(opened);
@@ -87,12 +126,22 @@ int DeleteOnePrinterJob(int jobId) {
   if (!QueryPrinterInfo(printer.Get(), printerInfo) ||
       !QueryJobs(printer.Get(), reinterpret_cast<const PRINTER_INFO_2A*>(printerInfo.data())->cJobs,
                  jobs, &returned)) {
+    ReportStaleJob(jobId, printerName, GetLastError());
     return 0;
   }
   for (DWORD i = 0; i < returned; ++i) {
     if (Jobs(jobs)[i].JobId == static_cast<DWORD>(jobId)) {
-      SetJobA(printer.Get(), static_cast<DWORD>(jobId), 0, nullptr, JOB_CONTROL_DELETE);
-      SetJobA(printer.Get(), static_cast<DWORD>(jobId), 0, nullptr, JOB_CONTROL_CANCEL);
+      // Spoolers differ in which of the two removes a job; either will do, and a job already
+      // gone when the second asks is no failure.
+      const BOOL deleted =
+          SetJobA(printer.Get(), static_cast<DWORD>(jobId), 0, nullptr, JOB_CONTROL_DELETE);
+      const DWORD deleteError = GetLastError();
+      const BOOL cancelled =
+          SetJobA(printer.Get(), static_cast<DWORD>(jobId), 0, nullptr, JOB_CONTROL_CANCEL);
+      if (!deleted && !cancelled && deleteError != ERROR_INVALID_PARAMETER) {
+        ReportStaleJob(jobId, printerName, deleteError);
+        return 0;
+      }
       LogMessage("OK, found and delete JobId (%d).\n", jobId);
       break;
     }
@@ -102,25 +151,25 @@ int DeleteOnePrinterJob(int jobId) {
 
 int GetPrinterJobIDs(std::vector<DWORD>& jobIds, DWORD* keepPrintedJobs) {
   jobIds.clear();
-  std::string printerName = Program().printerName;
-  HANDLE opened = nullptr;
-  if (!OpenPrinterA(printerName.data(), &opened, nullptr)) {
+  // The error is set once the printer handle is closed, so that closing it cannot change it.
+  const DWORD error = ReadPrinterJobIDs(jobIds, keepPrintedJobs);
+  if (error != ERROR_SUCCESS) {
+    jobIds.clear();
+    SetLastError(error);
     return 0;
-  }
-  ScopedPrinter printer(opened);
-  std::vector<BYTE> printerInfo;
-  if (!QueryPrinterInfo(printer.Get(), printerInfo)) {
-    return 0;
-  }
-  const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(printerInfo.data());
-  *keepPrintedJobs = info->Attributes & PRINTER_ATTRIBUTE_KEEPPRINTEDJOBS;
-  std::vector<BYTE> jobs;
-  DWORD returned = 0;
-  if (!QueryJobs(printer.Get(), info->cJobs, jobs, &returned)) {
-    return 0;
-  }
-  for (DWORD i = 0; i < returned; ++i) {
-    jobIds.push_back(Jobs(jobs)[i].JobId);
   }
   return 1;
+}
+
+std::string QueueFailureReason(DWORD error) {
+  switch (error) {
+    case ERROR_TIMEOUT:
+      return "another program held its lock past the time allowed";
+    case ERROR_CANT_RESOLVE_FILENAME:
+      return "a link stands where its file or lock should be, and links are never followed";
+    case ERROR_ACCESS_DENIED:
+      return "access denied";
+    default:
+      return "error " + std::to_string(error);
+  }
 }

@@ -6,6 +6,7 @@
 
 #include "base/text_util.h"
 #include "services/diagnostic_log.h"
+#include "services/program_values.h"
 #include "services/run_report.h"
 #include "services/scoped_handles.h"
 #include "spool/printer_jobs.h"
@@ -96,9 +97,23 @@ int FindFileNamePrefix(const std::string& prefix, const FileList& list) {
 }
 
 int CheckAllSPLFiles(FileList& splFiles) {
+  if (splFiles.empty()) {
+    return 0;  // nothing to match, so no reason to wait for the queue
+  }
   std::vector<DWORD> jobIds;
   DWORD keepPrintedJobs = 0;
-  if (!GetPrinterJobIDs(jobIds, &keepPrintedJobs) || jobIds.empty()) {
+  if (!GetPrinterJobIDs(jobIds, &keepPrintedJobs)) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_INVALID_PRINTER_NAME) {
+      // Not knowing the queue is not an empty queue: every spool file stays, with its job.
+      ReportRunFailure("the queue of \"" + Program().printerName + "\" cannot be read (" +
+                       QueueFailureReason(error) +
+                       "); no spool file was taken, and every job stays queued for a later run");
+      splFiles.clear();
+    }
+    return 0;
+  }
+  if (jobIds.empty()) {
     return 0;
   }
   // Only this printer's queued jobs count, whether or not it keeps printed jobs: the spool

@@ -19,8 +19,9 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list);
 int FindFiles(const std::string& folder, const char* pattern, FileList& list);
 void DeleteFiles(const std::string& folder, const char* pattern);
 
-// Keeps the spool files that belong to a queued job (when the printer keeps printed jobs);
-// 0 when the queue cannot be read or is empty.
+// Keeps the spool files that belong to a job queued on this printer; 0 when the queue is
+// empty or the printer does not exist. A queue that cannot be read otherwise (its lock held
+// too long, say) is reported as a run failure and leaves the list empty: nothing is taken.
 int CheckAllSPLFiles(FileList& splFiles);
 
 // 1 when some entry's base name begins with prefix, ignoring case.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "services/program_values.h"
+#include "services/run_report.h"
 #include "spool/blank_pages.h"
 #include "spool/printer_jobs.h"
 #include "spool/spool_collection.h"
@@ -67,6 +68,46 @@ TEST_F(QueueTest, OnlyThisPrintersQueuedSpoolFilesAreTaken) {
     EXPECT_EQ(CheckAllSPLFiles(list), c.expected) << c.queue;
     EXPECT_EQ(list, c.kept) << c.queue;
   }
+}
+
+// A queue that cannot be read is not an empty queue: the run takes no spool file and says so
+// (a run failure); a job whose pages are out but whose entry cannot be removed is said to
+// stay. Only a missing printer stays silent, as it always was.
+TEST_F(QueueTest, AQueueThatCannotBeReadTakesNothingAndSaysSo) {
+  const std::string queue = "[Quadrine]\nAttributes=0\nJobs=3,35\n";
+  const std::string elsewhere = root_ / "elsewhere.ini";
+  const FileList files = {"/s/00003.SPL", "/s/00035.SPL"};
+  struct Case {
+    const char* what;
+    bool linked;  // printers.ini is a link to a queue elsewhere
+    const char* printer;
+    int taken;
+    int reported;
+  };
+  const Case cases[] = {
+      {"readable", false, "Quadrine", 2, 0},
+      {"no such printer", false, "Missing", 0, 0},
+      {"a link", true, "Quadrine", 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(root_ / "windows/system32/spool/printers.ini");
+    WriteFile(elsewhere, queue);
+    if (c.linked) {
+      std::filesystem::create_symlink(elsewhere, root_ / "windows/system32/spool/printers.ini");
+    } else {
+      SetQueue(queue);
+    }
+    Program().printerName = c.printer;
+    FileList list = files;
+    const int failuresBefore = ReportedFailures();
+    EXPECT_EQ(CheckAllSPLFiles(list), c.taken);
+    EXPECT_EQ(list.size(), static_cast<size_t>(c.taken == 0 && c.reported ? 0 : 2));
+    EXPECT_EQ(DeleteOnePrinterJob(35), c.taken > 0 ? 1 : 0);
+    EXPECT_EQ(ReportedFailures() - failuresBefore, 2 * c.reported);
+    EXPECT_EQ(ReadFile(elsewhere), queue);
+  }
+  Program().printerName = "Quadrine";
 }
 
 TEST(BlankPage, LoadDropsBlankPagesAndKeepsTheRestInOrder) {

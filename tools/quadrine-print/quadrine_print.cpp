@@ -4,16 +4,22 @@
 // does on Windows.
 #include <spawn.h>
 #include <strings.h>
+#include <sys/random.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -153,16 +159,85 @@ std::string ConfiguredPrinter(const fs::path& folder) {
   return *name != '\0' ? name : "Quadrine";
 }
 
-DWORD HighestSpoolNumber(const fs::path& spool_folder) {
-  DWORD highest = 0;
+// The job numbers the spool folder's spool files carry (from the first digit of the name on,
+// as the converter reads them), so that no job is numbered as a file already there. A number
+// out of the job range (a stray file) is left out of the choice, with a word.
+std::set<DWORD> SpoolFileNumbers(const fs::path& spool_folder) {
+  std::set<DWORD> numbers;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(spool_folder, error)) {
     const std::string name = entry.path().filename().string();
-    if (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".SPL") == 0) {
-      highest = std::max(highest, static_cast<DWORD>(std::strtoul(name.c_str(), nullptr, 10)));
+    if (name.size() <= 4 || strcasecmp(name.c_str() + name.size() - 4, ".SPL") != 0) {
+      continue;
     }
+    const size_t digits = name.find_first_of("0123456789");
+    if (digits == std::string::npos || digits >= name.size() - 4) {
+      continue;
+    }
+    uint64_t number = 0;
+    const char* first = name.data() + digits;
+    const auto [end, result] = std::from_chars(first, name.data() + name.size() - 4, number);
+    if (result != std::errc() || number < 1 || number > win32::spooler::kHighestJobNumber) {
+      std::fprintf(stderr, "quadrine-print: ignoring %s: its job number is out of range\n",
+                   name.c_str());
+      continue;
+    }
+    numbers.insert(static_cast<DWORD>(number));
   }
-  return highest;
+  return numbers;
+}
+
+// 64 bits no other process can guess, for a name no one can plant a link at beforehand.
+uint64_t UnpredictableBits() {
+  uint64_t bits = 0;
+  if (getrandom(&bits, sizeof bits, 0) != sizeof bits) {
+    // O_EXCL keeps even a guessed name safe; this only makes a clash less likely.
+    bits = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) *
+               0x9E3779B97F4A7C15ull ^
+           static_cast<uint64_t>(getpid());
+  }
+  return bits;
+}
+
+using HandleOwner = std::unique_ptr<void, BOOL (*)(HANDLE)>;
+
+// The spool file written whole under a new, exclusive name of unguessable letters beside its
+// final one (CREATE_NEW never opens a link or a file planted there), so that a reader never
+// sees half of it; empty when it could not be written (last error set).
+std::string WriteStagedSpoolFile(const fs::path& spool_folder, const std::string& spool) {
+  constexpr int kTries = 8;
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    char name[40];
+    std::snprintf(name, sizeof name, "~spool-%016llx.part",
+                  static_cast<unsigned long long>(UnpredictableBits()));
+    const std::string staged = (spool_folder / name).string();
+    HANDLE created = CreateFileA(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) {
+        continue;
+      }
+      return {};
+    }
+    HandleOwner file(created, CloseHandle);
+    bool whole = true;
+    for (size_t done = 0; whole && done < spool.size();) {
+      constexpr size_t kChunk = size_t{1} << 30;
+      const DWORD size = static_cast<DWORD>(std::min(kChunk, spool.size() - done));
+      DWORD written = 0;
+      whole = WriteFile(file.get(), spool.data() + done, size, &written, nullptr) && written > 0;
+      done += written;
+    }
+    const DWORD error = whole ? ERROR_SUCCESS : GetLastError();
+    if (!whole || !CloseHandle(file.release())) {
+      const DWORD reported = error != ERROR_SUCCESS ? error : GetLastError();
+      DeleteFileA(staged.c_str());
+      SetLastError(reported != ERROR_SUCCESS ? reported : ERROR_WRITE_FAULT);
+      return {};
+    }
+    return staged;
+  }
+  return {};
 }
 
 int RunConverter(const fs::path& converter) {
@@ -221,32 +296,58 @@ struct QueuedJob {
 // two printing programs never take the same number.
 bool QueueJob(const std::string& printer, const fs::path& spool_folder, const std::string& spool,
               QueuedJob& job) {
-  std::error_code error;
   return win32::spooler::ChangePrinter(printer, true, [&](win32::spooler::PrinterRecord& p) {
-    // The spooler's counter, and past any spool file already there.
-    job.number = std::max(p.next_job, HighestSpoolNumber(spool_folder) + 1);
-    char name[32];
-    std::snprintf(name, sizeof name, "%05u.SPL", static_cast<unsigned>(job.number));
-    job.spool_path = spool_folder / name;
-    const fs::path temporary = spool_folder / (std::string(name) + ".part");
-    {
-      std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-      out.write(spool.data(), static_cast<std::streamsize>(spool.size()));
-      if (!out.flush()) {
-        job.failure = "cannot write " + temporary.string();
-        fs::remove(temporary, error);
-        return false;
-      }
-    }
-    fs::rename(temporary, job.spool_path, error);
-    if (error) {
-      job.failure = "cannot write " + job.spool_path.string();
-      fs::remove(temporary, error);
+    const std::string staged = WriteStagedSpoolFile(spool_folder, spool);
+    if (staged.empty()) {
+      job.failure = "cannot write a spool file in " + spool_folder.string() + " (error " +
+                    std::to_string(GetLastError()) + "); nothing was printed";
       return false;
     }
-    p.jobs.push_back(job.number);
-    return true;
+    // A number queued on any printer, or whose spool file is there, is in use; a name taken
+    // between the look and the move (by a program that does not lock the queue) is too.
+    std::set<DWORD> taken = SpoolFileNumbers(spool_folder);
+    constexpr int kTries = 16;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+      job.number = p.NextJob([&](DWORD number) { return taken.contains(number); });
+      if (job.number == 0) {
+        break;
+      }
+      char name[32];
+      std::snprintf(name, sizeof name, "%05u.SPL", static_cast<unsigned>(job.number));
+      job.spool_path = spool_folder / name;
+      // Without MOVEFILE_REPLACE_EXISTING the move fails on a taken name, links included.
+      if (MoveFileExA(staged.c_str(), job.spool_path.c_str(), 0)) {
+        p.jobs.push_back(job.number);
+        return true;
+      }
+      if (GetLastError() != ERROR_ALREADY_EXISTS) {
+        job.failure = "cannot write " + job.spool_path.string() + " (error " +
+                      std::to_string(GetLastError()) + "); nothing was printed";
+        DeleteFileA(staged.c_str());
+        return false;
+      }
+      taken.insert(job.number);
+    }
+    job.failure = "no free job number in " + spool_folder.string() + "; nothing was printed";
+    DeleteFileA(staged.c_str());
+    return false;
   });
+}
+
+// Why the queue could not be changed, in one line.
+std::string QueueFailure(DWORD error) {
+  const std::string queue = win32::spooler::PrintersFilePath();
+  switch (error) {
+    case ERROR_TIMEOUT:
+      return "another program held the printer queue " + queue +
+             ".lock locked past the time allowed; nothing was printed";
+    case ERROR_CANT_RESOLVE_FILENAME:
+      return "the printer queue " + queue +
+             " (or its lock file) is a link, which is never followed; nothing was printed";
+    default:
+      return "cannot change the printer queue " + queue + " (error " + std::to_string(error) +
+             "); nothing was printed";
+  }
 }
 
 }  // namespace
@@ -323,11 +424,15 @@ int main(int argc, char** argv) {
   fs::create_directories(spool_folder, error);
   QueuedJob job;
   if (!QueueJob(options.printer, spool_folder, BuildSpoolFile(options.document, pages), job)) {
-    std::fprintf(stderr, "quadrine-print: %s\n",
-                 job.failure.empty() ? "cannot change the printer queue" : job.failure.c_str());
-    if (!job.failure.empty() || job.spool_path.empty()) {
-      return 1;
+    const DWORD error = GetLastError();
+    if (job.failure.empty() && !job.spool_path.empty()) {
+      // The spool file was placed but the queue could not be saved: unqueued, no converter
+      // would ever take it, so it goes rather than pass for a printed job.
+      DeleteFileA(job.spool_path.c_str());
     }
+    std::fprintf(stderr, "quadrine-print: %s\n",
+                 job.failure.empty() ? QueueFailure(error).c_str() : job.failure.c_str());
+    return 1;
   }
   std::fprintf(stderr, "quadrine-print: job %u (%zu page%s) queued on \"%s\" as %s\n",
                static_cast<unsigned>(job.number), pages.size(), pages.size() == 1 ? "" : "s",

@@ -1,14 +1,19 @@
 #include "win32/kernel32/ini_document.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
 
 #include "win32/kernel32/errors.h"
+#include "win32/kernel32/fault.h"
 #include "win32/kernel32/kernel32.h"
 #include "win32/kernel32/unique_fd.h"
 
@@ -187,6 +192,17 @@ void IniDocument::RemoveSection(std::string_view section) {
   }
 }
 
+std::vector<std::string> IniDocument::SectionNames() const {
+  std::vector<std::string> names;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    std::string_view name;
+    if (IsSectionHeader(Content(i), &name)) {
+      names.emplace_back(name);
+    }
+  }
+  return names;
+}
+
 std::optional<std::string> ReadWholeFile(const std::string& native_path) {
   UniqueFd fd(open(native_path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info {};
@@ -208,37 +224,83 @@ std::optional<std::string> ReadWholeFile(const std::string& native_path) {
   return text;
 }
 
-bool ReplaceFileAtomically(const std::string& native_path, const std::string& text) {
-  static std::atomic<unsigned> counter{0};
-  const std::string temporary =
-      native_path + ".~" + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1));
-  struct stat info {};
-  const bool existed = stat(native_path.c_str(), &info) == 0;
-  UniqueFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (!fd.Valid()) {
-    return FailFromErrno();
+namespace {
+
+// 64 bits no other process can guess, for names an attacker must not plant a link at first.
+uint64_t UnpredictableBits() {
+  uint64_t bits = 0;
+  if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) == sizeof bits) {
+    return bits;
   }
-  if (existed) {
-    fchmod(fd.Get(), info.st_mode & 07777);
-  }
+  // Without the kernel's generator, still different for each call and process; O_EXCL and
+  // the retries keep it safe, only less hard to guess.
+  static std::atomic<uint64_t> counter{0};
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  return static_cast<uint64_t>(now) * 0x9E3779B97F4A7C15ull ^
+         (static_cast<uint64_t>(getpid()) << 32) ^ counter.fetch_add(1);
+}
+
+bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;
-  bool written = true;
   while (done < text.size()) {
-    const ssize_t count = write(fd.Get(), text.data() + done, text.size() - done);
+    const ssize_t count = write(fd, text.data() + done, text.size() - done);
     if (count < 0 && errno == EINTR) {
       continue;
     }
     if (count <= 0) {
-      written = false;
-      break;
+      return false;
     }
     done += static_cast<size_t>(count);
   }
-  if (!written || close(fd.Release()) != 0 || rename(temporary.c_str(), native_path.c_str()) != 0) {
+  return true;
+}
+
+}  // namespace
+
+bool ReplaceFileAtomically(const std::string& native_path, const std::string& text,
+                           unsigned new_file_mode) {
+  // What the file is now: a regular file passes its owner and mode on; a link planted at
+  // its name passes nothing on and is replaced itself.
+  struct stat old_file {};
+  const bool keep_owner_and_mode =
+      lstat(native_path.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode);
+  constexpr int kTries = 8;  // a name taken by chance, or planted, costs one more try
+  std::string temporary;
+  UniqueFd fd;
+  for (int attempt = 0; attempt < kTries && !fd.Valid(); ++attempt) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".~%016llx",
+                  static_cast<unsigned long long>(UnpredictableBits()));
+    temporary = native_path + suffix;
+    fd.Reset(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  static_cast<mode_t>(new_file_mode)));
+    if (!fd.Valid() && errno != EEXIST) {
+      break;
+    }
+  }
+  if (!fd.Valid()) {
+    return FailFromErrno();
+  }
+  fault::AfterSuccess("CreateFileA", temporary);
+  if (keep_owner_and_mode) {
+    // Another user's file stays theirs where we may give it to them (as root), else keeps
+    // at least its group when we belong to it; otherwise (EPERM) it becomes ours, as any
+    // new file would, which takes nothing from its content.
+    const bool others = old_file.st_uid != geteuid() || old_file.st_gid != getegid();
+    if (others && fchown(fd.Get(), old_file.st_uid, old_file.st_gid) != 0 &&
+        fchown(fd.Get(), static_cast<uid_t>(-1), old_file.st_gid) != 0) {
+      errno = 0;  // not ours to give: not a failure of the write
+    }
+    // After the owner: a change of owner clears the set-id bits.
+    fchmod(fd.Get(), old_file.st_mode & 07777);
+  }
+  if (!WriteAll(fd.Get(), text) || close(fd.Release()) != 0 ||
+      rename(temporary.c_str(), native_path.c_str()) != 0) {
     const int error = errno;
     unlink(temporary.c_str());
-    return win32::Fail(ErrorFromErrno(error), false);
+    return Fail(ErrorFromErrno(error), false);
   }
+  fault::AfterSuccess("MoveFileExA", native_path);
   return true;
 }
 

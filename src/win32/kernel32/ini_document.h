@@ -23,6 +23,8 @@ class IniDocument {
   void Set(std::string_view section, std::string_view key, std::string_view value);
   void RemoveKey(std::string_view section, std::string_view key);
   void RemoveSection(std::string_view section);
+  // The names of the sections in file order, as written.
+  std::vector<std::string> SectionNames() const;
 
  private:
   struct Location;
@@ -35,7 +37,12 @@ class IniDocument {
 
 // Reads a whole regular file; none when it cannot be opened.
 std::optional<std::string> ReadWholeFile(const std::string& native_path);
-// Writes a file through a temporary one and a rename, keeping the old file's mode.
-bool ReplaceFileAtomically(const std::string& native_path, const std::string& text);
+// Writes a file whole under a new, exclusive and unpredictable name beside it, then renames
+// that over the old one: a crash leaves the old or the new file, never a torn or empty one,
+// and a link planted at either name is never written through (the rename replaces a link at
+// the file's own name). The new file keeps the old one's mode and, where allowed, its owner;
+// a file made anew gets new_file_mode less the umask.
+bool ReplaceFileAtomically(const std::string& native_path, const std::string& text,
+                           unsigned new_file_mode = 0666);
 
 }  // namespace win32

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -160,6 +161,41 @@ TEST(ProfileWrite, WritingBackTheSameValueLeavesTheFileAlone) {
   struct stat after {};
   ASSERT_EQ(stat(file.c_str(), &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);
+}
+
+// A write never goes through a link planted at the file's own name (the rename replaces the
+// link itself) nor at a temporary name beside it (those are new, exclusive and unpredictable:
+// names that this process might have used are no hindrance), and keeps the owner of a file
+// that is someone else's.
+TEST(ProfileWrite, NeverWritesThroughAPlantedLinkAndKeepsTheOwner) {
+  TempDir dir;
+  const std::string file = dir / "option.ini";
+  const std::string victim = dir / "victim";
+  WriteFile(victim, "[a]\nx=1\n");
+  std::filesystem::create_symlink(victim, file);
+  ASSERT_TRUE(WritePrivateProfileStringA("a", "y", "2", file.c_str()));
+  EXPECT_EQ(ReadFile(victim), "[a]\nx=1\n");
+  EXPECT_FALSE(std::filesystem::is_symlink(file));
+  EXPECT_EQ(ReadFile(file), "[a]\nx=1\ny=2\n");
+
+  for (int n = 0; n < 256; ++n) {
+    std::filesystem::create_symlink(
+        victim, file + ".~" + std::to_string(getpid()) + "." + std::to_string(n));
+  }
+  for (int n = 0; n < 8; ++n) {
+    ASSERT_TRUE(WritePrivateProfileStringA("b", "n", std::to_string(n).c_str(), file.c_str()));
+  }
+  EXPECT_EQ(ReadFile(victim), "[a]\nx=1\n");
+  EXPECT_EQ(ReadFile(file), "[a]\nx=1\ny=2\n[b]\nn=7\n");
+
+  if (geteuid() == 0) {  // only root may give a file away
+    ASSERT_EQ(chown(file.c_str(), 12345, 23456), 0);
+    ASSERT_TRUE(WritePrivateProfileStringA("b", "n", "owned", file.c_str()));
+    struct stat info {};
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 12345u);
+    EXPECT_EQ(info.st_gid, 23456u);
+  }
 }
 
 TEST(ProfileWrite, FailsInAFolderThatCannotBeWritten) {

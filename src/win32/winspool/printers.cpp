@@ -61,8 +61,9 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
     return win32::Fail(ERROR_INVALID_PARAMETER);
   }
   *phPrinter = nullptr;
+  // ReadPrinter's error tells a missing printer from a queue that could not be read.
   if (!win32::spooler::ReadPrinter(pPrinterName)) {
-    return win32::Fail(ERROR_INVALID_PRINTER_NAME);
+    return FALSE;
   }
   *phPrinter = win32::InsertHandle(std::make_shared<PrinterObject>(pPrinterName));
   return TRUE;
@@ -167,16 +168,18 @@ BOOL WINAPI SetJobA(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWOR
   if (Command != JOB_CONTROL_DELETE && Command != JOB_CONTROL_CANCEL) {
     return win32::Fail(ERROR_NOT_SUPPORTED);
   }
+  bool read = false;
   bool found = false;
   const bool saved =
       win32::spooler::ChangePrinter(printer->name, false, [&](win32::spooler::PrinterRecord& p) {
+        read = true;
         const auto before = p.jobs.size();
         std::erase(p.jobs, JobId);
         found = p.jobs.size() != before;
         return found;
       });
-  if (!found) {
+  if (read && !found) {
     return win32::Fail(ERROR_INVALID_PARAMETER);
   }
-  return saved ? TRUE : FALSE;
+  return saved ? TRUE : FALSE;  // else ChangePrinter's error: the queue could not be changed
 }

@@ -148,8 +148,8 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
     const int count = FindFiles(temporaryFolder, "~emf*.tmp", found);
     for (int i = 0; i < count; ++i) {
       const std::string& source = found[static_cast<size_t>(i)];
-      const std::string pagePath = CreateFreePageFile(
-          strDestDir, BaseName(source), i, source, [&](const std::string& path) {
+      const std::string pagePath =
+          CreateFreePageFile(strDestDir, BaseName(source), i, source, [&](const std::string& path) {
             return CopyFileA(source.c_str(), path.c_str(), TRUE) != FALSE;
           });
       if (pagePath.empty()) {

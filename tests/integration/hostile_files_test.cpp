@@ -136,6 +136,14 @@ TEST(HostileFiles, AKillWhileTheQueueIsWrittenLosesNoJob) {
     ASSERT_EQ(fresh.Print(2).exitCode, 0);
     ASSERT_EQ(fresh.Run().exitCode, 0);
     EXPECT_EQ(fresh.Appearances({2}), std::vector<int>{1});
+    // Nothing of the killed writer stays beside the queue or among the spool files.
+    for (const fs::path& folder :
+         {fs::path(fresh.QueueFile()).parent_path(), fs::path(fresh.SpoolFolder())}) {
+      for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string file = entry.path().filename().string();
+        EXPECT_TRUE(file.find(".~") == std::string::npos && !file.starts_with("~spool-")) << file;
+      }
+    }
   }
 }
 

@@ -297,6 +297,8 @@ struct QueuedJob {
 bool QueueJob(const std::string& printer, const fs::path& spool_folder, const std::string& spool,
               QueuedJob& job) {
   return win32::spooler::ChangePrinter(printer, true, [&](win32::spooler::PrinterRecord& p) {
+    // Spool files are staged only under the queue's lock: one staged now is a dead print's.
+    win32::spooler::RemoveFilesLike(spool_folder.string(), "~spool-*.part");
     const std::string staged = WriteStagedSpoolFile(spool_folder, spool);
     if (staged.empty()) {
       job.failure = "cannot write a spool file in " + spool_folder.string() + " (error " +

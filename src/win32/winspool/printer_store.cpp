@@ -1,6 +1,7 @@
 #include "win32/winspool/printer_store.h"
 
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -253,12 +254,25 @@ std::optional<PrinterRecord> ReadPrinter(const std::string& name) {
   return record;
 }
 
+void RemoveFilesLike(const std::string& folder, const char* pattern) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (fnmatch(pattern, name.c_str(), 0) == 0 && !entry.is_directory(error)) {
+      unlink(entry.path().c_str());
+    }
+  }
+}
+
 bool ChangePrinter(const std::string& name, bool create,
                    const std::function<bool(PrinterRecord&)>& change) {
   auto locked = LockQueue(create, true);
   if (!locked) {
     return false;
   }
+  // Every rewrite of the queue happens under this lock: a new file beside it now is what a
+  // writer that died left.
+  RemoveFilesLike(SpoolDirectory(), "printers.ini.~*");
   IniDocument& document = locked->document;
   auto record = Find(document, name);
   if (!record) {

@@ -49,6 +49,10 @@ std::optional<PrinterRecord> ReadPrinter(const std::string& name);
 // With create set, a missing file or section is made first. False when the printer is
 // missing, the change declined, or the file could not be locked, read or written (last error
 // set as for ReadPrinter; left as the change set it when it declined).
+// Removes the files of a folder whose names match a glob (folders and all else stay); for
+// what a writer that died under the queue's lock left.
+void RemoveFilesLike(const std::string& folder, const char* pattern);
+
 bool ChangePrinter(const std::string& name, bool create,
                    const std::function<bool(PrinterRecord&)>& change);
 

@@ -419,6 +419,16 @@ TEST_F(NoPageLost, PlantedLinksAreNeverFollowed) {
   EXPECT_FALSE(FileExists(converter_.elsewhere() + "/gone"));
   EXPECT_EQ(ReadFile(converter_ / "out/scan0001000.emf"), Page(0));
   EXPECT_EQ(ReadFile(converter_ / "out/scan0002000.emf"), Page(1));
+
+  // The recovery record and the names it was once written under: links there are replaced
+  // or passed by, never written through.
+  fs::create_symlink(converter_.elsewhere() + "/victim", converter_ / "pending-pages.txt");
+  fs::create_symlink(converter_.elsewhere() + "/gone", converter_ / "pending-pages.txt.new");
+  PrintJob(2, 1);
+  const auto third = converter_.Run();
+  EXPECT_EQ(third.exitCode, 0) << third.err;
+  EXPECT_EQ(ReadFile(converter_.elsewhere() + "/victim"), "precious");
+  EXPECT_FALSE(FileExists(converter_.elsewhere() + "/gone"));
 }
 
 TEST_F(NoPageLost, AMissingOutputFolderIsMadeAndAnUnwritableOneKeepsTheJob) {

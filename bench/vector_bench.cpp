@@ -45,17 +45,21 @@ std::string OutPath(const char* extension) {
 
 void Pdf(benchmark::State& state, const std::string& name) {
   const std::vector<uint8_t> page = PageBytes(name);
-  const std::string out = OutPath(".pdf");
+  std::string pdf;
+  const emf::ByteSink keep = [&pdf](std::span<const uint8_t> bytes) {
+    pdf.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return true;
+  };
   for (auto _ : state) {
+    pdf.clear();
     const std::string error =
-        emf::WriteVectorPage(page, out, emf::VectorFormat::kPdf, emf::ColourRule::kColour);
+        emf::WriteVectorPage(page, keep, emf::VectorFormat::kPdf, emf::ColourRule::kColour);
     if (!error.empty()) {
       state.SkipWithError(error.c_str());
       return;
     }
   }
-  state.counters["bytes"] = static_cast<double>(fs::file_size(out));
-  fs::remove(out);
+  state.counters["bytes"] = static_cast<double>(pdf.size());
 }
 
 void Png300(benchmark::State& state, const std::string& name) {

@@ -1,4 +1,6 @@
 // Vector output through the engine's vector back end.
+#include <span>
+#include <string>
 #include <vector>
 
 #include "base/text_util.h"
@@ -40,13 +42,27 @@ bool WriteVectorOutput(const std::string& page, const std::string& staged,
     reason = "the page could not be read";
     return false;
   }
+  // Created exclusively, as every output is: a link or file planted at the name is never
+  // followed or replaced. The engine writes into the handle, never by name.
+  ScopedHandle file(CreateFileA(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) {
+    reason = "its file could not be created (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  const emf::ByteSink sink = [&file](std::span<const uint8_t> data) {
+    DWORD written = 0;
+    return WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+           written == data.size();
+  };
   const emf::ColourRule rule = settings.colorDepth == 1 ? emf::ColourRule::kBlackAndWhite
                                : settings.grayscale     ? emf::ColourRule::kGrey
                                                         : emf::ColourRule::kColour;
   reason = emf::WriteVectorPage(
-      bytes, staged,
+      bytes, sink,
       EqualsIgnoringCase(extension, ".pdf") ? emf::VectorFormat::kPdf : emf::VectorFormat::kSvg,
       rule, emf::DocumentInfo{"", "Quadrine " QUADRINE_VERSION});
+  file.Reset();
   if (!reason.empty()) {
     DeleteFileA(staged.c_str());  // a half-written document is no output
   }

@@ -48,11 +48,11 @@ Path OnFillGrid(const Path& path) {
   return out;
 }
 
-cairo_surface_t* SurfaceFor(const Image& image) {
-  return cairo_image_surface_create_for_data(
+Surface SurfaceFor(const Image& image) {
+  return Surface(cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.pixels.data())),
       image.has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, image.width, image.height,
-      image.width * 4);
+      image.width * 4));
 }
 
 // A source larger than a surface can be is sampled first to the size it takes on the canvas,
@@ -69,9 +69,9 @@ const Image& FitToSurface(const Image& src, double& sx, double& sy, double& sw, 
 }  // namespace
 
 // The pattern that maps the source rectangle onto the parallelogram.
-cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, double sh,
-                              Point tl, Point tr, Point bl, bool smooth) {
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
+Pattern ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, double sh, Point tl,
+                     Point tr, Point bl, bool smooth) {
+  Pattern pattern(cairo_pattern_create_for_surface(surface));
   // Source unit square -> parallelogram, then invert for cairo's user-to-pattern matrix.
   cairo_matrix_t to_device;
   cairo_matrix_init(&to_device, (tr.x - tl.x) / sw, (tr.y - tl.y) / sw, (bl.x - tl.x) / sh,
@@ -81,23 +81,22 @@ cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, do
   cairo_matrix_t full;
   cairo_matrix_multiply(&full, &offset, &to_device);
   if (cairo_matrix_invert(&full) == CAIRO_STATUS_SUCCESS) {
-    cairo_pattern_set_matrix(pattern, &full);
+    cairo_pattern_set_matrix(pattern.get(), &full);
   }
-  cairo_pattern_set_filter(pattern, smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
-  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+  cairo_pattern_set_filter(pattern.get(), smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
   return pattern;
 }
 
 void BlendSurfaceOn(cairo_t* cr, cairo_surface_t* surface, double sx, double sy, double sw,
                     double sh, Point tl, Point tr, Point bl, int constant_alpha) {
-  cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, true);
+  const Pattern source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, true);
   cairo_save(cr);
   BuildPath(cr, Parallelogram(tl, tr, bl));
   cairo_clip(cr);
-  cairo_set_source(cr, source);
+  cairo_set_source(cr, source.get());
   cairo_paint_with_alpha(cr, std::clamp(constant_alpha, 0, 255) / 255.0);
   cairo_restore(cr);
-  cairo_pattern_destroy(source);
 }
 
 Path Parallelogram(Point tl, Point tr, Point bl) {
@@ -282,19 +281,18 @@ void Canvas::SetSource(cairo_t* cr, const Paint& paint) {
     cairo_set_source_rgb(cr, 0, 0, 0);
     return;
   }
-  cairo_pattern_t* pattern = TilePattern(paint, tile);
-  if (pattern == nullptr) {
+  const Pattern pattern = TilePattern(paint, tile);
+  if (!pattern) {
     cairo_set_source_rgb(cr, 0, 0, 0);
     return;
   }
-  cairo_set_source(cr, pattern);
-  cairo_pattern_destroy(pattern);
+  cairo_set_source(cr, pattern.get());
 }
 
 // A repeating pattern of the tile from the brush origin, in a surface of cairo's own (the
 // tile dies before the source is used). A tile larger than a surface can be is first cut to
 // the window of its repetition that the canvas shows: no canvas is larger than a surface.
-cairo_pattern_t* Canvas::TilePattern(const Paint& paint, const Image& tile) {
+Pattern Canvas::TilePattern(const Paint& paint, const Image& tile) {
   double origin_x = paint.origin.x;
   double origin_y = paint.origin.y;
   const Image* source = &tile;
@@ -319,28 +317,26 @@ cairo_pattern_t* Canvas::TilePattern(const Paint& paint, const Image& tile) {
     origin_y -= static_cast<double>(shift_y);
     source = &window;
   }
-  cairo_surface_t* owned = cairo_image_surface_create(
-      source->has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, source->width, source->height);
-  if (!Check(cairo_surface_status(owned), "a brush pattern")) {
-    cairo_surface_destroy(owned);
+  const Surface owned(cairo_image_surface_create(
+      source->has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, source->width, source->height));
+  if (!Check(cairo_surface_status(owned.get()), "a brush pattern")) {
     return nullptr;
   }
-  cairo_surface_flush(owned);
-  unsigned char* data = cairo_image_surface_get_data(owned);
-  const int stride = cairo_image_surface_get_stride(owned);
+  cairo_surface_flush(owned.get());
+  unsigned char* data = cairo_image_surface_get_data(owned.get());
+  const int stride = cairo_image_surface_get_stride(owned.get());
   for (int y = 0; y < source->height; ++y) {
     std::memcpy(data + static_cast<size_t>(y) * static_cast<size_t>(stride),
                 source->pixels.data() + static_cast<size_t>(y) * source->width,
                 static_cast<size_t>(source->width) * 4);
   }
-  cairo_surface_mark_dirty(owned);
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(owned);
-  cairo_surface_destroy(owned);
-  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
-  cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+  cairo_surface_mark_dirty(owned.get());
+  Pattern pattern(cairo_pattern_create_for_surface(owned.get()));
+  cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_REPEAT);
+  cairo_pattern_set_filter(pattern.get(), CAIRO_FILTER_NEAREST);
   cairo_matrix_t matrix;
   cairo_matrix_init_translate(&matrix, -origin_x, -origin_y);
-  cairo_pattern_set_matrix(pattern, &matrix);
+  cairo_pattern_set_matrix(pattern.get(), &matrix);
   return pattern;
 }
 
@@ -358,17 +354,25 @@ void Canvas::DrawThroughMask(const Path& area, double margin, Draw draw, Combine
   if (right <= left || bottom <= top) {
     return;
   }
-  cairo_surface_t* layer =
-      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, right - left, bottom - top);
-  cairo_surface_set_device_offset(layer, -left, -top);
-  cairo_t* cr = cairo_create(layer);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  ApplyClip(cr);
-  draw(cr);
-  cairo_destroy(cr);
-  cairo_surface_flush(layer);
-  const uint32_t* drawn = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(layer));
-  const int layer_stride = cairo_image_surface_get_stride(layer) / 4;
+  // Without its layer (no memory for it) the operation is not drawn, and the page says so.
+  const Surface layer(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, right - left, bottom - top));
+  if (!Check(cairo_surface_status(layer.get()), "a raster operation")) {
+    return;
+  }
+  cairo_surface_set_device_offset(layer.get(), -left, -top);
+  {
+    const Context cr(cairo_create(layer.get()));
+    cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
+    ApplyClip(cr.get());
+    draw(cr.get());
+    if (!Check(cairo_status(cr.get()), "a raster operation")) {
+      return;
+    }
+  }
+  cairo_surface_flush(layer.get());
+  const uint32_t* drawn =
+      reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(layer.get()));
+  const int layer_stride = cairo_image_surface_get_stride(layer.get()) / 4;
   cairo_surface_flush(surface_);
   for (int y = top; y < bottom; ++y) {
     uint32_t* row = PixelAt(left, y);
@@ -380,7 +384,6 @@ void Canvas::DrawThroughMask(const Path& area, double margin, Draw draw, Combine
       }
     }
   }
-  cairo_surface_destroy(layer);
   cairo_surface_mark_dirty(surface_);
 }
 
@@ -482,17 +485,16 @@ void Canvas::DrawImage(const Image& original, double sx, double sy, double sw, d
   }
   Image fitted;
   const Image& src = FitToSurface(original, sx, sy, sw, sh, tl, tr, bl, fitted);
-  cairo_surface_t* surface = SurfaceFor(src);
-  if (!Check(cairo_surface_status(surface), "a bitmap")) {
-    cairo_surface_destroy(surface);
+  const Surface surface = SurfaceFor(src);
+  if (!Check(cairo_surface_status(surface.get()), "a bitmap")) {
     return;
   }
-  cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, smooth);
+  const Pattern source = ImagePattern(surface.get(), sx, sy, sw, sh, tl, tr, bl, smooth);
   const Path area = Parallelogram(tl, tr, bl);
   if ((rop3 & 0xFFFF0000) == (kSrcCopy & 0xFFFF0000)) {
     ApplyClip(cr_);
     BuildPath(cr_, area);
-    cairo_set_source(cr_, source);
+    cairo_set_source(cr_, source.get());
     cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
     cairo_fill(cr_);
     cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
@@ -502,14 +504,12 @@ void Canvas::DrawImage(const Image& original, double sx, double sy, double sw, d
         area, 0,
         [&](cairo_t* cr) {
           BuildPath(cr, area);
-          cairo_set_source(cr, source);
+          cairo_set_source(cr, source.get());
           cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
           cairo_fill(cr);
         },
         [&](uint32_t s, uint32_t d, int, int) { return Rop3(rop3, p, s, d); });
   }
-  cairo_pattern_destroy(source);
-  cairo_surface_destroy(surface);
 }
 
 void Canvas::BlendImage(const Image& original, double sx, double sy, double sw, double sh, Point tl,
@@ -520,14 +520,12 @@ void Canvas::BlendImage(const Image& original, double sx, double sy, double sw, 
   Image fitted;
   Image view = FitToSurface(original, sx, sy, sw, sh, tl, tr, bl, fitted);
   view.has_alpha = use_source_alpha;
-  cairo_surface_t* surface = SurfaceFor(view);
-  if (!Check(cairo_surface_status(surface), "a blended bitmap")) {
-    cairo_surface_destroy(surface);
+  const Surface surface = SurfaceFor(view);
+  if (!Check(cairo_surface_status(surface.get()), "a blended bitmap")) {
     return;
   }
   ApplyClip(cr_);
-  BlendSurfaceOn(cr_, surface, sx, sy, sw, sh, tl, tr, bl, constant_alpha);
-  cairo_surface_destroy(surface);
+  BlendSurfaceOn(cr_, surface.get(), sx, sy, sw, sh, tl, tr, bl, constant_alpha);
 }
 
 bool SourcelessFill(uint32_t rop3, const Paint& pattern, Paint& paint, int& rop2) {
@@ -563,37 +561,35 @@ void AddColorStop(cairo_pattern_t* pattern, double offset, ColorRef color) {
 }  // namespace
 
 void FillGradientRectOn(cairo_t* cr, Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) {
-  cairo_pattern_t* gradient = vertical ? cairo_pattern_create_linear(0, p0.y, 0, p1.y)
-                                       : cairo_pattern_create_linear(p0.x, 0, p1.x, 0);
-  AddColorStop(gradient, 0, c0);
-  AddColorStop(gradient, 1, c1);
+  const Pattern gradient(vertical ? cairo_pattern_create_linear(0, p0.y, 0, p1.y)
+                                  : cairo_pattern_create_linear(p0.x, 0, p1.x, 0));
+  AddColorStop(gradient.get(), 0, c0);
+  AddColorStop(gradient.get(), 1, c1);
   cairo_new_path(cr);
   cairo_rectangle(cr, std::min(p0.x, p1.x), std::min(p0.y, p1.y), std::fabs(p1.x - p0.x),
                   std::fabs(p1.y - p0.y));
-  cairo_set_source(cr, gradient);
+  cairo_set_source(cr, gradient.get());
   cairo_fill(cr);
-  cairo_pattern_destroy(gradient);
 }
 
 void FillGradientTriangleOn(cairo_t* cr, const Point (&p)[3], const ColorRef (&c)[3]) {
-  cairo_pattern_t* mesh = cairo_pattern_create_mesh();
-  cairo_mesh_pattern_begin_patch(mesh);
-  cairo_mesh_pattern_move_to(mesh, p[0].x, p[0].y);
-  cairo_mesh_pattern_line_to(mesh, p[1].x, p[1].y);
-  cairo_mesh_pattern_line_to(mesh, p[2].x, p[2].y);
+  const Pattern mesh(cairo_pattern_create_mesh());
+  cairo_mesh_pattern_begin_patch(mesh.get());
+  cairo_mesh_pattern_move_to(mesh.get(), p[0].x, p[0].y);
+  cairo_mesh_pattern_line_to(mesh.get(), p[1].x, p[1].y);
+  cairo_mesh_pattern_line_to(mesh.get(), p[2].x, p[2].y);
   for (unsigned i = 0; i < 3; ++i) {
     const UnitRgb corner = ToUnitRgb(c[i]);
-    cairo_mesh_pattern_set_corner_color_rgb(mesh, i, corner.red, corner.green, corner.blue);
+    cairo_mesh_pattern_set_corner_color_rgb(mesh.get(), i, corner.red, corner.green, corner.blue);
   }
-  cairo_mesh_pattern_end_patch(mesh);
+  cairo_mesh_pattern_end_patch(mesh.get());
   cairo_new_path(cr);
   cairo_move_to(cr, p[0].x, p[0].y);
   cairo_line_to(cr, p[1].x, p[1].y);
   cairo_line_to(cr, p[2].x, p[2].y);
   cairo_close_path(cr);
-  cairo_set_source(cr, mesh);
+  cairo_set_source(cr, mesh.get());
   cairo_fill(cr);
-  cairo_pattern_destroy(mesh);
 }
 
 void Canvas::FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) {
@@ -673,17 +669,16 @@ const TextGamma& Gamma() {
 // cairo then paints through the clip (fully covered and untouched pixels stay exact).
 void Canvas::BlendGlyphMask(const uint8_t* coverage, int stride, int64_t x0, int64_t y0, int width,
                             int height, ColorRef color) {
-  cairo_surface_t* patch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  if (!Check(cairo_surface_status(patch), "text")) {
-    cairo_surface_destroy(patch);
+  const Surface patch(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+  if (!Check(cairo_surface_status(patch.get()), "text")) {
     return;
   }
   cairo_surface_flush(surface_);
   const TextGamma& gamma = Gamma();
   const auto r = static_cast<uint8_t>(color), g = static_cast<uint8_t>(color >> 8),
              b = static_cast<uint8_t>(color >> 16);
-  uint8_t* bits = cairo_image_surface_get_data(patch);
-  const int patch_stride = cairo_image_surface_get_stride(patch);
+  uint8_t* bits = cairo_image_surface_get_data(patch.get());
+  const int patch_stride = cairo_image_surface_get_stride(patch.get());
   for (int y = 0; y < height; ++y) {
     const uint8_t* cover = coverage + static_cast<ptrdiff_t>(y) * stride;
     auto* out = reinterpret_cast<uint32_t*>(bits + static_cast<ptrdiff_t>(y) * patch_stride);
@@ -701,10 +696,9 @@ void Canvas::BlendGlyphMask(const uint8_t* coverage, int stride, int64_t x0, int
                gamma.Mix(static_cast<uint8_t>(u), b, c);
     }
   }
-  cairo_surface_mark_dirty(patch);
-  cairo_set_source_surface(cr_, patch, static_cast<double>(x0), static_cast<double>(y0));
+  cairo_surface_mark_dirty(patch.get());
+  cairo_set_source_surface(cr_, patch.get(), static_cast<double>(x0), static_cast<double>(y0));
   cairo_paint(cr_);
-  cairo_surface_destroy(patch);
 }
 
 bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
@@ -754,13 +748,13 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
   }
   const int mask_width = static_cast<int>(x1 - x0);
   const int mask_height = static_cast<int>(y1 - y0);
-  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, mask_width, mask_height);
-  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(mask);
+  const Surface mask(cairo_image_surface_create(CAIRO_FORMAT_A8, mask_width, mask_height));
+  // Without its mask the run's text would be missing: the page fails by name instead.
+  if (!Check(cairo_surface_status(mask.get()), "text")) {
     return true;
   }
-  uint8_t* bits = cairo_image_surface_get_data(mask);
-  const int stride = cairo_image_surface_get_stride(mask);
+  uint8_t* bits = cairo_image_surface_get_data(mask.get());
+  const int stride = cairo_image_surface_get_stride(mask.get());
   for (const Placed& p : placed) {
     const GlyphBitmap& b = *p.bitmap;
     for (int row = 0; row < b.height; ++row) {
@@ -778,13 +772,12 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
       }
     }
   }
-  cairo_surface_mark_dirty(mask);
+  cairo_surface_mark_dirty(mask.get());
   if (shape.smooth) {
     BlendGlyphMask(bits, stride, x0, y0, mask_width, mask_height, color);
   } else {
-    cairo_mask_surface(cr_, mask, static_cast<double>(x0), static_cast<double>(y0));
+    cairo_mask_surface(cr_, mask.get(), static_cast<double>(x0), static_cast<double>(y0));
   }
-  cairo_surface_destroy(mask);
   return true;
 }
 
@@ -801,6 +794,12 @@ bool Canvas::Check(cairo_status_t status, const char* what) {
     failure_ = std::string(what) + ": " + cairo_status_to_string(status);
   }
   return false;
+}
+
+void Canvas::Fail(const std::string& why) {
+  if (failure_.empty()) {
+    failure_ = why;
+  }
 }
 
 std::string Canvas::Failure() const {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "emf/cairo_owners.h"
 #include "emf/drawing_target.h"
 #include "emf/geometry.h"
 #include "emf/paint.h"
@@ -34,8 +35,8 @@ void FillGradientRectOn(cairo_t* cr, Point p0, Point p1, ColorRef c0, ColorRef c
 void FillGradientTriangleOn(cairo_t* cr, const Point (&p)[3], const ColorRef (&c)[3]);
 // The pattern that maps the source rectangle (sx, sy, sw, sh) of the surface onto the
 // parallelogram at tl, tr, bl.
-cairo_pattern_t* ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, double sh,
-                              Point tl, Point tr, Point bl, bool smooth);
+Pattern ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, double sh, Point tl,
+                     Point tr, Point bl, bool smooth);
 Path Parallelogram(Point tl, Point tr, Point bl);
 // Paints the surface's source rectangle over the parallelogram at tl, tr, bl, at a constant
 // alpha of 0 to 255 (AlphaBlend's), smoothed.
@@ -103,6 +104,7 @@ class Canvas : public DrawingTarget {
 
   void SetPixel(int x, int y, ColorRef color) override;
   std::string Failure() const override;
+  void Fail(const std::string& why) override;
 
   // cairo's image surfaces hold at most this many pixels a side.
   static constexpr int kMaxSurfaceSide = 32767;
@@ -117,7 +119,7 @@ class Canvas : public DrawingTarget {
   // The one funnel for cairo's status: the first error is kept (cairo's own objects keep
   // theirs too, and then draw nothing more), and reported by Failure.
   bool Check(cairo_status_t status, const char* what);
-  cairo_pattern_t* TilePattern(const Paint& paint, const Image& tile);
+  Pattern TilePattern(const Paint& paint, const Image& tile);
   // The pixel at page coordinates inside the band. Rows are addressed in size_t: y * stride
   // overflows int on pages of 537 megapixels.
   uint32_t* PixelAt(int x, int y) {
@@ -135,7 +137,7 @@ class Canvas : public DrawingTarget {
   int height_;
   int stride_;
   Band band_;
-  cairo_surface_t* surface_;
+  cairo_surface_t* surface_;  // made and destroyed with the canvas
   cairo_t* cr_;
   Region clip_;
   bool DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,

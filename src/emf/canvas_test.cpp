@@ -1,11 +1,31 @@
 // The canvas on its own, without the player: device-pixel shapes in, pixels out.
 #include "emf/canvas.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
 #include <vector>
 
+#include "emf/player.h"
 #include "emf/raster_ops.h"
+#include "support/spool_builder.h"
+
+// cairo's image surfaces fail on demand, as when memory runs out: while refused is set, every
+// image surface the engine makes is cairo's error surface. The engine is linked into this
+// program, so its calls come here first.
+namespace {
+std::atomic<bool> refused{false};
+}  // namespace
+
+extern "C" cairo_surface_t* cairo_image_surface_create(cairo_format_t format, int width,
+                                                       int height) {
+  using Create = cairo_surface_t* (*)(cairo_format_t, int, int);
+  static const auto create =
+      reinterpret_cast<Create>(dlsym(RTLD_NEXT, "cairo_image_surface_create"));
+  return refused ? create(format, -1, -1) : create(format, width, height);
+}
 
 namespace emf {
 namespace {
@@ -136,6 +156,52 @@ TEST(Canvas, TernaryOperationsWithAndWithoutASource) {
   EXPECT_EQ(s.At(21, 28), 0xFF0000);
   EXPECT_EQ(s.At(28, 28), kBlack);
   EXPECT_EQ(s.At(30, 25), kWhite);
+}
+
+// A surface the canvas or the player could not have fails the page by name; nothing is
+// drawn from a surface that is not there.
+TEST(Canvas, ASurfaceThatCannotBeMadeFailsThePage) {
+  struct Case {
+    const char* what;
+    std::string (*draw)();  // the failure after drawing
+    const char* said;
+  };
+  const Case cases[] = {
+      {"a fill through a raster operation",
+       [] {
+         Surface s;
+         s.canvas.FillPath(Box(0, 0, 10, 10), FillRule::kWinding, SolidPaint(kRedRef), kR2Xor);
+         return s.canvas.Failure();
+       },
+       "a raster operation"},
+      {"a wide line through a raster operation",
+       [] {
+         Surface s;
+         StrokeStyle style;
+         style.cosmetic = false;
+         style.width = 4;
+         s.canvas.StrokePath(Box(5, 5, 30, 30), style, kR2Xor);
+         return s.canvas.Failure();
+       },
+       "a raster operation"},
+      {"a clip path",
+       [] {
+         const std::string page = testing_support::EmfPage(
+             testing_support::EmfRecord(59, {}) + testing_support::EmfRecord(43, {5, 5, 30, 30}) +
+             testing_support::EmfRecord(60, {}) + testing_support::EmfRecord(67, {5}));
+         const auto file = Metafile::Parse(
+             std::span(reinterpret_cast<const uint8_t*>(page.data()), page.size()), nullptr);
+         Surface s;
+         return PlayMetafile(*file, s.canvas, RectL{0, 0, kSide, kSide}).failure;
+       },
+       "a clip path"},
+  };
+  for (const Case& c : cases) {
+    refused = true;
+    const std::string failure = c.draw();
+    refused = false;
+    EXPECT_NE(failure.find(c.said), std::string::npos) << c.what << ": " << failure;
+  }
 }
 
 }  // namespace

@@ -60,7 +60,17 @@ class DrawingTarget {
   virtual void SetPixel(int x, int y, ColorRef color) = 0;
   // Why something given could not be drawn, empty when all was: the one place a target's
   // failures are read.
-  virtual std::string Failure() const { return {}; }
+  virtual std::string Failure() const { return reported_; }
+  // A part of the page the player could not draw (a record whose fields run past its end, a
+  // clip it had no memory for): the page then fails by name. The first reason is kept.
+  virtual void Fail(const std::string& why) {
+    if (reported_.empty()) {
+      reported_ = why;
+    }
+  }
+
+ protected:
+  std::string reported_;
 };
 
 }  // namespace emf

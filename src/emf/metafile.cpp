@@ -61,6 +61,7 @@ std::optional<Metafile> Metafile::Parse(std::span<const uint8_t> data, std::stri
   }
   file.data_ = data.first(end);
   size_t position = 0;
+  bool ended = false;
   while (position < end) {
     if (end - position < 8) {
       file.truncated_ = true;
@@ -80,8 +81,14 @@ std::optional<Metafile> Metafile::Parse(std::span<const uint8_t> data, std::stri
     file.records_.push_back({type, file.data_.subspan(position, size)});
     position += size;
     if (type == kEmrEof) {
+      ended = true;
       break;
     }
+  }
+  // Data that stops on a record's edge before the byte count the header declares is cut
+  // short too: the records after it are missing.
+  if (!ended && header->bytes > data.size()) {
+    file.truncated_ = true;
   }
   if (file.records_.empty()) {
     Fail(error, "no records");

@@ -49,6 +49,8 @@ class Metafile {
   const Header& header() const { return header_; }
   const std::vector<Record>& records() const { return records_; }
   std::span<const uint8_t> data() const { return data_; }
+  // Whether the data stops before the page does: a record runs past its end, or the data
+  // ends on a record's edge before the header's byte count and without EMR_EOF.
   bool truncated() const { return truncated_; }
 
  private:

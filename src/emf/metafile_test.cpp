@@ -70,6 +70,7 @@ TEST(MetafileParse, BrokenFramesAreRefusedOrCutWhereTheyBreak) {
       {"record past the end", past_end, true, 1},
       {"cut in the middle", good.substr(0, header + 12), true, 1},
       {"byte count shorter than the file", short_count, true, 2},
+      {"cut after a whole record", good.substr(0, header + 24), true, 2},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -77,7 +78,7 @@ TEST(MetafileParse, BrokenFramesAreRefusedOrCutWhereTheyBreak) {
     EXPECT_EQ(file.has_value(), c.parses) << c.what;
     if (file) {
       EXPECT_EQ(file->records().size(), c.records) << c.what;
-      EXPECT_EQ(file->truncated(), c.records == 1) << c.what;
+      EXPECT_EQ(file->truncated(), c.bytes != good && c.bytes != short_count) << c.what;
     } else {
       EXPECT_FALSE(error.empty()) << c.what;
     }

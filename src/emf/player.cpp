@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
 
 #include "emf/gdi_constants.h"
 #include "emf/record_table.h"
@@ -42,7 +43,9 @@ PlayStats Player::Play() {
   if (!playback_.Invertible()) {
     return stats_;
   }
+  size_t number = 0;
   for (const Record& record : file_.records()) {
+    ++number;
     if (ended_) {
       break;
     }
@@ -60,6 +63,12 @@ PlayStats Player::Play() {
     reader.Skip(8);
     (this->*handler->handle)(reader);
     ++stats_.played;
+    // A record whose fields run past its end was drawn from zeros: the page has parts
+    // missing, and says which record.
+    if (!reader.Ok()) {
+      canvas_.Fail("record " + std::to_string(number) + " (" + handler->name +
+                   ") ends before its fields do");
+    }
   }
   stats_.failure = canvas_.Failure();
   return stats_;

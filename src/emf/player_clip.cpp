@@ -1,6 +1,7 @@
 // Clip regions, the meta region, and drawing with regions.
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "emf/gdi_constants.h"
@@ -86,17 +87,26 @@ Region Player::RegionFromPath(const Path& canvas_path, int fill_mode) const {
   if (x1 <= x0 || y1 <= y0) {
     return MakeRegion();
   }
-  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, x1 - x0, y1 - y0);
-  cairo_t* cr = cairo_create(mask);
-  cairo_translate(cr, -x0, -y0);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  BuildPath(cr, canvas_path);
-  cairo_set_fill_rule(cr, fill_mode == 2 ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-  cairo_fill(cr);
-  cairo_destroy(cr);
-  cairo_surface_flush(mask);
-  const uint8_t* data = cairo_image_surface_get_data(mask);
-  const int stride = cairo_image_surface_get_stride(mask);
+  // A clip that cannot be made would let the page draw where it must not: the page fails.
+  const Surface mask(cairo_image_surface_create(CAIRO_FORMAT_A8, x1 - x0, y1 - y0));
+  cairo_status_t status = cairo_surface_status(mask.get());
+  if (status == CAIRO_STATUS_SUCCESS) {
+    const Context cr(cairo_create(mask.get()));
+    cairo_translate(cr.get(), -x0, -y0);
+    cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
+    BuildPath(cr.get(), canvas_path);
+    cairo_set_fill_rule(cr.get(),
+                        fill_mode == 2 ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_fill(cr.get());
+    status = cairo_status(cr.get());
+  }
+  if (status != CAIRO_STATUS_SUCCESS) {
+    canvas_.Fail(std::string("a clip path: ") + cairo_status_to_string(status));
+    return MakeRegion();
+  }
+  cairo_surface_flush(mask.get());
+  const uint8_t* data = cairo_image_surface_get_data(mask.get());
+  const int stride = cairo_image_surface_get_stride(mask.get());
   std::vector<cairo_rectangle_int_t> done;
   std::vector<cairo_rectangle_int_t> open;  // the previous row's runs, still growing down
   std::vector<cairo_rectangle_int_t> row_runs;
@@ -128,13 +138,14 @@ Region Player::RegionFromPath(const Path& canvas_path, int fill_mode) const {
     }
   }
   done.insert(done.end(), open.begin(), open.end());
-  cairo_surface_destroy(mask);
   Region region = MakeRegion();
   if (!done.empty()) {
-    cairo_region_t* built =
-        cairo_region_create_rectangles(done.data(), static_cast<int>(done.size()));
-    cairo_region_union(region.get(), built);
-    cairo_region_destroy(built);
+    const Region built(cairo_region_create_rectangles(done.data(), static_cast<int>(done.size())));
+    cairo_region_union(region.get(), built.get());
+  }
+  if (cairo_region_status(region.get()) != CAIRO_STATUS_SUCCESS) {
+    canvas_.Fail(std::string("a clip path: ") +
+                 cairo_status_to_string(cairo_region_status(region.get())));
   }
   return region;
 }

@@ -344,6 +344,17 @@ TEST(Player, UnknownAndBrokenRecordsAreSkippedAndCounted) {
   EXPECT_EQ(far.At(30, 30), kWhite);
 }
 
+// A record long enough to be played whose fields run past its end was drawn from zeros: the
+// page fails, naming the record, and what follows still draws.
+TEST(Player, ARecordWhoseFieldsRunPastItsEndFailsThePage) {
+  // EMR_SMALLTEXTOUT of no characters whose options promise a clipping rectangle it lacks.
+  const Rendered r = Play(EmfRecord(108, {10, 10, 0, 0, 1, 0, 0}) + NullPen() + Fill(0x0000FF) +
+                          Rect(10, 10, 50, 50));
+  EXPECT_EQ(r.stats.failure, "record 2 (EMR_SMALLTEXTOUT) ends before its fields do");
+  EXPECT_EQ(r.At(30, 30), kRed);
+  EXPECT_EQ(Play(EmfRecord(108, {10, 10, 0, 0x100, 1, 0, 0})).stats.failure, "");  // ETO_NO_RECT
+}
+
 // A BITMAPINFOHEADER and the bits of a one-row 24-bit bitmap of one colour (B, G, R).
 std::string WideRow(uint32_t width, uint8_t b, uint8_t g, uint8_t r) {
   std::string dib;

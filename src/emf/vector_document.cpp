@@ -3,10 +3,8 @@
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "base/text_util.h"
 #include "emf/player.h"
@@ -113,64 +111,58 @@ std::string SvgTextLayer(const std::vector<PlacedText>& runs, double scale) {
 
 }  // namespace
 
-// The SVG file cairo writes through: the end of what it wrote is held back, so that the text
-// layer can go in before the closing tag.
-struct VectorDocument::SvgFile {
+// What cairo writes goes to the sink. An SVG's end is held back, so that the text layer can
+// go in before the closing tag.
+struct VectorDocument::Stream {
   static constexpr size_t kHeld = 64;
 
-  std::FILE* file = nullptr;
+  ByteSink sink;
+  bool hold_end = false;
   std::string held;
-  int error = 0;  // errno of the first failed write
-
-  ~SvgFile() {
-    if (file != nullptr) {
-      std::fclose(file);
-    }
-  }
+  bool failed = false;  // a write was refused: the file is no document
 
   bool Put(const char* data, size_t size) {
-    if (error == 0 && std::fwrite(data, 1, size, file) != size) {
-      error = errno != 0 ? errno : EIO;
+    if (!failed && size > 0 && !sink(std::span(reinterpret_cast<const uint8_t*>(data), size))) {
+      failed = true;
     }
-    return error == 0;
+    return !failed;
   }
 
   static cairo_status_t Write(void* closure, const unsigned char* data, unsigned int length) {
-    auto* svg = static_cast<SvgFile*>(closure);
-    svg->held.append(reinterpret_cast<const char*>(data), length);
-    if (svg->held.size() > 2 * kHeld) {
-      const size_t out = svg->held.size() - kHeld;
-      svg->Put(svg->held.data(), out);
-      svg->held.erase(0, out);
+    auto* stream = static_cast<Stream*>(closure);
+    if (!stream->hold_end) {
+      stream->Put(reinterpret_cast<const char*>(data), length);
+    } else {
+      stream->held.append(reinterpret_cast<const char*>(data), length);
+      if (stream->held.size() > 2 * kHeld) {
+        const size_t out = stream->held.size() - kHeld;
+        stream->Put(stream->held.data(), out);
+        stream->held.erase(0, out);
+      }
     }
-    return svg->error == 0 ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+    return stream->failed ? CAIRO_STATUS_WRITE_ERROR : CAIRO_STATUS_SUCCESS;
   }
 
-  // Writes what is held with the layer before the closing tag, and closes the file.
+  // Writes what is held with the layer before the closing tag.
   bool End(const std::string& layer) {
     const size_t closing = held.rfind("</svg>");
     if (closing != std::string::npos) {
       held.insert(closing, layer);
     }
     Put(held.data(), held.size());
-    const int closed = std::fclose(file);
-    file = nullptr;
-    if (error == 0 && closed != 0) {
-      error = errno != 0 ? errno : EIO;
-    }
-    return error == 0;
+    held.clear();
+    return !failed;
   }
 };
 
-VectorDocument::VectorDocument(std::string path, VectorFormat format, ColourRule rule,
+VectorDocument::VectorDocument(ByteSink sink, VectorFormat format, ColourRule rule,
                                DocumentInfo info)
-    : path_(std::move(path)), format_(format), rule_(rule), info_(std::move(info)) {}
-
-VectorDocument::~VectorDocument() {
-  if (surface_ != nullptr) {
-    cairo_surface_destroy(surface_);
-  }
+    : format_(format), rule_(rule), info_(std::move(info)), stream_(std::make_unique<Stream>()) {
+  stream_->sink = std::move(sink);
+  stream_->hold_end = format == VectorFormat::kSvg;
 }
+
+VectorDocument::~VectorDocument() = default;
 
 std::string VectorDocument::AddPage(const Metafile& page) {
   PageSize size;
@@ -181,72 +173,78 @@ std::string VectorDocument::AddPage(const Metafile& page) {
   if (format_ == VectorFormat::kSvg && pages_ > 0) {
     return "an SVG file holds one page";
   }
-  if (surface_ == nullptr) {
+  if (!surface_) {
     if (format_ == VectorFormat::kPdf) {
-      surface_ = cairo_pdf_surface_create(path_.c_str(), size.points_width, size.points_height);
+      surface_.reset(cairo_pdf_surface_create_for_stream(&Stream::Write, stream_.get(),
+                                                         size.points_width, size.points_height));
+      // cairo refuses metadata that is not valid UTF-8 by failing the whole document.
       if (!info_.title.empty()) {
-        cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_TITLE, info_.title.c_str());
+        cairo_pdf_surface_set_metadata(surface_.get(), CAIRO_PDF_METADATA_TITLE,
+                                       CarriedText(info_.title).c_str());
       }
       if (!info_.creator.empty()) {
-        cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_CREATOR, info_.creator.c_str());
+        cairo_pdf_surface_set_metadata(surface_.get(), CAIRO_PDF_METADATA_CREATOR,
+                                       CarriedText(info_.creator).c_str());
       }
     } else {
-      svg_ = std::make_unique<SvgFile>();
-      svg_->file = std::fopen(path_.c_str(), "wb");
-      if (svg_->file == nullptr) {
-        return "cannot write " + path_ + ": " + std::strerror(errno);
-      }
-      surface_ = cairo_svg_surface_create_for_stream(&SvgFile::Write, svg_.get(), size.points_width,
-                                                     size.points_height);
-      cairo_svg_surface_set_document_unit(surface_, CAIRO_SVG_UNIT_PT);
+      surface_.reset(cairo_svg_surface_create_for_stream(&Stream::Write, stream_.get(),
+                                                         size.points_width, size.points_height));
+      cairo_svg_surface_set_document_unit(surface_.get(), CAIRO_SVG_UNIT_PT);
       svg_scale_ = size.points_width / size.device_width;
     }
   } else if (format_ == VectorFormat::kPdf) {
-    cairo_pdf_surface_set_size(surface_, size.points_width, size.points_height);
+    cairo_pdf_surface_set_size(surface_.get(), size.points_width, size.points_height);
   }
-  if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
-    return std::string("cannot write ") + path_ + ": " +
-           cairo_status_to_string(cairo_surface_status(surface_));
+  if (cairo_surface_status(surface_.get()) != CAIRO_STATUS_SUCCESS) {
+    return std::string("the file could not be written: ") +
+           cairo_status_to_string(cairo_surface_status(surface_.get()));
   }
-  cairo_t* cr = cairo_create(surface_);
-  // Nothing outside the frame shows, as on the raster page.
-  cairo_rectangle(cr, 0, 0, size.points_width, size.points_height);
-  cairo_clip(cr);
-  cairo_scale(cr, size.points_width / size.device_width, size.points_height / size.device_height);
-  VectorTarget target(cr, size.device_width, size.device_height, rule_);
-  if (svg_) {
-    target.KeepText(&text_);
+  {
+    const Context cr(cairo_create(surface_.get()));
+    // Nothing outside the frame shows, as on the raster page.
+    cairo_rectangle(cr.get(), 0, 0, size.points_width, size.points_height);
+    cairo_clip(cr.get());
+    cairo_scale(cr.get(), size.points_width / size.device_width,
+                size.points_height / size.device_height);
+    VectorTarget target(cr.get(), size.device_width, size.device_height, rule_);
+    if (format_ == VectorFormat::kSvg) {
+      target.KeepText(&text_);
+    }
+    PlayMetafile(page, target, RectL{0, 0, size.device_width, size.device_height});
+    error = target.Failure();
   }
-  PlayMetafile(page, target, RectL{0, 0, size.device_width, size.device_height});
-  error = target.Failure();
-  cairo_destroy(cr);
-  cairo_surface_show_page(surface_);
+  cairo_surface_show_page(surface_.get());
   ++pages_;
+  if (error.empty() && cairo_surface_status(surface_.get()) != CAIRO_STATUS_SUCCESS) {
+    error = std::string("the file could not be written: ") +
+            cairo_status_to_string(cairo_surface_status(surface_.get()));
+  }
   return error;
 }
 
 std::string VectorDocument::Finish() {
-  if (surface_ == nullptr) {
+  if (!surface_) {
     return "a document with no page";
   }
-  cairo_surface_finish(surface_);
-  const cairo_status_t status = cairo_surface_status(surface_);
-  if (svg_ && status == CAIRO_STATUS_SUCCESS && !svg_->End(SvgTextLayer(text_, svg_scale_))) {
-    return "cannot write " + path_ + ": " + std::strerror(svg_->error);
+  cairo_surface_finish(surface_.get());
+  const cairo_status_t status = cairo_surface_status(surface_.get());
+  if (status != CAIRO_STATUS_SUCCESS) {
+    return std::string("the file could not be written: ") + cairo_status_to_string(status);
   }
-  return status == CAIRO_STATUS_SUCCESS
-             ? std::string()
-             : std::string("cannot write ") + path_ + ": " + cairo_status_to_string(status);
+  if (format_ == VectorFormat::kSvg && !stream_->End(SvgTextLayer(text_, svg_scale_))) {
+    return "the file could not be written";
+  }
+  return {};
 }
 
-std::string WriteVectorPage(std::span<const uint8_t> page, const std::string& path,
+std::string WriteVectorPage(std::span<const uint8_t> page, const ByteSink& sink,
                             VectorFormat format, ColourRule rule, const DocumentInfo& info) {
   std::string error;
   const std::optional<Metafile> file = Metafile::Parse(page, &error);
   if (!file) {
     return error;
   }
-  VectorDocument document(path, format, rule, info);
+  VectorDocument document(sink, format, rule, info);
   error = document.AddPage(*file);
   const std::string finished = document.Finish();
   return error.empty() ? finished : error;

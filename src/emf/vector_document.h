@@ -2,13 +2,14 @@
 // page is played onto cairo's PDF or SVG surface through the vector back end.
 #pragma once
 
-#include <cairo.h>
-
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "emf/cairo_owners.h"
 #include "emf/metafile.h"
 #include "emf/vector_target.h"
 
@@ -16,7 +17,13 @@ namespace emf {
 
 enum class VectorFormat { kPdf, kSvg };
 
-// What a PDF says of itself (its document information); empty fields are left out.
+// Where a document's bytes go, in order: into a file the caller created exclusively (the
+// engine opens no file by name, so it never follows a link planted there). False when they
+// could not be kept: the document then fails.
+using ByteSink = std::function<bool(std::span<const uint8_t>)>;
+
+// What a PDF says of itself (its document information); empty fields are left out. Text a
+// PDF cannot carry becomes U+FFFD.
 struct DocumentInfo {
   std::string title;    // the printed document's name
   std::string creator;  // the program that wrote it
@@ -24,8 +31,8 @@ struct DocumentInfo {
 
 class VectorDocument {
  public:
-  // A document at path (made when the first page comes); an SVG holds one page.
-  VectorDocument(std::string path, VectorFormat format, ColourRule rule, DocumentInfo info = {});
+  // A document written into sink as its pages come; an SVG holds one page.
+  VectorDocument(ByteSink sink, VectorFormat format, ColourRule rule, DocumentInfo info = {});
   ~VectorDocument();
   VectorDocument(const VectorDocument&) = delete;
   VectorDocument& operator=(const VectorDocument&) = delete;
@@ -36,23 +43,22 @@ class VectorDocument {
   std::string Finish();
 
  private:
-  struct SvgFile;
+  struct Stream;
 
-  std::string path_;
   VectorFormat format_;
   ColourRule rule_;
   DocumentInfo info_;
-  cairo_surface_t* surface_ = nullptr;
+  std::unique_ptr<Stream> stream_;  // outlives the surface, which writes into it
+  Surface surface_;
   int pages_ = 0;
   // An SVG's glyphs carry no text: the page's text is kept and written into the file as an
   // unseen layer when it ends.
-  std::unique_ptr<SvgFile> svg_;
   std::vector<PlacedText> text_;
   double svg_scale_ = 1;  // points a device unit
 };
 
-// The page bytes as one PDF or SVG file at path; "" when written, else why.
-std::string WriteVectorPage(std::span<const uint8_t> page, const std::string& path,
+// The page bytes as one PDF or SVG file into sink; "" when written, else why.
+std::string WriteVectorPage(std::span<const uint8_t> page, const ByteSink& sink,
                             VectorFormat format, ColourRule rule, const DocumentInfo& info = {});
 
 }  // namespace emf

@@ -1,5 +1,6 @@
 // The vector back end's documents: the colour rules, the SVG's text layer (what a browser
-// finds in a page whose glyphs are drawn as shapes), and files that cannot be written.
+// finds in a page whose glyphs are drawn as shapes), text cairo refuses, and files that cannot
+// be written.
 #include "emf/vector_document.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,23 @@ using testing_support::TextOutW;
 
 std::vector<uint8_t> Bytes(const std::string& page) {
   return {page.begin(), page.end()};
+}
+
+// The document's bytes as written through the sink, and the writer's answer.
+struct Written {
+  std::string bytes;
+  std::string error;
+};
+
+Written Write(const std::string& page, emf::VectorFormat format,
+              const emf::DocumentInfo& info = {}) {
+  Written written;
+  const emf::ByteSink keep = [&written](std::span<const uint8_t> bytes) {
+    written.bytes.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return true;
+  };
+  written.error = emf::WriteVectorPage(Bytes(page), keep, format, emf::ColourRule::kColour, info);
+  return written;
 }
 
 TEST(VectorDocument, ColourRules) {
@@ -43,7 +61,6 @@ TEST(VectorDocument, ColourRules) {
 // angle, and a character beyond 16 bits (one glyph for two UTF-16 units) keeps the characters
 // after it in step.
 TEST(VectorDocument, AnSvgHoldsItsTextUnseenOverTheGlyphs) {
-  testing_support::TempDir dir;
   FontSpec serif;  // which has U+1D400
   serif.face = "DejaVu Serif";
   FontSpec turned;
@@ -52,10 +69,9 @@ TEST(VectorDocument, AnSvgHoldsItsTextUnseenOverTheGlyphs) {
       CreateFont({}) + TextOutW(100, 100, u"a<b & c") +
       TextOutW(100, 200, u"wide", 0, {40, 40, 40, 40}) + CreateFont(serif) +
       TextOutW(100, 300, u"\U0001D400ok") + CreateFont(turned) + TextOutW(300, 600, u"up"));
-  ASSERT_EQ(emf::WriteVectorPage(Bytes(page), dir / "page.svg", emf::VectorFormat::kSvg,
-                                 emf::ColourRule::kColour),
-            "");
-  const std::string svg = testing_support::ReadFile(dir / "page.svg");
+  const Written written = Write(page, emf::VectorFormat::kSvg);
+  ASSERT_EQ(written.error, "");
+  const std::string& svg = written.bytes;
   EXPECT_NE(svg.find(">a&lt;b &amp; c</text>"), std::string::npos) << svg.substr(svg.size() - 800);
   // (The faces differ: a run is cut where the face changes.)
   EXPECT_NE(svg.find(">\U0001D400</text>"), std::string::npos) << svg.substr(svg.size() - 800);
@@ -74,15 +90,76 @@ TEST(VectorDocument, AnSvgHoldsItsTextUnseenOverTheGlyphs) {
   EXPECT_EQ(svg.rfind("</svg>"), svg.size() - 7) << "the layer goes before the closing tag";
 }
 
-TEST(VectorDocument, AFileThatCannotBeWrittenIsAFailure) {
-  testing_support::TempDir dir;
-  const std::vector<uint8_t> page = Bytes(testing_support::EmfPage(TextOutW(10, 10, u"x")));
-  for (const emf::VectorFormat format : {emf::VectorFormat::kPdf, emf::VectorFormat::kSvg}) {
-    const std::string error =
-        emf::WriteVectorPage(page, dir / "missing/page", format, emf::ColourRule::kColour);
-    EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+// A noncharacter, a code point cairo takes for none, or bytes that are no UTF-8, in a text
+// record or in the document's name, cost the page nothing: the text carries U+FFFD there.
+TEST(VectorDocument, TextCairoRefusesBecomesTheReplacementCharacter) {
+  const std::string replacement = "\xEF\xBF\xBD";
+  struct Case {
+    const char* what;
+    std::u16string text;
+    std::string title;
+    const char* layer;  // the SVG's text for the run
+  };
+  const Case cases[] = {
+      {"U+FDD0 in the text", u"a\uFDD0b", "",
+       "a\xEF\xBF\xBD"
+       "b"},
+      {"U+FFFE in the text", u"a\uFFFEb", "",
+       "a\xEF\xBF\xBD"
+       "b"},
+      {"U+10FFFF in the text", u"a\U0010FFFFb", "",
+       "a\xEF\xBF\xBD"
+       "b"},
+      {"a lone surrogate", std::u16string(u"a") + char16_t{0xD800} + u"b", "",
+       "a\xEF\xBF\xBD"
+       "b"},
+      {"U+FDD0 in the name", u"ab", "Report \xEF\xB7\x90", "ab"},
+      {"U+10FFFF in the name", u"ab", "Report \xF4\x8F\xBF\xBF", "ab"},
+      {"no UTF-8 in the name", u"ab", "Report \xC3(\xFF", "ab"},
+  };
+  for (const Case& c : cases) {
+    const std::string page = testing_support::EmfPage(CreateFont({}) + TextOutW(100, 100, c.text));
+    const emf::DocumentInfo info{c.title, "test"};
+    EXPECT_EQ(Write(page, emf::VectorFormat::kPdf, info).error, "") << c.what;
+    const Written svg = Write(page, emf::VectorFormat::kSvg, info);
+    EXPECT_EQ(svg.error, "") << c.what;
+    EXPECT_NE(svg.bytes.find(std::string(">") + c.layer + "</text>"), std::string::npos)
+        << c.what << "\n"
+        << svg.bytes.substr(svg.bytes.size() > 400 ? svg.bytes.size() - 400 : 0);
   }
-  EXPECT_NE(emf::WriteVectorPage(Bytes("not a page"), dir / "bad.pdf", emf::VectorFormat::kPdf,
+
+  struct Utf8Case {
+    std::string in;
+    std::string out;
+  };
+  const Utf8Case texts[] = {
+      {"plain \xC3\xA9t\xC3\xA9 \xF0\x9D\x90\x80", "plain \xC3\xA9t\xC3\xA9 \xF0\x9D\x90\x80"},
+      {"\xEF\xB7\x90", replacement},            // U+FDD0
+      {"\xEF\xBF\xBF", replacement},            // U+FFFF
+      {"\xF0\x9F\xBF\xBE", replacement},        // U+1FFFE
+      {"\xED\xA0\x80", replacement},            // an encoded surrogate
+      {"\xC0\xAF", replacement + replacement},  // overlong '/'
+      {"\xE0\x80\xAF", replacement},            // overlong, three bytes
+      {"\xF4\x90\x80\x80", replacement},        // past U+10FFFF
+      {"a\xE2\x82", "a" + replacement},         // cut short at the end
+      {"\xE2(b", replacement + "(b"},           // cut short before a letter
+      {"\x80x", replacement + "x"},             // a lone continuation byte
+  };
+  for (const Utf8Case& t : texts) {
+    EXPECT_EQ(emf::CarriedText(t.in), t.out) << t.in;
+  }
+}
+
+// A write the sink refuses fails the document: the caller then removes the file.
+TEST(VectorDocument, AFileThatCannotBeWrittenIsAFailure) {
+  const std::vector<uint8_t> page = Bytes(testing_support::EmfPage(TextOutW(10, 10, u"x")));
+  const emf::ByteSink refuse = [](std::span<const uint8_t>) { return false; };
+  for (const emf::VectorFormat format : {emf::VectorFormat::kPdf, emf::VectorFormat::kSvg}) {
+    const std::string error = emf::WriteVectorPage(page, refuse, format, emf::ColourRule::kColour);
+    EXPECT_NE(error.find("could not be written"), std::string::npos) << error;
+  }
+  const emf::ByteSink keep = [](std::span<const uint8_t>) { return true; };
+  EXPECT_NE(emf::WriteVectorPage(Bytes("not a page"), keep, emf::VectorFormat::kPdf,
                                  emf::ColourRule::kColour),
             "");
 }

@@ -85,16 +85,16 @@ Blend BlendOfRop3(uint32_t rop3) {
 
 // A surface of cairo's own holding the image's pixels: the page is written out later, when
 // the image is gone.
-cairo_surface_t* OwnedSurface(const Image& image, cairo_format_t format) {
-  cairo_surface_t* surface = cairo_image_surface_create(format, image.width, image.height);
-  cairo_surface_flush(surface);
-  unsigned char* data = cairo_image_surface_get_data(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
+Surface OwnedSurface(const Image& image, cairo_format_t format) {
+  Surface surface(cairo_image_surface_create(format, image.width, image.height));
+  cairo_surface_flush(surface.get());
+  unsigned char* data = cairo_image_surface_get_data(surface.get());
+  const int stride = cairo_image_surface_get_stride(surface.get());
   for (int y = 0; data != nullptr && y < image.height; ++y) {
     std::copy_n(image.pixels.data() + static_cast<size_t>(y) * image.width, image.width,
                 reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride));
   }
-  cairo_surface_mark_dirty(surface);
+  cairo_surface_mark_dirty(surface.get());
   return surface;
 }
 
@@ -137,6 +137,45 @@ ColorRef ApplyColourRule(ColorRef color, ColourRule rule) {
   return color;
 }
 
+bool CairoTakes(char32_t c) {
+  return c < 0x110000 && (c < 0xD800 || c > 0xDFFF) && (c < 0xFDD0 || c > 0xFDEF) &&
+         (c & 0xFFFE) != 0xFFFE;
+}
+
+std::string CarriedText(std::string_view utf8) {
+  constexpr char32_t kReplacement = 0xFFFD;
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<uint8_t>(utf8[i]);
+    const size_t length = lead < 0x80                   ? 1
+                          : lead >= 0xC2 && lead < 0xE0 ? 2
+                          : lead >= 0xE0 && lead < 0xF0 ? 3
+                          : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                        : 0;
+    char32_t c = length == 1   ? lead
+                 : length == 2 ? lead & 0x1F
+                 : length == 3 ? lead & 0x0F
+                               : lead & 0x07;
+    size_t k = 1;
+    for (; k < length && i + k < utf8.size(); ++k) {
+      const auto next = static_cast<uint8_t>(utf8[i + k]);
+      if ((next & 0xC0) != 0x80) {
+        break;
+      }
+      c = c << 6 | (next & 0x3F);
+    }
+    // Too short, overlong (a shorter form exists) or no character: one U+FFFD for the bytes
+    // read so far.
+    const bool whole = length != 0 && k == length;
+    const bool shortest =
+        length <= 1 || (length == 3 && c >= 0x800) || (length == 4 && c >= 0x10000) || length == 2;
+    AppendUtf8(out, whole && shortest && CairoTakes(c) ? c : kReplacement);
+    i += std::max<size_t>(k, 1);
+  }
+  return out;
+}
+
 VectorTarget::VectorTarget(cairo_t* cr, int width, int height, ColourRule rule)
     : cr_(cr), width_(width), height_(height), rule_(rule) {
   if (int64_t{width} * height <= kMaxShadowPixels) {
@@ -165,16 +204,15 @@ void VectorTarget::PaintFromShadow(Point low, Point high) {
     std::copy_n(shadow_pixels_.data() + static_cast<size_t>(top + y) * width_ + left, part.width,
                 part.pixels.data() + static_cast<size_t>(y) * part.width);
   }
-  cairo_surface_t* surface = OwnedSurface(RuledImage(part), CAIRO_FORMAT_RGB24);
+  const Surface surface = OwnedSurface(RuledImage(part), CAIRO_FORMAT_RGB24);
   cairo_save(cr_);
   cairo_new_path(cr_);
   cairo_rectangle(cr_, left, top, part.width, part.height);
   cairo_clip(cr_);
-  cairo_set_source_surface(cr_, surface, left, top);
+  cairo_set_source_surface(cr_, surface.get(), left, top);
   cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
   cairo_paint(cr_);
   cairo_restore(cr_);
-  cairo_surface_destroy(surface);
 }
 
 void VectorTarget::SetColour(ColorRef color) {
@@ -238,17 +276,15 @@ bool VectorTarget::SetPaint(const Paint& paint) {
     return true;
   }
   tile = RuledImage(tile);
-  cairo_surface_t* surface =
+  const Surface surface =
       OwnedSurface(tile, tile.has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24);
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
-  cairo_surface_destroy(surface);
-  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
-  cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+  const Pattern pattern(cairo_pattern_create_for_surface(surface.get()));
+  cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_REPEAT);
+  cairo_pattern_set_filter(pattern.get(), CAIRO_FILTER_NEAREST);
   cairo_matrix_t offset;
   cairo_matrix_init_translate(&offset, -paint.origin.x, -paint.origin.y);
-  cairo_pattern_set_matrix(pattern, &offset);
-  cairo_set_source(cr_, pattern);
-  cairo_pattern_destroy(pattern);
+  cairo_pattern_set_matrix(pattern.get(), &offset);
+  cairo_set_source(cr_, pattern.get());
   return true;
 }
 
@@ -370,15 +406,13 @@ void VectorTarget::DrawImage(const Image& src, double sx, double sy, double sw, 
       p ^= 0x00FFFFFF;
     }
   }
-  cairo_surface_t* surface = OwnedSurface(image, CAIRO_FORMAT_RGB24);
-  cairo_pattern_t* source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, smooth);
+  const Surface surface = OwnedSurface(image, CAIRO_FORMAT_RGB24);
+  const Pattern source = ImagePattern(surface.get(), sx, sy, sw, sh, tl, tr, bl, smooth);
   BuildPath(cr_, Parallelogram(tl, tr, bl));
-  cairo_set_source(cr_, source);
+  cairo_set_source(cr_, source.get());
   cairo_set_operator(cr_, blend.op);
   cairo_fill(cr_);
   cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
-  cairo_pattern_destroy(source);
-  cairo_surface_destroy(surface);
 }
 
 void VectorTarget::BlendImage(const Image& src, double sx, double sy, double sw, double sh,
@@ -390,10 +424,9 @@ void VectorTarget::BlendImage(const Image& src, double sx, double sy, double sw,
   if (src.width <= 0 || src.height <= 0 || sw == 0 || sh == 0) {
     return;
   }
-  cairo_surface_t* surface =
+  const Surface surface =
       OwnedSurface(RuledImage(src), use_source_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24);
-  BlendSurfaceOn(cr_, surface, sx, sy, sw, sh, tl, tr, bl, constant_alpha);
-  cairo_surface_destroy(surface);
+  BlendSurfaceOn(cr_, surface.get(), sx, sy, sw, sh, tl, tr, bl, constant_alpha);
 }
 
 void VectorTarget::FillWithRop3(const Path& area, uint32_t rop3, const Paint& pattern) {
@@ -439,10 +472,12 @@ std::u32string VectorTarget::CharactersOf(const std::vector<cairo_glyph_t>& glyp
           pending_[pending_at_] >= 0xDC00 && pending_[pending_at_] < 0xE000) {
         c = 0x10000 + ((c - 0xD800) << 10) + (pending_[pending_at_++] - 0xDC00);
       }
-      characters[i] = c < 0x20 || (c >= 0xD800 && c < 0xE000) || c == 0xFFFE || c == 0xFFFF ? 0 : c;
+      // Controls are no text to find; what cairo refuses would fail the page.
+      characters[i] = c < 0x20 ? 0 : CairoTakes(c) ? c : 0xFFFD;
     } else if (by_glyph != nullptr) {
       const auto it = by_glyph->find(static_cast<uint32_t>(glyphs[i].index));
-      characters[i] = it != by_glyph->end() && it->second >= 0x20 ? it->second : 0;
+      const char32_t c = it != by_glyph->end() ? it->second : 0;
+      characters[i] = c < 0x20 ? 0 : CairoTakes(c) ? c : 0xFFFD;
     }
   }
   return characters;
@@ -498,11 +533,10 @@ void VectorTarget::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& fon
   SetColour(color);
   cairo_set_font_face(cr_, face);
   cairo_set_font_matrix(cr_, &font_matrix);
-  cairo_font_options_t* options = cairo_font_options_create();
-  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-  cairo_set_font_options(cr_, options);
-  cairo_font_options_destroy(options);
+  const FontOptions options(cairo_font_options_create());
+  cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
+  cairo_set_font_options(cr_, options.get());
   const std::u32string characters = CharactersOf(glyphs, style.typeface);
   if (kept_text_ != nullptr) {
     PlacedText placed;
@@ -546,8 +580,16 @@ void VectorTarget::SetPixel(int x, int y, ColorRef color) {
 }
 
 std::string VectorTarget::Failure() const {
+  if (!reported_.empty()) {
+    return reported_;
+  }
   const cairo_status_t status = cairo_status(cr_);
-  return status == CAIRO_STATUS_SUCCESS ? std::string() : cairo_status_to_string(status);
+  if (status != CAIRO_STATUS_SUCCESS) {
+    return cairo_status_to_string(status);
+  }
+  // Operations that read the page are drawn from the shadow: a shadow with parts missing
+  // would put them on the page wrong.
+  return shadow_ ? shadow_->Failure() : std::string();
 }
 
 }  // namespace emf

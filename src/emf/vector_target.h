@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "emf/canvas.h"
@@ -35,6 +36,14 @@ struct PlacedText {
 
 // The colour as the rule has it.
 ColorRef ApplyColourRule(ColorRef color, ColourRule rule);
+
+// Whether cairo takes the character in the text a page carries: it fails the whole page
+// ("input string not valid UTF-8") on surrogates, noncharacters (U+FDD0 to U+FDEF, U+xFFFE
+// and U+xFFFF of every plane) and code points past U+10FFFF.
+bool CairoTakes(char32_t c);
+// The UTF-8 text with each byte sequence that is no character, and each character cairo
+// refuses, as U+FFFD: a page is never lost for its text.
+std::string CarriedText(std::string_view utf8);
 
 class VectorTarget : public DrawingTarget {
  public:

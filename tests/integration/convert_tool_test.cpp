@@ -13,6 +13,7 @@ namespace {
 
 using testing_support::BoxPage;
 using testing_support::EmfPage;
+using testing_support::EmfRecord;
 using testing_support::FileExists;
 using testing_support::ReadFile;
 using testing_support::RunProgram;
@@ -26,6 +27,34 @@ std::string Tool() {
 
 std::string Corpus(const std::string& name) {
   return testing_support::SharedDir() + "/corpus/spl/" + name;
+}
+
+// A page cut short: its last records and EMR_EOF lost. The message names the records that
+// remain and the count its header declares.
+struct CutPage {
+  std::string bytes;
+  std::string said;  // "page 1: the page ends after record K of M; drawn as far as it goes"
+};
+
+uint32_t Word(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) {
+    value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+  }
+  return value;
+}
+
+CutPage CutShort(const std::string& page, size_t lost) {
+  CutPage cut{page.substr(0, page.size() - lost), ""};
+  size_t records = 0;
+  for (size_t at = 0;
+       at + 8 <= cut.bytes.size() && at + Word(cut.bytes, at + 4) <= cut.bytes.size();
+       at += Word(cut.bytes, at + 4)) {
+    ++records;
+  }
+  cut.said = "page 1: the page ends after record " + std::to_string(records) + " of " +
+             std::to_string(Word(page, 52)) + "; drawn as far as it goes";
+  return cut;
 }
 
 size_t FilesIn(const std::string& folder) {
@@ -193,6 +222,112 @@ TEST(ConvertTool, PdfPagesAndOnePdfAnInput) {
   EXPECT_NE(RunProgram("/usr/bin/pdftotext", {dir / "p-0001.pdf", "-"}, dir.path())
                 .out.find("ShadowFileReader"),
             std::string::npos);
+}
+
+// A page whose records run past the end of its file is drawn as far as it goes and written,
+// named, and counted as failed; whole pages of the same run are not.
+TEST(ConvertTool, APageCutShortIsWrittenNamedAndCounted) {
+  const TempDir dir;
+  const CutPage cut = CutShort(BoxPage(0x0000FF), 30);  // into the box, EMR_EOF gone
+  const CutPage on_edge = CutShort(EmfPage(EmfRecord(43, {1, 2, 3, 4})), 20);  // EMR_EOF gone
+  WriteFile(dir / "cut.emf", cut.bytes);
+  WriteFile(dir / "edge.emf", on_edge.bytes);
+  WriteFile(dir / "whole.emf", BoxPage(0x0000FF));
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* output;
+    const CutPage& page;
+  };
+  const Case cases[] = {
+      {{"cut.emf", "whole.emf", "-o", "png/{name}.png"}, "png/cut.png", cut},
+      {{"edge.emf", "-o", "png/{name}.png"}, "png/edge.png", on_edge},
+      {{"cut.emf", "-o", "pdf/{name}.pdf"}, "pdf/cut.pdf", cut},
+      {{"cut.emf", "--one-file", "-f", "pdf", "-o", "one/{name}"}, "one/cut.pdf", cut},
+      {{"cut.emf", "--one-file", "-f", "tif", "-o", "one/{name}"}, "one/cut.tif", cut},
+  };
+  for (const Case& c : cases) {
+    const auto run = RunProgram(Tool(), c.arguments, dir.path());
+    EXPECT_EQ(run.exitCode, 1) << c.output << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.page.said), std::string::npos) << c.page.said << "\n" << run.err;
+    EXPECT_TRUE(FileExists(dir / c.output)) << c.output;
+  }
+  EXPECT_TRUE(FileExists(dir / "png/whole.png"));
+  EXPECT_EQ(RunProgram(Tool(), {"whole.emf", "-o", "w/{name}.png"}, dir.path()).exitCode, 0);
+}
+
+// Inputs are never changed: with --force, an output name that leads to an input (the same
+// name, a hard link, a folder reached through a link) is refused before anything is drawn.
+TEST(ConvertTool, ForceNeverReplacesAnInput) {
+  const TempDir dir;
+  const std::string page = BoxPage(0x0000FF);
+  WriteFile(dir / "page.emf", page);
+  ASSERT_EQ(link((dir / "page.emf").c_str(), (dir / "hard-0001.png").c_str()), 0);
+  ASSERT_EQ(link((dir / "page.emf").c_str(), (dir / "hard.pdf").c_str()), 0);
+  ASSERT_EQ(symlink(dir.path().c_str(), (dir / "alias").c_str()), 0);
+  const std::vector<std::string> cases[] = {
+      {"page.emf", "-f", "emf", "-o", "{name}"},
+      {"page.emf", "-o", "hard-{page}.png"},
+      {"page.emf", "-f", "emf", "-o", "alias/page.emf"},
+      {"page.emf", "--one-file", "-f", "pdf", "-o", "alias/hard"},
+  };
+  for (const std::vector<std::string>& arguments : cases) {
+    std::vector<std::string> forced = arguments;
+    forced.push_back("--force");
+    const auto run = RunProgram(Tool(), forced, dir.path());
+    EXPECT_EQ(run.exitCode, 2) << arguments.back() << "\n" << run.err;
+    EXPECT_NE(run.err.find("is the input page.emf"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(dir / "page.emf"), page) << arguments.back();
+  }
+  EXPECT_EQ(FilesIn(dir.path()), 4u);  // nothing drawn, no temporary file left
+}
+
+// Text a PDF cannot carry (noncharacters, a code point past the planes' last) in the document
+// name or a text record becomes U+FFFD: every page of the input is written.
+TEST(ConvertTool, TextAPdfCannotCarryCostsNoPage) {
+  const TempDir dir;
+  testing_support::FontSpec font;
+  font.face = "Arial";
+  const std::string text =
+      EmfPage(testing_support::CreateFont(font) +
+              testing_support::TextOutW(100, 100, u"x\uFDD0y\uFFFEz\U0010FFFF"));
+  std::string spool = SpoolFileBuilder("Xname").Page(text).Page(BoxPage(0)).Build();
+  spool[16] = '\xD0';  // the name's first character: U+FDD0
+  spool[17] = '\xFD';
+  WriteFile(dir / "job.spl", spool);
+  const auto one = RunProgram(Tool(), {"job.spl", "--one-file", "-f", "pdf"}, dir.path());
+  EXPECT_EQ(one.exitCode, 0) << one.err;
+  const auto info = RunProgram("/usr/bin/pdfinfo", {dir / "job.pdf"}, dir.path());
+  EXPECT_NE(info.out.find("Pages:           2"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Title:           \xEF\xBF\xBDname"), std::string::npos) << info.out;
+  const auto pages = RunProgram(Tool(), {"job.spl", "-o", "p-{page}.svg"}, dir.path());
+  EXPECT_EQ(pages.exitCode, 0) << pages.err;
+  EXPECT_NE(ReadFile(dir / "p-0001.svg").find(">x\xEF\xBF\xBDy\xEF\xBF\xBDz\xEF\xBF\xBD</text>"),
+            std::string::npos);
+}
+
+// On a terminal the summary counts the pages --skip-blank left out.
+TEST(ConvertTool, TheSummaryCountsBlankPagesLeftOut) {
+  const TempDir dir;
+  const std::string blank = EmfPage("");
+  WriteFile(dir / "job.spl",
+            SpoolFileBuilder("x").Page(BoxPage(0)).Page(blank).Page(blank).Build());
+  WriteFile(dir / "blank.spl", SpoolFileBuilder("x").Page(blank).Build());
+  struct Case {
+    const char* arguments;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"job.spl -o 'out/{page}.png'", "1 page -> out/0001.png, 2 blank pages left out"},
+      {"job.spl --one-file -f pdf -o 'one/{name}'",
+       "1 page -> one/job.pdf, 2 blank pages left out"},
+      {"blank.spl -o 'none/{page}.png'", "1 blank page left out"},
+  };
+  for (const Case& c : cases) {
+    const std::string command = Tool() + " -j 1 --skip-blank " + c.arguments;
+    const auto run = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, dir.path());
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(c.said), std::string::npos) << c.arguments << "\n" << run.out;
+  }
 }
 
 }  // namespace

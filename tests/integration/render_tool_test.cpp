@@ -138,6 +138,28 @@ TEST(RenderTool, APageOfASpoolFile) {
 
 }  // namespace
 
+// A page whose records run past the end of its file is drawn as far as it goes and written,
+// and the tool says so and exits 1; an output that is the input is refused.
+TEST(RenderTool, APageCutShortAndAnOutputThatIsTheInput) {
+  const TempDir dir;
+  const std::string whole = PageOfPixels(FilledRect(0x0000FF, 0, 0, 10, 10), 20, 20);
+  const std::string cut = whole.substr(0, whole.size() - 24);  // EMR_EOF and the deletion
+  const ProcessResult result = Render(dir, cut, "cut.png");
+  EXPECT_EQ(result.exitCode, 1) << result.err;
+  EXPECT_NE(result.err.find("page 1: the page ends after record 5 of 7; drawn as far as it goes"),
+            std::string::npos)
+      << result.err;
+  EXPECT_TRUE(testing_support::FileExists(dir / "cut.png"));
+  EXPECT_EQ(Render(dir, whole, "whole.png").exitCode, 0);
+
+  testing_support::WriteFile(dir / "page.png", whole);  // an EMF page under an image's name
+  const ProcessResult same =
+      testing_support::RunProgram(RenderTool(), {dir / "page.png", dir / "page.png"}, dir.path());
+  EXPECT_EQ(same.exitCode, 2);
+  EXPECT_NE(same.err.find("is the input"), std::string::npos) << same.err;
+  EXPECT_EQ(testing_support::ReadFile(dir / "page.png"), whole);
+}
+
 // emfdump shows what a text record says: the string on the record's line, and with --text the
 // strings alone, a spool file's page picked as by quadrine-render.
 TEST(RecordDump, TheStringsOfTextRecords) {

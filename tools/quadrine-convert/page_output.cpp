@@ -25,13 +25,20 @@ constexpr uint32_t kTiffGroup4 = 4;   // COMPRESSION_CCITTFAX4
 
 mode_t new_file_mode = 0644;
 
-bool WriteBytes(const std::string& path, std::span<const uint8_t> bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    return false;
+// Writes into the temporary file's own handle, never reopened by name: what stands at the
+// name now cannot be written through.
+bool WriteBytes(int fd, std::span<const uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      return false;
+    }
+    bytes = bytes.subspan(static_cast<size_t>(written));
   }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && written;
+  return true;
 }
 
 struct PixelSize {
@@ -243,10 +250,22 @@ emf::DocumentInfo PdfInfo(const std::string& title) {
   return {title, "quadrine-convert " QUADRINE_VERSION};
 }
 
+emf::ByteSink SinkInto(int fd) {
+  return [fd](std::span<const uint8_t> bytes) { return WriteBytes(fd, bytes); };
+}
+
+std::string CutShort(const emf::Metafile& file) {
+  if (!file.truncated()) {
+    return {};
+  }
+  return "the page ends after record " + std::to_string(file.records().size()) + " of " +
+         std::to_string(file.header().records) + "; drawn as far as it goes";
+}
+
 std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
-                      const std::string& path, const std::string& title) {
+                      const OpenTemporary& temporary, const std::string& title) {
   if (options.format == "emf") {
-    return WriteBytes(path, page) ? std::string() : std::strerror(errno);
+    return WriteBytes(temporary.fd, page) ? std::string() : std::strerror(errno);
   }
   std::string error;
   const std::optional<emf::Metafile> file = emf::Metafile::Parse(page, &error);
@@ -254,11 +273,13 @@ std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& optio
     return error;
   }
   if (options.format == "wmf") {
-    return WriteBytes(path, emf::ConvertToWmf(*file)) ? std::string() : std::strerror(errno);
+    return WriteBytes(temporary.fd, emf::ConvertToWmf(*file)) ? std::string()
+                                                              : std::strerror(errno);
   }
   if (options.format == "pdf" || options.format == "svg") {
     emf::VectorDocument document(
-        path, options.format == "pdf" ? emf::VectorFormat::kPdf : emf::VectorFormat::kSvg,
+        SinkInto(temporary.fd),
+        options.format == "pdf" ? emf::VectorFormat::kPdf : emf::VectorFormat::kSvg,
         ColourRuleOf(options), PdfInfo(title));
     error = document.AddPage(*file);
     const std::string finished = document.Finish();
@@ -266,7 +287,7 @@ std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& optio
   }
   PageTarget target;
   target.code = imaging::FormatOfExtension(options.format);
-  target.path = path;
+  target.path = temporary.path;
   target.reduce_png = options.reduce_png;
   return DrawPage(*file, options, target);
 }
@@ -333,18 +354,29 @@ void RememberFileMode() {
   new_file_mode = 0666 & ~mask;
 }
 
-std::string TemporaryBeside(const std::string& path, std::string& error) {
+OpenTemporary::~OpenTemporary() {
+  Close();
+}
+
+bool OpenTemporary::Close() {
+  const bool closed = fd < 0 || close(fd) == 0;
+  fd = -1;
+  return closed;
+}
+
+bool TemporaryBeside(const std::string& path, OpenTemporary& temporary, std::string& error) {
   const size_t slash = path.find_last_of('/');
   std::string name = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
                      ".quadrine-convert-XXXXXX";
-  const int fd = mkstemp(name.data());
+  const int fd = mkostemp(name.data(), O_CLOEXEC);  // made exclusively, never through a link
   if (fd < 0) {
     error = std::strerror(errno);
-    return {};
+    return false;
   }
   fchmod(fd, new_file_mode);  // mkstemp makes 0600; outputs get what any new file gets
-  close(fd);
-  return name;
+  temporary.path = name;
+  temporary.fd = fd;
+  return true;
 }
 
 std::string PlaceFile(const std::string& temporary, const std::string& path, bool replace) {

@@ -31,10 +31,30 @@ struct PageTarget {
 std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
                      const PageTarget& target);
 
-// Writes the page (its EMF bytes) in the format named by the extension into path, a file of
-// our own; "" when written, else why. A PDF carries the document's title.
+// A new file of ours, open for writing: formats the tool writes itself (EMF, WMF, PDF, SVG)
+// go into its handle; the encoders open it by its name.
+struct OpenTemporary {
+  std::string path;
+  int fd = -1;
+  OpenTemporary() = default;
+  OpenTemporary(const OpenTemporary&) = delete;
+  OpenTemporary& operator=(const OpenTemporary&) = delete;
+  ~OpenTemporary();
+  // Closes the handle; false when what was written did not reach the file.
+  bool Close();
+};
+
+// Writes the page (its EMF bytes) in the format named by the extension into the temporary
+// file; "" when written, else why. A PDF carries the document's title.
 std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
-                      const std::string& path, const std::string& title);
+                      const OpenTemporary& temporary, const std::string& title);
+
+// Where a PDF or SVG goes: the file's handle.
+emf::ByteSink SinkInto(int fd);
+
+// For a page whose data stops before the page does: "the page ends after record K of M; drawn
+// as far as it goes" (M as its header declares); "" for a whole page.
+std::string CutShort(const emf::Metafile& file);
 
 // The PDF's document information: the title, and this program as its creator.
 emf::DocumentInfo PdfInfo(const std::string& title);
@@ -54,9 +74,9 @@ uint32_t FormatCodeOf(const std::string& extension);
 // Reads the process's file-creation mask once, before any thread starts.
 void RememberFileMode();
 
-// A new empty file beside path, to write into before the result is put in place; "" with
-// why in error when none can be made.
-std::string TemporaryBeside(const std::string& path, std::string& error);
+// A new empty file beside path, created exclusively and left open, to write into before the
+// result is put in place; false with why in error when none can be made.
+bool TemporaryBeside(const std::string& path, OpenTemporary& temporary, std::string& error);
 
 // Puts the finished temporary file at path: never over an existing name unless replace is
 // set, and then by renaming over it, so a link there is replaced, never written through.

@@ -1,11 +1,14 @@
 // quadrine-convert: EMF pages and Windows spool files to images, one file per page, from a
 // terminal. The spool reader, the engine and the encoders are the converter's own; the
 // inputs are never changed, and no output replaces a file unless --force says so.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +19,7 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/spool_format.h"
@@ -33,6 +37,8 @@ constexpr int kBadUsage = 2;
 struct Input {
   std::string path;
   std::vector<uint8_t> bytes;
+  dev_t device = 0;  // which file it is, so that no output replaces it
+  ino_t inode = 0;
 };
 
 // One output file: one page, or with --one-file every page of an input.
@@ -43,6 +49,9 @@ struct PageTask {
   std::string output;
   std::string failure;  // empty when written
   bool skipped = false;
+  int blank = 0;  // pages left out as blank
+  // Pages written as far as their data goes, by number: "the page ends after ...".
+  std::vector<std::pair<int, std::string>> cut;
 };
 
 std::string BaseNameWithoutExtension(const std::string& path) {
@@ -56,6 +65,11 @@ bool ReadInput(const std::string& path, Input& input, std::string& error) {
   if (!std::filesystem::is_regular_file(path, code)) {
     error = std::filesystem::exists(path, code) ? "not a file" : "no such file";
     return false;
+  }
+  struct stat seen {};
+  if (stat(path.c_str(), &seen) == 0) {
+    input.device = seen.st_dev;
+    input.inode = seen.st_ino;
   }
   std::ifstream in(path, std::ios::binary);
   input.path = path;
@@ -143,6 +157,27 @@ bool NamesAreDistinct(const std::vector<PageTask>& tasks, const std::vector<Inpu
   return true;
 }
 
+// With --force an output replaces the file at its name: never an input (the same file by
+// device and inode, whatever name leads to it). Refused before anything is drawn.
+bool NoOutputIsAnInput(const std::vector<PageTask>& tasks, const std::vector<Input>& inputs) {
+  for (const PageTask& task : tasks) {
+    struct stat seen {};
+    if (stat(task.output.c_str(), &seen) != 0) {
+      continue;
+    }
+    for (const Input& input : inputs) {
+      if (input.inode != 0 && seen.st_dev == input.device && seen.st_ino == input.inode) {
+        std::fprintf(stderr,
+                     "quadrine-convert: %s is the input %s; --force would replace it, and inputs "
+                     "are never changed: give another output name\n",
+                     task.output.c_str(), input.path.c_str());
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 // A document's title: the name its program printed it under, else the input's file name.
 std::string DocumentTitle(const Input& input) {
   if (KindOfFile(input.bytes) == FileKind::kEmfSpool) {
@@ -153,32 +188,42 @@ std::string DocumentTitle(const Input& input) {
   return std::filesystem::path(input.path).stem().string();
 }
 
-// The input's pages to keep: blank ones left out when asked.
-std::vector<std::span<const uint8_t>> KeptPages(const Input& input,
-                                                const std::vector<SpoolPage>& spans,
-                                                const ConvertOptions& options) {
-  std::vector<std::span<const uint8_t>> kept;
-  for (const SpoolPage& span : spans) {
+// A page of an input, numbered from 1 in the input.
+struct NumberedPage {
+  int number = 0;
+  std::span<const uint8_t> bytes;
+};
+
+// The input's pages to keep: blank ones left out (and counted) when asked.
+std::vector<NumberedPage> KeptPages(const Input& input, PageTask& task,
+                                    const ConvertOptions& options) {
+  std::vector<NumberedPage> kept;
+  for (size_t k = 0; k < task.spans.size(); ++k) {
+    const SpoolPage& span = task.spans[k];
     const std::span<const uint8_t> page = std::span(input.bytes).subspan(span.offset, span.size);
-    if (!options.skip_blank || !PageIsBlank(page)) {
-      kept.push_back(page);
+    if (options.skip_blank && PageIsBlank(page)) {
+      ++task.blank;
+    } else {
+      kept.push_back({task.number + static_cast<int>(k), page});
     }
   }
   return kept;
 }
 
 // Every page of the input into one PDF, in order, each with its own size.
-std::string WritePdfPages(const std::vector<std::span<const uint8_t>>& kept,
-                          const ConvertOptions& options, const std::string& path,
-                          const std::string& title) {
-  emf::VectorDocument document(path, emf::VectorFormat::kPdf, ColourRuleOf(options),
+std::string WritePdfPages(const std::vector<NumberedPage>& kept, const ConvertOptions& options,
+                          int fd, const std::string& title, PageTask& task) {
+  emf::VectorDocument document(SinkInto(fd), emf::VectorFormat::kPdf, ColourRuleOf(options),
                                PdfInfo(title));
   std::string error;
-  for (size_t k = 0; k < kept.size(); ++k) {
-    const std::optional<emf::Metafile> file = emf::Metafile::Parse(kept[k], &error);
+  for (const NumberedPage& page : kept) {
+    const std::optional<emf::Metafile> file = emf::Metafile::Parse(page.bytes, &error);
     error = file ? document.AddPage(*file) : error;
     if (!error.empty()) {
-      return "page " + std::to_string(k + 1) + ": " + error;
+      return "page " + std::to_string(page.number) + ": " + error;
+    }
+    if (std::string cut = CutShort(*file); !cut.empty()) {
+      task.cut.emplace_back(page.number, std::move(cut));
     }
   }
   return document.Finish();
@@ -186,30 +231,33 @@ std::string WritePdfPages(const std::vector<std::span<const uint8_t>>& kept,
 
 // Every page of the input into one file of pages (TIFF or PDF); blank pages left out when
 // asked, and none at all leaves no file.
-std::string WritePages(const Input& input, const std::vector<SpoolPage>& spans,
-                       const ConvertOptions& options, const std::string& path, bool& none) {
-  const std::vector<std::span<const uint8_t>> kept = KeptPages(input, spans, options);
-  none = kept.empty();
-  if (none) {
+std::string WritePages(const Input& input, PageTask& task, const ConvertOptions& options,
+                       const OpenTemporary& temporary) {
+  const std::vector<NumberedPage> kept = KeptPages(input, task, options);
+  task.skipped = kept.empty();
+  if (task.skipped) {
     return {};
   }
   if (options.format == "pdf") {
-    return WritePdfPages(kept, options, path, DocumentTitle(input));
+    return WritePdfPages(kept, options, temporary.fd, DocumentTitle(input), task);
   }
   std::string error;
-  std::unique_ptr<imaging::PageFileWriter> pages = imaging::OpenTiffPages(path, &error);
+  std::unique_ptr<imaging::PageFileWriter> pages = imaging::OpenTiffPages(temporary.path, &error);
   if (pages == nullptr) {
     return error;
   }
   for (size_t k = 0; k < kept.size(); ++k) {
-    const std::optional<emf::Metafile> file = emf::Metafile::Parse(kept[k], &error);
+    const std::optional<emf::Metafile> file = emf::Metafile::Parse(kept[k].bytes, &error);
     PageTarget target;
     target.pages = pages.get();
     target.number = static_cast<int>(k + 1);
     target.count = static_cast<int>(kept.size());
     error = file ? DrawPage(*file, options, target) : error;
     if (!error.empty()) {
-      return "page " + std::to_string(k + 1) + ": " + error;
+      return "page " + std::to_string(kept[k].number) + ": " + error;
+    }
+    if (std::string cut = CutShort(*file); !cut.empty()) {
+      task.cut.emplace_back(kept[k].number, std::move(cut));
     }
   }
   return pages->Finish(&error) ? std::string() : error;
@@ -220,6 +268,7 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
       std::span(input.bytes).subspan(task.spans[0].offset, task.spans[0].size);
   if (!options.one_file && options.skip_blank && PageIsBlank(page)) {
     task.skipped = true;
+    task.blank = 1;
     return;
   }
   const std::filesystem::path folder = std::filesystem::path(task.output).parent_path();
@@ -227,17 +276,31 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
   if (!folder.empty()) {
     std::filesystem::create_directories(folder, code);
   }
-  const std::string temporary = TemporaryBeside(task.output, task.failure);
-  if (temporary.empty()) {
+  OpenTemporary temporary;
+  if (!TemporaryBeside(task.output, temporary, task.failure)) {
     return;
   }
-  task.failure = options.one_file ? WritePages(input, task.spans, options, temporary, task.skipped)
+  task.failure = options.one_file ? WritePages(input, task, options, temporary)
                                   : WritePage(page, options, temporary, DocumentTitle(input));
+  if (!temporary.Close() && task.failure.empty()) {
+    task.failure = std::strerror(errno);
+  }
   if (!task.failure.empty() || task.skipped) {
-    std::remove(temporary.c_str());
+    task.cut.clear();  // no file: the failure says it all
+    std::remove(temporary.path.c_str());
     return;
   }
-  task.failure = PlaceFile(temporary, task.output, options.force);
+  if (!options.one_file) {
+    std::string error;
+    const std::optional<emf::Metafile> file = emf::Metafile::Parse(page, &error);
+    if (std::string cut = file ? CutShort(*file) : std::string(); !cut.empty()) {
+      task.cut.emplace_back(task.number, std::move(cut));
+    }
+  }
+  task.failure = PlaceFile(temporary.path, task.output, options.force);
+  if (!task.failure.empty()) {
+    task.cut.clear();
+  }
 }
 
 class Progress {
@@ -292,7 +355,9 @@ int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
   }
   bool page_failed = false;
   std::vector<const PageTask*> written;
+  int blank = 0;
   for (const PageTask& task : tasks) {
+    blank += task.blank;
     if (!task.failure.empty()) {
       page_failed = true;
       std::fprintf(stderr, "quadrine-convert: %s page %d: %s: %s\n",
@@ -301,11 +366,25 @@ int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
     } else if (!task.skipped) {
       written.push_back(&task);
     }
+    // Written, but not all of the page: it counts as failed.
+    for (const auto& [number, cut] : task.cut) {
+      page_failed = true;
+      std::fprintf(stderr, "quadrine-convert: %s page %d: %s\n", inputs[task.input].path.c_str(),
+                   number, cut.c_str());
+    }
   }
-  if (terminal && !written.empty()) {
-    std::fprintf(stderr, "%zu page%s -> %s%s%s\n", written.size(), written.size() == 1 ? "" : "s",
-                 written.front()->output.c_str(), written.size() > 1 ? " ... " : "",
-                 written.size() > 1 ? written.back()->output.c_str() : "");
+  if (terminal && (!written.empty() || blank > 0)) {
+    std::string summary;
+    if (!written.empty()) {
+      summary = std::to_string(written.size()) +
+                (written.size() == 1 ? " page -> " : " pages -> ") + written.front()->output +
+                (written.size() > 1 ? " ... " + written.back()->output : std::string());
+    }
+    if (blank > 0) {
+      summary += (summary.empty() ? "" : ", ") + std::to_string(blank) +
+                 (blank == 1 ? " blank page" : " blank pages") + " left out";
+    }
+    std::fprintf(stderr, "%s\n", summary.c_str());
   }
   return page_failed || input_failed ? 1 : 0;
 }
@@ -365,7 +444,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quadrine-convert: no readable input\n");
     return kBadUsage;
   }
-  if (!NamesAreDistinct(tasks, inputs)) {
+  if (!NamesAreDistinct(tasks, inputs) || (options.force && !NoOutputIsAnInput(tasks, inputs))) {
     return kBadUsage;
   }
   const bool terminal = !options.quiet && isatty(STDERR_FILENO) == 1;

@@ -3,6 +3,8 @@
 // output name's extension picks the format. A page too large for one drawing surface is drawn
 // in bands that go to the encoder as they are done (BMP, PNG, JPEG, TIFF), so memory follows
 // the band, not the page.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -230,6 +232,14 @@ int RenderToFile(const std::string& input, int number, const std::string& output
     std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), why.c_str());
     return 1;
   }
+  // A page whose data stops early is kept as far as it was drawn, and still counts as failed.
+  if (page.file->truncated()) {
+    std::fprintf(stderr,
+                 "quadrine-render: %s: page %d: the page ends after record %zu of %u; drawn as "
+                 "far as it goes\n",
+                 input.c_str(), number, page.file->records().size(), page.file->header().records);
+    return 1;
+  }
   return 0;
 }
 
@@ -310,6 +320,15 @@ int main(int argc, char** argv) {
   }
   if (input.empty() || output.empty()) {
     return Usage();
+  }
+  // The output is written in place: a name that leads to the input would replace it.
+  struct stat in {
+  }, out{};
+  if (stat(input.c_str(), &in) == 0 && stat(output.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
+      in.st_ino == out.st_ino) {
+    std::fprintf(stderr, "quadrine-render: %s is the input %s; give another output name\n",
+                 output.c_str(), input.c_str());
+    return 2;
   }
   return RenderToFile(input, number, output, dpi, stats, reduce_png);
 }

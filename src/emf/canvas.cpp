@@ -707,7 +707,7 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
     std::shared_ptr<const GlyphBitmap> bitmap;
     int64_t x, y;
   };
-  if (typeface.ft_face == nullptr || shape.ppem <= 0) {
+  if (!typeface.HasFreeTypeFace() || shape.ppem <= 0) {
     return false;
   }
   // Glyphs larger than this many pixels an em are filled by cairo as outlines: a bitmap of

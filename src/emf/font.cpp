@@ -14,8 +14,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <tuple>
 
 namespace emf {
@@ -27,6 +29,11 @@ std::string Lower(std::string text) {
   }
   return text;
 }
+
+struct FcPatternRelease {
+  void operator()(FcPattern* pattern) const { FcPatternDestroy(pattern); }
+};
+using FontPattern = std::unique_ptr<FcPattern, FcPatternRelease>;
 
 }  // namespace
 
@@ -73,21 +80,81 @@ bool Typeface::SmoothAt(double ppem) const {
 
 namespace {
 
-// Opens the face file fontconfig chose, kept for the run, and reads the OS/2 metrics and the
-// gasp table.
-void OpenFace(const FcPattern* match, Typeface& typeface) {
-  static FT_Library library = [] {
-    FT_Library created = nullptr;
-    return FT_Init_FreeType(&created) == 0 ? created : nullptr;
-  }();
+// The owner of every face of the process and the one lock of the font layer (font.h says
+// what it guards). Made once and never destroyed: pages may still be drawn on other threads
+// while the process exits, and its faces serve them until then.
+struct FontLibrary {
+  FontLibrary() {
+    if (FT_Init_FreeType(&freetype) != 0) {
+      freetype = nullptr;
+    }
+  }
+
+  std::mutex mutex;
+  std::condition_variable face_returned;  // a borrowed face is back among the idle ones
+  FT_Library freetype = nullptr;          // null when FreeType cannot start
+  // The faces fonts asked for, and the faces that draw characters a font's face lacks.
+  std::map<std::tuple<std::string, int, bool, uint8_t>, Typeface> faces;
+  std::map<std::tuple<uint32_t, bool, bool>, const Typeface*> fallback_by_code;
+  std::map<std::pair<std::string, int>, Typeface> fallback_by_file;
+  std::optional<std::string> default_family;  // what fontconfig offers for an unknown name
+  // Notices, each said once a process.
+  std::set<std::string> said;
+  std::vector<std::string> pending;
+};
+
+FontLibrary& Library() {
+  static FontLibrary* const library = new FontLibrary;
+  return *library;
+}
+
+// Under the library's lock, as FreeType asks of face creation.
+FT_Face OpenFreeTypeFace(FontLibrary& library, const std::string& file, int index) {
+  FT_Face face = nullptr;
+  if (library.freetype == nullptr ||
+      FT_New_Face(library.freetype, file.c_str(), index, &face) != 0) {
+    return nullptr;
+  }
+  return face;
+}
+
+// A face of the typeface that no other thread can use while the library's lock is held: it
+// stays among the idle ones. Null when the typeface has no FreeType face.
+FT_Face IdleFace(FontLibrary& library, const Typeface& typeface) {
+  if (typeface.file.empty()) {
+    return nullptr;
+  }
+  if (typeface.idle.empty()) {
+    FT_Face face = OpenFreeTypeFace(library, typeface.file, typeface.index);
+    if (face == nullptr) {
+      return nullptr;
+    }
+    typeface.idle.push_back(face);
+  }
+  return typeface.idle.back();
+}
+
+uint32_t GlyphOfFace(FT_Face face, uint32_t code) {
+  uint32_t index = FT_Get_Char_Index(face, code);
+  // Symbol faces put their characters at U+F000 and up.
+  if (index == 0 && face->charmap != nullptr && face->charmap->encoding == FT_ENCODING_MS_SYMBOL &&
+      code < 0x100) {
+    index = FT_Get_Char_Index(face, 0xF000 | code);
+  }
+  return index;
+}
+
+// Opens the face file fontconfig chose and reads the OS/2 metrics and the gasp table; the
+// face becomes the typeface's first idle one. Under the library's lock.
+void OpenFace(FontLibrary& library, const FcPattern* match, Typeface& typeface) {
   FcChar8* file = nullptr;
   int index = 0;
-  if (library == nullptr || FcPatternGetString(match, FC_FILE, 0, &file) != FcResultMatch) {
+  if (FcPatternGetString(match, FC_FILE, 0, &file) != FcResultMatch) {
     return;
   }
   FcPatternGetInteger(match, FC_INDEX, 0, &index);
-  FT_Face face = nullptr;
-  if (FT_New_Face(library, reinterpret_cast<const char*>(file), index, &face) != 0) {
+  FT_Face face = OpenFreeTypeFace(library, reinterpret_cast<const char*>(file), index);
+  if (face == nullptr) {
     return;
   }
   const double em = face->units_per_EM;
@@ -119,22 +186,22 @@ void OpenFace(const FcPattern* match, Typeface& typeface) {
       }
     }
   }
-  typeface.ft_face = face;
+  typeface.file = reinterpret_cast<const char*>(file);
+  typeface.index = index;
+  typeface.idle.push_back(face);
 }
 
-FcPattern* MatchFamily(const std::string& family, bool bold, bool italic) {
-  FcPattern* pattern = FcPatternCreate();
+FontPattern MatchFamily(const std::string& family, bool bold, bool italic) {
+  const FontPattern pattern(FcPatternCreate());
   if (!family.empty()) {
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
   }
-  FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
+  FcPatternAddInteger(pattern.get(), FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern.get(), FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+  FcDefaultSubstitute(pattern.get());
   FcResult result;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-  FcPatternDestroy(pattern);
-  return match;
+  return FontPattern(FcFontMatch(nullptr, pattern.get(), &result));
 }
 
 std::string FamilyOf(const FcPattern* match) {
@@ -156,49 +223,32 @@ std::string FamilyForHints(uint8_t pitch_and_family) {
   return family == kRoman ? "Liberation Serif" : "Liberation Sans";
 }
 
-}  // namespace
-
-// The typeface of a fontconfig match, which it takes over.
-Typeface MakeTypeface(FcPattern* match, bool bold, bool italic) {
+// The typeface of a fontconfig match. Under the library's lock.
+Typeface MakeTypeface(FontLibrary& library, FontPattern match, bool bold, bool italic) {
   Typeface typeface;
   if (match != nullptr) {
-    OpenFace(match, typeface);
+    OpenFace(library, match.get(), typeface);
     // Rendering is the caller's choice (grey or none, hinting): the system's settings that
     // fontconfig put in the pattern would override the font options.
     for (const char* setting :
          {FC_ANTIALIAS, FC_HINTING, FC_HINT_STYLE, FC_AUTOHINT, FC_RGBA, FC_LCD_FILTER}) {
-      FcPatternDel(match, setting);
+      FcPatternDel(match.get(), setting);
     }
-    typeface.face = cairo_ft_font_face_create_for_pattern(match);
-    FcPatternDestroy(match);
+    typeface.face = cairo_ft_font_face_create_for_pattern(match.get());
   }
   if (typeface.face == nullptr) {
     typeface.face = cairo_toy_font_face_create(
         "sans-serif", italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
         bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   }
+  typeface.owned_face.reset(typeface.face);
   return typeface;
 }
 
-namespace {
-
-// Notices about faces, each said once per process.
-struct Notices {
-  std::mutex mutex;
-  std::set<std::string> said;
-  std::vector<std::string> pending;
-};
-
-Notices& FontNotices() {
-  static Notices notices;
-  return notices;
-}
-
-void Notice(const std::string& text) {
-  Notices& notices = FontNotices();
-  std::lock_guard lock(notices.mutex);
-  if (notices.said.insert(text).second) {
-    notices.pending.push_back(text);
+// Under the library's lock.
+void Notice(FontLibrary& library, const std::string& text) {
+  if (library.said.insert(text).second) {
+    library.pending.push_back(text);
   }
 }
 
@@ -209,97 +259,113 @@ bool IsSymbolFace(const std::string& lower) {
 
 // A face that is not drawn with itself or its usual substitute is said once: a missing font
 // never passes silently.
-void NoticeSubstitution(const std::string& face, const std::string& asked,
+void NoticeSubstitution(FontLibrary& library, const std::string& face, const std::string& asked,
                         const std::string& matched) {
   if (face.empty() || Lower(asked) == matched) {
     return;
   }
   if (IsSymbolFace(Lower(face))) {
-    Notice("the symbol face '" + face + "' is not installed; its characters are drawn as the " +
-           "letters of '" + matched + "'");
+    Notice(library, "the symbol face '" + face +
+                        "' is not installed; its characters are drawn as the letters of '" +
+                        matched + "'");
   } else {
-    Notice("the face '" + face + "' is not installed; it is drawn with '" + matched + "'");
+    Notice(library, "the face '" + face + "' is not installed; it is drawn with '" + matched + "'");
   }
 }
 
 }  // namespace
 
 std::vector<std::string> TakeFontNotices() {
-  Notices& notices = FontNotices();
-  std::lock_guard lock(notices.mutex);
-  return std::exchange(notices.pending, {});
+  FontLibrary& library = Library();
+  std::lock_guard lock(library.mutex);
+  return std::exchange(library.pending, {});
 }
 
 const Typeface& TypefaceFor(const Font& font) {
-  using Key = std::tuple<std::string, int, bool, uint8_t>;
-  static std::mutex mutex;
-  static std::map<Key, Typeface> faces;  // kept for the process's life
+  FontLibrary& library = Library();
   const bool bold = font.weight >= 550;
-  const Key key{Lower(font.face), bold ? 700 : 400, font.italic, font.pitch_and_family};
-  std::lock_guard lock(mutex);
-  auto found = faces.find(key);
-  if (found != faces.end()) {
+  const auto key =
+      std::make_tuple(Lower(font.face), bold ? 700 : 400, font.italic, font.pitch_and_family);
+  std::lock_guard lock(library.mutex);
+  auto found = library.faces.find(key);
+  if (found != library.faces.end()) {
     return found->second;
   }
   // What fontconfig offers for a name it does not know; such a name falls back on the hints.
-  static const std::string fallback = [] {
-    FcPattern* match = MatchFamily("", false, false);
-    std::string family = Lower(FamilyOf(match));
-    if (match != nullptr) {
-      FcPatternDestroy(match);
-    }
-    return family;
-  }();
+  if (!library.default_family) {
+    library.default_family = Lower(FamilyOf(MatchFamily("", false, false).get()));
+  }
+  const std::string& fallback = *library.default_family;
   const std::string family = SubstituteFamily(font.face);
-  FcPattern* match = family.empty() ? nullptr : MatchFamily(family, bold, font.italic);
-  const std::string matched = Lower(FamilyOf(match));
+  FontPattern match = family.empty() ? nullptr : MatchFamily(family, bold, font.italic);
+  const std::string matched = Lower(FamilyOf(match.get()));
   if (match == nullptr || (matched == fallback && Lower(family) != fallback)) {
-    if (match != nullptr) {
-      FcPatternDestroy(match);
-    }
     match = MatchFamily(FamilyForHints(font.pitch_and_family), bold, font.italic);
   }
-  NoticeSubstitution(font.face, family, Lower(FamilyOf(match)));
-  Typeface typeface = MakeTypeface(match, bold, font.italic);
-  return faces.emplace(key, std::move(typeface)).first->second;
+  NoticeSubstitution(library, font.face, family, Lower(FamilyOf(match.get())));
+  Typeface typeface = MakeTypeface(library, std::move(match), bold, font.italic);
+  return library.faces.emplace(key, std::move(typeface)).first->second;
 }
 
 uint32_t Typeface::GlyphFor(uint32_t code) const {
-  if (ft_face == nullptr) {
-    return 0;
+  const Borrowed borrowed = Borrow();
+  return borrowed ? GlyphOfFace(borrowed.get(), code) : 0;
+}
+
+Typeface::Borrowed Typeface::Borrow() const {
+  if (file.empty()) {
+    return {};
   }
-  uint32_t index = FT_Get_Char_Index(ft_face, code);
-  // Symbol faces put their characters at U+F000 and up.
-  if (index == 0 && ft_face->charmap != nullptr &&
-      ft_face->charmap->encoding == FT_ENCODING_MS_SYMBOL && code < 0x100) {
-    index = FT_Get_Char_Index(ft_face, 0xF000 | code);
+  FontLibrary& library = Library();
+  std::unique_lock lock(library.mutex);
+  for (;;) {
+    if (!idle.empty()) {
+      FT_Face face = idle.back();
+      idle.pop_back();
+      return {this, face};
+    }
+    if (FT_Face face = OpenFreeTypeFace(library, file, index); face != nullptr) {
+      return {this, face};
+    }
+    // No other face can be opened now (descriptors or memory): one lent out comes back soon.
+    library.face_returned.wait(lock);
   }
-  return index;
+}
+
+Typeface::Borrowed::Borrowed(Borrowed&& other) noexcept
+    : owner_(std::exchange(other.owner_, nullptr)), face_(std::exchange(other.face_, nullptr)) {}
+
+Typeface::Borrowed::~Borrowed() {
+  if (face_ != nullptr) {
+    FontLibrary& library = Library();
+    const std::lock_guard lock(library.mutex);
+    owner_->idle.push_back(face_);
+    library.face_returned.notify_all();
+  }
 }
 
 const Typeface* FallbackTypefaceFor(const Font& font, uint32_t code) {
-  using Key = std::tuple<uint32_t, bool, bool>;
-  static std::mutex mutex;
-  static std::map<Key, const Typeface*> by_code;
-  static std::map<std::pair<std::string, int>, Typeface> by_file;  // kept for the run
+  FontLibrary& library = Library();
   const bool bold = font.weight >= 550;
-  const Key key{code, bold, font.italic};
-  std::lock_guard lock(mutex);
-  auto found = by_code.find(key);
-  if (found != by_code.end()) {
+  const auto key = std::make_tuple(code, bold, font.italic);
+  std::lock_guard lock(library.mutex);
+  auto found = library.fallback_by_code.find(key);
+  if (found != library.fallback_by_code.end()) {
     return found->second;
   }
   const Typeface* chosen = nullptr;
-  FcPattern* pattern = FcPatternCreate();
+  const FontPattern pattern(FcPatternCreate());
   FcCharSet* wanted = FcCharSetCreate();
   FcCharSetAddChar(wanted, code);
-  FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
-  FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pattern, FC_SLANT, font.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
+  FcPatternAddCharSet(pattern.get(), FC_CHARSET, wanted);
+  FcCharSetDestroy(wanted);  // the pattern holds its own copy
+  FcPatternAddInteger(pattern.get(), FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern.get(), FC_SLANT, font.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+  FcDefaultSubstitute(pattern.get());
   FcResult result;
-  FcFontSet* sorted = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result);
+  const std::unique_ptr<FcFontSet, decltype(&FcFontSetDestroy)> sorted(
+      FcFontSort(nullptr, pattern.get(), FcTrue, nullptr, &result), &FcFontSetDestroy);
   for (int i = 0; sorted != nullptr && i < sorted->nfont && chosen == nullptr; ++i) {
     FcCharSet* covered = nullptr;
     FcChar8* file = nullptr;
@@ -311,26 +377,24 @@ const Typeface* FallbackTypefaceFor(const Font& font, uint32_t code) {
     }
     FcPatternGetInteger(sorted->fonts[i], FC_INDEX, 0, &index);
     const std::pair<std::string, int> file_key{reinterpret_cast<const char*>(file), index};
-    auto known = by_file.find(file_key);
-    if (known == by_file.end()) {
-      FcPattern* match = FcFontRenderPrepare(nullptr, pattern, sorted->fonts[i]);
-      known = by_file.emplace(file_key, MakeTypeface(match, bold, font.italic)).first;
+    auto known = library.fallback_by_file.find(file_key);
+    if (known == library.fallback_by_file.end()) {
+      FontPattern match(FcFontRenderPrepare(nullptr, pattern.get(), sorted->fonts[i]));
+      known = library.fallback_by_file
+                  .emplace(file_key, MakeTypeface(library, std::move(match), bold, font.italic))
+                  .first;
     }
-    if (known->second.GlyphFor(code) != 0) {
+    FT_Face face = IdleFace(library, known->second);
+    if (face != nullptr && GlyphOfFace(face, code) != 0) {
       chosen = &known->second;
     }
   }
-  if (sorted != nullptr) {
-    FcFontSetDestroy(sorted);
-  }
-  FcCharSetDestroy(wanted);
-  FcPatternDestroy(pattern);
-  by_code.emplace(key, chosen);
+  library.fallback_by_code.emplace(key, chosen);
   if (chosen == nullptr) {
     char code_text[16];
     std::snprintf(code_text, sizeof code_text, "U+%04X", code);
-    Notice(std::string("no installed face has the character ") + code_text + " (asked of '" +
-           font.face + "')");
+    Notice(library, std::string("no installed face has the character ") + code_text +
+                        " (asked of '" + font.face + "')");
   }
   return chosen;
 }

@@ -7,9 +7,12 @@
 struct FT_FaceRec_;
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "emf/cairo_owners.h"
 
 namespace emf {
 
@@ -28,10 +31,21 @@ struct Font {
   std::string face;  // UTF-8
 };
 
-// A face chosen for a font, with the metrics GDI sizes and places text by, read once.
+// Threads: the fonts of the process have one owner, the font library (font.cpp), and one
+// lock, the library's. That lock, and only it, guards FreeType's library (every FT_New_Face
+// and FT_Done_Face), the faces chosen so far, each typeface's idle FreeType faces and the
+// notices; it is held for those and never while a glyph is loaded or rendered. A FreeType
+// face is used by one thread at a time: a thread borrows one from its typeface
+// (Typeface::Borrow), uses it with no lock held and gives it back when the borrow ends; a
+// typeface opens another face of its file when all of its own are lent, so one face's glyphs
+// render on several threads at once. A typeface's fields are set before it is handed out and
+// only read afterwards. cairo's font faces keep FreeType faces of their own, behind cairo's
+// own locks. Nothing else calls FreeType on our faces.
+
+// A face chosen for a font, with the metrics GDI sizes and places text by, read once. Made
+// and kept by the font library for the process's life.
 struct Typeface {
   cairo_font_face_t* face = nullptr;  // never null (fontconfig always offers something)
-  FT_FaceRec_* ft_face = nullptr;     // the same face for GDI's own glyph bitmaps; may be null
   // In ems, from the OS/2 table as GDI reads them; 0 when the face does not say.
   double ascent = 0;         // usWinAscent
   double descent = 0;        // usWinDescent
@@ -48,9 +62,41 @@ struct Typeface {
   bool SmoothAt(double ppem) const;
   // The glyph that draws a Unicode character, 0 when the face has none.
   uint32_t GlyphFor(uint32_t code) const;
+  // Whether FreeType opened the face: GDI's own glyph bitmaps are made from it.
+  bool HasFreeTypeFace() const { return !file.empty(); }
+
+  // A FreeType face of the typeface, the borrower's alone until the borrow ends; null only
+  // when the typeface has none. A thread holds one borrowed face of a typeface at a time.
+  class Borrowed {
+   public:
+    Borrowed() = default;
+    Borrowed(const Typeface* owner, FT_FaceRec_* face) : owner_(owner), face_(face) {}
+    Borrowed(Borrowed&& other) noexcept;
+    Borrowed& operator=(Borrowed&&) = delete;
+    Borrowed(const Borrowed&) = delete;
+    Borrowed& operator=(const Borrowed&) = delete;
+    ~Borrowed();
+    FT_FaceRec_* get() const { return face_; }
+    explicit operator bool() const { return face_ != nullptr; }
+
+   private:
+    const Typeface* owner_ = nullptr;
+    FT_FaceRec_* face_ = nullptr;
+  };
+  Borrowed Borrow() const;
+
+  // The font library's: where more FreeType faces of it are opened (empty when FreeType
+  // could not open it), and those of its faces no one has borrowed (under the library's
+  // lock). Faces are kept for the process's life, as the typeface.
+  std::string file;
+  int index = 0;
+  mutable std::vector<FT_FaceRec_*> idle;
+  // The typeface's reference on face.
+  std::unique_ptr<cairo_font_face_t, CairoDestroy<cairo_font_face_t, cairo_font_face_destroy>>
+      owned_face;
 };
 
-// The face that draws a font, shared by every record and page of the process.
+// The face that draws a font, shared by every record, page and thread of the process.
 const Typeface& TypefaceFor(const Font& font);
 
 // An installed face that has a character the font's own face lacks, in the font's weight

@@ -1,6 +1,8 @@
 #include "emf/glyph_raster.h"
 
 #include <ft2build.h>
+
+#include "emf/cairo_owners.h"
 #include FT_FREETYPE_H
 
 #include <algorithm>
@@ -12,7 +14,7 @@ namespace emf {
 namespace {
 
 struct GlyphKey {
-  const void* face;
+  const Typeface* face;
   int ppem;
   FT_F26Dot6 width;
   FT_Fixed xx, xy, yx, yy;
@@ -23,7 +25,7 @@ struct GlyphKey {
 
 struct GlyphKeyHash {
   size_t operator()(const GlyphKey& k) const {
-    size_t h = std::hash<const void*>()(k.face);
+    size_t h = std::hash<const Typeface*>()(k.face);
     for (int64_t v : {int64_t{k.ppem}, int64_t{k.width}, int64_t{k.xx}, int64_t{k.xy},
                       int64_t{k.yx}, int64_t{k.yy}, int64_t{k.smooth}, int64_t{k.glyph}}) {
       h = h * 1000003u ^ std::hash<int64_t>()(v);
@@ -80,49 +82,78 @@ bool Render(FT_Face face, const GlyphKey& key, GlyphBitmap& out) {
   return true;
 }
 
+// Bitmaps made so far. Its lock guards the map alone and is never held while a glyph is
+// rendered, so threads render at once; two may render the same glyph, and the first to put
+// it in is kept (both made the same pixels).
+struct GlyphCache {
+  std::mutex mutex;
+  std::unordered_map<GlyphKey, std::shared_ptr<const GlyphBitmap>, GlyphKeyHash> bitmaps;
+  size_t bytes = 0;
+};
+
+GlyphCache& Cache() {
+  static GlyphCache* const cache = new GlyphCache;  // for the process's life, as the faces
+  return *cache;
+}
+
 }  // namespace
 
 std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
                                                   uint32_t glyph) {
-  if (typeface.ft_face == nullptr || shape.ppem <= 0 || shape.ppem > kMaxPpem) {
+  if (!typeface.HasFreeTypeFace() || shape.ppem <= 0 || shape.ppem > kMaxPpem) {
     return nullptr;
   }
-  static std::mutex mutex;
-  static std::unordered_map<GlyphKey, std::shared_ptr<const GlyphBitmap>, GlyphKeyHash> cache;
-  static size_t cached_bytes = 0;
   const double width = shape.width > 0 ? std::min(shape.width, double{kMaxPpem}) : 0;
   const GlyphKey key{
-      typeface.ft_face, shape.ppem,      static_cast<FT_F26Dot6>(std::lround(width * 64)),
-      Fixed(shape.xx),  Fixed(shape.xy), Fixed(shape.yx),
-      Fixed(shape.yy),  shape.smooth,    glyph};
-  std::lock_guard lock(mutex);
-  auto found = cache.find(key);
-  if (found != cache.end()) {
-    return found->second;
-  }
-  if (cached_bytes > kCacheBytes) {
-    cache.clear();
-    cached_bytes = 0;
+      &typeface,       shape.ppem,      static_cast<FT_F26Dot6>(std::lround(width * 64)),
+      Fixed(shape.xx), Fixed(shape.xy), Fixed(shape.yx),
+      Fixed(shape.yy), shape.smooth,    glyph};
+  GlyphCache& cache = Cache();
+  {
+    const std::lock_guard lock(cache.mutex);
+    auto found = cache.bitmaps.find(key);
+    if (found != cache.bitmaps.end()) {
+      return found->second;
+    }
   }
   auto bitmap = std::make_shared<GlyphBitmap>();
-  std::shared_ptr<const GlyphBitmap> result;
-  if (Render(typeface.ft_face, key, *bitmap) && bitmap->width > 0 && bitmap->height > 0) {
-    result = std::move(bitmap);
+  std::shared_ptr<const GlyphBitmap> made;
+  {
+    const Typeface::Borrowed face = typeface.Borrow();
+    if (face && Render(face.get(), key, *bitmap) && bitmap->width > 0 && bitmap->height > 0) {
+      made = std::move(bitmap);
+    }
   }
-  cached_bytes += (result ? result->coverage.size() : 0) + sizeof(GlyphKey) + sizeof(GlyphBitmap);
-  cache.emplace(key, result);
-  return result;
+  const std::lock_guard lock(cache.mutex);
+  if (cache.bytes > kCacheBytes) {
+    cache.bitmaps.clear();
+    cache.bytes = 0;
+  }
+  auto [kept, fresh] = cache.bitmaps.try_emplace(key, std::move(made));
+  if (fresh) {
+    cache.bytes +=
+        (kept->second ? kept->second->coverage.size() : 0) + sizeof(GlyphKey) + sizeof(GlyphBitmap);
+  }
+  return kept->second;
+}
+
+void ForgetGlyphBitmaps() {
+  GlyphCache& cache = Cache();
+  const std::lock_guard lock(cache.mutex);
+  cache.bitmaps.clear();
+  cache.bytes = 0;
 }
 
 Path OutlinesOfGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                       const std::vector<cairo_glyph_t>& glyphs) {
   Path path;
-  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
-  cairo_t* cr = cairo_create(scratch);
-  cairo_set_font_face(cr, face);
-  cairo_set_font_matrix(cr, &font_matrix);
-  cairo_glyph_path(cr, glyphs.data(), static_cast<int>(glyphs.size()));
-  cairo_path_t* outline = cairo_copy_path(cr);
+  const Surface scratch(cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1));
+  const Context cr(cairo_create(scratch.get()));
+  cairo_set_font_face(cr.get(), face);
+  cairo_set_font_matrix(cr.get(), &font_matrix);
+  cairo_glyph_path(cr.get(), glyphs.data(), static_cast<int>(glyphs.size()));
+  const std::unique_ptr<cairo_path_t, CairoDestroy<cairo_path_t, cairo_path_destroy>> outline(
+      cairo_copy_path(cr.get()));
   for (int i = 0; i < outline->num_data; i += outline->data[i].header.length) {
     const cairo_path_data_t* d = &outline->data[i];
     switch (d->header.type) {
@@ -141,9 +172,6 @@ Path OutlinesOfGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix
         break;
     }
   }
-  cairo_path_destroy(outline);
-  cairo_destroy(cr);
-  cairo_surface_destroy(scratch);
   return path;
 }
 

@@ -1,6 +1,7 @@
 // Glyph bitmaps as GDI makes them: the outline hinted at a whole pixel size, then shaped by
 // a 2x2 matrix (a width, a turn, the world transform), then rasterised in plain pixels or
-// in grey. Bitmaps are cached for the whole run.
+// in grey. Bitmaps are cached for the whole run; threads render glyphs at once (the cache's
+// lock is never held while one is made).
 #pragma once
 
 #include <cstdint>
@@ -30,6 +31,8 @@ struct GlyphShape {
 // The bitmap of one glyph; null when it leaves no ink or the face cannot draw it.
 std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
                                                   uint32_t glyph);
+// Empties the cache, so that the next glyphs are rendered afresh (tests and benchmarks).
+void ForgetGlyphBitmaps();
 
 // Glyph outlines of a face at a matrix, in the matrix's units: text inside a path bracket,
 // and text that a target draws as shapes (the WMF writer).

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "emf/cairo_owners.h"
 #include "emf/code_pages.h"
 #include "emf/font.h"
 #include "emf/gdi_constants.h"
@@ -182,6 +183,9 @@ namespace {
 
 constexpr uint8_t kNonAntialiased = 3, kAntialiased = 4;  // lfQuality
 
+using ScaledFont = std::unique_ptr<cairo_scaled_font_t,
+                                   CairoDestroy<cairo_scaled_font_t, cairo_scaled_font_destroy>>;
+
 // A face's cell in ems, from its OS/2 metrics or, when it has none, from cairo's extents.
 double CellHeight(const Typeface& typeface, const cairo_font_options_t* options) {
   const double cell = typeface.ascent + typeface.descent;
@@ -190,10 +194,9 @@ double CellHeight(const Typeface& typeface, const cairo_font_options_t* options)
   }
   cairo_matrix_t unit;
   cairo_matrix_init_identity(&unit);
-  cairo_scaled_font_t* unit_font = cairo_scaled_font_create(typeface.face, &unit, &unit, options);
+  const ScaledFont unit_font(cairo_scaled_font_create(typeface.face, &unit, &unit, options));
   cairo_font_extents_t extents;
-  cairo_scaled_font_extents(unit_font, &extents);
-  cairo_scaled_font_destroy(unit_font);
+  cairo_scaled_font_extents(unit_font.get(), &extents);
   return extents.ascent + extents.descent;
 }
 
@@ -309,35 +312,28 @@ GlyphRun LookUpGlyphs(const TextRun& text, const Font& font, const Typeface& typ
   return run;
 }
 
-// The run's faces at its matrix, made as they are first asked for and destroyed together.
+// The run's faces at its matrix, made as they are first asked for.
 class ScaledFonts {
  public:
   ScaledFonts(const cairo_matrix_t& matrix, const cairo_font_options_t* options)
       : matrix_(matrix), options_(options) {}
-  ScaledFonts(const ScaledFonts&) = delete;
-  ScaledFonts& operator=(const ScaledFonts&) = delete;
-  ~ScaledFonts() {
-    for (const auto& [face, font] : fonts_) {
-      cairo_scaled_font_destroy(font);
-    }
-  }
   cairo_scaled_font_t* For(const Typeface* face) {
     for (const auto& [known, font] : fonts_) {
       if (known == face) {
-        return font;
+        return font.get();
       }
     }
     cairo_matrix_t identity;
     cairo_matrix_init_identity(&identity);
-    cairo_scaled_font_t* font = cairo_scaled_font_create(face->face, &matrix_, &identity, options_);
-    fonts_.emplace_back(face, font);
-    return font;
+    fonts_.emplace_back(
+        face, ScaledFont(cairo_scaled_font_create(face->face, &matrix_, &identity, options_)));
+    return fonts_.back().second.get();
   }
 
  private:
   cairo_matrix_t matrix_;
   const cairo_font_options_t* options_;
-  std::vector<std::pair<const Typeface*, cairo_scaled_font_t*>> fonts_;
+  std::vector<std::pair<const Typeface*, ScaledFont>> fonts_;
 };
 
 // Places each glyph from the origin by the spacing array (logical units) when the run has
@@ -427,29 +423,27 @@ void Player::DrawTextRun(TextRun text) {
   layout.typeface = &TypefaceFor(layout.font);
   layout.transform = LogicalToCanvas();
   {
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    const FontOptions options(cairo_font_options_create());
+    cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
     layout.placement = PlaceFont(layout.font, *layout.typeface, layout.transform,
-                                 text.graphics_mode == kGmAdvanced, options);
+                                 text.graphics_mode == kGmAdvanced, options.get());
     layout.run = LookUpGlyphs(text, layout.font, *layout.typeface);
-    ScaledFonts fonts(layout.placement.matrix, options);
+    ScaledFonts fonts(layout.placement.matrix, options.get());
     // Without a spacing array GDI advances each glyph by its width hinted at the size, whole
     // pixels (settled on pages of our own through the reference renderer); turned or slanted
     // text keeps the unhinted widths.
-    cairo_font_options_t* hinted = cairo_font_options_copy(options);
+    const FontOptions hinted(cairo_font_options_copy(options.get()));
     const cairo_matrix_t& m = layout.placement.matrix;
     if (m.xy == 0 && m.yx == 0) {
-      cairo_font_options_set_hint_metrics(hinted, CAIRO_HINT_METRICS_ON);
+      cairo_font_options_set_hint_metrics(hinted.get(), CAIRO_HINT_METRICS_ON);
     }
-    ScaledFonts advancing(layout.placement.matrix, hinted);
+    ScaledFonts advancing(layout.placement.matrix, hinted.get());
     layout.total =
         AdvanceGlyphs(text, layout.placement, state_.text_char_extra, advancing, layout.run);
     cairo_font_extents_t extents;
     cairo_scaled_font_extents(fonts.For(layout.typeface), &extents);
     layout.natural_size = extents.ascent + extents.descent;
     layout.line = MeasureLine(*layout.typeface, layout.placement, extents);
-    cairo_font_options_destroy(hinted);
-    cairo_font_options_destroy(options);
   }
   layout.origin = AlignText(text, layout);
   for (cairo_glyph_t& g : layout.run.glyphs) {

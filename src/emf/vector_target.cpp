@@ -100,16 +100,17 @@ Surface OwnedSurface(const Image& image, cairo_format_t format) {
 
 // The lowest character of each glyph, from the face's character map, made once a face for
 // the process. FreeType walks a character map with state kept in the face, so the walk is
-// one at a time: pages may be drawn on several threads.
+// on a face borrowed for it, and the map is made once: pages may be drawn on several threads.
 const std::unordered_map<uint32_t, char32_t>& CharactersOfGlyphs(const Typeface& face) {
   static std::mutex mutex;
   static std::map<const Typeface*, std::unordered_map<uint32_t, char32_t>> by_face;
   const std::lock_guard lock(mutex);
   auto [found, fresh] = by_face.try_emplace(&face);
-  if (fresh) {
+  const Typeface::Borrowed borrowed = fresh ? face.Borrow() : Typeface::Borrowed();
+  if (borrowed) {
     FT_UInt glyph = 0;
-    for (FT_ULong code = FT_Get_First_Char(face.ft_face, &glyph); glyph != 0;
-         code = FT_Get_Next_Char(face.ft_face, code, &glyph)) {
+    for (FT_ULong code = FT_Get_First_Char(borrowed.get(), &glyph); glyph != 0;
+         code = FT_Get_Next_Char(borrowed.get(), code, &glyph)) {
       // A symbol face maps its characters at 0xF000 and up; text takes them from 0.
       const char32_t c = code >= 0xF020 && code <= 0xF0FF ? code - 0xF000 : code;
       found->second.try_emplace(glyph, c);
@@ -461,8 +462,8 @@ void VectorTarget::Text(const TextDescription& text) {
 std::u32string VectorTarget::CharactersOf(const std::vector<cairo_glyph_t>& glyphs,
                                           const Typeface* face) {
   const std::unordered_map<uint32_t, char32_t>* by_glyph =
-      pending_.empty() && face != nullptr && face->ft_face != nullptr ? &CharactersOfGlyphs(*face)
-                                                                      : nullptr;
+      pending_.empty() && face != nullptr && face->HasFreeTypeFace() ? &CharactersOfGlyphs(*face)
+                                                                     : nullptr;
   std::u32string characters(glyphs.size(), 0);
   for (size_t i = 0; i < glyphs.size(); ++i) {
     if (pending_at_ < pending_.size()) {

@@ -14,6 +14,7 @@
 
 #include "base/spool_format.h"
 #include "emf/canvas.h"
+#include "emf/font.h"
 #include "emf/glyph_raster.h"
 #include "emf/metafile.h"
 #include "emf/player.h"
@@ -73,6 +74,40 @@ void TextPagesOnThreads(benchmark::State& state) {
 }
 
 BENCHMARK(TextPagesOnThreads)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The glyph rendering alone: the printable ASCII glyphs of Arial's substitute at 24 sizes, on
+// each thread sizes of its own (12, 14, ... pixels an em on the first; 13, 15, ... on the
+// second).
+void GlyphsOnThreads(benchmark::State& state) {
+  const emf::Typeface& face =
+      emf::TypefaceFor(emf::Font{-20, 0, 0, 0, 400, false, false, false, 0, 0, 0, "Arial"});
+  std::vector<uint32_t> glyphs;
+  for (uint32_t c = 0x21; c < 0x7F; ++c) {
+    glyphs.push_back(face.GlyphFor(c));
+  }
+  const int threads = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    emf::ForgetGlyphBitmaps();
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+      workers.emplace_back([&face, &glyphs, t] {
+        for (int ppem = 12 + t; ppem < 60; ppem += 2) {
+          emf::GlyphShape shape;
+          shape.ppem = ppem;
+          for (uint32_t glyph : glyphs) {
+            benchmark::DoNotOptimize(emf::RasterizeGlyph(face, shape, glyph));
+          }
+        }
+      });
+    }
+    for (std::thread& worker : workers) {
+      worker.join();
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * threads * 24 * static_cast<int64_t>(glyphs.size()));
+}
+
+BENCHMARK(GlyphsOnThreads)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -20,6 +20,9 @@ constexpr uint32_t kMaxTextChars = 1u << 20;
 // GDI cuts scaled font sizes to whole device units; its arithmetic lands a hair above ours,
 // so a size within this of a whole number counts as that number.
 constexpr double kCutSlack = 0.01;
+// FreeType takes sizes up to 65,535 pixels an em; asked for more, it refuses, and cairo then
+// loses the scaled font and leaves the face in error for every later size.
+constexpr double kLargestEm = 65535;
 
 // The band a run of text covers: from the edge a..b (across the baseline) along the text.
 Path Band(Point a, Point b, Point along) {
@@ -427,6 +430,15 @@ void Player::DrawTextRun(TextRun text) {
     cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
     layout.placement = PlaceFont(layout.font, *layout.typeface, layout.transform,
                                  text.graphics_mode == kGmAdvanced, options.get());
+    // Each side of the em square (the larger bounds both scales cairo asks FreeType for).
+    const cairo_matrix_t& em = layout.placement.matrix;
+    const double largest = std::max(std::hypot(em.xx, em.yx), std::hypot(em.xy, em.yy));
+    if (!(largest <= kLargestEm)) {
+      canvas_.Fail("text: a font " +
+                   std::to_string(static_cast<long long>(std::min(largest, 1e15))) +
+                   " pixels high is larger than text is drawn (65535)");
+      return;
+    }
     layout.run = LookUpGlyphs(text, layout.font, *layout.typeface);
     ScaledFonts fonts(layout.placement.matrix, options.get());
     // Without a spacing array GDI advances each glyph by its width hinted at the size, whole

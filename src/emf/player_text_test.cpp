@@ -196,6 +196,28 @@ TEST(Text, NegativeHeightIsTheEmAndPositiveTheCell) {
   }
 }
 
+// A size FreeType refuses fails the page by name and leaves the face as it was: text in that
+// face at a usual size, on a later page, is drawn.
+TEST(Text, AFontTooLargeToDrawFailsThePageAndSparesTheFace) {
+  FontSpec huge;
+  huge.face = "Times New Roman";
+  huge.height = -100000;
+  const std::string page = EmfPage(CreateFont(huge) + TextOutW(20, 20, u"H"), 5292, 5292);
+  const auto file = emf::Metafile::Parse(
+      std::span(reinterpret_cast<const uint8_t*>(page.data()), page.size()), nullptr);
+  ASSERT_TRUE(file.has_value());
+  std::vector<uint32_t> pixels(200 * 200, kWhite);
+  emf::Canvas canvas(pixels.data(), 200, 200, 200 * 4);
+  emf::PlayMetafile(*file, canvas, emf::RectL{0, 0, 200, 200});
+  EXPECT_NE(canvas.Failure().find("larger than text is drawn"), std::string::npos)
+      << canvas.Failure();
+
+  FontSpec usual = huge;
+  usual.height = -60;
+  const std::vector<int> ink = Play(CreateFont(usual) + TextOutW(20, 20, u"H")).Ink();
+  EXPECT_NEAR(ink[3] - ink[1], 40, 2);
+}
+
 TEST(Text, UnknownFaceFallsBackOnThePitchAndFamilyItAsksFor) {
   const auto width = [](const FontSpec& f, const std::u16string& text) {
     const std::vector<int> ink = Play(CreateFont(f) + TextOutW(10, 50, text)).Ink();

@@ -116,6 +116,7 @@ TEST(ConvertTool, ExitStatusSaysWhatWasConverted) {
     const auto run = RunProgram(Tool(), arguments, dir.path());
     EXPECT_EQ(run.exitCode, c.exit_code) << c.said << "\n" << run.err;
     EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(c.said), run.err.rfind(c.said)) << "said once: " << run.err;
     EXPECT_EQ(std::filesystem::exists(dir / "o") ? FilesIn(dir / "o") : 0u, c.files) << c.said;
   }
   const auto help = RunProgram(Tool(), {"--help"}, dir.path());

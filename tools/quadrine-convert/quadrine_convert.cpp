@@ -427,6 +427,7 @@ int main(int argc, char** argv) {
   bool input_failed = false;
   for (const std::string& path : options.inputs) {
     Input input;
+    error.clear();  // what an earlier input said is not this one's
     if (!ReadInput(path, input, error) ||
         !FindInputPages(input, inputs.size(), options, tasks, error)) {
       std::fprintf(stderr, "quadrine-convert: %s: %s\n", path.c_str(), error.c_str());
@@ -436,7 +437,6 @@ int main(int argc, char** argv) {
     if (!error.empty()) {
       std::fprintf(stderr, "quadrine-convert: %s: %s\n", path.c_str(), error.c_str());
       input_failed = true;
-      error.clear();
     }
     inputs.push_back(std::move(input));
   }

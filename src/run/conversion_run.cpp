@@ -29,7 +29,12 @@ constexpr DWORD kRunWaitMilliseconds = 10 * 60 * 1000;
 // Holds the run mutex from the first thing a run does to its end.
 class RunLock {
  public:
-  RunLock() : mutex_(CreateMutexA(nullptr, FALSE, kRunMutexName)) {}
+  RunLock() : mutex_(CreateMutexA(nullptr, FALSE, kRunMutexName)) {
+    // Another account's run made it and we may not create it: we may still wait for it.
+    if (!mutex_.Valid() && GetLastError() == ERROR_ACCESS_DENIED) {
+      mutex_.Reset(OpenMutexA(SYNCHRONIZE, FALSE, kRunMutexName));
+    }
+  }
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;
   ~RunLock() {

@@ -1,5 +1,6 @@
 #include "services/own_files.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include "base/file_list.h"
@@ -26,7 +27,7 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 }  // namespace
 
 ScopedHandle CreateFileBeside(const std::string& path, std::string& fresh) {
-  static unsigned counter = 0;
+  static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < kFreshNameTries; ++attempt) {
     // The process, the time and a count: another run's name, or one planted in advance,
     // is met only by chance, and then the next name is tried.
@@ -74,18 +75,6 @@ bool ReplaceWholeFile(const std::string& path, std::string_view bytes) {
   return written;
 }
 
-bool ProcessIsGone(DWORD processId) {
-  if (processId == 0 || processId == GetCurrentProcessId()) {
-    return false;
-  }
-  // SYNCHRONIZE is what every Windows version grants for this.
-  ScopedHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
-  if (!process.Valid()) {
-    return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
-  }
-  return WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0;
-}
-
 void RemoveAbandonedRewrites(const std::string& path) {
   const size_t separator = FindLastPathSeparator(path);
   const std::string folder = separator == std::string::npos ? "" : path.substr(0, separator + 1);
@@ -104,7 +93,7 @@ void RemoveAbandonedRewrites(const std::string& path) {
     }
     char* end = nullptr;
     const unsigned long processId = std::strtoul(name.c_str() + mark + 2, &end, 10);
-    if (end != nullptr && *end == '-' && ProcessIsGone(static_cast<DWORD>(processId))) {
+    if (end != nullptr && *end == '-' && processId != GetCurrentProcessId()) {
       abandoned.push_back(folder + name);
     }
   } while (FindNextFileA(search.Get(), &data));

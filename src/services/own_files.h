@@ -27,10 +27,7 @@ bool IsPrivateFile(const std::string& path, std::string& why);
 // Leaves a file this program created readable and writable by its owner alone.
 void MakeFilePrivate(const std::string& path);
 
-// Whether the process of that number has ended, so that what it was writing is nobody's. A
-// process this user may not look at, and this process itself, count as still there.
-bool ProcessIsGone(DWORD processId);
-
-// Removes what a process that died left of a rewrite of path: the new files beside it that it
-// made and never moved into place.
+// Removes what an earlier process left of a rewrite of path: the new files beside it that it
+// made and never moved into place. Only for files rewritten under the run lock, which the
+// caller holds, so every other writer has ended.
 void RemoveAbandonedRewrites(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 
 #include "services/diagnostic_log.h"
 #include "services/own_files.h"
@@ -42,21 +43,33 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
          written == bytes.size();
 }
 
-// One change, appended whole; a write that fails leaves the record as it was before it, and
-// at worst a page is converted twice.
+// One change, appended whole: a write that fails part way (a full disk) is cut off again, so
+// the next line does not run into it and the record stays as it was before the change; at
+// worst a page is converted twice. Pages may be converted on several threads.
 void Append(const std::string& line) {
+  static std::mutex appending;
+  std::lock_guard lock(appending);
   Journal& journal = Current();
   if (!journal.started || !journal.file.Valid()) {
     return;
   }
   LONG high = 0;
-  const bool atEnd =
-      SetFilePointer(journal.file.Get(), 0, &high, FILE_END) != INVALID_SET_FILE_POINTER ||
-      GetLastError() == ERROR_SUCCESS;
-  if ((!atEnd || !WriteAll(journal.file.Get(), line)) && !journal.failed) {
+  SetLastError(ERROR_SUCCESS);
+  const DWORD low = SetFilePointer(journal.file.Get(), 0, &high, FILE_END);
+  const bool atEnd = low != INVALID_SET_FILE_POINTER || GetLastError() == ERROR_SUCCESS;
+  if (atEnd && WriteAll(journal.file.Get(), line)) {
+    return;
+  }
+  const DWORD error = GetLastError();
+  if (atEnd) {
+    LONG backHigh = high;
+    SetFilePointer(journal.file.Get(), static_cast<LONG>(low), &backHigh, FILE_BEGIN);
+    SetEndOfFile(journal.file.Get());
+  }
+  if (!journal.failed) {
     journal.failed = true;
     LogMessage("The recovery record '%s' could not be written (error %lu).\n",
-               PendingPagesPath().c_str(), static_cast<unsigned long>(GetLastError()));
+               PendingPagesPath().c_str(), static_cast<unsigned long>(error));
   }
 }
 

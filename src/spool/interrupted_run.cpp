@@ -144,15 +144,22 @@ bool IsPageFileName(const std::string& name, const std::string& sourceBase) {
   }
   std::string_view stem(name);
   stem.remove_suffix(4);
-  // The "-N" of a name whose plain form was taken.
-  if (const size_t dash = stem.rfind('-');
-      dash != std::string_view::npos && AllDigits(stem.substr(dash + 1))) {
-    stem = stem.substr(0, dash);
+  // BASE, the page index in four digits or more, and the "-N" of a name whose plain form was
+  // taken; BASE may itself end in digits or a dash, so each reading is tried.
+  const auto indexAfter = [&](std::string_view rest) {
+    if (!sourceBase.empty()) {
+      return rest.size() > sourceBase.size() &&
+             EqualsIgnoringCase(rest.substr(0, sourceBase.size()), sourceBase) &&
+             AllDigits(rest.substr(sourceBase.size())) && rest.size() - sourceBase.size() >= 4;
+    }
+    return rest.size() >= 4 && AllDigits(rest.substr(rest.size() - 4));
+  };
+  if (indexAfter(stem)) {
+    return true;
   }
-  if (stem.size() < 4 || !AllDigits(stem.substr(stem.size() - 4))) {
-    return false;
-  }
-  return sourceBase.empty() || EqualsIgnoringCase(stem.substr(0, stem.size() - 4), sourceBase);
+  const size_t dash = stem.rfind('-');
+  return dash != std::string_view::npos && AllDigits(stem.substr(dash + 1)) &&
+         indexAfter(stem.substr(0, dash));
 }
 
 PageContent ClassifyPageBytes(const std::string& head, unsigned long long fileSize) {
@@ -224,15 +231,14 @@ void RecoverInterruptedRun(const std::string& outputFolder, FileList& list,
       ++converted;
     }
   }
-  if (ProcessIsGone(record.processId)) {
+  // The record is written only under the run lock, which this run holds now: the process
+  // that wrote it has ended, even when its number has been given to another since.
+  if (record.processId != 0) {
     pageFolders.insert(JoinPath(outputFolder, ""));
     for (const std::string& folder : pageFolders) {
       RemoveStagedOutputs(folder, record.processId);
     }
     RemoveTemporaries(record);
-  } else if (!record.temporaries.empty() || record.processId != 0) {
-    LogMessage("The process %lu of the interrupted run is still there; its files stay.\n",
-               static_cast<unsigned long>(record.processId));
   }
   LogMessage("An interrupted run left %d page file(s) to convert and %d to cut again.\n", converted,
              cutAgain);

@@ -16,6 +16,11 @@ TEST(InterruptedRun, OnlyTheNamesThisProgramGivesPageFilesAreTakenForThem) {
   };
   const Case cases[] = {
       {"000120000.emf", "00012", true},
+      {"0001210000.emf", "00012", true},  // the ten-thousandth page and on
+      {"0001210000-3.emf", "00012", true},
+      {"job-120000.emf", "job-12", true},  // a base that ends in a dash and digits
+      {"job-120000-1.emf", "job-12", true},
+      {"job-12000.emf", "job-12", false},
       {"000120003-2.emf", "00012", true},
       {"000120003.EMF", "00012", true},
       {"~emf0A1B0001.emf", "~emf0A1B", true},

@@ -244,14 +244,17 @@ int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, F
   bool everyPageWritten = true;
   for (size_t k = 0; k < found.pages.size(); ++k) {
     const SpoolPage& page = found.pages[k];
-    std::string pagePath = CreateFreePageFile(
+    const std::string pagePath = CreateFreePageFile(
         destDir, baseName, static_cast<int>(k), splPath, [&](const std::string& path) {
           return WritePageFile(path, std::span(bytes).subspan(page.offset, page.size));
         });
     if (pagePath.empty()) {
-      pagePath = PageFileName(destDir, baseName, static_cast<int>(k), 0);
-      LogMessage("Can't write page file '%s'.\n", pagePath.c_str());
+      // Not listed: a file at that name is not this page, and converting it would take
+      // another's file; the page stays in its spool file, which stays with its job.
+      LogMessage("Can't write page file '%s'.\n",
+                 PageFileName(destDir, baseName, static_cast<int>(k), 0).c_str());
       everyPageWritten = false;
+      continue;
     }
     list.push_back(pagePath);
   }

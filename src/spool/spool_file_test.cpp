@@ -167,8 +167,7 @@ TEST_F(SpoolFileTest, PagesThatCannotBeWrittenKeepTheSpoolFileAndItsJob) {
   const std::string path = Spool("00012.SPL", SpoolFileBuilder().Page(MinimalEmf()).Build());
   FileList list;
   EXPECT_EQ(ReadBinaryDataFile(path, root_ / "no/such/folder", list), 1);
-  EXPECT_EQ(list.size(), 1u);
-  EXPECT_FALSE(FileExists(list[0]));
+  EXPECT_TRUE(list.empty());  // the list names only page files this run made
   EXPECT_TRUE(FileExists(path));
   ExpectQueue("[Quadrine]\nAttributes=0\nJobs=7,12\n");
 }

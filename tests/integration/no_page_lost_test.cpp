@@ -269,6 +269,27 @@ TEST_F(NoPageLost, APlantedRecordTouchesNothing) {
   }
 }
 
+// The record is written under the run lock, so its writer has ended even when its number now
+// belongs to a live process (here this test's): what it left in the output folder and the
+// temporary folder still goes.
+TEST_F(NoPageLost, TheLeftoversOfARunWhoseNumberLivesOnAreCleared) {
+  const unsigned live = static_cast<unsigned>(getpid());
+  const std::string staged = converter_ / ("out/~quadrine-" + std::to_string(live) + "-0.part.png");
+  const std::string temporary =
+      converter_.elsewhere() + "/quadrine-" + std::to_string(live) + "-3.tmp";
+  WriteFile(staged, "");
+  WriteFile(temporary, "");
+  WriteFile(temporary + ".bmp", "half a bitmap");
+  PlantRecord(live, "temp\t" + temporary + "\n");
+  PrintJob(0, 1);
+  const auto run = converter_.Run();
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_FALSE(FileExists(staged));
+  EXPECT_FALSE(FileExists(temporary));
+  EXPECT_FALSE(FileExists(temporary + ".bmp"));
+  ExpectNothingLeft();
+}
+
 // A record that is not the user's own, or not this install's, is not read at all.
 TEST_F(NoPageLost, ARecordNotOfThisUsersOwnIsNotUsed) {
   const std::string out = converter_ / "out";

@@ -218,6 +218,18 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistance
   return static_cast<DWORD>(position);
 }
 
+BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+  auto file = win32::LookupHandleOf<win32::FileObject>(hFile);
+  if (!file || !file->can_write) {
+    return win32::Fail(file ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
+  }
+  const off_t position = lseek(file->fd.Get(), 0, SEEK_CUR);
+  if (position < 0 || ftruncate(file->fd.Get(), position) != 0) {
+    return win32::FailFromErrno();
+  }
+  return TRUE;
+}
+
 HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
   int fd = -1;
   switch (nStdHandle) {

@@ -1,6 +1,8 @@
 #include "win32/kernel32/ini_document.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "win32/kernel32/errors.h"
 #include "win32/kernel32/fault.h"
@@ -255,6 +258,31 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
+// Removes what writers that died left of their rewrites of the file: "NAME.~PID-BITS" of a
+// process that is gone. A live writer's new file, and anything else, stays.
+void RemoveAbandonedRewrites(const std::string& native_path) {
+  const size_t slash = native_path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : native_path.substr(0, slash);
+  const std::string prefix = native_path.substr(slash == std::string::npos ? 0 : slash + 1) + ".~";
+  DIR* listing = opendir(folder.c_str());
+  if (listing == nullptr) {
+    return;
+  }
+  while (const dirent* entry = readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (!name.starts_with(prefix)) {
+      continue;
+    }
+    char* end = nullptr;
+    const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+    if (end != nullptr && *end == '-' && pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 &&
+        errno == ESRCH) {
+      unlinkat(dirfd(listing), name.c_str(), 0);
+    }
+  }
+  closedir(listing);
+}
+
 }  // namespace
 
 bool ReplaceFileAtomically(const std::string& native_path, const std::string& text,
@@ -267,9 +295,12 @@ bool ReplaceFileAtomically(const std::string& native_path, const std::string& te
   constexpr int kTries = 8;  // a name taken by chance, or planted, costs one more try
   std::string temporary;
   UniqueFd fd;
+  RemoveAbandonedRewrites(native_path);
   for (int attempt = 0; attempt < kTries && !fd.Valid(); ++attempt) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".~%016llx",
+    // The writer's process, so that what a writer that died left can be told, then bits no one
+    // can guess.
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".~%ld-%016llx", static_cast<long>(getpid()),
                   static_cast<unsigned long long>(UnpredictableBits()));
     temporary = native_path + suffix;
     fd.Reset(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,

@@ -1,6 +1,5 @@
 // Processes started without a search path, their arguments cut by the C runtime's rules.
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,14 +23,6 @@ bool ProcessObject::Poll(bool block) {
   std::lock_guard lock(mutex);
   if (ended) {
     return true;
-  }
-  if (!is_child) {
-    // Its exit code is its parent's to read; gone is all there is to know.
-    if (kill(pid, 0) != 0 && errno == ESRCH) {
-      ended = true;
-      exit_code = 0;
-    }
-    return ended;
   }
   int status = 0;
   pid_t result;
@@ -116,15 +107,6 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
   lpProcessInformation->dwProcessId = static_cast<DWORD>(pid);
   lpProcessInformation->dwThreadId = static_cast<DWORD>(pid);
   return TRUE;
-}
-
-HANDLE WINAPI OpenProcess(DWORD /*dwDesiredAccess*/, BOOL /*bInheritHandle*/, DWORD dwProcessId) {
-  const auto pid = static_cast<pid_t>(dwProcessId);
-  // As on Windows, a process that does not exist (or the idle process, 0) cannot be opened.
-  if (pid <= 0 || static_cast<DWORD>(pid) != dwProcessId || (kill(pid, 0) != 0 && errno == ESRCH)) {
-    return win32::Fail(ERROR_INVALID_PARAMETER, static_cast<HANDLE>(nullptr));
-  }
-  return win32::InsertHandle(std::make_shared<ProcessObject>(pid, false));
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {

@@ -13,7 +13,7 @@ namespace win32 {
 
 class ProcessObject : public KernelObject {
  public:
-  explicit ProcessObject(pid_t process, bool child = true) : pid(process), is_child(child) {}
+  explicit ProcessObject(pid_t process) : pid(process) {}
   ~ProcessObject() override {
     // A child that has ended is reaped even when nobody waited for it.
     if (!ended) {
@@ -23,9 +23,6 @@ class ProcessObject : public KernelObject {
   // Reaps the child when it has ended; with block set, waits for that.
   bool Poll(bool block);
   pid_t pid;
-  // A process OpenProcess found rather than one the stand-in started: it cannot be reaped,
-  // only seen to be gone.
-  bool is_child;
   std::mutex mutex;
   bool ended = false;
   DWORD exit_code = STILL_ACTIVE;

@@ -88,23 +88,6 @@ TEST(Processes, WaitsTimeOutOrSeeTheExitCode) {
   Close(failing);
 }
 
-// What the recovery of a run that died asks of a process it did not start: there or gone.
-TEST(Processes, AnotherProcessIsSeenRunningThenGone) {
-  Started sleeper = Start("\"" + Helper() + "\" sleep 400");
-  ASSERT_TRUE(sleeper.ok) << sleeper.error;
-  HANDLE seen = OpenProcess(SYNCHRONIZE, FALSE, sleeper.info.dwProcessId);
-  ASSERT_NE(seen, nullptr);
-  EXPECT_EQ(WaitForSingleObject(seen, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  EXPECT_EQ(WaitForSingleObject(sleeper.info.hProcess, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(seen, 2000), WAIT_OBJECT_0);
-  ASSERT_TRUE(CloseHandle(seen));
-  const DWORD gone = sleeper.info.dwProcessId;
-  Close(sleeper);
-  EXPECT_EQ(OpenProcess(SYNCHRONIZE, FALSE, gone), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(OpenProcess(SYNCHRONIZE, FALSE, 0), nullptr);
-}
-
 TEST(Processes, RefusalsSayWhy) {
   struct Case {
     std::string command;

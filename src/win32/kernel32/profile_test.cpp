@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -149,6 +150,28 @@ TEST(ProfileWrite, KeepsCrLfAndReplacesAtomically) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()),
             1);
+}
+
+// A writer killed between making its new file and moving it over the old one leaves that new
+// file; the next write removes it once its process has ended, and never a live writer's.
+TEST(ProfileWrite, ANewFileAWriterThatDiedLeftIsRemoved) {
+  TempDir dir;
+  const std::string file = dir / "settings.ini";
+  const pid_t child = fork();
+  if (child == 0) {
+    _exit(0);
+  }
+  waitpid(child, nullptr, 0);
+  const std::string dead = file + ".~" + std::to_string(child) + "-0123456789abcdef";
+  const std::string live = file + ".~" + std::to_string(getpid()) + "-0123456789abcdef";
+  const std::string other = file + ".~notes";
+  for (const std::string& path : {dead, live, other}) {
+    WriteFile(path, "[a]\nx=");
+  }
+  ASSERT_TRUE(WritePrivateProfileStringA("a", "x", "1", file.c_str()));
+  EXPECT_FALSE(std::filesystem::exists(dead));
+  EXPECT_TRUE(std::filesystem::exists(live));
+  EXPECT_TRUE(std::filesystem::exists(other));
 }
 
 TEST(ProfileWrite, WritingBackTheSameValueLeavesTheFileAlone) {

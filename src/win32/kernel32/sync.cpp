@@ -1,6 +1,7 @@
 // Waiting for objects: the processes the stand-in starts, and named mutexes.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,6 +49,12 @@ class MutexObject : public win32::KernelObject {
   win32::UniqueFd fd;
   int owned = 0;
 };
+
+// A lock file is a file: a folder or anything else planted at its name locks nothing.
+bool IsRegularFile(int fd) {
+  struct stat info {};
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
 
 // Polls until taken() says yes or the time is up.
 DWORD WaitPolling(DWORD milliseconds, const std::function<bool()>& taken) {
@@ -97,6 +104,9 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES /*lpMutexAttributes*/, BOOL bIn
     // then wait for ours as ours wait for theirs.
     fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   }
+  if (fd.Valid() && !IsRegularFile(fd.Get())) {
+    return win32::Fail(ERROR_ACCESS_DENIED, static_cast<HANDLE>(nullptr));
+  }
   if (!fd.Valid()) {
     return win32::FailFromErrno(static_cast<HANDLE>(nullptr));
   }
@@ -107,6 +117,27 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES /*lpMutexAttributes*/, BOOL bIn
   HANDLE handle = win32::InsertHandle(mutex);
   SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return handle;
+}
+
+HANDLE WINAPI OpenMutexA(DWORD /*dwDesiredAccess*/, BOOL /*bInheritHandle*/, LPCSTR lpName) {
+  if (lpName == nullptr || *lpName == '\0') {
+    return win32::Fail(ERROR_INVALID_PARAMETER, nullptr);
+  }
+  const std::string name = lpName;
+  if (name.find_first_of("/\\", name.find('\\') == std::string::npos ? 0 : name.find('\\') + 1) !=
+      std::string::npos) {
+    return win32::Fail(ERROR_INVALID_NAME, nullptr);
+  }
+  // An existing mutex only; reading its lock file is enough to wait for it and take it.
+  win32::UniqueFd fd(open(LockFileFor(name).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (fd.Valid() && !IsRegularFile(fd.Get())) {
+    return win32::Fail(ERROR_ACCESS_DENIED, static_cast<HANDLE>(nullptr));
+  }
+  if (!fd.Valid()) {
+    return win32::Fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : win32::ErrorFromErrno(errno),
+                       static_cast<HANDLE>(nullptr));
+  }
+  return win32::InsertHandle(std::make_shared<MutexObject>(std::move(fd)));
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE hMutex) {

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -20,10 +21,12 @@
 #endif
 
 // cairo's image surfaces fail on demand, as when memory runs out: while refused is set, every
-// image surface the engine makes is cairo's error surface. The engine is linked into this
-// program, so its calls come here first.
+// image surface the engine makes is cairo's error surface, and while masks_refused is set,
+// every 8-bit one of more than a pixel (what glyph masks are made of). The engine is linked
+// into this program, so its calls come here first.
 namespace {
 std::atomic<bool> refused{false};
+std::atomic<bool> masks_refused{false};
 }  // namespace
 
 extern "C" cairo_surface_t* cairo_image_surface_create(cairo_format_t format, int width,
@@ -31,7 +34,9 @@ extern "C" cairo_surface_t* cairo_image_surface_create(cairo_format_t format, in
   using Create = cairo_surface_t* (*)(cairo_format_t, int, int);
   static const auto create =
       reinterpret_cast<Create>(dlsym(RTLD_NEXT, "cairo_image_surface_create"));
-  return refused ? create(format, -1, -1) : create(format, width, height);
+  const bool mask = format == CAIRO_FORMAT_A8 && width * height > 1;
+  return refused || (masks_refused && mask) ? create(format, -1, -1)
+                                            : create(format, width, height);
 }
 
 namespace emf {
@@ -238,6 +243,38 @@ TEST(LeakCheck, AFreeTypeLibraryOfOursLeftUnreleasedIsReported) {
   EXPECT_NE(leaked, 0);
 }
 #endif
+
+// A run of text whose glyph mask cairo cannot make fails the page by name, never leaves it
+// silently without the text.
+TEST(GlyphMask, AMaskThatCannotBeMadeFailsThePage) {
+  for (bool smooth : {true, false}) {
+    SCOPED_TRACE(smooth ? "smoothed" : "plain");
+    testing_support::FontSpec font;
+    font.height = -30;
+    const std::string page = testing_support::EmfPage(
+        testing_support::CreateFont(font) + testing_support::TextOutW(10, 10, u"Text"), 5292, 5292);
+    const auto file = Metafile::Parse(
+        std::span(reinterpret_cast<const uint8_t*>(page.data()), page.size()), nullptr);
+    ASSERT_TRUE(file.has_value());
+    for (bool refuse : {false, true}) {
+      std::vector<uint32_t> pixels(200 * 200, 0xFFFFFF);
+      Canvas canvas(pixels.data(), 200, 200, 200 * 4);
+      canvas.set_smooth_text(smooth);
+      masks_refused = refuse;
+      PlayMetafile(*file, canvas, RectL{0, 0, 200, 200});
+      masks_refused = false;
+      const bool inked = std::any_of(pixels.begin(), pixels.end(),
+                                     [](uint32_t p) { return (p & 0xFFFFFF) != 0xFFFFFF; });
+      if (refuse) {
+        EXPECT_FALSE(inked);
+        EXPECT_EQ(canvas.Failure().rfind("text: ", 0), 0u) << canvas.Failure();
+      } else {
+        EXPECT_TRUE(inked);
+        EXPECT_EQ(canvas.Failure(), "");
+      }
+    }
+  }
+}
 
 }  // namespace
 }  // namespace emf

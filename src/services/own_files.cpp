@@ -12,7 +12,9 @@ namespace {
 
 constexpr int kFreshNameTries = 100;
 
-bool WriteAll(HANDLE file, std::string_view bytes) {
+}  // namespace
+
+bool WriteWhole(HANDLE file, std::string_view bytes) {
   while (!bytes.empty()) {
     const DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
     DWORD written = 0;
@@ -23,8 +25,6 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   }
   return true;
 }
-
-}  // namespace
 
 ScopedHandle CreateFileBeside(const std::string& path, std::string& fresh) {
   static std::atomic<unsigned> counter{0};
@@ -52,7 +52,7 @@ bool ReplaceWholeFile(const std::string& path, std::string_view bytes) {
   std::string fresh;
   {
     ScopedHandle file = CreateFileBeside(path, fresh);
-    if (file.Valid() && !WriteAll(file.Get(), bytes)) {
+    if (file.Valid() && !WriteWhole(file.Get(), bytes)) {
       file.Reset();
       DeleteFileA(fresh.c_str());
       return false;
@@ -69,7 +69,7 @@ bool ReplaceWholeFile(const std::string& path, std::string_view bytes) {
   const DWORD refused = GetLastError();
   ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  const bool written = file.Valid() && WriteAll(file.Get(), bytes);
+  const bool written = file.Valid() && WriteWhole(file.Get(), bytes);
   LogMessage("'%s' could not be replaced whole (error %lu)%s.\n", path.c_str(),
              static_cast<unsigned long>(refused), written ? "; it was written in place" : "");
   return written;

@@ -15,6 +15,9 @@
 // name in fresh. Invalid when none could be made.
 ScopedHandle CreateFileBeside(const std::string& path, std::string& fresh);
 
+// Writes all of bytes at the file's position; false when any could not be written.
+bool WriteWhole(HANDLE file, std::string_view bytes);
+
 // Replaces the file at path with bytes. Where the move over the old file is refused (on
 // Windows a reader may hold it open), the file is written in place and the log says so.
 // False when neither could be done.

@@ -37,12 +37,6 @@ std::string Line(std::string_view kind, std::string_view first, std::string_view
   return line;
 }
 
-bool WriteAll(HANDLE file, std::string_view bytes) {
-  DWORD written = 0;
-  return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
-}
-
 // One change, appended whole: a write that fails part way (a full disk) is cut off again, so
 // the next line does not run into it and the record stays as it was before the change; at
 // worst a page is converted twice. Pages may be converted on several threads.
@@ -57,7 +51,7 @@ void Append(const std::string& line) {
   SetLastError(ERROR_SUCCESS);
   const DWORD low = SetFilePointer(journal.file.Get(), 0, &high, FILE_END);
   const bool atEnd = low != INVALID_SET_FILE_POINTER || GetLastError() == ERROR_SUCCESS;
-  if (atEnd && WriteAll(journal.file.Get(), line)) {
+  if (atEnd && WriteWhole(journal.file.Get(), line)) {
     return;
   }
   const DWORD error = GetLastError();
@@ -171,7 +165,7 @@ void StartPendingPages(const std::string& stagingFolder, const std::vector<Pendi
   // record of a run that died stays until this one replaces it.
   std::string fresh;
   journal.file = CreateFileBeside(path, fresh);
-  if (journal.file.Valid() && WriteAll(journal.file.Get(), text) &&
+  if (journal.file.Valid() && WriteWhole(journal.file.Get(), text) &&
       MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     return;
   }

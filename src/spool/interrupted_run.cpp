@@ -75,12 +75,6 @@ PageContent ReadPageContent(const std::string& path) {
                            (static_cast<unsigned long long>(high) << 32) | low);
 }
 
-std::string TemporaryFolder() {
-  char folder[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathA(MAX_PATH, folder);
-  return length > 0 && length <= MAX_PATH ? JoinPath(folder, "") : std::string();
-}
-
 // The file a page was cut or copied from, when it is one this program reads: a spool file of
 // the spool folder, or a 9x spooler's page in the temporary folder.
 bool IsPageSource(const std::string& source) {

@@ -23,14 +23,14 @@ std::string BaseName(const std::string& path) {
   return name;
 }
 
+}  // namespace
+
 std::string TemporaryFolder() {
   char folder[kFolderBufferSize + 1] = {};
   const DWORD length = GetTempPathA(kFolderBufferSize, folder);
   std::string text(folder, length <= kFolderBufferSize ? length : 0);
   return JoinPath(text, "");
 }
-
-}  // namespace
 
 bool IsWindowsNT() {
   return (GetVersion() & 0x80000000u) == 0;

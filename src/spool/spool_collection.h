@@ -29,3 +29,5 @@ int FindFileNamePrefix(const std::string& prefix, const FileList& list);
 
 // $WINDIR/system32/spool/PRINTERS/, where the spooler keeps its spool files.
 std::string SpoolFolder();
+// The temporary folder, where the 9x spooler leaves its pages; empty when there is none.
+std::string TemporaryFolder();

@@ -4,14 +4,12 @@
 // does on Windows.
 #include <spawn.h>
 #include <strings.h>
-#include <sys/random.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -187,18 +185,6 @@ std::set<DWORD> SpoolFileNumbers(const fs::path& spool_folder) {
   return numbers;
 }
 
-// 64 bits no other process can guess, for a name no one can plant a link at beforehand.
-uint64_t UnpredictableBits() {
-  uint64_t bits = 0;
-  if (getrandom(&bits, sizeof bits, 0) != sizeof bits) {
-    // O_EXCL keeps even a guessed name safe; this only makes a clash less likely.
-    bits = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) *
-               0x9E3779B97F4A7C15ull ^
-           static_cast<uint64_t>(getpid());
-  }
-  return bits;
-}
-
 using HandleOwner = std::unique_ptr<void, BOOL (*)(HANDLE)>;
 
 // The spool file written whole under a new, exclusive name of unguessable letters beside its
@@ -209,7 +195,7 @@ std::string WriteStagedSpoolFile(const fs::path& spool_folder, const std::string
   for (int attempt = 0; attempt < kTries; ++attempt) {
     char name[40];
     std::snprintf(name, sizeof name, "~spool-%016llx.part",
-                  static_cast<unsigned long long>(UnpredictableBits()));
+                  static_cast<unsigned long long>(win32::UnpredictableBits()));
     const std::string staged = (spool_folder / name).string();
     HANDLE created = CreateFileA(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);

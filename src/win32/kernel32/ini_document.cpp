@@ -229,20 +229,6 @@ std::optional<std::string> ReadWholeFile(const std::string& native_path) {
 
 namespace {
 
-// 64 bits no other process can guess, for names an attacker must not plant a link at first.
-uint64_t UnpredictableBits() {
-  uint64_t bits = 0;
-  if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) == sizeof bits) {
-    return bits;
-  }
-  // Without the kernel's generator, still different for each call and process; O_EXCL and
-  // the retries keep it safe, only less hard to guess.
-  static std::atomic<uint64_t> counter{0};
-  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-  return static_cast<uint64_t>(now) * 0x9E3779B97F4A7C15ull ^
-         (static_cast<uint64_t>(getpid()) << 32) ^ counter.fetch_add(1);
-}
-
 bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
@@ -284,6 +270,19 @@ void RemoveAbandonedRewrites(const std::string& native_path) {
 }
 
 }  // namespace
+
+uint64_t UnpredictableBits() {
+  uint64_t bits = 0;
+  if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) == sizeof bits) {
+    return bits;
+  }
+  // Without the kernel's generator, still different for each call and process; O_EXCL and
+  // the retries keep it safe, only less hard to guess.
+  static std::atomic<uint64_t> counter{0};
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  return static_cast<uint64_t>(now) * 0x9E3779B97F4A7C15ull ^
+         (static_cast<uint64_t>(getpid()) << 32) ^ counter.fetch_add(1);
+}
 
 bool ReplaceFileAtomically(const std::string& native_path, const std::string& text,
                            unsigned new_file_mode) {

@@ -3,6 +3,7 @@
 // sections or keys wins. Changes keep every other line as it was.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,9 @@ std::optional<std::string> ReadWholeFile(const std::string& native_path);
 // and a link planted at either name is never written through (the rename replaces a link at
 // the file's own name). The new file keeps the old one's mode and, where allowed, its owner;
 // a file made anew gets new_file_mode less the umask.
+// 64 bits no other process can guess, for new names no one can plant a link at beforehand.
+uint64_t UnpredictableBits();
+
 bool ReplaceFileAtomically(const std::string& native_path, const std::string& text,
                            unsigned new_file_mode = 0666);
 

@@ -1,9 +1,9 @@
 #include "imaging/colour_census.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "imaging/encoders.h"
+#include "imaging/encoders/rows_with_file.h"
 
 namespace imaging {
 namespace {
@@ -151,8 +151,8 @@ namespace {
 
 class ReducingPngRows final : public RowWriter {
  public:
-  ReducingPngRows(const RowLayout& layout, std::string path)
-      : layout_(layout), path_(std::move(path)), pixels_(layout.RowBytes() * layout.height) {}
+  ReducingPngRows(const RowLayout& layout, OutputFile& file)
+      : layout_(layout), file_(file), pixels_(layout.RowBytes() * layout.height) {}
 
   bool WriteRows(const uint8_t* rows, size_t stride, int count) override {
     for (int i = 0; i < count && rows_ < layout_.height; ++i, ++rows_) {
@@ -171,7 +171,7 @@ class ReducingPngRows final : public RowWriter {
     census.AddRows(pixels_.data(), layout_.RowBytes(), layout_.height, layout_.width);
     const bool reduce = census.Reducible();
     const RowLayout out = reduce ? census.ReducedLayout(layout_) : layout_;
-    std::unique_ptr<RowWriter> png = OpenPngRows(out, path_, error);
+    std::unique_ptr<RowWriter> png = OpenPngRows(out, file_, error);
     if (png == nullptr) {
       return false;
     }
@@ -191,26 +191,26 @@ class ReducingPngRows final : public RowWriter {
 
  private:
   RowLayout layout_;
-  std::string path_;
+  OutputFile& file_;
   std::vector<uint8_t> pixels_;
   int rows_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<RowWriter> OpenReducingPngRows(const RowLayout& layout, const std::string& path,
+std::unique_ptr<RowWriter> OpenReducingPngRows(const RowLayout& layout, OutputFile& file,
                                                std::string* error) {
   if (layout.indexed() || uint64_t(layout.width) * uint64_t(layout.height) > kMaxReducedPixels) {
-    return OpenPngRows(layout, path, error);
+    return OpenPngRows(layout, file, error);
   }
+  return std::make_unique<ReducingPngRows>(layout, file);
+}
+
+std::unique_ptr<RowWriter> OpenReducingPngRows(const RowLayout& layout, const std::string& path,
+                                               std::string* error) {
   // The file is made now, so that a path that cannot be written is said before drawing.
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    *error = "cannot create " + path;
-    return nullptr;
-  }
-  std::fclose(file);
-  return std::make_unique<ReducingPngRows>(layout, path);
+  return OpenRowsWithFile(
+      path, error, [&](OutputFile& file) { return OpenReducingPngRows(layout, file, error); });
 }
 
 }  // namespace imaging

@@ -56,6 +56,8 @@ inline constexpr uint64_t kMaxReducedPixels = uint64_t{1} << 25;
 // A PNG writer that reduces: RGB rows are gathered, counted and written at Finish as grey
 // levels, a palette or RGB, whichever holds them unchanged and smallest. A layout that is
 // indexed, or of more than kMaxReducedPixels, is written as it comes, unreduced.
+std::unique_ptr<RowWriter> OpenReducingPngRows(const RowLayout& layout, OutputFile& file,
+                                               std::string* error);
 std::unique_ptr<RowWriter> OpenReducingPngRows(const RowLayout& layout, const std::string& path,
                                                std::string* error);
 

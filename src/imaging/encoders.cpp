@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "imaging/encoders/rows_with_file.h"
 #include "imaging/quantize.h"
 
 namespace imaging {
@@ -104,8 +105,11 @@ bool FitsFormat(uint32_t format, int width, int height, int bpp, std::string* er
   return true;
 }
 
-std::unique_ptr<RowWriter> OpenRowWriter(uint32_t format, const RowLayout& layout,
-                                         const std::string& path, std::string* error) {
+namespace {
+
+// The streaming encoder for the format, if it takes a layout of this size; else null with
+// a message.
+const Encoder* RowEncoderFor(uint32_t format, const RowLayout& layout, std::string* error) {
   const Encoder* encoder = FindEncoder(format);
   if (encoder == nullptr || encoder->open_rows == nullptr) {
     *error = "this format is not written a band at a time";
@@ -114,16 +118,35 @@ std::unique_ptr<RowWriter> OpenRowWriter(uint32_t format, const RowLayout& layou
   if (!FitsFormat(format, layout.width, layout.height, layout.bpp, error)) {
     return nullptr;
   }
-  return encoder->open_rows(layout, path, error);
+  return encoder;
 }
 
-bool SaveThroughRows(const Image& image, decltype(Encoder::open_rows) open, const std::string& path,
+}  // namespace
+
+std::unique_ptr<RowWriter> OpenRowWriter(uint32_t format, const RowLayout& layout, OutputFile& file,
+                                         std::string* error) {
+  const Encoder* encoder = RowEncoderFor(format, layout, error);
+  return encoder != nullptr ? encoder->open_rows(layout, file, error) : nullptr;
+}
+
+std::unique_ptr<RowWriter> OpenRowWriter(uint32_t format, const RowLayout& layout,
+                                         const std::string& path, std::string* error) {
+  // Refusals come before the file is made, so that they leave nothing behind.
+  const Encoder* encoder = RowEncoderFor(format, layout, error);
+  if (encoder == nullptr) {
+    return nullptr;
+  }
+  return OpenRowsWithFile(
+      path, error, [&](OutputFile& file) { return encoder->open_rows(layout, file, error); });
+}
+
+bool SaveThroughRows(const Image& image, decltype(Encoder::open_rows) open, OutputFile& file,
                      std::string* error) {
-  std::unique_ptr<RowWriter> rows = open(LayoutOf(image), path, error);
+  std::unique_ptr<RowWriter> rows = open(LayoutOf(image), file, error);
   if (rows == nullptr) {
     return false;
   }
-  // A failed write is told by Finish, which closes the file either way.
+  // A failed write is told by Finish.
   rows->WriteRows(image.Row(0), image.RowBytes(), image.height());
   return rows->Finish(error);
 }

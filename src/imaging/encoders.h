@@ -27,8 +27,8 @@ struct Encoder {
   const char* name;
   uint32_t accepts;
   // The whole image at once, or (for the formats that take bands of rows) null and open_rows.
-  bool (*save)(const Image& image, const std::string& path, std::string* error);
-  std::unique_ptr<RowWriter> (*open_rows)(const RowLayout&, const std::string&, std::string*);
+  bool (*save)(const Image& image, OutputFile& file, std::string* error);
+  std::unique_ptr<RowWriter> (*open_rows)(const RowLayout&, OutputFile&, std::string*);
   // The format's own limits: pixels a side, and bytes of pixel data its size fields count.
   uint32_t max_side;
   uint64_t max_pixel_bytes;
@@ -54,20 +54,20 @@ inline void CopyRowIndicesOrBgr(const Image& image, int y, uint8_t* out) {
 }
 bool AdaptForEncoder(Image& image, const Encoder& encoder, std::string* error);
 // Writes a whole image through a streaming encoder.
-bool SaveThroughRows(const Image& image, decltype(Encoder::open_rows) open, const std::string& path,
+bool SaveThroughRows(const Image& image, decltype(Encoder::open_rows) open, OutputFile& file,
                      std::string* error);
 
 // The encoders (encoders/*.cpp).
-bool SaveGif(const Image&, const std::string&, std::string*);
-bool SaveJp2(const Image&, const std::string&, std::string*);
-bool SaveJ2k(const Image&, const std::string&, std::string*);
-bool SaveIco(const Image&, const std::string&, std::string*);
-bool SaveTga(const Image&, const std::string&, std::string*);
-bool SavePcx(const Image&, const std::string&, std::string*);
-bool SaveWbmp(const Image&, const std::string&, std::string*);
-bool SavePgx(const Image&, const std::string&, std::string*);
-bool SavePnm(const Image&, const std::string&, std::string*);
-bool SavePbm(const Image&, const std::string&, std::string*);
-bool SaveSunRaster(const Image&, const std::string&, std::string*);
+bool SaveGif(const Image&, OutputFile&, std::string*);
+bool SaveJp2(const Image&, OutputFile&, std::string*);
+bool SaveJ2k(const Image&, OutputFile&, std::string*);
+bool SaveIco(const Image&, OutputFile&, std::string*);
+bool SaveTga(const Image&, OutputFile&, std::string*);
+bool SavePcx(const Image&, OutputFile&, std::string*);
+bool SaveWbmp(const Image&, OutputFile&, std::string*);
+bool SavePgx(const Image&, OutputFile&, std::string*);
+bool SavePnm(const Image&, OutputFile&, std::string*);
+bool SavePbm(const Image&, OutputFile&, std::string*);
+bool SaveSunRaster(const Image&, OutputFile&, std::string*);
 
 }  // namespace imaging

@@ -86,27 +86,62 @@ bool Image::DecreaseBpp(int bits, bool error_diffusion) {
                    : ReduceTo256Colors(*this, error_diffusion, &last_error);
 }
 
-bool Image::Save(const std::string& path, uint32_t format) {
-  const Encoder* encoder = FindEncoder(format);
-  if (encoder == nullptr) {
-    last_error = "no encoder for this format";
+namespace {
+
+// The image in a form the format's encoder takes, if it can be written at all; else false
+// with a message. Nothing is made on disk before this passes.
+bool ReadyToSave(const Image& image, uint32_t format, const Encoder** encoder, Image& adapted,
+                 std::string* error) {
+  *encoder = FindEncoder(format);
+  if (*encoder == nullptr) {
+    *error = "no encoder for this format";
     return false;
   }
-  if (width_ == 0 || height_ == 0) {
-    last_error = "the image is empty";
+  if (image.width() == 0 || image.height() == 0) {
+    *error = "the image is empty";
     return false;
   }
-  if (!FitsFormat(format, width_, height_, bpp_, &last_error)) {
+  if (!FitsFormat(format, image.width(), image.height(), image.bpp(), error)) {
     return false;
   }
-  Image adapted = *this;
-  if (!AdaptForEncoder(adapted, *encoder, &last_error)) {
+  adapted = image;
+  return AdaptForEncoder(adapted, **encoder, error);
+}
+
+bool Encode(const Image& adapted, const Encoder& encoder, OutputFile& file, std::string* error) {
+  return encoder.open_rows != nullptr ? SaveThroughRows(adapted, encoder.open_rows, file, error)
+                                      : encoder.save(adapted, file, error);
+}
+
+}  // namespace
+
+bool Image::Save(OutputFile& file, uint32_t format) {
+  const Encoder* encoder = nullptr;
+  Image adapted;
+  if (!ReadyToSave(*this, format, &encoder, adapted, &last_error)) {
     return false;
   }
   std::string error;
-  const bool saved = encoder->open_rows != nullptr
-                         ? SaveThroughRows(adapted, encoder->open_rows, path, &error)
-                         : encoder->save(adapted, path, &error);
+  if (!Encode(adapted, *encoder, file, &error)) {
+    last_error = error;
+    return false;
+  }
+  return true;
+}
+
+bool Image::Save(const std::string& path, uint32_t format) {
+  const Encoder* encoder = nullptr;
+  Image adapted;
+  if (!ReadyToSave(*this, format, &encoder, adapted, &last_error)) {
+    return false;
+  }
+  std::string error;
+  std::unique_ptr<PathOutput> file = PathOutput::Create(path, &error);
+  bool saved = file != nullptr && Encode(adapted, *encoder, *file, &error);
+  if (file != nullptr && !file->Close() && saved) {
+    error = "cannot finish " + path;
+    saved = false;
+  }
   if (!saved) {
     last_error = error;
     std::remove(path.c_str());  // no half-written file stays

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "imaging/output_file.h"
+
 namespace imaging {
 
 // Format codes of the image library.
@@ -40,7 +42,10 @@ class Image {
   Image() = default;
 
   bool Load(const std::string& path, uint32_t format);
+  // Into a file made at path (removed again when the image cannot be written), or into a
+  // file the caller made and closes (which must be empty).
   bool Save(const std::string& path, uint32_t format);
+  bool Save(OutputFile& file, uint32_t format);
   bool IncreaseBpp(int bits);
   bool DecreaseBpp(int bits, bool error_diffusion);
   void SetXDPI(int dpi) { x_dpi_ = dpi; }

@@ -128,6 +128,26 @@ TEST(RowWriters, RowsGivenInPiecesMakeTheFileOfTheWholeImage) {
   }
 }
 
+// Images of a few pixels are written in every format of the list (JPEG 2000's wavelet levels
+// need at least 32 pixels a side unless fewer are asked for).
+TEST(RowWriters, ImagesOfAFewPixelsAreWrittenInEveryFormat) {
+  TempDir dir;
+  const int sizes[][2] = {{1, 1}, {5, 3}, {2, 40}, {31, 31}, {32, 33}};
+  for (uint32_t format = 0; format < 64; ++format) {
+    if (FindEncoder(format) == nullptr) {
+      continue;
+    }
+    for (const auto& size : sizes) {
+      Image image;
+      image.Reset(size[0], size[1], 24, {});
+      std::fill(image.pixels().begin(), image.pixels().end(), uint8_t{200});
+      EXPECT_TRUE(image.Save(dir / "small", format))
+          << FindEncoder(format)->name << " " << size[0] << " x " << size[1] << ": "
+          << image.last_error;
+    }
+  }
+}
+
 // A format's own limits are named before anything is written.
 TEST(RowWriters, SizesPastAFormatsLimitsAreRefusedByName) {
   struct Case {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imaging/image.h"
+#include "imaging/output_file.h"
 
 namespace imaging {
 
@@ -53,10 +54,15 @@ class PageFileWriter {
   virtual bool Finish(std::string* error) = 0;
 };
 
+// The writers below write into a file their caller made and closes (which must be empty),
+// or into a file they make at a path and close at Finish; the bytes are the same.
+std::unique_ptr<PageFileWriter> OpenTiffPages(OutputFile& file, std::string* error);
 std::unique_ptr<PageFileWriter> OpenTiffPages(const std::string& path, std::string* error);
 
 // A writer for the format, or null with a message: no streaming encoder for it, a size past
 // what the format holds, or a file that cannot be created.
+std::unique_ptr<RowWriter> OpenRowWriter(uint32_t format, const RowLayout& layout, OutputFile& file,
+                                         std::string* error);
 std::unique_ptr<RowWriter> OpenRowWriter(uint32_t format, const RowLayout& layout,
                                          const std::string& path, std::string* error);
 
@@ -65,9 +71,9 @@ std::unique_ptr<RowWriter> OpenRowWriter(uint32_t format, const RowLayout& layou
 bool FitsFormat(uint32_t format, int width, int height, int bpp, std::string* error);
 
 // The streaming encoders (encoders/*.cpp).
-std::unique_ptr<RowWriter> OpenBmpRows(const RowLayout&, const std::string&, std::string*);
-std::unique_ptr<RowWriter> OpenPngRows(const RowLayout&, const std::string&, std::string*);
-std::unique_ptr<RowWriter> OpenJpegRows(const RowLayout&, const std::string&, std::string*);
-std::unique_ptr<RowWriter> OpenTiffRows(const RowLayout&, const std::string&, std::string*);
+std::unique_ptr<RowWriter> OpenBmpRows(const RowLayout&, OutputFile&, std::string*);
+std::unique_ptr<RowWriter> OpenPngRows(const RowLayout&, OutputFile&, std::string*);
+std::unique_ptr<RowWriter> OpenJpegRows(const RowLayout&, OutputFile&, std::string*);
+std::unique_ptr<RowWriter> OpenTiffRows(const RowLayout&, OutputFile&, std::string*);
 
 }  // namespace imaging

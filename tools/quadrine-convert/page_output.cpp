@@ -203,7 +203,7 @@ std::string WholePage(const emf::Metafile& file, const PixelSize& size, const Pa
     image.codec_option = imaging::kPngGreyLevels;  // one channel, as JPEG has it
   }
   if (target.pages == nullptr) {
-    return image.Save(target.path, code) ? std::string() : image.last_error;
+    return image.Save(*target.file, code) ? std::string() : image.last_error;
   }
   std::string error;
   if (!imaging::AdaptForEncoder(image, *imaging::FindEncoder(code), &error)) {
@@ -242,8 +242,44 @@ std::unique_ptr<imaging::RowWriter> PageTarget::Open(const imaging::RowLayout& l
     return pages->NextPage(layout, number, count, error);
   }
   return code == imaging::kFormatPng && reduce_png
-             ? imaging::OpenReducingPngRows(layout, path, error)
-             : imaging::OpenRowWriter(code, layout, path, error);
+             ? imaging::OpenReducingPngRows(layout, *file, error)
+             : imaging::OpenRowWriter(code, layout, *file, error);
+}
+
+bool DescriptorOutput::WriteAt(uint64_t offset, const void* data, size_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  while (size > 0) {
+    const ssize_t written = pwrite(fd_, bytes, size, static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      return false;
+    }
+    bytes += written;
+    offset += static_cast<uint64_t>(written);
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool DescriptorOutput::ReadAt(uint64_t offset, void* data, size_t size, size_t* got) {
+  auto* bytes = static_cast<uint8_t*>(data);
+  *got = 0;
+  while (*got < size) {
+    const ssize_t read = pread(fd_, bytes + *got, size - *got, static_cast<off_t>(offset + *got));
+    if (read < 0 && errno == EINTR) {
+      continue;
+    }
+    if (read < 0) {
+      return false;
+    }
+    if (read == 0) {
+      break;  // the file's end
+    }
+    *got += static_cast<size_t>(read);
+  }
+  return true;
 }
 
 emf::DocumentInfo PdfInfo(const std::string& title) {
@@ -285,9 +321,10 @@ std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& optio
     const std::string finished = document.Finish();
     return error.empty() ? finished : error;
   }
+  DescriptorOutput output(temporary.fd, temporary.path);
   PageTarget target;
   target.code = imaging::FormatOfExtension(options.format);
-  target.path = temporary.path;
+  target.file = &output;
   target.reduce_png = options.reduce_png;
   return DrawPage(*file, options, target);
 }

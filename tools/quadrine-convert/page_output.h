@@ -6,18 +6,20 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "convert_options.h"
 #include "emf/metafile.h"
 #include "emf/vector_document.h"
 #include "emf/vector_target.h"
+#include "imaging/output_file.h"
 #include "imaging/row_writer.h"
 
 // Where a drawn page goes: a file of its own in the format code names, or the next page of a
 // file of pages.
 struct PageTarget {
   uint32_t code = 0;
-  std::string path;
+  imaging::OutputFile* file = nullptr;  // the file of its own
   imaging::PageFileWriter* pages = nullptr;
   int number = 0;  // of pages, from 1
   int count = 0;
@@ -31,8 +33,8 @@ struct PageTarget {
 std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
                      const PageTarget& target);
 
-// A new file of ours, open for writing: formats the tool writes itself (EMF, WMF, PDF, SVG)
-// go into its handle; the encoders open it by its name.
+// A new file of ours, open for writing: every format goes into its handle, the encoders'
+// through a DescriptorOutput; it is never reopened by name.
 struct OpenTemporary {
   std::string path;
   int fd = -1;
@@ -42,6 +44,20 @@ struct OpenTemporary {
   ~OpenTemporary();
   // Closes the handle; false when what was written did not reach the file.
   bool Close();
+};
+
+// The encoders' output over a file descriptor the caller keeps open: written and read back
+// at offsets (pwrite, pread), so the descriptor's own position is left alone.
+class DescriptorOutput final : public imaging::OutputFile {
+ public:
+  DescriptorOutput(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+  bool WriteAt(uint64_t offset, const void* data, size_t size) override;
+  bool ReadAt(uint64_t offset, void* data, size_t size, size_t* got) override;
+  const std::string& name() const override { return name_; }
+
+ private:
+  int fd_;
+  std::string name_;
 };
 
 // Writes the page (its EMF bytes) in the format named by the extension into the temporary

@@ -242,7 +242,8 @@ std::string WritePages(const Input& input, PageTask& task, const ConvertOptions&
     return WritePdfPages(kept, options, temporary.fd, DocumentTitle(input), task);
   }
   std::string error;
-  std::unique_ptr<imaging::PageFileWriter> pages = imaging::OpenTiffPages(temporary.path, &error);
+  DescriptorOutput output(temporary.fd, temporary.path);
+  std::unique_ptr<imaging::PageFileWriter> pages = imaging::OpenTiffPages(output, &error);
   if (pages == nullptr) {
     return error;
   }

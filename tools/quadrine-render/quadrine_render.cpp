@@ -129,26 +129,29 @@ void SayFontNotices() {
   }
 }
 
+// Whether a page of this layout can be written in the format; else why. Asked before the
+// output is made, so that a refusal leaves no file.
+bool Writable(uint32_t format, const imaging::RowLayout& layout, std::string* error) {
+  if (!imaging::FitsFormat(format, layout.width, layout.height, 24, error)) {
+    return false;
+  }
+  if (imaging::FindEncoder(format)->open_rows == nullptr &&
+      static_cast<uint64_t>(layout.width) * static_cast<uint64_t>(layout.height) >
+          imaging::kMaxPixels) {
+    *error = "a page this large is written only as BMP, PNG, JPEG or TIFF";
+    return false;
+  }
+  return true;
+}
+
 // For formats written from a whole image: the rows are gathered, then saved at the end.
 class WholeImageRows final : public imaging::RowWriter {
  public:
-  static std::unique_ptr<imaging::RowWriter> Open(uint32_t format, const imaging::RowLayout& layout,
-                                                  const std::string& path, std::string* error) {
-    if (!imaging::FitsFormat(format, layout.width, layout.height, 24, error)) {
-      return nullptr;
-    }
-    if (static_cast<uint64_t>(layout.width) * static_cast<uint64_t>(layout.height) >
-        imaging::kMaxPixels) {
-      *error = "a page this large is written only as BMP, PNG, JPEG or TIFF";
-      return nullptr;
-    }
-    auto writer = std::make_unique<WholeImageRows>();
-    writer->format_ = format;
-    writer->path_ = path;
-    writer->image_.Reset(layout.width, layout.height, 24, {});
-    writer->image_.SetXDPI(layout.x_dpi);
-    writer->image_.SetYDPI(layout.y_dpi);
-    return writer;
+  WholeImageRows(uint32_t format, const imaging::RowLayout& layout, imaging::OutputFile& file)
+      : format_(format), file_(file) {
+    image_.Reset(layout.width, layout.height, 24, {});
+    image_.SetXDPI(layout.x_dpi);
+    image_.SetYDPI(layout.y_dpi);
   }
   bool WriteRows(const uint8_t* rows, size_t stride, int count) override {
     for (int i = 0; i < count && row_ < image_.height(); ++i, ++row_) {
@@ -157,7 +160,7 @@ class WholeImageRows final : public imaging::RowWriter {
     return true;
   }
   bool Finish(std::string* error) override {
-    if (row_ != image_.height() || !image_.Save(path_, format_)) {
+    if (row_ != image_.height() || !image_.Save(file_, format_)) {
       *error = row_ != image_.height() ? "the page's rows were not all drawn" : image_.last_error;
       return false;
     }
@@ -166,9 +169,24 @@ class WholeImageRows final : public imaging::RowWriter {
 
  private:
   imaging::Image image_;
-  uint32_t format_ = 0;
-  std::string path_;
+  uint32_t format_;
+  imaging::OutputFile& file_;
   int row_ = 0;
+};
+
+// The output file, made once and written only through its handle.
+struct OutputStream {
+  std::FILE* file = nullptr;
+  OutputStream() = default;
+  OutputStream(const OutputStream&) = delete;
+  OutputStream& operator=(const OutputStream&) = delete;
+  ~OutputStream() { Close(); }
+  // False when what was written did not reach the file.
+  bool Close() {
+    const bool closed = file == nullptr || std::fclose(file) == 0;
+    file = nullptr;
+    return closed;
+  }
 };
 
 // Renders the page into the output file, band by band. A page with parts missing, or one
@@ -192,15 +210,30 @@ int RenderToFile(const std::string& input, int number, const std::string& output
   layout.height = page.height;
   layout.x_dpi = layout.y_dpi = static_cast<int>(std::lround(dpi));
   std::string error;
-  std::unique_ptr<imaging::RowWriter> writer =
-      format == imaging::kFormatPng && reduce_png
-          ? imaging::OpenReducingPngRows(layout, output, &error)
-      : imaging::FindEncoder(format)->open_rows != nullptr
-          ? imaging::OpenRowWriter(format, layout, output, &error)
-          : WholeImageRows::Open(format, layout, output, &error);
-  if (writer == nullptr) {
+  const auto refused = [&] {
     std::fprintf(stderr, "quadrine-render: cannot write %s: %s\n", output.c_str(), error.c_str());
     return 1;
+  };
+  if (!Writable(format, layout, &error)) {
+    return refused();
+  }
+  OutputStream stream;
+  stream.file = std::fopen(output.c_str(), "w+b");  // read back too: libtiff reads its directories
+  if (stream.file == nullptr) {
+    error = "cannot create " + output;
+    return refused();
+  }
+  const std::unique_ptr<imaging::OutputFile> file = imaging::StdioOutput(stream.file, output);
+  std::unique_ptr<imaging::RowWriter> writer =
+      format == imaging::kFormatPng && reduce_png
+          ? imaging::OpenReducingPngRows(layout, *file, &error)
+      : imaging::FindEncoder(format)->open_rows != nullptr
+          ? imaging::OpenRowWriter(format, layout, *file, &error)
+          : std::make_unique<WholeImageRows>(format, layout, *file);
+  if (writer == nullptr) {
+    stream.Close();
+    std::remove(output.c_str());
+    return refused();
   }
   std::vector<uint8_t> rgb(static_cast<size_t>(page.width) * 3);
   const emf::RowSink take = [&](const uint32_t* rows, size_t stride, int count) {
@@ -215,7 +248,12 @@ int RenderToFile(const std::string& input, int number, const std::string& output
   const auto start = std::chrono::steady_clock::now();
   emf::PlayStats played;
   const std::string failure = PlayPage(page, take, played);
-  const bool written = writer->Finish(&error);
+  bool written = writer->Finish(&error);
+  writer.reset();  // before the file it writes into closes
+  if (!stream.Close() && written) {
+    error = "cannot finish " + output;
+    written = false;
+  }
   SayFontNotices();
   if (stats) {
     const double ms =

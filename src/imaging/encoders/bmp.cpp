@@ -1,7 +1,6 @@
 // BMP: palettes as they are, colour as 24 bits; the resolution in pixels per metre. BMP keeps
 // its rows bottom up, so each row given goes to its own place in the file.
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "imaging/encoders.h"
@@ -16,13 +15,11 @@ int BmpDepth(const RowLayout& layout) {
 
 class BmpRows final : public RowWriter {
  public:
-  BmpRows(const RowLayout& layout, const std::string& path)
-      : out_(path), layout_(layout), bpp_(BmpDepth(layout)) {
+  BmpRows(const RowLayout& layout, OutputFile& file)
+      : out_(file), layout_(layout), bpp_(BmpDepth(layout)) {
     stride_ = (static_cast<uint32_t>(layout.width) * bpp_ + 31) / 32 * 4;
     row_.resize(stride_);
   }
-
-  bool Open() const { return out_.Open(); }
 
   // The size fits 32 bits: the format's limits are checked before a writer is opened.
   void WriteHeader() {
@@ -106,13 +103,9 @@ class BmpRows final : public RowWriter {
 
 }  // namespace
 
-std::unique_ptr<RowWriter> OpenBmpRows(const RowLayout& layout, const std::string& path,
-                                       std::string* error) {
-  auto writer = std::make_unique<BmpRows>(layout, path);
-  if (!writer->Open()) {
-    *error = "cannot create " + path;
-    return nullptr;
-  }
+std::unique_ptr<RowWriter> OpenBmpRows(const RowLayout& layout, OutputFile& file,
+                                       std::string* /*error*/) {
+  auto writer = std::make_unique<BmpRows>(layout, file);
   writer->WriteHeader();
   return writer;
 }

@@ -7,12 +7,22 @@
 #include "imaging/encoders.h"
 
 namespace imaging {
+namespace {
 
-bool SaveGif(const Image& image, const std::string& path, std::string* error) {
+int WriteBytes(GifFileType* gif, const GifByteType* data, int size) {
+  auto* out = static_cast<BufferedOutput*>(gif->UserData);
+  out->Write(data, static_cast<size_t>(size));
+  return out->Good() ? size : 0;
+}
+
+}  // namespace
+
+bool SaveGif(const Image& image, OutputFile& file, std::string* error) {
+  BufferedOutput out(file);
   int status = 0;
-  GifFileType* gif = EGifOpenFileName(path.c_str(), false, &status);
+  GifFileType* gif = EGifOpen(&out, WriteBytes, &status);
   if (gif == nullptr) {
-    *error = "cannot create " + path;
+    *error = "giflib could not write " + file.name();
     return false;
   }
   int size = 2;
@@ -32,11 +42,11 @@ bool SaveGif(const Image& image, const std::string& path, std::string* error) {
     written = EGifPutLine(gif, const_cast<GifPixelType*>(image.Row(y)), image.width()) == GIF_OK;
   }
   GifFreeMapObject(map);
-  if (EGifCloseFile(gif, &status) != GIF_OK) {
+  if (EGifCloseFile(gif, &status) != GIF_OK || !out.Flush()) {
     written = false;
   }
   if (!written) {
-    *error = "giflib could not write " + path;
+    *error = "giflib could not write " + file.name();
   }
   return written;
 }

@@ -1,31 +1,18 @@
 // ICO: one icon whose picture is a PNG, as icon files have held since Windows Vista, so a
-// page keeps its full size.
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <vector>
-
+// page keeps its full size. The picture is written first, behind the directory's place, and
+// the directory, which holds its size, after it.
 #include "imaging/encoders.h"
 #include "imaging/encoders/file_writer.h"
 
 namespace imaging {
 
-bool SaveIco(const Image& image, const std::string& path, std::string* error) {
-  const std::string png_path = path + ".png~";
-  if (!SaveThroughRows(image, OpenPngRows, png_path, error)) {
-    std::remove(png_path.c_str());
+bool SaveIco(const Image& image, OutputFile& file, std::string* error) {
+  constexpr uint32_t kPictureOffset = 22;  // behind the header and the one directory entry
+  ShiftedOutput picture(file, kPictureOffset);
+  if (!SaveThroughRows(image, OpenPngRows, picture, error)) {
     return false;
   }
-  std::ifstream in(png_path, std::ios::binary);
-  const std::vector<char> png((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-  in.close();
-  std::remove(png_path.c_str());
-  FileWriter out(path);
-  if (!out.Open()) {
-    *error = "cannot create " + path;
-    return false;
-  }
+  FileWriter out(file);
   out.U16(0);
   out.U16(1);                                                              // an icon
   out.U16(1);                                                              // one picture
@@ -35,9 +22,8 @@ bool SaveIco(const Image& image, const std::string& path, std::string* error) {
   out.U8(0);
   out.U16(1);
   out.U16(24);
-  out.U32(static_cast<uint32_t>(png.size()));
-  out.U32(22);
-  out.Bytes(png.data(), png.size());
+  out.U32(static_cast<uint32_t>(picture.size()));
+  out.U32(kPictureOffset);
   return out.Finish(error);
 }
 

@@ -11,7 +11,7 @@
 #include <jpeglib.h>
 
 #include "imaging/encoders.h"
-#include "imaging/encoders/stdio_rows.h"
+#include "imaging/encoders/library_rows.h"
 
 namespace imaging {
 namespace {
@@ -25,12 +25,43 @@ void OnError(j_common_ptr info) {
   std::longjmp(reinterpret_cast<ErrorJump*>(info->err)->jump, 1);
 }
 
-class JpegRows final : public StdioRows {
+// libjpeg's bytes go a few kilobytes at a time to the buffer; a write that fails is seen
+// after the rows that hit it.
+struct Destination {
+  jpeg_destination_mgr manager;  // first: libjpeg is given its address
+  BufferedOutput* out;
+  JOCTET bytes[4096];
+};
+
+void StartDestination(j_compress_ptr info) {
+  auto* destination = reinterpret_cast<Destination*>(info->dest);
+  destination->manager.next_output_byte = destination->bytes;
+  destination->manager.free_in_buffer = sizeof destination->bytes;
+}
+
+boolean PassOnFullBuffer(j_compress_ptr info) {
+  auto* destination = reinterpret_cast<Destination*>(info->dest);
+  destination->out->Write(destination->bytes, sizeof destination->bytes);
+  StartDestination(info);
+  return TRUE;
+}
+
+void PassOnRest(j_compress_ptr info) {
+  auto* destination = reinterpret_cast<Destination*>(info->dest);
+  destination->out->Write(destination->bytes,
+                          sizeof destination->bytes - destination->manager.free_in_buffer);
+}
+
+class JpegRows final : public LibraryRows {
  public:
-  JpegRows(std::FILE* file, const std::string& path, const RowLayout& layout)
-      : StdioRows(file, path, layout.height, "libjpeg"), layout_(layout) {
+  JpegRows(OutputFile& file, const RowLayout& layout)
+      : LibraryRows(file, layout.height, "libjpeg"), layout_(layout) {
     info_.err = jpeg_std_error(&errors_.manager);
     errors_.manager.error_exit = OnError;
+    destination_.manager.init_destination = StartDestination;
+    destination_.manager.empty_output_buffer = PassOnFullBuffer;
+    destination_.manager.term_destination = PassOnRest;
+    destination_.out = &out_;
   }
   ~JpegRows() override { Release(); }
 
@@ -40,7 +71,7 @@ class JpegRows final : public StdioRows {
     }
     jpeg_create_compress(&info_);
     created_ = true;
-    jpeg_stdio_dest(&info_, file_);
+    info_.dest = &destination_.manager;
     grey_ = layout_.indexed();
     info_.image_width = static_cast<JDIMENSION>(layout_.width);
     info_.image_height = static_cast<JDIMENSION>(layout_.height);
@@ -78,7 +109,7 @@ class JpegRows final : public StdioRows {
       }
       jpeg_write_scanlines(&info_, &row, 1);
     }
-    return true;
+    return Good();
   }
 
  private:
@@ -99,6 +130,7 @@ class JpegRows final : public StdioRows {
   RowLayout layout_;
   jpeg_compress_struct info_{};
   ErrorJump errors_{};
+  Destination destination_{};
   bool created_ = false;
   bool grey_ = false;
   std::vector<JSAMPLE> levels_;
@@ -106,9 +138,9 @@ class JpegRows final : public StdioRows {
 
 }  // namespace
 
-std::unique_ptr<RowWriter> OpenJpegRows(const RowLayout& layout, const std::string& path,
+std::unique_ptr<RowWriter> OpenJpegRows(const RowLayout& layout, OutputFile& file,
                                         std::string* error) {
-  return OpenStdioRows<JpegRows>(layout, path, error);
+  return OpenLibraryRows<JpegRows>(layout, file, error);
 }
 
 }  // namespace imaging

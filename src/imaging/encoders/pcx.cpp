@@ -24,12 +24,8 @@ void WriteRuns(FileWriter& out, const std::vector<uint8_t>& line) {
 
 }  // namespace
 
-bool SavePcx(const Image& image, const std::string& path, std::string* error) {
-  FileWriter out(path);
-  if (!out.Open()) {
-    *error = "cannot create " + path;
-    return false;
-  }
+bool SavePcx(const Image& image, OutputFile& file, std::string* error) {
+  FileWriter out(file);
   const bool indexed = image.indexed();
   const uint16_t line_bytes = static_cast<uint16_t>((image.width() + 1) & ~1);
   out.U8(10);  // manufacturer

@@ -11,11 +11,10 @@
 
 #include <cmath>
 #include <csetjmp>
-#include <cstdio>
 #include <vector>
 
 #include "imaging/encoders.h"
-#include "imaging/encoders/stdio_rows.h"
+#include "imaging/encoders/library_rows.h"
 
 namespace imaging {
 namespace {
@@ -39,10 +38,17 @@ bool IsGreyRamp(const std::vector<Rgb>& palette, int depth) {
   return true;
 }
 
-class PngRows final : public StdioRows {
+// libpng's bytes go to the buffer; a write that fails is seen after the rows that hit it.
+void WriteBytes(png_structp png, png_bytep data, size_t size) {
+  static_cast<BufferedOutput*>(png_get_io_ptr(png))->Write(data, size);
+}
+
+void FlushNothing(png_structp) {}  // Finish flushes
+
+class PngRows final : public LibraryRows {
  public:
-  PngRows(std::FILE* file, const std::string& path, const RowLayout& layout)
-      : StdioRows(file, path, layout.height, "libpng"), layout_(layout) {}
+  PngRows(OutputFile& file, const RowLayout& layout)
+      : LibraryRows(file, layout.height, "libpng"), layout_(layout) {}
   ~PngRows() override { Release(); }
 
   bool Start() {
@@ -56,7 +62,7 @@ class PngRows final : public StdioRows {
     if (setjmp(png_jmpbuf(png_))) {
       return Failed();
     }
-    png_init_io(png_, file_);
+    png_set_write_fn(png_, &out_, WriteBytes, FlushNothing);
     const bool indexed = layout_.indexed();
     const int depth = indexed ? IndexDepth(layout_.bpp) : 8;
     const bool grey = indexed && (layout_.codec_option & kPngGreyLevels) != 0 &&
@@ -96,7 +102,7 @@ class PngRows final : public StdioRows {
     for (int i = 0; i < count && written_ < height_; ++i, ++written_) {
       png_write_row(png_, const_cast<png_bytep>(rows + static_cast<size_t>(i) * stride));
     }
-    return true;
+    return Good();
   }
 
  private:
@@ -116,9 +122,9 @@ class PngRows final : public StdioRows {
 
 }  // namespace
 
-std::unique_ptr<RowWriter> OpenPngRows(const RowLayout& layout, const std::string& path,
+std::unique_ptr<RowWriter> OpenPngRows(const RowLayout& layout, OutputFile& file,
                                        std::string* error) {
-  return OpenStdioRows<PngRows>(layout, path, error);
+  return OpenLibraryRows<PngRows>(layout, file, error);
 }
 
 }  // namespace imaging

@@ -9,14 +9,6 @@
 namespace imaging {
 namespace {
 
-bool Open(FileWriter& out, const std::string& path, std::string* error) {
-  if (!out.Open()) {
-    *error = "cannot create " + path;
-    return false;
-  }
-  return true;
-}
-
 // Rows of one bit a pixel, most significant first; ink_bit is the value of a black pixel.
 void WriteBits(FileWriter& out, const Image& image, int ink_bit) {
   std::vector<uint8_t> row((static_cast<size_t>(image.width()) + 7) / 8);
@@ -46,11 +38,8 @@ void WriteMultiByte(FileWriter& out, uint32_t value) {
 
 }  // namespace
 
-bool SaveWbmp(const Image& image, const std::string& path, std::string* error) {
-  FileWriter out(path);
-  if (!Open(out, path, error)) {
-    return false;
-  }
+bool SaveWbmp(const Image& image, OutputFile& file, std::string* error) {
+  FileWriter out(file);
   out.U8(0);  // type 0: black and white
   out.U8(0);
   WriteMultiByte(out, static_cast<uint32_t>(image.width()));
@@ -59,21 +48,15 @@ bool SaveWbmp(const Image& image, const std::string& path, std::string* error) {
   return out.Finish(error);
 }
 
-bool SavePbm(const Image& image, const std::string& path, std::string* error) {
-  FileWriter out(path);
-  if (!Open(out, path, error)) {
-    return false;
-  }
+bool SavePbm(const Image& image, OutputFile& file, std::string* error) {
+  FileWriter out(file);
   out.Text("P4\n" + std::to_string(image.width()) + " " + std::to_string(image.height()) + "\n");
   WriteBits(out, image, 1);  // 1 is black
   return out.Finish(error);
 }
 
-bool SavePgx(const Image& image, const std::string& path, std::string* error) {
-  FileWriter out(path);
-  if (!Open(out, path, error)) {
-    return false;
-  }
+bool SavePgx(const Image& image, OutputFile& file, std::string* error) {
+  FileWriter out(file);
   out.Text("PG ML + 8 " + std::to_string(image.width()) + " " + std::to_string(image.height()) +
            "\n");
   std::vector<uint8_t> row(static_cast<size_t>(image.width()));
@@ -86,11 +69,8 @@ bool SavePgx(const Image& image, const std::string& path, std::string* error) {
   return out.Finish(error);
 }
 
-bool SavePnm(const Image& image, const std::string& path, std::string* error) {
-  FileWriter out(path);
-  if (!Open(out, path, error)) {
-    return false;
-  }
+bool SavePnm(const Image& image, OutputFile& file, std::string* error) {
+  FileWriter out(file);
   const bool grey = image.indexed();
   out.Text(std::string(grey ? "P5\n" : "P6\n") + std::to_string(image.width()) + " " +
            std::to_string(image.height()) + "\n255\n");
@@ -108,11 +88,8 @@ bool SavePnm(const Image& image, const std::string& path, std::string* error) {
   return out.Finish(error);
 }
 
-bool SaveSunRaster(const Image& image, const std::string& path, std::string* error) {
-  FileWriter out(path);
-  if (!Open(out, path, error)) {
-    return false;
-  }
+bool SaveSunRaster(const Image& image, OutputFile& file, std::string* error) {
+  FileWriter out(file);
   const bool indexed = image.indexed();
   const uint32_t row_bytes = static_cast<uint32_t>(image.width()) * (indexed ? 1 : 3);
   const uint32_t padded = (row_bytes + 1) & ~1u;  // rows end on 16 bits

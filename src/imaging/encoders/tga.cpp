@@ -6,12 +6,8 @@
 
 namespace imaging {
 
-bool SaveTga(const Image& image, const std::string& path, std::string* error) {
-  FileWriter out(path);
-  if (!out.Open()) {
-    *error = "cannot create " + path;
-    return false;
-  }
+bool SaveTga(const Image& image, OutputFile& file, std::string* error) {
+  FileWriter out(file);
   const bool indexed = image.indexed();
   out.U8(0);                // no identification field
   out.U8(indexed ? 1 : 0);  // colour map

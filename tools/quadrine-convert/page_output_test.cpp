@@ -1,0 +1,41 @@
+#include "page_output.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+// The encoders write the temporary file through its descriptor at offsets: what they write
+// is there to read back, the descriptor's own position stays put, and a write the file
+// refuses (a full disk, a descriptor open for reading) fails.
+TEST(DescriptorOutput, WritesAtOffsetsAndSaysWhenTheFileRefuses) {
+  const testing_support::TempDir dir;
+  const int fd = open((dir / "f").c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(fd, 0);
+  DescriptorOutput file(fd, dir / "f");
+  EXPECT_EQ(file.name(), dir / "f");
+  ASSERT_TRUE(file.WriteAt(4, "efgh", 4));
+  ASSERT_TRUE(file.WriteAt(0, "abcd", 4));
+  char back[16] = {};
+  size_t got = 0;
+  ASSERT_TRUE(file.ReadAt(2, back, sizeof back, &got));
+  EXPECT_EQ(std::string(back, got), "cdefgh");
+  EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0);
+  close(fd);
+  EXPECT_EQ(testing_support::ReadFile(dir / "f"), "abcdefgh");
+
+  for (const char* refusing : {"/dev/full", "f"}) {
+    const std::string path = *refusing == '/' ? std::string(refusing) : dir / refusing;
+    const int refused = open(path.c_str(), *refusing == '/' ? O_WRONLY : O_RDONLY);
+    ASSERT_GE(refused, 0) << path;
+    EXPECT_FALSE(DescriptorOutput(refused, path).WriteAt(0, "x", 1)) << path;
+    close(refused);
+  }
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 // A page played band by band comes out as when played whole, pixel for pixel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -105,6 +106,47 @@ TEST(Bands, APagePlayedInBandsIsThePagePlayedWhole) {
     }
     EXPECT_EQ(differing, 0u) << name << ": " << differing << " pixels, first at " << first % width
                              << "," << first / width;
+  }
+}
+
+// A thread keeps its page buffer from one page to the next: every page still starts white,
+// whether the page before was larger, smaller or the same size, and whatever it drew.
+TEST(Bands, EachPageStartsWhiteWhateverThePageBeforeDrew) {
+  const std::string black = testing_support::EmfPage(
+      testing_support::EmfRecord(37, {0x80000004}) +  // BLACK_BRUSH
+      testing_support::EmfRecord(
+          43, {static_cast<uint32_t>(-100000), static_cast<uint32_t>(-100000), 100000, 100000}));
+  const std::string blank = testing_support::EmfPage("");
+  auto parse = [](const std::string& page) {
+    return Metafile::Parse(std::span(reinterpret_cast<const uint8_t*>(page.data()), page.size()),
+                           nullptr);
+  };
+  const auto inked = parse(black);
+  const auto empty = parse(blank);
+  ASSERT_TRUE(inked && empty);
+  auto count_white = [](const Metafile& file, int width, int height) {
+    size_t white = 0;
+    PlayStats stats;
+    const std::string failure = emf::PlayInBands(
+        file, width, height, PlanStreamedBands(width, height),
+        [&](const uint32_t* rows, size_t stride, int count) {
+          for (int y = 0; y < count; ++y) {
+            white += static_cast<size_t>(
+                std::count_if(rows + y * stride, rows + y * stride + width,
+                              [](uint32_t p) { return (p & 0xFFFFFF) == 0xFFFFFF; }));
+          }
+          return true;
+        },
+        stats);
+    EXPECT_EQ(failure, "");
+    return white;
+  };
+  const struct { int width, height; } sizes[] = {{300, 200}, {300, 200}, {120, 90}, {400, 310}};
+  for (const auto& size : sizes) {
+    EXPECT_EQ(count_white(*inked, size.width, size.height), 0u);
+    EXPECT_EQ(count_white(*empty, size.width, size.height),
+              static_cast<size_t>(size.width) * size.height)
+        << size.width << " x " << size.height;
   }
 }
 

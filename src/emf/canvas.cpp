@@ -38,14 +38,51 @@ UnitRgb ToUnitRgb(ColorRef color) {
 // Fills as GDI makes them: at whole device pixels, and taking in a pixel when the point
 // near its top-left corner lies inside (measured on the corpus: 0.4 pixel in from the corner
 // matches the reference pages best).
+Point OnFillGrid(Point p) {
+  return {std::round(p.x) + 0.4, std::round(p.y) + 0.4};
+}
+
 Path OnFillGrid(const Path& path) {
   Path out = path;
   for (PathSegment& s : out.segments) {
     for (Point& p : s.p) {
-      p = Point{std::round(p.x) + 0.4, std::round(p.y) + 0.4};
+      p = OnFillGrid(p);
     }
   }
   return out;
+}
+
+// The corners of a path that is one four-cornered figure, in order; false for any other.
+bool FourCorners(const Path& path, std::array<Point, 4>& corner) {
+  size_t count = 0;
+  for (const PathSegment& segment : path.segments) {
+    if (segment.kind == PathSegment::kClose) {
+      break;
+    }
+    const bool fits = count == 0 ? segment.kind == PathSegment::kMove
+                                 : segment.kind == PathSegment::kLine && count < corner.size();
+    if (!fits) {
+      return false;
+    }
+    corner[count++] = segment.p[0];
+  }
+  return count == corner.size();
+}
+
+// Whether the corners make a rectangle with sides across and down the page.
+bool Upright(const std::array<Point, 4>& c) {
+  return (c[0].y == c[1].y && c[1].x == c[2].x && c[2].y == c[3].y && c[3].x == c[0].x) ||
+         (c[0].x == c[1].x && c[1].y == c[2].y && c[2].x == c[3].x && c[3].y == c[0].y);
+}
+
+// The colour of an opaque image whose pixels are all alike.
+bool OneColour(const Image& image, uint32_t& rgb) {
+  if (image.has_alpha || image.pixels.empty()) {
+    return false;
+  }
+  rgb = image.pixels.front() & 0xFFFFFF;
+  return std::all_of(image.pixels.begin(), image.pixels.end(),
+                     [&](uint32_t p) { return (p & 0xFFFFFF) == rgb; });
 }
 
 Surface SurfaceFor(const Image& image) {
@@ -241,9 +278,18 @@ Canvas::~Canvas() {
 
 void Canvas::SetClip(const cairo_region_t* region) {
   clip_ = region != nullptr ? CopyRegion(region) : nullptr;
+  clip_on_canvas_ = false;
 }
 
 void Canvas::ApplyClip(cairo_t* cr) const {
+  // The canvas's own context keeps the clip from one operation to the next (whatever clips
+  // it further is undone by cairo_restore): made again only when the clip changes.
+  if (cr == cr_) {
+    if (clip_on_canvas_) {
+      return;
+    }
+    clip_on_canvas_ = true;
+  }
   cairo_reset_clip(cr);
   if (!clip_) {
     return;
@@ -397,6 +443,9 @@ void Canvas::FillPath(const Path& path, FillRule rule, const Paint& paint, int r
         cr, rule == FillRule::kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   };
   if (rop2 == kR2CopyPen) {
+    if (paint.brush.style == Brush::kSolid && FillUprightBox(path, true, paint.brush.color)) {
+      return;
+    }
     ApplyClip(cr_);
     shape(cr_);
     SetSource(cr_, paint);
@@ -411,6 +460,68 @@ void Canvas::FillPath(const Path& path, FillRule rule, const Paint& paint, int r
         cairo_fill(cr);
       },
       [&](uint32_t p, uint32_t d, int, int) { return Rop2(rop2, p, d); });
+}
+
+namespace {
+
+// Where cairo's aliased fill puts an edge that lies at a coordinate: in its fixed point of
+// 1/256 pixel, at the nearest pixel boundary, halves going down.
+int AliasedEdge(double v) {
+  const auto fixed = static_cast<int64_t>(std::nearbyint(v * 256));
+  return static_cast<int>((fixed + 127) >> 8);
+}
+
+}  // namespace
+
+// A fill of one colour that is an upright rectangle (text backgrounds, table cells, rules
+// and dotted lines drawn as tiny bitmaps) is written straight, cut by the clip's rectangles,
+// on the pixels cairo would fill: false leaves any other shape to cairo. on_fill_grid: the
+// corners are first put where FillPath puts them.
+bool Canvas::FillUprightBox(const Path& path, bool on_fill_grid, ColorRef color) {
+  std::array<Point, 4> corner;
+  if (!FourCorners(path, corner)) {
+    return false;
+  }
+  // Far coordinates are left to cairo, which holds them in its own fixed point.
+  constexpr double kNear = 1 << 22;
+  for (Point& p : corner) {
+    if (!(std::fabs(p.x) < kNear && std::fabs(p.y) < kNear)) {
+      return false;
+    }
+    if (on_fill_grid) {
+      p = OnFillGrid(p);
+    }
+  }
+  if (!Upright(corner)) {
+    return false;
+  }
+  const int ax = AliasedEdge(corner[0].x), bx = AliasedEdge(corner[2].x);
+  const int ay = AliasedEdge(corner[0].y), by = AliasedEdge(corner[2].y);
+  const int left = std::min(ax, bx), right = std::max(ax, bx);
+  const int top = std::min(ay, by), bottom = std::max(ay, by);
+  const int x0 = std::clamp(left, band_.left, band_.right);
+  const int x1 = std::clamp(right, band_.left, band_.right);
+  const int y0 = std::clamp(top, band_.top, band_.bottom);
+  const int y1 = std::clamp(bottom, band_.top, band_.bottom);
+  if (x1 <= x0 || y1 <= y0) {
+    return true;
+  }
+  Region area = MakeRegion(x0, y0, x1, y1);
+  if (clip_) {
+    cairo_region_intersect(area.get(), clip_.get());
+  }
+  const uint32_t pixel = Opaque(color);
+  cairo_surface_flush(surface_);
+  const int count = cairo_region_num_rectangles(area.get());
+  for (int i = 0; i < count; ++i) {
+    cairo_rectangle_int_t r;
+    cairo_region_get_rectangle(area.get(), i, &r);
+    for (int y = r.y; y < r.y + r.height; ++y) {
+      std::fill_n(PixelAt(r.x, y), r.width, pixel);
+    }
+  }
+  cairo_surface_mark_dirty(surface_);
+  return true;
 }
 
 // Cosmetic lines as GDI draws them (line_raster.h), straight into the pixels.
@@ -483,6 +594,19 @@ void Canvas::DrawImage(const Image& original, double sx, double sy, double sw, d
   if (original.width <= 0 || original.height <= 0 || sw == 0 || sh == 0) {
     return;
   }
+  const bool copy = (rop3 & 0xFFFF0000) == (kSrcCopy & 0xFFFF0000);
+  if (uint32_t rgb = 0; copy && !smooth && OneColour(original, rgb)) {
+    // Nearest pixels of an image of one colour are that colour wherever they are taken
+    // (rules and dotted lines come as tiny bitmaps, thousands to a page): a plain fill.
+    const Path area = Parallelogram(tl, tr, bl);
+    if (!FillUprightBox(area, false, ToColorRef(rgb))) {
+      ApplyClip(cr_);
+      BuildPath(cr_, area);
+      SetSourceColor(cr_, ToColorRef(rgb));
+      cairo_fill(cr_);
+    }
+    return;
+  }
   Image fitted;
   const Image& src = FitToSurface(original, sx, sy, sw, sh, tl, tr, bl, fitted);
   const Surface surface = SurfaceFor(src);
@@ -491,7 +615,7 @@ void Canvas::DrawImage(const Image& original, double sx, double sy, double sw, d
   }
   const Pattern source = ImagePattern(surface.get(), sx, sy, sw, sh, tl, tr, bl, smooth);
   const Path area = Parallelogram(tl, tr, bl);
-  if ((rop3 & 0xFFFF0000) == (kSrcCopy & 0xFFFF0000)) {
+  if (copy) {
     ApplyClip(cr_);
     BuildPath(cr_, area);
     cairo_set_source(cr_, source.get());
@@ -608,6 +732,11 @@ void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matr
   if (glyphs.empty()) {
     return;
   }
+  style.shape.smooth = style.shape.smooth && smooth_text_;
+  if (style.typeface != nullptr &&
+      DrawGlyphBitmaps(*style.typeface, style.shape, glyphs, color, clip_box)) {
+    return;
+  }
   ApplyClip(cr_);
   cairo_save(cr_);
   if (clip_box != nullptr) {
@@ -615,18 +744,15 @@ void Canvas::DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matr
     cairo_clip(cr_);
   }
   SetSourceColor(cr_, color);
-  style.shape.smooth = style.shape.smooth && smooth_text_;
-  if (style.typeface == nullptr || !DrawGlyphBitmaps(*style.typeface, style.shape, glyphs, color)) {
-    cairo_set_font_face(cr_, face);
-    cairo_set_font_matrix(cr_, &font_matrix);
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_antialias(
-        options, style.shape.smooth ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_set_font_options(cr_, options);
-    cairo_font_options_destroy(options);
-    cairo_show_glyphs(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
-  }
+  cairo_set_font_face(cr_, face);
+  cairo_set_font_matrix(cr_, &font_matrix);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(
+      options, style.shape.smooth ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_set_font_options(cr_, options);
+  cairo_font_options_destroy(options);
+  cairo_show_glyphs(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
   cairo_restore(cr_);
 }
 
@@ -663,6 +789,41 @@ const TextGamma& Gamma() {
   return gamma;
 }
 
+// The pixels one text colour makes over one colour under it at each grey level, worked out
+// as they are first asked for: text is mostly one colour over one background, so most pixels
+// cost a look-up instead of three trips through linear light.
+class TextBlend {
+ public:
+  explicit TextBlend(ColorRef color)
+      : gamma_(Gamma()),
+        red_(static_cast<uint8_t>(color)),
+        green_(static_cast<uint8_t>(color >> 8)),
+        blue_(static_cast<uint8_t>(color >> 16)) {}
+  // The opaque pixel of the text at level (1 to 16) over under (0x00RRGGBB).
+  uint32_t Over(uint32_t under, int level) {
+    under &= 0xFFFFFF;
+    if (under != under_) {
+      under_ = under;
+      known_ = 0;
+    }
+    if ((known_ >> level & 1) == 0) {
+      known_ |= 1u << level;
+      pixels_[level] = 0xFF000000u |
+                       uint32_t{gamma_.Mix(static_cast<uint8_t>(under >> 16), red_, level)} << 16 |
+                       uint32_t{gamma_.Mix(static_cast<uint8_t>(under >> 8), green_, level)} << 8 |
+                       gamma_.Mix(static_cast<uint8_t>(under), blue_, level);
+    }
+    return pixels_[level];
+  }
+
+ private:
+  const TextGamma& gamma_;
+  uint8_t red_, green_, blue_;
+  uint32_t under_ = 0;
+  uint32_t known_ = 0;  // bit n: pixels_[n] holds the pixel over under_
+  std::array<uint32_t, 17> pixels_{};
+};
+
 }  // namespace
 
 // Smoothed glyphs are mixed with what is under them in linear light, into a patch that
@@ -674,9 +835,7 @@ void Canvas::BlendGlyphMask(const uint8_t* coverage, int stride, int64_t x0, int
     return;
   }
   cairo_surface_flush(surface_);
-  const TextGamma& gamma = Gamma();
-  const auto r = static_cast<uint8_t>(color), g = static_cast<uint8_t>(color >> 8),
-             b = static_cast<uint8_t>(color >> 16);
+  TextBlend blend(color);
   uint8_t* bits = cairo_image_surface_get_data(patch.get());
   const int patch_stride = cairo_image_surface_get_stride(patch.get());
   for (int y = 0; y < height; ++y) {
@@ -690,10 +849,7 @@ void Canvas::BlendGlyphMask(const uint8_t* coverage, int stride, int64_t x0, int
         out[x] = 0;
         continue;
       }
-      const uint32_t u = under[x];
-      out[x] = 0xFF000000u | uint32_t{gamma.Mix(static_cast<uint8_t>(u >> 16), r, c)} << 16 |
-               uint32_t{gamma.Mix(static_cast<uint8_t>(u >> 8), g, c)} << 8 |
-               gamma.Mix(static_cast<uint8_t>(u), b, c);
+      out[x] = blend.Over(under[x], c);
     }
   }
   cairo_surface_mark_dirty(patch.get());
@@ -701,8 +857,93 @@ void Canvas::BlendGlyphMask(const uint8_t* coverage, int stride, int64_t x0, int
   cairo_paint(cr_);
 }
 
+namespace {
+
+// Whether the clip box (device pixels) holds every pixel of [x0, x1) x [y0, y1), so that it
+// cuts none of them. Only an upright rectangle is looked at; any other shape says no.
+bool BoxHolds(const Path& box, int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+  std::array<Point, 4> corner;
+  if (!FourCorners(box, corner) || !Upright(corner)) {
+    return false;
+  }
+  Point low, high;
+  return box.Bounds(low, high) && low.x <= static_cast<double>(x0) &&
+         static_cast<double>(x1) <= high.x && low.y <= static_cast<double>(y0) &&
+         static_cast<double>(y1) <= high.y;
+}
+
+}  // namespace
+
+// The run's pixels written straight into the canvas, where no clip cuts them: smoothed
+// glyphs mixed in linear light, plain ones in the text colour.
+void Canvas::WriteGlyphMask(const uint8_t* coverage, int stride, int64_t x0, int64_t y0, int width,
+                            int height, ColorRef color, bool smooth) {
+  cairo_surface_flush(surface_);
+  TextBlend blend(color);
+  // A whole pixel of smoothed text is the same over anything.
+  const uint32_t ink = smooth ? blend.Over(0, 16) : Opaque(color);
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* cover = coverage + static_cast<ptrdiff_t>(y) * stride;
+    uint32_t* row = PixelAt(static_cast<int>(x0), static_cast<int>(y0 + y));
+    // Most of a run's box is blank between and around its glyphs: it is passed eight
+    // pixels at a time.
+    for (int start = 0; start < width; start += 8) {
+      const int end = std::min(width, start + 8);
+      if (uint64_t eight = 0;
+          end - start == 8 && (std::memcpy(&eight, cover + start, 8), eight == 0)) {
+        continue;
+      }
+      for (int x = start; x < end; ++x) {
+        if (cover[x] == 0) {
+          continue;
+        }
+        if (!smooth || cover[x] == 255) {
+          row[x] = ink;
+          continue;
+        }
+        // Glyph coverage comes in GDI's 17 levels: 16 steps of 16 below whole.
+        if (const int level = cover[x] / 16; level != 0) {
+          row[x] = blend.Over(row[x], level);
+        }
+      }
+    }
+  }
+  cairo_surface_mark_dirty(surface_);
+}
+
+// The mask a run of text is gathered in, cleared: one surface serves every run, made anew
+// only for a run it is too small for. Without it the run's text would be missing: the page
+// fails by name instead.
+bool Canvas::GlyphMask(int width, int height, uint8_t*& bits, int& stride) {
+  int kept_width = glyph_mask_ ? cairo_image_surface_get_width(glyph_mask_.get()) : 0;
+  int kept_height = glyph_mask_ ? cairo_image_surface_get_height(glyph_mask_.get()) : 0;
+  if (width > kept_width || height > kept_height) {
+    // Grown to hold both the old runs and this one, unless that is much more than this one
+    // needs (a wide run of text after a tall one).
+    constexpr int64_t kSmallMask = int64_t{1} << 22;
+    const bool grow =
+        int64_t{std::max(width, kept_width)} * std::max(height, kept_height) <= kSmallMask;
+    kept_width = grow ? std::max(width, kept_width) : width;
+    kept_height = grow ? std::max(height, kept_height) : height;
+    glyph_mask_.reset();
+    Surface made(cairo_image_surface_create(CAIRO_FORMAT_A8, kept_width, kept_height));
+    if (!Check(cairo_surface_status(made.get()), "text")) {
+      return false;
+    }
+    glyph_mask_ = std::move(made);
+  }
+  cairo_surface_flush(glyph_mask_.get());
+  bits = cairo_image_surface_get_data(glyph_mask_.get());
+  stride = cairo_image_surface_get_stride(glyph_mask_.get());
+  for (int y = 0; y < height; ++y) {
+    std::memset(bits + static_cast<ptrdiff_t>(y) * stride, 0, static_cast<size_t>(width));
+  }
+  return true;
+}
+
 bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
-                              const std::vector<cairo_glyph_t>& glyphs, ColorRef color) {
+                              const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
+                              const Path* clip_box) {
   struct Placed {
     std::shared_ptr<const GlyphBitmap> bitmap;
     int64_t x, y;
@@ -720,6 +961,7 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
     return false;
   }
   std::vector<Placed> placed;
+  placed.reserve(glyphs.size());
   constexpr double kFar = 1 << 24;
   int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
   for (const cairo_glyph_t& g : glyphs) {
@@ -748,13 +990,11 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
   }
   const int mask_width = static_cast<int>(x1 - x0);
   const int mask_height = static_cast<int>(y1 - y0);
-  const Surface mask(cairo_image_surface_create(CAIRO_FORMAT_A8, mask_width, mask_height));
-  // Without its mask the run's text would be missing: the page fails by name instead.
-  if (!Check(cairo_surface_status(mask.get()), "text")) {
+  uint8_t* bits = nullptr;
+  int stride = 0;
+  if (!GlyphMask(mask_width, mask_height, bits, stride)) {
     return true;
   }
-  uint8_t* bits = cairo_image_surface_get_data(mask.get());
-  const int stride = cairo_image_surface_get_stride(mask.get());
   for (const Placed& p : placed) {
     const GlyphBitmap& b = *p.bitmap;
     for (int row = 0; row < b.height; ++row) {
@@ -762,22 +1002,45 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
       if (y < y0 || y >= y1) {
         continue;
       }
-      uint8_t* dst = bits + (y - y0) * stride;
-      const uint8_t* src = b.coverage.data() + static_cast<size_t>(row) * b.width;
       const int64_t from = std::max<int64_t>(0, x0 - p.x);
       const int64_t to = std::min<int64_t>(b.width, x1 - p.x);
-      for (int64_t col = from; col < to; ++col) {
-        uint8_t& a = dst[p.x + col - x0];
-        a = std::max(a, src[col]);
+      uint8_t* dst = bits + (y - y0) * stride + (p.x + from - x0);
+      const uint8_t* src = b.coverage.data() + static_cast<size_t>(row) * b.width + from;
+      for (int64_t col = 0; col < to - from; ++col) {
+        dst[col] = std::max(dst[col], src[col]);
       }
     }
   }
-  cairo_surface_mark_dirty(mask.get());
+  // A run that no clip cuts is written straight; one that a clip may cut goes through
+  // cairo, which clips it.
+  cairo_rectangle_int_t area{static_cast<int>(x0), static_cast<int>(y0), mask_width, mask_height};
+  const cairo_region_overlap_t in_clip =
+      clip_ ? cairo_region_contains_rectangle(clip_.get(), &area) : CAIRO_REGION_OVERLAP_IN;
+  if (in_clip == CAIRO_REGION_OVERLAP_OUT) {
+    return true;
+  }
+  if (in_clip == CAIRO_REGION_OVERLAP_IN &&
+      (clip_box == nullptr || BoxHolds(*clip_box, x0, y0, x1, y1))) {
+    WriteGlyphMask(bits, stride, x0, y0, mask_width, mask_height, color, shape.smooth);
+    return true;
+  }
+  ApplyClip(cr_);
+  cairo_save(cr_);
+  if (clip_box != nullptr) {
+    BuildPath(cr_, *clip_box);
+    cairo_clip(cr_);
+  }
   if (shape.smooth) {
     BlendGlyphMask(bits, stride, x0, y0, mask_width, mask_height, color);
   } else {
-    cairo_mask_surface(cr_, mask.get(), static_cast<double>(x0), static_cast<double>(y0));
+    const Surface mask(cairo_image_surface_create_for_data(bits, CAIRO_FORMAT_A8, mask_width,
+                                                           mask_height, stride));
+    if (Check(cairo_surface_status(mask.get()), "text")) {
+      SetSourceColor(cr_, color);
+      cairo_mask_surface(cr_, mask.get(), static_cast<double>(x0), static_cast<double>(y0));
+    }
   }
+  cairo_restore(cr_);
   return true;
 }
 

@@ -116,6 +116,7 @@ class Canvas : public DrawingTarget {
   template <class Draw, class Combine>
   void DrawThroughMask(const Path& area, double margin, Draw draw, Combine combine);
   void ApplyClip(cairo_t* cr) const;
+  bool FillUprightBox(const Path& path, bool on_fill_grid, ColorRef color);
   // The one funnel for cairo's status: the first error is kept (cairo's own objects keep
   // theirs too, and then draw nothing more), and reported by Failure.
   bool Check(cairo_status_t status, const char* what);
@@ -140,10 +141,16 @@ class Canvas : public DrawingTarget {
   cairo_surface_t* surface_;  // made and destroyed with the canvas
   cairo_t* cr_;
   Region clip_;
+  mutable bool clip_on_canvas_ = false;  // cr_ holds clip_ as its clip
   bool DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
-                        const std::vector<cairo_glyph_t>& glyphs, ColorRef color);
+                        const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
+                        const Path* clip_box);
+  bool GlyphMask(int width, int height, uint8_t*& bits, int& stride);
   void BlendGlyphMask(const uint8_t* coverage, int stride, int64_t x0, int64_t y0, int width,
                       int height, ColorRef color);
+  void WriteGlyphMask(const uint8_t* coverage, int stride, int64_t x0, int64_t y0, int width,
+                      int height, ColorRef color, bool smooth);
+  Surface glyph_mask_;  // every run's glyph mask, kept for the next run
   bool smooth_text_ = true;
   std::string failure_;
 };

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -168,6 +169,97 @@ TEST(Canvas, TernaryOperationsWithAndWithoutASource) {
   EXPECT_EQ(s.At(21, 28), 0xFF0000);
   EXPECT_EQ(s.At(28, 28), kBlack);
   EXPECT_EQ(s.At(30, 25), kWhite);
+}
+
+// Upright fills of one colour are written straight into the pixels; every other fill goes
+// through cairo. Both must cover the same pixels: a fill with a one-pixel pattern brush and an
+// image that carries alpha take cairo's way, and are the reference for a solid brush and an
+// opaque image of one colour, over edges at and around half pixels and cairo's 1/256 steps,
+// either way round, past the canvas, and cut by a clip region of two rectangles.
+TEST(Canvas, UprightFillsOfOneColourCoverThePixelsCairoWould) {
+  struct Edges {
+    double left, top, right, bottom;
+  };
+  const Edges boxes[] = {
+      {10, 10, 20, 15},
+      {10.5, 3.5, 20.5, 7.5},
+      {10.49609375, 3.50390625, 20.50390625, 7.49609375},
+      {10.498046875, 3.501953125, 20.501953125, 7.498046875},
+      {12.2, 4.7, 12.9, 30.1},   // narrower than a pixel
+      {30.6, 30.6, 12.4, 20.4},  // drawn from the bottom right
+      {-5.5, -3.5, 6.5, 4.5},
+      {35.5, 20, 60, 45.5},
+      {17.3, 17.3, 17.3, 25},  // no width
+  };
+  Paint pattern_brush;
+  auto one_pixel = std::make_shared<Image>();
+  one_pixel->width = one_pixel->height = 1;
+  one_pixel->pixels = {0xFF000000u | kRed};
+  pattern_brush.brush = Brush{Brush::kPattern, 0, 0, one_pixel, false};
+  Image opaque;
+  opaque.width = 3;
+  opaque.height = 2;
+  opaque.pixels.assign(6, 0xFF000000u | kRed);
+  Image with_alpha = opaque;
+  with_alpha.has_alpha = true;
+  Region clip = MakeRegion();
+  cairo_rectangle_int_t parts[] = {{0, 0, 14, 40}, {14, 5, 26, 20}};
+  for (const cairo_rectangle_int_t& part : parts) {
+    cairo_region_union_rectangle(clip.get(), &part);
+  }
+  for (bool clipped : {false, true}) {
+    for (const Edges& b : boxes) {
+      SCOPED_TRACE(::testing::Message() << b.left << "," << b.top << " - " << b.right << ","
+                                        << b.bottom << (clipped ? " clipped" : ""));
+      Surface fast, cairo;
+      for (Surface* s : {&fast, &cairo}) {
+        s->canvas.SetClip(clipped ? clip.get() : nullptr);
+      }
+      const Path area = Box(b.left, b.top, b.right, b.bottom);
+      fast.canvas.FillPath(area, FillRule::kWinding, SolidPaint(kRedRef), kR2CopyPen);
+      cairo.canvas.FillPath(area, FillRule::kWinding, pattern_brush, kR2CopyPen);
+      EXPECT_EQ(fast.pixels, cairo.pixels) << "a fill";
+      Surface fast_image, cairo_image;
+      for (Surface* s : {&fast_image, &cairo_image}) {
+        s->canvas.SetClip(clipped ? clip.get() : nullptr);
+      }
+      const Point tl{b.left, b.top}, tr{b.right, b.top}, bl{b.left, b.bottom};
+      fast_image.canvas.DrawImage(opaque, 0, 0, 3, 2, tl, tr, bl, kSrcCopy, nullptr, false);
+      cairo_image.canvas.DrawImage(with_alpha, 0, 0, 3, 2, tl, tr, bl, kSrcCopy, nullptr, false);
+      EXPECT_EQ(fast_image.pixels, cairo_image.pixels) << "an image";
+    }
+  }
+}
+
+// The canvas keeps its clip on cairo's context from one operation to the next: each operation
+// still takes the clip in force when it is drawn.
+TEST(Canvas, EachOperationTakesTheClipInForceWhenItIsDrawn) {
+  Surface s;
+  StrokeStyle pen;
+  pen.cosmetic = false;
+  pen.width = 3;
+  auto line = [](double y) {
+    Path path;
+    path.MoveTo({0, y});
+    path.LineTo({40, y});
+    return path;
+  };
+  Region left = MakeRegion(0, 0, 20, 40);
+  Region right = MakeRegion(20, 0, 40, 40);
+  s.canvas.SetClip(left.get());
+  s.canvas.StrokePath(line(5), pen, kR2CopyPen);
+  s.canvas.SetClip(right.get());
+  s.canvas.StrokePath(line(15), pen, kR2CopyPen);
+  s.canvas.StrokePath(line(20), pen, kR2CopyPen);
+  s.canvas.SetClip(nullptr);
+  s.canvas.StrokePath(line(25), pen, kR2CopyPen);
+  EXPECT_EQ(s.At(5, 5), kBlack);
+  EXPECT_EQ(s.At(25, 5), kWhite);
+  EXPECT_EQ(s.At(5, 15), kWhite);
+  EXPECT_EQ(s.At(25, 15), kBlack);
+  EXPECT_EQ(s.At(25, 20), kBlack);
+  EXPECT_EQ(s.At(5, 25), kBlack);
+  EXPECT_EQ(s.At(25, 25), kBlack);
 }
 
 // A surface the canvas or the player could not have fails the page by name; nothing is

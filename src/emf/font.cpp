@@ -98,6 +98,9 @@ struct FontLibrary {
   std::map<std::tuple<uint32_t, bool, bool>, const Typeface*> fallback_by_code;
   std::map<std::pair<std::string, int>, Typeface> fallback_by_file;
   std::optional<std::string> default_family;  // what fontconfig offers for an unknown name
+  // fontconfig's matches by family, bold and italic: each costs milliseconds, and unknown
+  // names fall back on the same few families.
+  std::map<std::tuple<std::string, bool, bool>, FontPattern> matches;
   // Notices, each said once a process.
   std::set<std::string> said;
   std::vector<std::string> pending;
@@ -204,6 +207,17 @@ FontPattern MatchFamily(const std::string& family, bool bold, bool italic) {
   return FontPattern(FcFontMatch(nullptr, pattern.get(), &result));
 }
 
+// MatchFamily asked once a process for each family, bold and slant; the caller gets a copy
+// of its own. Under the library's lock.
+FontPattern MatchFamilyOnce(FontLibrary& library, const std::string& family, bool bold,
+                            bool italic) {
+  auto [known, fresh] = library.matches.try_emplace({family, bold, italic});
+  if (fresh) {
+    known->second = MatchFamily(family, bold, italic);
+  }
+  return known->second != nullptr ? FontPattern(FcPatternDuplicate(known->second.get())) : nullptr;
+}
+
 std::string FamilyOf(const FcPattern* match) {
   FcChar8* family = nullptr;
   if (match == nullptr || FcPatternGetString(match, FC_FAMILY, 0, &family) != FcResultMatch) {
@@ -291,16 +305,22 @@ const Typeface& TypefaceFor(const Font& font) {
   if (found != library.faces.end()) {
     return found->second;
   }
-  // What fontconfig offers for a name it does not know; such a name falls back on the hints.
-  if (!library.default_family) {
-    library.default_family = Lower(FamilyOf(MatchFamily("", false, false).get()));
-  }
-  const std::string& fallback = *library.default_family;
   const std::string family = SubstituteFamily(font.face);
-  FontPattern match = family.empty() ? nullptr : MatchFamily(family, bold, font.italic);
+  FontPattern match =
+      family.empty() ? nullptr : MatchFamilyOnce(library, family, bold, font.italic);
   const std::string matched = Lower(FamilyOf(match.get()));
-  if (match == nullptr || (matched == fallback && Lower(family) != fallback)) {
-    match = MatchFamily(FamilyForHints(font.pitch_and_family), bold, font.italic);
+  // A name fontconfig does not know gets what it offers for no name at all; such a name
+  // falls back on the hints. Matching costs milliseconds: no name is matched only when the
+  // family found is not the one asked for.
+  auto unknown = [&] {
+    if (!library.default_family) {
+      library.default_family = Lower(FamilyOf(MatchFamilyOnce(library, "", false, false).get()));
+    }
+    const std::string& fallback = *library.default_family;
+    return matched == fallback && Lower(family) != fallback;
+  };
+  if (match == nullptr || (matched != Lower(family) && unknown())) {
+    match = MatchFamilyOnce(library, FamilyForHints(font.pitch_and_family), bold, font.italic);
   }
   NoticeSubstitution(library, font.face, family, Lower(FamilyOf(match.get())));
   Typeface typeface = MakeTypeface(library, std::move(match), bold, font.italic);

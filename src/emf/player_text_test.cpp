@@ -418,6 +418,45 @@ TEST(Text, GlyphsWithoutSpacingAdvanceByWholeHintedWidths) {
   }
 }
 
+// Text that no clip cuts is written straight into the page; text that a clip may cut goes
+// through cairo. Cut by a clip region or by its own clipping rectangle, a run is the uncut run
+// inside the clip and leaves the page alone outside it, smoothed or plain, over white and over
+// colour; and the run's clipping rectangle ends with it.
+TEST(Text, ClippedTextIsTheWholeTextCut) {
+  // The left half of the page red, the right half white.
+  const std::string red_half = EmfRecord(39, {2, 0, 0x0000FF, 0}) + EmfRecord(37, {2}) +
+                               EmfRecord(37, {0x80000008}) + EmfRecord(43, {0, 0, 60, 200});
+  for (int height : {-30, -12}) {
+    SCOPED_TRACE(height == -30 ? "smoothed" : "plain");
+    FontSpec font;
+    font.height = height;
+    const std::string setup = red_half + CreateFont(font) + EmfRecord(18, {1});
+    const std::u16string text = u"Wave in the clip";
+    const Page whole = Play(setup + TextOutW(20, 20, text));
+    const Page background = Play(setup);
+    ASSERT_NE(whole.pixels, background.pixels);
+    const Page by_region = Play(setup + EmfRecord(30, {0, 0, 80, 200}) + TextOutW(20, 20, text));
+    const Page by_rectangle =
+        Play(setup + TextOutW(20, 20, text, kEtoClipped, {}, {0, 0, 80, 200}));
+    for (const Page* cut : {&by_region, &by_rectangle}) {
+      int differing = 0;
+      for (int y = 0; y < whole.side; ++y) {
+        for (int x = 0; x < whole.side; ++x) {
+          const uint32_t expected = x < 80 ? whole.At(x, y) : background.At(x, y);
+          differing += cut->At(x, y) != expected;
+        }
+      }
+      EXPECT_EQ(differing, 0) << (cut == &by_region ? "a clip region" : "a clipping rectangle");
+    }
+  }
+  // A wide line after a run with a clipping rectangle is not cut by it.
+  const Page line =
+      Play(CreateFont({}) + TextOutW(20, 20, u"Wave", kEtoClipped, {}, {0, 0, 30, 40}) +
+           EmfRecord(38, {3, 0, 5, 0, 0}) + EmfRecord(37, {3}) + EmfRecord(27, {0, 150}) +
+           EmfRecord(54, {190, 150}));
+  EXPECT_EQ(line.At(100, 150), 0u);
+}
+
 // A missing font never passes silently: each substitution of note is said once.
 TEST(Text, MissingFacesAndCharactersAreSaidOnce) {
   // Faces and a character no other test asks for: each is said once a process.

@@ -52,6 +52,8 @@ class DrawingTarget {
   virtual void FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) = 0;
   virtual void FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) = 0;
   virtual void Text(const TextDescription& /*text*/) {}
+  // Whether Text takes anything: a target that only draws is spared the description.
+  virtual bool TakesText() const { return false; }
   virtual void DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                           const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
                           const Path* clip_box, GlyphStyle style) = 0;

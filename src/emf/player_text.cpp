@@ -474,7 +474,9 @@ void Player::DrawTextRun(TextRun text) {
     return;
   }
   DrawTextBackground(text, layout);
-  DescribeText(text, layout);
+  if (canvas_.TakesText()) {
+    DescribeText(text, layout);
+  }
   DrawGlyphRuns(text, layout);
   DrawTextDecorations(layout);
 }

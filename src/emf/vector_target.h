@@ -66,6 +66,7 @@ class VectorTarget : public DrawingTarget {
   void FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) override;
   void FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) override;
   void Text(const TextDescription& text) override;
+  bool TakesText() const override { return true; }
   void DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                   const std::vector<cairo_glyph_t>& glyphs, ColorRef color, const Path* clip_box,
                   GlyphStyle style) override;

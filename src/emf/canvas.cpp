@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "emf/glyph_raster.h"
 #include "emf/line_raster.h"
 #include "emf/raster_ops.h"
 
@@ -945,7 +946,7 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
                               const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
                               const Path* clip_box) {
   struct Placed {
-    std::shared_ptr<const GlyphBitmap> bitmap;
+    const GlyphBitmap* bitmap;  // held by run_bitmaps_
     int64_t x, y;
   };
   if (!typeface.HasFreeTypeFace() || shape.ppem <= 0) {
@@ -960,16 +961,27 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
   if (shape.ppem * std::max(across, down) > kLargestBitmapEm) {
     return false;
   }
-  std::vector<Placed> placed;
-  placed.reserve(glyphs.size());
   constexpr double kFar = 1 << 24;
-  int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
+  auto near = [&](const cairo_glyph_t& g) {
+    return std::fabs(g.x) < kFar && std::fabs(g.y) < kFar;
+  };
+  run_glyphs_.clear();
   for (const cairo_glyph_t& g : glyphs) {
-    if (!(std::fabs(g.x) < kFar && std::fabs(g.y) < kFar)) {
+    if (near(g)) {
+      run_glyphs_.push_back(static_cast<uint32_t>(g.index));
+    }
+  }
+  RasterizeGlyphs(typeface, shape, run_glyphs_, run_bitmaps_);
+  std::vector<Placed> placed;
+  placed.reserve(run_glyphs_.size());
+  int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
+  size_t next = 0;
+  for (const cairo_glyph_t& g : glyphs) {
+    if (!near(g)) {
       continue;
     }
-    auto bitmap = RasterizeGlyph(typeface, shape, static_cast<uint32_t>(g.index));
-    if (!bitmap) {
+    const GlyphBitmap* bitmap = run_bitmaps_[next++].get();
+    if (bitmap == nullptr) {
       continue;
     }
     const int64_t x = std::llround(g.x) + bitmap->left;
@@ -983,7 +995,7 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
     y0 = std::min(y0, std::max<int64_t>(y, band_.top));
     x1 = std::max(x1, std::min<int64_t>(x + bitmap->width, band_.right));
     y1 = std::max(y1, std::min<int64_t>(y + bitmap->height, band_.bottom));
-    placed.push_back({std::move(bitmap), x, y});
+    placed.push_back({bitmap, x, y});
   }
   if (placed.empty()) {
     return true;

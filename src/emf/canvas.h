@@ -13,6 +13,7 @@
 #include "emf/cairo_owners.h"
 #include "emf/drawing_target.h"
 #include "emf/geometry.h"
+#include "emf/glyph_raster.h"
 #include "emf/paint.h"
 
 namespace emf {
@@ -151,6 +152,9 @@ class Canvas : public DrawingTarget {
   void WriteGlyphMask(const uint8_t* coverage, int stride, int64_t x0, int64_t y0, int width,
                       int height, ColorRef color, bool smooth);
   Surface glyph_mask_;  // every run's glyph mask, kept for the next run
+  // The glyphs of the run being drawn and their bitmaps, kept for the next run's.
+  std::vector<uint32_t> run_glyphs_;
+  std::vector<std::shared_ptr<const GlyphBitmap>> run_bitmaps_;
   bool smooth_text_ = true;
   std::string failure_;
 };

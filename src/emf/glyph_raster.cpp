@@ -9,6 +9,7 @@
 #include <cmath>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace emf {
 namespace {
@@ -98,16 +99,22 @@ GlyphCache& Cache() {
 
 }  // namespace
 
-std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
-                                                  uint32_t glyph) {
+namespace {
+
+// The key of a glyph of the shape, without the glyph; false when the shape draws no bitmaps.
+bool ShapeKey(const Typeface& typeface, const GlyphShape& shape, GlyphKey& key) {
   if (!typeface.HasFreeTypeFace() || shape.ppem <= 0 || shape.ppem > kMaxPpem) {
-    return nullptr;
+    return false;
   }
   const double width = shape.width > 0 ? std::min(shape.width, double{kMaxPpem}) : 0;
-  const GlyphKey key{
-      &typeface,       shape.ppem,      static_cast<FT_F26Dot6>(std::lround(width * 64)),
-      Fixed(shape.xx), Fixed(shape.xy), Fixed(shape.yx),
-      Fixed(shape.yy), shape.smooth,    glyph};
+  key = GlyphKey{&typeface,       shape.ppem,      static_cast<FT_F26Dot6>(std::lround(width * 64)),
+                 Fixed(shape.xx), Fixed(shape.xy), Fixed(shape.yx),
+                 Fixed(shape.yy), shape.smooth,    0};
+  return true;
+}
+
+// The cached bitmap of the key, rendered and kept first when there is none.
+std::shared_ptr<const GlyphBitmap> Fetch(const Typeface& typeface, const GlyphKey& key) {
   GlyphCache& cache = Cache();
   {
     const std::lock_guard lock(cache.mutex);
@@ -135,6 +142,47 @@ std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, cons
         (kept->second ? kept->second->coverage.size() : 0) + sizeof(GlyphKey) + sizeof(GlyphBitmap);
   }
   return kept->second;
+}
+
+}  // namespace
+
+std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
+                                                  uint32_t glyph) {
+  GlyphKey key;
+  if (!ShapeKey(typeface, shape, key)) {
+    return nullptr;
+  }
+  key.glyph = glyph;
+  return Fetch(typeface, key);
+}
+
+void RasterizeGlyphs(const Typeface& typeface, const GlyphShape& shape,
+                     std::span<const uint32_t> glyphs,
+                     std::vector<std::shared_ptr<const GlyphBitmap>>& bitmaps) {
+  bitmaps.assign(glyphs.size(), nullptr);
+  GlyphKey key;
+  if (!ShapeKey(typeface, shape, key)) {
+    return;
+  }
+  std::vector<size_t> missing;
+  {
+    GlyphCache& cache = Cache();
+    const std::lock_guard lock(cache.mutex);
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+      key.glyph = glyphs[i];
+      auto found = cache.bitmaps.find(key);
+      if (found != cache.bitmaps.end()) {
+        bitmaps[i] = found->second;
+      } else {
+        missing.push_back(i);
+      }
+    }
+  }
+  // Rendered one by one with no lock held; a glyph the run has twice is made once.
+  for (size_t i : missing) {
+    key.glyph = glyphs[i];
+    bitmaps[i] = Fetch(typeface, key);
+  }
 }
 
 void ForgetGlyphBitmaps() {

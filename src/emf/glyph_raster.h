@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "emf/font.h"
@@ -31,6 +32,11 @@ struct GlyphShape {
 // The bitmap of one glyph; null when it leaves no ink or the face cannot draw it.
 std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
                                                   uint32_t glyph);
+// The bitmaps of a run's glyphs of one face and shape, in order (null for one that leaves no
+// ink): the shape is worked out, and the cache looked in, once for them all.
+void RasterizeGlyphs(const Typeface& typeface, const GlyphShape& shape,
+                     std::span<const uint32_t> glyphs,
+                     std::vector<std::shared_ptr<const GlyphBitmap>>& bitmaps);
 // Empties the cache, so that the next glyphs are rendered afresh (tests and benchmarks).
 void ForgetGlyphBitmaps();
 

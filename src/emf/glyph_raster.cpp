@@ -44,8 +44,27 @@ FT_Fixed Fixed(double v) {
   return static_cast<FT_Fixed>(std::lround(std::clamp(v, -32000.0, 32000.0) * 65536.0));
 }
 
-bool Render(FT_Face face, const GlyphKey& key, GlyphBitmap& out) {
+// Sets the face to the key's size unless it is at that size already. Setting a size runs the
+// face's size program again, which costs twice what rendering a glyph does; the glyphs come
+// out the same either way. The size last set is kept in the face's field for its client (the
+// face serves one thread at a time): width and ppem in 32 bits, never 0 since ppem is not.
+bool SetSize(FT_Face face, const GlyphKey& key) {
+  static_assert(kMaxPpem < (1 << 13) && int64_t{kMaxPpem} * 64 < (1 << 19));
+  const auto size = static_cast<uintptr_t>(static_cast<uint32_t>(key.width) << 13 |
+                                           static_cast<uint32_t>(key.ppem));
+  if (face->generic.data == reinterpret_cast<void*>(size)) {
+    return true;
+  }
+  face->generic.data = nullptr;
   if (FT_Set_Char_Size(face, key.width, FT_F26Dot6{key.ppem} * 64, 72, 72) != 0) {
+    return false;
+  }
+  face->generic.data = reinterpret_cast<void*>(size);
+  return true;
+}
+
+bool Render(FT_Face face, const GlyphKey& key, GlyphBitmap& out) {
+  if (!SetSize(face, key)) {
     return false;
   }
   // FreeType's y axis points up; the shape's points down.

@@ -172,4 +172,39 @@ TEST(TextThreads, AGlyphRenderedOnSeveralThreadsIsKeptOnce) {
   }
 }
 
+// A face keeps the size it was last set to, and is set again only for another size: glyphs
+// asked for at sizes and widths in turn each come out as when made alone.
+TEST(TextThreads, GlyphsOfSizesTakenInTurnKeepTheirOwnSize) {
+  const emf::Typeface& face =
+      emf::TypefaceFor(emf::Font{-20, 0, 0, 0, 400, false, false, false, 0, 0, 0, "Arial"});
+  const uint32_t glyph = face.GlyphFor('H');
+  std::vector<emf::GlyphShape> shapes(4);
+  shapes[0].ppem = 20;
+  shapes[1].ppem = 41;
+  shapes[2].ppem = 20;
+  shapes[2].width = 30;
+  shapes[3].ppem = 20;
+  shapes[3].smooth = false;
+  std::vector<emf::GlyphBitmap> alone;
+  for (const emf::GlyphShape& shape : shapes) {
+    emf::ForgetGlyphBitmaps();
+    const auto bitmap = emf::RasterizeGlyph(face, shape, glyph);
+    ASSERT_NE(bitmap, nullptr);
+    alone.push_back(*bitmap);
+  }
+  emf::ForgetGlyphBitmaps();
+  for (int round = 0; round < 2; ++round) {
+    for (size_t i = 0; i < shapes.size(); ++i) {
+      const auto bitmap = emf::RasterizeGlyph(face, shapes[i], glyph);
+      ASSERT_NE(bitmap, nullptr);
+      EXPECT_EQ(bitmap->width, alone[i].width) << i;
+      EXPECT_EQ(bitmap->height, alone[i].height) << i;
+      EXPECT_EQ(bitmap->coverage, alone[i].coverage) << i;
+    }
+    emf::ForgetGlyphBitmaps();
+  }
+  EXPECT_NE(alone[0].height, alone[1].height);
+  EXPECT_NE(alone[0].width, alone[2].width);
+}
+
 }  // namespace

@@ -1,7 +1,7 @@
 // Pages per second of quadrine-convert on a 20-page spool file, at 96 and 300 dots per inch,
 // with one worker and with two, each run a child process writing PNG files; and the same 20
-// pages through the converter's page path (drawn into a BMP in its mapped file, then
-// encoded), one after the other as a run converts them.
+// pages through the converter's page path (drawn into a bitmap whose rows go to the encoder),
+// one after the other as a run converts them.
 #include <benchmark/benchmark.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,7 +49,8 @@ struct Job {
 const Job& TheJob() {
   static const Job job = [] {
     Job made;
-    made.folder = fs::temp_directory_path() / ("quadrine-convert-bench-" + std::to_string(getpid()));
+    made.folder =
+        fs::temp_directory_path() / ("quadrine-convert-bench-" + std::to_string(getpid()));
     fs::create_directories(made.folder);
     std::vector<fs::path> names;
     for (const auto& entry : fs::directory_iterator(kCorpus)) {
@@ -134,20 +135,13 @@ void ConverterPagePath(benchmark::State& state) {
   ImageSettings settings;
   settings.colorDepth = 24;
   settings.xResolution = settings.yResolution = static_cast<float>(state.range(0)) * 72 / 96;
-  const int dpi = static_cast<int>(state.range(0));
   for (auto _ : state) {
     for (const std::string& page : job.pages) {
       std::string reason;
-      const std::string bitmap = RenderToTempBmp(page, settings, &reason);
       const std::string png = MakeTempFilePath(".png");
-      DeleteFileA(png.c_str());
-      const int encoded = bitmap.empty() ? 1 : EncodeImageFile(bitmap, png, EncodeOptions{dpi, dpi});
-      if (!bitmap.empty()) {
-        ReleaseTempFilePath(bitmap, ".bmp");
-      }
-      DeleteFileA(png.c_str());
+      const int written = RenderPageToImage(page, png, settings, reason);
       ReleaseTempFilePath(png, ".png");
-      if (encoded != 0) {
+      if (written == 0) {
         state.SkipWithError(("the converter failed on " + page + ": " + reason).c_str());
         return;
       }

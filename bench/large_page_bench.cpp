@@ -1,10 +1,10 @@
 // Pages of any size in bounded memory. test-158, a 3.2 x 4.1 m poster, goes to PNG through
-// quadrine-render at 96 and 300 dots per inch and through the converter's page path (a BMP
-// drawn in its mapped file, then encoded) at 96, each in a child process whose peak memory
-// is measured: peak_anon_MB samples the child's anonymous memory every 2 ms, peak_rss_MB is
-// the kernel's high-water mark of everything resident (mapped files included). Then the
-// corpus is played whole, as the band plan draws ordinary pages, and forced into bands, to
-// show what bands cost.
+// quadrine-render at 96 and 300 dots per inch and through the converter's page path (drawn
+// in a mapped temporary BMP file, as a page past one band is, then encoded from it) at 96, each in
+// a child process whose peak memory is measured: peak_anon_MB samples the child's anonymous memory
+// every 2 ms, peak_rss_MB is the kernel's high-water mark of everything resident (mapped files
+// included). Then the corpus is played whole, as the band plan draws ordinary pages, and forced
+// into bands, to show what bands cost.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -95,16 +95,9 @@ void PosterThroughConverter(benchmark::State& state) {
   settings.colorDepth = 24;
   settings.xResolution = settings.yResolution = 72;  // 96 true dots per inch
   const std::string out = MakeTempFilePath(".png");
-  DeleteFileA(out.c_str());
   MeasureChild(state, [&] {
     std::string reason;
-    const std::string bitmap = RenderToTempBmp(kPoster, settings, &reason);
-    if (bitmap.empty()) {
-      return 1;
-    }
-    const int encoded = EncodeImageFile(bitmap, out, EncodeOptions{96, 96});
-    ReleaseTempFilePath(bitmap, ".bmp");
-    return encoded;
+    return RenderPageToImage(kPoster, out, settings, reason) != 0 ? 0 : 1;
   });
   ReleaseTempFilePath(out, ".png");
 }

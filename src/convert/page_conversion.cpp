@@ -5,9 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <vector>
 
-#include "base/checked.h"
 #include "base/text_util.h"
 #include "convert/raster_encoding.h"
 #include "convert/rasterize.h"
@@ -250,23 +251,13 @@ bool WriteOutput(const std::string& page, const std::string& staged, const Outpu
     }
     return true;
   }
-  if (IsVectorExtension(extension)) {
-    return WriteVectorOutput(page, staged, extension, settings, reason);
-  }
-  const std::string bitmap = RenderToTempBmp(page, settings, &reason);
-  if (bitmap.empty()) {
-    return false;
-  }
-  EncodeOptions options;
-  options.xDpi = checked::Cast<int>(settings.xResolution).value_or(0);
-  options.yDpi = checked::Cast<int>(settings.yResolution).value_or(0);
-  options.reducePng = settings.reducePng != 0;
-  const bool encoded = EncodeImageFile(bitmap, staged, options) == 0;
-  ReleaseTempFilePath(bitmap, ".bmp");
-  if (!encoded) {
-    reason = "the image could not be encoded as " + extension;
-  }
-  return encoded;
+  return WriteVectorOutput(page, staged, extension, settings, reason);
+}
+
+// Whether the extension's output is drawn into a bitmap and encoded by the image encoders.
+bool IsRasterExtension(const std::string& extension) {
+  return !EqualsIgnoringCase(extension, ".emf") && !EqualsIgnoringCase(extension, ".bmp") &&
+         !EqualsIgnoringCase(extension, ".wmf") && !IsVectorExtension(extension);
 }
 
 // Moves a finished output to the wanted name, or the next free one; never over a file.
@@ -329,30 +320,61 @@ OutputNaming ReadOutputNaming(const std::string& outputPath) {
   return naming;
 }
 
-// One page: its output written, placed under its name, and the page file deleted. The
+// One page on its way: its output written at staged, or for a raster format still being
+// encoded there while the next page is drawn.
+struct PageWork {
+  std::string page;
+  std::string wanted;
+  std::string staged;
+  std::unique_ptr<ImageWriting> writing;
+  bool written = false;
+  std::string reason;  // why not, when not
+};
+
+// Starts the page: its names settled and its output written, or begun.
+PageWork BeginPage(const std::string& page, size_t i, const OutputNaming& naming,
+                   const ImageSettings& settings) {
+  PageWork work;
+  work.page = page;
+  work.wanted = WantedOutputPath(naming, i, work.reason);
+  if (work.wanted.empty()) {
+    return work;
+  }
+  work.staged = StagingPath(naming);
+  if (work.staged.empty()) {
+    work.reason = "no room for a temporary file beside '" + work.wanted + "'";
+    return work;
+  }
+  if (IsRasterExtension(naming.extension)) {
+    work.writing = ImageWriting::Start(page, work.staged, settings, work.reason);
+    work.written = work.writing != nullptr;
+  } else {
+    work.written = WriteOutput(page, work.staged, naming, settings, work.reason);
+  }
+  if (!work.written) {
+    DeleteFileA(work.staged.c_str());
+  }
+  return work;
+}
+
+// Ends the page: its output, once whole, placed under its name and the page file deleted. The
 // output's path, or empty with the reason.
-std::string ConvertPage(const std::string& page, size_t i, const OutputNaming& naming,
-                        const ImageSettings& settings, std::string& reason) {
-  const std::string wanted = WantedOutputPath(naming, i, reason);
-  if (wanted.empty()) {
+std::string CompletePage(PageWork& work, std::string& reason) {
+  if (work.writing != nullptr) {
+    work.written = work.writing->Finish(work.reason) != 0;  // a failed one leaves no file
+    work.writing.reset();
+  }
+  if (!work.written) {
+    reason = work.reason;
     return {};
   }
-  const std::string staged = StagingPath(naming);
-  if (staged.empty()) {
-    reason = "no room for a temporary file beside '" + wanted + "'";
-    return {};
-  }
-  if (!WriteOutput(page, staged, naming, settings, reason)) {
-    DeleteFileA(staged.c_str());
-    return {};
-  }
-  const std::string output = PlaceOutput(staged, wanted);
+  const std::string output = PlaceOutput(work.staged, work.wanted);
   if (output.empty()) {
-    reason = "no free name for its output next to '" + wanted + "'";
-    DeleteFileA(staged.c_str());
+    reason = "no free name for its output next to '" + work.wanted + "'";
+    DeleteFileA(work.staged.c_str());
     return {};
   }
-  DeleteFileA(page.c_str());
+  DeleteFileA(work.page.c_str());
   return output;
 }
 
@@ -367,27 +389,41 @@ int ConvertPages(const std::string& outputPath, FileList& list) {
 
   const size_t count = list.size();
   FileList converted;
+  // A page is ended once the next has been begun: a raster page is encoded while the next is
+  // drawn. Pages are reported, and their outputs listed, in their order.
+  auto end = [&](PageWork& work, size_t i) {
+    std::string reason;
+    const std::string output = CompletePage(work, reason);
+    // Done with either way: a page that failed for a reason of its own is not retried by a
+    // later run on its own.
+    RemovePendingPage(work.page);
+    ReportFontNotices();
+    if (output.empty()) {
+      // No output: the page file stays, and the list names only files that exist.
+      ReportPageFailure(static_cast<int>(i + 1), work.page,
+                        reason.empty() ? "the output path is too long" : reason);
+      return;
+    }
+    ReportPageConverted();
+    converted.push_back(output);
+  };
+  std::optional<PageWork> previous;
   for (size_t i = 0; i < count; ++i) {
     char progress[64];
     std::snprintf(progress, sizeof progress, "Convert page #%d...", static_cast<int>(i + 1));
     ShowProgress(progress, static_cast<int>(100 * i / count));
-    const std::string& page = list[i];
-    std::string reason;
-    const std::string output = outputPath.size() >= _MAX_PATH
-                                   ? std::string()
-                                   : ConvertPage(page, i, naming, settings, reason);
-    // Done with either way: a page that failed for a reason of its own is not retried by a
-    // later run on its own.
-    RemovePendingPage(page);
-    ReportFontNotices();
-    if (output.empty()) {
-      // No output: the page file stays, and the list names only files that exist.
-      ReportPageFailure(static_cast<int>(i + 1), page,
-                        reason.empty() ? "the output path is too long" : reason);
-      continue;
+    PageWork work;
+    work.page = list[i];
+    if (outputPath.size() < _MAX_PATH) {
+      work = BeginPage(list[i], i, naming, settings);
     }
-    ReportPageConverted();
-    converted.push_back(output);
+    if (previous) {
+      end(*previous, i - 1);
+    }
+    previous = std::move(work);
+  }
+  if (previous) {
+    end(*previous, count - 1);
   }
   list = std::move(converted);
   return 0;

@@ -8,6 +8,8 @@
 #include <regex>
 #include <string>
 
+#include "convert/rasterize.h"
+#include "support/spool_builder.h"
 #include "support/test_support.h"
 
 namespace {
@@ -266,6 +268,66 @@ TEST(Encoding, ReducedPngsHoldEveryPixelUnchanged) {
   const std::string png = dir / "rgb.png";
   ASSERT_EQ(EncodeImageFile(dir / "page.bmp", png, EncodeOptions{}), 0);
   EXPECT_EQ(ReadFile(png)[25], 2);
+}
+
+// A page of five colours: a red box, a blue ellipse over it, a grey bar, on white.
+std::string ColourPage() {
+  using testing_support::EmfRecord;
+  return testing_support::EmfPage(EmfRecord(39, {1, 0, 0x0000C0, 0}) + EmfRecord(37, {1}) +
+                                      EmfRecord(43, {200, 200, 2600, 1800}) +
+                                      EmfRecord(39, {2, 0, 0xC04000, 0}) + EmfRecord(37, {2}) +
+                                      EmfRecord(42, {1200, 900, 3600, 2600}) +
+                                      EmfRecord(39, {3, 0, 0x808080, 0}) + EmfRecord(37, {3}) +
+                                      EmfRecord(43, {300, 2800, 3800, 3100}),
+                                  4000, 3200);
+}
+
+// The converter draws a page into a bitmap of its own and encodes its rows straight into the
+// output: for every format of the table, at every depth it draws, in colour and in grey, the
+// file is byte for byte the one that drawing the page into a BMP file and encoding that file
+// gives (the BMP output's own path). Depth 4 is refused by both.
+TEST(Encoding, EveryFormatAndDepthAsFromABmpFile) {
+  TempDir dir;
+  const std::string page = dir / "page.emf";
+  testing_support::WriteFile(page, ColourPage());
+  const char* const extensions[] = {"gif", "jpg", "jpeg", "png", "ico", "tif", "tiff",
+                                    "tga", "pcx", "wbmp", "jp2", "j2k", "jpc", "j2c",
+                                    "pgx", "pnm", "pgm",  "ppm", "ras", "pbm"};
+  for (const int depth : {1, 4, 8, 16, 24, 32}) {
+    for (const int grey : {0, 1}) {
+      ImageSettings settings;
+      settings.colorDepth = depth;
+      settings.grayscale = grey;
+      settings.xResolution = 150;
+      settings.yResolution = 120;
+      settings.reducePng = grey;  // both PNG rules, once each
+      const std::string bmp = dir / "page.bmp";
+      std::remove(bmp.c_str());
+      std::string reason;
+      const bool drawn = RenderEmfToBmp(page, bmp, settings, &reason) != 0;
+      EXPECT_EQ(drawn, depth != 4) << depth << " " << reason;
+      for (const char* extension : extensions) {
+        SCOPED_TRACE(std::string(extension) + " at " + std::to_string(depth) +
+                     (grey ? " bits, grey" : " bits"));
+        const std::string expected = dir / (std::string("expected.") + extension);
+        const std::string written = dir / (std::string("written.") + extension);
+        std::remove(expected.c_str());
+        std::remove(written.c_str());
+        std::string why;
+        const int result = RenderPageToImage(page, written, settings, why);
+        if (!drawn) {
+          EXPECT_EQ(result, 0);
+          EXPECT_FALSE(FileExists(written));
+          continue;
+        }
+        ASSERT_EQ(result, 1) << why;
+        ASSERT_EQ(EncodeImageFile(bmp, expected, EncodeOptions{150, 120, grey != 0}), 0);
+        const std::string bytes = ReadFile(written);
+        EXPECT_GT(bytes.size(), 0u);
+        EXPECT_TRUE(bytes == ReadFile(expected));
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -17,6 +17,8 @@ constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;  // what the BMP header's size 
 // The most pixels a page's bitmap may have; the page is drawn into it band by band, so only
 // the BMP file's 32-bit sizes limit it further.
 constexpr uint64_t kMaxPixels = uint64_t{1} << 32;
+// Pages of up to one band of the engine's are drawn in memory; larger ones into a mapped file.
+constexpr uint64_t kPixelsInMemory = uint64_t{1} << 25;
 
 bool IsSupportedDepth(int depth) {
   return depth == 1 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
@@ -224,6 +226,28 @@ HBITMAP CreateBmpFileSection(int width, int height, int colorDepth, const std::s
   return dib;
 }
 
+namespace {
+
+// Whitens the bitmap and plays the page over all of it, then turns it grey when asked; TRUE
+// when the page was drawn whole.
+BOOL DrawInto(HBITMAP bitmap, void* bits, HENHMETAFILE metafile, const RECT& pixels, int depth,
+              int grayscale) {
+  const ScopedDc memory(CreateCompatibleDC(nullptr));
+  const ScopedSelection selection(memory.Get(), bitmap);
+  SetStretchBltMode(memory.Get(), COLORONCOLOR);
+  const ScopedBrush white(CreateSolidBrush(RGB(255, 255, 255)));
+  FillRect(memory.Get(), &pixels, white.Get());
+  const BOOL played = PlayEnhMetaFile(memory.Get(), metafile, &pixels);
+  if (played && grayscale) {
+    // Read straight from the bitmap's pixels (the row order does not matter for this pass);
+    // the result is the same as GetPixel and SetPixel give.
+    TurnGrey(memory.Get(), bits, pixels.right - pixels.left, pixels.bottom - pixels.top, depth);
+  }
+  return played;
+}
+
+}  // namespace
+
 int DrawPageIntoBmpFile(HENHMETAFILE metafile, const RECT& pixels, int colorDepth,
                         const std::string& path, int grayscale) {
   HANDLE file = INVALID_HANDLE_VALUE;
@@ -240,17 +264,8 @@ int DrawPageIntoBmpFile(HENHMETAFILE metafile, const RECT& pixels, int colorDept
     const ScopedHandle fileOwner(file);
     const ScopedHandle mappingOwner(mapping);
     const ScopedBitmap sectionOwner(section);
-    const ScopedDc memory(CreateCompatibleDC(nullptr));
-    const ScopedSelection selection(memory.Get(), section);
-    SetStretchBltMode(memory.Get(), COLORONCOLOR);
-    const ScopedBrush white(CreateSolidBrush(RGB(255, 255, 255)));
-    FillRect(memory.Get(), &pixels, white.Get());
-    played = PlayEnhMetaFile(memory.Get(), metafile, &pixels);
-    if (played && grayscale) {
-      // Read straight from the section's pixels (the row order does not matter for this
-      // pass); the result is the same as GetPixel and SetPixel give.
-      TurnGrey(memory.Get(), bits, width, height, colorDepth == 0 ? 24 : colorDepth);
-    }
+    played =
+        DrawInto(section, bits, metafile, pixels, colorDepth == 0 ? 24 : colorDepth, grayscale);
   }
   if (!played) {
     // A page that could not be drawn is a failure, never a white or black file.
@@ -260,60 +275,152 @@ int DrawPageIntoBmpFile(HENHMETAFILE metafile, const RECT& pixels, int colorDept
   return 1;
 }
 
-int RenderEmfToBmp(const std::string& pagePath, const std::string& bmpPath,
-                   const ImageSettings& settings, std::string* reason) {
-  std::string ignored;
-  std::string& why = reason != nullptr ? *reason : ignored;
-  if (pagePath.empty() || bmpPath.empty()) {
-    why = "no page or no output named";
-    return 0;
+namespace {
+
+// A page opened for drawing: its metafile, its size in pixels and the depth it is drawn at.
+struct OpenedPage {
+  ScopedEnhMetaFile metafile;
+  RECT pixels{};
+  int depth = 24;
+};
+
+// Opens the page and settles its bitmap's size and depth; false with why when it cannot be
+// drawn as the settings ask.
+bool OpenPage(const std::string& pagePath, const ImageSettings& settings, OpenedPage& page,
+              std::string& why) {
+  if (pagePath.empty()) {
+    why = "no page named";
+    return false;
   }
-  const int depth = settings.colorDepth == 0 ? 24 : settings.colorDepth;
-  if (!IsSupportedDepth(depth)) {
-    LogMessage("RenderEmfToBmp: colour depth %d is not supported; '%s' is not written.\n", depth,
-               bmpPath.c_str());
-    why = "colour depth " + std::to_string(depth) + " is not supported";
-    return 0;
+  page.depth = settings.colorDepth == 0 ? 24 : settings.colorDepth;
+  if (!IsSupportedDepth(page.depth)) {
+    LogMessage("colour depth %d is not supported; '%s' is not drawn.\n", page.depth,
+               pagePath.c_str());
+    why = "colour depth " + std::to_string(page.depth) + " is not supported";
+    return false;
   }
   // The header record straight from the file: type 1 and the " EMF" signature.
   ENHMETAHEADER header{};
   {
-    ScopedHandle page(CreateFileA(pagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    ScopedHandle file(CreateFileA(pagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD got = 0;
-    if (!page.Valid() || !ReadFile(page.Get(), &header, sizeof header, &got, nullptr) ||
+    if (!file.Valid() || !ReadFile(file.Get(), &header, sizeof header, &got, nullptr) ||
         got < sizeof header || header.iType != 1 || header.dSignature != kEmfSignature) {
       why = "the page file is not an enhanced metafile";
-      return 0;
+      return false;
     }
   }
   float w = 0;
   float h = 0;
   if (!PageSizeInPixels(header, settings, w, h)) {
     why = "no screen to measure the page by";
-    return 0;
+    return false;
   }
   // Sizes no bitmap can have are refused before anything is converted to an integer.
   if (!(w >= 1.0f) || !(h >= 1.0f) || w > 1e6f || h > 1e6f) {
     why = "the page's size gives no bitmap";
-    return 0;
+    return false;
   }
-  const RECT pixels{0, 0, static_cast<LONG>(w), static_cast<LONG>(h)};
-  if (static_cast<uint64_t>(pixels.right) * static_cast<uint64_t>(pixels.bottom) > kMaxPixels) {
-    why = "a bitmap of " + std::to_string(pixels.right) + " x " + std::to_string(pixels.bottom) +
-          " pixels is more than can be made";
-    return 0;
+  page.pixels = RECT{0, 0, static_cast<LONG>(w), static_cast<LONG>(h)};
+  if (static_cast<uint64_t>(page.pixels.right) * static_cast<uint64_t>(page.pixels.bottom) >
+      kMaxPixels) {
+    why = "a bitmap of " + std::to_string(page.pixels.right) + " x " +
+          std::to_string(page.pixels.bottom) + " pixels is more than can be made";
+    return false;
   }
-  const ScopedEnhMetaFile metafile(GetEnhMetaFileA(pagePath.c_str()));
-  if (!metafile.Valid()) {
+  page.metafile.Reset(GetEnhMetaFileA(pagePath.c_str()));
+  if (!page.metafile.Valid()) {
     why = "the page file cannot be read as an enhanced metafile";
+    return false;
+  }
+  return true;
+}
+
+std::string DrawingFailure() {
+  const DWORD error = GetLastError();
+  return error == ERROR_DISK_FULL
+             ? "the disk is full"
+             : "the page's bitmap could not be made or drawn (error " + std::to_string(error) + ")";
+}
+
+}  // namespace
+
+int RenderEmfToBmp(const std::string& pagePath, const std::string& bmpPath,
+                   const ImageSettings& settings, std::string* reason) {
+  std::string ignored;
+  std::string& why = reason != nullptr ? *reason : ignored;
+  if (bmpPath.empty()) {
+    why = "no output named";
     return 0;
   }
-  if (!DrawPageIntoBmpFile(metafile.Get(), pixels, depth, bmpPath, settings.grayscale)) {
-    const DWORD error = GetLastError();
-    why = error == ERROR_DISK_FULL ? "the disk is full"
-                                   : "the page's bitmap could not be made or drawn (error " +
-                                         std::to_string(error) + ")";
+  OpenedPage page;
+  if (!OpenPage(pagePath, settings, page, why)) {
+    return 0;
+  }
+  if (!DrawPageIntoBmpFile(page.metafile.Get(), page.pixels, page.depth, bmpPath,
+                           settings.grayscale)) {
+    why = DrawingFailure();
+    return 0;
+  }
+  return 1;
+}
+
+DrawnPage::~DrawnPage() {
+  // The section goes before its mapping and file, and the file is closed before it is deleted.
+  section_.Reset();
+  mapping_.Reset();
+  file_.Reset();
+  if (!temporary_.empty()) {
+    ReleaseTempFilePath(temporary_, ".bmp");
+  }
+}
+
+int DrawPage(const std::string& pagePath, const ImageSettings& settings, DrawnPage& drawn,
+             std::string* reason) {
+  std::string ignored;
+  std::string& why = reason != nullptr ? *reason : ignored;
+  OpenedPage page;
+  if (!OpenPage(pagePath, settings, page, why)) {
+    return 0;
+  }
+  const int width = page.pixels.right;
+  const int height = page.pixels.bottom;
+  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  const uint64_t imageSize = ImageSize(width, height, page.depth);
+  const BitmapInfo256 info = MakeBitmapInfo(width, height, page.depth, imageSize);
+  const auto* infoBytes = reinterpret_cast<const uint8_t*>(&info);
+  drawn.info_.assign(
+      infoBytes, infoBytes + sizeof info.header + 4 * static_cast<size_t>(ColorsFor(page.depth)));
+  HBITMAP section = nullptr;
+  if (pixels <= kPixelsInMemory) {
+    HDC screen = GetDC(nullptr);
+    section = CreateDIBSection(screen, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                               &drawn.bits_, nullptr, 0);
+    ReleaseDC(nullptr, screen);
+  } else {
+    // Past what is kept in memory, the bitmap lives in a file the system pages out.
+    drawn.temporary_ = MakeTempFilePath(".bmp");
+    if (drawn.temporary_.empty()) {
+      why = "no temporary file could be made";
+      return 0;
+    }
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE mapping = nullptr;
+    section = CreateBmpFileSection(width, height, page.depth, drawn.temporary_, &file, &mapping,
+                                   &drawn.bits_);
+    drawn.file_.Reset(file);
+    drawn.mapping_.Reset(mapping);
+  }
+  if (section == nullptr) {
+    why = DrawingFailure();
+    return 0;
+  }
+  drawn.section_.Reset(section);
+  drawn.size_ = static_cast<size_t>(imageSize);
+  if (!DrawInto(section, drawn.bits_, page.metafile.Get(), page.pixels, page.depth,
+                settings.grayscale)) {
+    why = DrawingFailure();
     return 0;
   }
   return 1;
@@ -360,20 +467,4 @@ void ReleaseTempFilePath(const std::string& path, const char* ending) {
     DeleteFileA(reservation.c_str());
     RemovePendingTemporary(reservation);
   }
-}
-
-std::string RenderToTempBmp(const std::string& pagePath, const ImageSettings& settings,
-                            std::string* reason) {
-  const std::string path = MakeTempFilePath(".bmp");
-  if (path.empty()) {
-    if (reason != nullptr) {
-      *reason = "no temporary file could be made";
-    }
-    return {};
-  }
-  if (!RenderEmfToBmp(pagePath, path, settings, reason)) {
-    ReleaseTempFilePath(path, ".bmp");
-    return {};
-  }
-  return path;
 }

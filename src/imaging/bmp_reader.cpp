@@ -24,17 +24,17 @@ bool Fail(std::string* error, const char* reason) {
   return false;
 }
 
-// The colour table between the header and the pixels; entries past the pixel offset are
-// not read, and the table is filled up to the depth with black.
-std::vector<Rgb> ReadPalette(std::span<const uint8_t> bytes, const dib::Header& header,
-                             size_t pixel_offset) {
+// The colour table after the header (info starts at the header); entries past end, where
+// the pixels start, are not read, and the table is filled up to the depth with black.
+std::vector<Rgb> ReadPalette(std::span<const uint8_t> info, const dib::Header& header,
+                             uint64_t end) {
   std::vector<Rgb> palette;
   const size_t entry_size = header.palette_entry_size;
-  size_t at = kFileHeaderSize + header.header_size;
-  for (size_t i = 0; i < header.palette_entries && at + entry_size <= pixel_offset &&
-                     at + entry_size <= bytes.size();
+  size_t at = header.header_size;
+  for (size_t i = 0;
+       i < header.palette_entries && at + entry_size <= end && at + entry_size <= info.size();
        ++i, at += entry_size) {
-    palette.push_back(Rgb{bytes[at + 2], bytes[at + 1], bytes[at]});
+    palette.push_back(Rgb{info[at + 2], info[at + 1], info[at]});
   }
   palette.resize(size_t{1} << header.bit_count);
   return palette;
@@ -75,6 +75,15 @@ void ReadRow(const uint8_t* src, const dib::Header& header, uint8_t* out) {
       }
       break;
     case 32:
+      if (masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF) {
+        // The usual masks: the bytes as they lie, blue, green, red.
+        for (int64_t x = 0; x < width; ++x) {
+          out[3 * x] = src[4 * x + 2];
+          out[3 * x + 1] = src[4 * x + 1];
+          out[3 * x + 2] = src[4 * x];
+        }
+        break;
+      }
       for (int64_t x = 0; x < width; ++x) {
         const uint32_t v = U32({src + 4 * x, 4}, 0);
         out[3 * x] = dib::MaskedChannel(v, masks[0]);
@@ -87,22 +96,15 @@ void ReadRow(const uint8_t* src, const dib::Header& header, uint8_t* out) {
   }
 }
 
-// Reads and checks the file header, the DIB header and the palette from head, the file's
-// first bytes (all of it, or at least up to the palette's end); file_size is the whole file's.
-bool ParseBmp(std::span<const uint8_t> head, uint64_t file_size, uint64_t max_pixels,
-              BmpLayout& bmp, std::string* error) {
-  if (head.size() < kFileHeaderSize + 12 || head[0] != 'B' || head[1] != 'M') {
-    return Fail(error, "not a BMP file");
-  }
-  bmp.pixel_offset = U32(head, 10);
-  dib::Header& header = bmp.header;
-  switch (dib::ReadHeader(head.subspan(kFileHeaderSize), max_pixels, header)) {
+// The DIB header at the start of info and its checks; cut says whether the bytes end within
+// the size the header gives itself.
+bool ParseDibHeader(std::span<const uint8_t> info, bool cut, uint64_t max_pixels,
+                    dib::Header& header, std::string* error) {
+  switch (dib::ReadHeader(info, max_pixels, header)) {
     case dib::Check::kOk:
       break;
     case dib::Check::kHeaderSize:
-      return Fail(error, file_size < kFileHeaderSize + U32(head, kFileHeaderSize)
-                             ? "BMP file cut in its header"
-                             : "BMP header of an unknown size");
+      return Fail(error, cut ? "BMP file cut in its header" : "BMP header of an unknown size");
     case dib::Check::kDimensions:
     case dib::Check::kImageSize:
       return Fail(error, "BMP size out of range");
@@ -116,19 +118,53 @@ bool ParseBmp(std::span<const uint8_t> head, uint64_t file_size, uint64_t max_pi
   if (header.compression != dib::kBiRgb && header.compression != dib::kBiBitfields) {
     return Fail(error, "compressed BMP files are not read");
   }
-  if (bmp.pixel_offset > file_size || header.image_size > file_size - bmp.pixel_offset) {
-    return Fail(error, "BMP file cut in its pixels");
-  }
-  RowLayout& layout = bmp.layout;
-  layout = RowLayout{header.width, header.height, header.bit_count, {}, 96, 96, 0};
+  return true;
+}
+
+// The rows as the header gives them, with the colour table of info read up to palette_end.
+RowLayout LayoutOf(const dib::Header& header, std::span<const uint8_t> info, uint64_t palette_end) {
+  RowLayout layout{header.width, header.height, header.bit_count, {}, 96, 96, 0};
   if (header.bit_count <= 8) {
-    layout.palette = ReadPalette(head, header, bmp.pixel_offset);
+    layout.palette = ReadPalette(info, header, palette_end);
   }
   if (header.x_pels_per_meter > 0 && header.y_pels_per_meter > 0) {
     layout.x_dpi = static_cast<int>(std::lround(header.x_pels_per_meter * 0.0254));
     layout.y_dpi = static_cast<int>(std::lround(header.y_pels_per_meter * 0.0254));
   }
+  return layout;
+}
+
+// Reads and checks the file header, the DIB header and the palette from head, the file's
+// first bytes (all of it, or at least up to the palette's end); file_size is the whole file's.
+bool ParseBmp(std::span<const uint8_t> head, uint64_t file_size, uint64_t max_pixels,
+              BmpLayout& bmp, std::string* error) {
+  if (head.size() < kFileHeaderSize + 12 || head[0] != 'B' || head[1] != 'M') {
+    return Fail(error, "not a BMP file");
+  }
+  bmp.pixel_offset = U32(head, 10);
+  const std::span<const uint8_t> info = head.subspan(kFileHeaderSize);
+  const bool cut = file_size < kFileHeaderSize + U32(head, kFileHeaderSize);
+  if (!ParseDibHeader(info, cut, max_pixels, bmp.header, error)) {
+    return false;
+  }
+  if (bmp.pixel_offset > file_size || bmp.header.image_size > file_size - bmp.pixel_offset) {
+    return Fail(error, "BMP file cut in its pixels");
+  }
+  bmp.layout =
+      LayoutOf(bmp.header, info,
+               bmp.pixel_offset < kFileHeaderSize ? 0 : bmp.pixel_offset - kFileHeaderSize);
   return true;
+}
+
+// Rows [top, top + count) of a DIB whose rows run in the header's order from first (the row
+// that comes first in memory), into out as the image keeps them.
+void CopyRows(const dib::Header& header, const uint8_t* first, size_t row_bytes, int top, int count,
+              uint8_t* out) {
+  for (int i = 0; i < count; ++i) {
+    const uint64_t row = header.top_down ? static_cast<uint64_t>(top + i)
+                                         : static_cast<uint64_t>(header.height - 1 - (top + i));
+    ReadRow(first + header.stride * row, header, out + static_cast<size_t>(i) * row_bytes);
+  }
 }
 
 }  // namespace
@@ -140,66 +176,33 @@ bool ReadBmp(std::span<const uint8_t> bytes, Image& image, std::string* error) {
   }
   const dib::Header& header = bmp.header;
   image.Reset(header.width, header.height, header.bit_count, bmp.layout.palette);
-  for (int64_t y = 0; y < header.height; ++y) {
-    const uint64_t source_row = header.top_down ? y : header.height - 1 - y;
-    ReadRow(bytes.data() + bmp.pixel_offset + header.stride * source_row, header,
-            image.Row(static_cast<int>(y)));
+  for (int y = 0; y < header.height; ++y) {
+    CopyRows(header, bytes.data() + bmp.pixel_offset, 0, y, 1, image.Row(y));
   }
   image.SetXDPI(bmp.layout.x_dpi);
   image.SetYDPI(bmp.layout.y_dpi);
   return true;
 }
 
-BmpFileRows::~BmpFileRows() {
-  if (file_ != nullptr) {
-    std::fclose(file_);
-  }
-}
-
-std::unique_ptr<BmpFileRows> BmpFileRows::Open(const std::string& path, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    *error = "cannot open " + path;
+std::unique_ptr<DibRows> DibRows::Open(std::span<const uint8_t> info,
+                                       std::span<const uint8_t> pixels, std::string* error) {
+  auto rows = std::unique_ptr<DibRows>(new DibRows(pixels.data()));
+  // Rows are read a band at a time: the pixels may pass what an image in memory holds.
+  if (!ParseDibHeader(info, false, ~uint64_t{0}, rows->header_, error)) {
     return nullptr;
   }
-  auto rows = std::unique_ptr<BmpFileRows>(new BmpFileRows(file));
-  // The headers and the largest palette fit in the first 2 KB.
-  std::vector<uint8_t> head(2048);
-  head.resize(std::fread(head.data(), 1, head.size(), file));
-  if (fseeko(file, 0, SEEK_END) != 0) {
-    *error = "cannot read " + path;
+  if (rows->header_.image_size > pixels.size()) {
+    Fail(error, "the bitmap is cut in its pixels");
     return nullptr;
   }
-  const uint64_t file_size = static_cast<uint64_t>(ftello(file));
-  // Rows are read a band at a time, so the file's pixels may pass what an image in memory holds.
-  if (!ParseBmp(head, file_size, ~uint64_t{0}, rows->bmp_, error)) {
-    return nullptr;
-  }
+  rows->layout_ = LayoutOf(rows->header_, info, info.size());
   return rows;
 }
 
-bool BmpFileRows::ReadRows(int top, int count, uint8_t* out) {
-  const dib::Header& header = bmp_.header;
-  if (count <= 0 || top < 0 ||
-      static_cast<uint64_t>(top) + count > static_cast<uint64_t>(header.height)) {
-    return count == 0;
+void DibRows::ReadRows(int top, int count, uint8_t* out) const {
+  if (count > 0 && top >= 0 && static_cast<int64_t>(top) + count <= header_.height) {
+    CopyRows(header_, pixels_, layout_.RowBytes(), top, count, out);
   }
-  // The rows asked for lie together in the file (in reverse order when it is bottom-up):
-  // one read for them all.
-  const uint64_t first = header.top_down ? top : header.height - (top + count);
-  const size_t stride = static_cast<size_t>(header.stride);
-  block_.resize(stride * static_cast<size_t>(count));
-  if (fseeko(file_, static_cast<off_t>(bmp_.pixel_offset + header.stride * first), SEEK_SET) != 0 ||
-      std::fread(block_.data(), 1, block_.size(), file_) != block_.size()) {
-    return false;
-  }
-  for (int i = 0; i < count; ++i) {
-    const size_t source =
-        header.top_down ? static_cast<size_t>(i) : static_cast<size_t>(count - 1 - i);
-    ReadRow(block_.data() + source * stride, header,
-            out + static_cast<size_t>(i) * bmp_.layout.RowBytes());
-  }
-  return true;
 }
 
 }  // namespace imaging

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <span>
 #include <string>
@@ -25,24 +24,23 @@ struct BmpLayout {
   RowLayout layout;  // the rows as they are given: indices up to 8 bits, else RGB
 };
 
-// A BMP file read a few rows at a time, with the same checks, so that a page far larger than
-// memory can be encoded from it.
-class BmpFileRows {
+// A bitmap in memory (its header with the colour table, and its pixels, as a DIB section or
+// a mapped BMP file holds them) read as rows, with the checks a BMP file gets: so that a page
+// drawn into a bitmap goes to the encoders without a file between.
+class DibRows {
  public:
-  static std::unique_ptr<BmpFileRows> Open(const std::string& path, std::string* error);
-  ~BmpFileRows();
-  BmpFileRows(const BmpFileRows&) = delete;
-  BmpFileRows& operator=(const BmpFileRows&) = delete;
+  static std::unique_ptr<DibRows> Open(std::span<const uint8_t> info,
+                                       std::span<const uint8_t> pixels, std::string* error);
 
-  const RowLayout& layout() const { return bmp_.layout; }
-  // Rows [top, top + count) into out, layout().RowBytes() apart; false when the file is cut.
-  bool ReadRows(int top, int count, uint8_t* out);
+  const RowLayout& layout() const { return layout_; }
+  // Rows [top, top + count) into out, layout().RowBytes() apart; rows outside are not read.
+  void ReadRows(int top, int count, uint8_t* out) const;
 
  private:
-  explicit BmpFileRows(std::FILE* file) : file_(file) {}
-  std::FILE* file_;
-  BmpLayout bmp_;
-  std::vector<uint8_t> block_;  // the file's bytes of the rows last read
+  explicit DibRows(const uint8_t* pixels) : pixels_(pixels) {}
+  const uint8_t* pixels_;
+  dib::Header header_;
+  RowLayout layout_;
 };
 
 }  // namespace imaging

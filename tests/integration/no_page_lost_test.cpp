@@ -159,7 +159,8 @@ TEST_F(NoPageLost, ARunKilledAnywhereLosesNothing) {
     const char* fault;
     int at_most_twice = -1;  // the page that may be converted twice
     const char* output = "C:\\out\\scan.emf";
-    int next_exit = 0;  // what the next run answers
+    int next_exit = 0;            // what the next run answers
+    const char* resolution = "";  // the killed run's resolution setting
   };
   const Case cases[] = {
       {"after the record is started", "stop-after:MoveFileExA:*/pending-pages.txt"},
@@ -175,10 +176,13 @@ TEST_F(NoPageLost, ARunKilledAnywhereLosesNothing) {
       {"in the middle of copying the third page", "stop-after:CopyFileA:*/out/~quadrine-*:3"},
       {"after an empty staging file is made", "stop-after:CreateFileA:*/out/~quadrine-*:2", -1,
        "C:\\out\\scan.wmf"},
-      {"after a temporary bitmap is made", "stop-after:CreateFileA:*/quadrine-*.tmp.bmp:2", -1,
+      {"while a page's image is written", "stop-after:WriteFile:*/out/~quadrine-*:2", -1,
        "C:\\out\\scan.png"},
-      {"after a temporary name is reserved", "stop-after:CreateFileA:*/quadrine-*.tmp:3", -1,
-       "C:\\out\\scan.png"},
+      // A page past one band is drawn in a temporary file.
+      {"after a temporary name is reserved", "stop-after:CreateFileA:*/quadrine-*.tmp", -1,
+       "C:\\out\\scan.png", 0, "11100"},
+      {"after a temporary bitmap is made", "stop-after:CreateFileA:*/quadrine-*.tmp.bmp", -1,
+       "C:\\out\\scan.png", 0, "11100"},
       {"while the list of created files is written", "stop-after:CreateFileA:*/outfiles.txt.~*", -1,
        "C:\\out\\scan.emf", 255},
   };
@@ -188,9 +192,11 @@ TEST_F(NoPageLost, ARunKilledAnywhereLosesNothing) {
     fs::remove_all(converter_ / "out");
     fs::create_directories(converter_ / "out");
     converter_.SetOption("AutoSave", "OutputFile", c.output);
+    converter_.SetOption("AutoSaveOptions", "m_strResolution", c.resolution);
     PrintJob(0, 3);
     const auto killed = converter_.Run({}, {std::string("QUADRINE_FAULT=") + c.fault});
     ASSERT_EQ(killed.exitCode, 128 + 9) << killed.err;  // SIGKILL
+    converter_.SetOption("AutoSaveOptions", "m_strResolution", "");
     const auto next = converter_.Run();
     EXPECT_EQ(next.exitCode, c.next_exit) << next.err;
     EXPECT_EQ(next.err.find("left alone"), std::string::npos) << next.err;
@@ -381,18 +387,23 @@ TEST_F(NoPageLost, AKilledBitmapNeverSitsUnderAnOutputName) {
 TEST_F(NoPageLost, AFullDiskGivesAFailureAndNoHalfFile) {
   struct Case {
     const char* output;
-    const char* full;  // which files the full disk refuses
+    const char* full;        // which files the full disk refuses
+    const char* resolution;  // the resolution setting
   };
   const Case cases[] = {
-      {"C:\\out\\scan.bmp", "*/out/~quadrine-*"},    {"C:\\out\\scan.png", "*/out/~quadrine-*"},
-      {"C:\\out\\scan.emf", "*/out/~quadrine-*"},    {"C:\\out\\scan.wmf", "*/out/~quadrine-*"},
-      {"C:\\out\\scan.png", "*/quadrine-*.tmp.bmp"},  // the temporary folder is full
+      {"C:\\out\\scan.bmp", "*/out/~quadrine-*", ""},
+      {"C:\\out\\scan.png", "*/out/~quadrine-*", ""},
+      {"C:\\out\\scan.emf", "*/out/~quadrine-*", ""},
+      {"C:\\out\\scan.wmf", "*/out/~quadrine-*", ""},
+      // A page past one band is drawn in a temporary file, and the temporary folder is full.
+      {"C:\\out\\scan.png", "*/quadrine-*.tmp.bmp", "11100"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.output) + " " + c.full);
     fs::remove_all(converter_ / "out");
     fs::create_directories(converter_ / "out");
     converter_.SetOption("AutoSave", "OutputFile", c.output);
+    converter_.SetOption("AutoSaveOptions", "m_strResolution", c.resolution);
     PrintJob(0, 2);
     const auto run = converter_.Run({}, {std::string("QUADRINE_FAULT=disk-full:") + c.full});
     EXPECT_EQ(run.exitCode, 1);

@@ -1,5 +1,7 @@
 // Memory device contexts, selection, brushes, filling and single pixels.
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "win32/gdi32/gdi_objects.h"
 #include "win32/gdi32/screen.h"
@@ -120,12 +122,19 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
   const uint32_t rgb = ToRgb(brush->color);
   const bool indexed = bitmap.bits_per_pixel <= 8;
   const uint8_t index = indexed ? bitmap.NearestIndex(rgb) : 0;
+  // The first row is filled pixel by pixel; the others, when the fill spans whole rows (a
+  // page being whitened), are copies of it.
+  const std::vector<uint32_t> filled(indexed ? 0 : static_cast<size_t>(std::max(0, right - left)),
+                                     rgb);
+  const bool wholeRows = left == 0 && right == bitmap.width;
   for (int y = top; y < bottom; ++y) {
-    for (int x = left; x < right; ++x) {
-      if (indexed) {
+    if (wholeRows && y > top) {
+      std::memcpy(bitmap.Row(y), bitmap.Row(top), bitmap.stride);
+    } else if (!indexed) {
+      bitmap.WriteRgbRow(y, left, right, filled.data());
+    } else {
+      for (int x = left; x < right; ++x) {
         bitmap.SetIndex(x, y, index);
-      } else {
-        bitmap.SetRgb(x, y, rgb);
       }
     }
   }

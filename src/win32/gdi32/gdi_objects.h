@@ -37,6 +37,10 @@ class BitmapObject : public GdiObjectBase {
   }
   uint32_t GetRgb(int x, int y) const;  // 0x00RRGGBB
   void SetRgb(int x, int y, uint32_t rgb);
+  // Pixels [left, right) of row y as 0x00RRGGBB, and back: a row at a time, with the depth
+  // decided once, for playing whole pages. Writing back takes depths above 8 bits only.
+  void ReadRgbRow(int y, int left, int right, uint32_t* out) const;
+  void WriteRgbRow(int y, int left, int right, const uint32_t* in);
   uint8_t NearestIndex(uint32_t rgb) const;
   // Depths of 8 bits and less: a palette index straight in.
   void SetIndex(int x, int y, uint8_t index);

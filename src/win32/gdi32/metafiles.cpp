@@ -30,9 +30,8 @@ std::string PlayBand(BitmapObject& bitmap, const emf::Metafile& metafile, const 
   const int width = band.right - band.left;
   std::vector<uint32_t> pixels(static_cast<size_t>(width) * (band.bottom - band.top));
   for (int y = band.top; y < band.bottom; ++y) {
-    for (int x = band.left; x < band.right; ++x) {
-      pixels[static_cast<size_t>(y - band.top) * width + (x - band.left)] = bitmap.GetRgb(x, y);
-    }
+    bitmap.ReadRgbRow(y, band.left, band.right,
+                      pixels.data() + static_cast<size_t>(y - band.top) * width);
   }
   emf::PlayStats played;
   {
@@ -45,13 +44,14 @@ std::string PlayBand(BitmapObject& bitmap, const emf::Metafile& metafile, const 
   uint8_t last_index = 0;
   const bool indexed = bitmap.bits_per_pixel <= 8;
   for (int y = kept.top; y < kept.bottom; ++y) {
+    const uint32_t* row =
+        pixels.data() + static_cast<size_t>(y - band.top) * width + (kept.left - band.left);
+    if (!indexed) {
+      bitmap.WriteRgbRow(y, kept.left, kept.right, row);
+      continue;
+    }
     for (int x = kept.left; x < kept.right; ++x) {
-      const uint32_t rgb =
-          pixels[static_cast<size_t>(y - band.top) * width + (x - band.left)] & 0xFFFFFF;
-      if (!indexed) {
-        bitmap.SetRgb(x, y, rgb);
-        continue;
-      }
+      const uint32_t rgb = row[x - kept.left] & 0xFFFFFF;
       if (rgb != last_rgb) {
         auto [it, inserted] = indices.try_emplace(rgb, 0);
         if (inserted) {

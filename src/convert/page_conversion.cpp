@@ -346,13 +346,15 @@ PageWork BeginPage(const std::string& page, size_t i, const OutputNaming& naming
     return work;
   }
   if (IsRasterExtension(naming.extension)) {
+    // A writing that could not start leaves no file, and what may stand at the name is not
+    // ours.
     work.writing = ImageWriting::Start(page, work.staged, settings, work.reason);
     work.written = work.writing != nullptr;
   } else {
     work.written = WriteOutput(page, work.staged, naming, settings, work.reason);
-  }
-  if (!work.written) {
-    DeleteFileA(work.staged.c_str());
+    if (!work.written) {
+      DeleteFileA(work.staged.c_str());
+    }
   }
   return work;
 }
@@ -390,14 +392,14 @@ int ConvertPages(const std::string& outputPath, FileList& list) {
   const size_t count = list.size();
   FileList converted;
   // A page is ended once the next has been begun: a raster page is encoded while the next is
-  // drawn. Pages are reported, and their outputs listed, in their order.
+  // drawn (and may still be when the next one's encoding starts). Pages are reported, and their
+  // outputs listed, in their order.
   auto end = [&](PageWork& work, size_t i) {
     std::string reason;
     const std::string output = CompletePage(work, reason);
     // Done with either way: a page that failed for a reason of its own is not retried by a
     // later run on its own.
     RemovePendingPage(work.page);
-    ReportFontNotices();
     if (output.empty()) {
       // No output: the page file stays, and the list names only files that exist.
       ReportPageFailure(static_cast<int>(i + 1), work.page,
@@ -412,6 +414,8 @@ int ConvertPages(const std::string& outputPath, FileList& list) {
     char progress[64];
     std::snprintf(progress, sizeof progress, "Convert page #%d...", static_cast<int>(i + 1));
     ShowProgress(progress, static_cast<int>(100 * i / count));
+    // What the faces of the page drawn last asked for is said before that page's own line.
+    ReportFontNotices();
     PageWork work;
     work.page = list[i];
     if (outputPath.size() < _MAX_PATH) {
@@ -422,6 +426,7 @@ int ConvertPages(const std::string& outputPath, FileList& list) {
     }
     previous = std::move(work);
   }
+  ReportFontNotices();
   if (previous) {
     end(*previous, count - 1);
   }

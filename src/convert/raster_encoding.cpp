@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "base/checked.h"
@@ -83,6 +84,8 @@ class HandleOutput final : public imaging::OutputFile {
       return true;
     }
     LONG high = static_cast<LONG>(offset >> 32);
+    // The error of an earlier write (a full disk) outlives the seek, which clears it here.
+    const DWORD earlier = GetLastError();
     SetLastError(ERROR_SUCCESS);
     if (SetFilePointer(file_, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN) ==
             INVALID_SET_FILE_POINTER &&
@@ -90,6 +93,7 @@ class HandleOutput final : public imaging::OutputFile {
       position_ = kUnknown;
       return false;
     }
+    SetLastError(earlier);
     position_ = offset;
     return true;
   }
@@ -323,11 +327,18 @@ std::unique_ptr<ImageWriting> ImageWriting::Start(const std::string& pagePath,
   options.yDpi = checked::Cast<int>(settings.yResolution).value_or(0);
   options.reducePng = settings.reducePng != 0;
   ImageWriting& w = *writing;
-  w.thread_ = std::thread([&w, options] {
-    w.encoded_ = EncodeBitmap(w.drawn_.Info(), w.drawn_.Pixels(), w.outputPath_, w.file_.Get(),
-                              options) == 0;
-    w.error_ = GetLastError();  // the thread's own
-  });
+  try {
+    w.thread_ = std::thread([&w, options] {
+      w.encoded_ = EncodeBitmap(w.drawn_.Info(), w.drawn_.Pixels(), w.outputPath_, w.file_.Get(),
+                                options) == 0;
+      w.error_ = GetLastError();  // the thread's own
+    });
+  } catch (const std::system_error&) {
+    w.file_.Reset();
+    DeleteFileA(outputPath.c_str());
+    reason = "no thread could be started to encode it";
+    return nullptr;
+  }
   return writing;
 }
 

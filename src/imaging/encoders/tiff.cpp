@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "imaging/encoders.h"
@@ -24,8 +25,12 @@ class TiffFile {
 
   // Starts the file in libtiff's mode ("w", or "w8" for BigTIFF); false when it cannot.
   bool Open(const char* mode) {
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
+    // libtiff keeps its handlers in globals: they are set once, for files written on any thread.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] {
+      TIFFSetErrorHandler(nullptr);
+      TIFFSetWarningHandler(nullptr);
+    });
     tiff_ = TIFFClientOpen(out_.name().c_str(), mode, this, Read, Write, Seek, CloseNothing, Size,
                            MapNothing, UnmapNothing);
     return tiff_ != nullptr;

@@ -182,13 +182,8 @@ int StreamRows(const imaging::DibRows& rows, uint32_t code, imaging::OutputFile&
 
 }  // namespace
 
-int SaveImageFile(imaging::OutputFile& output, imaging::Image& image,
+int SaveImageFile(imaging::OutputFile& output, uint32_t code, imaging::Image& image,
                   const EncodeOptions& options) {
-  const uint32_t code = FormatCodeFromExtension(output.name());
-  if (code == 0) {
-    std::fprintf(stderr, "unknown extension for %s\n", output.name().c_str());
-    return 1;
-  }
   switch (code) {
     case imaging::kFormatJpeg:
       image.codec_option &= ~4u;
@@ -241,7 +236,7 @@ int EncodeRows(const imaging::DibRows& rows, uint32_t code, imaging::OutputFile&
   }
   image.SetXDPI(layout.x_dpi);
   image.SetYDPI(layout.y_dpi);
-  const int result = SaveImageFile(output, image, options);
+  const int result = SaveImageFile(output, code, image, options);
   image.Destroy();
   return result;
 }

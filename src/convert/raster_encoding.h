@@ -70,9 +70,10 @@ int EncodeBitmap(std::span<const uint8_t> info, std::span<const uint8_t> pixels,
 int EncodeImageFile(const std::string& bmpPath, const std::string& outputPath,
                     const EncodeOptions& options);
 
-// The format's adjustments to a whole image (depth, codec option, resolution), then the image
-// written into output. 0 when written, 1 when not.
-int SaveImageFile(imaging::OutputFile& output, imaging::Image& image, const EncodeOptions& options);
+// The adjustments of the format (code, not 0) to a whole image (depth, codec option,
+// resolution), then the image written into output. 0 when written, 1 when not.
+int SaveImageFile(imaging::OutputFile& output, uint32_t code, imaging::Image& image,
+                  const EncodeOptions& options);
 
 // The format code of the path's extension, lower-cased; 0 for none.
 uint32_t FormatCodeFromExtension(const std::string& path);

@@ -5,16 +5,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "base/checked.h"
 #include "base/text_util.h"
+#include "convert/job_document.h"
 #include "convert/raster_encoding.h"
 #include "convert/rasterize.h"
 #include "convert/vector_output.h"
 #include "progress/progress_window.h"
 #include "services/diagnostic_log.h"
+#include "services/path_macros.h"
 #include "services/pending_pages.h"
 #include "services/program_values.h"
 #include "services/run_report.h"
@@ -202,12 +206,15 @@ namespace {
 
 // Where one run's outputs go and how they are named.
 struct OutputNaming {
+  std::string setting;  // the output path, a job's macros still in it
+  // The output folder: where outputs are staged before they take their names, and below which
+  // the folders a job's macros name are made.
   char drive[_MAX_DRIVE] = "";
   char dir[_MAX_DIR] = "";
-  char name[_MAX_FNAME] = "";
   std::string extension;
   std::string suffix;
   long long start = 1;
+  bool oneFilePerJob = false;  // a .pdf or .tif output holds each job's pages in one file
 };
 
 // A name in the output folder that no file has: the output is written there first and moved
@@ -279,15 +286,34 @@ std::string PlaceOutput(const std::string& staged, const std::string& wanted) {
   return {};
 }
 
-// The output file's name for the page at index i, or empty with a reason when the path
+// The job's output path, split: the setting with the job's macros expanded.
+struct JobOutput {
+  char drive[_MAX_DRIVE] = "";
+  char dir[_MAX_DIR] = "";
+  char name[_MAX_FNAME] = "";
+  std::string reason;  // why the job's pages can have no output, when they cannot
+  long long pagesNamed = 0;  // a name with a job's macros numbers each job's pages from the start
+};
+
+// The output file's name: the job's name with the page's number for the page at index i, or
+// (i negative) without, for a file of the job's pages. Empty with a reason when the path
 // would not fit the system's limit (it would be cut).
-std::string WantedOutputPath(const OutputNaming& naming, size_t i, std::string& reason) {
-  const std::string format = "%s" + naming.suffix;
+std::string WantedOutputPath(const OutputNaming& naming, const JobOutput& job, long long i,
+                             std::string& reason) {
+  if (!job.reason.empty()) {
+    reason = job.reason;
+    return {};
+  }
   char outputName[_MAX_FNAME + 64];
-  // The number wraps as a 32-bit value would; the format holds one integer conversion.
-  std::snprintf(outputName, sizeof outputName, format.c_str(), naming.name,
-                static_cast<int>(static_cast<unsigned>(naming.start + static_cast<long long>(i))));
-  const size_t length = std::strlen(naming.drive) + std::strlen(naming.dir) + 1 +
+  if (i < 0) {
+    std::snprintf(outputName, sizeof outputName, "%s", job.name);
+  } else {
+    const std::string format = "%s" + naming.suffix;
+    // The number wraps as a 32-bit value would; the format holds one integer conversion.
+    std::snprintf(outputName, sizeof outputName, format.c_str(), job.name,
+                  static_cast<int>(static_cast<unsigned>(naming.start + i)));
+  }
+  const size_t length = std::strlen(job.drive) + std::strlen(job.dir) + 1 +
                         std::strlen(outputName) + naming.extension.size() +
                         3;  // room for the uniqueness counter
   if (length >= _MAX_PATH) {
@@ -296,12 +322,51 @@ std::string WantedOutputPath(const OutputNaming& naming, size_t i, std::string& 
     return {};
   }
   char joined[_MAX_PATH];
-  _makepath(joined, naming.drive, naming.dir, outputName, naming.extension.c_str());
+  _makepath(joined, job.drive, job.dir, outputName, naming.extension.c_str());
   return joined;
+}
+
+// Makes the folders from the output folder down to folder; false when one cannot be made.
+bool MakeFoldersBelow(const std::string& outputFolder, const std::string& folder) {
+  for (size_t i = outputFolder.size(); i < folder.size(); ++i) {
+    if (IsPathSeparator(folder[i])) {
+      CreateDirectoryA(folder.substr(0, i).c_str(), nullptr);  // an existing one is fine
+    }
+  }
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Where a job's outputs go: the setting with its macros expanded from the job, and the folders
+// they name made. Said in the log when the setting holds a job's macro.
+JobOutput PrepareJobOutput(const OutputNaming& naming, const PrintJob& job) {
+  JobOutput output;
+  const std::string path = ExpandJobMacros(naming.setting, job);
+  if (path.size() >= _MAX_PATH) {
+    output.reason =
+        "its output path would be longer than " + std::to_string(_MAX_PATH - 1) + " characters";
+    return output;
+  }
+  _splitpath(path.c_str(), output.drive, output.dir, output.name, nullptr);
+  if (!HasJobMacros(naming.setting)) {
+    return output;  // the output folder, which the run has made
+  }
+  LogMessage("Job %lu \"%s\" is written as '%s'.\n", job.number,
+             WithoutControlCharacters(job.document).c_str(), path.c_str());
+  char folder[_MAX_PATH];
+  _makepath(folder, output.drive, output.dir, nullptr, nullptr);
+  char outputFolder[_MAX_PATH];
+  _makepath(outputFolder, naming.drive, naming.dir, nullptr, nullptr);
+  if (!MakeFoldersBelow(outputFolder, folder)) {
+    output.reason = "its folder '" + std::string(folder) + "' could not be made (error " +
+                    std::to_string(GetLastError()) + ")";
+  }
+  return output;
 }
 
 OutputNaming ReadOutputNaming(const std::string& outputPath) {
   OutputNaming naming;
+  naming.setting = outputPath;
   const std::string startText =
       ReadSettingWrittenBack("FileNameSuffixStartNumber", "1", kSettingSize);
   naming.start = WholeNumber(startText);
@@ -312,9 +377,13 @@ OutputNaming ReadOutputNaming(const std::string& outputPath) {
     LogMessage("AddFileNameSuffix '%s' is not one integer conversion; \"%%04d\" is used.\n",
                suffixSetting.c_str());
   }
+  naming.oneFilePerJob =
+      WholeNumber(ReadSettingWrittenBack("bOneFilePerJob", "0", kSettingSize)) != 0;
   char ext[_MAX_EXT] = "";
   if (outputPath.size() < _MAX_PATH) {  // longer, every page fails with a word why
-    _splitpath(outputPath.c_str(), naming.drive, naming.dir, naming.name, ext);
+    _splitpath(outputPath.c_str(), nullptr, nullptr, nullptr, ext);
+    const std::string folder = PathBeforeJobMacros(outputPath);
+    _splitpath(folder.c_str(), naming.drive, naming.dir, nullptr, nullptr);
   }
   naming.extension = *ext != '\0' ? ext : ".emf";
   return naming;
@@ -333,10 +402,12 @@ struct PageWork {
 
 // Starts the page: its names settled and its output written, or begun.
 PageWork BeginPage(const std::string& page, size_t i, const OutputNaming& naming,
-                   const ImageSettings& settings) {
+                   JobOutput& job, const ImageSettings& settings) {
   PageWork work;
   work.page = page;
-  work.wanted = WantedOutputPath(naming, i, work.reason);
+  // A job's own folder or name holds its pages alone: they are numbered from the start.
+  const long long number = HasJobMacros(naming.setting) ? job.pagesNamed++ : static_cast<long long>(i);
+  work.wanted = WantedOutputPath(naming, job, number, work.reason);
   if (work.wanted.empty()) {
     return work;
   }
@@ -380,14 +451,166 @@ std::string CompletePage(PageWork& work, std::string& reason) {
   return output;
 }
 
+// The jobs' output places, each settled (and its folders made) at the job's first page.
+class JobOutputs {
+ public:
+  JobOutputs(const OutputNaming& naming, const PageJobs& jobs) : naming_(naming), jobs_(jobs) {}
+
+  const PrintJob& JobOf(const std::string& page) const {
+    static const PrintJob kNoJob;
+    const auto found = jobs_.find(page);
+    return found != jobs_.end() ? found->second : kNoJob;
+  }
+
+  JobOutput& OutputOf(const std::string& page) {
+    const PrintJob& job = JobOf(page);
+    const auto key = std::make_pair(job.number, job.document);
+    auto found = outputs_.find(key);
+    if (found == outputs_.end()) {
+      found = outputs_.emplace(key, PrepareJobOutput(naming_, job)).first;
+    }
+    return found->second;
+  }
+
+ private:
+  const OutputNaming& naming_;
+  const PageJobs& jobs_;
+  std::map<std::pair<unsigned long, std::string>, JobOutput> outputs_;
+};
+
+// Whether the extension's format holds a job's pages in one file in this build.
+bool HoldsJobDocuments(const std::string& extension) {
+  if (EqualsIgnoringCase(extension, ".tif") || EqualsIgnoringCase(extension, ".tiff")) {
+    return true;
+  }
+  return EqualsIgnoringCase(extension, ".pdf") && WritesPdfDocuments();
+}
+
+std::unique_ptr<JobDocument> StartJobDocument(const std::string& staged,
+                                              const OutputNaming& naming,
+                                              const ImageSettings& settings,
+                                              const std::string& title,
+                                              const std::vector<std::string>& pages,
+                                              std::string& reason) {
+  if (EqualsIgnoringCase(naming.extension, ".pdf")) {
+    return StartPdfDocument(staged, settings, title, reason);
+  }
+  // Classic TIFF, which every reader takes, unless the pages together may pass its limits.
+  uint64_t pixelBytes = 0;
+  for (const std::string& page : pages) {
+    pixelBytes = (checked::Checked<uint64_t>(pixelBytes) + PageRowBytes(page, settings))
+                     .ValueOr(~uint64_t{0});
+  }
+  return StartTiffDocument(staged, settings, pixelBytes, reason);
+}
+
+void ShowPageProgress(size_t shown, size_t count) {
+  char progress[64];
+  std::snprintf(progress, sizeof progress, "Convert page #%d...", static_cast<int>(shown + 1));
+  ShowProgress(progress, static_cast<int>(100 * shown / count));
+}
+
+// Each job's pages as one document, named from the output setting without a page number.
+// Its pages stay, and stay in the recovery record, until the document is placed whole; a page
+// that cannot be drawn is named and kept, and the document holds the others.
+FileList ConvertJobDocuments(const FileList& list, const OutputNaming& naming,
+                             JobOutputs& outputs, const ImageSettings& settings) {
+  // The jobs in the order their first pages come, each with its pages in list order.
+  std::vector<std::vector<size_t>> jobs;
+  std::map<std::pair<unsigned long, std::string>, size_t> jobIndex;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const PrintJob& job = outputs.JobOf(list[i]);
+    const auto [found, fresh] =
+        jobIndex.emplace(std::make_pair(job.number, job.document), jobs.size());
+    if (fresh) {
+      jobs.emplace_back();
+    }
+    jobs[found->second].push_back(i);
+  }
+  FileList converted;
+  size_t shown = 0;
+  for (const std::vector<size_t>& pages : jobs) {
+    const std::string& first = list[pages.front()];
+    std::string reason;
+    const std::string wanted = WantedOutputPath(naming, outputs.OutputOf(first), -1, reason);
+    const std::string staged = wanted.empty() ? std::string() : StagingPath(naming);
+    std::unique_ptr<JobDocument> document;
+    if (!wanted.empty() && staged.empty()) {
+      reason = "no room for a temporary file beside '" + wanted + "'";
+    } else if (!staged.empty()) {
+      std::vector<std::string> paths;
+      for (size_t i : pages) {
+        paths.push_back(list[i]);
+      }
+      document = StartJobDocument(staged, naming, settings,
+                                  WithoutControlCharacters(outputs.JobOf(first).document), paths,
+                                  reason);
+    }
+    std::vector<size_t> added;
+    for (size_t i : pages) {
+      ShowPageProgress(shown++, list.size());
+      // What the faces of the page drawn last asked for is said before that page's own line.
+      ReportFontNotices();
+      const std::string why = document != nullptr ? document->AddPage(list[i]) : reason;
+      if (why.empty()) {
+        added.push_back(i);
+        continue;
+      }
+      ReportFontNotices();
+      RemovePendingPage(list[i]);
+      ReportPageFailure(static_cast<int>(i + 1), list[i], why);
+    }
+    ReportFontNotices();
+    if (added.empty()) {
+      continue;  // a document never finished leaves no file
+    }
+    std::string output;
+    reason = document->Finish();
+    if (reason.empty()) {
+      output = PlaceOutput(staged, wanted);
+      if (output.empty()) {
+        reason = "no free name for its document next to '" + wanted + "'";
+        DeleteFileA(staged.c_str());
+      }
+    }
+    for (size_t i : added) {
+      RemovePendingPage(list[i]);
+      if (output.empty()) {
+        ReportPageFailure(static_cast<int>(i + 1), list[i], reason);
+      } else {
+        DeleteFileA(list[i].c_str());
+        ReportPageConverted();
+      }
+    }
+    if (!output.empty()) {
+      converted.push_back(output);
+    }
+  }
+  return converted;
+}
+
 }  // namespace
 
-int ConvertPages(const std::string& outputPath, FileList& list) {
+int ConvertPages(const std::string& outputPath, FileList& list, const PageJobs& jobs) {
   const OutputNaming naming = ReadOutputNaming(outputPath);
   const int grayscale = static_cast<int>(
       GetPrivateProfileIntA("AutoSaveOptions", "m_bGrayscale", 0, Program().settingsPath.c_str()));
   ImageSettings settings = ReadImageSettings();
   settings.grayscale = grayscale;
+  JobOutputs outputs(naming, jobs);
+
+  if (naming.oneFilePerJob) {
+    if (HoldsJobDocuments(naming.extension)) {
+      if (outputPath.size() < _MAX_PATH) {
+        list = ConvertJobDocuments(list, naming, outputs, settings);
+        return 0;
+      }
+    } else {
+      LogMessage("bOneFilePerJob is set, but a %s file holds one page: each page is written "
+                 "on its own.\n",
+                 naming.extension.c_str());
+    }
+  }
 
   const size_t count = list.size();
   FileList converted;
@@ -411,15 +634,13 @@ int ConvertPages(const std::string& outputPath, FileList& list) {
   };
   std::optional<PageWork> previous;
   for (size_t i = 0; i < count; ++i) {
-    char progress[64];
-    std::snprintf(progress, sizeof progress, "Convert page #%d...", static_cast<int>(i + 1));
-    ShowProgress(progress, static_cast<int>(100 * i / count));
+    ShowPageProgress(i, count);
     // What the faces of the page drawn last asked for is said before that page's own line.
     ReportFontNotices();
     PageWork work;
     work.page = list[i];
     if (outputPath.size() < _MAX_PATH) {
-      work = BeginPage(list[i], i, naming, settings);
+      work = BeginPage(list[i], i, naming, outputs.OutputOf(list[i]), settings);
     }
     if (previous) {
       end(*previous, i - 1);

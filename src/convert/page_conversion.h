@@ -4,11 +4,15 @@
 #include <string>
 
 #include "base/file_list.h"
+#include "base/print_job.h"
 #include "convert/image_settings.h"
 
 // Converts the pages in list order and puts each output file's path in its page's place. A
-// page that gave no output file keeps its page file and leaves the list. Returns 0.
-int ConvertPages(const std::string& outputPath, FileList& list);
+// page that gave no output file keeps its page file and leaves the list. The output path's
+// job macros are expanded from each page's job in jobs (a page not there has job 0 and no
+// document); with bOneFilePerJob a .pdf or .tif output holds each job's pages, and its one
+// entry takes their places. Returns 0.
+int ConvertPages(const std::string& outputPath, FileList& list, const PageJobs& jobs = {});
 
 ImageSettings ReadImageSettings();
 

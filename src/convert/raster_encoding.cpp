@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include "convert/rasterize.h"
 #include "imaging/colour_census.h"
 #include "imaging/encoders.h"
+#include "imaging/row_writer.h"
 #include "services/scoped_handles.h"
 
 uint32_t FormatCodeFromExtension(const std::string& path) {
@@ -138,10 +140,15 @@ imaging::RowLayout ReducedPngLayout(const imaging::DibRows& rows, imaging::Colou
   return census.ReducedLayout(layout);
 }
 
+// Where a page's rows go once their layout is settled: a file of its own, or the next page of
+// a file of pages. Null with a message when the writer cannot be had.
+using OpenWriter = std::function<std::unique_ptr<imaging::RowWriter>(const imaging::RowLayout&,
+                                                                     std::string*)>;
+
 // Encodes the rows a band at a time, so that a page's memory stays that of a band whatever
 // its size. A PNG to be reduced takes a first pass that counts colours.
-int StreamRows(const imaging::DibRows& rows, uint32_t code, imaging::OutputFile& output,
-               const EncodeOptions& options) {
+int StreamRows(const imaging::DibRows& rows, uint32_t code, const OpenWriter& open,
+               const std::string& outputName, const EncodeOptions& options) {
   imaging::RowLayout layout = rows.layout();
   std::optional<imaging::ColourCensus> census;  // its 2 MB only for a PNG to be reduced
   bool reduced = false;
@@ -155,9 +162,9 @@ int StreamRows(const imaging::DibRows& rows, uint32_t code, imaging::OutputFile&
   layout.x_dpi = options.xDpi > 0 ? options.xDpi : layout.x_dpi;
   layout.y_dpi = options.yDpi > 0 ? options.yDpi : layout.y_dpi;
   std::string error;
-  std::unique_ptr<imaging::RowWriter> writer = imaging::OpenRowWriter(code, layout, output, &error);
+  std::unique_ptr<imaging::RowWriter> writer = open(layout, &error);
   if (writer == nullptr) {
-    return SavingFailed(error, output.name());
+    return SavingFailed(error, outputName);
   }
   const imaging::RowLayout& source = rows.layout();
   std::vector<uint8_t> band(source.RowBytes() * kRowsAtOnce);
@@ -177,10 +184,126 @@ int StreamRows(const imaging::DibRows& rows, uint32_t code, imaging::OutputFile&
       break;  // Finish says why
     }
   }
-  return writer->Finish(&error) ? 0 : SavingFailed(error, output.name());
+  return writer->Finish(&error) ? 0 : SavingFailed(error, outputName);
 }
 
+int StreamRows(const imaging::DibRows& rows, uint32_t code, imaging::OutputFile& output,
+               const EncodeOptions& options) {
+  return StreamRows(
+      rows, code,
+      [&](const imaging::RowLayout& layout, std::string* error) {
+        return imaging::OpenRowWriter(code, layout, output, error);
+      },
+      output.name(), options);
+}
+
+EncodeOptions EncodeOptionsOf(const ImageSettings& settings) {
+  EncodeOptions options;
+  options.xDpi = checked::Cast<int>(settings.xResolution).value_or(0);
+  options.yDpi = checked::Cast<int>(settings.yResolution).value_or(0);
+  options.reducePng = settings.reducePng != 0;
+  return options;
+}
+
+// A multi-page TIFF of a job's pages, each drawn and its rows written as the next page.
+class TiffDocument final : public JobDocument {
+ public:
+  TiffDocument(ScopedHandle file, std::string staged, const ImageSettings& settings)
+      : file_(std::move(file)),
+        staged_(std::move(staged)),
+        output_(file_.Get(), staged_),
+        settings_(settings) {}
+
+  ~TiffDocument() override {
+    if (!finished_) {
+      pages_.reset();  // it may still write into the file
+      file_.Reset();
+      DeleteFileA(staged_.c_str());
+    }
+  }
+
+  bool Open(uint64_t pixelBytes, std::string& reason) {
+    std::string error;
+    pages_ = imaging::OpenTiffPages(output_, &error, pixelBytes);
+    if (pages_ == nullptr) {
+      reason = error;
+      return false;
+    }
+    return true;
+  }
+
+  std::string AddPage(const std::string& pagePath) override {
+    if (!failure_.empty()) {
+      return failure_;
+    }
+    std::string reason;
+    DrawnPage drawn;
+    if (!DrawPage(pagePath, settings_, drawn, &reason)) {
+      return reason;  // nothing of it reached the file
+    }
+    std::string error;
+    const std::unique_ptr<imaging::DibRows> rows =
+        imaging::DibRows::Open(drawn.Info(), drawn.Pixels(), &error);
+    if (rows == nullptr) {
+      return error;
+    }
+    const int number = ++pages_written_;
+    const auto nextPage = [&](const imaging::RowLayout& layout, std::string* why) {
+      return pages_->NextPage(layout, number, 0, why);
+    };
+    if (StreamRows(*rows, imaging::kFormatTiff, nextPage, staged_, EncodeOptionsOf(settings_)) !=
+        0) {
+      // Part of it may be in the file: the document is no longer what its pages say.
+      failure_ = GetLastError() == ERROR_DISK_FULL ? "the disk is full"
+                                                   : "the document could not be written";
+      return failure_;
+    }
+    return {};
+  }
+
+  std::string Finish() override {
+    std::string error;
+    if (failure_.empty() && !pages_->Finish(&error)) {
+      failure_ = GetLastError() == ERROR_DISK_FULL ? "the disk is full"
+                                                   : "the document could not be written: " + error;
+    }
+    pages_.reset();
+    file_.Reset();  // closed before it is moved or deleted
+    if (!failure_.empty()) {
+      DeleteFileA(staged_.c_str());
+    }
+    finished_ = true;
+    return failure_;
+  }
+
+ private:
+  ScopedHandle file_;
+  std::string staged_;
+  HandleOutput output_;
+  ImageSettings settings_;
+  std::unique_ptr<imaging::PageFileWriter> pages_;
+  int pages_written_ = 0;
+  std::string failure_;
+  bool finished_ = false;
+};
+
 }  // namespace
+
+std::unique_ptr<JobDocument> StartTiffDocument(const std::string& staged,
+                                               const ImageSettings& settings,
+                                               uint64_t pixelBytes, std::string& reason) {
+  ScopedHandle file(CreateFileA(staged.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) {
+    reason = "its file could not be created (error " + std::to_string(GetLastError()) + ")";
+    return nullptr;
+  }
+  auto document = std::make_unique<TiffDocument>(std::move(file), staged, settings);
+  if (!document->Open(pixelBytes, reason)) {
+    return nullptr;  // its destructor removes the file
+  }
+  return document;
+}
 
 int SaveImageFile(imaging::OutputFile& output, uint32_t code, imaging::Image& image,
                   const EncodeOptions& options) {
@@ -317,10 +440,7 @@ std::unique_ptr<ImageWriting> ImageWriting::Start(const std::string& pagePath,
     return nullptr;
   }
   writing->outputPath_ = outputPath;
-  EncodeOptions options;
-  options.xDpi = checked::Cast<int>(settings.xResolution).value_or(0);
-  options.yDpi = checked::Cast<int>(settings.yResolution).value_or(0);
-  options.reducePng = settings.reducePng != 0;
+  const EncodeOptions options = EncodeOptionsOf(settings);
   ImageWriting& w = *writing;
   try {
     w.thread_ = std::thread([&w, options] {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "convert/image_settings.h"
+#include "convert/job_document.h"
 #include "convert/rasterize.h"
 #include "imaging/bmp_reader.h"
 #include "imaging/image.h"
@@ -77,3 +78,10 @@ int SaveImageFile(imaging::OutputFile& output, uint32_t code, imaging::Image& im
 
 // The format code of the path's extension, lower-cased; 0 for none.
 uint32_t FormatCodeFromExtension(const std::string& path);
+
+// A multi-page TIFF of a job's pages at staged (a new file, created exclusively): classic TIFF
+// when the pages' rows (pixelBytes, the sum of PageRowBytes) stay below 2 GB, else BigTIFF.
+// Null with a reason, and no file, when it cannot be begun.
+std::unique_ptr<JobDocument> StartTiffDocument(const std::string& staged,
+                                               const ImageSettings& settings,
+                                               uint64_t pixelBytes, std::string& reason);

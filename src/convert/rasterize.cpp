@@ -426,6 +426,16 @@ int DrawPage(const std::string& pagePath, const ImageSettings& settings, DrawnPa
   return 1;
 }
 
+uint64_t PageRowBytes(const std::string& pagePath, const ImageSettings& settings) {
+  OpenedPage page;
+  std::string why;
+  if (!OpenPage(pagePath, settings, page, why)) {
+    return 0;
+  }
+  return static_cast<uint64_t>(page.pixels.right) * static_cast<uint64_t>(page.pixels.bottom) *
+         (page.depth <= 8 ? 1 : 3);
+}
+
 std::string MakeTempFilePath(const char* ending) {
   static std::atomic<unsigned> counter{0};
   char folder[MAX_PATH + 1] = {};

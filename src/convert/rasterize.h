@@ -46,6 +46,10 @@ class DrawnPage {
 int DrawPage(const std::string& pagePath, const ImageSettings& settings, DrawnPage& drawn,
              std::string* reason = nullptr);
 
+// The bytes of the page's rows as an encoder takes them (one a pixel up to 8 bits, three
+// above) at the size and depth the settings draw it; 0 when it cannot be drawn.
+uint64_t PageRowBytes(const std::string& pagePath, const ImageSettings& settings);
+
 // A new unique path in the temporary folder with the ending appended ("...tmp.bmp"); the
 // name stays reserved until ReleaseTempFilePath.
 std::string MakeTempFilePath(const char* ending);

@@ -1,4 +1,6 @@
 // Vector output through the engine's vector back end.
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,7 +30,108 @@ bool ReadPage(const std::string& page, std::vector<uint8_t>& bytes) {
   return ReadFile(file.Get(), bytes.data(), size, &got, nullptr) && got == size;
 }
 
+emf::ColourRule RuleOf(const ImageSettings& settings) {
+  return settings.colorDepth == 1 ? emf::ColourRule::kBlackAndWhite
+         : settings.grayscale     ? emf::ColourRule::kGrey
+                                  : emf::ColourRule::kColour;
+}
+
+// Created exclusively, as every output is: a link or file planted at the name is never
+// followed or replaced. The engine writes into the handle, never by name.
+ScopedHandle CreateOutput(const std::string& staged, std::string& reason) {
+  ScopedHandle file(CreateFileA(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) {
+    reason = "its file could not be created (error " + std::to_string(GetLastError()) + ")";
+  }
+  return file;
+}
+
+emf::ByteSink SinkInto(HANDLE file) {
+  return [file](std::span<const uint8_t> data) {
+    DWORD written = 0;
+    return WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+           written == data.size();
+  };
+}
+
+constexpr const char* kCreator = "Quadrine " QUADRINE_VERSION;
+
+class PdfDocument final : public JobDocument {
+ public:
+  PdfDocument(ScopedHandle file, std::string staged, const ImageSettings& settings,
+              const std::string& title)
+      : file_(std::move(file)),
+        staged_(std::move(staged)),
+        document_(std::make_unique<emf::VectorDocument>(SinkInto(file_.Get()),
+                                                        emf::VectorFormat::kPdf, RuleOf(settings),
+                                                        emf::DocumentInfo{title, kCreator})) {}
+
+  ~PdfDocument() override {
+    if (!finished_) {
+      document_.reset();  // it may still write into the file
+      file_.Reset();
+      DeleteFileA(staged_.c_str());
+    }
+  }
+
+  std::string AddPage(const std::string& pagePath) override {
+    if (!failure_.empty()) {
+      return failure_;
+    }
+    std::vector<uint8_t> bytes;
+    if (!ReadPage(pagePath, bytes)) {
+      return "the page could not be read";
+    }
+    std::string error;
+    const std::optional<emf::Metafile> page = emf::Metafile::Parse(bytes, &error);
+    if (!page) {
+      return error;  // nothing of it reached the file
+    }
+    const int before = document_->pages();
+    error = document_->AddPage(*page);
+    if (!error.empty() && document_->pages() > before) {
+      // Part of it is in the file: the document is no longer what its pages say.
+      failure_ = "the document could not be written: " + error;
+      return failure_;
+    }
+    return error;
+  }
+
+  std::string Finish() override {
+    std::string reason = failure_.empty() ? document_->Finish() : failure_;
+    document_.reset();
+    file_.Reset();
+    if (!reason.empty()) {
+      DeleteFileA(staged_.c_str());  // a half-written document is no output
+    }
+    finished_ = true;
+    return reason;
+  }
+
+ private:
+  ScopedHandle file_;
+  std::string staged_;
+  std::unique_ptr<emf::VectorDocument> document_;  // writes into file_
+  std::string failure_;
+  bool finished_ = false;
+};
+
 }  // namespace
+
+bool WritesPdfDocuments() {
+  return true;
+}
+
+std::unique_ptr<JobDocument> StartPdfDocument(const std::string& staged,
+                                              const ImageSettings& settings,
+                                              const std::string& title, std::string& reason) {
+  ScopedHandle file = CreateOutput(staged, reason);
+  if (!file.Valid()) {
+    return nullptr;
+  }
+  return std::make_unique<PdfDocument>(std::move(file), staged, settings, title);
+}
 
 bool IsVectorExtension(const std::string& extension) {
   return EqualsIgnoringCase(extension, ".pdf") || EqualsIgnoringCase(extension, ".svg");
@@ -42,26 +145,14 @@ bool WriteVectorOutput(const std::string& page, const std::string& staged,
     reason = "the page could not be read";
     return false;
   }
-  // Created exclusively, as every output is: a link or file planted at the name is never
-  // followed or replaced. The engine writes into the handle, never by name.
-  ScopedHandle file(CreateFileA(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  ScopedHandle file = CreateOutput(staged, reason);
   if (!file.Valid()) {
-    reason = "its file could not be created (error " + std::to_string(GetLastError()) + ")";
     return false;
   }
-  const emf::ByteSink sink = [&file](std::span<const uint8_t> data) {
-    DWORD written = 0;
-    return WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
-           written == data.size();
-  };
-  const emf::ColourRule rule = settings.colorDepth == 1 ? emf::ColourRule::kBlackAndWhite
-                               : settings.grayscale     ? emf::ColourRule::kGrey
-                                                        : emf::ColourRule::kColour;
   reason = emf::WriteVectorPage(
-      bytes, sink,
+      bytes, SinkInto(file.Get()),
       EqualsIgnoringCase(extension, ".pdf") ? emf::VectorFormat::kPdf : emf::VectorFormat::kSvg,
-      rule, emf::DocumentInfo{"", "Quadrine " QUADRINE_VERSION});
+      RuleOf(settings), emf::DocumentInfo{"", kCreator});
   file.Reset();
   if (!reason.empty()) {
     DeleteFileA(staged.c_str());  // a half-written document is no output

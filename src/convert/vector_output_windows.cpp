@@ -12,3 +12,14 @@ bool WriteVectorOutput(const std::string& /*page*/, const std::string& /*staged*
   reason = extension + " output is not available in this build";
   return false;
 }
+
+bool WritesPdfDocuments() {
+  return false;
+}
+
+std::unique_ptr<JobDocument> StartPdfDocument(const std::string& /*staged*/,
+                                              const ImageSettings& /*settings*/,
+                                              const std::string& /*title*/, std::string& reason) {
+  reason = ".pdf output is not available in this build";
+  return nullptr;
+}

@@ -41,6 +41,8 @@ class VectorDocument {
   std::string AddPage(const Metafile& page);
   // Ends the file: "" when every page reached it, else why.
   std::string Finish();
+  // Pages in the file so far, a page whose drawing failed part way included.
+  int pages() const { return pages_; }
 
  private:
   struct Stream;

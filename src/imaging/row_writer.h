@@ -56,7 +56,10 @@ class PageFileWriter {
 
 // The writers below write into a file their caller made and closes (which must be empty),
 // or into a file they make at a path and close at Finish; the bytes are the same.
-std::unique_ptr<PageFileWriter> OpenTiffPages(OutputFile& file, std::string* error);
+// A file of pages whose rows together pass 2 GB, or whose sum is not known (pixel_bytes left
+// out), is written as BigTIFF; one that stays below as classic TIFF, which every reader takes.
+std::unique_ptr<PageFileWriter> OpenTiffPages(OutputFile& file, std::string* error,
+                                              uint64_t pixel_bytes = ~uint64_t{0});
 std::unique_ptr<PageFileWriter> OpenTiffPages(const std::string& path, std::string* error);
 
 // A writer for the format, or null with a message: no streaming encoder for it, a size past

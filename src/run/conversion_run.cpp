@@ -148,10 +148,10 @@ bool PrepareRun(std::string& outputPath, std::string& outputDirectory) {
       "AutoSaveOptions", "m_Showbar", program.showBar, program.settingsPath.c_str()));
 
   // The output folder, where intake puts the page files (page conversion works out the
-  // extension itself).
+  // extension itself): the folder before any whose name a job's macros make.
   char drive[_MAX_DRIVE];
   char dir[_MAX_DIR];
-  _splitpath(outputPath.c_str(), drive, dir, nullptr, nullptr);
+  _splitpath(PathBeforeJobMacros(outputPath).c_str(), drive, dir, nullptr, nullptr);
   char directory[_MAX_PATH];
   _makepath(directory, drive, dir, nullptr, nullptr);
   outputDirectory = directory;
@@ -233,7 +233,12 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR l
   std::vector<PendingPage> carried;
   RecoverInterruptedRun(outputDirectory, fileList, carried);
   StartPendingPages(outputDirectory, carried);
-  LoadSpoolingFiles(0, outputDirectory, fileList);
+  // The job each page comes from, for the names of its outputs.
+  PageJobs jobs;
+  for (const PendingPage& entry : carried) {
+    jobs[entry.page] = entry.job;
+  }
+  LoadSpoolingFiles(0, outputDirectory, fileList, &jobs);
 
   // No page: nothing more to do (a failure when a spool file was set aside).
   if (fileList.empty()) {
@@ -245,7 +250,7 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR l
 
   // The before-hook on the page files, then every page converted.
   RunHook("RunExeOnEMF", fileList);
-  ConvertPages(outputPath, fileList);
+  ConvertPages(outputPath, fileList, jobs);
   ClearPendingPages();
 
   // The time intake and conversion took, the created files, and their hand-off.

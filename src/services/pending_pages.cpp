@@ -67,6 +67,12 @@ void Append(const std::string& line) {
   }
 }
 
+// A page's line: the document name's tabs and line feeds are escaped, not to break it.
+std::string PageLine(const std::string& page, const std::string& spool, const PrintJob& job) {
+  return "page\t" + page + "\t" + spool + "\t" + std::to_string(job.number) + "\t" +
+         EscapedField(job.document) + "\n";
+}
+
 std::vector<std::string_view> Fields(std::string_view line) {
   std::vector<std::string_view> fields;
   for (;;) {
@@ -107,8 +113,14 @@ PendingRecord ParsePendingPages(std::string_view text) {
           static_cast<DWORD>(std::strtoul(std::string(fields[1]).c_str(), nullptr, 10));
       record.stagingFolder = fields[2];
       record.recordPath = fields.size() >= 4 ? std::string(fields[3]) : std::string();
-    } else if (kind == "page" && fields.size() == 3 && !fields[1].empty()) {
-      record.pages.push_back({std::string(fields[1]), std::string(fields[2])});
+    } else if (kind == "page" && (fields.size() == 3 || fields.size() == 5) &&
+               !fields[1].empty()) {
+      PendingPage entry{std::string(fields[1]), std::string(fields[2]), {}};
+      if (fields.size() == 5) {  // a record of a version before jobs named outputs has none
+        entry.job.number = std::strtoul(std::string(fields[3]).c_str(), nullptr, 10);
+        entry.job.document = UnescapedField(fields[4]);
+      }
+      record.pages.push_back(std::move(entry));
     } else if (kind == "done" && fields.size() == 2) {
       EraseFirst(record.pages, [&](const PendingPage& entry) { return entry.page == fields[1]; });
     } else if (kind == "temp" && fields.size() == 2 && !fields[1].empty()) {
@@ -159,7 +171,7 @@ void StartPendingPages(const std::string& stagingFolder, const std::vector<Pendi
   std::string text =
       "run\t" + std::to_string(GetCurrentProcessId()) + "\t" + stagingFolder + "\t" + path + "\n";
   for (const PendingPage& entry : carried) {
-    text += Line("page", entry.page, entry.spool, true);
+    text += PageLine(entry.page, entry.spool, entry.job);
   }
   // The first lines are written whole under a new name and moved over the old record, so the
   // record of a run that died stays until this one replaces it.
@@ -180,8 +192,8 @@ void StartPendingPages(const std::string& stagingFolder, const std::vector<Pendi
   }
 }
 
-void AddPendingPage(const std::string& page, const std::string& spool) {
-  Append(Line("page", page, spool, true));
+void AddPendingPage(const std::string& page, const std::string& spool, const PrintJob& job) {
+  Append(PageLine(page, spool, job));
 }
 
 void RemovePendingPage(const std::string& page) {

@@ -4,7 +4,8 @@
 // over the old record) and then appends one line for each change, so a run of any length
 // writes as much as it has pages, and a run that dies leaves every change made before it.
 //   run   PID STAGING-FOLDER RECORD    who wrote it, where it placed outputs, for which record
-//   page  PAGE SOURCE                  a page file (about to be) made from SOURCE, or ""
+//   page  PAGE SOURCE JOB DOCUMENT     a page file (about to be) made from SOURCE, or "", of
+//                                      the job numbered JOB printed under DOCUMENT
 //   done  PAGE                         the page is converted, failed or dropped
 //   temp  PATH                         a temporary file (about to be) made
 //   freed PATH                         that temporary file is gone again
@@ -16,11 +17,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/print_job.h"
 #include "win32/win32.h"
 
 struct PendingPage {
   std::string page;   // the page file
   std::string spool;  // the file it was cut or copied from (empty when it has none)
+  PrintJob job;       // what its output is named after
 };
 
 struct PendingRecord {
@@ -43,7 +46,7 @@ bool ReadPendingPages(PendingRecord& record, std::string& distrust);
 // This run's record: started with the output folder and the pages it carries over from an
 // interrupted run, then a change at a time.
 void StartPendingPages(const std::string& stagingFolder, const std::vector<PendingPage>& carried);
-void AddPendingPage(const std::string& page, const std::string& spool);
+void AddPendingPage(const std::string& page, const std::string& spool, const PrintJob& job = {});
 void RemovePendingPage(const std::string& page);
 void AddPendingTemporary(const std::string& path);
 void RemovePendingTemporary(const std::string& path);

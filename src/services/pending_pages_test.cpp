@@ -8,7 +8,7 @@ TEST(PendingPages, TheJournalReplaysToWhatIsStillPending) {
   const PendingRecord record = ParsePendingPages(
       "run\t41\t/out/\t/q/pending-pages.txt\n"
       "page\t/out/a0000.emf\t/s/00001.SPL\n"
-      "page\t/out/a0001.emf\t/s/00001.SPL\n"
+      "page\t/out/a0001.emf\t/s/00001.SPL\t1\tReport 2026.docx\n"
       "temp\t/tmp/quadrine-41-0.tmp\n"
       "done\t/out/a0000.emf\n"
       "temp\t/tmp/quadrine-41-1.tmp\n"
@@ -22,8 +22,10 @@ TEST(PendingPages, TheJournalReplaysToWhatIsStillPending) {
   ASSERT_EQ(record.pages.size(), 2u);
   EXPECT_EQ(record.pages[0].page, "/out/a0001.emf");
   EXPECT_EQ(record.pages[0].spool, "/s/00001.SPL");
+  EXPECT_EQ(record.pages[0].job, (PrintJob{1, "Report 2026.docx"}));
   EXPECT_EQ(record.pages[1].page, "/out/b0000.emf");
   EXPECT_EQ(record.pages[1].spool, "");
+  EXPECT_EQ(record.pages[1].job, PrintJob{});  // written before pages carried their job
   EXPECT_EQ(record.temporaries, std::vector<std::string>{"/tmp/quadrine-41-1.tmp"});
 }
 

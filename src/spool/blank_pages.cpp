@@ -76,11 +76,11 @@ int IsBlankEMFPage(HENHMETAFILE metafile) {
   return blank;
 }
 
-void LoadSpoolingFiles(int bClear, const std::string& destDir, FileList& list) {
+void LoadSpoolingFiles(int bClear, const std::string& destDir, FileList& list, PageJobs* jobs) {
   LogMessage("Load spooling files...\n");
   ShowProgress("Load spooling files...", 0);
   const size_t before = list.size();
-  ConvertEMFFiles(bClear, destDir, list);
+  ConvertEMFFiles(bClear, destDir, list, jobs);
   ShowProgress("Remove blank spooling files...", 0);
   for (size_t i = list.size(); i > before; --i) {
     const std::string path = list[i - 1];

@@ -1,5 +1,6 @@
 #include "spool/interrupted_run.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -9,6 +10,7 @@
 #include "services/run_report.h"
 #include "services/scoped_handles.h"
 #include "services/settings.h"
+#include "spool/printer_jobs.h"
 #include "spool/spool_collection.h"
 #include "win32/win32.h"
 
@@ -221,7 +223,12 @@ void RecoverInterruptedRun(const std::string& outputFolder, FileList& list,
       ++cutAgain;
     } else {
       list.push_back(entry.page);
-      carried.push_back({entry.page, ""});
+      PrintJob job = entry.job;
+      if (job == PrintJob{} && fromSource) {
+        // A record written before pages carried their job: its number is in the source's name.
+        job.number = static_cast<unsigned long>(std::max(0, GetJobIDFromFileName(entry.spool)));
+      }
+      carried.push_back({entry.page, "", job});
       ++converted;
     }
   }

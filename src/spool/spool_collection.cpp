@@ -129,7 +129,7 @@ int CheckAllSPLFiles(FileList& splFiles) {
   return static_cast<int>(splFiles.size());
 }
 
-int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
+int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list, PageJobs* jobs) {
   if (strDestDir.empty()) {
     return 0;
   }
@@ -143,15 +143,18 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
   if (IsWindows95() || IsWindows98()) {
     // The 9x spooler leaves one EMF per page in the temporary folder. Each is copied under a
     // free page-file name and removed once copied, so it is converted once; one that cannot
-    // be copied stays where it is.
+    // be copied stays where it is. They carry no job number or document name: the run's
+    // pages are one job, numbered 0.
+    const PrintJob kNoJob;
     FileList found;
     const int count = FindFiles(temporaryFolder, "~emf*.tmp", found);
     for (int i = 0; i < count; ++i) {
       const std::string& source = found[static_cast<size_t>(i)];
       const std::string pagePath =
-          CreateFreePageFile(strDestDir, BaseName(source), i, source, [&](const std::string& path) {
-            return CopyFileA(source.c_str(), path.c_str(), TRUE) != FALSE;
-          });
+          CreateFreePageFile(strDestDir, BaseName(source), i, source, kNoJob,
+                             [&](const std::string& path) {
+                               return CopyFileA(source.c_str(), path.c_str(), TRUE) != FALSE;
+                             });
       if (pagePath.empty()) {
         ReportRunFailure("'" + source + "' could not be copied into '" + strDestDir +
                          "'; it stays where it is");
@@ -159,6 +162,9 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
       }
       DeleteFileA(source.c_str());
       list.push_back(pagePath);
+      if (jobs != nullptr) {
+        (*jobs)[pagePath] = kNoJob;
+      }
     }
     return count;
   }
@@ -180,7 +186,7 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list) {
     toExtract.push_back(splPath);
   }
   for (const std::string& splPath : toExtract) {
-    ReadBinaryDataFile(splPath, strDestDir, list);
+    ReadBinaryDataFile(splPath, strDestDir, list, jobs);
   }
   return accepted;
 }

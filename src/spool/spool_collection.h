@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/file_list.h"
+#include "base/print_job.h"
 
 // The operating system family, from GetVersion.
 bool IsWindowsNT();
@@ -13,7 +14,8 @@ bool IsWindows98();
 // Gathers the job's pages into destDir and appends the page files to the list. On the NT
 // family returns the number of spool files accepted; on the others the number of temporary
 // EMF files copied; 0 when destDir is empty.
-int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list);
+int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list,
+                    PageJobs* jobs = nullptr);
 
 // Clears the list and fills it with the non-empty files of folder matching pattern.
 int FindFiles(const std::string& folder, const char* pattern, FileList& list);

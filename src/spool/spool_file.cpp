@@ -1,5 +1,6 @@
 #include "spool/spool_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -100,7 +101,7 @@ std::string PageFileName(const std::string& destDir, const std::string& baseName
 }
 
 std::string CreateFreePageFile(const std::string& destDir, const std::string& baseName, int index,
-                               const std::string& source,
+                               const std::string& source, const PrintJob& job,
                                const std::function<bool(const std::string&)>& create) {
   for (int candidate = 0; candidate < kPageNameCandidates; ++candidate) {
     const std::string pagePath = PageFileName(destDir, baseName, index, candidate);
@@ -108,7 +109,7 @@ std::string CreateFreePageFile(const std::string& destDir, const std::string& ba
     if (GetFileAttributesA(pagePath.c_str()) != INVALID_FILE_ATTRIBUTES) {
       continue;
     }
-    AddPendingPage(pagePath, source);
+    AddPendingPage(pagePath, source, job);
     if (create(pagePath)) {
       return pagePath;
     }
@@ -200,7 +201,8 @@ int CheckSpoolerFileHeader(const std::string& path, EmfStartPattern& pattern) {
   return 0;
 }
 
-int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, FileList& list) {
+int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, FileList& list,
+                       PageJobs* jobs) {
   if (splPath.empty() || destDir.empty()) {
     return 0;
   }
@@ -240,12 +242,15 @@ int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, F
   }
   char baseName[_MAX_FNAME];
   _splitpath(splPath.c_str(), nullptr, nullptr, baseName, nullptr);
+  PrintJob job;
+  job.number = static_cast<unsigned long>(std::max(0, GetJobIDFromFileName(splPath)));
+  job.document = SpoolDocumentName(bytes);
 
   bool everyPageWritten = true;
   for (size_t k = 0; k < found.pages.size(); ++k) {
     const SpoolPage& page = found.pages[k];
     const std::string pagePath = CreateFreePageFile(
-        destDir, baseName, static_cast<int>(k), splPath, [&](const std::string& path) {
+        destDir, baseName, static_cast<int>(k), splPath, job, [&](const std::string& path) {
           return WritePageFile(path, std::span(bytes).subspan(page.offset, page.size));
         });
     if (pagePath.empty()) {
@@ -257,6 +262,9 @@ int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, F
       continue;
     }
     list.push_back(pagePath);
+    if (jobs != nullptr) {
+      (*jobs)[pagePath] = job;
+    }
   }
   bytes = {};
   if (!everyPageWritten) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/file_list.h"
+#include "base/print_job.h"
 #include "base/spool_format.h"
 #include "services/scoped_handles.h"
 
@@ -27,7 +28,7 @@ std::string PageFileName(const std::string& destDir, const std::string& baseName
 // that dies while making it leaves nothing the next run does not know of. The path made, or
 // empty.
 std::string CreateFreePageFile(const std::string& destDir, const std::string& baseName, int index,
-                               const std::string& source,
+                               const std::string& source, const PrintJob& job,
                                const std::function<bool(const std::string&)>& create);
 
 // Waits until the file's size stops changing (at least one pause of a second). Always 1.
@@ -40,7 +41,9 @@ ScopedHandle OpenFileWhenReady(const std::string& path);
 // 1 when the file is a usable spool file, with the first page's start pattern; else 0.
 int CheckSpoolerFileHeader(const std::string& path, EmfStartPattern& pattern);
 
-// Writes one page file per page into destDir and appends their paths to the list; then
-// deletes the spool file and its job, unless a page file could not be written. Returns the
-// number of pages found, 0 when the file was refused.
-int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, FileList& list);
+// Writes one page file per page into destDir and appends their paths to the list (and, given
+// jobs, the job each comes from: the number in the file's name, the document in its header);
+// then deletes the spool file and its job, unless a page file could not be written. Returns
+// the number of pages found, 0 when the file was refused.
+int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, FileList& list,
+                       PageJobs* jobs = nullptr);

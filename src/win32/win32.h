@@ -7,10 +7,12 @@
 // After windows.h, which they need.
 #include <commctrl.h>
 #include <winspool.h>
+#include <lmcons.h>  // UNLEN
 
 #include <cstdlib>  // _splitpath, _makepath
 #else
 
+#include "win32/advapi32/advapi32.h"
 #include "win32/comctl32/comctl32.h"
 #include "win32/gdi32/gdi32.h"
 #include "win32/kernel32/kernel32.h"

@@ -222,26 +222,6 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
   return CommandLine::kConvert;
 }
 
-std::string SafeDocumentName(const std::string& document) {
-  // Programs often name a document by its full path: its last part is the name.
-  const size_t separator = document.find_last_of("\\/");
-  const std::string part =
-      separator == std::string::npos ? document : document.substr(separator + 1);
-  std::string safe;
-  for (char c : part) {
-    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                      c == '.' || c == '_' || c == '-' || c == ' ';
-    if (kept && safe.size() < 64) {
-      safe += c;
-    }
-  }
-  // Blanks at either end, and a name of dots only, name nothing one can see.
-  const size_t first = safe.find_first_not_of(' ');
-  const size_t last = safe.find_last_not_of(' ');
-  safe = first == std::string::npos ? std::string() : safe.substr(first, last - first + 1);
-  return safe.find_first_not_of('.') == std::string::npos ? std::string() : safe;
-}
-
 std::string ExpandOutputPattern(const std::string& pattern, const std::string& name, int page,
                                 const std::string& document) {
   char number[16];

@@ -32,11 +32,6 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
 
 extern const char kConvertUsage[];
 
-// The document name a spool file carries, as it may stand in a file name: the last part of a
-// path, of which letters, digits, '.', '_', '-' and blanks only, at most 64 bytes; empty when
-// nothing is left.
-std::string SafeDocumentName(const std::string& document);
-
 // The pattern with {name}, {page} (four digits or more, from 1) and {doc} replaced.
 std::string ExpandOutputPattern(const std::string& pattern, const std::string& name, int page,
                                 const std::string& document);

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/print_job.h"
 #include "base/spool_format.h"
 #include "convert_options.h"
 #include "emf/font.h"

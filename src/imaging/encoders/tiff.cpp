@@ -261,10 +261,11 @@ class PagesWithFile final : public PageFileWriter {
 
 }  // namespace
 
-std::unique_ptr<PageFileWriter> OpenTiffPages(OutputFile& file, std::string* error) {
+std::unique_ptr<PageFileWriter> OpenTiffPages(OutputFile& file, std::string* error,
+                                              uint64_t pixel_bytes) {
   auto tiff = std::make_unique<TiffFile>(file);
-  // BigTIFF, since the pages' sum is not known before they are drawn.
-  if (!tiff->Open("w8")) {
+  // Classic TIFF's offsets end at 4 GB: half of that leaves room for what compression adds.
+  if (!tiff->Open(pixel_bytes >= (uint64_t{1} << 31) ? "w8" : "w")) {
     *error = "libtiff could not write " + file.name();
     return nullptr;
   }

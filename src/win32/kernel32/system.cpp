@@ -121,6 +121,22 @@ DWORD WINAPI GetTickCount(void) {
   return static_cast<DWORD>(ms);
 }
 
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local{};
+  localtime_r(&now.tv_sec, &local);
+  lpSystemTime->wYear = static_cast<WORD>(local.tm_year + 1900);
+  lpSystemTime->wMonth = static_cast<WORD>(local.tm_mon + 1);
+  lpSystemTime->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+  lpSystemTime->wDay = static_cast<WORD>(local.tm_mday);
+  lpSystemTime->wHour = static_cast<WORD>(local.tm_hour);
+  lpSystemTime->wMinute = static_cast<WORD>(local.tm_min);
+  // A leap second reads as the second before it, as Windows never shows 60.
+  lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
+  lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+}
+
 void WINAPI Sleep(DWORD dwMilliseconds) {
   timespec wait{static_cast<time_t>(dwMilliseconds / 1000),
                 static_cast<long>(dwMilliseconds % 1000) * 1000000L};

@@ -1,18 +1,8 @@
 // winspool: printers and their job queues.
 #pragma once
 
+#include "win32/kernel32/kernel32.h"  // SYSTEMTIME
 #include "win32/win32_types.h"
-
-typedef struct _SYSTEMTIME {
-  WORD wYear;
-  WORD wMonth;
-  WORD wDayOfWeek;
-  WORD wDay;
-  WORD wHour;
-  WORD wMinute;
-  WORD wSecond;
-  WORD wMilliseconds;
-} SYSTEMTIME, *LPSYSTEMTIME;
 
 typedef struct _devicemodeA DEVMODEA, *LPDEVMODEA;
 typedef void* PSECURITY_DESCRIPTOR;

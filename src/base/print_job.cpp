@@ -34,8 +34,9 @@ bool IsReservedDeviceName(std::string_view name) {
       return true;
     }
   }
-  return stem.size() == 4 && (EqualsIgnoringCase(stem.substr(0, 3), "COM") ||
-                              EqualsIgnoringCase(stem.substr(0, 3), "LPT")) &&
+  return stem.size() == 4 &&
+         (EqualsIgnoringCase(stem.substr(0, 3), "COM") ||
+          EqualsIgnoringCase(stem.substr(0, 3), "LPT")) &&
          stem[3] >= '0' && stem[3] <= '9';
 }
 

@@ -43,7 +43,9 @@ TEST(SafeDocumentName, KeepsWhatAFileNameMayHoldAndNothingThatLeavesItsFolder) {
 }
 
 TEST(SafeDocumentName, ControlCharactersBecomeBlanksInATitleAndAreEscapedInALine) {
-  EXPECT_EQ(WithoutControlCharacters("a\tb\nc\x7F" "d"), "a b c d");
+  EXPECT_EQ(WithoutControlCharacters("a\tb\nc\x7F"
+                                     "d"),
+            "a b c d");
   EXPECT_EQ(WithoutControlCharacters("R\xC3\xA9sum\xC3\xA9"), "R\xC3\xA9sum\xC3\xA9");
   for (const std::string name : {"plain", "tab\there\nline\r", "C:\\x\\y", "\\x41 stays",
                                  "R\xC3\xA9sum\xC3\xA9\x7F", "ends in \\"}) {

@@ -291,7 +291,7 @@ struct JobOutput {
   char drive[_MAX_DRIVE] = "";
   char dir[_MAX_DIR] = "";
   char name[_MAX_FNAME] = "";
-  std::string reason;  // why the job's pages can have no output, when they cannot
+  std::string reason;        // why the job's pages can have no output, when they cannot
   long long pagesNamed = 0;  // a name with a job's macros numbers each job's pages from the start
 };
 
@@ -401,12 +401,13 @@ struct PageWork {
 };
 
 // Starts the page: its names settled and its output written, or begun.
-PageWork BeginPage(const std::string& page, size_t i, const OutputNaming& naming,
-                   JobOutput& job, const ImageSettings& settings) {
+PageWork BeginPage(const std::string& page, size_t i, const OutputNaming& naming, JobOutput& job,
+                   const ImageSettings& settings) {
   PageWork work;
   work.page = page;
   // A job's own folder or name holds its pages alone: they are numbered from the start.
-  const long long number = HasJobMacros(naming.setting) ? job.pagesNamed++ : static_cast<long long>(i);
+  const long long number =
+      HasJobMacros(naming.setting) ? job.pagesNamed++ : static_cast<long long>(i);
   work.wanted = WantedOutputPath(naming, job, number, work.reason);
   if (work.wanted.empty()) {
     return work;
@@ -486,8 +487,7 @@ bool HoldsJobDocuments(const std::string& extension) {
   return EqualsIgnoringCase(extension, ".pdf") && WritesPdfDocuments();
 }
 
-std::unique_ptr<JobDocument> StartJobDocument(const std::string& staged,
-                                              const OutputNaming& naming,
+std::unique_ptr<JobDocument> StartJobDocument(const std::string& staged, const OutputNaming& naming,
                                               const ImageSettings& settings,
                                               const std::string& title,
                                               const std::vector<std::string>& pages,
@@ -513,8 +513,8 @@ void ShowPageProgress(size_t shown, size_t count) {
 // Each job's pages as one document, named from the output setting without a page number.
 // Its pages stay, and stay in the recovery record, until the document is placed whole; a page
 // that cannot be drawn is named and kept, and the document holds the others.
-FileList ConvertJobDocuments(const FileList& list, const OutputNaming& naming,
-                             JobOutputs& outputs, const ImageSettings& settings) {
+FileList ConvertJobDocuments(const FileList& list, const OutputNaming& naming, JobOutputs& outputs,
+                             const ImageSettings& settings) {
   // The jobs in the order their first pages come, each with its pages in list order.
   std::vector<std::vector<size_t>> jobs;
   std::map<std::pair<unsigned long, std::string>, size_t> jobIndex;
@@ -542,9 +542,9 @@ FileList ConvertJobDocuments(const FileList& list, const OutputNaming& naming,
       for (size_t i : pages) {
         paths.push_back(list[i]);
       }
-      document = StartJobDocument(staged, naming, settings,
-                                  WithoutControlCharacters(outputs.JobOf(first).document), paths,
-                                  reason);
+      document =
+          StartJobDocument(staged, naming, settings,
+                           WithoutControlCharacters(outputs.JobOf(first).document), paths, reason);
     }
     std::vector<size_t> added;
     for (size_t i : pages) {
@@ -606,9 +606,10 @@ int ConvertPages(const std::string& outputPath, FileList& list, const PageJobs& 
         return 0;
       }
     } else {
-      LogMessage("bOneFilePerJob is set, but a %s file holds one page: each page is written "
-                 "on its own.\n",
-                 naming.extension.c_str());
+      LogMessage(
+          "bOneFilePerJob is set, but a %s file holds one page: each page is written "
+          "on its own.\n",
+          naming.extension.c_str());
     }
   }
 

@@ -142,8 +142,8 @@ imaging::RowLayout ReducedPngLayout(const imaging::DibRows& rows, imaging::Colou
 
 // Where a page's rows go once their layout is settled: a file of its own, or the next page of
 // a file of pages. Null with a message when the writer cannot be had.
-using OpenWriter = std::function<std::unique_ptr<imaging::RowWriter>(const imaging::RowLayout&,
-                                                                     std::string*)>;
+using OpenWriter =
+    std::function<std::unique_ptr<imaging::RowWriter>(const imaging::RowLayout&, std::string*)>;
 
 // Encodes the rows a band at a time, so that a page's memory stays that of a band whatever
 // its size. A PNG to be reduced takes a first pass that counts colours.
@@ -290,8 +290,8 @@ class TiffDocument final : public JobDocument {
 }  // namespace
 
 std::unique_ptr<JobDocument> StartTiffDocument(const std::string& staged,
-                                               const ImageSettings& settings,
-                                               uint64_t pixelBytes, std::string& reason) {
+                                               const ImageSettings& settings, uint64_t pixelBytes,
+                                               std::string& reason) {
   ScopedHandle file(CreateFileA(staged.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) {

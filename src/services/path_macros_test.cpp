@@ -77,7 +77,9 @@ TEST(PathMacros, AJobsValuesNeverLeaveTheFolderBeforeThem) {
     std::string expanded;
   };
   const Case cases[] = {
-      {"C:\\out\\%DOCNAME%.pdf", {12, "Quarterly report.docx"}, "C:\\out\\Quarterly report.docx.pdf"},
+      {"C:\\out\\%DOCNAME%.pdf",
+       {12, "Quarterly report.docx"},
+       "C:\\out\\Quarterly report.docx.pdf"},
       {"C:\\out\\%DOCNAME%\\p%JOBID%.png", {7, "..\\..\\x"}, "C:\\out\\x\\p7.png"},
       {"C:\\out\\%DOCNAME%\\p.png", {7, "/etc/passwd"}, "C:\\out\\passwd\\p.png"},
       {"C:\\out\\%DOCNAME%\\p.png", {7, "C:\\Windows\\"}, "C:\\out\\document\\p.png"},
@@ -85,7 +87,9 @@ TEST(PathMacros, AJobsValuesNeverLeaveTheFolderBeforeThem) {
       {"C:\\out\\%DOCNAME%.pdf", {7, "CON"}, "C:\\out\\_CON.pdf"},
       {"C:\\out\\LPT%JOBID%\\p.png", {1, ""}, "C:\\out\\_LPT1\\p.png"},
       {"C:\\out\\%DOCNAME%-%JOBID%.tif", {0, ""}, "C:\\out\\document-0.tif"},
-      {"C:\\out\\%DOCNAME%.pdf", {3, std::string(5000, 'a')}, "C:\\out\\" + std::string(64, 'a') + ".pdf"},
+      {"C:\\out\\%DOCNAME%.pdf",
+       {3, std::string(5000, 'a')},
+       "C:\\out\\" + std::string(64, 'a') + ".pdf"},
       {"C:\\out\\%DOCNAME%.pdf", {3, "tab\there\x01\xFF\xFE"}, "C:\\out\\tabhere.pdf"},
       {"C:\\out\\page.png", {3, "x"}, "C:\\out\\page.png"},
   };

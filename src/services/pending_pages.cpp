@@ -113,8 +113,7 @@ PendingRecord ParsePendingPages(std::string_view text) {
           static_cast<DWORD>(std::strtoul(std::string(fields[1]).c_str(), nullptr, 10));
       record.stagingFolder = fields[2];
       record.recordPath = fields.size() >= 4 ? std::string(fields[3]) : std::string();
-    } else if (kind == "page" && (fields.size() == 3 || fields.size() == 5) &&
-               !fields[1].empty()) {
+    } else if (kind == "page" && (fields.size() == 3 || fields.size() == 5) && !fields[1].empty()) {
       PendingPage entry{std::string(fields[1]), std::string(fields[2]), {}};
       if (fields.size() == 5) {  // a record of a version before jobs named outputs has none
         entry.job.number = std::strtoul(std::string(fields[3]).c_str(), nullptr, 10);

@@ -150,11 +150,10 @@ int ConvertEMFFiles(int bClear, const std::string& strDestDir, FileList& list, P
     const int count = FindFiles(temporaryFolder, "~emf*.tmp", found);
     for (int i = 0; i < count; ++i) {
       const std::string& source = found[static_cast<size_t>(i)];
-      const std::string pagePath =
-          CreateFreePageFile(strDestDir, BaseName(source), i, source, kNoJob,
-                             [&](const std::string& path) {
-                               return CopyFileA(source.c_str(), path.c_str(), TRUE) != FALSE;
-                             });
+      const std::string pagePath = CreateFreePageFile(
+          strDestDir, BaseName(source), i, source, kNoJob, [&](const std::string& path) {
+            return CopyFileA(source.c_str(), path.c_str(), TRUE) != FALSE;
+          });
       if (pagePath.empty()) {
         ReportRunFailure("'" + source + "' could not be copied into '" + strDestDir +
                          "'; it stays where it is");

@@ -100,13 +100,15 @@ TEST(JobOutputs, EachJobOfOneRunIsNamedAfterItsOwnDocument) {
   // Each job in its own folder, numbered from the start; the page files, cut into the folder
   // before the job's, are gone.
   const std::set<std::string> expected = {"Quarterly report.docx/p1_0001.emf",
-                                          "Quarterly report.docx/p1_0002.emf", "Letter/p2_0001.emf"};
+                                          "Quarterly report.docx/p1_0002.emf",
+                                          "Letter/p2_0001.emf"};
   EXPECT_EQ(FilesUnder(converter / folder), expected);
   std::string listed;
   int number = 1;
   for (const char* name : {"Quarterly report.docx/p1_0001.emf", "Quarterly report.docx/p1_0002.emf",
                            "Letter/p2_0001.emf"}) {
-    listed += "File " + std::to_string(number++) + " = \"" + converter / folder + "/" + name + "\"\n";
+    listed +=
+        "File " + std::to_string(number++) + " = \"" + converter / folder + "/" + name + "\"\n";
   }
   // The log shows the setting with the job's macros in it, each job's own name, and the files.
   const std::string log = converter.Log();
@@ -115,8 +117,8 @@ TEST(JobOutputs, EachJobOfOneRunIsNamedAfterItsOwnDocument) {
     files += log.substr(log.find("File ", at), log.find('\n', at) + 1 - at);
   }
   EXPECT_EQ(files, listed);
-  const std::string expanded = converter.folder() + "\\out\\" + SafeDocumentName(user->pw_name) +
-                               "-" + LocalDate(before);
+  const std::string expanded =
+      converter.folder() + "\\out\\" + SafeDocumentName(user->pw_name) + "-" + LocalDate(before);
   EXPECT_NE(log.find("strTempPath2=" + expanded + "\\%DOCNAME%\\p%JOBID%_.emf\n"),
             std::string::npos)
       << log;
@@ -186,20 +188,20 @@ std::vector<std::string> PdfPages(const std::string& pdf) {
 
 // What Pillow reads in a TIFF: its frames' count, and whether it is the classic form.
 std::string TiffPages(const std::string& tiff) {
-  const auto read = RunProgram(
-      "/usr/bin/python3",
-      {"-c",
-       "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
-       "print(im.n_frames, open(sys.argv[1], 'rb').read(4) == b'II*\\0')",
-       tiff},
-      "/");
+  const auto read = RunProgram("/usr/bin/python3",
+                               {"-c",
+                                "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
+                                "print(im.n_frames, open(sys.argv[1], 'rb').read(4) == b'II*\\0')",
+                                tiff},
+                               "/");
   return read.out;
 }
 
 TEST(JobOutputs, OneFilePerJobHoldsEachJobsPagesInOrder) {
   for (const std::string extension : {"pdf", "tif"}) {
     InstalledConverter converter;
-    converter.SetOption("AutoSave", "OutputFile", ("%APPFOLDER%\\out\\%DOCNAME%." + extension).c_str());
+    converter.SetOption("AutoSave", "OutputFile",
+                        ("%APPFOLDER%\\out\\%DOCNAME%." + extension).c_str());
     converter.SetOption("AutoSaveOptions", "bOneFilePerJob", "1");
     const std::string record = converter.elsewhere() + "/hooks.txt";
     converter.SetOption("RunExe", "PATH", (Helper() + " record " + record + " after %1").c_str());

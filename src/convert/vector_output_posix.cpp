@@ -63,9 +63,18 @@ class PdfDocument final : public JobDocument {
               const std::string& title)
       : file_(std::move(file)),
         staged_(std::move(staged)),
-        document_(std::make_unique<emf::VectorDocument>(SinkInto(file_.Get()),
-                                                        emf::VectorFormat::kPdf, RuleOf(settings),
-                                                        emf::DocumentInfo{title, kCreator})) {}
+        document_(std::make_unique<emf::VectorDocument>(
+            [this](std::span<const uint8_t> data) {
+              DWORD written = 0;
+              if (WriteFile(file_.Get(), data.data(), static_cast<DWORD>(data.size()), &written,
+                            nullptr) &&
+                  written == data.size()) {
+                return true;
+              }
+              writeError_ = GetLastError();
+              return false;
+            },
+            emf::VectorFormat::kPdf, RuleOf(settings), emf::DocumentInfo{title, kCreator})) {}
 
   ~PdfDocument() override {
     if (!finished_) {
@@ -92,14 +101,18 @@ class PdfDocument final : public JobDocument {
     error = document_->AddPage(*page);
     if (!error.empty() && document_->pages() > before) {
       // Part of it is in the file: the document is no longer what its pages say.
-      failure_ = "the document could not be written: " + error;
+      failure_ = WriteFailure(error);
       return failure_;
     }
     return error;
   }
 
   std::string Finish() override {
-    std::string reason = failure_.empty() ? document_->Finish() : failure_;
+    std::string reason = failure_;
+    if (reason.empty()) {
+      reason = document_->Finish();
+      reason = reason.empty() ? reason : WriteFailure(reason);
+    }
     document_.reset();
     file_.Reset();
     if (!reason.empty()) {
@@ -110,8 +123,15 @@ class PdfDocument final : public JobDocument {
   }
 
  private:
+  // Why the document failed: the disk's own word when a write to it failed.
+  std::string WriteFailure(const std::string& error) const {
+    return writeError_ == ERROR_DISK_FULL ? "the disk is full"
+                                          : "the document could not be written: " + error;
+  }
+
   ScopedHandle file_;
   std::string staged_;
+  DWORD writeError_ = ERROR_SUCCESS;
   std::unique_ptr<emf::VectorDocument> document_;  // writes into file_
   std::string failure_;
   bool finished_ = false;

@@ -288,6 +288,24 @@ TEST(JobOutputs, AKilledRunLeavesTheJobsPagesForTheNextToMakeItsDocument) {
             (std::vector<std::string>{"one", "two", "three"}));
 }
 
+TEST(JobOutputs, AFullDiskFailsTheDocumentAndKeepsEveryPage) {
+  for (const std::string extension : {"pdf", "tif"}) {
+    InstalledConverter converter;
+    converter.SetOption("AutoSave", "OutputFile", ("C:\\out\\%DOCNAME%." + extension).c_str());
+    converter.SetOption("AutoSaveOptions", "bOneFilePerJob", "1");
+    PrintJob(converter, "Full", {TextPage("one"), TextPage("two")});
+    const auto run = converter.Run({}, {"QUADRINE_FAULT=disk-full:*/out/~quadrine-*"});
+    shm_unlink(testing_support::SharedBlockName().c_str());
+    EXPECT_EQ(run.exitCode, 1) << extension;
+    for (const char* page : {"000010000.emf", "000010001.emf"}) {
+      EXPECT_NE(run.err.find(converter / "out/" + page), std::string::npos) << run.err;
+    }
+    EXPECT_NE(run.err.find("the disk is full"), std::string::npos) << run.err;
+    EXPECT_EQ(FilesUnder(converter / "out"),
+              (std::set<std::string>{"000010000.emf", "000010001.emf"}));
+  }
+}
+
 TEST(JobOutputs, AFormatOfOnePageAFileIgnoresOneFilePerJob) {
   InstalledConverter converter;
   converter.SetConfig("debug", "outlog", "Yes");

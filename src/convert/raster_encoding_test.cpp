@@ -85,13 +85,13 @@ TEST(FormatCodes, FollowTheTableWithoutRegardToCase) {
     const char* path;
     uint32_t code;
   };
-  const Case cases[] = {{"a.bmp", 1},       {"a.GIF", 2},  {"C:\\x\\a.JPEG", 3}, {"a.jpg", 3},
-                        {"a.png", 4},       {"a.ico", 5},  {"a.tif", 6},         {"a.Tiff", 6},
-                        {"a.tga", 7},       {"a.pcx", 8},  {"a.wbmp", 9},        {"a.wmf", 10},
-                        {"a.emf", 10},      {"a.jp2", 11}, {"a.j2k", 11},        {"a.jpc", 12},
-                        {"a.j2c", 12},      {"a.pgx", 13}, {"a.pnm", 14},        {"a.pgm", 14},
-                        {"a.ppm", 14},      {"a.ras", 15}, {"a.pbm", 16},        {"a.xyz", 0},
-                        {"noextension", 0}, {"a.jpgx", 0}};
+  const Case cases[] = {{"a.bmp", 1},  {"a.GIF", 2},       {"C:\\x\\a.JPEG", 3}, {"a.jpg", 3},
+                        {"a.png", 4},  {"a.ico", 5},       {"a.tif", 6},         {"a.Tiff", 6},
+                        {"a.tga", 7},  {"a.pcx", 8},       {"a.wbmp", 9},        {"a.wmf", 10},
+                        {"a.emf", 10}, {"a.jp2", 11},      {"a.j2k", 11},        {"a.jpc", 12},
+                        {"a.j2c", 12}, {"a.pgx", 13},      {"a.pnm", 14},        {"a.pgm", 14},
+                        {"a.ppm", 14}, {"a.ras", 15},      {"a.pbm", 16},        {"a.WebP", 17},
+                        {"a.xyz", 0},  {"noextension", 0}, {"a.jpgx", 0}};
   for (const Case& c : cases) {
     EXPECT_EQ(FormatCodeFromExtension(c.path), c.code) << c.path;
   }
@@ -115,10 +115,11 @@ TEST(Encoding, EveryFormatReadsBackInAnotherReader) {
     bool carries_dpi;
   };
   const Case cases[] = {
-      {"png", "RGB", 0, true},  {"jpg", "RGB", 12, true},  {"tif", "RGB", 0, true},
-      {"bmp", "RGB", 0, true},  {"gif", "P", 8, false},    {"tga", "RGB", 0, false},
-      {"pcx", "RGB", 0, true},  {"ppm", "RGB", 0, false},  {"ico", "RGB", 0, false},
-      {"ras", "RGB", 0, false}, {"jp2", "RGB", 16, false}, {"j2k", "RGB", 16, false},
+      {"png", "RGB", 0, true},   {"jpg", "RGB", 12, true},  {"tif", "RGB", 0, true},
+      {"bmp", "RGB", 0, true},   {"gif", "P", 8, false},    {"tga", "RGB", 0, false},
+      {"pcx", "RGB", 0, true},   {"ppm", "RGB", 0, false},  {"ico", "RGB", 0, false},
+      {"ras", "RGB", 0, false},  {"jp2", "RGB", 16, false}, {"j2k", "RGB", 16, false},
+      {"webp", "RGB", 0, false},
   };
   for (const Case& c : cases) {
     const std::string out = dir / (std::string("out.") + c.extension);
@@ -292,7 +293,7 @@ TEST(Encoding, EveryFormatAndDepthAsFromABmpFile) {
   testing_support::WriteFile(page, ColourPage());
   const char* const extensions[] = {"gif", "jpg", "jpeg", "png", "ico", "tif", "tiff",
                                     "tga", "pcx", "wbmp", "jp2", "j2k", "jpc", "j2c",
-                                    "pgx", "pnm", "pgm",  "ppm", "ras", "pbm"};
+                                    "pgx", "pnm", "pgm",  "ppm", "ras", "pbm", "webp"};
   for (const int depth : {1, 4, 8, 16, 24, 32}) {
     for (const int grey : {0, 1}) {
       ImageSettings settings;

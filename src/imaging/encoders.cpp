@@ -15,8 +15,9 @@ constexpr uint64_t kAnySize = ~uint64_t{0};
 constexpr uint64_t k4GB = 0xFFFFFFFF - 2048;
 
 // JPEG's frame header counts to 65535, libjpeg to 65500; GIF, TGA and PCX keep sizes in 16
-// bits; BMP and Sun raster count their bytes in 32.
-constexpr std::array<Encoder, 15> kEncoders = {{
+// bits; BMP and Sun raster count their bytes in 32; WebP keeps sides in 14 bits and allows
+// 16383.
+constexpr std::array<Encoder, 16> kEncoders = {{
     {kFormatBmp, "BMP", kTakesPalette | kTakesRgb, nullptr, OpenBmpRows, kAnySide, k4GB},
     {kFormatGif, "GIF", kTakesPalette, SaveGif, nullptr, 65535, kAnySize},
     {kFormatJpeg, "JPEG", kTakesGrey | kTakesRgb, nullptr, OpenJpegRows, 65500, kAnySize},
@@ -32,6 +33,7 @@ constexpr std::array<Encoder, 15> kEncoders = {{
     {kFormatPnm, "PNM", kTakesGrey | kTakesRgb, SavePnm, nullptr, kAnySide, kAnySize},
     {kFormatRas, "Sun raster", kTakesPalette | kTakesRgb, SaveSunRaster, nullptr, kAnySide, k4GB},
     {kFormatPbm, "PBM", kTakesBlackAndWhite, SavePbm, nullptr, kAnySide, kAnySize},
+    {kFormatWebp, "WebP", kTakesPalette | kTakesRgb, SaveWebp, nullptr, 16383, kAnySize},
 }};
 
 bool IsBlackAndWhite(const Image& image) {
@@ -52,7 +54,7 @@ uint32_t FormatOfExtension(std::string_view extension) {
       {"tga", kFormatTga}, {"pcx", kFormatPcx}, {"wbmp", kFormatWbmp}, {"wmf", kFormatWmf},
       {"emf", kFormatWmf}, {"jp2", kFormatJp2}, {"j2k", kFormatJp2},   {"jpc", kFormatJpc},
       {"j2c", kFormatJpc}, {"pgx", kFormatPgx}, {"pnm", kFormatPnm},   {"pgm", kFormatPnm},
-      {"ppm", kFormatPnm}, {"ras", kFormatRas}, {"pbm", kFormatPbm},
+      {"ppm", kFormatPnm}, {"ras", kFormatRas}, {"pbm", kFormatPbm},   {"webp", kFormatWebp},
   };
   std::string lower(extension);
   for (char& c : lower) {

@@ -69,5 +69,6 @@ bool SavePgx(const Image&, OutputFile&, std::string*);
 bool SavePnm(const Image&, OutputFile&, std::string*);
 bool SavePbm(const Image&, OutputFile&, std::string*);
 bool SaveSunRaster(const Image&, OutputFile&, std::string*);
+bool SaveWebp(const Image&, OutputFile&, std::string*);
 
 }  // namespace imaging

@@ -30,6 +30,7 @@ enum FormatCode : uint32_t {
   kFormatPnm = 14,
   kFormatRas = 15,
   kFormatPbm = 16,
+  kFormatWebp = 17,
 };
 
 struct Rgb {

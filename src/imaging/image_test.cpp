@@ -169,6 +169,10 @@ TEST(RowWriters, SizesPastAFormatsLimitsAreRefusedByName) {
        "(4 GB)"},
       {kFormatBmp, 38000, 38000, 8, ""},
       {kFormatPng, 100000, 100000, 24, ""},
+      {kFormatWebp, 16383, 16383, 24, ""},
+      {kFormatWebp, 5, 16384, 8,
+       "an image of 5 x 16384 pixels is past what WebP holds (16383 "
+       "pixels a side)"},
       {kFormatPng, 0, 10, 24, "an image of 0 x 10 pixels is past what PNG holds"},
   };
   for (const Case& c : cases) {

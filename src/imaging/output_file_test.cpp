@@ -136,6 +136,9 @@ bool IsWhole(uint32_t format, const std::vector<uint8_t>& bytes) {
       return size == std::string_view("P4\n301 197\n").size() + kBits * kHeight;
     case kFormatRas:
       return size == 32 + (kWidth * 3 + 1) / 2 * 2 * kHeight;
+    case kFormatWebp:  // RIFF's size is that of the rest
+      return size > 12 && U32At(bytes, 4, false) + 8 == size &&
+             std::string_view(reinterpret_cast<const char*>(bytes.data()) + 8, 4) == "WEBP";
     case kFormatJp2: {  // boxes end to end up to the codestream's end
       uint64_t at = 0;
       while (at + 8 <= size && U32At(bytes, at, true) >= 8) {

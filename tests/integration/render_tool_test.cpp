@@ -93,10 +93,12 @@ TEST(RenderTool, TheExtensionPicksTheFormatAndLimitsAreNamed) {
       {"p.bmp", 50, 40, 0, "BM", ""},
       {"p.gif", 50, 40, 0, "GIF8", ""},  // written from the whole image
       {"p.pcx", 50, 40, 0, "\x0A", ""},
+      {"p.webp", 50, 40, 0, "RIFF", ""},
       {"p.xyz", 50, 40, 2, "", "names no image format"},
       {"p.emf", 50, 40, 2, "", "names no image format"},
       {"p.jpg", 65501, 2, 1, "", "65500 pixels a side"},
       {"p.bmp", 40000, 40000, 1, "", "past what BMP holds"},
+      {"p.webp", 2, 16384, 1, "", "past what WebP holds (16383 pixels a side)"},
   };
   for (const Case& c : cases) {
     TempDir dir;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <ctime>
+#include <filesystem>
 #include <regex>
 #include <string>
 
@@ -156,6 +157,48 @@ TEST(Settings, AnOverlongOutputSettingIsRefusedAndKeptWhole) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
     EXPECT_EQ(converter.Option("AutoSave", "OutputFile"), c.setting);
+  }
+}
+
+// A real text page written as WebP holds the very pixels of the same page written as a reduced
+// PNG, in clearly less space, at the screen's density and at 300 dots per inch.
+TEST(ConversionRun, AWebpPageHoldsThePixelsOfTheReducedPngInLessSpace) {
+  const std::string shared = testing_support::SharedDir();
+  ASSERT_FALSE(shared.empty());
+  std::string why;
+  const std::string reader = testing_support::ImageReader(why);
+  ASSERT_FALSE(reader.empty()) << why;
+  for (const char* resolution : {"Default", "225"}) {  // 72 is the reference: 225 is 300 dpi
+    SCOPED_TRACE(resolution);
+    InstalledConverter converter;
+    converter.SetOption("AutoSaveOptions", "m_strResolution", resolution);
+    converter.SetOption("AutoSaveOptions", "bReducePng", "1");
+    std::filesystem::create_directories(converter / "out");
+    for (const char* extension : {"png", "webp"}) {
+      std::filesystem::copy_file(shared + "/corpus/spl/export_0000s10.SPL",
+                                 converter.SpoolFolder() + "/00021.SPL");
+      converter.SetQueue("[Quadrine]\nAttributes=0\nJobs=21\n");
+      converter.SetOption("AutoSave", "OutputFile",
+                          (std::string("C:\\out\\page.") + extension).c_str());
+      const auto run = converter.Run();
+      ASSERT_EQ(run.exitCode, 0) << extension << ": " << run.err;
+    }
+    const std::string png = converter / "out/page0001.png";
+    const std::string webp = converter / "out/page0001.webp";
+    EXPECT_EQ(testing_support::ReadFile(png)[25], 3);  // reduced to a palette
+    const auto same = testing_support::RunProgram(
+        reader,
+        {"-c",
+         "import sys\nfrom PIL import Image\n"
+         "a = Image.open(sys.argv[1]).convert('RGB')\n"
+         "b = Image.open(sys.argv[2])\n"
+         "print(b.format, b.mode, a.size == b.size and a.tobytes() == b.tobytes())\n",
+         png, webp},
+        "/");
+    EXPECT_EQ(same.out, "WEBP RGB True\n") << same.err;
+    const auto png_size = std::filesystem::file_size(png);
+    const auto webp_size = std::filesystem::file_size(webp);
+    EXPECT_LE(webp_size * 10, png_size * 8) << webp_size << " bytes against " << png_size;
   }
 }
 

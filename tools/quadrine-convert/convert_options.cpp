@@ -16,7 +16,7 @@ const char kConvertUsage[] =
     "                        extension, {page} the page number from 1 in four digits, {doc} the\n"
     "                        document name a spool file carries (else {name})\n"
     "  -f, --format EXT      format by extension, overriding the pattern's (png, jpg, tif, bmp,\n"
-    "                        gif, emf, wmf, ...)\n"
+    "                        gif, webp, emf, wmf, ...)\n"
     "  -r, --resolution N[xM]  dots per inch, stamped as it is (default 96)\n"
     "  -s, --size WxH        pixel size instead (W or H 0: keep the page's aspect)\n"
     "  -d, --depth N         1, 8, 16, 24 or 32 bits per pixel (16 and 32 are stored as 24)\n"

@@ -37,7 +37,7 @@ int Usage(std::FILE* to = stderr, int exit_code = 2) {
                "  IN          an EMF page, or a spool file in the EMF format (--page N picks the\n"
                "              page, from 1; default 1)\n"
                "  OUT         the image; its extension picks the format (png, jpg, tif, bmp, gif,\n"
-               "              pcx, tga, ...)\n"
+               "              webp, pcx, tga, ...)\n"
                "  --stats     print the records played and skipped\n"
                "  --no-reduce a PNG in 24-bit colour (default: grey levels or a palette where\n"
                "              that changes no pixel)\n"

@@ -3,8 +3,9 @@
 // page of 2550 x 3300, and at 96 and 300 dots per inch with two corpus pages, a text page
 // (the first page of the spool file export_0000s10.SPL) and a picture page (test-178, colour
 // gradients). Ours is the converter's path with bReducePng=1: the BMP read back a band at a
-// time, its colours counted, then written as grey levels, a palette or RGB. Then JPEG, TIFF and
-// GIF of the letter page, each beside convert's.
+// time, its colours counted, then written as grey levels, a palette or RGB. The same pages as
+// lossless WebP, beside convert's lossless WebP. Then JPEG, TIFF and GIF of the letter page,
+// each beside convert's.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -118,6 +119,16 @@ void RegisterAll() {
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark((theirs += suffix).c_str(), ImageMagick, p.name, p.dpi, ".png",
                                  "")
+        ->Unit(benchmark::kMillisecond);
+  }
+  for (const Page& p : pages) {
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, p.dpi == 0 ? "%s/letter" : "%s/%ddpi", p.name, p.dpi);
+    benchmark::RegisterBenchmark((std::string("webp/ours/") + suffix).c_str(), Ours, p.name,
+                                 p.dpi, ".webp")
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((std::string("webp/convert/") + suffix).c_str(), ImageMagick,
+                                 p.name, p.dpi, ".webp", "-define webp:lossless=true")
         ->Unit(benchmark::kMillisecond);
   }
   struct Other {

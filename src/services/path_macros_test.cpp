@@ -73,28 +73,27 @@ TEST(PathMacros, TheRunsNamesDateAndTimeAndLeavesTheJobsAndUnknownOnes) {
 TEST(PathMacros, AJobsValuesNeverLeaveTheFolderBeforeThem) {
   struct Case {
     std::string path;
-    PrintJob job;
+    unsigned long number;
+    std::string document;
     std::string expanded;
   };
   const Case cases[] = {
-      {"C:\\out\\%DOCNAME%.pdf",
-       {12, "Quarterly report.docx"},
-       "C:\\out\\Quarterly report.docx.pdf"},
-      {"C:\\out\\%DOCNAME%\\p%JOBID%.png", {7, "..\\..\\x"}, "C:\\out\\x\\p7.png"},
-      {"C:\\out\\%DOCNAME%\\p.png", {7, "/etc/passwd"}, "C:\\out\\passwd\\p.png"},
-      {"C:\\out\\%DOCNAME%\\p.png", {7, "C:\\Windows\\"}, "C:\\out\\document\\p.png"},
-      {"C:\\out\\%DOCNAME%\\p.png", {7, ".."}, "C:\\out\\document\\p.png"},
-      {"C:\\out\\%DOCNAME%.pdf", {7, "CON"}, "C:\\out\\_CON.pdf"},
-      {"C:\\out\\LPT%JOBID%\\p.png", {1, ""}, "C:\\out\\_LPT1\\p.png"},
-      {"C:\\out\\%DOCNAME%-%JOBID%.tif", {0, ""}, "C:\\out\\document-0.tif"},
-      {"C:\\out\\%DOCNAME%.pdf",
-       {3, std::string(5000, 'a')},
+      {"C:\\out\\%DOCNAME%.pdf", 12, "Quarterly report.docx", "C:\\out\\Quarterly report.docx.pdf"},
+      {"C:\\out\\%DOCNAME%\\p%JOBID%.png", 7, "..\\..\\x", "C:\\out\\x\\p7.png"},
+      {"C:\\out\\%DOCNAME%\\p.png", 7, "/etc/passwd", "C:\\out\\passwd\\p.png"},
+      {"C:\\out\\%DOCNAME%\\p.png", 7, "C:\\Windows\\", "C:\\out\\document\\p.png"},
+      {"C:\\out\\%DOCNAME%\\p.png", 7, "..", "C:\\out\\document\\p.png"},
+      {"C:\\out\\%DOCNAME%.pdf", 7, "CON", "C:\\out\\_CON.pdf"},
+      {"C:\\out\\LPT%JOBID%\\p.png", 1, "", "C:\\out\\_LPT1\\p.png"},
+      {"C:\\out\\%DOCNAME%-%JOBID%.tif", 0, "", "C:\\out\\document-0.tif"},
+      {"C:\\out\\%DOCNAME%.pdf", 3, std::string(5000, 'a'),
        "C:\\out\\" + std::string(64, 'a') + ".pdf"},
-      {"C:\\out\\%DOCNAME%.pdf", {3, "tab\there\x01\xFF\xFE"}, "C:\\out\\tabhere.pdf"},
-      {"C:\\out\\page.png", {3, "x"}, "C:\\out\\page.png"},
+      {"C:\\out\\%DOCNAME%.pdf", 3, "tab\there\x01\xFF\xFE", "C:\\out\\tabhere.pdf"},
+      {"C:\\out\\page.png", 3, "x", "C:\\out\\page.png"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ExpandJobMacros(c.path, c.job), c.expanded) << c.path << " " << c.job.document;
+    EXPECT_EQ(ExpandJobMacros(c.path, PrintJob{c.number, c.document}), c.expanded)
+        << c.path << " " << c.document;
   }
 }
 

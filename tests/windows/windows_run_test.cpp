@@ -2,8 +2,10 @@
 // files in an install folder of its own, with Windows's (here Wine's) API, GDI and spooler.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/test_support.h"
 #include "win32/win32.h"
@@ -132,6 +134,67 @@ TEST_F(WindowsRun, TheAfterHookReadsTheCreatedFilesFromTheBlock) {
   // The block holds the full Windows path, its separators Windows's own.
   EXPECT_EQ(testing_support::ReadTextFile(install_ / "list.txt"),
             install_.path() + "\\page0001.bmp\n");
+}
+
+// The number of pages (image file directories) of a classic TIFF; -1 when it is none.
+int TiffPageCount(const std::string& bytes) {
+  const auto at = [&](size_t offset, size_t size) -> uint32_t {
+    uint32_t value = 0;
+    for (size_t i = 0; i < size && offset + i < bytes.size(); ++i) {
+      value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[offset + i])) << (8 * i);
+    }
+    return value;
+  };
+  if (bytes.compare(0, 4, std::string("II*\0", 4)) != 0) {
+    return -1;
+  }
+  int pages = 0;
+  for (uint32_t ifd = at(4, 4); ifd != 0 && ifd + 2 <= bytes.size() && pages < 1000; ++pages) {
+    ifd = at(ifd + 2 + 12 * size_t{at(ifd, 2)}, 4);
+  }
+  return pages;
+}
+
+// On the 9x path the pages carry no job: they are one job, numbered 0, named "document".
+TEST_F(WindowsRun, PagesOfThe9xSpoolerAreOneJobNamedDocument) {
+  if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
+    GTEST_SKIP() << "the 9x-family path is reached through Wine's per-program Windows version";
+  }
+  const AsWindows98 windows98;
+  const std::string samples = QUADRINE_SOURCE_DIR "/samples/";
+  struct Case {
+    const char* setting;  // below the install folder
+    const char* oneFilePerJob;
+    std::vector<std::string> outputs;
+  };
+  const Case cases[] = {
+      {"out\\%DOCNAME%-%JOBID%.tif", "1", {"out/document-0.tif"}},
+      {"out\\%DOCNAME%\\page.webp",
+       "0",
+       {"out/document/page0001.webp", "out/document/page0002.webp"}},
+      {"out\\%DOCNAME%.png", "1", {"out/document0001.png", "out/document0002.png"}},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::copy_file(samples + "sample-page1.emf", temp_ / "~emf0001.tmp");
+    std::filesystem::copy_file(samples + "sample-page2.emf", temp_ / "~emf0002.tmp");
+    std::filesystem::remove_all(install_ / "out");
+    Set("option.ini", "AutoSave", "OutputFile", install_.path() + "\\" + c.setting);
+    Set("option.ini", "AutoSaveOptions", "bOneFilePerJob", c.oneFilePerJob);
+    const ProcessResult result = Run();
+    EXPECT_EQ(result.exitCode, 0) << c.setting << ": " << result.err;
+    std::vector<std::string> made;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(install_ / "out")) {
+      if (entry.is_regular_file()) {
+        made.push_back(std::filesystem::relative(entry.path(), install_.path()).generic_string());
+      }
+    }
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(made, c.outputs) << c.setting;
+    if (std::string(c.oneFilePerJob) == "1" && made == c.outputs && made[0].ends_with(".tif")) {
+      // One TIFF holding both pages, in the classic form any reader takes.
+      EXPECT_EQ(TiffPageCount(ReadFile(install_ / made[0])), 2);
+    }
+  }
 }
 
 }  // namespace

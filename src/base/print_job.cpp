@@ -53,13 +53,26 @@ std::string SafeDocumentName(std::string_view name) {
     }
   }
   std::string safe(TrimDotsAndBlanks(kept));
-  if (IsReservedDeviceName(safe)) {
-    safe.insert(0, 1, '_');
-  }
   if (safe.size() > kMostNameBytes) {
     safe = std::string(TrimDotsAndBlanks(std::string_view(safe).substr(0, kMostNameBytes)));
   }
+  // Checked once cut: the cut may leave a device's name. The mark makes it one byte longer.
+  if (IsReservedDeviceName(safe)) {
+    safe.insert(0, 1, '_');
+  }
   return safe;
+}
+
+std::string CutDocumentName(std::string_view name, size_t bytes) {
+  if (name.size() <= bytes) {
+    return std::string(name);
+  }
+  size_t end = bytes;
+  // UTF-8 continuation bytes (10xxxxxx) belong to the character before them.
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
+    --end;
+  }
+  return std::string(name.substr(0, end));
 }
 
 std::string WithoutControlCharacters(std::string_view text) {

@@ -23,6 +23,10 @@ std::string SafeDocumentName(std::string_view name);
 // extension and any case), whatever folder it is in.
 bool IsReservedDeviceName(std::string_view name);
 
+// The name cut to at most bytes, at a character's start: a name the spool file may make as long
+// as its header, repeated in the recovery record and the log, holds what any reader shows.
+std::string CutDocumentName(std::string_view name, size_t bytes = 1024);
+
 // The text with every control character a blank: a document name as a title or a log line.
 std::string WithoutControlCharacters(std::string_view text);
 

@@ -32,6 +32,7 @@ TEST(SafeDocumentName, KeepsWhatAFileNameMayHoldAndNothingThatLeavesItsFolder) {
       {"COM9.doc", "_COM9.doc"},
       {"CONSOLE", "CONSOLE"},
       {"COM10", "COM10"},
+      {"CON" + std::string(61, ' ') + "x", "_CON"},
       {"", ""},
   };
   for (const Case& c : cases) {
@@ -40,6 +41,14 @@ TEST(SafeDocumentName, KeepsWhatAFileNameMayHoldAndNothingThatLeavesItsFolder) {
   EXPECT_EQ(SafeDocumentName(std::string(5000, 'x')), std::string(64, 'x'));
   // Cut at 64 bytes, a name ends in no blank.
   EXPECT_EQ(SafeDocumentName(std::string(63, 'x') + "  tail"), std::string(63, 'x'));
+}
+
+TEST(SafeDocumentName, ALongNameIsCutAtACharactersStart) {
+  EXPECT_EQ(CutDocumentName("short"), "short");
+  EXPECT_EQ(CutDocumentName(std::string(5000, 'a')).size(), 1024u);
+  // "\xE2\x82\xAC" (the euro sign) across the cut goes whole.
+  EXPECT_EQ(CutDocumentName("ab\xE2\x82\xAC", 3), "ab");
+  EXPECT_EQ(CutDocumentName("ab\xE2\x82\xAC", 5), "ab\xE2\x82\xAC");
 }
 
 TEST(SafeDocumentName, ControlCharactersBecomeBlanksInATitleAndAreEscapedInALine) {

@@ -326,15 +326,31 @@ std::string WantedOutputPath(const OutputNaming& naming, const JobOutput& job, l
   return joined;
 }
 
-// Makes the folders from the output folder down to folder; false when one cannot be made.
-bool MakeFoldersBelow(const std::string& outputFolder, const std::string& folder) {
+// Makes the folders from the output folder down to folder; "" when each is a folder of its
+// own, else why not. A link at a folder's name is not written through: it may lead anywhere.
+std::string MakeFoldersBelow(const std::string& outputFolder, const std::string& folder) {
   for (size_t i = outputFolder.size(); i < folder.size(); ++i) {
-    if (IsPathSeparator(folder[i])) {
-      CreateDirectoryA(folder.substr(0, i).c_str(), nullptr);  // an existing one is fine
+    if (!IsPathSeparator(folder[i]) && i + 1 < folder.size()) {
+      continue;
+    }
+    const std::string made = folder.substr(0, IsPathSeparator(folder[i]) ? i : i + 1);
+    DWORD error = ERROR_SUCCESS;
+    if (!CreateDirectoryA(made.c_str(), nullptr)) {
+      error = GetLastError();  // an existing folder is fine
+    }
+    const DWORD attributes = GetFileAttributesA(made.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return "its folder '" + made + "' could not be made (error " +
+             std::to_string(error == ERROR_SUCCESS || error == ERROR_ALREADY_EXISTS
+                                ? static_cast<DWORD>(ERROR_ALREADY_EXISTS)
+                                : error) +
+             ")";
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      return "its folder '" + made + "' is a link, and nothing is written through one";
     }
   }
-  const DWORD attributes = GetFileAttributesA(folder.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return {};
 }
 
 // Where a job's outputs go: the setting with its macros expanded from the job, and the folders
@@ -357,10 +373,7 @@ JobOutput PrepareJobOutput(const OutputNaming& naming, const PrintJob& job) {
   _makepath(folder, output.drive, output.dir, nullptr, nullptr);
   char outputFolder[_MAX_PATH];
   _makepath(outputFolder, naming.drive, naming.dir, nullptr, nullptr);
-  if (!MakeFoldersBelow(outputFolder, folder)) {
-    output.reason = "its folder '" + std::string(folder) + "' could not be made (error " +
-                    std::to_string(GetLastError()) + ")";
-  }
+  output.reason = MakeFoldersBelow(outputFolder, folder);
   return output;
 }
 
@@ -547,40 +560,47 @@ FileList ConvertJobDocuments(const FileList& list, const OutputNaming& naming, J
                            WithoutControlCharacters(outputs.JobOf(first).document), paths, reason);
     }
     std::vector<size_t> added;
+    std::map<size_t, std::string> failed;  // by place in the list, so said in its order
     for (size_t i : pages) {
       ShowPageProgress(shown++, list.size());
-      // What the faces of the page drawn last asked for is said before that page's own line.
       ReportFontNotices();
       const std::string why = document != nullptr ? document->AddPage(list[i]) : reason;
       if (why.empty()) {
         added.push_back(i);
-        continue;
+      } else {
+        failed.emplace(i, why);
       }
-      ReportFontNotices();
-      RemovePendingPage(list[i]);
-      ReportPageFailure(static_cast<int>(i + 1), list[i], why);
     }
     ReportFontNotices();
-    if (added.empty()) {
-      continue;  // a document never finished leaves no file
-    }
     std::string output;
-    reason = document->Finish();
-    if (reason.empty()) {
-      output = PlaceOutput(staged, wanted);
-      if (output.empty()) {
-        reason = "no free name for its document next to '" + wanted + "'";
-        DeleteFileA(staged.c_str());
+    if (!added.empty()) {
+      reason = document->Finish();
+      if (reason.empty()) {
+        output = PlaceOutput(staged, wanted);
+        if (output.empty()) {
+          reason = "no free name for its document next to '" + wanted + "'";
+          DeleteFileA(staged.c_str());
+        }
       }
     }
+    document.reset();  // one never finished leaves no file
+    // The pages are done in one write right after the document took its name, so a run that
+    // dies then leaves no page for the next to make a second document of.
+    std::vector<std::string> done;
+    for (size_t i : pages) {
+      done.push_back(list[i]);
+    }
+    RemovePendingPages(done);
     for (size_t i : added) {
-      RemovePendingPage(list[i]);
       if (output.empty()) {
-        ReportPageFailure(static_cast<int>(i + 1), list[i], reason);
+        failed.emplace(i, reason);
       } else {
         DeleteFileA(list[i].c_str());
         ReportPageConverted();
       }
+    }
+    for (const auto& [i, why] : failed) {
+      ReportPageFailure(static_cast<int>(i + 1), list[i], why);
     }
     if (!output.empty()) {
       converted.push_back(output);
@@ -605,6 +625,10 @@ int ConvertPages(const std::string& outputPath, FileList& list, const PageJobs& 
         list = ConvertJobDocuments(list, naming, outputs, settings);
         return 0;
       }
+    } else if (EqualsIgnoringCase(naming.extension, ".pdf")) {
+      LogMessage(
+          "bOneFilePerJob is set, but this build writes no PDF: each page is tried on its "
+          "own.\n");
     } else {
       LogMessage(
           "bOneFilePerJob is set, but a %s file holds one page: each page is written "

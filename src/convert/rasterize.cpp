@@ -427,6 +427,10 @@ int DrawPage(const std::string& pagePath, const ImageSettings& settings, DrawnPa
 }
 
 uint64_t PageRowBytes(const std::string& pagePath, const ImageSettings& settings) {
+  // A depth no page is drawn at is said when the page is drawn, not here as well.
+  if (!IsSupportedDepth(settings.colorDepth == 0 ? 24 : settings.colorDepth)) {
+    return 0;
+  }
   OpenedPage page;
   std::string why;
   if (!OpenPage(pagePath, settings, page, why)) {

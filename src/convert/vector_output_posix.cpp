@@ -97,6 +97,11 @@ class PdfDocument final : public JobDocument {
     if (!page) {
       return error;  // nothing of it reached the file
     }
+    // A page that would be drawn only part way is left out, and the document goes on.
+    error = document_->CheckPage(*page);
+    if (!error.empty()) {
+      return error;
+    }
     const int before = document_->pages();
     error = document_->AddPage(*page);
     if (!error.empty() && document_->pages() > before) {

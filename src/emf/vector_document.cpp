@@ -164,6 +164,20 @@ VectorDocument::VectorDocument(ByteSink sink, VectorFormat format, ColourRule ru
 
 VectorDocument::~VectorDocument() = default;
 
+std::string VectorDocument::CheckPage(const Metafile& page) const {
+  PageSize size;
+  std::string error;
+  if (!SizeOfPage(page, size, error)) {
+    return error;
+  }
+  // Played where nothing is kept: only what the drawing itself says counts.
+  const Surface scratch(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
+  const Context cr(cairo_create(scratch.get()));
+  VectorTarget target(cr.get(), size.device_width, size.device_height, rule_);
+  PlayMetafile(page, target, RectL{0, 0, size.device_width, size.device_height});
+  return target.Failure();
+}
+
 std::string VectorDocument::AddPage(const Metafile& page) {
   PageSize size;
   std::string error;

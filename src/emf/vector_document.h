@@ -43,6 +43,9 @@ class VectorDocument {
   std::string Finish();
   // Pages in the file so far, a page whose drawing failed part way included.
   int pages() const { return pages_; }
+  // Why the page would be drawn only part way (or not at all), without adding it: "" when it
+  // draws whole. A document that must hold only whole pages asks before it adds one.
+  std::string CheckPage(const Metafile& page) const;
 
  private:
   struct Stream;

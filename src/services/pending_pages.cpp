@@ -114,8 +114,8 @@ PendingRecord ParsePendingPages(std::string_view text) {
       record.stagingFolder = fields[2];
       record.recordPath = fields.size() >= 4 ? std::string(fields[3]) : std::string();
     } else if (kind == "page" && (fields.size() == 3 || fields.size() == 5) && !fields[1].empty()) {
-      PendingPage entry{std::string(fields[1]), std::string(fields[2]), {}};
-      if (fields.size() == 5) {  // a record of a version before jobs named outputs has none
+      PendingPage entry{std::string(fields[1]), std::string(fields[2]), {}, fields.size() == 5};
+      if (entry.jobRecorded) {  // a record of a version before jobs named outputs has none
         entry.job.number = std::strtoul(std::string(fields[3]).c_str(), nullptr, 10);
         entry.job.document = UnescapedField(fields[4]);
       }
@@ -197,6 +197,16 @@ void AddPendingPage(const std::string& page, const std::string& spool, const Pri
 
 void RemovePendingPage(const std::string& page) {
   Append(Line("done", page));
+}
+
+void RemovePendingPages(const std::vector<std::string>& pages) {
+  std::string lines;
+  for (const std::string& page : pages) {
+    lines += Line("done", page);
+  }
+  if (!lines.empty()) {
+    Append(lines);
+  }
 }
 
 void AddPendingTemporary(const std::string& path) {

@@ -24,6 +24,7 @@ struct PendingPage {
   std::string page;   // the page file
   std::string spool;  // the file it was cut or copied from (empty when it has none)
   PrintJob job;       // what its output is named after
+  bool jobRecorded = false;  // the line carried the job (a record of an earlier version has none)
 };
 
 struct PendingRecord {
@@ -48,6 +49,8 @@ bool ReadPendingPages(PendingRecord& record, std::string& distrust);
 void StartPendingPages(const std::string& stagingFolder, const std::vector<PendingPage>& carried);
 void AddPendingPage(const std::string& page, const std::string& spool, const PrintJob& job = {});
 void RemovePendingPage(const std::string& page);
+// The pages are done together, in one write: a document that holds them all is in place.
+void RemovePendingPages(const std::vector<std::string>& pages);
 void AddPendingTemporary(const std::string& path);
 void RemovePendingTemporary(const std::string& path);
 // The run is over: nothing is pending, and the record goes.

@@ -224,11 +224,12 @@ void RecoverInterruptedRun(const std::string& outputFolder, FileList& list,
     } else {
       list.push_back(entry.page);
       PrintJob job = entry.job;
-      if (job == PrintJob{} && fromSource) {
-        // A record written before pages carried their job: its number is in the source's name.
+      if (!entry.jobRecorded && EndsWithIgnoringCase(entry.spool, ".SPL")) {
+        // A record written before pages carried their job: a spool file's name holds its
+        // number (a 9x page's temporary name holds none).
         job.number = static_cast<unsigned long>(std::max(0, GetJobIDFromFileName(entry.spool)));
       }
-      carried.push_back({entry.page, "", job});
+      carried.push_back({entry.page, "", job, true});
       ++converted;
     }
   }

@@ -244,7 +244,7 @@ int ReadBinaryDataFile(const std::string& splPath, const std::string& destDir, F
   _splitpath(splPath.c_str(), nullptr, nullptr, baseName, nullptr);
   PrintJob job;
   job.number = static_cast<unsigned long>(std::max(0, GetJobIDFromFileName(splPath)));
-  job.document = SpoolDocumentName(bytes);
+  job.document = CutDocumentName(SpoolDocumentName(bytes));
 
   bool everyPageWritten = true;
   for (size_t k = 0; k < found.pages.size(); ++k) {

@@ -32,6 +32,26 @@ std::string TextPage(const std::string& words) {
                                   testing_support::TextOutA(100, 100, words));
 }
 
+// Text over a box of the colour (0x00BBGGRR), which tells the page in a picture.
+std::string TextOnColour(const std::string& words, uint32_t colour) {
+  using testing_support::EmfRecord;
+  testing_support::FontSpec font;
+  font.face = "Arial";
+  return testing_support::EmfPage(
+      EmfRecord(39, {2, 0, colour, 0}) + EmfRecord(37, {2}) + EmfRecord(37, {0x80000008}) +
+      EmfRecord(43, {100, 100, 400, 400}) + testing_support::CreateFont(font) +
+      testing_support::TextOutA(100, 500, words));
+}
+
+// A page whose last record is cut short of its fields: drawn part way, it is no page to keep.
+std::string PageCutShort() {
+  testing_support::FontSpec font;
+  font.face = "Arial";
+  return testing_support::EmfPage(testing_support::CreateFont(font) +
+                                  testing_support::TextOutA(100, 100, "cut short") +
+                                  testing_support::EmfRecord(108, {10, 10, 0, 0, 1, 0, 0}));
+}
+
 // A page the blank test sees ink on but that neither a PDF page nor, drawn 800 pixels wide, a
 // bitmap holds: 4 mm wide and 5.5 m tall.
 std::string PageTooTall() {
@@ -186,14 +206,17 @@ std::vector<std::string> PdfPages(const std::string& pdf) {
   return pages;
 }
 
-// What Pillow reads in a TIFF: its frames' count, and whether it is the classic form.
+// What Pillow reads in a TIFF: whether it is the classic form, then each frame's colour at
+// (200, 200) as RRGGBB.
 std::string TiffPages(const std::string& tiff) {
-  const auto read = RunProgram("/usr/bin/python3",
-                               {"-c",
-                                "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
-                                "print(im.n_frames, open(sys.argv[1], 'rb').read(4) == b'II*\\0')",
-                                tiff},
-                               "/");
+  const auto read =
+      RunProgram("/usr/bin/python3",
+                 {"-c",
+                  "import sys\nfrom PIL import Image, ImageSequence\nim = Image.open(sys.argv[1])\n"
+                  "print(open(sys.argv[1], 'rb').read(4) == b'II*\\0', *['%02x%02x%02x' % "
+                  "f.convert('RGB').getpixel((200, 200)) for f in ImageSequence.Iterator(im)])",
+                  tiff},
+                 "/");
   return read.out;
 }
 
@@ -206,8 +229,9 @@ TEST(JobOutputs, OneFilePerJobHoldsEachJobsPagesInOrder) {
     const std::string record = converter.elsewhere() + "/hooks.txt";
     converter.SetOption("RunExe", "PATH", (Helper() + " record " + record + " after %1").c_str());
     PrintJob(converter, "Quarterly report",
-             {TextPage("first page"), TextPage("second page"), TextPage("third page")});
-    PrintJob(converter, "Letter", {TextPage("dear reader")});
+             {TextOnColour("first page", 0x0000FF), TextOnColour("second page", 0x00FF00),
+              TextOnColour("third page", 0xFF0000)});
+    PrintJob(converter, "Letter", {TextOnColour("dear reader", 0x000000)});
     const auto run = converter.Run();
     ASSERT_EQ(run.exitCode, 0) << run.err;
     shm_unlink(testing_support::SharedBlockName().c_str());
@@ -229,8 +253,8 @@ TEST(JobOutputs, OneFilePerJobHoldsEachJobsPagesInOrder) {
       EXPECT_NE(info.out.find("Title:           Quarterly report\n"), std::string::npos)
           << info.out;
     } else {
-      EXPECT_EQ(TiffPages(report), "3 True\n");
-      EXPECT_EQ(TiffPages(letter), "1 True\n");
+      EXPECT_EQ(TiffPages(report), "True ff0000 00ff00 0000ff\n");
+      EXPECT_EQ(TiffPages(letter), "True 000000\n");
     }
 
     // The same document again: its name is taken, and the counter tells them apart.
@@ -250,20 +274,26 @@ TEST(JobOutputs, APageThatFailsIsKeptAndTheDocumentHoldsTheOthers) {
     converter.SetOption("AutoSaveOptions", "strWidthAndHeight", "800x0");
     const std::string record = converter.elsewhere() + "/hooks.txt";
     converter.SetOption("RunExe", "PATH", (Helper() + " record " + record + " after").c_str());
-    PrintJob(converter, "Mixed", {TextPage("before"), PageTooTall(), TextPage("after")});
+    PrintJob(converter, "Mixed",
+             {TextOnColour("before", 0x0000FF), PageTooTall(), PageCutShort(),
+              TextOnColour("after", 0xFF0000)});
     const auto run = converter.Run();
     shm_unlink(testing_support::SharedBlockName().c_str());
     EXPECT_EQ(run.exitCode, 1);
-    const std::string kept = converter / "out/000010001.emf";
-    EXPECT_NE(run.err.find("quadrine: page 2 (" + kept + "): "), std::string::npos) << run.err;
+    // Named in their order, their page files kept.
+    const size_t second = run.err.find("quadrine: page 2 (" + converter / "out/000010001.emf): ");
+    const size_t third = run.err.find("quadrine: page 3 (" + converter / "out/000010002.emf): ");
+    EXPECT_NE(second, std::string::npos) << run.err;
+    EXPECT_NE(third, std::string::npos) << run.err;
+    EXPECT_LT(second, third) << run.err;
     EXPECT_EQ(FilesUnder(converter / "out"),
-              (std::set<std::string>{"Mixed." + extension, "000010001.emf"}));
+              (std::set<std::string>{"Mixed." + extension, "000010001.emf", "000010002.emf"}));
     EXPECT_EQ(ReadFile(converter / "outfiles.txt"), converter / ("out/Mixed." + extension) + "\n");
     if (extension == "pdf") {
       EXPECT_EQ(PdfPages(converter / "out/Mixed.pdf"),
                 (std::vector<std::string>{"before", "after"}));
     } else {
-      EXPECT_EQ(TiffPages(converter / "out/Mixed.tif"), "2 True\n");
+      EXPECT_EQ(TiffPages(converter / "out/Mixed.tif"), "True ff0000 0000ff\n");
     }
   }
 }
@@ -286,6 +316,47 @@ TEST(JobOutputs, AKilledRunLeavesTheJobsPagesForTheNextToMakeItsDocument) {
   EXPECT_EQ(FilesUnder(converter / "out"), std::set<std::string>{"Minutes.pdf"});
   EXPECT_EQ(PdfPages(converter / "out/Minutes.pdf"),
             (std::vector<std::string>{"one", "two", "three"}));
+}
+
+TEST(JobOutputs, AKilledRunOfThe9xSpoolersPagesMakesOneDocumentOfThem) {
+  InstalledConverter converter;
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\%DOCNAME%-%JOBID%.tif");
+  converter.SetOption("AutoSaveOptions", "bOneFilePerJob", "1");
+  WriteFile(converter.elsewhere() + "/~EMF15.tmp", TextOnColour("one", 0x0000FF));
+  WriteFile(converter.elsewhere() + "/~EMF27.tmp", TextOnColour("two", 0x00FF00));
+  const std::string windows98 = "QUADRINE_WINVER=0xC0000A04";
+  const auto killed =
+      converter.Run({}, {windows98, "QUADRINE_FAULT=stop-after:CreateFileA:*/out/~quadrine-*.tif"});
+  EXPECT_NE(killed.exitCode, 0);
+  const auto next = converter.Run({}, {windows98});
+  shm_unlink(testing_support::SharedBlockName().c_str());
+  ASSERT_EQ(next.exitCode, 0) << next.err;
+  // Pages of no job are one job, numbered 0, after a kill as before it.
+  EXPECT_EQ(FilesUnder(converter / "out"), std::set<std::string>{"document-0.tif"});
+  EXPECT_EQ(TiffPages(converter / "out/document-0.tif"), "True ff0000 00ff00\n");
+}
+
+TEST(JobOutputs, AFolderOfAJobThatCannotBeMadeKeepsItsPages) {
+  InstalledConverter converter;
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\%DOCNAME%\\page.emf");
+  fs::create_directories(converter / "out");
+  WriteFile(converter / "out/Taken", "a file where the job's folder would be");
+  fs::create_directory_symlink(converter.elsewhere(), converter / "out/Linked");
+  const std::string box = testing_support::BoxPage(0x000000);
+  PrintJob(converter, "Taken", {box});
+  PrintJob(converter, "Linked", {box});
+  const auto run = converter.Run();
+  shm_unlink(testing_support::SharedBlockName().c_str());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("its folder '" + converter / "out/Taken' could not be made"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("its folder '" + converter / "out/Linked' is a link"), std::string::npos)
+      << run.err;
+  // Nothing went through the link; both pages wait in the output folder.
+  EXPECT_EQ(FilesUnder(converter.elsewhere()), std::set<std::string>{"page0.emf"});
+  EXPECT_TRUE(FileExists(converter / "out/000010000.emf"));
+  EXPECT_TRUE(FileExists(converter / "out/000020000.emf"));
 }
 
 TEST(JobOutputs, AFullDiskFailsTheDocumentAndKeepsEveryPage) {

@@ -200,6 +200,9 @@ TEST(ConvertTool, OneFileHoldsEveryPageOfAnInput) {
                                dir.path());
   EXPECT_EQ(seen.out, "0 (794, 1123) 1 group4\n1 (794, 1123) 1 group4\n2 (794, 1123) 1 group4\n")
       << seen.err;
+  // Classic TIFF, which every reader opens: the pages come nowhere near its 4 GB.
+  EXPECT_EQ(testing_support::ReadFile(dir / "EMFSpoolfileReader_00004.tif").substr(0, 4),
+            std::string("II*\0", 4));
 }
 
 // A PDF of every page of a spool file, in order; each page a PDF of its own, its text found.

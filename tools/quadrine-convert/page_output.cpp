@@ -351,6 +351,17 @@ std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
   return WholePage(file, size, target, options);
 }
 
+uint64_t PageRowBytes(std::span<const uint8_t> page, const ConvertOptions& options) {
+  std::string error;
+  const std::optional<emf::Header> header = emf::ParseHeader(page, &error);
+  PixelSize size;
+  if (!header || !SizeOf(*header, options, size, error)) {
+    return 0;  // it fails when drawn, before anything is written for it
+  }
+  const bool colour = !options.grey && options.depth >= 16;
+  return static_cast<uint64_t>(size.width) * static_cast<uint64_t>(size.height) * (colour ? 3 : 1);
+}
+
 bool PageIsBlank(std::span<const uint8_t> page) {
   std::string error;
   const std::optional<emf::Metafile> file = emf::Metafile::Parse(page, &error);

@@ -75,6 +75,10 @@ std::string CutShort(const emf::Metafile& file);
 // The PDF's document information: the title, and this program as its creator.
 emf::DocumentInfo PdfInfo(const std::string& title);
 
+// The bytes of the page's rows as the TIFF writer takes them (three a pixel in colour, one
+// otherwise) at the options' size and depth; 0 for a page that cannot be drawn.
+uint64_t PageRowBytes(std::span<const uint8_t> page, const ConvertOptions& options);
+
 // The converter's blank-page test: drawn at half the screen's 96 dots per inch, nothing on
 // the page stays black in black and white (a brightness of 128 or less).
 bool PageIsBlank(std::span<const uint8_t> page);

@@ -244,7 +244,14 @@ std::string WritePages(const Input& input, PageTask& task, const ConvertOptions&
   }
   std::string error;
   DescriptorOutput output(temporary.fd, temporary.path);
-  std::unique_ptr<imaging::PageFileWriter> pages = imaging::OpenTiffPages(output, &error);
+  // Classic TIFF, which every reader opens, unless the pages together may pass its 4 GB.
+  uint64_t pixelBytes = 0;
+  for (const NumberedPage& page : kept) {
+    const uint64_t bytes = PageRowBytes(page.bytes, options);
+    pixelBytes = pixelBytes > ~uint64_t{0} - bytes ? ~uint64_t{0} : pixelBytes + bytes;
+  }
+  std::unique_ptr<imaging::PageFileWriter> pages =
+      imaging::OpenTiffPages(output, &error, pixelBytes);
   if (pages == nullptr) {
     return error;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "integration/installed_converter.h"
 #include "support/test_support.h"
@@ -35,10 +36,44 @@ TEST(ToolHelp, HelpOnStandardOutputVersionAndBadUsage) {
     const auto version = RunProgram(program, {"--version"}, dir.path());
     EXPECT_EQ(version.exitCode, 0) << tool.name;
     EXPECT_EQ(version.out, std::string(tool.name) + " " QUADRINE_VERSION "\n");
+    // A bad command line is one line that names the problem, not the whole help.
     const auto bad = RunProgram(program, {"--no-such-option"}, dir.path());
     EXPECT_EQ(bad.exitCode, 2) << tool.name;
     EXPECT_EQ(bad.out, "") << tool.name;
-    EXPECT_NE(bad.err.find("usage: "), std::string::npos) << tool.name << ": " << bad.err;
+    EXPECT_EQ(bad.err, std::string(tool.name) + ": unknown option --no-such-option; try '" +
+                           tool.name + " --help'\n");
+  }
+}
+
+TEST(ToolHelp, EachBadCommandLineIsNamedInOneLine) {
+  const TempDir dir;
+  const struct {
+    const char* path;
+    std::vector<std::string> arguments;
+    const char* problem;
+  } cases[] = {
+      {"/tools/quadrine-convert/quadrine-convert", {}, "quadrine-convert: no input;"},
+      {"/tools/quadrine-render/quadrine-render",
+       {"--dpi", "0", "a.emf", "a.png"},
+       "quadrine-render: --dpi takes a number above 0 and up to 2400;"},
+      {"/tools/quadrine-render/quadrine-render", {"a.emf"}, "quadrine-render: no output file;"},
+      {"/tools/quadrine-render/quadrine-render",
+       {"--page", "0", "a.emf", "a.png"},
+       "quadrine-render: --page takes a page number from 1;"},
+      {"/tools/quadrine-render/quadrine-render",
+       {"a.emf", "a.png", "extra"},
+       "quadrine-render: unexpected argument extra;"},
+      {"/tools/emfdump/emfdump", {}, "emfdump: no page to dump;"},
+      {"/tools/quadrine-print/quadrine-print", {}, "quadrine-print: no page to print;"},
+      {"/tools/quadrine-results/quadrine-results",
+       {"extra"},
+       "quadrine-results: unexpected argument extra;"},
+  };
+  for (const auto& c : cases) {
+    const auto bad = RunProgram(BuildDir() + c.path, c.arguments, dir.path());
+    EXPECT_EQ(bad.exitCode, 2) << c.problem;
+    EXPECT_TRUE(bad.err.starts_with(c.problem)) << bad.err;
+    EXPECT_EQ(bad.err.find('\n'), bad.err.size() - 1) << bad.err;  // one line
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "base/spool_format.h"
 #include "base/text_util.h"
+#include "base/usage_error.h"
 #include "emf/byte_reader.h"
 #include "emf/metafile.h"
 #include "emf/records.h"
@@ -55,13 +56,19 @@ int Parse(int argc, char** argv, Arguments& arguments) {
     } else if (argument == "--page" && i + 1 < argc) {
       arguments.page = std::atoi(argv[++i]);
     } else if (argument.starts_with("--")) {
-      return Usage(stderr, 2);
+      return UsageError("emfdump", UnknownArgument(argument));
     } else {
       positional.push_back(argument);
     }
   }
-  if (positional.empty() || positional.size() > 2 || arguments.page < 1) {
-    return Usage(stderr, 2);
+  if (positional.empty()) {
+    return UsageError("emfdump", "no page to dump");
+  }
+  if (positional.size() > 2) {
+    return UsageError("emfdump", UnknownArgument(positional[2]));
+  }
+  if (arguments.page < 1) {
+    return UsageError("emfdump", "--page takes a page number from 1");
   }
   arguments.path = positional[0];
   if (positional.size() == 2) {

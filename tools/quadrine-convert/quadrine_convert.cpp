@@ -24,6 +24,7 @@
 
 #include "base/print_job.h"
 #include "base/spool_format.h"
+#include "base/usage_error.h"
 #include "convert_options.h"
 #include "emf/font.h"
 #include "emf/vector_document.h"
@@ -411,8 +412,7 @@ int main(int argc, char** argv) {
       std::printf("quadrine-convert %s\n", QUADRINE_VERSION);
       return 0;
     case CommandLine::kBadUsage:
-      std::fprintf(stderr, "quadrine-convert: %s\n%s", error.c_str(), kConvertUsage);
-      return kBadUsage;
+      return UsageError("quadrine-convert", error);
     case CommandLine::kConvert:
       break;
   }

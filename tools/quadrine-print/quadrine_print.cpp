@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/usage_error.h"
 #include "win32/stand_in.h"
 #include "win32/win32.h"
 
@@ -241,7 +242,7 @@ int RunConverter(const fs::path& converter) {
 }
 
 // The command line; false when it asks for nothing or for what this program does not know.
-bool ParseOptions(int argc, char** argv, Options& options) {
+bool ParseOptions(int argc, char** argv, Options& options, std::string& problem) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if ((argument == "--printer" || argument == "--document") && i + 1 < argc) {
@@ -249,11 +250,13 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     } else if (argument == "--no-run") {
       options.run = false;
     } else if (argument.starts_with("--")) {
+      problem = UnknownArgument(argument);
       return false;
     } else {
       options.pages.push_back(argument);
     }
   }
+  problem = "no page to print";
   return !options.pages.empty();
 }
 
@@ -392,8 +395,8 @@ int main(int argc, char** argv) {
     }
   }
   Options options;
-  if (!ParseOptions(argc, argv, options)) {
-    return Usage();
+  if (std::string problem; !ParseOptions(argc, argv, options, problem)) {
+    return UsageError("quadrine-print", problem);
   }
   std::vector<std::string> pages;
   if (!ReadPages(options.pages, pages)) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/spool_format.h"
+#include "base/usage_error.h"
 #include "emf/band_player.h"
 #include "emf/font.h"
 #include "emf/metafile.h"
@@ -330,7 +331,7 @@ int main(int argc, char** argv) {
     } else if (argument == "--page" && i + 1 < argc) {
       number = std::atoi(argv[++i]);
       if (number < 1) {
-        return Usage();
+        return UsageError("quadrine-render", "--page takes a page number from 1");
       }
     } else if (argument == "--no-reduce") {
       reduce_png = false;
@@ -339,7 +340,7 @@ int main(int argc, char** argv) {
     } else if (argument == "--time") {
       time = true;
     } else if (argument.starts_with("--")) {
-      return Usage();
+      return UsageError("quadrine-render", UnknownArgument(argument));
     } else if (time) {
       timed.push_back(argument);
     } else if (input.empty()) {
@@ -347,17 +348,18 @@ int main(int argc, char** argv) {
     } else if (output.empty()) {
       output = argument;
     } else {
-      return Usage();
+      return UsageError("quadrine-render", UnknownArgument(argument));
     }
   }
   if (!(dpi > 0 && dpi <= 2400)) {
-    return Usage();
+    return UsageError("quadrine-render", "--dpi takes a number above 0 and up to 2400");
   }
   if (time) {
-    return timed.empty() ? Usage() : TimePages(timed, dpi);
+    return timed.empty() ? UsageError("quadrine-render", "--time needs a page to time")
+                         : TimePages(timed, dpi);
   }
   if (input.empty() || output.empty()) {
-    return Usage();
+    return UsageError("quadrine-render", input.empty() ? "no input page" : "no output file");
   }
   // The output is written in place: a name that leads to the input would replace it.
   struct stat in {

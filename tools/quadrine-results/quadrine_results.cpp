@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/usage_error.h"
 #include "published_list.h"
 
 namespace {
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
       std::printf("quadrine-results %s\n", QUADRINE_VERSION);
       return 0;
     } else {
-      return Usage(stderr, 2);
+      return UsageError("quadrine-results", UnknownArgument(std::string(argument)));
     }
   }
   std::string list;

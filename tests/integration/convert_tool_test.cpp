@@ -109,6 +109,11 @@ TEST(ConvertTool, ExitStatusSaysWhatWasConverted) {
       {{"page.emf", "page.emf", "-o", "o/{name}.png"}, 2, "would both be written", 0},
       {{"page.emf", "-o", "o/{name}.xyz"}, 2, "no format is written for the extension 'xyz'", 0},
       {{"page.emf", "--bogus"}, 2, "unknown option --bogus", 0},
+      // A folder under a file cannot be made: said once, before any page is drawn.
+      {{Corpus("EMFSpoolfileReader_00004.SPL"), "-o", "page.emf/o/{name}-{page}.png"},
+       1,
+       "the output folder page.emf/o cannot be made or written",
+       0},
   };
   for (const Case& c : cases) {
     std::filesystem::remove_all(dir / "o");

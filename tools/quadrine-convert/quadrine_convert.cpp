@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <thread>
@@ -155,6 +156,37 @@ bool NamesAreDistinct(const std::vector<PageTask>& tasks, const std::vector<Inpu
                    inputs[task.input].path.c_str(), task.number, task.output.c_str());
       return false;
     }
+  }
+  return true;
+}
+
+// Every output's folder made and written to before any page is drawn: a folder that cannot be
+// is said once, instead of once for each page after all of them were drawn.
+bool OutputFoldersAreWritable(const std::vector<PageTask>& tasks) {
+  std::set<std::string> checked;
+  for (const PageTask& task : tasks) {
+    std::string folder = std::filesystem::path(task.output).parent_path().string();
+    if (folder.empty()) {
+      folder = ".";
+    }
+    if (!checked.insert(folder).second) {
+      continue;
+    }
+    std::error_code code;
+    std::filesystem::create_directories(folder, code);
+    // Written to, not just present: a probe file, made exclusively and removed at once.
+    std::string probe = (std::filesystem::path(folder) / ".quadrine-probe-XXXXXX").string();
+    const int fd = mkstemp(probe.data());
+    if (fd < 0) {
+      const int why = code ? code.value() : errno;
+      std::fprintf(stderr,
+                   "quadrine-convert: the output folder %s cannot be made or written (%s); "
+                   "nothing was drawn\n",
+                   folder.c_str(), std::strerror(why));
+      return false;
+    }
+    close(fd);
+    unlink(probe.c_str());
   }
   return true;
 }
@@ -455,6 +487,9 @@ int main(int argc, char** argv) {
   }
   if (!NamesAreDistinct(tasks, inputs) || (options.force && !NoOutputIsAnInput(tasks, inputs))) {
     return kBadUsage;
+  }
+  if (!OutputFoldersAreWritable(tasks)) {
+    return 1;
   }
   const bool terminal = !options.quiet && isatty(STDERR_FILENO) == 1;
   Progress progress(tasks.size(), terminal);

@@ -315,6 +315,32 @@ TEST(ConvertTool, TextAPdfCannotCarryCostsNoPage) {
 }
 
 // On a terminal the summary counts the pages --skip-blank left out.
+// A second run converts only what is missing: the outputs there are left alone, and counted.
+TEST(ConvertTool, SkipExistingConvertsOnlyWhatIsMissing) {
+  const TempDir dir;
+  const std::string spool = Corpus("EMFSpoolfileReader_00004.SPL");
+  ASSERT_EQ(RunProgram(Tool(), {spool, "-o", "out/{page}.png"}, dir.path()).exitCode, 0);
+  std::filesystem::remove(dir / "out/0002.png");
+  WriteFile(dir / "out/0003.png", "not drawn over");
+  const std::string command = Tool() + " -j 1 --skip-existing -o 'out/{page}.png' " + spool;
+  const auto run = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, dir.path());
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(run.out.find("1 page -> out/0002.png, 2 outputs there already, left alone"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(testing_support::ReadFile(dir / "out/0003.png"), "not drawn over");
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/0002.png"));
+  // Without it, a taken name is a failed page, and the summary says how many.
+  const auto taken =
+      RunProgram("/usr/bin/script",
+                 {"-qec", Tool() + " -j 1 -o 'out/{page}.png' " + spool, "/dev/null"}, dir.path());
+  EXPECT_EQ(taken.exitCode, 1);
+  EXPECT_NE(taken.out.find("3 failed"), std::string::npos) << taken.out;
+  const auto both = RunProgram(Tool(), {"--force", "--skip-existing", spool}, dir.path());
+  EXPECT_EQ(both.exitCode, 2);
+  EXPECT_NE(both.err.find("--force replaces existing outputs"), std::string::npos) << both.err;
+}
+
 TEST(ConvertTool, TheSummaryCountsBlankPagesLeftOut) {
   const TempDir dir;
   const std::string blank = EmfPage("");

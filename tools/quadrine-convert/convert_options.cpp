@@ -28,6 +28,7 @@ const char kConvertUsage[] =
     "                        pattern's default becomes \"{name}.tif\")\n"
     "  -j, --jobs N          pages converted at once (default: the number of cores)\n"
     "      --force           replace existing files (default: a taken name is a failed page)\n"
+    "      --skip-existing   leave pages whose output exists alone, and count them\n"
     "  -q, --quiet           no progress line\n"
     "      --help, --version\n"
     "Exit status: 0 every page written, 1 some page or input failed, 2 bad usage.\n";
@@ -192,6 +193,10 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
       if (!flag(options.force)) {
         return CommandLine::kBadUsage;
       }
+    } else if (is(nullptr, "--skip-existing")) {
+      if (!flag(options.skip_existing)) {
+        return CommandLine::kBadUsage;
+      }
     } else if (is("-q", "--quiet")) {
       if (!flag(options.quiet)) {
         return CommandLine::kBadUsage;
@@ -203,6 +208,10 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
   }
   if (options.inputs.empty()) {
     error = "no input";
+    return CommandLine::kBadUsage;
+  }
+  if (options.force && options.skip_existing) {
+    error = "--force replaces existing outputs and --skip-existing keeps them: give one";
     return CommandLine::kBadUsage;
   }
   if (options.one_file && options.pattern.find("{page}") != std::string::npos) {

@@ -21,6 +21,7 @@ struct ConvertOptions {
   bool one_file = false;
   int jobs = 0;  // 0: the number of cores
   bool force = false;
+  bool skip_existing = false;  // an output that exists already is left alone, and counted
   bool quiet = false;
 };
 

@@ -52,7 +52,8 @@ struct PageTask {
   std::string output;
   std::string failure;  // empty when written
   bool skipped = false;
-  int blank = 0;  // pages left out as blank
+  bool existed = false;  // left alone: its output was there (--skip-existing)
+  int blank = 0;         // pages left out as blank
   // Pages written as far as their data goes, by number: "the page ends after ...".
   std::vector<std::pair<int, std::string>> cut;
 };
@@ -308,6 +309,13 @@ std::string WritePages(const Input& input, PageTask& task, const ConvertOptions&
 void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& options) {
   const std::span<const uint8_t> page =
       std::span(input.bytes).subspan(task.spans[0].offset, task.spans[0].size);
+  // Whatever stands at the name (a link too) counts, and the page is not even drawn.
+  struct stat existing {};
+  if (options.skip_existing && lstat(task.output.c_str(), &existing) == 0) {
+    task.skipped = true;
+    task.existed = true;
+    return;
+  }
   if (!options.one_file && options.skip_blank && PageIsBlank(page)) {
     task.skipped = true;
     task.blank = 1;
@@ -398,10 +406,14 @@ int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
   bool page_failed = false;
   std::vector<const PageTask*> written;
   int blank = 0;
+  int existed = 0;
+  int failed = 0;
   for (const PageTask& task : tasks) {
     blank += task.blank;
+    existed += task.existed ? 1 : 0;
     if (!task.failure.empty()) {
       page_failed = true;
+      ++failed;
       std::fprintf(stderr, "quadrine-convert: %s page %d: %s: %s\n",
                    inputs[task.input].path.c_str(), task.number, task.output.c_str(),
                    task.failure.c_str());
@@ -415,7 +427,7 @@ int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
                    number, cut.c_str());
     }
   }
-  if (terminal && (!written.empty() || blank > 0)) {
+  if (terminal && (!written.empty() || blank > 0 || existed > 0 || failed > 0)) {
     std::string summary;
     if (!written.empty()) {
       summary = std::to_string(written.size()) +
@@ -425,6 +437,13 @@ int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
     if (blank > 0) {
       summary += (summary.empty() ? "" : ", ") + std::to_string(blank) +
                  (blank == 1 ? " blank page" : " blank pages") + " left out";
+    }
+    if (existed > 0) {
+      summary += (summary.empty() ? "" : ", ") + std::to_string(existed) +
+                 (existed == 1 ? " output" : " outputs") + " there already, left alone";
+    }
+    if (failed > 0) {
+      summary += (summary.empty() ? "" : ", ") + std::to_string(failed) + " failed";
     }
     std::fprintf(stderr, "%s\n", summary.c_str());
   }

@@ -2,8 +2,8 @@
 #   bin/                 the tools that need no install folder
 #   lib/quadrine/        the converter, quadrine-print and quadrine-results: a template that
 #                        `quadrine-print --init DIR` copies into an install folder of its own
-#   share/man/man1/      the manual pages
-#   share/doc/quadrine/  README and licence
+#   share/man/man1/      the manual pages, compressed
+#   share/doc/quadrine/  README, copyright (the licence) and changelog
 if(WIN32)
   install(TARGETS quadrine quadrine-results RUNTIME DESTINATION bin)
   return()
@@ -11,11 +11,27 @@ endif()
 
 install(TARGETS quadrine-convert quadrine-render emfdump RUNTIME DESTINATION bin)
 install(TARGETS quadrine quadrine-print quadrine-results RUNTIME DESTINATION lib/quadrine)
-install(FILES
-  doc/man/quadrine.1 doc/man/quadrine-convert.1 doc/man/quadrine-print.1
-  doc/man/quadrine-render.1 doc/man/quadrine-results.1 doc/man/emfdump.1
-  DESTINATION share/man/man1)
-install(FILES README.md LICENSE DESTINATION share/doc/quadrine)
+# Manual pages and the changelog go compressed, as Debian keeps them; gzip -n leaves out the
+# time, so the same sources give the same package.
+set(quadrine_compressed)
+foreach(source
+    doc/man/quadrine.1 doc/man/quadrine-convert.1 doc/man/quadrine-print.1
+    doc/man/quadrine-render.1 doc/man/quadrine-results.1 doc/man/emfdump.1 doc/changelog)
+  get_filename_component(name "${source}" NAME)
+  set(compressed "${CMAKE_BINARY_DIR}/compressed/${name}.gz")
+  add_custom_command(OUTPUT "${compressed}"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/compressed"
+    COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" gzip "${CMAKE_SOURCE_DIR}/${source}" "${compressed}"
+    DEPENDS "${CMAKE_SOURCE_DIR}/${source}" VERBATIM)
+  list(APPEND quadrine_compressed "${compressed}")
+endforeach()
+add_custom_target(compressed_docs ALL DEPENDS ${quadrine_compressed})
+list(FILTER quadrine_compressed INCLUDE REGEX "\\.1\\.gz$")
+install(FILES ${quadrine_compressed} DESTINATION share/man/man1)
+# The licence as Debian reads it (machine-readable copyright), beside the README.
+install(FILES README.md DESTINATION share/doc/quadrine)
+install(FILES doc/copyright "${CMAKE_BINARY_DIR}/compressed/changelog.gz"
+  DESTINATION share/doc/quadrine)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quadrine)

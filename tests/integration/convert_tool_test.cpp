@@ -315,6 +315,29 @@ TEST(ConvertTool, TextAPdfCannotCarryCostsNoPage) {
 }
 
 // On a terminal the summary counts the pages --skip-blank left out.
+// --pages: the pages asked for, each under its own number; a page the input lacks is said.
+TEST(ConvertTool, PagesSelectsByTheirOwnNumbers) {
+  const TempDir dir;
+  const std::string spool = Corpus("EMFSpoolfileReader_00004.SPL");
+  auto run = RunProgram(Tool(), {spool, "--pages", "1,3", "-o", "out/{page}.png"}, dir.path());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/0001.png"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "out/0002.png"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/0003.png"));
+  run = RunProgram(Tool(), {spool, "--pages", "2-", "--one-file", "-o", "one/{name}.pdf"},
+                   dir.path());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const auto info = RunProgram("/usr/bin/pdfinfo", {dir / "one/EMFSpoolfileReader_00004.pdf"}, "/");
+  EXPECT_NE(info.out.find("Pages:           2\n"), std::string::npos) << info.out;
+  run = RunProgram(Tool(), {spool, "--pages", "3-4", "-o", "more/{page}.png"}, dir.path());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("it has 3 pages, no page 4"), std::string::npos) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "more/0003.png"));
+  run = RunProgram(Tool(), {spool, "--pages", "3-1"}, dir.path());
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("a page list is like 1-3,7"), std::string::npos) << run.err;
+}
+
 // A second run converts only what is missing: the outputs there are left alone, and counted.
 TEST(ConvertTool, SkipExistingConvertsOnlyWhatIsMissing) {
   const TempDir dir;

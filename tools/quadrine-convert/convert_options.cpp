@@ -22,6 +22,8 @@ const char kConvertUsage[] =
     "  -d, --depth N         1, 8, 16, 24 or 32 bits per pixel (16 and 32 are stored as 24)\n"
     "      --grey            grey pixels\n"
     "      --skip-blank      leave out pages the blank-page test finds blank\n"
+    "      --pages LIST      only these pages of each input, such as 1-3,7 or 2- ({page} keeps\n"
+    "                        each page's own number)\n"
     "      --no-reduce       PNG in the depth asked for (default: grey levels or a palette\n"
     "                        where that changes no pixel)\n"
     "      --one-file        one file per input holding every page (TIFF or PDF; the\n"
@@ -175,6 +177,11 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
       if (!flag(options.grey)) {
         return CommandLine::kBadUsage;
       }
+    } else if (is(nullptr, "--pages")) {
+      if (!take_value() || !ParsePageList(value, options.pages)) {
+        error = error.empty() ? "a page list is like 1-3,7 or 2-, counting pages from 1" : error;
+        return CommandLine::kBadUsage;
+      }
     } else if (is(nullptr, "--skip-blank")) {
       if (!flag(options.skip_blank)) {
         return CommandLine::kBadUsage;
@@ -229,6 +236,48 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
     }
   }
   return CommandLine::kConvert;
+}
+
+bool ParsePageList(const std::string& text, std::vector<std::pair<int, int>>& ranges) {
+  ranges.clear();
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    const std::string item = text.substr(start, comma - start);
+    const size_t dash = item.find('-');
+    long first = 0;
+    long last = 0;
+    if (dash == std::string::npos) {
+      if (!WholeNumber(item, 1, 99999999, first)) {
+        return false;
+      }
+      last = first;
+    } else {
+      if (!WholeNumber(item.substr(0, dash), 1, 99999999, first)) {
+        return false;
+      }
+      const std::string end = item.substr(dash + 1);
+      last = 0x7FFFFFFF;
+      if (!end.empty() && (!WholeNumber(end, first, 99999999, last))) {
+        return false;
+      }
+    }
+    ranges.emplace_back(static_cast<int>(first), static_cast<int>(last));
+    start = comma + 1;
+  }
+  return !ranges.empty();
+}
+
+bool PageSelected(const ConvertOptions& options, int number) {
+  if (options.pages.empty()) {
+    return true;
+  }
+  for (const auto& [first, last] : options.pages) {
+    if (number >= first && number <= last) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string ExpandOutputPattern(const std::string& pattern, const std::string& name, int page,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ConvertOptions {
@@ -23,7 +24,16 @@ struct ConvertOptions {
   bool force = false;
   bool skip_existing = false;  // an output that exists already is left alone, and counted
   bool quiet = false;
+  // --pages: ranges of page numbers from 1, counted in each input; none means every page.
+  std::vector<std::pair<int, int>> pages;
 };
+
+// Whether the page (numbered from 1 in its input) is one the options select.
+bool PageSelected(const ConvertOptions& options, int number);
+
+// Reads a page list such as "1-3,7,10-" (an open end runs to the last page); false when it is
+// none.
+bool ParsePageList(const std::string& text, std::vector<std::pair<int, int>>& ranges);
 
 enum class CommandLine { kConvert, kHelp, kVersion, kBadUsage };
 

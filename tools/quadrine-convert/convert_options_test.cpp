@@ -78,6 +78,38 @@ TEST(OutputNames, PatternAndDocumentName) {
   EXPECT_EQ(ExpandOutputPattern("{doc}-{pages}.png", "in", 1, ""), "in-{pages}.png");
 }
 
+TEST(ConvertOptions, PageLists) {
+  struct Case {
+    const char* text;
+    std::vector<std::pair<int, int>> ranges;  // empty: refused
+  };
+  const Case cases[] = {
+      {"1-3,7", {{1, 3}, {7, 7}}},
+      {"2-", {{2, 0x7FFFFFFF}}},
+      {"5,5", {{5, 5}, {5, 5}}},
+      {"0", {}},
+      {"3-1", {}},
+      {"1,,2", {}},
+      {"", {}},
+      {"-3", {}},
+      {"a", {}},
+      {"1-2-3", {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<int, int>> ranges;
+    EXPECT_EQ(ParsePageList(c.text, ranges), !c.ranges.empty()) << c.text;
+    if (!c.ranges.empty()) {
+      EXPECT_EQ(ranges, c.ranges) << c.text;
+    }
+  }
+  ConvertOptions options;
+  EXPECT_TRUE(PageSelected(options, 9));
+  ASSERT_TRUE(ParsePageList("2-3,7-", options.pages));
+  for (int page = 1; page <= 9; ++page) {
+    EXPECT_EQ(PageSelected(options, page), page == 2 || page == 3 || page >= 7) << page;
+  }
+}
+
 TEST(OutputNames, ExtensionOfTheLastComponent) {
   EXPECT_EQ(ExtensionOf("a/b.PNG"), "png");
   EXPECT_EQ(ExtensionOf("a.d/b"), "");

@@ -49,6 +49,7 @@ struct PageTask {
   size_t input = 0;
   int number = 0;  // the first page's, from 1
   std::vector<SpoolPage> spans;
+  std::vector<int> numbers;  // each span's page number in its input, from 1
   std::string output;
   std::string failure;  // empty when written
   bool skipped = false;
@@ -120,22 +121,46 @@ bool FindInputPages(const Input& input, size_t index, const ConvertOptions& opti
             "; quadrine-convert reads EMF pages and spool files in the EMF format";
     return false;
   }
+  // Only the pages asked for, each keeping its own number; a number the input does not reach
+  // is said, and the input counts as failed.
+  std::vector<std::pair<int, SpoolPage>> selected;
+  for (size_t k = 0; k < spans.size(); ++k) {
+    if (PageSelected(options, static_cast<int>(k + 1))) {
+      selected.emplace_back(static_cast<int>(k + 1), spans[k]);
+    }
+  }
+  for (const auto& [first, last] : options.pages) {
+    // An open range ("2-") runs to the last page, whatever it is.
+    const int highest = last == 0x7FFFFFFF ? first : last;
+    if (highest > static_cast<int>(spans.size())) {
+      error = "it has " + std::to_string(spans.size()) + (spans.size() == 1 ? " page" : " pages") +
+              ", no page " + std::to_string(highest);
+      break;
+    }
+  }
+  if (selected.empty()) {
+    return false;
+  }
   const std::string name = BaseNameWithoutExtension(input.path);
   if (options.one_file) {
     PageTask task;
     task.input = index;
-    task.number = 1;
-    task.spans = spans;
+    task.number = selected.front().first;
+    for (const auto& [number, span] : selected) {
+      task.spans.push_back(span);
+      task.numbers.push_back(number);
+    }
     task.output = WithFormatExtension(ExpandOutputPattern(options.pattern, name, 1, document),
                                       options.format);
     tasks.push_back(task);
     return true;
   }
-  for (size_t k = 0; k < spans.size(); ++k) {
+  for (const auto& [number, span] : selected) {
     PageTask task;
     task.input = index;
-    task.number = static_cast<int>(k + 1);
-    task.spans = {spans[k]};
+    task.number = number;
+    task.spans = {span};
+    task.numbers = {number};
     task.output = ExpandOutputPattern(options.pattern, name, task.number, document);
     task.output = WithFormatExtension(task.output, options.format);
     tasks.push_back(task);
@@ -239,7 +264,7 @@ std::vector<NumberedPage> KeptPages(const Input& input, PageTask& task,
     if (options.skip_blank && PageIsBlank(page)) {
       ++task.blank;
     } else {
-      kept.push_back({task.number + static_cast<int>(k), page});
+      kept.push_back({task.numbers[k], page});
     }
   }
   return kept;

@@ -338,6 +338,60 @@ TEST(ConvertTool, PagesSelectsByTheirOwnNumbers) {
   EXPECT_NE(run.err.find("a page list is like 1-3,7"), std::string::npos) << run.err;
 }
 
+// Pipes: a spool file on standard input, one page or one document on standard output, the
+// same bytes as written to a file.
+TEST(ConvertTool, PipesInAndOut) {
+  const TempDir dir;
+  const std::string spool = Corpus("EMFSpoolfileReader_00004.SPL");
+  ASSERT_EQ(RunProgram(Tool(), {spool, "-o", "file/{page}.png"}, dir.path()).exitCode, 0);
+  ASSERT_EQ(RunProgram(Tool(), {spool, "--one-file", "-o", "file/all.tif"}, dir.path()).exitCode,
+            0);
+  struct Case {
+    std::string command;
+    const char* piped;
+    const char* same_as;
+  };
+  const Case cases[] = {
+      {Tool() + " - --pages 2 -f png -o - < '" + spool + "' > piped.png", "piped.png",
+       "file/0002.png"},
+      {"cat '" + spool + "' | " + Tool() + " - --one-file -f tif -o - | cat > piped.tif",
+       "piped.tif", "file/all.tif"},
+  };
+  for (const Case& c : cases) {
+    const auto run = RunProgram("/bin/sh", {"-c", c.command}, dir.path());
+    EXPECT_EQ(run.exitCode, 0) << c.command << "\n" << run.err;
+    EXPECT_EQ(testing_support::ReadFile(dir / c.piped), testing_support::ReadFile(dir / c.same_as))
+        << c.command;
+  }
+  // Standard output takes one file, and standard input is read once.
+  const auto several = RunProgram(Tool(), {spool, "-f", "png", "-o", "-"}, dir.path());
+  EXPECT_EQ(several.exitCode, 2);
+  EXPECT_NE(several.err.find("3 would be written"), std::string::npos) << several.err;
+  EXPECT_EQ(several.out, "");
+  EXPECT_EQ(RunProgram(Tool(), {"-", "-"}, dir.path()).exitCode, 2);
+}
+
+// A folder gives its pages and spool files in name order (-R: its subfolders' too); other
+// files are named and left out.
+TEST(ConvertTool, AFolderGivesItsPagesAndSpoolFiles) {
+  const TempDir dir;
+  std::filesystem::create_directories(dir / "in/sub");
+  std::filesystem::copy_file(Corpus("EMFSpoolfileReader_00004.SPL"), dir / "in/a.SPL");
+  WriteFile(dir / "in/b.emf", BoxPage(0));
+  WriteFile(dir / "in/sub/c.emf", BoxPage(0));
+  WriteFile(dir / "in/notes.txt", "not a page");
+  auto run = RunProgram(Tool(), {"in", "-o", "flat/{name}-{page}.png"}, dir.path());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("in/notes.txt: left out, neither an EMF page nor a spool file"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(FilesIn(dir / "flat"), 4u);  // three pages of a.SPL and b.emf
+  run = RunProgram(Tool(), {"-R", "in", "-o", "deep/{name}-{page}.png"}, dir.path());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(FilesIn(dir / "deep"), 5u);
+  EXPECT_TRUE(std::filesystem::exists(dir / "deep/c-0001.png"));
+}
+
 // A second run converts only what is missing: the outputs there are left alone, and counted.
 TEST(ConvertTool, SkipExistingConvertsOnlyWhatIsMissing) {
   const TempDir dir;

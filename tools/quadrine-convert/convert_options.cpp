@@ -1,5 +1,6 @@
 #include "convert_options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,8 +11,11 @@ const char kConvertUsage[] =
     "usage: quadrine-convert [OPTIONS] INPUT...\n"
     "Turns EMF pages and Windows spool files (EMF format) into one image per page; the inputs\n"
     "are never changed.\n"
-    "  INPUT                 EMF page or spool file, told apart by content\n"
-    "  -o, --output PATTERN  output path; its extension picks the format (default\n"
+    "  INPUT                 EMF page or spool file, told apart by content; - reads standard\n"
+    "                        input; a folder gives its pages and spool files, in name order\n"
+    "  -R, --recursive       a folder's subfolders too\n"
+    "  -o, --output PATTERN  output path, - for standard output (one file only); its\n"
+    "                        extension picks the format (default\n"
     "                        \"{name}-{page}.png\"): {name} the input's name without its\n"
     "                        extension, {page} the page number from 1 in four digits, {doc} the\n"
     "                        document name a spool file carries (else {name})\n"
@@ -204,6 +208,10 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
       if (!flag(options.skip_existing)) {
         return CommandLine::kBadUsage;
       }
+    } else if (is("-R", "--recursive")) {
+      if (!flag(options.recursive)) {
+        return CommandLine::kBadUsage;
+      }
     } else if (is("-q", "--quiet")) {
       if (!flag(options.quiet)) {
         return CommandLine::kBadUsage;
@@ -215,6 +223,10 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
   }
   if (options.inputs.empty()) {
     error = "no input";
+    return CommandLine::kBadUsage;
+  }
+  if (std::count(options.inputs.begin(), options.inputs.end(), "-") > 1) {
+    error = "standard input (-) can be read once";
     return CommandLine::kBadUsage;
   }
   if (options.force && options.skip_existing) {

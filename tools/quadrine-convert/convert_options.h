@@ -24,6 +24,7 @@ struct ConvertOptions {
   bool force = false;
   bool skip_existing = false;  // an output that exists already is left alone, and counted
   bool quiet = false;
+  bool recursive = false;  // -R: a folder input's subfolders too
   // --pages: ranges of page numbers from 1, counted in each input; none means every page.
   std::vector<std::pair<int, int>> pages;
 };

@@ -8,9 +8,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -59,13 +61,27 @@ struct PageTask {
   std::vector<std::pair<int, std::string>> cut;
 };
 
+constexpr const char* kStandardStream = "-";
+
 std::string BaseNameWithoutExtension(const std::string& path) {
+  if (path == kStandardStream) {
+    return "stdin";
+  }
   std::string name = std::filesystem::path(path).filename().string();
   const size_t dot = name.find_last_of('.');
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
 bool ReadInput(const std::string& path, Input& input, std::string& error) {
+  if (path == kStandardStream) {
+    input.path = path;
+    input.bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    if (std::cin.bad()) {
+      error = "standard input cannot be read";
+      return false;
+    }
+    return true;
+  }
   std::error_code code;
   if (!std::filesystem::is_regular_file(path, code)) {
     error = std::filesystem::exists(path, code) ? "not a file" : "no such file";
@@ -88,6 +104,9 @@ bool ReadInput(const std::string& path, Input& input, std::string& error) {
 
 // -f names the format a file holds: a name whose extension says otherwise gets its own.
 std::string WithFormatExtension(const std::string& path, const std::string& format) {
+  if (path == kStandardStream) {
+    return path;
+  }
   const std::string extension = ExtensionOf(path);
   if (extension == format ||
       (FormatCodeOf(extension) != 0 && FormatCodeOf(extension) == FormatCodeOf(format))) {
@@ -191,6 +210,9 @@ bool NamesAreDistinct(const std::vector<PageTask>& tasks, const std::vector<Inpu
 bool OutputFoldersAreWritable(const std::vector<PageTask>& tasks) {
   std::set<std::string> checked;
   for (const PageTask& task : tasks) {
+    if (task.output == kStandardStream) {
+      continue;
+    }
     std::string folder = std::filesystem::path(task.output).parent_path().string();
     if (folder.empty()) {
       folder = ".";
@@ -222,7 +244,7 @@ bool OutputFoldersAreWritable(const std::vector<PageTask>& tasks) {
 bool NoOutputIsAnInput(const std::vector<PageTask>& tasks, const std::vector<Input>& inputs) {
   for (const PageTask& task : tasks) {
     struct stat seen {};
-    if (stat(task.output.c_str(), &seen) != 0) {
+    if (task.output == kStandardStream || stat(task.output.c_str(), &seen) != 0) {
       continue;
     }
     for (const Input& input : inputs) {
@@ -245,7 +267,73 @@ std::string DocumentTitle(const Input& input) {
       return name;
     }
   }
-  return std::filesystem::path(input.path).stem().string();
+  return BaseNameWithoutExtension(input.path);
+}
+
+// The inputs with each folder replaced by its files that are pages or spool files (by their
+// first bytes), in name order; with recursive its subfolders' too. Other files are named and
+// left out: a folder holds what it holds.
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs, bool recursive) {
+  std::vector<std::string> expanded;
+  for (const std::string& input : inputs) {
+    std::error_code code;
+    if (input == kStandardStream || !std::filesystem::is_directory(input, code)) {
+      expanded.push_back(input);
+      continue;
+    }
+    std::vector<std::string> files;
+    const auto take = [&](const std::filesystem::directory_entry& entry) {
+      std::error_code ignored;
+      if (entry.is_regular_file(ignored)) {
+        files.push_back(entry.path().string());
+      }
+    };
+    if (recursive) {
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(input, code)) {
+        take(entry);
+      }
+    } else {
+      for (const auto& entry : std::filesystem::directory_iterator(input, code)) {
+        take(entry);
+      }
+    }
+    std::sort(files.begin(), files.end());
+    for (const std::string& file : files) {
+      std::ifstream in(file, std::ios::binary);
+      std::vector<unsigned char> head(64);
+      in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+      head.resize(static_cast<size_t>(in.gcount()));
+      const FileKind kind = KindOfFile(head);
+      if (kind == FileKind::kEmfPage || kind == FileKind::kEmfSpool) {
+        expanded.push_back(file);
+      } else {
+        std::fprintf(stderr, "quadrine-convert: %s: left out, %s\n", file.c_str(),
+                     kind == FileKind::kUnknown
+                         ? "neither an EMF page nor a spool file"
+                         : (std::string("it is ") + FileKindName(kind)).c_str());
+      }
+    }
+  }
+  return expanded;
+}
+
+// The finished file to standard output; "" when all of it went, else why.
+std::string CopyToStandardOutput(const std::string& temporary) {
+  std::ifstream in(temporary, std::ios::binary);
+  std::vector<char> buffer(1 << 16);
+  std::string failure;
+  while (in && failure.empty()) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const size_t got = static_cast<size_t>(in.gcount());
+    if (got > 0 && std::fwrite(buffer.data(), 1, got, stdout) != got) {
+      failure = std::string("standard output: ") + std::strerror(errno);
+    }
+  }
+  if (failure.empty() && std::fflush(stdout) != 0) {
+    failure = std::string("standard output: ") + std::strerror(errno);
+  }
+  unlink(temporary.c_str());
+  return failure;
 }
 
 // A page of an input, numbered from 1 in the input.
@@ -335,8 +423,9 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
   const std::span<const uint8_t> page =
       std::span(input.bytes).subspan(task.spans[0].offset, task.spans[0].size);
   // Whatever stands at the name (a link too) counts, and the page is not even drawn.
+  const bool to_stdout = task.output == kStandardStream;
   struct stat existing {};
-  if (options.skip_existing && lstat(task.output.c_str(), &existing) == 0) {
+  if (options.skip_existing && !to_stdout && lstat(task.output.c_str(), &existing) == 0) {
     task.skipped = true;
     task.existed = true;
     return;
@@ -351,8 +440,16 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
   if (!folder.empty()) {
     std::filesystem::create_directories(folder, code);
   }
+  // Standard output is staged in the temporary folder: some formats go back over the file.
   OpenTemporary temporary;
-  if (!TemporaryBeside(task.output, temporary, task.failure)) {
+  const char* temporary_folder = std::getenv("TMPDIR");
+  const std::string staged_beside =
+      to_stdout
+          ? std::string(temporary_folder != nullptr && *temporary_folder != '\0' ? temporary_folder
+                                                                                 : "/tmp") +
+                "/stdout"
+          : task.output;
+  if (!TemporaryBeside(staged_beside, temporary, task.failure)) {
     return;
   }
   task.failure = options.one_file ? WritePages(input, task, options, temporary)
@@ -372,7 +469,8 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
       task.cut.emplace_back(task.number, std::move(cut));
     }
   }
-  task.failure = PlaceFile(temporary.path, task.output, options.force);
+  task.failure = to_stdout ? CopyToStandardOutput(temporary.path)
+                           : PlaceFile(temporary.path, task.output, options.force);
   if (!task.failure.empty()) {
     task.cut.clear();
   }
@@ -510,7 +608,7 @@ int main(int argc, char** argv) {
   std::vector<Input> inputs;
   std::vector<PageTask> tasks;
   bool input_failed = false;
-  for (const std::string& path : options.inputs) {
+  for (const std::string& path : ExpandFolders(options.inputs, options.recursive)) {
     Input input;
     error.clear();  // what an earlier input said is not this one's
     if (!ReadInput(path, input, error) ||
@@ -528,6 +626,12 @@ int main(int argc, char** argv) {
   if (tasks.empty()) {
     std::fprintf(stderr, "quadrine-convert: no readable input\n");
     return kBadUsage;
+  }
+  if (options.pattern == kStandardStream && tasks.size() > 1) {
+    return UsageError("quadrine-convert",
+                      "-o - writes one file to standard output, and " +
+                          std::to_string(tasks.size()) +
+                          " would be written: choose a page (--pages) or --one-file");
   }
   if (!NamesAreDistinct(tasks, inputs) || (options.force && !NoOutputIsAnInput(tasks, inputs))) {
     return kBadUsage;

@@ -2,6 +2,8 @@
 // that is its whole command line, since a printer package may pass it anything.
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,34 @@ TEST(ToolHelp, HelpOnStandardOutputVersionAndBadUsage) {
     EXPECT_EQ(bad.out, "") << tool.name;
     EXPECT_EQ(bad.err, std::string(tool.name) + ": unknown option --no-such-option; try '" +
                            tool.name + " --help'\n");
+  }
+}
+
+// The help is the one list of each tool's options: the manual page names every option it
+// names, and no other, so the two cannot drift apart.
+TEST(ToolHelp, EachManualPageNamesTheOptionsOfItsHelp) {
+  const TempDir dir;
+  const auto long_options = [](const std::string& text) {
+    std::set<std::string> names;
+    const std::regex option("--[a-z][a-z-]*[a-z]");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), option);
+         it != std::sregex_iterator(); ++it) {
+      names.insert(it->str());
+    }
+    return names;
+  };
+  for (const char* tool :
+       {"quadrine-convert", "quadrine-render", "quadrine-print", "quadrine-results", "emfdump"}) {
+    const std::string folder = std::string(tool) == "quadrine-results" ? "quadrine-results" : tool;
+    const auto help =
+        RunProgram(BuildDir() + "/tools/" + folder + "/" + tool, {"--help"}, dir.path());
+    // The manual page's source spells a dash "\-".
+    std::string page =
+        testing_support::ReadFile(QUADRINE_SOURCE_DIR "/doc/man/" + std::string(tool) + ".1");
+    for (size_t at = page.find("\\-"); at != std::string::npos; at = page.find("\\-", at)) {
+      page.erase(at, 1);
+    }
+    EXPECT_EQ(long_options(help.out), long_options(page)) << tool;
   }
 }
 

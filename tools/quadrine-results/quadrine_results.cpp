@@ -13,7 +13,8 @@ namespace {
 int Usage(std::FILE* to, int exit_code) {
   std::fprintf(to,
                "usage: quadrine-results%s\n"
-               "Prints the files that the last conversion run created, one per line.\n%s",
+               "Prints the files that the last conversion run created, one per line.\n%s"
+               "  --help, --version\n",
                kCanRemoveBlock ? " [--remove]" : "",
                kCanRemoveBlock ? "  --remove  remove the shared block after printing it\n" : "");
   return exit_code;

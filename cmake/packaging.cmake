@@ -3,6 +3,8 @@
 #   lib/quadrine/        the converter, quadrine-print and quadrine-results: a template that
 #                        `quadrine-print --init DIR` copies into an install folder of its own
 #   share/man/man1/      the manual pages, compressed
+#   share/bash-completion/completions/  completion of quadrine-convert, quadrine-render and
+#                        emfdump
 #   share/doc/quadrine/  README, copyright (the licence) and changelog
 if(WIN32)
   install(TARGETS quadrine quadrine-results RUNTIME DESTINATION bin)
@@ -28,6 +30,12 @@ endforeach()
 add_custom_target(compressed_docs ALL DEPENDS ${quadrine_compressed})
 list(FILTER quadrine_compressed INCLUDE REGEX "\\.1\\.gz$")
 install(FILES ${quadrine_compressed} DESTINATION share/man/man1)
+# One completion script for the terminal tools, under each one's name: bash-completion loads
+# a command's script by its name when it is first completed.
+foreach(tool quadrine-convert quadrine-render emfdump)
+  install(FILES doc/completion/quadrine-tools DESTINATION share/bash-completion/completions
+    RENAME ${tool})
+endforeach()
 # The licence as Debian reads it (machine-readable copyright), beside the README.
 install(FILES README.md DESTINATION share/doc/quadrine)
 install(FILES doc/copyright "${CMAKE_BINARY_DIR}/compressed/changelog.gz"

@@ -1,6 +1,7 @@
 // The print job a page came from, and the names taken from it for the job's output files.
 #pragma once
 
+#include <compare>
 #include <map>
 #include <string>
 #include <string_view>
@@ -8,7 +9,8 @@
 struct PrintJob {
   unsigned long number = 0;  // the spooler's job number; 0 where there is none
   std::string document;      // the name it was printed under, as UTF-8
-  bool operator==(const PrintJob&) const = default;
+  // Ordered, so that a job's pages can be gathered under it.
+  auto operator<=>(const PrintJob&) const = default;
 };
 
 // The job of each page file, by its path.

@@ -4,6 +4,15 @@
 
 #include <string>
 
+// Why a document's file failed: the disk's own word when a write found it full, else what the
+// writer said (detail, when there is one).
+inline std::string DocumentWriteFailure(bool diskFull, const std::string& detail) {
+  if (diskFull) {
+    return "the disk is full";
+  }
+  return "the document could not be written" + (detail.empty() ? detail : ": " + detail);
+}
+
 class JobDocument {
  public:
   JobDocument() = default;

@@ -478,10 +478,9 @@ class JobOutputs {
 
   JobOutput& OutputOf(const std::string& page) {
     const PrintJob& job = JobOf(page);
-    const auto key = std::make_pair(job.number, job.document);
-    auto found = outputs_.find(key);
+    auto found = outputs_.find(job);
     if (found == outputs_.end()) {
-      found = outputs_.emplace(key, PrepareJobOutput(naming_, job)).first;
+      found = outputs_.emplace(job, PrepareJobOutput(naming_, job)).first;
     }
     return found->second;
   }
@@ -489,7 +488,7 @@ class JobOutputs {
  private:
   const OutputNaming& naming_;
   const PageJobs& jobs_;
-  std::map<std::pair<unsigned long, std::string>, JobOutput> outputs_;
+  std::map<PrintJob, JobOutput> outputs_;
 };
 
 // Whether the extension's format holds a job's pages in one file in this build.
@@ -530,11 +529,9 @@ FileList ConvertJobDocuments(const FileList& list, const OutputNaming& naming, J
                              const ImageSettings& settings) {
   // The jobs in the order their first pages come, each with its pages in list order.
   std::vector<std::vector<size_t>> jobs;
-  std::map<std::pair<unsigned long, std::string>, size_t> jobIndex;
+  std::map<PrintJob, size_t> jobIndex;
   for (size_t i = 0; i < list.size(); ++i) {
-    const PrintJob& job = outputs.JobOf(list[i]);
-    const auto [found, fresh] =
-        jobIndex.emplace(std::make_pair(job.number, job.document), jobs.size());
+    const auto [found, fresh] = jobIndex.emplace(outputs.JobOf(list[i]), jobs.size());
     if (fresh) {
       jobs.emplace_back();
     }
@@ -544,6 +541,10 @@ FileList ConvertJobDocuments(const FileList& list, const OutputNaming& naming, J
   size_t shown = 0;
   for (const std::vector<size_t>& pages : jobs) {
     const std::string& first = list[pages.front()];
+    std::vector<std::string> paths;
+    for (size_t i : pages) {
+      paths.push_back(list[i]);
+    }
     std::string reason;
     const std::string wanted = WantedOutputPath(naming, outputs.OutputOf(first), -1, reason);
     const std::string staged = wanted.empty() ? std::string() : StagingPath(naming);
@@ -551,10 +552,6 @@ FileList ConvertJobDocuments(const FileList& list, const OutputNaming& naming, J
     if (!wanted.empty() && staged.empty()) {
       reason = "no room for a temporary file beside '" + wanted + "'";
     } else if (!staged.empty()) {
-      std::vector<std::string> paths;
-      for (size_t i : pages) {
-        paths.push_back(list[i]);
-      }
       document =
           StartJobDocument(staged, naming, settings,
                            WithoutControlCharacters(outputs.JobOf(first).document), paths, reason);
@@ -586,11 +583,7 @@ FileList ConvertJobDocuments(const FileList& list, const OutputNaming& naming, J
     document.reset();  // one never finished leaves no file
     // The pages are done in one write right after the document took its name, so a run that
     // dies then leaves no page for the next to make a second document of.
-    std::vector<std::string> done;
-    for (size_t i : pages) {
-      done.push_back(list[i]);
-    }
-    RemovePendingPages(done);
+    RemovePendingPages(paths);
     for (size_t i : added) {
       if (output.empty()) {
         failed.emplace(i, reason);

@@ -254,8 +254,7 @@ class TiffDocument final : public JobDocument {
     if (StreamRows(*rows, imaging::kFormatTiff, nextPage, staged_, EncodeOptionsOf(settings_)) !=
         0) {
       // Part of it may be in the file: the document is no longer what its pages say.
-      failure_ = GetLastError() == ERROR_DISK_FULL ? "the disk is full"
-                                                   : "the document could not be written";
+      failure_ = DocumentWriteFailure(GetLastError() == ERROR_DISK_FULL, "");
       return failure_;
     }
     return {};
@@ -264,8 +263,7 @@ class TiffDocument final : public JobDocument {
   std::string Finish() override {
     std::string error;
     if (failure_.empty() && !pages_->Finish(&error)) {
-      failure_ = GetLastError() == ERROR_DISK_FULL ? "the disk is full"
-                                                   : "the document could not be written: " + error;
+      failure_ = DocumentWriteFailure(GetLastError() == ERROR_DISK_FULL, error);
     }
     pages_.reset();
     file_.Reset();  // closed before it is moved or deleted

@@ -284,10 +284,10 @@ struct OpenedPage {
   int depth = 24;
 };
 
-// Opens the page and settles its bitmap's size and depth; false with why when it cannot be
-// drawn as the settings ask.
-bool OpenPage(const std::string& pagePath, const ImageSettings& settings, OpenedPage& page,
-              std::string& why) {
+// Settles the page's bitmap size and depth from its header alone; false with why when it
+// cannot be drawn as the settings ask.
+bool MeasurePage(const std::string& pagePath, const ImageSettings& settings, OpenedPage& page,
+                 std::string& why) {
   if (pagePath.empty()) {
     why = "no page named";
     return false;
@@ -327,6 +327,16 @@ bool OpenPage(const std::string& pagePath, const ImageSettings& settings, Opened
       kMaxPixels) {
     why = "a bitmap of " + std::to_string(page.pixels.right) + " x " +
           std::to_string(page.pixels.bottom) + " pixels is more than can be made";
+    return false;
+  }
+  return true;
+}
+
+// Measures the page and opens it for drawing; false with why when it cannot be drawn as the
+// settings ask.
+bool OpenPage(const std::string& pagePath, const ImageSettings& settings, OpenedPage& page,
+              std::string& why) {
+  if (!MeasurePage(pagePath, settings, page, why)) {
     return false;
   }
   page.metafile.Reset(GetEnhMetaFileA(pagePath.c_str()));
@@ -431,9 +441,10 @@ uint64_t PageRowBytes(const std::string& pagePath, const ImageSettings& settings
   if (!IsSupportedDepth(settings.colorDepth == 0 ? 24 : settings.colorDepth)) {
     return 0;
   }
+  // The header is enough: the page itself is read when it is drawn.
   OpenedPage page;
   std::string why;
-  if (!OpenPage(pagePath, settings, page, why)) {
+  if (!MeasurePage(pagePath, settings, page, why)) {
     return 0;
   }
   return static_cast<uint64_t>(page.pixels.right) * static_cast<uint64_t>(page.pixels.bottom) *

@@ -47,11 +47,18 @@ ScopedHandle CreateOutput(const std::string& staged, std::string& reason) {
   return file;
 }
 
-emf::ByteSink SinkInto(HANDLE file) {
-  return [file](std::span<const uint8_t> data) {
+// Bytes into the file; a write that fails keeps its error in failed, when given.
+emf::ByteSink SinkInto(HANDLE file, DWORD* failed = nullptr) {
+  return [file, failed](std::span<const uint8_t> data) {
     DWORD written = 0;
-    return WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
-           written == data.size();
+    if (WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+        written == data.size()) {
+      return true;
+    }
+    if (failed != nullptr) {
+      *failed = GetLastError();
+    }
+    return false;
   };
 }
 
@@ -63,18 +70,9 @@ class PdfDocument final : public JobDocument {
               const std::string& title)
       : file_(std::move(file)),
         staged_(std::move(staged)),
-        document_(std::make_unique<emf::VectorDocument>(
-            [this](std::span<const uint8_t> data) {
-              DWORD written = 0;
-              if (WriteFile(file_.Get(), data.data(), static_cast<DWORD>(data.size()), &written,
-                            nullptr) &&
-                  written == data.size()) {
-                return true;
-              }
-              writeError_ = GetLastError();
-              return false;
-            },
-            emf::VectorFormat::kPdf, RuleOf(settings), emf::DocumentInfo{title, kCreator})) {}
+        document_(std::make_unique<emf::VectorDocument>(SinkInto(file_.Get(), &writeError_),
+                                                        emf::VectorFormat::kPdf, RuleOf(settings),
+                                                        emf::DocumentInfo{title, kCreator})) {}
 
   ~PdfDocument() override {
     if (!finished_) {
@@ -128,10 +126,8 @@ class PdfDocument final : public JobDocument {
   }
 
  private:
-  // Why the document failed: the disk's own word when a write to it failed.
   std::string WriteFailure(const std::string& error) const {
-    return writeError_ == ERROR_DISK_FULL ? "the disk is full"
-                                          : "the document could not be written: " + error;
+    return DocumentWriteFailure(writeError_ == ERROR_DISK_FULL, error);
   }
 
   ScopedHandle file_;

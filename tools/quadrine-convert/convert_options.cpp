@@ -269,7 +269,7 @@ bool ParsePageList(const std::string& text, std::vector<std::pair<int, int>>& ra
         return false;
       }
       const std::string end = item.substr(dash + 1);
-      last = 0x7FFFFFFF;
+      last = kToTheLastPage;
       if (!end.empty() && (!WholeNumber(end, first, 99999999, last))) {
         return false;
       }

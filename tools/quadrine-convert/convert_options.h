@@ -29,6 +29,9 @@ struct ConvertOptions {
   std::vector<std::pair<int, int>> pages;
 };
 
+// The end of an open range of pages ("2-"): the input's last page, whatever it is.
+inline constexpr int kToTheLastPage = 0x7FFFFFFF;
+
 // Whether the page (numbered from 1 in its input) is one the options select.
 bool PageSelected(const ConvertOptions& options, int number);
 

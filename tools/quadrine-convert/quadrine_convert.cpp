@@ -149,8 +149,7 @@ bool FindInputPages(const Input& input, size_t index, const ConvertOptions& opti
     }
   }
   for (const auto& [first, last] : options.pages) {
-    // An open range ("2-") runs to the last page, whatever it is.
-    const int highest = last == 0x7FFFFFFF ? first : last;
+    const int highest = last == kToTheLastPage ? first : last;
     if (highest > static_cast<int>(spans.size())) {
       error = "it has " + std::to_string(spans.size()) + (spans.size() == 1 ? " page" : " pages") +
               ", no page " + std::to_string(highest);

@@ -44,12 +44,13 @@ install(FILES doc/copyright "${CMAKE_BINARY_DIR}/compressed/changelog.gz"
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quadrine)
 set(CPACK_PACKAGE_VENDOR "The Quadrine authors")
-set(CPACK_PACKAGE_CONTACT "The Quadrine authors <quadrine@localhost>")
+set(CPACK_PACKAGE_CONTACT "The Quadrine authors <authors@quadrine.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "print to image: Windows print jobs and EMF pages to PNG, JPEG, TIFF and more")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quadrine is the back end of a virtual printer that produces files instead of paper, and
-quadrine-convert turns EMF pages and Windows spool files into images from a terminal.")
+    "Quadrine is the back end of a virtual printer that produces files instead of
+paper, and quadrine-convert turns EMF pages and Windows spool files into images
+from a terminal.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # The libraries from what the programs link; the fonts the engine draws Windows faces with.

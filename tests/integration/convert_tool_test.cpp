@@ -418,12 +418,15 @@ TEST(ConvertTool, SkipExistingConvertsOnlyWhatIsMissing) {
   EXPECT_NE(both.err.find("--force replaces existing outputs"), std::string::npos) << both.err;
 }
 
+// The summary counts pages, in files of their own, in one file, or on standard output.
 TEST(ConvertTool, TheSummaryCountsBlankPagesLeftOut) {
   const TempDir dir;
   const std::string blank = EmfPage("");
   WriteFile(dir / "job.spl",
             SpoolFileBuilder("x").Page(BoxPage(0)).Page(blank).Page(blank).Build());
   WriteFile(dir / "blank.spl", SpoolFileBuilder("x").Page(blank).Build());
+  WriteFile(dir / "two.spl",
+            SpoolFileBuilder("x").Page(BoxPage(0)).Page(blank).Page(BoxPage(0xFF)).Build());
   struct Case {
     const char* arguments;
     const char* said;
@@ -433,6 +436,8 @@ TEST(ConvertTool, TheSummaryCountsBlankPagesLeftOut) {
       {"job.spl --one-file -f pdf -o 'one/{name}'",
        "1 page -> one/job.pdf, 2 blank pages left out"},
       {"blank.spl -o 'none/{page}.png'", "1 blank page left out"},
+      {"two.spl --one-file -o 'both/{name}.tif'", "2 pages -> both/two.tif, 1 blank page left out"},
+      {"job.spl --pages 1 -o - > piped.png", "1 page -> standard output"},
   };
   for (const Case& c : cases) {
     const std::string command = Tool() + " -j 1 --skip-blank " + c.arguments;

@@ -240,6 +240,10 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
     }
     options.pattern = "{name}." + (options.format.empty() ? std::string("tif") : options.format);
   }
+  if (options.format.empty() && options.pattern == "-") {
+    // Standard output has no name to pick a format by: the tool's own defaults.
+    options.format = options.one_file ? "tif" : "png";
+  }
   if (options.format.empty()) {
     options.format = ExtensionOf(options.pattern);
     if (options.format.empty()) {

@@ -39,6 +39,11 @@ TEST(ConvertOptions, EveryOptionInItsForms) {
   EXPECT_EQ(Parsed({"--one-file", "-f", "tiff", "in.spl"}, CommandLine::kConvert).pattern,
             "{name}.tiff");
 
+  // Standard output takes the defaults, unless -f names another format.
+  EXPECT_EQ(Parsed({"-o", "-", "in.spl"}, CommandLine::kConvert).format, "png");
+  EXPECT_EQ(Parsed({"-o", "-", "--one-file", "in.spl"}, CommandLine::kConvert).format, "tif");
+  EXPECT_EQ(Parsed({"-o", "-", "-f", "pdf", "in.spl"}, CommandLine::kConvert).format, "pdf");
+
   Parsed({"--help"}, CommandLine::kHelp);
   Parsed({"x.emf", "--version"}, CommandLine::kVersion);
 }

@@ -123,12 +123,18 @@ std::string StreamPage(const emf::Metafile& file, const PixelSize& size, const P
     return error;
   }
   std::vector<uint8_t> rgb(static_cast<size_t>(size.width) * 3);
+  if (target.progress != nullptr) {
+    target.progress->Start(size.height);
+  }
   const emf::RowSink take = [&](const uint32_t* rows, size_t stride, int count) {
     for (int y = 0; y < count; ++y) {
       ToRgb(rows + static_cast<size_t>(y) * stride, size.width, five_bits, rgb.data());
       if (!writer->WriteRows(rgb.data(), rgb.size(), 1)) {
         return false;
       }
+    }
+    if (target.progress != nullptr) {
+      target.progress->Advance(count);
     }
     return true;
   };
@@ -168,7 +174,13 @@ std::string WholePage(const emf::Metafile& file, const PixelSize& size, const Pa
   image.Reset(size.width, size.height, black_and_white ? 1 : grey ? 8 : 24, palette);
   const bool five_bits = options.depth == 16;
   int row = 0;
+  if (target.progress != nullptr) {
+    target.progress->Start(size.height);
+  }
   const emf::RowSink take = [&](const uint32_t* rows, size_t stride, int count) {
+    if (target.progress != nullptr) {
+      target.progress->Advance(count);
+    }
     for (int y = 0; y < count; ++y, ++row) {
       const uint32_t* source = rows + static_cast<size_t>(y) * stride;
       uint8_t* out = image.Row(row);
@@ -299,7 +311,8 @@ std::string CutShort(const emf::Metafile& file) {
 }
 
 std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
-                      const OpenTemporary& temporary, const std::string& title) {
+                      const OpenTemporary& temporary, const std::string& title,
+                      PageProgress* progress) {
   if (options.format == "emf") {
     return WriteBytes(temporary.fd, page) ? std::string() : std::strerror(errno);
   }
@@ -326,6 +339,7 @@ std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& optio
   target.code = imaging::FormatOfExtension(options.format);
   target.file = &output;
   target.reduce_png = options.reduce_png;
+  target.progress = progress;
   return DrawPage(*file, options, target);
 }
 

@@ -2,6 +2,7 @@
 // a metafile, into a temporary file that is then put at its name.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -15,6 +16,19 @@
 #include "imaging/output_file.h"
 #include "imaging/row_writer.h"
 
+// How far the page being drawn has got: its rows handed to the encoder, band by band, of its
+// rows (0 until its size is known). Read by another thread to show a slow page's progress.
+struct PageProgress {
+  std::atomic<int> rows_done{0};
+  std::atomic<int> rows{0};
+  std::atomic<int> page{0};  // its number in its input
+  void Start(int height) {
+    rows_done.store(0, std::memory_order_relaxed);
+    rows.store(height, std::memory_order_relaxed);
+  }
+  void Advance(int count) { rows_done.fetch_add(count, std::memory_order_relaxed); }
+};
+
 // Where a drawn page goes: a file of its own in the format code names, or the next page of a
 // file of pages.
 struct PageTarget {
@@ -24,6 +38,7 @@ struct PageTarget {
   int number = 0;  // of pages, from 1
   int count = 0;
   bool reduce_png = false;
+  PageProgress* progress = nullptr;  // told of each band, when someone watches
 
   std::unique_ptr<imaging::RowWriter> Open(const imaging::RowLayout& layout,
                                            std::string* error) const;
@@ -63,7 +78,8 @@ class DescriptorOutput final : public imaging::OutputFile {
 // Writes the page (its EMF bytes) in the format named by the extension into the temporary
 // file; "" when written, else why. A PDF carries the document's title.
 std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
-                      const OpenTemporary& temporary, const std::string& title);
+                      const OpenTemporary& temporary, const std::string& title,
+                      PageProgress* progress = nullptr);
 
 // Where a PDF or SVG goes: the file's handle.
 emf::ByteSink SinkInto(int fd);

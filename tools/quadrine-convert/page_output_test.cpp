@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
 
+#include "support/spool_builder.h"
 #include "support/test_support.h"
 
 namespace {
@@ -35,6 +37,27 @@ TEST(DescriptorOutput, WritesAtOffsetsAndSaysWhenTheFileRefuses) {
     ASSERT_GE(refused, 0) << path;
     EXPECT_FALSE(DescriptorOutput(refused, path).WriteAt(0, "x", 1)) << path;
     close(refused);
+  }
+}
+
+// A page drawn with someone watching counts each of its rows once, in colour (rows streamed to
+// the encoder) and in grey (rows gathered into an image first).
+TEST(PageProgress, EveryRowOfTheDrawnPageIsCountedOnce) {
+  const std::string bytes = testing_support::BoxPage(0x0000FF);
+  const std::span<const uint8_t> page(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  for (const bool grey : {false, true}) {
+    const testing_support::TempDir dir;
+    OpenTemporary temporary;
+    std::string error;
+    ASSERT_TRUE(TemporaryBeside(dir / "page.png", temporary, error)) << error;
+    ConvertOptions options;
+    options.format = "png";
+    options.grey = grey;
+    PageProgress progress;
+    progress.Advance(7);  // what an earlier page left
+    EXPECT_EQ(WritePage(page, options, temporary, "title", &progress), "");
+    EXPECT_EQ(progress.rows.load(), 1123) << grey;  // A4 at 96 dots per inch
+    EXPECT_EQ(progress.rows_done.load(), 1123) << grey;
   }
 }
 

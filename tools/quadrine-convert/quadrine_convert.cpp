@@ -29,6 +29,7 @@
 #include "base/spool_format.h"
 #include "base/usage_error.h"
 #include "convert_options.h"
+#include "convert_progress.h"
 #include "emf/font.h"
 #include "emf/vector_document.h"
 #include "imaging/image.h"
@@ -212,10 +213,8 @@ bool OutputFoldersAreWritable(const std::vector<PageTask>& tasks) {
     if (task.output == kStandardStream) {
       continue;
     }
-    std::string folder = std::filesystem::path(task.output).parent_path().string();
-    if (folder.empty()) {
-      folder = ".";
-    }
+    const std::filesystem::path parent = std::filesystem::path(task.output).parent_path();
+    const std::string folder = parent.empty() ? std::string(".") : parent.string();
     if (!checked.insert(folder).second) {
       continue;
     }
@@ -379,7 +378,7 @@ std::string WritePdfPages(const std::vector<NumberedPage>& kept, const ConvertOp
 // Every page of the input into one file of pages (TIFF or PDF); blank pages left out when
 // asked, and none at all leaves no file.
 std::string WritePages(const Input& input, PageTask& task, const ConvertOptions& options,
-                       const OpenTemporary& temporary) {
+                       const OpenTemporary& temporary, PageProgress* progress) {
   const std::vector<NumberedPage> kept = KeptPages(input, task, options);
   task.skipped = kept.empty();
   if (task.skipped) {
@@ -407,6 +406,10 @@ std::string WritePages(const Input& input, PageTask& task, const ConvertOptions&
     target.pages = pages.get();
     target.number = static_cast<int>(k + 1);
     target.count = static_cast<int>(kept.size());
+    target.progress = progress;
+    if (progress != nullptr) {
+      progress->page.store(kept[k].number, std::memory_order_relaxed);
+    }
     error = file ? DrawPage(*file, options, target) : error;
     if (!error.empty()) {
       return "page " + std::to_string(kept[k].number) + ": " + error;
@@ -418,7 +421,8 @@ std::string WritePages(const Input& input, PageTask& task, const ConvertOptions&
   return pages->Finish(&error) ? std::string() : error;
 }
 
-void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& options) {
+void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& options,
+                 PageProgress* progress) {
   const std::span<const uint8_t> page =
       std::span(input.bytes).subspan(task.spans[0].offset, task.spans[0].size);
   // Whatever stands at the name (a link too) counts, and the page is not even drawn.
@@ -451,8 +455,9 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
   if (!TemporaryBeside(staged_beside, temporary, task.failure)) {
     return;
   }
-  task.failure = options.one_file ? WritePages(input, task, options, temporary)
-                                  : WritePage(page, options, temporary, DocumentTitle(input));
+  task.failure = options.one_file
+                     ? WritePages(input, task, options, temporary, progress)
+                     : WritePage(page, options, temporary, DocumentTitle(input), progress);
   if (!temporary.Close() && task.failure.empty()) {
     task.failure = std::strerror(errno);
   }
@@ -475,46 +480,28 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
   }
 }
 
-class Progress {
- public:
-  Progress(size_t total, bool shown) : total_(total), shown_(shown) {}
-  void PageDone() {
-    const std::lock_guard lock(mutex_);
-    ++done_;
-    if (shown_) {
-      std::fprintf(stderr, "\rquadrine-convert: %zu of %zu pages", done_, total_);
-      std::fflush(stderr);
-    }
-  }
-  void End() {
-    if (shown_ && done_ > 0) {
-      std::fputs("\r\033[K", stderr);
-    }
-  }
-
- private:
-  std::mutex mutex_;
-  size_t done_ = 0;
-  size_t total_;
-  bool shown_;
-};
-
-void ConvertAll(const std::vector<Input>& inputs, std::vector<PageTask>& tasks,
-                const ConvertOptions& options, Progress& progress) {
-  std::atomic<size_t> next{0};
-  const auto work = [&]() {
-    for (size_t i; (i = next.fetch_add(1)) < tasks.size();) {
-      ConvertTask(inputs[tasks[i].input], tasks[i], options);
-      progress.PageDone();
-    }
-  };
+size_t WorkerCount(const ConvertOptions& options, size_t tasks) {
   const size_t cores = std::max(1u, std::thread::hardware_concurrency());
   const size_t wanted = options.jobs > 0 ? static_cast<size_t>(options.jobs) : cores;
+  return std::max<size_t>(1, std::min(wanted, tasks));
+}
+
+void ConvertAll(const std::vector<Input>& inputs, std::vector<PageTask>& tasks,
+                const ConvertOptions& options, size_t worker_count, ConvertProgress& progress) {
+  std::atomic<size_t> next{0};
+  const auto work = [&](size_t worker) {
+    for (size_t i; (i = next.fetch_add(1)) < tasks.size();) {
+      PageTask& task = tasks[i];
+      ConvertTask(inputs[task.input], task, options,
+                  progress.PageStarted(worker, inputs[task.input].path, task.number));
+      progress.PageDone(worker);
+    }
+  };
   std::vector<std::thread> workers;
-  for (size_t w = 1; w < std::min(wanted, tasks.size()); ++w) {
-    workers.emplace_back(work);
+  for (size_t w = 1; w < worker_count; ++w) {
+    workers.emplace_back(work, w);
   }
-  work();
+  work(0);
   for (std::thread& worker : workers) {
     worker.join();
   }
@@ -550,11 +537,19 @@ int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
     }
   }
   if (terminal && (!written.empty() || blank > 0 || existed > 0 || failed > 0)) {
+    // Pages, not files: a file of pages holds each of its inputs' pages but the blank ones.
+    size_t pages = 0;
+    for (const PageTask* task : written) {
+      pages += task->spans.size() - static_cast<size_t>(task->blank);
+    }
+    const auto shown = [](const std::string& output) {
+      return output == kStandardStream ? std::string("standard output") : output;
+    };
     std::string summary;
     if (!written.empty()) {
-      summary = std::to_string(written.size()) +
-                (written.size() == 1 ? " page -> " : " pages -> ") + written.front()->output +
-                (written.size() > 1 ? " ... " + written.back()->output : std::string());
+      summary = std::to_string(pages) + (pages == 1 ? " page -> " : " pages -> ") +
+                shown(written.front()->output) +
+                (written.size() > 1 ? " ... " + shown(written.back()->output) : std::string());
     }
     if (blank > 0) {
       summary += (summary.empty() ? "" : ", ") + std::to_string(blank) +
@@ -639,8 +634,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const bool terminal = !options.quiet && isatty(STDERR_FILENO) == 1;
-  Progress progress(tasks.size(), terminal);
-  ConvertAll(inputs, tasks, options, progress);
+  const size_t worker_count = WorkerCount(options, tasks.size());
+  ConvertProgress progress(tasks.size(), worker_count, terminal);
+  ConvertAll(inputs, tasks, options, worker_count, progress);
   progress.End();
   return Report(inputs, tasks, input_failed, terminal);
 }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "emf/font.h"
 #include "emf/metafile.h"
 #include "emf/player.h"
+#include "emf/wmf_reader.h"
 #include "imaging/colour_census.h"
 #include "imaging/encoders.h"
 #include "imaging/row_writer.h"
@@ -35,8 +37,8 @@ int Usage(std::FILE* to = stderr, int exit_code = 2) {
                "       quadrine-render [--dpi N] --time PAGE.emf...\n"
                "Plays the page into a white image of its frame's size at N dots per inch "
                "(default 96).\n"
-               "  IN          an EMF page, or a spool file in the EMF format (--page N picks the\n"
-               "              page, from 1; default 1)\n"
+               "  IN          an EMF page, a Windows metafile (WMF), or a spool file in the EMF\n"
+               "              format (--page N picks the page, from 1; default 1)\n"
                "  OUT         the image; its extension picks the format (png, jpg, tif, bmp, gif,\n"
                "              webp, pcx, tga, ...)\n"
                "  --stats     print the records played and skipped\n"
@@ -60,6 +62,7 @@ struct Page {
   std::optional<emf::Metafile> file;
   int width = 0;
   int height = 0;
+  std::map<std::string, int> wmf_skipped;  // a Windows metafile's records left out
 };
 
 // Keeps only page number (from 1) of a spool file's bytes; a page file stays as it is. False
@@ -98,6 +101,17 @@ bool OpenPage(const std::string& input, double dpi, Page& page, int number = 1) 
     return false;
   }
   std::string error;
+  // A Windows metafile is drawn as the enhanced metafile Windows would make of it.
+  if (emf::WmfKindOf(page.bytes) != emf::WmfKind::kNone) {
+    auto converted = emf::ConvertWmf(page.bytes, &error);
+    if (!converted || number != 1) {
+      std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(),
+                   converted ? "a Windows metafile has only page 1" : error.c_str());
+      return false;
+    }
+    page.bytes = std::move(converted->emf);
+    page.wmf_skipped = std::move(converted->skipped);
+  }
   page.file = emf::Metafile::Parse(page.bytes, &error);
   if (!page.file) {
     std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), error.c_str());
@@ -261,6 +275,9 @@ int RenderToFile(const std::string& input, int number, const std::string& output
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "%s: %dx%d, %d records played, written in %.1f ms\n", input.c_str(),
                  page.width, page.height, played.played, ms);
+    for (const auto& [name, count] : page.wmf_skipped) {
+      std::fprintf(stderr, "  skipped %s: %d\n", name.c_str(), count);
+    }
     for (const auto& [name, count] : played.skipped) {
       std::fprintf(stderr, "  skipped %s: %d\n", name.c_str(), count);
     }

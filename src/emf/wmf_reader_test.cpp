@@ -1,0 +1,11 @@
+#include "emf/wmf_reader.h"
+
+#include <gtest/gtest.h>
+
+namespace emf {
+namespace {
+
+TEST(WmfReader, Placeholder) {}
+
+}  // namespace
+}  // namespace emf

@@ -128,7 +128,7 @@ Pattern ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, 
 
 void BlendSurfaceOn(cairo_t* cr, cairo_surface_t* surface, double sx, double sy, double sw,
                     double sh, Point tl, Point tr, Point bl, int constant_alpha) {
-  const Pattern source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, true);
+  const Pattern source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, false);
   cairo_save(cr);
   BuildPath(cr, Parallelogram(tl, tr, bl));
   cairo_clip(cr);
@@ -642,15 +642,67 @@ void Canvas::BlendImage(const Image& original, double sx, double sy, double sw, 
   if (original.width <= 0 || original.height <= 0 || sw == 0 || sh == 0) {
     return;
   }
-  Image fitted;
-  Image view = FitToSurface(original, sx, sy, sw, sh, tl, tr, bl, fitted);
-  view.has_alpha = use_source_alpha;
-  const Surface surface = SurfaceFor(view);
+  // GDI blends the nearest source pixel of each destination pixel in integers. cairo places
+  // the pixels: the layer holds, for each covered pixel, the index of its source pixel, so
+  // the blend itself is ours and exact. Sources of more pixels than an index holds are
+  // sampled first to the size they take on the page.
+  Image part;
+  const Image* src = &original;
+  if (original.pixels.size() > kMaxBlendIndex) {
+    if (!SourcePart(original, tl, tr, bl, sx, sy, sw, sh, part) ||
+        part.pixels.size() > kMaxBlendIndex) {
+      return;
+    }
+    src = &part;
+  }
+  Image indices;
+  indices.width = src->width;
+  indices.height = src->height;
+  indices.pixels.resize(src->pixels.size());
+  for (size_t i = 0; i < indices.pixels.size(); ++i) {
+    indices.pixels[i] = 0xFF000000u | static_cast<uint32_t>(i);
+  }
+  const Surface surface = SurfaceFor(indices);
   if (!Check(cairo_surface_status(surface.get()), "a blended bitmap")) {
     return;
   }
-  ApplyClip(cr_);
-  BlendSurfaceOn(cr_, surface.get(), sx, sy, sw, sh, tl, tr, bl, constant_alpha);
+  const Pattern source = ImagePattern(surface.get(), sx, sy, sw, sh, tl, tr, bl, false);
+  const Path area = Parallelogram(tl, tr, bl);
+  const uint32_t constant = static_cast<uint32_t>(std::clamp(constant_alpha, 0, 255));
+  DrawThroughMask(
+      area, 0,
+      [&](cairo_t* cr) {
+        BuildPath(cr, area);
+        cairo_set_source(cr, source.get());
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_fill(cr);
+      },
+      [&](uint32_t index, uint32_t d, int, int) {
+        return index < src->pixels.size()
+                   ? BlendPixel(src->pixels[index], d, constant, use_source_alpha)
+                   : d;
+      });
+}
+
+uint32_t BlendPixel(uint32_t s, uint32_t d, uint32_t constant, bool source_alpha) {
+  auto channel = [](uint32_t v, int shift) { return (v >> shift) & 0xFF; };
+  uint32_t out = 0;
+  if (!source_alpha) {
+    for (const int shift : {0, 8, 16}) {
+      out |= ((channel(s, shift) * constant + channel(d, shift) * (255 - constant) + 127) / 255)
+             << shift;
+    }
+    return out;
+  }
+  // Premultiplied: the constant alpha scales colour and alpha alike, then the source goes
+  // over what the page holds.
+  auto scaled = [&](uint32_t v) { return constant == 255 ? v : (v * constant + 127) / 255; };
+  const uint32_t alpha = scaled(channel(s, 24));
+  for (const int shift : {0, 8, 16}) {
+    const uint32_t v = scaled(channel(s, shift)) + (channel(d, shift) * (255 - alpha) + 127) / 255;
+    out |= std::min<uint32_t>(v, 255) << shift;
+  }
+  return out;
 }
 
 bool SourcelessFill(uint32_t rop3, const Paint& pattern, Paint& paint, int& rop2) {

@@ -40,12 +40,15 @@ Pattern ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, 
                      Point tr, Point bl, bool smooth);
 Path Parallelogram(Point tl, Point tr, Point bl);
 // Paints the surface's source rectangle over the parallelogram at tl, tr, bl, at a constant
-// alpha of 0 to 255 (AlphaBlend's), smoothed.
+// alpha of 0 to 255 (AlphaBlend's), nearest pixels as GDI takes them.
 void BlendSurfaceOn(cairo_t* cr, cairo_surface_t* surface, double sx, double sy, double sw,
                     double sh, Point tl, Point tr, Point bl, int constant_alpha);
 // A ternary raster operation without a source as a fill: the paint and binary operation it
 // comes to; false when it draws nothing.
 bool SourcelessFill(uint32_t rop3, const Paint& pattern, Paint& paint, int& rop2);
+// AlphaBlend's arithmetic for one pixel, as GDI does it: s (0xAARRGGBB, premultiplied when
+// source_alpha) over d (0x00RRGGBB) at a constant alpha of 0 to 255.
+uint32_t BlendPixel(uint32_t s, uint32_t d, uint32_t constant, bool source_alpha);
 // GDI's 8 x 8 tile of the paint's hatch, in its colour on the background (or clear).
 Image HatchTile(const Paint& paint);
 
@@ -109,6 +112,8 @@ class Canvas : public DrawingTarget {
 
   // cairo's image surfaces hold at most this many pixels a side.
   static constexpr int kMaxSurfaceSide = 32767;
+  // A blended source's pixels are counted in the 24 bits of a layer's colour.
+  static constexpr size_t kMaxBlendIndex = size_t{1} << 24;
 
  private:
   void SetSource(cairo_t* cr, const Paint& paint);

@@ -107,26 +107,46 @@ void DecodeRleImage(std::span<const uint8_t> bits, const dib::Header& header,
   }
 }
 
-uint32_t Pixel32(const uint8_t* at, const dib::Header& header, bool alpha) {
+// alpha_mask: where a pixel keeps its alpha, 0 for opaque pixels.
+uint32_t Pixel32(const uint8_t* at, const dib::Header& header, uint32_t alpha_mask) {
   const uint32_t v =
       at[0] | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16) | (uint32_t{at[3]} << 24);
+  uint32_t r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
   if (header.compression == dib::kBiBitfields) {
-    return Argb(dib::MaskedChannel(v, header.masks[0]), dib::MaskedChannel(v, header.masks[1]),
-                dib::MaskedChannel(v, header.masks[2]));
+    r = dib::MaskedChannel(v, header.masks[0]);
+    g = dib::MaskedChannel(v, header.masks[1]);
+    b = dib::MaskedChannel(v, header.masks[2]);
   }
-  if (alpha) {
-    // Premultiplied, as AlphaBlend takes it; colours above their alpha are clamped.
-    const uint8_t a = static_cast<uint8_t>(v >> 24);
-    const uint8_t r = std::min<uint8_t>(a, (v >> 16) & 0xFF);
-    const uint8_t g = std::min<uint8_t>(a, (v >> 8) & 0xFF);
-    const uint8_t b = std::min<uint8_t>(a, v & 0xFF);
-    return (uint32_t{a} << 24) | (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
+  if (alpha_mask == 0) {
+    return Argb(static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b));
   }
-  return 0xFF000000u | (v & 0xFFFFFF);
+  // Premultiplied, as AlphaBlend takes it; colours above their alpha are clamped.
+  const uint32_t a = dib::MaskedChannel(v, alpha_mask);
+  return (a << 24) | (std::min(a, r) << 16) | (std::min(a, g) << 8) | std::min(a, b);
+}
+
+// Where a 32-bit pixel holds its alpha: the header's own alpha mask (version 4 and later
+// headers), else the byte that no colour mask takes, which is where plain 32-bit pixels
+// keep it; 0 when there is none.
+uint32_t AlphaMask(std::span<const uint8_t> info, const dib::Header& header) {
+  constexpr size_t kAlphaMaskAt = 52;
+  if (header.compression == dib::kBiBitfields && header.header_size >= kAlphaMaskAt + 4) {
+    ByteReader reader(info);
+    reader.Seek(kAlphaMaskAt);
+    if (const uint32_t mask = reader.U32(); mask != 0) {
+      return mask;
+    }
+  }
+  constexpr uint32_t kTopByte = 0xFF000000u;
+  if (header.compression == dib::kBiBitfields &&
+      ((header.masks[0] | header.masks[1] | header.masks[2]) & kTopByte) != 0) {
+    return 0;
+  }
+  return kTopByte;
 }
 
 void DecodeRow(const uint8_t* row, const dib::Header& header, const std::vector<uint32_t>& palette,
-               bool alpha, uint32_t* out) {
+               uint32_t alpha_mask, uint32_t* out) {
   const int width = header.width;
   for (int x = 0; x < width; ++x) {
     switch (header.bit_count) {
@@ -150,7 +170,7 @@ void DecodeRow(const uint8_t* row, const dib::Header& header, const std::vector<
         out[x] = Argb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
         break;
       case 32:
-        out[x] = Pixel32(row + 4 * x, header, alpha);
+        out[x] = Pixel32(row + 4 * x, header, alpha_mask);
         break;
       default:
         break;
@@ -160,13 +180,13 @@ void DecodeRow(const uint8_t* row, const dib::Header& header, const std::vector<
 
 // Rows that the record does not hold stay black: a short bitmap still shows what it has.
 void DecodeRows(std::span<const uint8_t> bits, const dib::Header& header,
-                const std::vector<uint32_t>& palette, Image& image) {
+                const std::vector<uint32_t>& palette, uint32_t alpha_mask, Image& image) {
   const size_t stride = static_cast<size_t>(header.stride);
   const int rows = static_cast<int>(std::min<size_t>(header.height, bits.size() / stride));
   for (int y = 0; y < rows; ++y) {
     uint32_t* out = image.pixels.data() +
                     static_cast<size_t>(header.top_down ? y : header.height - 1 - y) * header.width;
-    DecodeRow(bits.data() + static_cast<size_t>(y) * stride, header, palette, image.has_alpha, out);
+    DecodeRow(bits.data() + static_cast<size_t>(y) * stride, header, palette, alpha_mask, out);
   }
 }
 
@@ -205,7 +225,7 @@ std::optional<Image> DecodeDib(std::span<const uint8_t> info, std::span<const ui
   if (header.compression == dib::kBiRle8 || header.compression == dib::kBiRle4) {
     DecodeRleImage(bits, header, palette, image);
   } else {
-    DecodeRows(bits, header, palette, image);
+    DecodeRows(bits, header, palette, image.has_alpha ? AlphaMask(info, header) : 0, image);
   }
   return image;
 }

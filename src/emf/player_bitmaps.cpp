@@ -138,7 +138,9 @@ void Player::AlphaBlend(ByteReader& r) {
   const int constant_alpha = (f.operation >> 16) & 0xFF;
   const bool source_alpha = ((f.operation >> 24) & 0xFF) == 1;  // AC_SRC_ALPHA
   auto image = RecordImage(r, f.bitmap, source_alpha);
-  if (!image) {
+  // GDI refuses per-pixel alpha from a bitmap that has none (fewer than 32 bits a pixel):
+  // nothing is drawn.
+  if (!image || (source_alpha && !image->has_alpha)) {
     return;
   }
   const Transform t = LogicalToCanvas();

@@ -427,4 +427,90 @@ TEST(Player, UserStyleDashesAreDevicePixelsAtAnyScale) {
   EXPECT_EQ(runs[2], 20);
 }
 
+// AlphaBlend as the reference renderer drew the blend pages (tests/gdi-pages): each cell of
+// the 4 x 2 bitmap over white and over blue, premultiplied pixels over the page with the
+// constant alpha scaling them, the constant alpha alone without AC_SRC_ALPHA, per-pixel alpha
+// from a bitmap of fewer than 32 bits refused, and stretching by nearest pixels.
+TEST(Player, AlphaBlendAsGdiBlends) {
+  using testing_support::BlendBitmap;
+  struct Case {
+    BlendBitmap bitmap;
+    uint32_t constant_alpha;
+    bool source_alpha;
+    uint32_t cells[4][4];  // over white: top row, bottom row; then over blue
+  };
+  constexpr uint32_t kOverWhite[2][4] = {{0xFFFFFF, 0xFF0000, 0xFF7F7F, 0x71A3D5},
+                                         {0x0000FF, 0xBFFFBF, 0x00FF00, 0xD7C3AF}};
+  constexpr uint32_t kOverBlue[2][4] = {{0x2850C8, 0xFF0000, 0x942864, 0x3C78C7},
+                                        {0x0000FF, 0x1E7C96, 0x00FF00, 0x54598E}};
+  constexpr uint32_t kConstant[4][4] = {{0x7F7F7F, 0xFF7F7F, 0xBF7F7F, 0x98B1CA},
+                                        {0x7F7FFF, 0x7F9F7F, 0x7FFF7F, 0x9D9389},
+                                        {0x142864, 0x942864, 0x542864, 0x2D5AAF},
+                                        {0x1428E4, 0x144864, 0x14A864, 0x323C6E}};
+  auto per_pixel = [&](BlendBitmap bitmap) {
+    Case c{bitmap, 255, true, {}};
+    for (int i = 0; i < 4; ++i) {
+      for (int row = 0; row < 2; ++row) {
+        c.cells[row][i] = kOverWhite[row][i];
+        c.cells[2 + row][i] = kOverBlue[row][i];
+      }
+    }
+    return c;
+  };
+  auto constant = [&](BlendBitmap bitmap) {
+    Case c{bitmap, 128, false, {}};
+    std::memcpy(c.cells, kConstant, sizeof kConstant);
+    return c;
+  };
+  const Case cases[] = {
+      per_pixel(BlendBitmap::kRgb32),
+      per_pixel(BlendBitmap::kBitfields32),
+      per_pixel(BlendBitmap::kV5Header32),
+      {BlendBitmap::kRgb32,
+       128,
+       true,
+       {{0xFFFFFF, 0xFF7F7F, 0xFFBFBF, 0xB8D1EA},
+        {0x7F7FFF, 0xDFFFDF, 0x7FFF7F, 0xEBE1D7},
+        {0x2850C8, 0x942864, 0x5E3C96, 0x3264C8},
+        {0x1428E4, 0x2366AF, 0x14A864, 0x3E54AB}}},
+      constant(BlendBitmap::kRgb32),
+      constant(BlendBitmap::kRgb24),
+      {BlendBitmap::kRgb24,
+       255,
+       true,
+       {{kWhite, kWhite, kWhite, kWhite},
+        {kWhite, kWhite, kWhite, kWhite},
+        {0x2850C8, 0x2850C8, 0x2850C8, 0x2850C8},
+        {0x2850C8, 0x2850C8, 0x2850C8, 0x2850C8}}},
+      {BlendBitmap::kRgb32,
+       255,
+       false,
+       {{0x000000, 0xFF0000, 0x800000, 0x326496},
+        {0x0000FF, 0x004000, 0x00FF00, 0x3C2814},
+        {0x000000, 0xFF0000, 0x800000, 0x326496},
+        {0x0000FF, 0x004000, 0x00FF00, 0x3C2814}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "bitmap " << static_cast<int>(c.bitmap) << ", constant "
+                                    << c.constant_alpha << ", source alpha " << c.source_alpha);
+    const Rendered r =
+        Play(testing_support::BlendRecords(c.bitmap, c.constant_alpha, c.source_alpha));
+    for (int band = 0; band < 4; ++band) {
+      for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(r.At(20 + 20 * i, 15 + 20 * band), c.cells[band][i]) << band << " " << i;
+      }
+    }
+    // 4 pixels over 70, each the nearest source pixel, unsmoothed up to a pixel from where
+    // the next one starts (at 127.5, 145 and 162.5).
+    const int starts[] = {110, 128, 145, 163, 180};
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(r.At(starts[i] + 1, 10), c.cells[0][i]) << i;
+      EXPECT_EQ(r.At(starts[i + 1] - 2, 10), c.cells[0][i]) << i;
+    }
+    EXPECT_EQ(r.At(180, 10), kWhite);
+    EXPECT_EQ(r.At(150, 19), c.cells[0][2]);
+    EXPECT_EQ(r.At(150, 20), c.cells[1][2]);
+  }
+}
+
 }  // namespace

@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
+#include "emf/cairo_owners.h"
+#include "emf/metafile.h"
+#include "emf/player.h"
+#include "emf/vector_target.h"
 #include "support/spool_builder.h"
 #include "support/test_support.h"
 
@@ -162,6 +167,71 @@ TEST(VectorDocument, AFileThatCannotBeWrittenIsAFailure) {
   EXPECT_NE(emf::WriteVectorPage(Bytes("not a page"), keep, emf::VectorFormat::kPdf,
                                  emf::ColourRule::kColour),
             "");
+}
+
+// AlphaBlend on a vector page comes out as on the raster page, to the rounding of whoever
+// composites it: here cairo's own rasteriser stands in for the reader.
+TEST(VectorDocument, AlphaBlendsAsTheRasterPageDoes) {
+  using testing_support::BlendBitmap;
+  struct Case {
+    BlendBitmap bitmap;
+    uint32_t constant_alpha;
+    bool source_alpha;
+  };
+  const Case cases[] = {{BlendBitmap::kRgb32, 255, true},
+                        {BlendBitmap::kBitfields32, 128, true},
+                        {BlendBitmap::kRgb32, 128, false},
+                        {BlendBitmap::kRgb24, 255, true}};
+  constexpr int kWidth = 200, kHeight = 100;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "bitmap " << static_cast<int>(c.bitmap) << ", constant "
+                                    << c.constant_alpha << ", source alpha " << c.source_alpha);
+    const std::string page = testing_support::EmfPage(
+        testing_support::BlendRecords(c.bitmap, c.constant_alpha, c.source_alpha), 5292, 2646);
+    const auto file = emf::Metafile::Parse(
+        std::span(reinterpret_cast<const uint8_t*>(page.data()), page.size()), nullptr);
+    ASSERT_TRUE(file.has_value());
+    std::vector<uint32_t> raster(kWidth * kHeight, 0xFFFFFF);
+    emf::Canvas canvas(raster.data(), kWidth, kHeight, kWidth * 4);
+    emf::PlayMetafile(*file, canvas, emf::RectL{0, 0, kWidth, kHeight});
+    const emf::Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight));
+    {
+      const emf::Context cr(cairo_create(surface.get()));
+      cairo_set_source_rgb(cr.get(), 1, 1, 1);
+      cairo_paint(cr.get());
+      emf::VectorTarget target(cr.get(), kWidth, kHeight, emf::ColourRule::kColour);
+      emf::PlayMetafile(*file, target, emf::RectL{0, 0, kWidth, kHeight});
+    }
+    cairo_surface_flush(surface.get());
+    const auto* drawn =
+        reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface.get()));
+    const int stride = cairo_image_surface_get_stride(surface.get()) / 4;
+    // Cell centres of the three blends: no edge, where a reader's antialiasing would differ.
+    struct Spot {
+      int x, y;
+    };
+    std::vector<Spot> spots;
+    for (const int x : {20, 40, 60, 80}) {
+      for (const int y : {15, 35, 65, 85}) {
+        spots.push_back({x, y});
+      }
+    }
+    for (const int x : {118, 136, 154, 171}) {
+      for (const int y : {12, 27}) {
+        spots.push_back({x, y});
+      }
+    }
+    for (const auto [x, y] : spots) {
+      const uint32_t want = raster[static_cast<size_t>(y) * kWidth + x];
+      const uint32_t got = drawn[static_cast<size_t>(y) * stride + x];
+      for (const int shift : {0, 8, 16}) {
+        EXPECT_LE(std::abs(static_cast<int>((want >> shift) & 0xFF) -
+                           static_cast<int>((got >> shift) & 0xFF)),
+                  2)
+            << x << "," << y << ": " << std::hex << want << " " << got;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -66,6 +67,91 @@ std::string BoxPage(uint32_t color, int32_t frameRight, int32_t frameBottom) {
   return EmfPage(EmfRecord(39, {1, 0, color, 0}) + EmfRecord(37, {1}) +
                      EmfRecord(37, {0x80000008}) + EmfRecord(43, {100, 100, 400, 400}),
                  frameRight, frameBottom);
+}
+
+namespace {
+
+// BITMAPINFO and bits of the blend pages' 4 x 2 bitmap, bottom-up.
+std::pair<std::string, std::string> BlendBitmapBytes(BlendBitmap kind) {
+  constexpr uint8_t kPixels[2][4][4] = {
+      // B, G, R, A; top row first
+      {{0, 0, 0, 0}, {0, 0, 255, 255}, {0, 0, 128, 128}, {150, 100, 50, 192}},
+      {{255, 0, 0, 255}, {0, 64, 0, 64}, {0, 255, 0, 255}, {20, 40, 60, 100}}};
+  const bool deep = kind != BlendBitmap::kRgb24;
+  std::string bits;
+  for (int row = 1; row >= 0; --row) {
+    for (const auto& p : kPixels[row]) {
+      bits.append(reinterpret_cast<const char*>(p), deep ? 4 : 3);
+    }
+    bits.resize((bits.size() + 3) & ~size_t{3}, '\0');
+  }
+  const bool fields = kind == BlendBitmap::kBitfields32 || kind == BlendBitmap::kV5Header32;
+  const uint32_t header_size = kind == BlendBitmap::kV5Header32 ? 124 : 40;
+  std::string info;
+  for (uint32_t v : {header_size, 4u, 2u, 1u | ((deep ? 32u : 24u) << 16), fields ? 3u : 0u,
+                     static_cast<uint32_t>(bits.size()), 0u, 0u, 0u, 0u}) {
+    Append32(info, v);
+  }
+  if (fields) {
+    for (uint32_t mask : {0xFF0000u, 0xFF00u, 0xFFu}) {
+      Append32(info, mask);
+    }
+  }
+  if (kind == BlendBitmap::kV5Header32) {
+    Append32(info, 0xFF000000u);  // alpha mask
+    Append32(info, 0x73524742u);  // sRGB
+    info.resize(header_size, '\0');
+  }
+  return {info, bits};
+}
+
+std::string AlphaBlendRecord(int x, int y, int cx, int cy, uint32_t blend_function,
+                             const std::string& info, const std::string& bits) {
+  constexpr uint32_t kFixed = 108;
+  constexpr uint32_t kOne = 0x3F800000;  // 1.0f
+  std::string r;
+  Append32(r, 114);
+  Append32(r, static_cast<uint32_t>(kFixed + info.size() + bits.size()));
+  for (uint32_t v : {0u,
+                     0u,
+                     0xFFFFFFFFu,
+                     0xFFFFFFFFu,
+                     static_cast<uint32_t>(x),
+                     static_cast<uint32_t>(y),
+                     static_cast<uint32_t>(cx),
+                     static_cast<uint32_t>(cy),
+                     blend_function,
+                     0u,
+                     0u,
+                     kOne,
+                     0u,
+                     0u,
+                     kOne,
+                     0u,
+                     0u,
+                     0u,
+                     0u,
+                     kFixed,
+                     static_cast<uint32_t>(info.size()),
+                     static_cast<uint32_t>(kFixed + info.size()),
+                     static_cast<uint32_t>(bits.size()),
+                     4u,
+                     2u}) {
+    Append32(r, v);
+  }
+  return r + info + bits;
+}
+
+}  // namespace
+
+std::string BlendRecords(BlendBitmap bitmap, uint32_t constant_alpha, bool source_alpha) {
+  const auto [info, bits] = BlendBitmapBytes(bitmap);
+  const uint32_t function = ((constant_alpha & 0xFF) << 16) | (source_alpha ? 1u << 24 : 0u);
+  const std::string band = EmfRecord(37, {0x80000008}) + EmfRecord(39, {1, 0, 0xC85028, 0}) +
+                           EmfRecord(37, {1}) + EmfRecord(43, {0, 50, 200, 100});
+  return band + AlphaBlendRecord(10, 5, 80, 40, function, info, bits) +
+         AlphaBlendRecord(10, 55, 80, 40, function, info, bits) +
+         AlphaBlendRecord(110, 5, 70, 30, function, info, bits);
 }
 
 std::string CreateFont(const FontSpec& f) {

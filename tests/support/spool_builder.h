@@ -45,6 +45,13 @@ std::string TextOutA(int x, int y, const std::string& bytes);
 std::string TextOutW(int x, int y, const std::u16string& text, uint32_t options = 0,
                      const std::vector<int>& dx = {}, const std::vector<int>& rect = {0, 0, 0, 0});
 
+// The records of the blend pages of the tests, in pixels of MM_TEXT: a blue band over
+// (0, 50, 200, 100), and EMR_ALPHABLEND of one 4 x 2 bitmap at 1:20 over each half, and
+// stretched to 70 x 30 at (110, 5). Its pixels, premultiplied, top row first: clear, red,
+// red at alpha 128, (50, 100, 150) at 192; blue, green at 64, green, (60, 40, 20) at 100.
+enum class BlendBitmap { kRgb32, kBitfields32, kV5Header32, kRgb24 };
+std::string BlendRecords(BlendBitmap bitmap, uint32_t constant_alpha, bool source_alpha);
+
 // A spool file in the published layout: header with the document name, records, pages.
 class SpoolFileBuilder {
  public:

@@ -9,6 +9,7 @@
 #include "hooks/command_hooks.h"
 #include "progress/progress_window.h"
 #include "run/result_handoff.h"
+#include "run/standard_streams.h"
 #include "services/diagnostic_log.h"
 #include "services/path_macros.h"
 #include "services/pending_pages.h"
@@ -197,6 +198,7 @@ std::string LogCreatedFiles(const FileList& fileList) {
 
 int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR lpCmdLine,
                    int /*nShowCmd*/) {
+  ConnectStandardStreams();
   // Arguments change nothing, so a printer package that passes some loses no job; only a
   // command line that is exactly one of these two is answered instead.
   if (const int answered = AnswerHelpOrVersion(lpCmdLine); answered >= 0) {

@@ -56,6 +56,15 @@ void RemoveSharedBlock();
 // installs on POSIX); empty on Windows, which has none, with why in reason.
 std::string ImageReader(std::string& reason);
 
+// What another reader (Pillow, through tests/support/check_image.py) sees in an image file,
+// held to checks NAME=VALUE ("mode=RGB", "at=10,10:255,0,0~12", "same=OTHER", ...): "" when
+// every check holds, else what differs. Windows has no such reader: there the file (and a
+// same= file) is queued with its checks in $QUADRINE_READ_BACK_DIR, which ./dev test-windows
+// checks on Linux once the run is over, and "" is returned.
+std::string ReadBack(const std::string& file, const std::vector<std::string>& checks);
+// Null where ReadBack can check or queue; else why it cannot.
+const char* ReadBackUnavailable();
+
 // Files and pipes this process holds open (POSIX descriptors, Windows handles), to see
 // that an operation releases what it took.
 int OpenHandleCount();

@@ -151,6 +151,22 @@ std::string ImageReader(std::string& reason) {
   return "/usr/bin/python3";
 }
 
+std::string ReadBack(const std::string& file, const std::vector<std::string>& checks) {
+  std::vector<std::string> arguments = {file};
+  arguments.insert(arguments.end(), checks.begin(), checks.end());
+  const ProcessResult result =
+      RunProgram(QUADRINE_SOURCE_DIR "/tests/support/check_image.py", arguments, "/");
+  if (result.exitCode == 0) {
+    return "";
+  }
+  return file + ": " + result.out + result.err + "(exit " + std::to_string(result.exitCode) + ")";
+}
+
+// ./dev installs Debian's python3 with Pillow: a missing reader is a failure, not a skip.
+const char* ReadBackUnavailable() {
+  return nullptr;
+}
+
 void SetEnvironment(const char* name, const char* value) {
   if (value == nullptr) {
     unsetenv(name);

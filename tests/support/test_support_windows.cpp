@@ -1,5 +1,8 @@
 // The test helpers that differ by platform: Windows.
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -174,6 +177,71 @@ const char* WithoutStandIn() {
 std::string ImageReader(std::string& reason) {
   reason = "no Python with Pillow on Windows to read the files back";
   return "";
+}
+
+namespace {
+
+// This process among the test programs of a run (Wine may give a later one the same id).
+const std::string& ProcessToken() {
+  static const std::string token =
+      std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
+  return token;
+}
+
+// A name of its own in the queue, for a file of this process.
+std::string QueuedName(const std::string& file) {
+  static int count = 0;
+  const size_t slash = file.find_last_of("/\\");
+  return ProcessToken() + "-" + std::to_string(++count) + "-" +
+         file.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
+}  // namespace
+
+std::string ReadBack(const std::string& file, const std::vector<std::string>& checks) {
+  const char* folder = std::getenv("QUADRINE_READ_BACK_DIR");
+  if (folder == nullptr || *folder == '\0') {
+    return "no folder to queue the file in (QUADRINE_READ_BACK_DIR)";
+  }
+  const std::string queue = folder;
+  CreateDirectoryA(queue.c_str(), nullptr);
+  const std::string name = QueuedName(file);
+  if (!CopyFileA(file.c_str(), (queue + "\\" + name).c_str(), FALSE)) {
+    return "cannot copy " + file + " into " + queue;
+  }
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string line = test != nullptr
+                         ? std::string(test->test_suite_name()) + "." + test->name()
+                         : std::string("?");
+  line += "\t" + name;
+  for (const std::string& check : checks) {
+    std::string entry = check;
+    if (check.starts_with("same=")) {
+      const std::string other = QueuedName(check.substr(5));
+      if (!CopyFileA(check.substr(5).c_str(), (queue + "\\" + other).c_str(), FALSE)) {
+        return "cannot copy " + check.substr(5) + " into " + queue;
+      }
+      entry = "same=" + other;
+    }
+    line += "\t" + entry;
+  }
+  // One list a process: test programs may run side by side.
+  const std::string list = queue + "\\checks-" + ProcessToken() + ".txt";
+  std::FILE* out = std::fopen(list.c_str(), "ab");
+  if (out == nullptr) {
+    return "cannot write " + list;
+  }
+  std::fputs((line + "\n").c_str(), out);
+  std::fclose(out);
+  return "";
+}
+
+const char* ReadBackUnavailable() {
+  const char* folder = std::getenv("QUADRINE_READ_BACK_DIR");
+  return folder != nullptr && *folder != '\0'
+             ? nullptr
+             : "the files are read back on Linux: ./dev test-windows names the folder for them "
+               "in QUADRINE_READ_BACK_DIR";
 }
 
 void SetEnvironment(const char* name, const char* value) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -72,6 +73,140 @@ TEST_F(WindowsRun, WithoutAJobTheSettingsAreWrittenBackAndTheLogFollowsItsSwitch
     EXPECT_EQ(Value("option.ini", "AutoSave", "OutputFile"), "C:\\");
     EXPECT_EQ(FileExists(install_ / "quadrine.log"), std::string(outlog) == "Yes") << outlog;
   }
+}
+
+// A value of the version resource's English block, or "<missing>".
+std::string VersionValue(const std::string& program, const char* name) {
+  std::vector<char> data(GetFileVersionInfoSizeA(program.c_str(), nullptr));
+  void* value = nullptr;
+  UINT size = 0;
+  if (data.empty() ||
+      !GetFileVersionInfoA(program.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
+      !VerQueryValueA(data.data(), (std::string("\\StringFileInfo\\040904B0\\") + name).c_str(),
+                      &value, &size) ||
+      size == 0) {
+    return "<missing>";
+  }
+  return static_cast<const char*>(value);
+}
+
+// The application manifest (resource 1 of type 24), or "".
+std::string Manifest(const std::string& program) {
+  HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) {
+    return "";
+  }
+  std::string text;
+  if (HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {
+    if (const void* bytes = LockResource(LoadResource(module, found))) {
+      text.assign(static_cast<const char*>(bytes), SizeofResource(module, found));
+    }
+  }
+  FreeLibrary(module);
+  return text;
+}
+
+// The subsystem field of the PE optional header (at the same place in PE32 and PE32+).
+int Subsystem(const std::string& bytes) {
+  if (bytes.size() < 0x40 || bytes.compare(0, 2, "MZ") != 0) {
+    return -1;
+  }
+  uint32_t header = 0;
+  std::memcpy(&header, bytes.data() + 0x3C, 4);
+  uint16_t subsystem = 0;
+  if (size_t{header} + 24 + 70 > bytes.size() || bytes.compare(header, 4, std::string("PE\0\0", 4)) != 0) {
+    return -1;
+  }
+  std::memcpy(&subsystem, bytes.data() + header + 24 + 68, 2);
+  return subsystem;
+}
+
+// The converter is a windowed program (the printer package starts it after every job, and a
+// console program would open a console window each time); quadrine-results, for hooks and
+// terminals, is a console program. Both carry version information from the project's version,
+// and a manifest; both answer --version on the handles they were given, as they are.
+TEST(WindowsPrograms, SubsystemVersionManifestAndAnswersOnInheritedHandles) {
+  struct Case {
+    const char* name;
+    const char* path;  // below the build folder
+    int subsystem;     // 2 windowed, 3 console
+  };
+  const Case cases[] = {{"quadrine", "/src/run/quadrine.exe", 2},
+                        {"quadrine-results", "/tools/quadrine-results/quadrine-results.exe", 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string program = testing_support::BuildDir() + c.path;
+    EXPECT_EQ(Subsystem(ReadFile(program)), c.subsystem);
+    EXPECT_EQ(VersionValue(program, "ProductVersion"), QUADRINE_VERSION);
+    EXPECT_EQ(VersionValue(program, "FileVersion"), QUADRINE_VERSION);
+    EXPECT_EQ(VersionValue(program, "ProductName"), "Quadrine");
+    EXPECT_EQ(VersionValue(program, "OriginalFilename"), std::string(c.name) + ".exe");
+    const std::string manifest = Manifest(program);
+    for (const char* part : {"level=\"asInvoker\"", "name=\"Microsoft.Windows.Common-Controls\"",
+                             "version=\"6.0.0.0\"", "<dpiAware", "PerMonitorV2"}) {
+      EXPECT_NE(manifest.find(part), std::string::npos) << part << "\n" << manifest;
+    }
+    const ProcessResult result = testing_support::RunProgram(program, {"--version"}, ".");
+    EXPECT_EQ(result.exitCode, 0);
+    // Standard output is in text mode: lines end in CR LF.
+    EXPECT_EQ(result.out, std::string(c.name) + " " + QUADRINE_VERSION + "\r\n");
+  }
+}
+
+// A log that cannot be opened is said in a message box at every entry; the run goes on once
+// each is answered. Another program finds the boxes by their caption and answers them.
+TEST_F(WindowsRun, AnUnopenableLogIsSaidInAMessageBoxAndTheRunGoesOn) {
+  Set("config.ini", "debug", "outlog", "Yes");
+  ASSERT_TRUE(CreateDirectoryA((install_ / "quadrine.log").c_str(), nullptr));  // not a file
+  std::string command = "\"" + (install_ / "quadrine.exe") + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             temp_.path().c_str(), &startup, &process));
+  int answered = 0;
+  std::string said;
+  const DWORD start = GetTickCount();
+  while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
+    if (GetTickCount() - start > 120000) {
+      TerminateProcess(process.hProcess, 99);
+      ADD_FAILURE() << "the run did not end; boxes answered: " << answered;
+      break;
+    }
+    HWND box = FindWindowA("#32770", "ERROR");
+    if (box == nullptr) {
+      continue;
+    }
+    DWORD owner = 0;
+    GetWindowThreadProcessId(box, &owner);
+    if (owner != process.dwProcessId) {
+      continue;
+    }
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM text) {
+          char line[1024] = "";
+          GetWindowTextA(child, line, sizeof line);
+          *reinterpret_cast<std::string*>(text) += std::string(line) + "\n";
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&said));
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ++answered;
+    // Not the same box twice: wait until it is gone.
+    for (int i = 0; i < 100 && IsWindow(box); ++i) {
+      Sleep(10);
+    }
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(code & 0xFF, static_cast<DWORD>(kNoPageExitCode));
+  EXPECT_GT(answered, 0);
+  EXPECT_NE(said.find("Failed to create '"), std::string::npos) << said;
+  EXPECT_NE(said.find("quadrine.log' log file!"), std::string::npos) << said;
+  EXPECT_EQ(Value("option.ini", "AutoSave", "OutputFile"), "C:\\");
 }
 
 // Wine runs the converter as Windows 98 when its per-program setting says so; the pages the

@@ -112,6 +112,11 @@ BitmapInfo256 MakeBitmapInfo(int width, int height, int depth, uint64_t imageSiz
   return info;
 }
 
+float DisplayScaling(HDC screen, int axis) {
+  const int perInch = GetDeviceCaps(screen, axis);
+  return perInch > 0 ? perInch / 96.0f : 1.0f;
+}
+
 // The page's size in pixels: its frame at the screen's density (or the resolution setting),
 // or the size the settings ask for. False when there is no screen to measure by.
 bool PageSizeInPixels(const ENHMETAHEADER& header, const ImageSettings& settings, float& w,
@@ -122,6 +127,10 @@ bool PageSizeInPixels(const ENHMETAHEADER& header, const ImageSettings& settings
   }
   float sx = GetDeviceCaps(screen, HORZSIZE) * 100.0f / GetDeviceCaps(screen, HORZRES);
   float sy = GetDeviceCaps(screen, VERTSIZE) * 100.0f / GetDeviceCaps(screen, VERTRES);
+  // The converter declares itself DPI-aware, so a scaled screen shows it physical pixels (144
+  // an inch at 150 %): pages keep the size they have at 96, whatever the display's scaling.
+  sx *= DisplayScaling(screen, LOGPIXELSX);
+  sy *= DisplayScaling(screen, LOGPIXELSY);
   if (settings.xResolution > 0 && settings.yResolution > 0) {
     sx = sx * 72 / settings.xResolution;
     sy = sy * 72 / settings.yResolution;

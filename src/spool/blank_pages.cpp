@@ -26,8 +26,14 @@ int IsBlankEMFPage(HENHMETAFILE metafile) {
   if (screen == nullptr) {
     return 1;
   }
-  const float scaleX = GetDeviceCaps(screen, HORZSIZE) * 100.0f / GetDeviceCaps(screen, HORZRES);
-  const float scaleY = GetDeviceCaps(screen, VERTSIZE) * 100.0f / GetDeviceCaps(screen, VERTRES);
+  // As page output measures it: at 96 an inch whatever the display's scaling (the converter
+  // is DPI-aware, so a scaled screen shows it physical pixels).
+  const int perInchX = GetDeviceCaps(screen, LOGPIXELSX);
+  const int perInchY = GetDeviceCaps(screen, LOGPIXELSY);
+  const float scaleX = GetDeviceCaps(screen, HORZSIZE) * 100.0f / GetDeviceCaps(screen, HORZRES) *
+                       (perInchX > 0 ? perInchX / 96.0f : 1.0f);
+  const float scaleY = GetDeviceCaps(screen, VERTSIZE) * 100.0f / GetDeviceCaps(screen, VERTRES) *
+                       (perInchY > 0 ? perInchY / 96.0f : 1.0f);
   ReleaseDC(GetDesktopWindow(), screen);
 
   const float pageWidth =

@@ -2,6 +2,7 @@
 // mapping modes, window and viewport, world transform, objects, paths, clipping.
 #pragma once
 
+#include <array>
 #include <map>
 #include <memory>
 #include <optional>
@@ -16,6 +17,11 @@
 #include "emf/raster_ops.h"
 
 namespace emf {
+
+// The private comment that marks a page made from a placeable Windows metafile, which GDI
+// plays in the compatible graphics mode rather than as an enhanced metafile.
+inline constexpr std::array<uint8_t, 8> kWindowsMetafileComment = {'Q', 'u', 'a', 'd',
+                                                                   'W', 'M', 'F', '1'};
 
 struct PlayStats {
   int played = 0;
@@ -129,6 +135,7 @@ class Player {
   EMF_HANDLER(Header);
   EMF_HANDLER(Eof);
   EMF_HANDLER(Ignore);
+  EMF_HANDLER(GdiComment);
   // State (player_state.cpp).
   EMF_HANDLER(SetMapMode);
   EMF_HANDLER(SetWindowExtEx);
@@ -298,6 +305,9 @@ class Player {
   bool ended_ = false;
   PlayStats stats_;
   uint32_t current_type_ = 0;
+  // A page made from a placeable Windows metafile, drawn as PlayMetaFile draws: boxes keep
+  // the compatible mode's outline (player_shapes.cpp).
+  bool windows_metafile_ = false;
 };
 
 }  // namespace emf

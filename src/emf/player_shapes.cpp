@@ -290,10 +290,19 @@ void Player::DrawPolyDrawRecord(ByteReader& r, bool small) {
 void Player::Rectangle(ByteReader& r) {
   const RectL box = ReadRectL(r);
   // GDI's playback draws a rectangle's outline on its right and bottom edges too, as the
-  // advanced graphics mode does; the fill stays inside them.
+  // advanced graphics mode does; the fill stays inside them. A Windows metafile plays in the
+  // compatible mode, its outline a pixel inside.
   DrawBoxShape(
       box, [](double x0, double y0, double x1, double y1) { return BoxPath(x0, y0, x1, y1); },
-      true);
+      !windows_metafile_);
+}
+
+void Player::GdiComment(ByteReader& r) {
+  const uint32_t size = r.U32();
+  if (size >= kWindowsMetafileComment.size() &&
+      std::ranges::equal(r.Bytes(kWindowsMetafileComment.size()), kWindowsMetafileComment)) {
+    windows_metafile_ = true;
+  }
 }
 
 void Player::Ellipse(ByteReader& r) {

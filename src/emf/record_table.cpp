@@ -79,7 +79,7 @@ constexpr RecordEntry kRecords[] = {
     {kEmrSelectClipPath, "EMR_SELECTCLIPPATH", 12, &Player::SelectClipPath},
     {kEmrAbortPath, "EMR_ABORTPATH", 8, &Player::AbortPath},
     {kEmrGdiComment, "EMR_GDICOMMENT", 12,
-     &Player::Ignore},  // EMF+ and private data; the EMF records draw
+     &Player::GdiComment},  // EMF+ and private data; the EMF records draw
     {kEmrFillRgn, "EMR_FILLRGN", 32, &Player::FillRgn},
     {kEmrFrameRgn, "EMR_FRAMERGN", 40, &Player::FrameRgn},
     {kEmrInvertRgn, "EMR_INVERTRGN", 28, &Player::InvertRgn},

@@ -17,6 +17,7 @@
 #include "emf/font.h"
 #include "emf/gdi_constants.h"
 #include "emf/metafile.h"
+#include "emf/player.h"
 #include "emf/records.h"
 
 namespace emf {
@@ -34,12 +35,12 @@ bool Fail(std::string* error, const char* reason) {
 constexpr int kDisplayWidth = 1024, kDisplayHeight = 768;
 constexpr int kDisplayWidthMm = 271, kDisplayHeightMm = 203;
 
-// A placeable file plays onto a reference device of hundredths of a millimetre, so its box
-// maps onto the frame without rounding to pixels.
-constexpr int kFineDevice = 100000, kFineDeviceMm = 1000;
-
-// Clip regions are device pixels; a placeable file's are taken at 96 dots per inch.
-constexpr double kPlaceableDpi = 96;
+// The device a file is drawn for: pixels and millimetres. A placeable file is drawn straight
+// onto the page, so its device is the page's pixels (5 x dpi pixels in 127 mm: exactly dpi
+// to the inch), and GDI's pixel rules (a box's far edges left out) fall on page pixels.
+struct Device {
+  int32_t width = 0, height = 0, width_mm = 0, height_mm = 0;
+};
 
 constexpr int kMmText = 1, kMmLoMetric = 2, kMmHiMetric = 3, kMmLoEnglish = 4, kMmHiEnglish = 5,
               kMmTwips = 6, kMmIsotropic = 7, kMmAnisotropic = 8;
@@ -274,7 +275,7 @@ struct WmfEntry {
 
 class Converter {
  public:
-  Converter(const WmfFile& file) : file_(file) {}
+  Converter(const WmfFile& file, double dpi) : file_(file), dpi_(dpi) {}
   std::optional<WmfConversion> Run(std::string* error);
 
   // Handlers.
@@ -384,7 +385,9 @@ class Converter {
   std::vector<Slot> slots_;
   size_t handles_ = 1;
   bool placeable_ = false;
-  double region_scale_ = 1;  // clip region pixels -> reference device units
+  double dpi_ = 96;
+  Device device_{kDisplayWidth, kDisplayHeight, kDisplayWidthMm, kDisplayHeightMm};
+  int32_t page_width_ = 0, page_height_ = 0;  // a placeable file's page, pixels
   bool have_bounds_ = false;
   double bl_ = 0, bt_ = 0, br_ = 0, bb_ = 0;  // device bounds, inclusive
   WmfConversion result_;
@@ -496,11 +499,17 @@ std::optional<WmfConversion> Converter::Run(std::string* error) {
   out_.End();
   if (placeable_) {
     const double inch = h.units_per_inch != 0 ? h.units_per_inch : 1440;
-    region_scale_ = 2540.0 / kPlaceableDpi;
-    const double width = (static_cast<double>(h.right) - h.left) / inch * 2540;
-    const double height = (static_cast<double>(h.bottom) - h.top) / inch * 2540;
-    const int32_t vw = static_cast<int32_t>(std::lround(width));
-    const int32_t vh = static_cast<int32_t>(std::lround(height));
+    const int32_t whole_dpi = static_cast<int32_t>(std::clamp(std::lround(dpi_), 1L, 100000L));
+    device_ = {5 * whole_dpi, 5 * whole_dpi, 127, 127};
+    // The page's pixels, as a player of placeable files makes its bitmap.
+    const double width = (static_cast<double>(h.right) - h.left) / inch * whole_dpi + 0.5;
+    const double height = (static_cast<double>(h.bottom) - h.top) / inch * whole_dpi + 0.5;
+    const int32_t vw = static_cast<int32_t>(std::clamp(width, -1.0, 1e7));
+    const int32_t vh = static_cast<int32_t>(std::clamp(height, -1.0, 1e7));
+    out_.Begin(kEmrGdiComment);
+    out_.U32(static_cast<uint32_t>(kWindowsMetafileComment.size()));
+    out_.Bytes(kWindowsMetafileComment);
+    out_.End();
     // The box mapped over the whole page, as a player of placeable files sets the DC up.
     out_.Simple(kEmrSetMapMode, {kMmAnisotropic});
     out_.Simple(kEmrSetWindowOrgEx, {h.left, h.top});
@@ -520,6 +529,8 @@ std::optional<WmfConversion> Converter::Run(std::string* error) {
       Fail(error, "the placeable header's box is empty");
       return std::nullopt;
     }
+    page_width_ = vw;
+    page_height_ = vh;
   } else {
     // Windows' conversion: MM_ANISOTROPIC over the whole reference display.
     out_.Simple(kEmrSetMapMode, {kMmAnisotropic});
@@ -567,20 +578,14 @@ std::optional<WmfConversion> Converter::Run(std::string* error) {
   // The header: device, frame and bounds.
   RectL bounds{0, 0, -1, -1};
   RectL frame;
-  int32_t device_w = kDisplayWidth, device_h = kDisplayHeight, mm_w = kDisplayWidthMm,
-          mm_h = kDisplayHeightMm;
+  const int32_t device_w = device_.width, device_h = device_.height, mm_w = device_.width_mm,
+                mm_h = device_.height_mm;
   if (placeable_) {
-    device_w = device_h = kFineDevice;
-    mm_w = mm_h = kFineDeviceMm;
-    frame = {0, 0, static_cast<int32_t>(s_.map.vex), static_cast<int32_t>(s_.map.vey)};
-    // The page's own frame: restart from the header's box, not the last mapping.
-    const WmfHeader& hh = file_.header();
-    const double inch = hh.units_per_inch != 0 ? hh.units_per_inch : 1440;
-    frame.right =
-        static_cast<int32_t>(std::lround((static_cast<double>(hh.right) - hh.left) / inch * 2540));
-    frame.bottom =
-        static_cast<int32_t>(std::lround((static_cast<double>(hh.bottom) - hh.top) / inch * 2540));
-    bounds = frame;
+    // The page's pixels in hundredths of a millimetre.
+    const double pixel = 100.0 * mm_w / device_w;
+    frame = {0, 0, static_cast<int32_t>(std::lround(page_width_ * pixel)),
+             static_cast<int32_t>(std::lround(page_height_ * pixel))};
+    bounds = {0, 0, page_width_ - 1, page_height_ - 1};
   } else {
     if (!have_bounds_) {
       Fail(error, "the metafile draws nothing");
@@ -1034,8 +1039,8 @@ void Converter::FixIsotropic() {
   if (s_.map.mode != kMmIsotropic || s_.map.wex == 0 || s_.map.wey == 0) {
     return;
   }
-  const double mm_x = placeable_ ? 1.0 : static_cast<double>(kDisplayWidthMm) / kDisplayWidth;
-  const double mm_y = placeable_ ? 1.0 : static_cast<double>(kDisplayHeightMm) / kDisplayHeight;
+  const double mm_x = static_cast<double>(device_.width_mm) / device_.width;
+  const double mm_y = static_cast<double>(device_.height_mm) / device_.height;
   const double xdim = std::fabs(s_.map.vex * mm_x / s_.map.wex);
   const double ydim = std::fabs(s_.map.vey * mm_y / s_.map.wey);
   if (xdim > ydim) {
@@ -1069,12 +1074,10 @@ void Converter::SetFixedMode(int mode) {
     default:
       break;
   }
-  const double width_mm = placeable_ ? kFineDeviceMm : kDisplayWidthMm;
-  const double height_mm = placeable_ ? kFineDeviceMm : kDisplayHeightMm;
-  s_.map.wex = width_mm * per_mm;
-  s_.map.wey = height_mm * per_mm;
-  s_.map.vex = placeable_ ? kFineDevice : kDisplayWidth;
-  s_.map.vey = -(placeable_ ? kFineDevice : kDisplayHeight);
+  s_.map.wex = device_.width_mm * per_mm;
+  s_.map.wey = device_.height_mm * per_mm;
+  s_.map.vex = device_.width;
+  s_.map.vey = -device_.height;
 }
 
 void Converter::SetMapMode(ByteReader& r) {
@@ -1405,18 +1408,9 @@ void Converter::SelectClipRegion(ByteReader& r) {
 
 void Converter::ClipToRegion(const Slot& region) {
   const Slot* slot = &region;
-  // Clip regions are in device pixels.
-  auto scaled = [this](const RectL& rect) {
-    return RectL{static_cast<int32_t>(std::lround(rect.left * region_scale_)),
-                 static_cast<int32_t>(std::lround(rect.top * region_scale_)),
-                 static_cast<int32_t>(std::lround(rect.right * region_scale_)),
-                 static_cast<int32_t>(std::lround(rect.bottom * region_scale_))};
-  };
-  std::vector<RectL> rects;
-  for (const RectL& rect : slot->region) {
-    rects.push_back(scaled(rect));
-  }
-  const RectL box = scaled(slot->region_box);
+  // Clip regions are in device pixels, as the record gives them.
+  const std::vector<RectL>& rects = slot->region;
+  const RectL box = slot->region_box;
   out_.Begin(kEmrExtSelectClipRgn);
   out_.U32(static_cast<uint32_t>(32 + rects.size() * 16));
   out_.U32(kRgnCopy);
@@ -1426,16 +1420,18 @@ void Converter::ClipToRegion(const Slot& region) {
 
 // Regions painted: their rectangles are logical units, taken to the reference device.
 void Converter::RegionRecord(ByteReader& r, uint32_t type) {
+  // The fields are stored last argument first, as GDI records them: FillRgn(region, brush)
+  // keeps the brush first, FrameRgn(region, brush, width, height) the height.
   uint16_t region_index = 0, brush_index = 0;
   int16_t width = 0, height = 0;
   if (type == kEmrFrameRgn) {
-    region_index = r.U16();
-    brush_index = r.U16();
     height = r.I16();
     width = r.I16();
-  } else if (type == kEmrFillRgn) {
-    region_index = r.U16();
     brush_index = r.U16();
+    region_index = r.U16();
+  } else if (type == kEmrFillRgn) {
+    brush_index = r.U16();
+    region_index = r.U16();
   } else {
     region_index = r.U16();
   }
@@ -1896,12 +1892,13 @@ const char* WmfRecordName(uint16_t function) {
   return entry != nullptr ? entry->name : "META_UNKNOWN";
 }
 
-std::optional<WmfConversion> ConvertWmf(std::span<const uint8_t> data, std::string* error) {
+std::optional<WmfConversion> ConvertWmf(std::span<const uint8_t> data, double dpi,
+                                        std::string* error) {
   const auto file = WmfFile::Parse(data, error);
   if (!file) {
     return std::nullopt;
   }
-  return Converter(*file).Run(error);
+  return Converter(*file, std::isfinite(dpi) && dpi > 0 ? dpi : 96).Run(error);
 }
 
 }  // namespace emf

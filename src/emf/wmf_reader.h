@@ -68,11 +68,13 @@ struct WmfConversion {
   size_t records = 0;                  // WMF records read, META_EOF included
 };
 
-// The page a WMF file draws, as an EMF: a placeable file's frame is its box (the box's units
-// per inch give its size) with the box mapped over it; a plain file's frame is what its
-// records draw on the reference display, as SetWinMetaFileBits makes it. A file cut short
-// gives a page that is cut short too (no EMR_EOF, a byte count past its end). None with a
-// reason when it is no WMF or draws nothing a frame can be made of.
-std::optional<WmfConversion> ConvertWmf(std::span<const uint8_t> data, std::string* error);
+// The page a WMF file draws, as an EMF: a placeable file's frame is its box at dpi (box /
+// units per inch * dpi + 0.5 pixels) with the box mapped over it, drawn for a device of
+// that many dots per inch; a plain file's frame is what its records draw on the reference
+// display, as SetWinMetaFileBits makes it (dpi plays no part). A file cut short gives a page
+// that is cut short too (no EMR_EOF, a byte count past its end). None with a reason when it
+// is no WMF or draws nothing a frame can be made of.
+std::optional<WmfConversion> ConvertWmf(std::span<const uint8_t> data, double dpi,
+                                        std::string* error);
 
 }  // namespace emf

@@ -103,7 +103,7 @@ bool OpenPage(const std::string& input, double dpi, Page& page, int number = 1) 
   std::string error;
   // A Windows metafile is drawn as the enhanced metafile Windows would make of it.
   if (emf::WmfKindOf(page.bytes) != emf::WmfKind::kNone) {
-    auto converted = emf::ConvertWmf(page.bytes, &error);
+    auto converted = emf::ConvertWmf(page.bytes, dpi, &error);
     if (!converted || number != 1) {
       std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(),
                    converted ? "a Windows metafile has only page 1" : error.c_str());

@@ -568,7 +568,11 @@ void Canvas::StrokePath(const Path& path, const StrokeStyle& style, int rop2) {
     } else {
       cairo_set_dash(cr, nullptr, 0, 0);
     }
-    SetSourceColor(cr, color);
+    if (dashed && style.paint) {
+      SetSource(cr, *style.paint);
+    } else {
+      SetSourceColor(cr, color);
+    }
   };
   if (rop2 == kR2CopyPen) {
     ApplyClip(cr_);

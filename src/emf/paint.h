@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "emf/geometry.h"
@@ -48,6 +49,7 @@ struct StrokeStyle {
   ColorRef color = 0;
   bool opaque_gaps = false;  // dashed cosmetic lines in OPAQUE mode fill gaps with background
   ColorRef background = 0xFFFFFF;
+  std::optional<Paint> paint;  // a geometric pen's hatch or pattern, in place of color
 };
 
 enum class FillRule { kAlternate, kWinding };

@@ -147,7 +147,8 @@ StrokeStyle Player::CurrentStroke() const {
       std::round(width) <= 1) {
     style.cosmetic = true;
   }
-  style.width = std::max(1.0, width);
+  // GDI widens a geometric pen to whole device pixels.
+  style.width = std::max(1.0, std::round(width));
   const int cap = pen.style & 0xF00;
   const int join = pen.style & 0xF000;
   style.cap = cap == 0x100   ? CAIRO_LINE_CAP_SQUARE
@@ -190,6 +191,10 @@ StrokeStyle Player::CurrentStroke() const {
   }
   style.opaque_gaps = state_.bk_mode == kBkOpaque;
   style.background = state_.bk_color;
+  if (pen.geometric && !style.cosmetic &&
+      (pen.brush.style == Brush::kHatched || pen.brush.style == Brush::kPattern)) {
+    style.paint = CurrentPaint(pen.brush);
+  }
   return style;
 }
 

@@ -12,9 +12,40 @@ namespace {
 
 constexpr uint32_t kMaxGradientItems = 1u << 20;
 
-struct Placement {
-  double x, y, cx, cy;  // logical destination
-};
+// The source range [start, start + size) of one axis (size may be negative: mirrored) cut
+// to the bitmap's [0, limit): the kept part as fractions of the destination, from t0 to t1.
+bool ClipAxis(double start, double size, double limit, double& t0, double& t1) {
+  const double low = std::max(std::min(start, start + size), 0.0);
+  const double high = std::min(std::max(start, start + size), limit);
+  if (!(high > low) || size == 0) {
+    return false;
+  }
+  const double a = (low - start) / size, b = (high - start) / size;
+  t0 = std::min(a, b);
+  t1 = std::max(a, b);
+  return true;
+}
+
+// GDI transfers only the part of the source rectangle that lies on the bitmap, onto the
+// matching part of the destination; the rest of the destination is left alone.
+bool ClipToBitmap(const Image& image, double& sx, double& sy, double& sw, double& sh, Point& tl,
+                  Point& tr, Point& bl) {
+  double u0 = 0, u1 = 1, v0 = 0, v1 = 1;
+  if (!ClipAxis(sx, sw, image.width, u0, u1) || !ClipAxis(sy, sh, image.height, v0, v1)) {
+    return false;
+  }
+  const Point across{tr.x - tl.x, tr.y - tl.y};
+  const Point down{bl.x - tl.x, bl.y - tl.y};
+  const Point origin{tl.x + u0 * across.x + v0 * down.x, tl.y + u0 * across.y + v0 * down.y};
+  tl = origin;
+  tr = {origin.x + (u1 - u0) * across.x, origin.y + (u1 - u0) * across.y};
+  bl = {origin.x + (v1 - v0) * down.x, origin.y + (v1 - v0) * down.y};
+  sx += u0 * sw;
+  sy += v0 * sh;
+  sw *= u1 - u0;
+  sh *= v1 - v0;
+  return true;
+}
 
 }  // namespace
 
@@ -47,8 +78,13 @@ void Player::DrawRecordDib(ByteReader& r, const DibTransfer& transfer) {
     // Bottom-up DIBs count their source rows from the bottom.
     sy = image->height - transfer.sy - transfer.sh;
   }
+  double sx = transfer.sx, sw = transfer.sw, sh = transfer.sh;
+  Point top_left = tl, top_right = tr, bottom_left = bl;
+  if (!ClipToBitmap(*image, sx, sy, sw, sh, top_left, top_right, bottom_left)) {
+    return;
+  }
   Paint pattern = CurrentPaint(state_.brush);
-  canvas_.DrawImage(*image, transfer.sx, sy, transfer.sw, transfer.sh, tl, tr, bl, transfer.rop,
+  canvas_.DrawImage(*image, sx, sy, sw, sh, top_left, top_right, bottom_left, transfer.rop,
                     &pattern, state_.stretch_mode == kStretchHalftone);
 }
 
@@ -73,17 +109,39 @@ BltFields ReadBlt(ByteReader& r, bool stretches) {
   f.cx = r.I32();
   f.cy = r.I32();
   f.operation = r.U32();
-  f.sx = r.I32();
-  f.sy = r.I32();
-  r.Skip(24 + 4);  // source transform, source background colour
+  const double x = r.I32(), y = r.I32();
+  // The source DC's transform places the source rectangle on the bitmap; one GDI would
+  // refuse (no inverse) leaves it where it is.
+  const double m11 = r.F32(), m12 = r.F32(), m21 = r.F32(), m22 = r.F32();
+  const double dx = r.F32(), dy = r.F32();
+  r.Skip(4);  // source background colour
   f.bitmap = ReadDibSource(r);
   f.scx = stretches ? r.I32() : f.cx;
   f.scy = stretches ? r.I32() : f.cy;
+  const double determinant = m11 * m22 - m12 * m21;
+  if (std::isfinite(determinant) && determinant != 0 && std::isfinite(dx) && std::isfinite(dy)) {
+    f.sx = x * m11 + y * m21 + dx;
+    f.sy = x * m12 + y * m22 + dy;
+    f.scx *= m11;
+    f.scy *= m22;
+  } else {
+    f.sx = x;
+    f.sy = y;
+  }
   return f;
 }
 
 DibTransfer BltTransfer(const BltFields& f, uint32_t rop) {
   return {f.bitmap, f.sx, f.sy, f.scx, f.scy, false, f.x, f.y, f.cx, f.cy, rop};
+}
+
+void BlendOnto(DrawingTarget& target, const Transform& t, const Image& image, const BltFields& f,
+               int constant_alpha, bool source_alpha) {
+  Point tl = t.Apply({f.x, f.y}), tr = t.Apply({f.x + f.cx, f.y}), bl = t.Apply({f.x, f.y + f.cy});
+  double sx = f.sx, sy = f.sy, sw = f.scx, sh = f.scy;
+  if (ClipToBitmap(image, sx, sy, sw, sh, tl, tr, bl)) {
+    target.BlendImage(image, sx, sy, sw, sh, tl, tr, bl, constant_alpha, source_alpha);
+  }
 }
 
 }  // namespace
@@ -143,10 +201,7 @@ void Player::AlphaBlend(ByteReader& r) {
   if (!image || (source_alpha && !image->has_alpha)) {
     return;
   }
-  const Transform t = LogicalToCanvas();
-  canvas_.BlendImage(*image, f.sx, f.sy, f.scx, f.scy, t.Apply({f.x, f.y}),
-                     t.Apply({f.x + f.cx, f.y}), t.Apply({f.x, f.y + f.cy}), constant_alpha,
-                     source_alpha);
+  BlendOnto(canvas_, LogicalToCanvas(), *image, f, constant_alpha, source_alpha);
 }
 
 void Player::TransparentBlt(ByteReader& r) {
@@ -164,9 +219,7 @@ void Player::TransparentBlt(ByteReader& r) {
     p = (p & 0xFFFFFF) == key ? 0 : p;
   }
   image->has_alpha = true;
-  const Transform t = LogicalToCanvas();
-  canvas_.BlendImage(*image, f.sx, f.sy, f.scx, f.scy, t.Apply({f.x, f.y}),
-                     t.Apply({f.x + f.cx, f.y}), t.Apply({f.x, f.y + f.cy}), 255, true);
+  BlendOnto(canvas_, LogicalToCanvas(), *image, f, 255, true);
 }
 
 namespace {

@@ -1,4 +1,5 @@
 // Pens, brushes, palettes and the object table with its stock objects.
+#include "base/dib_header.h"
 #include "emf/dib.h"
 #include "emf/gdi_constants.h"
 #include "emf/player.h"
@@ -24,6 +25,34 @@ std::shared_ptr<const Image> RecordDib(ByteReader& r, uint32_t off_bmi, uint32_t
   }
   auto image = DecodeDib(info, bits, false, palette_indices, nullptr);
   return image ? std::make_shared<const Image>(std::move(*image)) : nullptr;
+}
+
+// Whether a brush's bitmap is the monochrome kind whose bits take the text and background
+// colours: one bit a pixel, its colour table black then white. Any other bitmap of a
+// monochrome brush record keeps its own colours, as the DC's bitmap it becomes does.
+bool BlackAndWhiteDib(std::span<const uint8_t> info) {
+  dib::Header header;
+  if (dib::ReadHeader(info, kMaxDibPixels, header) != dib::Check::kOk || header.bit_count != 1 ||
+      header.palette_entries < 2) {
+    return false;
+  }
+  ByteReader table(info);
+  table.Seek(header.header_size);
+  const size_t entry = header.palette_entry_size;
+  if (!table.Has(2 * entry)) {
+    return false;
+  }
+  const uint32_t first = entry == 4 ? table.U32() : (table.U16() | uint32_t{table.U8()} << 16);
+  const uint32_t second = entry == 4 ? table.U32() : (table.U16() | uint32_t{table.U8()} << 16);
+  return first == 0 && second == 0xFFFFFF;
+}
+
+// Hatch styles past HS_DIAGCROSS draw as the brush's colour.
+Brush HatchedBrush(ColorRef color, uint32_t hatch) {
+  constexpr uint32_t kLastHatch = 5;
+  return hatch > kLastHatch
+             ? SolidBrush(color)
+             : Brush{Brush::kHatched, color, static_cast<int>(hatch), nullptr, false};
 }
 
 }  // namespace
@@ -86,8 +115,7 @@ void Player::ExtCreatePen(ByteReader& r) {
       object.pen.style = (object.pen.style & ~0xF) | 5;
       break;
     case kBsHatched:
-      object.pen.brush =
-          Brush{Brush::kHatched, object.pen.color, static_cast<int>(hatch), nullptr, false};
+      object.pen.brush = HatchedBrush(object.pen.color, hatch);
       break;
     case kBsPattern:
     case kBsDibPattern:
@@ -116,7 +144,7 @@ void Player::CreateBrushIndirect(ByteReader& r) {
       object.brush = Brush{Brush::kNull, 0, 0, nullptr, false};
       break;
     case kBsHatched:
-      object.brush = Brush{Brush::kHatched, color, static_cast<int>(hatch), nullptr, false};
+      object.brush = HatchedBrush(color, hatch);
       break;
     default:
       object.brush = SolidBrush(color);
@@ -135,7 +163,8 @@ void Player::CreatePatternBrush(ByteReader& r, bool monochrome) {
   object.kind = GdiObject::kBrush;
   object.brush = SolidBrush(0);
   if (auto image = RecordDib(r, off_bmi, cb_bmi, off_bits, cb_bits, usage == 1)) {
-    object.brush = Brush{Brush::kPattern, 0, 0, image, monochrome};
+    const bool two_colours = monochrome && BlackAndWhiteDib(r.Slice(off_bmi, cb_bmi));
+    object.brush = Brush{Brush::kPattern, 0, 0, image, two_colours};
   }
   StoreObject(index, std::move(object));
 }

@@ -513,4 +513,124 @@ TEST(Player, AlphaBlendAsGdiBlends) {
   }
 }
 
+// A 10 x 10, 24-bit, bottom-up DIB of quadrants: red, green over blue, black.
+std::pair<std::string, std::string> Quadrants() {
+  std::string info;
+  for (uint32_t v : {40u, 10u, 10u, 1u | (24u << 16), 0u, 320u, 0u, 0u, 0u, 0u}) {
+    testing_support::Append32(info, v);
+  }
+  std::string bits;
+  for (int y = 9; y >= 0; --y) {
+    for (int x = 0; x < 10; ++x) {
+      const uint32_t rgb = y < 5 ? (x < 5 ? kRed : 0x00FF00) : (x < 5 ? kBlue : kBlack);
+      bits += static_cast<char>(rgb & 0xFF);
+      bits += static_cast<char>((rgb >> 8) & 0xFF);
+      bits += static_cast<char>((rgb >> 16) & 0xFF);
+    }
+    bits.append(2, '\0');
+  }
+  return {info, bits};
+}
+
+// EMR_BITBLT, or EMR_STRETCHBLT with a source size, of Quadrants with a source transform that
+// moves the source by (dx, dy).
+std::string QuadrantsBlt(int x, int y, int cx, int cy, int sx, int sy, float dx, float dy,
+                         int scx = 0, int scy = 0) {
+  const auto [info, bits] = Quadrants();
+  const bool stretch = scx != 0;
+  const uint32_t fixed = stretch ? 108 : 100;
+  std::string r;
+  testing_support::Append32(r, stretch ? 77 : 76);
+  testing_support::Append32(r, fixed + 40 + 320);
+  for (uint32_t v :
+       {0u, 0u, 0u,   0u,    U(x),  U(y), U(cx), U(cy), 0x00CC0020u, U(sx),      U(sy), F(1),
+        0u, 0u, F(1), F(dx), F(dy), 0u,   0u,    fixed, 40u,         fixed + 40, 320u}) {
+    testing_support::Append32(r, v);
+  }
+  if (stretch) {
+    testing_support::Append32(r, U(scx));
+    testing_support::Append32(r, U(scy));
+  }
+  return r + info + bits;
+}
+
+// The part of a source rectangle that lies past the bitmap leaves its share of the
+// destination alone, and the source transform places the rectangle on the bitmap (settled
+// on tests/gdi-pages' blt-source-outside through the reference renderer).
+TEST(Player, TransfersTakeOnlyThePartOfTheSourceOnTheBitmap) {
+  const auto [info, bits] = Quadrants();
+  std::string dibits;
+  testing_support::Append32(dibits, 81);
+  testing_support::Append32(dibits, 80 + 40 + 320);
+  for (uint32_t v : {0u, 0u, 0u, 0u, 10u, 60u, U(-2), U(-2), 8u, 8u, 80u, 40u, 120u, 320u, 0u,
+                     0x00CC0020u, 40u, 40u}) {
+    testing_support::Append32(dibits, v);
+  }
+  const Rendered r = Play(QuadrantsBlt(10, 10, 40, 40, 0, 0, 0, 0) +
+                          QuadrantsBlt(60, 10, 40, 40, -5, -5, 0, 0, 20, 20) +
+                          QuadrantsBlt(110, 10, 10, 10, 2, 2, -2, -2) + dibits + info + bits);
+  struct Spot {
+    int x, y;
+    uint32_t rgb;
+  };
+  const Spot spots[] = {
+      {12, 12, kRed},   {17, 12, 0x00FF00}, {12, 17, kBlue},  {17, 17, kBlack},  // 1:1
+      {25, 25, kWhite},                                                          // past the bitmap
+      {72, 22, kRed},   {82, 22, 0x00FF00}, {65, 15, kWhite}, {95, 35, kWhite},  // stretched
+      {113, 11, kRed},  // moved by the source transform
+      {22, 62, kRed},   {45, 62, 0x00FF00}, {22, 70, kBlue},  {45, 70, kBlack},  // rows up
+      {15, 70, kWhite}, {30, 95, kWhite}};
+  for (const Spot& spot : spots) {
+    EXPECT_EQ(r.At(spot.x, spot.y), spot.rgb) << spot.x << "," << spot.y;
+  }
+}
+
+// Hatched brushes past HS_DIAGCROSS fill with the brush's colour; a monochrome brush record
+// whose bitmap is not black and white keeps the bitmap's colours.
+TEST(Player, BrushesOfHatchesPastTheLastAndOfColouredMonochromeBitmaps) {
+  const Rendered hatch =
+      Play(NullPen() + EmfRecord(39, {1, 2, 0x0000FF, 6}) + Select(1) + Rect(10, 10, 60, 60));
+  EXPECT_EQ(hatch.At(30, 30), kRed);
+  EXPECT_EQ(hatch.At(31, 33), kRed);
+  // EMR_CREATEMONOBRUSH of an 8 x 8 one-bit bitmap in two greys, rows alternately 0 and 1.
+  std::string mono;
+  testing_support::Append32(mono, 93);
+  testing_support::Append32(mono, 32 + 48 + 32);
+  for (uint32_t v : {1u, 0u, 32u, 48u, 80u, 32u, 40u, 8u, 8u, 1u | (1u << 16), 0u, 32u, 0u, 0u, 2u,
+                     0u, 0x555555u, 0xAAAAAAu}) {
+    testing_support::Append32(mono, v);
+  }
+  for (int row = 0; row < 8; ++row) {
+    testing_support::Append32(mono, row % 2 == 0 ? 0u : 0xFFu);
+  }
+  const Rendered pattern = Play(NullPen() + mono + Select(1) + Rect(0, 0, 64, 64));
+  EXPECT_EQ(pattern.At(3, 0) ^ pattern.At(3, 1), 0x555555u ^ 0xAAAAAAu);
+  EXPECT_TRUE(pattern.At(3, 0) == 0x555555u || pattern.At(3, 0) == 0xAAAAAAu);
+}
+
+// A geometric pen strokes with its hatch (HS_HORIZONTAL on a transparent background), and is
+// widened to whole device pixels: 20 units at 0.08 pixel a unit draw two pixels, not 1.6 (settled
+// on tests/gdi-pages' pen pages).
+TEST(Player, GeometricPensStrokeWithTheirBrushInWholePixels) {
+  const std::string hatched_pen =
+      EmfRecord(95, {2, 0, 0, 0, 0, 0x10000 | 0x200, 20, 2, 0x0000FF, 0, 0}) + Select(2);
+  const Rendered hatched =
+      Play(EmfRecord(18, {1}) + hatched_pen + EmfRecord(27, {20, 50}) + EmfRecord(54, {180, 50}));
+  int red = 0;
+  for (int y = 40; y < 60; ++y) {
+    red += hatched.At(100, y) == kRed;
+  }
+  EXPECT_GE(red, 2);  // the hatch's lines, eight pixels apart, and the page between them
+  EXPECT_LE(red, 3);
+  const Rendered thin =
+      Play(EmfRecord(17, {8}) + EmfRecord(9, {1250, 1250}) + EmfRecord(11, {100, 100}) +
+           EmfRecord(95, {2, 0, 0, 0, 0, 0x10000 | 0x200, 20, 0, 0, 0, 0}) + Select(2) +
+           EmfRecord(27, {0, 1250}) + EmfRecord(54, {2500, 1250}));
+  int inked = 0;
+  for (int y = 90; y < 110; ++y) {
+    inked += thin.At(100, y) != kWhite;
+  }
+  EXPECT_EQ(inked, 2);
+}
+
 }  // namespace

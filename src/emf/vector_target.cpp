@@ -364,7 +364,9 @@ void VectorTarget::StrokePath(const Path& path, const StrokeStyle& style, int ro
     cairo_stroke(cr_);
   }
   BuildPath(cr_, placed);
-  SetColour(color);
+  if (!style.paint || blend.invert || rop2 == 1 || rop2 == 16 || !SetPaint(*style.paint)) {
+    SetColour(color);
+  }
   cairo_set_dash(cr_, style.dashes.data(), static_cast<int>(style.dashes.size()), 0);
   cairo_stroke(cr_);
   cairo_set_dash(cr_, nullptr, 0, 0);

@@ -1,6 +1,7 @@
 // emfdump: prints a page's records as text, one a line: index, offset, name, size and the
 // record's 32-bit words (as signed integers), so rendering questions are quick to answer. The
-// page may be an EMF file or one page of a spool file in the EMF format.
+// page may be an EMF file, one page of a spool file in the EMF format, or a Windows metafile
+// (whose records are 16-bit words).
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "emf/byte_reader.h"
 #include "emf/metafile.h"
 #include "emf/records.h"
+#include "emf/wmf_reader.h"
 
 namespace {
 
@@ -23,7 +25,8 @@ int Usage(std::FILE* to, int exit_code) {
                "Prints the page's header and its records, one a line: index, offset, name, size\n"
                "and the first MAX-WORDS 32-bit words (default 16) as signed integers; a text\n"
                "record's string follows in quotes, or its count of glyph indices.\n"
-               "  PAGE        an EMF file, or a spool file in the EMF format\n"
+               "  PAGE        an EMF file, a spool file in the EMF format, or a Windows\n"
+               "              metafile (WMF; its records' 16-bit words are shown)\n"
                "  --page N    the page of a spool file, from 1 (default 1)\n"
                "  --text      only the strings of the page's text records, one a line\n"
                "  --help, --version\n");
@@ -110,6 +113,72 @@ std::string TextOfRecord(const emf::Record& record) {
   return chars.Ok() ? utf8 : std::string();
 }
 
+// The string of a META_TEXTOUT or META_EXTTEXTOUT record, bytes above 0x7F as Latin-1;
+// empty for other records.
+std::string TextOfWmfRecord(const emf::WmfRecord& record) {
+  emf::ByteReader reader(record.bytes);
+  reader.Skip(6);
+  size_t count = 0;
+  if (record.function == 0x0521) {  // META_TEXTOUT: the count, then the string
+    count = reader.U16();
+  } else if (record.function == 0x0A32) {  // META_EXTTEXTOUT: y, x, count, options, [rect]
+    reader.Skip(4);
+    count = reader.U16();
+    if ((reader.U16() & 0x6) != 0) {
+      reader.Skip(8);
+    }
+  } else {
+    return {};
+  }
+  const auto bytes = reader.Bytes(count);
+  std::string utf8;
+  for (uint8_t c : bytes) {
+    AppendUtf8(utf8, c < 0x20 ? U'?' : static_cast<char32_t>(c));
+  }
+  return utf8;
+}
+
+// A Windows metafile: its header, then a line a record with its 16-bit words.
+int DumpWmf(const Arguments& arguments, std::span<const uint8_t> data) {
+  std::string error;
+  const auto file = emf::WmfFile::Parse(data, &error);
+  if (!file) {
+    std::fprintf(stderr, "emfdump: %s: %s\n", arguments.path.c_str(), error.c_str());
+    return 1;
+  }
+  if (arguments.text_only) {
+    for (const emf::WmfRecord& record : file->records()) {
+      if (const std::string text = TextOfWmfRecord(record); !text.empty()) {
+        std::printf("%s\n", text.c_str());
+      }
+    }
+    return 0;
+  }
+  const emf::WmfHeader& h = file->header();
+  if (h.placeable) {
+    std::printf("placeable box %d %d %d %d at %u units an inch\n", h.left, h.top, h.right, h.bottom,
+                h.units_per_inch);
+  }
+  std::printf("Windows metafile version 0x%X, %u words, %u objects, largest record %u words%s\n",
+              h.version, h.size_words, h.objects, h.max_record_words,
+              file->truncated() ? "  (cut short)" : "");
+  size_t index = 0;
+  for (const emf::WmfRecord& record : file->records()) {
+    const size_t offset = static_cast<size_t>(record.bytes.data() - data.data());
+    std::printf("%5zu %8zu %-28s %6zu:", index++, offset, emf::WmfRecordName(record.function),
+                record.bytes.size());
+    emf::ByteReader reader(record.bytes);
+    reader.Skip(6);
+    for (size_t i = 0; i < arguments.max_words && reader.Has(2); ++i) {
+      std::printf(" %d", reader.I16());
+    }
+    const std::string text = TextOfWmfRecord(record);
+    std::printf("%s%s%s%s\n", reader.Remaining() >= 2 ? " ..." : "", text.empty() ? "" : "  \"",
+                text.c_str(), text.empty() ? "" : "\"");
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,6 +193,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (emf::WmfKindOf(data) != emf::WmfKind::kNone) {
+    return DumpWmf(arguments, data);
+  }
   if (KindOfFile(data) == FileKind::kEmfSpool) {
     const SpoolPages found = FindPages(data);
     if (static_cast<size_t>(arguments.page) > found.pages.size()) {

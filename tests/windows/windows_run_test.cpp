@@ -153,6 +153,14 @@ TEST(WindowsPrograms, SubsystemVersionManifestAndAnswersOnInheritedHandles) {
   }
 }
 
+// Adds a window's text, and a line feed, to the std::string at text.
+BOOL CALLBACK AddWindowText(HWND window, LPARAM text) {
+  char line[1024] = "";
+  GetWindowTextA(window, line, sizeof line);
+  *reinterpret_cast<std::string*>(text) += std::string(line) + "\n";
+  return TRUE;
+}
+
 // A log that cannot be opened is said in a message box at every entry; the run goes on once
 // each is answered. Another program finds the boxes by their caption and answers them.
 TEST_F(WindowsRun, AnUnopenableLogIsSaidInAMessageBoxAndTheRunGoesOn) {
@@ -182,15 +190,7 @@ TEST_F(WindowsRun, AnUnopenableLogIsSaidInAMessageBoxAndTheRunGoesOn) {
     if (owner != process.dwProcessId) {
       continue;
     }
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM text) {
-          char line[1024] = "";
-          GetWindowTextA(child, line, sizeof line);
-          *reinterpret_cast<std::string*>(text) += std::string(line) + "\n";
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&said));
+    EnumChildWindows(box, AddWindowText, reinterpret_cast<LPARAM>(&said));
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     ++answered;
     // Not the same box twice: wait until it is gone.

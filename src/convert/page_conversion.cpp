@@ -18,6 +18,7 @@
 #include "convert/vector_output.h"
 #include "progress/progress_window.h"
 #include "services/diagnostic_log.h"
+#include "services/page_file.h"
 #include "services/path_macros.h"
 #include "services/pending_pages.h"
 #include "services/program_values.h"
@@ -444,6 +445,14 @@ PageWork BeginPage(const std::string& page, size_t i, const OutputNaming& naming
   return work;
 }
 
+// A page whose drawing is all EMF+ comes out empty, as GDI draws it: said in the log, so that
+// an empty output is never left without a word.
+void NoteEmfPlusOnlyPage(const std::string& page, size_t number) {
+  if (PageFileHoldsOnlyEmfPlus(page)) {
+    LogMessage("page %zu holds only EMF+ drawing, which GDI draws as nothing\n", number);
+  }
+}
+
 // Ends the page: its output, once whole, placed under its name and the page file deleted. The
 // output's path, or empty with the reason.
 std::string CompletePage(PageWork& work, std::string& reason) {
@@ -561,6 +570,7 @@ FileList ConvertJobDocuments(const FileList& list, const OutputNaming& naming, J
     for (size_t i : pages) {
       ShowPageProgress(shown++, list.size());
       ReportFontNotices();
+      NoteEmfPlusOnlyPage(list[i], i + 1);
       const std::string why = document != nullptr ? document->AddPage(list[i]) : reason;
       if (why.empty()) {
         added.push_back(i);
@@ -655,6 +665,7 @@ int ConvertPages(const std::string& outputPath, FileList& list, const PageJobs& 
     ShowPageProgress(i, count);
     // What the faces of the page drawn last asked for is said before that page's own line.
     ReportFontNotices();
+    NoteEmfPlusOnlyPage(list[i], i + 1);
     PageWork work;
     work.page = list[i];
     if (outputPath.size() < _MAX_PATH) {

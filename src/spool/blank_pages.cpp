@@ -2,6 +2,7 @@
 
 #include "progress/progress_window.h"
 #include "services/diagnostic_log.h"
+#include "services/page_file.h"
 #include "services/pending_pages.h"
 #include "services/scoped_handles.h"
 #include "spool/spool_collection.h"
@@ -95,6 +96,11 @@ void LoadSpoolingFiles(int bClear, const std::string& destDir, FileList& list, P
       const ScopedEnhMetaFile metafile(GetEnhMetaFileA(path.c_str()));
       if (!metafile.Valid()) {
         continue;  // not a metafile: kept, untested
+      }
+      // GDI draws EMF+ as nothing, yet the page is not empty: kept, so that its drawing is not
+      // lost (an EMF output carries it whole), and named when it is converted.
+      if (PageFileHoldsOnlyEmfPlus(path)) {
+        continue;
       }
       blank = IsBlankEMFPage(metafile.Get()) != 0;
     }

@@ -447,4 +447,23 @@ TEST(ConvertTool, TheSummaryCountsBlankPagesLeftOut) {
   }
 }
 
+// A page drawn only through EMF+ is drawn as GDI draws it, as nothing, but never without a
+// word: each is named, and the summary counts them apart.
+TEST(ConvertTool, PagesOfOnlyEmfPlusDrawingAreNamedAndCounted) {
+  const TempDir dir;
+  const std::string emf_plus = EmfPage(testing_support::EmfRecord(70, {8, 0x2B464D45, 0x14001}));
+  WriteFile(dir / "plus.spl",
+            SpoolFileBuilder("x").Page(emf_plus).Page(BoxPage(0)).Page(emf_plus).Build());
+  const std::string command = Tool() + " -j 1 plus.spl -o 'out/{page}.png'";
+  const auto run = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, dir.path());
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  for (const char* said : {"plus.spl page 1 holds only EMF+ drawing, which GDI draws as nothing",
+                           "plus.spl page 3 holds only EMF+ drawing",
+                           "3 pages -> out/0001.png ... out/0003.png, 2 pages hold only EMF+ "
+                           "drawing (drawn as nothing)"}) {
+    EXPECT_NE(run.out.find(said), std::string::npos) << said << "\n" << run.out;
+  }
+  EXPECT_EQ(run.out.find("page 2 holds"), std::string::npos) << run.out;
+}
+
 }  // namespace

@@ -393,4 +393,31 @@ TEST(JobOutputs, AFormatOfOnePageAFileIgnoresOneFilePerJob) {
             std::string::npos);
 }
 
+// A page drawn only through EMF+ is not taken for a blank page: it is converted as GDI draws
+// it, empty, and the log says which, page by page and in one document a job.
+TEST(JobOutputs, APageOfOnlyEmfPlusDrawingIsSaidInTheLog) {
+  const std::string emf_plus =
+      testing_support::EmfPage(testing_support::EmfRecord(70, {8, 0x2B464D45, 0x14001}));
+  const std::string box = testing_support::BoxPage(0x000000);
+  for (const char* one_file : {"0", "1"}) {
+    InstalledConverter converter;
+    converter.SetConfig("debug", "outlog", "Yes");
+    converter.SetOption("AutoSave", "OutputFile", "C:\\out\\page.tif");
+    converter.SetOption("AutoSaveOptions", "bOneFilePerJob", one_file);
+    PrintJob(converter, "Chart", {box, emf_plus});
+    ASSERT_EQ(converter.Run().exitCode, 0) << one_file;
+    shm_unlink(testing_support::SharedBlockName().c_str());
+    const std::string log = converter.Log();
+    EXPECT_NE(log.find("page 2 holds only EMF+ drawing, which GDI draws as nothing\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("page 1 holds"), std::string::npos) << log;
+    // Not taken for a blank page: its drawing is there, for a reader of EMF+ to draw.
+    const std::set<std::string> files = *one_file == '1'
+                                            ? std::set<std::string>{"page.tif"}
+                                            : std::set<std::string>{"page0001.tif", "page0002.tif"};
+    EXPECT_EQ(FilesUnder(converter / "out"), files);
+  }
+}
+
 }  // namespace

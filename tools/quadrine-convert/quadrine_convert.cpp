@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/emf_content.h"
 #include "base/print_job.h"
 #include "base/spool_format.h"
 #include "base/usage_error.h"
@@ -60,6 +61,7 @@ struct PageTask {
   int blank = 0;         // pages left out as blank
   // Pages written as far as their data goes, by number: "the page ends after ...".
   std::vector<std::pair<int, std::string>> cut;
+  std::vector<int> emf_plus_only;  // pages GDI draws as nothing: their drawing is all EMF+
 };
 
 constexpr const char* kStandardStream = "-";
@@ -347,6 +349,9 @@ std::vector<NumberedPage> KeptPages(const Input& input, PageTask& task,
   for (size_t k = 0; k < task.spans.size(); ++k) {
     const SpoolPage& span = task.spans[k];
     const std::span<const uint8_t> page = std::span(input.bytes).subspan(span.offset, span.size);
+    if (HoldsOnlyEmfPlus(page)) {
+      task.emf_plus_only.push_back(task.numbers[k]);
+    }
     if (options.skip_blank && PageIsBlank(page)) {
       ++task.blank;
     } else {
@@ -433,6 +438,9 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
     task.existed = true;
     return;
   }
+  if (!options.one_file && HoldsOnlyEmfPlus(page)) {
+    task.emf_plus_only.push_back(task.number);
+  }
   if (!options.one_file && options.skip_blank && PageIsBlank(page)) {
     task.skipped = true;
     task.blank = 1;
@@ -517,8 +525,17 @@ int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
   int blank = 0;
   int existed = 0;
   int failed = 0;
+  size_t emf_plus_only = 0;
   for (const PageTask& task : tasks) {
     blank += task.blank;
+    // Drawn (or left out as blank) as GDI draws it, but never without a word.
+    for (const int number : task.emf_plus_only) {
+      std::fprintf(stderr,
+                   "quadrine-convert: %s page %d holds only EMF+ drawing, which GDI draws as "
+                   "nothing\n",
+                   inputs[task.input].path.c_str(), number);
+    }
+    emf_plus_only += task.emf_plus_only.size();
     existed += task.existed ? 1 : 0;
     if (!task.failure.empty()) {
       page_failed = true;
@@ -536,7 +553,8 @@ int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
                    number, cut.c_str());
     }
   }
-  if (terminal && (!written.empty() || blank > 0 || existed > 0 || failed > 0)) {
+  if (terminal &&
+      (!written.empty() || blank > 0 || existed > 0 || failed > 0 || emf_plus_only > 0)) {
     // Pages, not files: a file of pages holds each of its inputs' pages but the blank ones.
     size_t pages = 0;
     for (const PageTask* task : written) {
@@ -554,6 +572,11 @@ int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
     if (blank > 0) {
       summary += (summary.empty() ? "" : ", ") + std::to_string(blank) +
                  (blank == 1 ? " blank page" : " blank pages") + " left out";
+    }
+    if (emf_plus_only > 0) {
+      summary += (summary.empty() ? "" : ", ") + std::to_string(emf_plus_only) +
+                 (emf_plus_only == 1 ? " page holds" : " pages hold") +
+                 " only EMF+ drawing (drawn as nothing)";
     }
     if (existed > 0) {
       summary += (summary.empty() ? "" : ", ") + std::to_string(existed) +

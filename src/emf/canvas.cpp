@@ -56,8 +56,13 @@ Path OnFillGrid(const Path& path) {
 // The corners of a path that is one four-cornered figure, in order; false for any other.
 bool FourCorners(const Path& path, std::array<Point, 4>& corner) {
   size_t count = 0;
-  for (const PathSegment& segment : path.segments) {
+  for (size_t i = 0; i < path.segments.size(); ++i) {
+    const PathSegment& segment = path.segments[i];
     if (segment.kind == PathSegment::kClose) {
+      // A figure after the box makes the path more than one box.
+      if (i + 1 != path.segments.size()) {
+        return false;
+      }
       break;
     }
     const bool fits = count == 0 ? segment.kind == PathSegment::kMove

@@ -374,7 +374,6 @@ class Converter {
   double DeviceY(double y) const { return (y - s_.map.woy) * s_.map.vey / s_.map.wey + s_.map.voy; }
   void AddBounds(double left, double top, double right, double bottom);
   void AddPointBounds(double x, double y) { AddBounds(x, y, x, y); }
-  RectL DeviceRect(const RectL& logical) const;
 
   void Skip(const char* name, const char* why);
 
@@ -1235,21 +1234,6 @@ void Converter::AddBounds(double left, double top, double right, double bottom) 
   bb_ = std::max(bb_, b);
 }
 
-RectL Converter::DeviceRect(const RectL& logical) const {
-  const auto round = [](double v) {
-    return static_cast<int32_t>(std::clamp(std::floor(v + 0.5), -1e9, 1e9));
-  };
-  RectL d{round(DeviceX(logical.left)), round(DeviceY(logical.top)), round(DeviceX(logical.right)),
-          round(DeviceY(logical.bottom))};
-  if (d.left > d.right) {
-    std::swap(d.left, d.right);
-  }
-  if (d.top > d.bottom) {
-    std::swap(d.top, d.bottom);
-  }
-  return d;
-}
-
 // --- Drawing -----------------------------------------------------------------------------
 
 void Converter::MoveTo(ByteReader& r) {
@@ -1418,7 +1402,7 @@ void Converter::ClipToRegion(const Slot& region) {
   out_.End();
 }
 
-// Regions painted: their rectangles are logical units, taken to the reference device.
+// Regions painted with a brush, framed or inverted.
 void Converter::RegionRecord(ByteReader& r, uint32_t type) {
   // The fields are stored last argument first, as GDI records them: FillRgn(region, brush)
   // keeps the brush first, FrameRgn(region, brush, width, height) the height.
@@ -1447,11 +1431,9 @@ void Converter::RegionRecord(ByteReader& r, uint32_t type) {
       return;
     }
   }
-  std::vector<RectL> rects;
-  for (const RectL& rect : region->region) {
-    rects.push_back(DeviceRect(rect));
-  }
-  const RectL box = DeviceRect(region->region_box);
+  // The painting records take their region in logical units, as FillRgn does.
+  const std::vector<RectL>& rects = region->region;
+  const RectL& box = region->region_box;
   out_.Begin(type);
   out_.Zeros(16);  // bounds
   out_.U32(static_cast<uint32_t>(32 + rects.size() * 16));

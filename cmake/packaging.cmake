@@ -56,6 +56,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # The libraries from what the programs link; the fonts the engine draws Windows faces with.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "fonts-liberation2 | fonts-liberation, fonts-dejavu-core, fonts-crosextra-carlito, fonts-crosextra-caladea, fontconfig")
+    "fonts-liberation2 | fonts-liberation, fonts-dejavu-core, fonts-crosextra-carlito, fonts-crosextra-caladea, fonts-ipafont-gothic, fonts-ipafont-mincho, fonts-wqy-zenhei, fonts-nanum, fonts-opensymbol, fonts-urw-base35, fontconfig")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -153,6 +153,46 @@ TEST(WindowsPrograms, SubsystemVersionManifestAndAnswersOnInheritedHandles) {
   }
 }
 
+// Started from a console with no handles of its own (as a person typing in a console window
+// starts it, or a program that passes none), the converter answers on that console.
+TEST(WindowsPrograms, WithoutHandlesTheConverterAnswersOnItsParentsConsole) {
+  // A console of this test's own, whose screen can be read back; ctest's pipes stay this
+  // process's standard handles.
+  FreeConsole();
+  ASSERT_TRUE(AllocConsole());
+  HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+  ASSERT_NE(screen, INVALID_HANDLE_VALUE);
+  std::string command = "\"" + testing_support::BuildDir() + "/src/run/quadrine.exe\" --version";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;  // and every one of them null
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &process));
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(code, 0u);
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  ASSERT_TRUE(GetConsoleScreenBufferInfo(screen, &info));
+  std::string shown;
+  for (SHORT row = 0; row <= info.dwCursorPosition.Y; ++row) {
+    std::string line(info.dwSize.X, ' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterA(screen, line.data(), info.dwSize.X, COORD{0, row}, &read);
+    line.resize(read);
+    shown += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+  }
+  CloseHandle(screen);
+  FreeConsole();
+  EXPECT_NE(shown.find(std::string("quadrine ") + QUADRINE_VERSION + "\n"), std::string::npos)
+      << shown;
+}
+
 // Adds a window's text, and a line feed, to the std::string at text.
 BOOL CALLBACK AddWindowText(HWND window, LPARAM text) {
   char line[1024] = "";

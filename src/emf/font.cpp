@@ -37,34 +37,205 @@ using FontPattern = std::unique_ptr<FcPattern, FcPatternRelease>;
 
 }  // namespace
 
+namespace {
+
+// Faces as Windows documents name them, in English and in their own script, and the
+// installed faces drawn in their place: metric-compatible ones where a free face is
+// (Liberation, Carlito, Caladea, Standard Symbols PS), else a face of the same script and
+// style. The reference renderer is given the same pairs (tests/corpus/reference-faces.txt).
+constexpr FaceSubstitute kSubstitutes[] = {
+    // Latin, Greek and Cyrillic: the core faces carry all three, as do their substitutes;
+    // the charset names ("Arial CYR") are Windows' own aliases of the same faces.
+    {"Arial", "Liberation Sans"},
+    {"Helvetica", "Liberation Sans"},
+    {"Arial Narrow", "Liberation Sans Narrow"},
+    {"Times New Roman", "Liberation Serif"},
+    {"Times", "Liberation Serif"},
+    {"Courier New", "Liberation Mono"},
+    {"Courier", "Liberation Mono"},
+    {"Calibri", "Carlito"},
+    {"Cambria", "Caladea"},
+    {"Verdana", "DejaVu Sans"},
+    {"Tahoma", "DejaVu Sans"},
+    {"Segoe UI", "DejaVu Sans"},
+    {"Trebuchet MS", "DejaVu Sans"},
+    {"Georgia", "DejaVu Serif"},
+    {"Consolas", "DejaVu Sans Mono"},
+    {"Lucida Console", "DejaVu Sans Mono"},
+    {"Arial CYR", "Liberation Sans"},
+    {"Arial Greek", "Liberation Sans"},
+    {"Arial CE", "Liberation Sans"},
+    {"Arial Baltic", "Liberation Sans"},
+    {"Arial TUR", "Liberation Sans"},
+    {"Times New Roman CYR", "Liberation Serif"},
+    {"Times New Roman Greek", "Liberation Serif"},
+    {"Times New Roman CE", "Liberation Serif"},
+    {"Times New Roman Baltic", "Liberation Serif"},
+    {"Times New Roman TUR", "Liberation Serif"},
+    {"Courier New CYR", "Liberation Mono"},
+    {"Courier New Greek", "Liberation Mono"},
+    {"Courier New CE", "Liberation Mono"},
+    {"Courier New Baltic", "Liberation Mono"},
+    {"Courier New TUR", "Liberation Mono"},
+    // The dialog and system faces of Windows are sans-serif faces.
+    {"MS Sans Serif", "Liberation Sans"},
+    {"MS Shell Dlg", "Liberation Sans"},
+    {"MS Shell Dlg 2", "Liberation Sans"},
+    {"Microsoft Sans Serif", "Liberation Sans"},
+    {"System", "Liberation Sans"},
+    {"MS Serif", "Liberation Serif"},
+    // Japanese: IPA's faces have the widths of MS Gothic and MS Mincho (full-width kana and
+    // kanji, half-width Latin), their P faces those of the proportional ones.
+    {"MS Gothic", "IPAGothic"},
+    {"MS PGothic", "IPAPGothic"},
+    {"MS UI Gothic", "IPAPGothic"},
+    {"MS Mincho", "IPAMincho"},
+    {"MS PMincho", "IPAPMincho"},
+    {"Meiryo", "IPAPGothic"},
+    {"Meiryo UI", "IPAPGothic"},
+    {"Yu Gothic", "IPAPGothic"},
+    {"Yu Gothic UI", "IPAPGothic"},
+    {"Yu Mincho", "IPAPMincho"},
+    {"\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF", "IPAGothic"},         // MS Gothic
+    {"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF", "IPAPGothic"},  // MS PGothic
+    {"\uFF2D\uFF33 \u660E\u671D", "IPAMincho"},                     // MS Mincho
+    {"\uFF2D\uFF33 \uFF30\u660E\u671D", "IPAPMincho"},              // MS PMincho
+    {"\u30E1\u30A4\u30EA\u30AA", "IPAPGothic"},                     // Meiryo
+    {"\u6E38\u30B4\u30B7\u30C3\u30AF", "IPAPGothic"},               // Yu Gothic
+    {"\u6E38\u660E\u671D", "IPAPMincho"},                           // Yu Mincho
+    // Chinese: no free Song (Ming) face here; WenQuanYi Zen Hei's Mono face keeps the
+    // half-width Latin of SimSun, NSimSun, SimHei and MingLiU.
+    {"SimSun", "WenQuanYi Zen Hei Mono"},
+    {"NSimSun", "WenQuanYi Zen Hei Mono"},
+    {"SimHei", "WenQuanYi Zen Hei Mono"},
+    {"MingLiU", "WenQuanYi Zen Hei Mono"},
+    {"Microsoft YaHei", "WenQuanYi Zen Hei"},
+    {"PMingLiU", "WenQuanYi Zen Hei"},
+    {"Microsoft JhengHei", "WenQuanYi Zen Hei"},
+    {"\u5B8B\u4F53", "WenQuanYi Zen Hei Mono"},               // SimSun
+    {"\u65B0\u5B8B\u4F53", "WenQuanYi Zen Hei Mono"},         // NSimSun
+    {"\u9ED1\u4F53", "WenQuanYi Zen Hei Mono"},               // SimHei
+    {"\u7D30\u660E\u9AD4", "WenQuanYi Zen Hei Mono"},         // MingLiU
+    {"\u5FAE\u8F6F\u96C5\u9ED1", "WenQuanYi Zen Hei"},        // Microsoft YaHei
+    {"\u65B0\u7D30\u660E\u9AD4", "WenQuanYi Zen Hei"},        // PMingLiU
+    {"\u5FAE\u8EDF\u6B63\u9ED1\u9AD4", "WenQuanYi Zen Hei"},  // Microsoft JhengHei
+    // Korean: Nanum's Gothic for the gothic (dotum) faces, Myeongjo for the batang ones,
+    // GothicCoding for the fixed-pitch "Che" faces.
+    {"Malgun Gothic", "NanumGothic"},
+    {"Gulim", "NanumGothic"},
+    {"Dotum", "NanumGothic"},
+    {"GulimChe", "NanumGothicCoding"},
+    {"DotumChe", "NanumGothicCoding"},
+    {"Batang", "NanumMyeongjo"},
+    {"BatangChe", "NanumMyeongjo"},
+    {"Gungsuh", "NanumMyeongjo"},
+    {"\uB9D1\uC740 \uACE0\uB515", "NanumGothic"},  // Malgun Gothic
+    {"\uAD74\uB9BC", "NanumGothic"},               // Gulim
+    {"\uB3CB\uC6C0", "NanumGothic"},               // Dotum
+    {"\uAD74\uB9BC\uCCB4", "NanumGothicCoding"},   // GulimChe
+    {"\uB3CB\uC6C0\uCCB4", "NanumGothicCoding"},   // DotumChe
+    {"\uBC14\uD0D5", "NanumMyeongjo"},             // Batang
+    {"\uBC14\uD0D5\uCCB4", "NanumMyeongjo"},       // BatangChe
+    {"\uAD81\uC11C", "NanumMyeongjo"},             // Gungsuh
+    // Symbol faces: their codes are recoded to the characters they draw (SymbolCharacter).
+    {"Symbol", "Standard Symbols PS"},
+    {"Wingdings", "OpenSymbol"},
+};
+
+// Lower case for ASCII letters; other bytes (UTF-8 of other scripts) as they are.
+std::string LowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return lower;
+}
+
+}  // namespace
+
+std::span<const FaceSubstitute> FaceSubstitutes() {
+  return kSubstitutes;
+}
+
 std::string SubstituteFamily(const std::string& face) {
-  static const std::map<std::string, std::string> kTable = {
-      {"arial", "Liberation Sans"},
-      {"helvetica", "Liberation Sans"},
-      {"arial narrow", "Liberation Sans Narrow"},
-      {"times new roman", "Liberation Serif"},
-      {"times", "Liberation Serif"},
-      {"courier new", "Liberation Mono"},
-      {"courier", "Liberation Mono"},
-      {"calibri", "Carlito"},
-      {"cambria", "Caladea"},
-      {"verdana", "DejaVu Sans"},
-      {"tahoma", "DejaVu Sans"},
-      {"segoe ui", "DejaVu Sans"},
-      {"trebuchet ms", "DejaVu Sans"},
-      {"georgia", "DejaVu Serif"},
-      {"consolas", "DejaVu Sans Mono"},
-      {"lucida console", "DejaVu Sans Mono"},
-      // The dialog and system faces of Windows are sans-serif faces.
-      {"ms sans serif", "Liberation Sans"},
-      {"ms shell dlg", "Liberation Sans"},
-      {"ms shell dlg 2", "Liberation Sans"},
-      {"microsoft sans serif", "Liberation Sans"},
-      {"system", "Liberation Sans"},
-      {"ms serif", "Liberation Serif"},
-  };
-  auto found = kTable.find(Lower(face));
+  static const std::map<std::string, std::string> kTable = [] {
+    std::map<std::string, std::string> table;
+    for (const FaceSubstitute& pair : kSubstitutes) {
+      table.emplace(LowerAscii(pair.windows), std::string(pair.drawn_with));
+    }
+    return table;
+  }();
+  auto found = kTable.find(LowerAscii(face));
   return found != kTable.end() ? found->second : face;
+}
+
+namespace {
+
+// Symbol's codes 0x20 to 0xFE as the characters they draw (Adobe's Symbol encoding); 0 where
+// the code has none.
+constexpr char16_t kSymbolCharacters[] = {
+    0x0020, 0x0021, 0x2200, 0x0023, 0x2203, 0x0025, 0x0026, 0x220B,  // 0x20
+    0x0028, 0x0029, 0x2217, 0x002B, 0x002C, 0x2212, 0x002E, 0x002F,  // 0x28
+    0x0030, 0x0031, 0x0032, 0x0033, 0x0034, 0x0035, 0x0036, 0x0037,  // 0x30
+    0x0038, 0x0039, 0x003A, 0x003B, 0x003C, 0x003D, 0x003E, 0x003F,  // 0x38
+    0x2245, 0x0391, 0x0392, 0x03A7, 0x0394, 0x0395, 0x03A6, 0x0393,  // 0x40
+    0x0397, 0x0399, 0x03D1, 0x039A, 0x039B, 0x039C, 0x039D, 0x039F,  // 0x48
+    0x03A0, 0x0398, 0x03A1, 0x03A3, 0x03A4, 0x03A5, 0x03C2, 0x03A9,  // 0x50
+    0x039E, 0x03A8, 0x0396, 0x005B, 0x2234, 0x005D, 0x22A5, 0x005F,  // 0x58
+    0x203E, 0x03B1, 0x03B2, 0x03C7, 0x03B4, 0x03B5, 0x03C6, 0x03B3,  // 0x60
+    0x03B7, 0x03B9, 0x03D5, 0x03BA, 0x03BB, 0x03BC, 0x03BD, 0x03BF,  // 0x68
+    0x03C0, 0x03B8, 0x03C1, 0x03C3, 0x03C4, 0x03C5, 0x03D6, 0x03C9,  // 0x70
+    0x03BE, 0x03C8, 0x03B6, 0x007B, 0x007C, 0x007D, 0x223C, 0,       // 0x78
+    0,      0,      0,      0,      0,      0,      0,      0,       // 0x80
+    0,      0,      0,      0,      0,      0,      0,      0,       // 0x88
+    0,      0,      0,      0,      0,      0,      0,      0,       // 0x90
+    0,      0,      0,      0,      0,      0,      0,      0,       // 0x98
+    0x20AC, 0x03D2, 0x2032, 0x2264, 0x2044, 0x221E, 0x0192, 0x2663,  // 0xA0
+    0x2666, 0x2665, 0x2660, 0x2194, 0x2190, 0x2191, 0x2192, 0x2193,  // 0xA8
+    0x00B0, 0x00B1, 0x2033, 0x2265, 0x00D7, 0x221D, 0x2202, 0x2022,  // 0xB0
+    0x00F7, 0x2260, 0x2261, 0x2248, 0x2026, 0x23D0, 0x23AF, 0x21B5,  // 0xB8
+    0x2135, 0x2111, 0x211C, 0x2118, 0x2297, 0x2295, 0x2205, 0x2229,  // 0xC0
+    0x222A, 0x2283, 0x2287, 0x2284, 0x2282, 0x2286, 0x2208, 0x2209,  // 0xC8
+    0x2220, 0x2207, 0x00AE, 0x00A9, 0x2122, 0x220F, 0x221A, 0x22C5,  // 0xD0
+    0x00AC, 0x2227, 0x2228, 0x21D4, 0x21D0, 0x21D1, 0x21D2, 0x21D3,  // 0xD8
+    0x25CA, 0x2329, 0x00AE, 0x00A9, 0x2122, 0x2211, 0x239B, 0x239C,  // 0xE0
+    0x239D, 0x23A1, 0x23A2, 0x23A3, 0x23A7, 0x23A8, 0x23A9, 0x23AA,  // 0xE8
+    0,      0x232A, 0x222B, 0x2320, 0x23AE, 0x2321, 0x239E, 0x239F,  // 0xF0
+    0x23A0, 0x23A4, 0x23A5, 0x23A6, 0x23AB, 0x23AC, 0x23AD,          // 0xF8
+};
+static_assert(std::size(kSymbolCharacters) == 0xFE - 0x20 + 1);
+
+// The Wingdings codes documents use most: bullets, boxes, checks and arrows.
+constexpr std::pair<uint8_t, char16_t> kWingdingsCharacters[] = {
+    {0x4A, 0x263A}, {0x4C, 0x2639}, {0x6C, 0x25CF}, {0x6E, 0x25A0}, {0x6F, 0x25A1}, {0x71, 0x2751},
+    {0x75, 0x25C6}, {0x76, 0x2756}, {0xA7, 0x25AA}, {0xA8, 0x25FB}, {0xD8, 0x27A2}, {0xE8, 0x2794},
+    {0xF0, 0x21E8}, {0xFB, 0x2718}, {0xFC, 0x2714}, {0xFD, 0x2612}, {0xFE, 0x2611},
+};
+
+}  // namespace
+
+uint32_t SymbolCharacter(const std::string& face, uint32_t code) {
+  // Symbol fonts are also reached through the private use area (U+F020 to U+F0FF), as
+  // word processors write them.
+  const uint32_t byte = code >= 0xF020 && code <= 0xF0FF ? code - 0xF000 : code;
+  if (byte < 0x20 || byte > 0xFE) {
+    return code;
+  }
+  const std::string lower = LowerAscii(face);
+  if (lower == "symbol") {
+    const char16_t c = kSymbolCharacters[byte - 0x20];
+    return c != 0 ? c : code;
+  }
+  if (lower == "wingdings") {
+    for (const auto& [from, to] : kWingdingsCharacters) {
+      if (from == byte) {
+        return to;
+      }
+    }
+  }
+  return code;
 }
 
 bool Typeface::SmoothAt(double ppem) const {
@@ -259,10 +430,13 @@ Typeface MakeTypeface(FontLibrary& library, FontPattern match, bool bold, bool i
   return typeface;
 }
 
-// Under the library's lock.
+// Where the fonts asked for on this thread come from (FontNoticeSource); empty: not said.
+thread_local std::string notice_source;
+
+// Under the library's lock, on the thread that asked for the font.
 void Notice(FontLibrary& library, const std::string& text) {
   if (library.said.insert(text).second) {
-    library.pending.push_back(text);
+    library.pending.push_back(notice_source.empty() ? text : notice_source + ": " + text);
   }
 }
 
@@ -275,7 +449,16 @@ bool IsSymbolFace(const std::string& lower) {
 // never passes silently.
 void NoticeSubstitution(FontLibrary& library, const std::string& face, const std::string& asked,
                         const std::string& matched) {
-  if (face.empty() || Lower(asked) == matched) {
+  if (face.empty()) {
+    return;
+  }
+  if (Lower(asked) == matched) {
+    if (Lower(face) == "wingdings") {
+      Notice(library, "the symbol face 'Wingdings' is not installed; it is drawn with '" +
+                          std::string(asked) +
+                          "': its bullets, boxes and checks as they look, its other characters "
+                          "as letters");
+    }
     return;
   }
   if (IsSymbolFace(Lower(face))) {
@@ -288,6 +471,13 @@ void NoticeSubstitution(FontLibrary& library, const std::string& face, const std
 }
 
 }  // namespace
+
+FontNoticeSource::FontNoticeSource(std::string source)
+    : previous_(std::exchange(notice_source, std::move(source))) {}
+
+FontNoticeSource::~FontNoticeSource() {
+  notice_source = std::move(previous_);
+}
 
 std::vector<std::string> TakeFontNotices() {
   FontLibrary& library = Library();

@@ -8,7 +8,9 @@ struct FT_FaceRec_;
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -108,7 +110,35 @@ const Typeface* FallbackTypefaceFor(const Font& font, uint32_t code);
 // character no installed face has. For the log or standard error of whoever plays pages.
 std::vector<std::string> TakeFontNotices();
 
-// The family a Windows face name is drawn with ("Arial" -> "Liberation Sans").
+// A face as Windows documents name it (UTF-8) and the installed face drawn in its place.
+struct FaceSubstitute {
+  std::string_view windows;
+  std::string_view drawn_with;
+};
+// Every substitute, the faces asked for first; tests/corpus/reference-faces.txt gives the
+// reference renderer the same pairs.
+std::span<const FaceSubstitute> FaceSubstitutes();
+
+// The family a Windows face name is drawn with ("Arial" -> "Liberation Sans"), without
+// regard to the case of Latin letters; the name itself when the table has none.
 std::string SubstituteFamily(const std::string& face);
+
+// The character that a code of a symbol face (Symbol, Wingdings) draws, for its substitute
+// that holds it by its Unicode value: Symbol's 'a' is alpha. Other faces' codes, and codes
+// the face gives no character, come back as they are.
+uint32_t SymbolCharacter(const std::string& face, uint32_t code);
+
+// While it lives, the notices of fonts asked for on this thread name where they come from
+// ("page.emf page 3: the face ..."): pages are drawn on several threads at once.
+class FontNoticeSource {
+ public:
+  explicit FontNoticeSource(std::string source);
+  ~FontNoticeSource();
+  FontNoticeSource(const FontNoticeSource&) = delete;
+  FontNoticeSource& operator=(const FontNoticeSource&) = delete;
+
+ private:
+  std::string previous_;
+};
 
 }  // namespace emf

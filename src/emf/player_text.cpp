@@ -299,6 +299,7 @@ GlyphRun LookUpGlyphs(const TextRun& text, const Font& font, const Typeface& typ
           text.codes[i + 1] >= 0xDC00 && text.codes[i + 1] < 0xE000) {
         code = 0x10000 + ((code - 0xD800) << 10) + (text.codes[++i] - 0xDC00);
       }
+      code = SymbolCharacter(font.face, code);
       index = typeface.GlyphFor(code);
       const bool printable = code >= 0x20 && !(code >= 0x7F && code < 0xA0);
       if (index == 0 && printable) {

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -478,6 +479,102 @@ TEST(Text, MissingFacesAndCharactersAreSaidOnce) {
       << notices[1];
   EXPECT_EQ(notices[2], "no installed face has the character U+10FFFC (asked of 'Arial')");
   EXPECT_TRUE(emf::TakeFontNotices().empty());
+}
+
+// The reference renderer draws with the same substitutes as the engine: its face file and
+// the table hold the same pairs in the same order.
+TEST(Faces, TheReferenceRenderersFaceFileIsTheTable) {
+  std::ifstream file(QUADRINE_SOURCE_DIR "/tests/corpus/reference-faces.txt");
+  ASSERT_TRUE(file.good());
+  std::vector<std::pair<std::string, std::string>> listed;
+  for (std::string line; std::getline(file, line);) {
+    if (line.empty() || line[0] == '#') {
+      continue;
+    }
+    const size_t equals = line.find('=');
+    ASSERT_NE(equals, std::string::npos) << line;
+    listed.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+  }
+  std::vector<std::pair<std::string, std::string>> table;
+  for (const emf::FaceSubstitute& pair : emf::FaceSubstitutes()) {
+    table.emplace_back(pair.windows, pair.drawn_with);
+  }
+  EXPECT_EQ(listed, table);
+}
+
+// Every substitute is installed: asked for by its Windows name, in English or in its own
+// script, each face is drawn with its substitute and says nothing, but for Wingdings, whose
+// substitute has only its bullets, boxes and checks.
+TEST(Faces, EverySubstituteIsInstalledAndTheNamesOfEachScriptFindIt) {
+  const struct {
+    const char* face;
+    const char* family;
+  } named[] = {
+      {"MS Gothic", "IPAGothic"},
+      {"\xEF\xBC\xAD\xEF\xBC\xB3 \xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF", "IPAGothic"},
+      {"meiryo", "IPAPGothic"},
+      {"\xE5\xAE\x8B\xE4\xBD\x93", "WenQuanYi Zen Hei Mono"},  // SimSun
+      {"Microsoft YaHei", "WenQuanYi Zen Hei"},
+      {"\xEB\xA7\x91\xEC\x9D\x80 \xEA\xB3\xA0\xEB\x94\x95", "NanumGothic"},  // Malgun Gothic
+      {"Batang", "NanumMyeongjo"},
+      {"ARIAL CYR", "Liberation Sans"},
+      {"Symbol", "Standard Symbols PS"},
+  };
+  for (const auto& [face, family] : named) {
+    EXPECT_EQ(emf::SubstituteFamily(face), family) << face;
+  }
+  emf::TakeFontNotices();
+  for (const emf::FaceSubstitute& pair : emf::FaceSubstitutes()) {
+    emf::Font font;
+    font.face = std::string(pair.windows);
+    emf::TypefaceFor(font);
+  }
+  for (const std::string& notice : emf::TakeFontNotices()) {
+    EXPECT_NE(notice.find("the symbol face 'Wingdings' is not installed; it is drawn with "
+                          "'OpenSymbol': its bullets"),
+              std::string::npos)
+        << notice;
+  }
+}
+
+// Symbol's codes draw the signs they stand for, whether written as bytes or in the private
+// use area; Wingdings' usual bullets and checks too; other faces' codes are left alone.
+TEST(Faces, SymbolFacesDrawTheSignsTheirCodesStandFor) {
+  EXPECT_EQ(emf::SymbolCharacter("Symbol", 'a'), 0x03B1u);
+  EXPECT_EQ(emf::SymbolCharacter("SYMBOL", 0xF070), 0x03C0u);
+  EXPECT_EQ(emf::SymbolCharacter("Symbol", 0xB3), 0x2265u);
+  EXPECT_EQ(emf::SymbolCharacter("Symbol", 0x7F), 0x7Fu);  // no character: as it is
+  EXPECT_EQ(emf::SymbolCharacter("Wingdings", 0xFC), 0x2714u);
+  EXPECT_EQ(emf::SymbolCharacter("Wingdings", 'A'), static_cast<uint32_t>('A'));
+  EXPECT_EQ(emf::SymbolCharacter("Arial", 'a'), static_cast<uint32_t>('a'));
+  // Drawn: Symbol's "p" is the pi of its substitute.
+  FontSpec symbol;
+  symbol.face = "Symbol";
+  FontSpec substitute;
+  substitute.face = "Standard Symbols PS";
+  const Page recoded = Play(CreateFont(symbol) + TextOutW(50, 50, u"p"));
+  const Page pi = Play(CreateFont(substitute) + TextOutW(50, 50, u"\u03C0"));
+  EXPECT_NE(recoded.Ink()[0], -1);
+  EXPECT_EQ(recoded.pixels, pi.pixels);
+}
+
+// The notices of a page's fonts name where they come from.
+TEST(Faces, NoticesNameTheirSource) {
+  emf::TakeFontNotices();
+  {
+    const emf::FontNoticeSource source("letter.emf page 2");
+    emf::Font font;
+    font.face = "Nowhere Installed Serif";
+    emf::TypefaceFor(font);
+  }
+  emf::Font font;
+  font.face = "Nowhere Installed Mono";
+  emf::TypefaceFor(font);
+  const std::vector<std::string> notices = emf::TakeFontNotices();
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0].rfind("letter.emf page 2: the face 'Nowhere Installed Serif'", 0), 0u)
+      << notices[0];
+  EXPECT_EQ(notices[1].rfind("the face 'Nowhere Installed Mono'", 0), 0u) << notices[1];
 }
 
 }  // namespace

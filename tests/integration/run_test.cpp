@@ -86,7 +86,8 @@ TEST(DiagnosticLog, HoldsOneRunWithUtcTimeStamps) {
 }
 
 // A missing font never passes silently: a page drawn with a face that is not installed says
-// so on standard error and in the log, once for the run, and the page is still converted.
+// so on standard error and in the log, once for the run, naming the page, and the page is
+// still converted.
 TEST(DiagnosticLog, AFaceThatIsNotInstalledIsSaidOnceInTheLogAndOnStandardError) {
   InstalledConverter converter;
   converter.SetOption("AutoSave", "OutputFile", "C:\\out.png");
@@ -103,11 +104,15 @@ TEST(DiagnosticLog, AFaceThatIsNotInstalledIsSaidOnceInTheLogAndOnStandardError)
   shm_unlink(testing_support::SharedBlockName().c_str());
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_TRUE(FileExists(converter / "out0002.png"));
-  const std::string notice = "quadrine: the face 'No Such Face Anywhere' is not installed";
+  // The notice names the page file the face was asked for in.
+  const std::string notice = ".emf: the face 'No Such Face Anywhere' is not installed";
   for (const std::string& told : {result.err, converter.Log()}) {
     const size_t first = told.find(notice);
-    EXPECT_NE(first, std::string::npos) << told;
+    ASSERT_NE(first, std::string::npos) << told;
     EXPECT_EQ(told.find(notice, first + 1), std::string::npos) << told;
+    const size_t line = told.rfind('\n', first);
+    EXPECT_NE(told.find("quadrine: ", line == std::string::npos ? 0 : line), std::string::npos)
+        << told;
   }
 }
 

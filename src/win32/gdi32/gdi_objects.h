@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "emf/metafile.h"
@@ -64,6 +65,7 @@ class EnhMetafileObject : public GdiObjectBase {
   std::vector<uint8_t> bytes;
   std::optional<emf::Metafile> metafile;
   std::vector<uint8_t> wmf;  // the Windows metafile made from it, once asked for
+  std::string source;        // the file it was read from, named in font notices
 };
 
 // The 1 x 1 monochrome bitmap that every new memory device context holds.

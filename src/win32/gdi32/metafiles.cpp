@@ -90,6 +90,7 @@ HENHMETAFILE WINAPI GetEnhMetaFileA(LPCSTR lpName) {
   if (!object->metafile) {
     return win32::Fail(ERROR_INVALID_DATA, nullptr);
   }
+  object->source = lpName;
   return reinterpret_cast<HENHMETAFILE>(win32::InsertHandle(std::move(object)));
 }
 
@@ -123,6 +124,7 @@ BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
   // A page larger than one band is drawn band by band, so that memory follows the band, not
   // the page. A page that fits one band is drawn whole, as it always was.
   const emf::BandPlan plan = emf::PlanBands(bitmap.width, bitmap.height);
+  const emf::FontNoticeSource source(object->source);
   std::string failure;
   for (int top = 0; top < bitmap.height && failure.empty(); top += plan.rows) {
     for (int left = 0; left < bitmap.width && failure.empty(); left += plan.columns) {

@@ -1,5 +1,9 @@
 #include "emf/metafile.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
 #include "emf/byte_reader.h"
 #include "emf/record_fields.h"
 
@@ -95,6 +99,62 @@ std::optional<Metafile> Metafile::Parse(std::span<const uint8_t> data, std::stri
     return std::nullopt;
   }
   return file;
+}
+
+namespace {
+
+// The header's bounds in hundredths of a millimetre, right and bottom past their last pixel,
+// with the size of one pixel; none when they are empty or the device unmeasured.
+struct MeasuredBounds {
+  double left, top, right, bottom, pixel_x, pixel_y;
+};
+
+std::optional<MeasuredBounds> BoundsInFrameUnits(const Header& h) {
+  if (h.bounds.right < h.bounds.left || h.bounds.bottom < h.bounds.top || h.device.cx <= 0 ||
+      h.device.cy <= 0 || h.millimeters.cx <= 0 || h.millimeters.cy <= 0) {
+    return std::nullopt;
+  }
+  const double x = 100.0 * h.millimeters.cx / h.device.cx;
+  const double y = 100.0 * h.millimeters.cy / h.device.cy;
+  return MeasuredBounds{h.bounds.left * x,
+                        h.bounds.top * y,
+                        (static_cast<double>(h.bounds.right) + 1) * x,
+                        (static_cast<double>(h.bounds.bottom) + 1) * y,
+                        x,
+                        y};
+}
+
+int32_t Clamped(double value) {
+  return static_cast<int32_t>(std::clamp(value, -2147483648.0, 2147483647.0));
+}
+
+}  // namespace
+
+RectL FrameHoldingBounds(const Header& header) {
+  const std::optional<MeasuredBounds> b = BoundsInFrameUnits(header);
+  if (!b) {
+    return header.frame;
+  }
+  const RectL& f = header.frame;
+  return RectL{std::min(f.left, Clamped(std::floor(b->left))),
+               std::min(f.top, Clamped(std::floor(b->top))),
+               std::max(f.right, Clamped(std::ceil(b->right))),
+               std::max(f.bottom, Clamped(std::ceil(b->bottom)))};
+}
+
+bool DrawsOutsideFrame(const Header& header) {
+  const std::optional<MeasuredBounds> b = BoundsInFrameUnits(header);
+  const RectL& f = header.frame;
+  return b && (b->left < f.left - b->pixel_x || b->top < f.top - b->pixel_y ||
+               b->right > f.right + b->pixel_x || b->bottom > f.bottom + b->pixel_y);
+}
+
+void ReplaceFrame(std::span<uint8_t> page, const RectL& frame) {
+  constexpr size_t kFrameOffset = 24;  // after the record's type, size and bounds
+  const int32_t values[] = {frame.left, frame.top, frame.right, frame.bottom};
+  if (page.size() >= kFrameOffset + sizeof values) {
+    std::memcpy(page.data() + kFrameOffset, values, sizeof values);
+  }
 }
 
 }  // namespace emf

@@ -63,4 +63,13 @@ class Metafile {
 // The header alone, from the first bytes of a file (108 bytes are enough).
 std::optional<Header> ParseHeader(std::span<const uint8_t> data, std::string* error);
 
+// The frame grown to hold the header's bounds (pixels of the reference device), in hundredths
+// of a millimetre: the page that shows all a drawing that strays outside its frame. The frame
+// itself when the bounds are empty or cannot be measured.
+RectL FrameHoldingBounds(const Header& header);
+// Whether the drawing reaches outside the frame by more than a pixel of the reference device.
+bool DrawsOutsideFrame(const Header& header);
+// Puts a new frame into the header of the page's bytes (which hold a whole header).
+void ReplaceFrame(std::span<uint8_t> page, const RectL& frame);
+
 }  // namespace emf

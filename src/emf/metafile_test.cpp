@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "emf/code_pages.h"
 #include "support/spool_builder.h"
@@ -83,6 +85,53 @@ TEST(MetafileParse, BrokenFramesAreRefusedOrCutWhereTheyBreak) {
       EXPECT_FALSE(error.empty()) << c.what;
     }
   }
+}
+
+// A drawing that strays outside its frame: told apart by more than a pixel, and a frame that
+// holds all of it (A4 on a reference device of 96 dots per inch, 21000 / 794 of a hundredth
+// of a millimetre a pixel).
+TEST(FrameHoldingBounds, GrowsTheFrameToWhereTheDrawingReaches) {
+  struct Case {
+    RectL bounds;
+    bool outside;
+    RectL frame;
+  };
+  const Case cases[] = {
+      {{0, 0, 793, 1122}, false, {0, 0, 21000, 29700}},
+      {{10, 10, 400, 500}, false, {0, 0, 21000, 29700}},
+      {{-1, 0, 793, 1122}, false, {-27, 0, 21000, 29700}},  // a pixel over is no straying
+      {{1, -517, 473, 10}, true, {0, -13674, 21000, 29700}},
+      {{-100, -50, 900, 1200}, true, {-2645, -1323, 23830, 31763}},
+      {{0, 0, -1, -1}, false, {0, 0, 21000, 29700}},  // nothing drawn
+  };
+  for (const Case& c : cases) {
+    Header header;
+    header.frame = {0, 0, 21000, 29700};
+    header.device = {794, 1123};
+    header.millimeters = {210, 297};
+    header.bounds = c.bounds;
+    EXPECT_EQ(DrawsOutsideFrame(header), c.outside) << &c - cases;
+    const RectL frame = FrameHoldingBounds(header);
+    EXPECT_EQ((std::array{frame.left, frame.top, frame.right, frame.bottom}),
+              (std::array{c.frame.left, c.frame.top, c.frame.right, c.frame.bottom}))
+        << &c - cases;
+  }
+  Header unmeasured;
+  unmeasured.frame = {0, 0, 100, 100};
+  unmeasured.bounds = {-50, -50, 500, 500};
+  EXPECT_FALSE(DrawsOutsideFrame(unmeasured));
+  EXPECT_EQ(FrameHoldingBounds(unmeasured).left, 0);
+
+  // The new frame goes into the page's own header.
+  std::string page = EmfPage(EmfRecord(43, {0, 0, 10, 10}));
+  std::vector<uint8_t> bytes(page.begin(), page.end());
+  ReplaceFrame(bytes, {-5, -6, 700, 800});
+  std::string error;
+  const std::optional<Header> parsed = ParseHeader(bytes, &error);
+  ASSERT_TRUE(parsed) << error;
+  EXPECT_EQ((std::array{parsed->frame.left, parsed->frame.top, parsed->frame.right,
+                        parsed->frame.bottom}),
+            (std::array{-5, -6, 700, 800}));
 }
 
 TEST(CodePages, EachCharsetReadsInItsOwnCodePage) {

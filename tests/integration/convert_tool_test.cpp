@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -464,6 +465,36 @@ TEST(ConvertTool, PagesOfOnlyEmfPlusDrawingAreNamedAndCounted) {
     EXPECT_NE(run.out.find(said), std::string::npos) << said << "\n" << run.out;
   }
   EXPECT_EQ(run.out.find("page 2 holds"), std::string::npos) << run.out;
+}
+
+// A drawing that strays outside its frame: cut off by the frame and named, or all of it shown
+// on a page grown to the header's bounds.
+TEST(ConvertTool, AreaBoundsShowsADrawingOutsideItsFrame) {
+  const TempDir dir;
+  std::string page =
+      EmfPage(EmfRecord(43, {static_cast<uint32_t>(-100), static_cast<uint32_t>(-100), 50, 50}));
+  const int32_t bounds[] = {-100, -100, 793, 1122};
+  std::memcpy(page.data() + 8, bounds, sizeof bounds);
+  WriteFile(dir / "wide.emf", page);
+  const auto size = [&](const std::string& png) {
+    const std::string bytes = ReadFile(dir / png);
+    const auto word = [&](size_t at) {
+      return static_cast<uint8_t>(bytes[at]) << 24 | static_cast<uint8_t>(bytes[at + 1]) << 16 |
+             static_cast<uint8_t>(bytes[at + 2]) << 8 | static_cast<uint8_t>(bytes[at + 3]);
+    };
+    return bytes.size() < 24 ? std::to_string(bytes.size()) + " bytes"
+                             : std::to_string(word(16)) + " x " + std::to_string(word(20));
+  };
+  const std::string notice = "wide.emf page 1 draws outside its frame; --area bounds shows all";
+  auto run = RunProgram(Tool(), {"wide.emf", "-o", "frame.png"}, dir.path());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find(notice), std::string::npos) << run.err;
+  EXPECT_EQ(size("frame.png"), "794 x 1123");
+  run = RunProgram(Tool(), {"wide.emf", "--area", "bounds", "-o", "bounds.png"}, dir.path());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err.find(notice), std::string::npos) << run.err;
+  EXPECT_EQ(size("bounds.png"), "894 x 1223");
+  EXPECT_EQ(RunProgram(Tool(), {"wide.emf", "--area", "page"}, dir.path()).exitCode, 2);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "imaging/bmp_reader.h"
 #include "support/spool_builder.h"
@@ -160,6 +163,72 @@ TEST(RenderTool, APageCutShortAndAnOutputThatIsTheInput) {
   EXPECT_EQ(same.exitCode, 2);
   EXPECT_NE(same.err.find("is the input"), std::string::npos) << same.err;
   EXPECT_EQ(testing_support::ReadFile(dir / "page.png"), whole);
+}
+
+// What GDI cuts off or leaves out is said by each tool: a drawing outside its frame (all of it
+// shown with --area bounds), and a page drawn only through EMF+.
+TEST(RenderTool, ADrawingOutsideItsFrameAndOnlyEmfPlusDrawingAreSaid) {
+  TempDir dir;
+  std::string wide = testing_support::EmfPage(
+      EmfRecord(43, {static_cast<uint32_t>(-100), static_cast<uint32_t>(-100), 50, 50}));
+  for (const auto& [at, value] : {std::pair{8, -100}, std::pair{12, -100}}) {
+    std::memcpy(wide.data() + at, &value, 4);  // the header's bounds reach past the frame
+  }
+  testing_support::WriteFile(dir / "wide.emf", wide);
+  testing_support::WriteFile(dir / "plus.emf",
+                             testing_support::EmfPage(EmfRecord(70, {8, 0x2B464D45, 0x14001})));
+  const auto png_size = [&](const std::string& name) {
+    const std::string bytes = testing_support::ReadFile(dir / name);
+    const auto word = [&](size_t at) {
+      return std::to_string(
+          static_cast<uint8_t>(bytes[at]) << 24 | static_cast<uint8_t>(bytes[at + 1]) << 16 |
+          static_cast<uint8_t>(bytes[at + 2]) << 8 | static_cast<uint8_t>(bytes[at + 3]));
+    };
+    return bytes.size() < 24 ? std::string("no PNG") : word(16) + " x " + word(20);
+  };
+  const std::string dump = testing_support::BuildDir() + "/tools/emfdump/emfdump";
+  struct Case {
+    std::string program;
+    std::vector<std::string> arguments;
+    const char* said;  // on standard error; nullptr: nothing
+    const char* png;   // the output and its size
+    const char* size;
+  };
+  const Case cases[] = {
+      {RenderTool(),
+       {"wide.emf", "frame.png"},
+       "wide.emf page 1 draws outside its frame; --area bounds shows all of it",
+       "frame.png",
+       "794 x 1123"},
+      {RenderTool(),
+       {"--area", "bounds", "wide.emf", "bounds.png"},
+       nullptr,
+       "bounds.png",
+       "894 x 1223"},
+      {RenderTool(),
+       {"plus.emf", "plus.png"},
+       "plus.emf page 1 holds only EMF+ drawing, which GDI draws as nothing",
+       "plus.png",
+       "794 x 1123"},
+      {dump, {"plus.emf"}, "plus.emf page 1 holds only EMF+ drawing", nullptr, nullptr},
+      {dump, {"wide.emf"}, "wide.emf page 1 draws outside its frame", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult run = testing_support::RunProgram(c.program, c.arguments, dir.path());
+    EXPECT_EQ(run.exitCode, 0) << c.arguments[0] << run.err;
+    if (c.said != nullptr) {
+      EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+    } else {
+      EXPECT_EQ(run.err, "");
+    }
+    if (c.png != nullptr) {
+      EXPECT_EQ(png_size(c.png), c.size) << c.png;
+    }
+  }
+  EXPECT_EQ(
+      testing_support::RunProgram(RenderTool(), {"--area", "all", "wide.emf", "x.png"}, dir.path())
+          .exitCode,
+      2);
 }
 
 // emfdump shows what a text record says: the string on the record's line, and with --text the

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/emf_content.h"
 #include "base/spool_format.h"
 #include "base/text_util.h"
 #include "base/usage_error.h"
@@ -246,6 +247,16 @@ int main(int argc, char** argv) {
     const std::string text = TextOfRecord(record);
     std::printf("%s%s%s%s\n", reader.Remaining() >= 4 ? " ..." : "", text.empty() ? "" : "  \"",
                 text.c_str(), text.empty() ? "" : "\"");
+  }
+  // What the records alone do not make plain: a drawing GDI leaves out, or cuts off.
+  if (HoldsOnlyEmfPlus(data)) {
+    std::fprintf(stderr,
+                 "emfdump: %s page %d holds only EMF+ drawing, which GDI draws as nothing\n",
+                 arguments.path.c_str(), arguments.page);
+  }
+  if (emf::DrawsOutsideFrame(h)) {
+    std::fprintf(stderr, "emfdump: %s page %d draws outside its frame\n", arguments.path.c_str(),
+                 arguments.page);
   }
   return 0;
 }

@@ -25,6 +25,8 @@ const char kConvertUsage[] =
     "  -s, --size WxH        pixel size instead (W or H 0: keep the page's aspect)\n"
     "  -d, --depth N         1, 8, 16, 24 or 32 bits per pixel (16 and 32 are stored as 24)\n"
     "      --grey            grey pixels\n"
+    "      --area AREA       frame: the page's frame, as Windows prints it (default);\n"
+    "                        bounds: the frame grown to hold all the page draws\n"
     "      --skip-blank      leave out pages the blank-page test finds blank\n"
     "      --pages LIST      only these pages of each input, such as 1-3,7 or 2- ({page} keeps\n"
     "                        each page's own number)\n"
@@ -186,6 +188,12 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
         error = error.empty() ? "a page list is like 1-3,7 or 2-, counting pages from 1" : error;
         return CommandLine::kBadUsage;
       }
+    } else if (is(nullptr, "--area")) {
+      if (!take_value() || (value != "frame" && value != "bounds")) {
+        error = error.empty() ? "--area is frame or bounds" : error;
+        return CommandLine::kBadUsage;
+      }
+      options.area_bounds = value == "bounds";
     } else if (is(nullptr, "--skip-blank")) {
       if (!flag(options.skip_blank)) {
         return CommandLine::kBadUsage;

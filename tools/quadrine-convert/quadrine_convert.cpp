@@ -32,6 +32,7 @@
 #include "convert_options.h"
 #include "convert_progress.h"
 #include "emf/font.h"
+#include "emf/metafile.h"
 #include "emf/vector_document.h"
 #include "imaging/image.h"
 #include "imaging/row_writer.h"
@@ -62,6 +63,7 @@ struct PageTask {
   // Pages written as far as their data goes, by number: "the page ends after ...".
   std::vector<std::pair<int, std::string>> cut;
   std::vector<int> emf_plus_only;  // pages GDI draws as nothing: their drawing is all EMF+
+  std::vector<int> outside_frame;  // pages drawing outside their frame, cut off by it
 };
 
 constexpr const char* kStandardStream = "-";
@@ -317,6 +319,28 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs, b
   return expanded;
 }
 
+// --area bounds grows each page's frame to hold all it draws, in the tool's own copy of the
+// input; otherwise a page that draws outside its frame is noted, to be named once.
+void ApplyArea(std::vector<Input>& inputs, std::vector<PageTask>& tasks, bool bounds) {
+  for (PageTask& task : tasks) {
+    Input& input = inputs[task.input];
+    for (size_t k = 0; k < task.spans.size(); ++k) {
+      const std::span<uint8_t> page =
+          std::span(input.bytes).subspan(task.spans[k].offset, task.spans[k].size);
+      std::string error;
+      const std::optional<emf::Header> header = emf::ParseHeader(page, &error);
+      if (!header) {
+        continue;  // its drawing says why
+      }
+      if (bounds) {
+        emf::ReplaceFrame(page, emf::FrameHoldingBounds(*header));
+      } else if (emf::DrawsOutsideFrame(*header)) {
+        task.outside_frame.push_back(task.numbers[k]);
+      }
+    }
+  }
+}
+
 // The finished file to standard output; "" when all of it went, else why.
 std::string CopyToStandardOutput(const std::string& temporary) {
   std::ifstream in(temporary, std::ios::binary);
@@ -536,6 +560,12 @@ int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
                    inputs[task.input].path.c_str(), number);
     }
     emf_plus_only += task.emf_plus_only.size();
+    for (const int number : task.outside_frame) {
+      std::fprintf(stderr,
+                   "quadrine-convert: %s page %d draws outside its frame; --area bounds shows "
+                   "all of it\n",
+                   inputs[task.input].path.c_str(), number);
+    }
     existed += task.existed ? 1 : 0;
     if (!task.failure.empty()) {
       page_failed = true;
@@ -640,6 +670,7 @@ int main(int argc, char** argv) {
     }
     inputs.push_back(std::move(input));
   }
+  ApplyArea(inputs, tasks, options.area_bounds);
   if (tasks.empty()) {
     std::fprintf(stderr, "quadrine-convert: no readable input\n");
     return kBadUsage;

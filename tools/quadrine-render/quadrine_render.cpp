@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/emf_content.h"
 #include "base/spool_format.h"
 #include "base/usage_error.h"
 #include "emf/band_player.h"
@@ -33,7 +34,7 @@ namespace {
 
 int Usage(std::FILE* to = stderr, int exit_code = 2) {
   std::fprintf(to,
-               "usage: quadrine-render [--page N] [--dpi N] [--stats] IN OUT\n"
+               "usage: quadrine-render [--page N] [--dpi N] [--area AREA] [--stats] IN OUT\n"
                "       quadrine-render [--dpi N] --time PAGE.emf...\n"
                "Plays the page into a white image of its frame's size at N dots per inch "
                "(default 96).\n"
@@ -41,6 +42,8 @@ int Usage(std::FILE* to = stderr, int exit_code = 2) {
                "              format (--page N picks the page, from 1; default 1)\n"
                "  OUT         the image; its extension picks the format (png, jpg, tif, bmp, gif,\n"
                "              webp, pcx, tga, ...)\n"
+               "  --area      frame: the page's frame, as Windows prints it (default);\n"
+               "              bounds: the frame grown to hold all the page draws\n"
                "  --stats     print the records played and skipped\n"
                "  --no-reduce a PNG in 24-bit colour (default: grey levels or a palette where\n"
                "              that changes no pixel)\n"
@@ -90,7 +93,8 @@ bool PickPage(const std::string& input, int number, std::vector<uint8_t>& bytes)
 }
 
 // Reads the page and sizes it; false (with a message) when it cannot be read or drawn.
-bool OpenPage(const std::string& input, double dpi, Page& page, int number = 1) {
+bool OpenPage(const std::string& input, double dpi, Page& page, int number = 1,
+              bool area_bounds = false, bool say = false) {
   std::ifstream in(input, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "quadrine-render: %s: cannot be opened\n", input.c_str());
@@ -111,6 +115,23 @@ bool OpenPage(const std::string& input, double dpi, Page& page, int number = 1) 
     }
     page.bytes = std::move(converted->emf);
     page.wmf_skipped = std::move(converted->skipped);
+  }
+  // --area bounds: the frame grown to hold all the page draws; else straying is named.
+  if (const std::optional<emf::Header> header = emf::ParseHeader(page.bytes, &error)) {
+    if (area_bounds) {
+      emf::ReplaceFrame(page.bytes, emf::FrameHoldingBounds(*header));
+    } else if (say && emf::DrawsOutsideFrame(*header)) {
+      std::fprintf(stderr,
+                   "quadrine-render: %s page %d draws outside its frame; --area bounds shows all "
+                   "of it\n",
+                   input.c_str(), number);
+    }
+  }
+  if (say && HoldsOnlyEmfPlus(page.bytes)) {
+    std::fprintf(stderr,
+                 "quadrine-render: %s page %d holds only EMF+ drawing, which GDI draws as "
+                 "nothing\n",
+                 input.c_str(), number);
   }
   page.file = emf::Metafile::Parse(page.bytes, &error);
   if (!page.file) {
@@ -207,7 +228,7 @@ struct OutputStream {
 // Renders the page into the output file, band by band. A page with parts missing, or one
 // the format cannot hold, leaves no file.
 int RenderToFile(const std::string& input, int number, const std::string& output, double dpi,
-                 bool stats, bool reduce_png) {
+                 bool stats, bool reduce_png, bool area_bounds) {
   const uint32_t format = FormatOf(output);
   if (format == imaging::kFormatNone) {
     std::fprintf(stderr,
@@ -217,7 +238,7 @@ int RenderToFile(const std::string& input, int number, const std::string& output
     return 2;
   }
   Page page;
-  if (!OpenPage(input, dpi, page, number)) {
+  if (!OpenPage(input, dpi, page, number, area_bounds, true)) {
     return 1;
   }
   imaging::RowLayout layout;
@@ -336,6 +357,7 @@ int main(int argc, char** argv) {
   bool stats = false;
   bool time = false;
   bool reduce_png = true;
+  bool area_bounds = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--help") {
@@ -350,6 +372,12 @@ int main(int argc, char** argv) {
       if (number < 1) {
         return UsageError("quadrine-render", "--page takes a page number from 1");
       }
+    } else if (argument == "--area" && i + 1 < argc) {
+      const std::string area = argv[++i];
+      if (area != "frame" && area != "bounds") {
+        return UsageError("quadrine-render", "--area is frame or bounds");
+      }
+      area_bounds = area == "bounds";
     } else if (argument == "--no-reduce") {
       reduce_png = false;
     } else if (argument == "--stats") {
@@ -387,5 +415,5 @@ int main(int argc, char** argv) {
                  output.c_str(), input.c_str());
     return 2;
   }
-  return RenderToFile(input, number, output, dpi, stats, reduce_png);
+  return RenderToFile(input, number, output, dpi, stats, reduce_png, area_bounds);
 }

@@ -144,9 +144,16 @@ RectL FrameHoldingBounds(const Header& header) {
 
 bool DrawsOutsideFrame(const Header& header) {
   const std::optional<MeasuredBounds> b = BoundsInFrameUnits(header);
+  if (!b) {
+    return false;
+  }
+  // Programs round the frame and the bounds each their own way: three pixels and 2 % of the
+  // page over are no drawing cut off.
   const RectL& f = header.frame;
-  return b && (b->left < f.left - b->pixel_x || b->top < f.top - b->pixel_y ||
-               b->right > f.right + b->pixel_x || b->bottom > f.bottom + b->pixel_y);
+  const double slack_x = 3 * b->pixel_x + 0.02 * (static_cast<double>(f.right) - f.left);
+  const double slack_y = 3 * b->pixel_y + 0.02 * (static_cast<double>(f.bottom) - f.top);
+  return b->left < f.left - slack_x || b->top < f.top - slack_y || b->right > f.right + slack_x ||
+         b->bottom > f.bottom + slack_y;
 }
 
 void ReplaceFrame(std::span<uint8_t> page, const RectL& frame) {

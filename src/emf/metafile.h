@@ -67,7 +67,8 @@ std::optional<Header> ParseHeader(std::span<const uint8_t> data, std::string* er
 // of a millimetre: the page that shows all a drawing that strays outside its frame. The frame
 // itself when the bounds are empty or cannot be measured.
 RectL FrameHoldingBounds(const Header& header);
-// Whether the drawing reaches outside the frame by more than a pixel of the reference device.
+// Whether the drawing reaches outside the frame by more than rounding explains: a few pixels
+// of the reference device and 2 % of the frame.
 bool DrawsOutsideFrame(const Header& header);
 // Puts a new frame into the header of the page's bytes (which hold a whole header).
 void ReplaceFrame(std::span<uint8_t> page, const RectL& frame);

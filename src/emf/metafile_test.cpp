@@ -87,7 +87,7 @@ TEST(MetafileParse, BrokenFramesAreRefusedOrCutWhereTheyBreak) {
   }
 }
 
-// A drawing that strays outside its frame: told apart by more than a pixel, and a frame that
+// A drawing that strays outside its frame: told apart from rounding, and a frame that
 // holds all of it (A4 on a reference device of 96 dots per inch, 21000 / 794 of a hundredth
 // of a millimetre a pixel).
 TEST(FrameHoldingBounds, GrowsTheFrameToWhereTheDrawingReaches) {
@@ -99,7 +99,8 @@ TEST(FrameHoldingBounds, GrowsTheFrameToWhereTheDrawingReaches) {
   const Case cases[] = {
       {{0, 0, 793, 1122}, false, {0, 0, 21000, 29700}},
       {{10, 10, 400, 500}, false, {0, 0, 21000, 29700}},
-      {{-1, 0, 793, 1122}, false, {-27, 0, 21000, 29700}},  // a pixel over is no straying
+      {{-1, 0, 793, 1122}, false, {-27, 0, 21000, 29700}},  // rounding is no straying
+      {{-18, 0, 800, 1130}, false, {-477, 0, 21186, 29912}},
       {{1, -517, 473, 10}, true, {0, -13674, 21000, 29700}},
       {{-100, -50, 900, 1200}, true, {-2645, -1323, 23830, 31763}},
       {{0, 0, -1, -1}, false, {0, 0, 21000, 29700}},  // nothing drawn

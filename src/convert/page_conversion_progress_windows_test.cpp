@@ -43,9 +43,9 @@ TEST_F(ConversionTest, ProgressWindowCountsThePagesAsTheWindowManagerShowsThem) 
   FileList five = Pages(5);
   ConvertPages(out / "doc.emf", five);
   UnhookWindowsHookEx(hook);
-  const std::vector<std::string> expected = {
-      "0% Convert page #1...",  "20% Convert page #2...", "40% Convert page #3...",
-      "60% Convert page #4...", "80% Convert page #5..."};
+  const std::vector<std::string> expected = {"0% Convert page #1...", "20% Convert page #2...",
+                                             "40% Convert page #3...", "60% Convert page #4...",
+                                             "80% Convert page #5..."};
   EXPECT_EQ(seen, expected);
   CloseProgressWindow();
   Program().showBar = 0;

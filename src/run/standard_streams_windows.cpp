@@ -19,9 +19,9 @@ bool Missing(DWORD which) {
 // msvcrt leaves a stream that had no handle at start-up without a descriptor, and some
 // versions refuse to reopen such a stream.
 void ToConsole(std::FILE* stream, int fd, DWORD which) {
-  const HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    0, nullptr);
+  const HANDLE screen =
+      CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
   if (screen == INVALID_HANDLE_VALUE) {
     return;
   }

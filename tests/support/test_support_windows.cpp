@@ -210,9 +210,8 @@ std::string ReadBack(const std::string& file, const std::vector<std::string>& ch
     return "cannot copy " + file + " into " + queue;
   }
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string line = test != nullptr
-                         ? std::string(test->test_suite_name()) + "." + test->name()
-                         : std::string("?");
+  std::string line = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name()
+                                     : std::string("?");
   line += "\t" + name;
   for (const std::string& check : checks) {
     std::string entry = check;

@@ -114,7 +114,8 @@ int Subsystem(const std::string& bytes) {
   uint32_t header = 0;
   std::memcpy(&header, bytes.data() + 0x3C, 4);
   uint16_t subsystem = 0;
-  if (size_t{header} + 24 + 70 > bytes.size() || bytes.compare(header, 4, std::string("PE\0\0", 4)) != 0) {
+  if (size_t{header} + 24 + 70 > bytes.size() ||
+      bytes.compare(header, 4, std::string("PE\0\0", 4)) != 0) {
     return -1;
   }
   std::memcpy(&subsystem, bytes.data() + header + 24 + 68, 2);
@@ -160,17 +161,17 @@ TEST(WindowsPrograms, WithoutHandlesTheConverterAnswersOnItsParentsConsole) {
   // process's standard handles.
   FreeConsole();
   ASSERT_TRUE(AllocConsole());
-  HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+  HANDLE screen =
+      CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(screen, INVALID_HANDLE_VALUE);
   std::string command = "\"" + testing_support::BuildDir() + "/src/run/quadrine.exe\" --version";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;  // and every one of them null
   PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &process));
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process));
   EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
   DWORD code = 1;
   GetExitCodeProcess(process.hProcess, &code);

@@ -140,6 +140,9 @@ constexpr FaceSubstitute kSubstitutes[] = {
     // Symbol faces: their codes are recoded to the characters they draw (SymbolCharacter).
     {"Symbol", "Standard Symbols PS"},
     {"Wingdings", "OpenSymbol"},
+    {"Wingdings 2", "OpenSymbol"},
+    {"Wingdings 3", "OpenSymbol"},
+    {"Webdings", "OpenSymbol"},
 };
 
 // Lower case for ASCII letters; other bytes (UTF-8 of other scripts) as they are.
@@ -215,6 +218,11 @@ constexpr std::pair<uint8_t, char16_t> kWingdingsCharacters[] = {
 };
 
 }  // namespace
+
+bool SymbolSubstitute(const std::string& face) {
+  const std::string lower = LowerAscii(face);
+  return lower == "symbol" || lower.starts_with("wingdings") || lower == "webdings";
+}
 
 uint32_t SymbolCharacter(const std::string& face, uint32_t code) {
   // Symbol fonts are also reached through the private use area (U+F020 to U+F0FF), as
@@ -453,11 +461,14 @@ void NoticeSubstitution(FontLibrary& library, const std::string& face, const std
     return;
   }
   if (Lower(asked) == matched) {
-    if (Lower(face) == "wingdings") {
-      Notice(library, "the symbol face 'Wingdings' is not installed; it is drawn with '" +
-                          std::string(asked) +
-                          "': its bullets, boxes and checks as they look, its other characters "
-                          "as letters");
+    // Symbol's codes are all recoded; the other symbol faces' substitute has few of theirs.
+    if (SymbolSubstitute(face) && Lower(face) != "symbol") {
+      Notice(library, "the symbol face '" + face + "' is not installed; it is drawn with '" +
+                          asked +
+                          (Lower(face) == "wingdings"
+                               ? "': its bullets, boxes and checks as they look, its other "
+                                 "characters as empty boxes"
+                               : "': its characters as empty boxes"));
     }
     return;
   }

@@ -127,6 +127,10 @@ std::string SubstituteFamily(const std::string& face);
 // that holds it by its Unicode value: Symbol's 'a' is alpha. Other faces' codes, and codes
 // the face gives no character, come back as they are.
 uint32_t SymbolCharacter(const std::string& face, uint32_t code);
+// Whether the face is a symbol face drawn with a symbol face of ours: a character its
+// substitute lacks is drawn as that face's empty box, as GDI draws a character its face
+// lacks, never as another face's letter.
+bool SymbolSubstitute(const std::string& face);
 
 // While it lives, the notices of fonts asked for on this thread name where they come from
 // ("page.emf page 3: the face ..."): pages are drawn on several threads at once.

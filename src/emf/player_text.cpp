@@ -299,10 +299,16 @@ GlyphRun LookUpGlyphs(const TextRun& text, const Font& font, const Typeface& typ
           text.codes[i + 1] >= 0xDC00 && text.codes[i + 1] < 0xE000) {
         code = 0x10000 + ((code - 0xD800) << 10) + (text.codes[++i] - 0xDC00);
       }
-      code = SymbolCharacter(font.face, code);
-      index = typeface.GlyphFor(code);
+      // A symbol face's substitute holds its signs by their Unicode values, or at its own
+      // codes (a symbol character map).
+      const uint32_t sign = SymbolCharacter(font.face, code);
+      index = typeface.GlyphFor(sign);
+      if (index == 0 && sign != code) {
+        index = typeface.GlyphFor(code);
+      }
+      code = sign;
       const bool printable = code >= 0x20 && !(code >= 0x7F && code < 0xA0);
-      if (index == 0 && printable) {
+      if (index == 0 && printable && !SymbolSubstitute(font.face)) {
         if (const Typeface* other = FallbackTypefaceFor(font, code); other != nullptr) {
           from = other;
           index = other->GlyphFor(code);

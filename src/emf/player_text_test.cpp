@@ -503,8 +503,8 @@ TEST(Faces, TheReferenceRenderersFaceFileIsTheTable) {
 }
 
 // Every substitute is installed: asked for by its Windows name, in English or in its own
-// script, each face is drawn with its substitute and says nothing, but for Wingdings, whose
-// substitute has only its bullets, boxes and checks.
+// script, each face is drawn with its substitute and says nothing, but for Wingdings and
+// Webdings, whose substitute has few of their characters (the rest are its empty boxes).
 TEST(Faces, EverySubstituteIsInstalledAndTheNamesOfEachScriptFindIt) {
   const struct {
     const char* face;
@@ -530,9 +530,8 @@ TEST(Faces, EverySubstituteIsInstalledAndTheNamesOfEachScriptFindIt) {
     emf::TypefaceFor(font);
   }
   for (const std::string& notice : emf::TakeFontNotices()) {
-    EXPECT_NE(notice.find("the symbol face 'Wingdings' is not installed; it is drawn with "
-                          "'OpenSymbol': its bullets"),
-              std::string::npos)
+    EXPECT_EQ(notice.rfind("the symbol face 'W", 0), 0u) << notice;
+    EXPECT_NE(notice.find("is not installed; it is drawn with 'OpenSymbol': "), std::string::npos)
         << notice;
   }
 }
@@ -547,15 +546,25 @@ TEST(Faces, SymbolFacesDrawTheSignsTheirCodesStandFor) {
   EXPECT_EQ(emf::SymbolCharacter("Wingdings", 0xFC), 0x2714u);
   EXPECT_EQ(emf::SymbolCharacter("Wingdings", 'A'), static_cast<uint32_t>('A'));
   EXPECT_EQ(emf::SymbolCharacter("Arial", 'a'), static_cast<uint32_t>('a'));
-  // Drawn: Symbol's "p" is the pi of its substitute.
+  // Drawn: Symbol's "p" is the pi of its substitute, which holds its signs at Symbol's own
+  // codes rather than at their Unicode values.
   FontSpec symbol;
   symbol.face = "Symbol";
   FontSpec substitute;
   substitute.face = "Standard Symbols PS";
   const Page recoded = Play(CreateFont(symbol) + TextOutW(50, 50, u"p"));
-  const Page pi = Play(CreateFont(substitute) + TextOutW(50, 50, u"\u03C0"));
+  const Page pi = Play(CreateFont(substitute) + TextOutW(50, 50, u"p"));
   EXPECT_NE(recoded.Ink()[0], -1);
   EXPECT_EQ(recoded.pixels, pi.pixels);
+  // Wingdings' check mark is the heavy check of its substitute.
+  FontSpec wingdings;
+  wingdings.face = "Wingdings";
+  FontSpec open_symbol;
+  open_symbol.face = "OpenSymbol";
+  const Page check = Play(CreateFont(wingdings) + TextOutW(50, 50, u"\u00FC"));
+  const Page heavy = Play(CreateFont(open_symbol) + TextOutW(50, 50, u"\u2714"));
+  EXPECT_NE(check.Ink()[0], -1);
+  EXPECT_EQ(check.pixels, heavy.pixels);
 }
 
 // The notices of a page's fonts name where they come from.

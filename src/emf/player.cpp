@@ -133,8 +133,9 @@ StrokeStyle Player::CurrentStroke() const {
   StrokeStyle style;
   style.color = pen.geometric && pen.brush.style == Brush::kSolid ? pen.brush.color : pen.color;
   const Transform t = LogicalToCanvas();
-  // A geometric pen's width is in logical units; a cosmetic pen is one pixel.
-  const double scale = std::sqrt(std::fabs(t.Determinant()));
+  // A geometric pen's width is in logical units, measured along x as GDI measures it (under
+  // unequal scales the x scale decides); a cosmetic pen is one pixel.
+  const double scale = std::hypot(t.m11, t.m12);
   const double width = pen.width * scale;
   style.cosmetic = !pen.geometric && width <= 1.5;
   if (!pen.geometric && pen.width <= 1) {

@@ -258,6 +258,7 @@ struct State {
   Mapping map;
   double x = 0, y = 0;  // current position, logical
   uint32_t text_align = 0;
+  uint32_t text_color = 0, bk_color = 0xFFFFFF;  // what a monochrome bitmap's bits become
   // What the DC holds stays even when its slot is freed and taken again.
   std::shared_ptr<const Font> font;  // null: the default font
   SharedPalette palette;             // null: the default palette
@@ -287,8 +288,14 @@ class Converter {
   void SetTextAlign(ByteReader& r);
   void SetMapMode(ByteReader& r);
   void SetLayout(ByteReader& r) { Out16(kEmrSetLayout, r); }
-  void SetBkColor(ByteReader& r) { out_.Simple(kEmrSetBkColor, {ColorArg(r.U32())}); }
-  void SetTextColor(ByteReader& r) { out_.Simple(kEmrSetTextColor, {ColorArg(r.U32())}); }
+  void SetBkColor(ByteReader& r) {
+    s_.bk_color = Resolve(r.U32());
+    out_.Simple(kEmrSetBkColor, {static_cast<int32_t>(s_.bk_color)});
+  }
+  void SetTextColor(ByteReader& r) {
+    s_.text_color = Resolve(r.U32());
+    out_.Simple(kEmrSetTextColor, {static_cast<int32_t>(s_.text_color)});
+  }
   void SetWindowOrg(ByteReader& r);
   void SetWindowExt(ByteReader& r);
   void SetViewportOrg(ByteReader& r);
@@ -358,7 +365,10 @@ class Converter {
                    std::span<const uint8_t> dib);
   void NoSourceBlt(int32_t dx, int32_t dy, int32_t dw, int32_t dh, uint32_t rop);
   std::optional<std::vector<uint8_t>> ResolvedDib(std::span<const uint8_t> dib, uint32_t usage);
-  std::optional<std::vector<uint8_t>> DibFromBitmap16(ByteReader& r, bool* monochrome);
+  // monochrome_colours: a monochrome bitmap's 0 and 1 take the text and background colours,
+  // as a transfer onto a colour device does; else black and white.
+  std::optional<std::vector<uint8_t>> DibFromBitmap16(ByteReader& r, bool monochrome_colours,
+                                                      bool* monochrome);
 
   // Objects.
   int NewSlot(Slot::Kind kind);
@@ -907,7 +917,9 @@ void Converter::DibCreatePatternBrush(ByteReader& r) {
 // A device-dependent bitmap (BITMAP16 and its bits) as a DIB, rows top-down; 1, 4, 8, 24 and
 // 32 bits per pixel in one plane. Monochrome ones keep black and white, so a brush made of
 // them takes the text and background colours.
-std::optional<std::vector<uint8_t>> Converter::DibFromBitmap16(ByteReader& r, bool* monochrome) {
+std::optional<std::vector<uint8_t>> Converter::DibFromBitmap16(ByteReader& r,
+                                                               bool monochrome_colours,
+                                                               bool* monochrome) {
   r.I16();  // type
   const int16_t width = r.I16();
   const int16_t height = r.I16();
@@ -939,7 +951,10 @@ std::optional<std::vector<uint8_t>> Converter::DibFromBitmap16(ByteReader& r, bo
   for (uint32_t i = 0; i < colours; ++i) {
     PaletteEntry e;
     if (bit_count == 1) {
-      e = i == 0 ? PaletteEntry{0, 0, 0} : PaletteEntry{255, 255, 255};
+      const uint32_t c = !monochrome_colours ? (i == 0 ? 0 : 0xFFFFFF)
+                         : i == 0            ? s_.text_color
+                                             : s_.bk_color;
+      e = {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16)};
     } else if (i < 10 || i >= colours - 10) {
       e = palette[i < 10 ? i : i - (colours - 20)];
     }
@@ -966,7 +981,7 @@ void Converter::CreatePatternBrush(ByteReader& r) {
   const auto rest = r.Bytes(r.Remaining());
   joined.insert(joined.end(), rest.begin(), rest.end());
   ByteReader whole(joined);
-  const auto dib = DibFromBitmap16(whole, &monochrome);
+  const auto dib = DibFromBitmap16(whole, false, &monochrome);
   const int slot = NewSlot(Slot::kBrush);
   if (slot < 0) {
     return;
@@ -1526,14 +1541,19 @@ void Converter::Text(double x, double y, uint32_t options, const RectL* rect,
     default:
       break;
   }
-  double text_top = top;
+  // Top-aligned text takes its cell below the reference point, bottom-aligned above it; the
+  // conversion records baseline text as a cell above the baseline and the descent below it
+  // (measured against the reference renderer's GDI).
+  double text_top = top, text_bottom = top + ascent + descent;
   if ((align & 24) == 24) {  // TA_BASELINE
-    text_top = top - ascent;
+    text_top = top - ascent - descent;
+    text_bottom = top + descent;
   } else if (align & 8) {  // TA_BOTTOM
     text_top = top - ascent - descent;
+    text_bottom = top;
   }
   if (count != 0) {
-    AddBounds(left, text_top, left + width, text_top + ascent + descent);
+    AddBounds(left, text_top, left + width, text_bottom);
   }
 }
 
@@ -1756,7 +1776,7 @@ void Converter::BitBlt(ByteReader& r) {
   const int16_t y = r.I16();
   const int16_t x = r.I16();
   bool monochrome = false;
-  const auto dib = DibFromBitmap16(r, &monochrome);
+  const auto dib = DibFromBitmap16(r, true, &monochrome);
   if (!r.Ok()) {
     return;
   }
@@ -1778,7 +1798,7 @@ void Converter::StretchBlt(ByteReader& r) {
   const int16_t y = r.I16();
   const int16_t x = r.I16();
   bool monochrome = false;
-  const auto dib = DibFromBitmap16(r, &monochrome);
+  const auto dib = DibFromBitmap16(r, true, &monochrome);
   if (!r.Ok()) {
     return;
   }

@@ -449,7 +449,8 @@ PageWork BeginPage(const std::string& page, size_t i, const OutputNaming& naming
 // an empty output is never left without a word.
 void NoteEmfPlusOnlyPage(const std::string& page, size_t number) {
   if (PageFileHoldsOnlyEmfPlus(page)) {
-    LogMessage("page %zu holds only EMF+ drawing, which GDI draws as nothing\n", number);
+    LogMessage("page %zu (%s) holds only EMF+ drawing, which GDI draws as nothing\n", number,
+               page.c_str());
   }
 }
 

@@ -465,6 +465,12 @@ TEST(ConvertTool, PagesOfOnlyEmfPlusDrawingAreNamedAndCounted) {
     EXPECT_NE(run.out.find(said), std::string::npos) << said << "\n" << run.out;
   }
   EXPECT_EQ(run.out.find("page 2 holds"), std::string::npos) << run.out;
+  // Nor are they blank pages: --skip-blank keeps them, and an EMF copy carries their drawing.
+  const auto kept = RunProgram(
+      Tool(), {"plus.spl", "--skip-blank", "-f", "emf", "-o", "e/{page}.emf"}, dir.path());
+  EXPECT_EQ(kept.exitCode, 0) << kept.err;
+  EXPECT_EQ(ReadFile(dir / "e/0001.emf"), emf_plus);
+  EXPECT_EQ(FilesIn(dir / "e"), 3u);
 }
 
 // A drawing that strays outside its frame: cut off by the frame and named, or all of it shown

@@ -408,7 +408,8 @@ TEST(JobOutputs, APageOfOnlyEmfPlusDrawingIsSaidInTheLog) {
     ASSERT_EQ(converter.Run().exitCode, 0) << one_file;
     shm_unlink(testing_support::SharedBlockName().c_str());
     const std::string log = converter.Log();
-    EXPECT_NE(log.find("page 2 holds only EMF+ drawing, which GDI draws as nothing\n"),
+    EXPECT_NE(log.find("page 2 (" + converter / "out/000010001.emf" +
+                       ") holds only EMF+ drawing, which GDI draws as nothing\n"),
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("page 1 holds"), std::string::npos) << log;

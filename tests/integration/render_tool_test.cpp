@@ -225,6 +225,19 @@ TEST(RenderTool, ADrawingOutsideItsFrameAndOnlyEmfPlusDrawingAreSaid) {
       EXPECT_EQ(png_size(c.png), c.size) << c.png;
     }
   }
+  // The drawing's corner, cut off by the frame, is the grown page's first pixel.
+  ASSERT_EQ(
+      testing_support::RunProgram(RenderTool(), {"wide.emf", "frame.bmp"}, dir.path()).exitCode, 0);
+  ASSERT_EQ(testing_support::RunProgram(RenderTool(),
+                                        {"--area", "bounds", "wide.emf", "bounds.bmp"}, dir.path())
+                .exitCode,
+            0);
+  imaging::Image frame;
+  imaging::Image bounds;
+  ASSERT_TRUE(frame.Load(dir / "frame.bmp", imaging::kFormatBmp));
+  ASSERT_TRUE(bounds.Load(dir / "bounds.bmp", imaging::kFormatBmp));
+  EXPECT_EQ(frame.PixelRgb(0, 0), (imaging::Rgb{255, 255, 255}));
+  EXPECT_EQ(bounds.PixelRgb(0, 0), (imaging::Rgb{0, 0, 0}));
   EXPECT_EQ(
       testing_support::RunProgram(RenderTool(), {"--area", "all", "wide.emf", "x.png"}, dir.path())
           .exitCode,

@@ -1,6 +1,11 @@
 #include "convert_progress.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -23,7 +28,9 @@ std::string ProgressLine(size_t done, size_t total, const std::vector<RunningPag
   }
   line += "; " + slowest->label + ": ";
   if (slowest->rows > 0) {
-    const long long percent = static_cast<long long>(slowest->rows_done) * 100 / slowest->rows;
+    // Between two pages of one file the rows may be the last page's: never past 100.
+    const long long percent =
+        std::min<long long>(100, static_cast<long long>(slowest->rows_done) * 100 / slowest->rows);
     line += std::to_string(percent) + "% drawn, ";
   } else {
     line += "drawing, ";
@@ -86,15 +93,29 @@ void ConvertProgress::ShowLocked() {
   std::vector<RunningPage> running;
   for (const Slot& slot : slots_) {
     if (slot.busy) {
-      running.push_back({slot.input + " page " +
+      running.push_back({std::filesystem::path(slot.input).filename().string() + " page " +
                              std::to_string(slot.progress.page.load(std::memory_order_relaxed)),
                          now - slot.started,
                          slot.progress.rows_done.load(std::memory_order_relaxed),
                          slot.progress.rows.load(std::memory_order_relaxed)});
     }
   }
-  // Cleared to the end: a shorter line leaves nothing of a longer one.
-  std::fprintf(stderr, "\r%s\033[K", ProgressLine(done_, total_, running).c_str());
+  // Cut to the terminal's width, since a wrapped line is not taken back by a carriage return;
+  // cleared to the end, so a shorter line leaves nothing of a longer one.
+  std::string line = ProgressLine(done_, total_, running);
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 &&
+      line.size() >= size.ws_col) {
+    line.resize(size.ws_col - 1U);
+    // Not in the middle of a character: its leading byte goes with the bytes that follow it.
+    while (!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0x80) {
+      line.pop_back();
+    }
+    if (!line.empty() && static_cast<unsigned char>(line.back()) >= 0xC0) {
+      line.pop_back();
+    }
+  }
+  std::fprintf(stderr, "\r%s\033[K", line.c_str());
   std::fflush(stderr);
   drawn_ = true;
 }

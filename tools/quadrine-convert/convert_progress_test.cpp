@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -33,6 +34,28 @@ TEST(ConvertProgress, TheLineNamesTheSlowestPageOnceItHasTakenASecond) {
   for (const Case& c : cases) {
     EXPECT_EQ(ProgressLine(3, 10, c.running), c.line);
   }
+}
+
+// Workers on several threads report while the ticker draws; ending twice (by hand, then by the
+// destructor) is harmless. ./dev tsan runs this under ThreadSanitizer.
+TEST(ConvertProgress, WorkersReportFromTheirThreadsWhileTheLineIsDrawn) {
+  ConvertProgress progress(4, 2, true);
+  const auto work = [&progress](size_t worker) {
+    for (int page = 1; page <= 2; ++page) {
+      PageProgress* rows = progress.PageStarted(worker, "/some/folder/input.spl", page);
+      rows->Start(100);
+      for (int band = 0; band < 4; ++band) {
+        rows->Advance(25);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      progress.PageDone(worker);
+    }
+  };
+  std::thread other(work, 1);
+  work(0);
+  other.join();
+  progress.End();
+  progress.End();
 }
 
 }  // namespace

@@ -373,10 +373,12 @@ std::vector<NumberedPage> KeptPages(const Input& input, PageTask& task,
   for (size_t k = 0; k < task.spans.size(); ++k) {
     const SpoolPage& span = task.spans[k];
     const std::span<const uint8_t> page = std::span(input.bytes).subspan(span.offset, span.size);
-    if (HoldsOnlyEmfPlus(page)) {
+    // A drawing GDI leaves out is no blank page: kept, as the converter keeps it.
+    const bool emf_plus_only = HoldsOnlyEmfPlus(page);
+    if (emf_plus_only) {
       task.emf_plus_only.push_back(task.numbers[k]);
     }
-    if (options.skip_blank && PageIsBlank(page)) {
+    if (options.skip_blank && !emf_plus_only && PageIsBlank(page)) {
       ++task.blank;
     } else {
       kept.push_back({task.numbers[k], page});
@@ -462,10 +464,11 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
     task.existed = true;
     return;
   }
-  if (!options.one_file && HoldsOnlyEmfPlus(page)) {
+  const bool emf_plus_only = !options.one_file && HoldsOnlyEmfPlus(page);
+  if (emf_plus_only) {
     task.emf_plus_only.push_back(task.number);
   }
-  if (!options.one_file && options.skip_blank && PageIsBlank(page)) {
+  if (!options.one_file && options.skip_blank && !emf_plus_only && PageIsBlank(page)) {
     task.skipped = true;
     task.blank = 1;
     return;

@@ -7,6 +7,7 @@
 
 #include "base/text_util.h"
 #include "convert/vector_output.h"
+#include "emf/font.h"
 #include "emf/vector_document.h"
 #include "services/scoped_handles.h"
 #include "win32/win32.h"
@@ -86,6 +87,7 @@ class PdfDocument final : public JobDocument {
     if (!failure_.empty()) {
       return failure_;
     }
+    const emf::FontNoticeSource source(pagePath);
     std::vector<uint8_t> bytes;
     if (!ReadPage(pagePath, bytes)) {
       return "the page could not be read";
@@ -170,6 +172,7 @@ bool WriteVectorOutput(const std::string& page, const std::string& staged,
   if (!file.Valid()) {
     return false;
   }
+  const emf::FontNoticeSource source(page);
   reason = emf::WriteVectorPage(
       bytes, SinkInto(file.Get()),
       EqualsIgnoringCase(extension, ".pdf") ? emf::VectorFormat::kPdf : emf::VectorFormat::kSvg,

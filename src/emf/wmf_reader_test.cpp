@@ -333,6 +333,19 @@ TEST(WmfReader, DrawsAsGdiDoes) {
   EXPECT_EQ(l.At(150, 250), 0x00C000u);  // the stem
   EXPECT_EQ(l.At(350, 250), 0xFFFFFFu);  // outside both
 
+  // A wide pen under unequal scales is as wide as its x scale makes it: 50 units at 1.024
+  // pixels a unit are 51 pixels (GDI's width on the same file), not the mapping's mean.
+  WmfBuilder pen = Page();
+  pen.Add(kPolygon, {4, 0, 0, 1000, 0, 1000, 1000, 0, 1000});
+  pen.AddBytes(kCreatePen, WmfBuilder::Words({0, 50, 0, 0, 0})).Add(kSelectObject, {0});
+  pen.Add(0x0325, {2, 500, 200, 500, 800});  // META_POLYLINE
+  const Drawn line = Draw(pen.Build());
+  int wide = 0;
+  for (int x = 300; x < 700; ++x) {
+    wide += line.At(x, 384) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(wide, 51);
+
   // Palette indices, in a brush's colour and in a bitmap's colour table, take the selected
   // palette's colours.
   WmfBuilder palette = Page();

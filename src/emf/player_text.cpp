@@ -273,6 +273,11 @@ FontPlacement PlaceFont(const Font& font, const Typeface& typeface, const Transf
     cairo_matrix_scale(&placement.matrix, em * sy * stretch, em * sy);
     placement.along = {std::cos(turn) * sx, -std::sin(turn) * sy};
     placement.down = {std::sin(turn) * sy, std::cos(turn) * sy};
+    if (t.m12 != 0 || t.m21 != 0) {
+      // A world transform that turns the page carries a spacing array's places along the
+      // turned baseline; the glyphs stay upright (settled on a page of tests/gdi-pages).
+      placement.along = t.ApplyVector({std::cos(angle), -std::sin(angle)});
+    }
   }
   if (style.shape.ppem > 0) {
     style.shape.xx = placement.matrix.xx / placement.hint_em;

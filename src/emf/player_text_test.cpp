@@ -175,6 +175,23 @@ TEST(Text, TurnedAdvancesScaleWithTheAxisTheyRunAlong) {
   EXPECT_NEAR(ink[3] - ink[1], 3 * 40 + 5, 4);  // three steps and one dash's length
 }
 
+// In the compatible graphics mode a world transform that turns the page carries a spacing
+// array's places along the turned baseline while the glyphs stay upright, as the reference
+// renderer draws them (tests/gdi-pages, text-turned-compatible): a quarter turn runs "HHHH"
+// down the page.
+TEST(Text, TurnedWorldTransformCarriesSpacingAlongTheTurnedBaseline) {
+  FontSpec font;
+  font.height = -12;
+  const std::string quarter_turn =
+      EmfRecord(35, {0, 0x3F800000u, 0xBF800000u, 0, 0x42C80000u, 0x41A00000u});  // to (100, 20)
+  const Page page = Play(quarter_turn + CreateFont(font) + Align(kTaBaseline) +
+                         TextOutW(0, 0, u"HHHH", 0, {40, 40, 40, 40}));
+  const std::vector<int> ink = page.Ink();
+  ASSERT_GE(ink[0], 0);
+  EXPECT_GT(ink[3] - ink[1], 3 * 40);  // down the page
+  EXPECT_LT(ink[2] - ink[0], 20);      // one upright glyph wide
+}
+
 TEST(Text, NegativeHeightIsTheEmAndPositiveTheCell) {
   FontSpec em;
   em.height = -60;

@@ -34,6 +34,7 @@
 #include "emf/font.h"
 #include "emf/metafile.h"
 #include "emf/vector_document.h"
+#include "emf/wmf_reader.h"
 #include "imaging/image.h"
 #include "imaging/row_writer.h"
 #include "page_output.h"
@@ -104,6 +105,20 @@ bool ReadInput(const std::string& path, Input& input, std::string& error) {
     error = "cannot be read";
     return false;
   }
+  return true;
+}
+
+// A Windows metafile becomes the EMF page Windows makes of it (a placeable one at the output's
+// resolution) and is drawn from then on as any page.
+bool ReadWindowsMetafile(Input& input, double dpi, std::string& error) {
+  if (emf::WmfKindOf(input.bytes) == emf::WmfKind::kNone) {
+    return true;
+  }
+  auto converted = emf::ConvertWmf(input.bytes, dpi, &error);
+  if (!converted) {
+    return false;
+  }
+  input.bytes.assign(converted->emf.begin(), converted->emf.end());
   return true;
 }
 
@@ -306,7 +321,8 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs, b
       in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
       head.resize(static_cast<size_t>(in.gcount()));
       const FileKind kind = KindOfFile(head);
-      if (kind == FileKind::kEmfPage || kind == FileKind::kEmfSpool) {
+      if (kind == FileKind::kEmfPage || kind == FileKind::kEmfSpool ||
+          emf::WmfKindOf(head) != emf::WmfKind::kNone) {
         expanded.push_back(file);
       } else {
         std::fprintf(stderr, "quadrine-convert: %s: left out, %s\n", file.c_str(),
@@ -389,11 +405,13 @@ std::vector<NumberedPage> KeptPages(const Input& input, PageTask& task,
 
 // Every page of the input into one PDF, in order, each with its own size.
 std::string WritePdfPages(const std::vector<NumberedPage>& kept, const ConvertOptions& options,
-                          int fd, const std::string& title, PageTask& task) {
+                          int fd, const Input& input, PageTask& task) {
+  const std::string title = DocumentTitle(input);
   emf::VectorDocument document(SinkInto(fd), emf::VectorFormat::kPdf, ColourRuleOf(options),
                                PdfInfo(title));
   std::string error;
   for (const NumberedPage& page : kept) {
+    const emf::FontNoticeSource source(input.path + " page " + std::to_string(page.number));
     const std::optional<emf::Metafile> file = emf::Metafile::Parse(page.bytes, &error);
     error = file ? document.AddPage(*file) : error;
     if (!error.empty()) {
@@ -416,7 +434,7 @@ std::string WritePages(const Input& input, PageTask& task, const ConvertOptions&
     return {};
   }
   if (options.format == "pdf") {
-    return WritePdfPages(kept, options, temporary.fd, DocumentTitle(input), task);
+    return WritePdfPages(kept, options, temporary.fd, input, task);
   }
   std::string error;
   DescriptorOutput output(temporary.fd, temporary.path);
@@ -441,6 +459,7 @@ std::string WritePages(const Input& input, PageTask& task, const ConvertOptions&
     if (progress != nullptr) {
       progress->page.store(kept[k].number, std::memory_order_relaxed);
     }
+    const emf::FontNoticeSource source(input.path + " page " + std::to_string(kept[k].number));
     error = file ? DrawPage(*file, options, target) : error;
     if (!error.empty()) {
       return "page " + std::to_string(kept[k].number) + ": " + error;
@@ -490,6 +509,8 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
   if (!TemporaryBeside(staged_beside, temporary, task.failure)) {
     return;
   }
+  // The notices of the fonts a page asks for name it (pages are drawn on several threads).
+  const emf::FontNoticeSource source(input.path + " page " + std::to_string(task.number));
   task.failure = options.one_file
                      ? WritePages(input, task, options, temporary, progress)
                      : WritePage(page, options, temporary, DocumentTitle(input), progress);
@@ -661,7 +682,7 @@ int main(int argc, char** argv) {
   for (const std::string& path : ExpandFolders(options.inputs, options.recursive)) {
     Input input;
     error.clear();  // what an earlier input said is not this one's
-    if (!ReadInput(path, input, error) ||
+    if (!ReadInput(path, input, error) || !ReadWindowsMetafile(input, options.x_dpi, error) ||
         !FindInputPages(input, inputs.size(), options, tasks, error)) {
       std::fprintf(stderr, "quadrine-convert: %s: %s\n", path.c_str(), error.c_str());
       input_failed = true;

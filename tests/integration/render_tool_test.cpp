@@ -141,6 +141,30 @@ TEST(RenderTool, APageOfASpoolFile) {
   EXPECT_FALSE(testing_support::FileExists(dir / "3.bmp"));
 }
 
+// A face that is not installed is said with the input and page it was asked for in, by both
+// tools (quadrine-convert draws pages on several threads at once).
+TEST(RenderTool, FontNoticesNameTheInputAndPage) {
+  TempDir dir;
+  testing_support::FontSpec font;
+  font.face = "No Face Named So";
+  testing_support::WriteFile(dir / "face.emf",
+                             testing_support::EmfPage(testing_support::CreateFont(font) +
+                                                      testing_support::TextOutA(10, 10, "Hello")));
+  const std::string convert =
+      testing_support::BuildDir() + "/tools/quadrine-convert/quadrine-convert";
+  const std::pair<std::string, std::vector<std::string>> runs[] = {
+      {RenderTool(), {"face.emf", "face.png"}},
+      {convert, {"-q", "face.emf"}},
+  };
+  for (const auto& [program, arguments] : runs) {
+    const ProcessResult run = testing_support::RunProgram(program, arguments, dir.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find(": face.emf page 1: the face 'No Face Named So' is not installed"),
+              std::string::npos)
+        << program << ": " << run.err;
+  }
+}
+
 }  // namespace
 
 // A page whose records run past the end of its file is drawn as far as it goes and written,

@@ -283,6 +283,7 @@ int RenderToFile(const std::string& input, int number, const std::string& output
   };
   const auto start = std::chrono::steady_clock::now();
   emf::PlayStats played;
+  const emf::FontNoticeSource source(input + " page " + std::to_string(number));
   const std::string failure = PlayPage(page, take, played);
   bool written = writer->Finish(&error);
   writer.reset();  // before the file it writes into closes

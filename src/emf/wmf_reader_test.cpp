@@ -207,6 +207,32 @@ TEST(WmfReader, SizesPagesAsWindowsDoes) {
        410, 307},
       {"rectangle: its far edges left out", Page().Add(kRectangle, {500, 500, 100, 100}).Build(),
        409, 306},
+      // The mapping as the records change it (SaveDC/RestoreDC, MM_ISOTROPIC fitted to the
+      // display, scaled extents, a moved viewport).
+      {"restored mapping",
+       Page()
+           .Add(0x001E, {})
+           .Add(0x020B, {500, 500})
+           .Add(0x0127, {-1})
+           .Add(kPolygon, {4, 100, 100, 500, 100, 500, 500, 100, 500})
+           .Build(),
+       410, 307},
+      {"isotropic",
+       WmfBuilder()
+           .Add(kSetMapMode, {7})
+           .Add(kSetWindowExt, {1000, 1000})
+           .Add(kPolygon, {4, 0, 0, 1000, 0, 1000, 1000, 0, 1000})
+           .Build(),
+       767, 767},
+      {"scaled window",
+       Page()
+           .Add(0x0410, {1, 2, 1, 2})
+           .Add(kPolygon, {4, 0, 0, 1000, 0, 1000, 1000, 0, 1000})
+           .Build(),
+       512, 384},
+      {"moved viewport",
+       Page().Add(0x020D, {50, 100}).Add(kPolygon, {4, 0, 0, 500, 0, 500, 500, 0, 500}).Build(),
+       512, 384},
       // Placeable: the box at 96 dpi, however the records map it.
       {"placeable at 1440 an inch",
        Page().Add(kRectangle, {500, 500, 100, 100}).Build(true, {0, 0, 1000, 1000, 1440}), 67, 67},
@@ -299,6 +325,64 @@ TEST(WmfReader, AFileCutShortGivesAPageCutShort) {
   ASSERT_TRUE(page);
   EXPECT_TRUE(page->truncated());
   EXPECT_EQ(page->records().back().type, kEmrPolygon16);  // what was read still draws
+}
+
+// Each form of DIB a record may carry draws its own colours: a 1 x 1 bitmap stretched over the
+// page, its pixel read back.
+TEST(WmfReader, DibFormsDrawTheirColours) {
+  const auto info = [](uint32_t size, int bits, uint32_t compression, uint32_t used) {
+    std::vector<uint8_t> header(size, 0);
+    const int32_t one = 1;
+    std::memcpy(header.data(), &size, 4);
+    if (size == 12) {  // BITMAPCOREHEADER: 16-bit width and height
+      header[4] = header[6] = header[8] = 1;
+      header[10] = static_cast<uint8_t>(bits);
+      return header;
+    }
+    std::memcpy(header.data() + 4, &one, 4);
+    std::memcpy(header.data() + 8, &one, 4);
+    header[12] = 1;
+    header[14] = static_cast<uint8_t>(bits);
+    std::memcpy(header.data() + 16, &compression, 4);
+    std::memcpy(header.data() + 32, &used, 4);
+    return header;
+  };
+  const auto join = [](std::vector<uint8_t> a, std::initializer_list<uint8_t> b) {
+    a.insert(a.end(), b);
+    return a;
+  };
+  const struct {
+    const char* name;
+    std::vector<uint8_t> dib;
+    uint32_t colour;
+  } cases[] = {
+      {"core header, 3-byte colours", join(info(12, 1, 0, 0), {0x10, 0x20, 0x30, 0, 0, 0, 0, 0, 0}),
+       0x302010},
+      {"one colour of 256 used", join(info(40, 8, 0, 1), {0x40, 0x50, 0x60, 0, 0, 0, 0, 0}),
+       0x605040},
+      {"16-bit bit fields 5-6-5",
+       join(info(40, 16, 3, 0), {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0, 0x00, 0xF8, 0, 0}),
+       0xFF0000},
+      {"24 bits", join(info(40, 24, 0, 0), {0x11, 0x22, 0x33, 0}), 0x332211},
+  };
+  for (const auto& c : cases) {
+    WmfBuilder b = Page();
+    std::vector<uint8_t> record =
+        WmfBuilder::Words({0x0020, 0x00CC, 0, 1, 1, 0, 0, 1000, 1000, 0, 0});
+    record.insert(record.end(), c.dib.begin(), c.dib.end());
+    b.AddBytes(kStretchDib, record);
+    const Drawn drawn = Draw(b.Build());
+    ASSERT_GT(drawn.width, 500) << c.name;
+    EXPECT_EQ(drawn.At(500, 300), c.colour) << c.name;
+  }
+  // A bitmap whose colour table runs past its record is left out and counted.
+  WmfBuilder bad = Page();
+  std::vector<uint8_t> record =
+      WmfBuilder::Words({0x0020, 0x00CC, 0, 1, 1, 0, 0, 1000, 1000, 0, 0});
+  const auto header = info(40, 8, 0, 0);  // 256 colours, none there
+  record.insert(record.end(), header.begin(), header.end());
+  bad.AddBytes(kStretchDib, record).Add(kPolygon, {3, 0, 0, 10, 0, 10, 10});
+  EXPECT_EQ(Convert(bad.Build()).skipped.at("META_STRETCHDIB (bad bitmap)"), 1);
 }
 
 TEST(WmfReader, DrawsAsGdiDoes) {

@@ -179,4 +179,12 @@ class LineStyleCounter {
   double travelled_ = 0;
 };
 
+// A dashed geometric pen as GDI lays its dashes: along the path flattened to whole device
+// pixels, the style starting again with a dash at each figure. A slanted segment moves the
+// style on by its length in whole pixels, the fraction dropped, so along a curve's many short
+// chords dashes and gaps reach further than their lengths; dash ends inside a segment fall on
+// whole-pixel steps from its start. The result holds each dash as an open figure of lines, to
+// be stroked solid; a closed figure's last dash runs on into its first.
+Path GeometricDashes(const Path& path, const std::vector<double>& dashes);
+
 }  // namespace emf

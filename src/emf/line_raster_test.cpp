@@ -154,5 +154,75 @@ TEST(LineRaster, StylesCountPixelsAcrossTheSegmentsOfAPath) {
   EXPECT_EQ(on, (Pixels{{0, 0}, {1, 0}, {4, 0}, {4, 1}, {4, 4}, {3, 3}}));
 }
 
+std::vector<std::vector<Point>> Figures(const Path& path) {
+  std::vector<std::vector<Point>> figures;
+  for (const PathSegment& s : path.segments) {
+    if (s.kind == PathSegment::kMove) {
+      figures.emplace_back();
+    }
+    if (s.kind == PathSegment::kMove || s.kind == PathSegment::kLine) {
+      figures.back().push_back(s.p[0]);
+    }
+  }
+  return figures;
+}
+
+// Where a geometric pen's dashes begin and end, as the reference renderer laid them on pages of
+// tests/gdi-pages: whole pixels of each slanted segment only, a new start at each figure, a
+// closed figure's last dash running on into its first.
+TEST(LineRaster, GeometricDashesTakeWholePixelsOfEachSlantedSegment) {
+  struct Case {
+    const char* name;
+    Path path;
+    std::vector<double> dashes;
+    std::vector<std::pair<Point, Point>> expected;  // each dash's first and last point
+  };
+  Path upright;
+  upright.MoveTo({0, 0});
+  upright.LineTo({50, 0});
+  Path steps;  // 2.236 pixels a step, of which 2 count towards the style
+  steps.MoveTo({0, 0});
+  for (int i = 1; i <= 40; ++i) {
+    steps.LineTo({2.0 * i, 1.0 * i});
+  }
+  Path one;  // the same line in one segment keeps its true length
+  one.MoveTo({0, 0});
+  one.LineTo({80, 40});
+  Path figures;
+  figures.MoveTo({0, 0});
+  figures.LineTo({30, 0});
+  figures.MoveTo({0, 10});
+  figures.LineTo({30, 10});
+  Path square;
+  square.MoveTo({0, 0});
+  square.LineTo({10, 0});
+  square.LineTo({10, 10});
+  square.LineTo({0, 10});
+  square.Close();
+  const Case cases[] = {
+      {"upright", upright, {20, 24}, {{{0, 0}, {20, 0}}, {{44, 0}, {50, 0}}}},
+      {"short slanted segments", steps, {20, 24}, {{{0, 0}, {19, 9}}, {{43, 21}, {63, 31}}}},
+      {"one slanted segment",
+       one,
+       {20, 24},
+       {{{0, 0}, {17, 8}}, {{39, 19}, {57, 28}}, {{78, 39}, {80, 40}}}},
+      {"each figure starts anew", figures, {20, 24}, {{{0, 0}, {20, 0}}, {{0, 10}, {20, 10}}}},
+      {"closed figure", square, {30, 4}, {{{0, 6}, {0, 10}}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<Point, Point>> got;
+    for (const std::vector<Point>& dash : Figures(GeometricDashes(c.path, c.dashes))) {
+      got.emplace_back(dash.front(), dash.back());
+    }
+    ASSERT_EQ(got.size(), c.expected.size()) << c.name;
+    for (size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].first.x, c.expected[i].first.x) << c.name << " dash " << i;
+      EXPECT_EQ(got[i].first.y, c.expected[i].first.y) << c.name << " dash " << i;
+      EXPECT_EQ(got[i].second.x, c.expected[i].second.x) << c.name << " dash " << i;
+      EXPECT_EQ(got[i].second.y, c.expected[i].second.y) << c.name << " dash " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace emf

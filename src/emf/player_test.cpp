@@ -427,6 +427,47 @@ TEST(Player, UserStyleDashesAreDevicePixelsAtAnyScale) {
   EXPECT_EQ(runs[2], 20);
 }
 
+// A geometric pen's dashes along a line of short slanted segments, as the reference renderer
+// drew them (pen-dashed-segments in tests/gdi-pages): each segment moves the style on by its
+// whole pixels only, so dashes and gaps reach further than along the same line in one piece.
+TEST(Player, GeometricDashesAlongSlantedSegmentsAsTheReferenceDraws) {
+  struct Case {
+    const char* name;
+    int step;                   // each segment goes step right and step / 2 down
+    std::vector<int> ink, gap;  // x of pixels on the line that are inked, that are not
+  };
+  const Case cases[] = {
+      {"one segment", 80, {12, 24, 51, 64}, {29, 46, 69, 85}},
+      {"segments of 2.24 pixels", 2, {12, 26, 55, 70}, {31, 50, 75, 94}},
+      {"segments of 4.47 pixels", 4, {12, 26, 55, 70}, {31, 50, 75, 94}},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint32_t> words = {10, 10, 90, 50, static_cast<uint32_t>(80 / c.step)};
+    for (int x = 10 + c.step; x <= 90; x += c.step) {
+      words.push_back(static_cast<uint32_t>(x));
+      words.push_back(static_cast<uint32_t>(10 + (x - 10) / 2));
+    }
+    std::string poly_line_to = EmfRecord(6, {});
+    for (uint32_t w : words) {
+      poly_line_to.append(reinterpret_cast<const char*>(&w), 4);
+    }
+    const uint32_t size = static_cast<uint32_t>(poly_line_to.size());
+    std::memcpy(poly_line_to.data() + 4, &size, 4);
+    const Rendered r = Play(EmfRecord(95, {2, 0, 0, 0, 0, 0x12207, 3, 0, 0, 0, 2, 20, 24}) +
+                            Select(2) + EmfRecord(59, {}) + EmfRecord(27, {10, 10}) + poly_line_to +
+                            EmfRecord(60, {}) + EmfRecord(64, {0, 0, U(-1), U(-1)}));
+    auto on_line = [&](int x) { return r.At(x, 10 + (x - 10) / 2); };
+    for (size_t i = 0; i < c.ink.size(); i += 2) {
+      for (int x = c.ink[i]; x <= c.ink[i + 1]; ++x) {
+        EXPECT_NE(on_line(x), kWhite) << c.name << " x " << x;
+      }
+      for (int x = c.gap[i]; x <= c.gap[i + 1]; ++x) {
+        EXPECT_EQ(on_line(x), kWhite) << c.name << " x " << x;
+      }
+    }
+  }
+}
+
 // AlphaBlend as the reference renderer drew the blend pages (tests/gdi-pages): each cell of
 // the 4 x 2 bitmap over white and over blue, premultiplied pixels over the page with the
 // constant alpha scaling them, the constant alpha alone without AC_SRC_ALPHA, per-pixel alpha

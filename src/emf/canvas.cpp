@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "emf/glyph_raster.h"
 #include "emf/line_raster.h"
@@ -564,19 +565,27 @@ void Canvas::StrokePath(const Path& path, const StrokeStyle& style, int rop2) {
   }
   // The dashes are laid out here, as GDI lays them, and stroked solid. Their ends lie on whole
   // pixels, and GDI centres a pen of odd width on those pixels' middles.
-  Path dash_path;
+  // A path too long for that is dashed by cairo along its true length.
+  std::optional<Path> dash_path;
   if (!style.dashes.empty()) {
     const double middle = std::fmod(std::max(1.0, style.width), 2.0) == 1.0 ? 0.5 : 0.0;
-    dash_path =
-        GeometricDashes(path, style.dashes).Transformed(Transform{1, 0, 0, 1, middle, middle});
+    dash_path = GeometricDashes(path, style.dashes);
+    if (dash_path) {
+      *dash_path = dash_path->Transformed(Transform{1, 0, 0, 1, middle, middle});
+    }
   }
   auto stroke = [&](cairo_t* cr, ColorRef color, bool dashed) {
-    BuildPath(cr, dashed && !style.dashes.empty() ? dash_path : path);
+    const bool laid_out = dashed && dash_path.has_value();
+    BuildPath(cr, laid_out ? *dash_path : path);
     cairo_set_line_width(cr, std::max(1.0, style.width));
     cairo_set_line_cap(cr, style.cap);
     cairo_set_line_join(cr, style.join);
     cairo_set_miter_limit(cr, std::max(1.0, style.miter_limit));
-    cairo_set_dash(cr, nullptr, 0, 0);
+    if (dashed && !laid_out && !style.dashes.empty()) {
+      cairo_set_dash(cr, style.dashes.data(), static_cast<int>(style.dashes.size()), 0);
+    } else {
+      cairo_set_dash(cr, nullptr, 0, 0);
+    }
     if (dashed && style.paint) {
       SetSource(cr, *style.paint);
     } else {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 #include <utility>
 
 namespace emf {
@@ -52,42 +54,59 @@ Point OnPixel(Point p) {
   return {static_cast<double>(RoundToPixel(p.x)), static_cast<double>(RoundToPixel(p.y))};
 }
 
-// Whether a curve may stand as its chord: both control points between the ends along the
-// chord's major axis and within a pixel of the chord across it.
-bool FlatEnough(const Point (&c)[4]) {
-  const double dx = c[3].x - c[0].x;
-  const double dy = c[3].y - c[0].y;
-  const bool shallow = std::fabs(dy) <= std::fabs(dx);
+// GDI halves a curve in sixteenths of a pixel, each middle rounded up, so its chords' ends are
+// those of this arithmetic, not of the true curve.
+struct Sixteenths {
+  int64_t x = 0, y = 0;
+};
+
+int64_t ToWholePixel(int64_t v) {
+  return (v + 8) >> 4;
+}
+
+// Whether a piece may stand as its chord: each control point on the chord's side of its start
+// along the major axis and not past its end, and within a pixel of the chord across it, the
+// chord's slope taken in whole sixteenths a pixel.
+bool FlatEnough(const Sixteenths (&c)[4]) {
+  const int64_t dx = c[3].x - c[0].x;
+  const int64_t dy = c[3].y - c[0].y;
+  const bool shallow = std::llabs(dy) <= std::llabs(dx);
+  auto major = [&](const Sixteenths& p) { return shallow ? p.x : p.y; };
+  auto minor = [&](const Sixteenths& p) { return shallow ? p.y : p.x; };
   for (int i = 1; i <= 2; ++i) {
-    const double along = shallow ? c[i].x : c[i].y;
-    const double from = shallow ? c[0].x : c[0].y;
-    const double to = shallow ? c[3].x : c[3].y;
-    if (along < std::min(from, to) || along > std::max(from, to)) {
+    const int64_t at = major(c[i]);
+    if (at < major(c[0]) ? at < major(c[3]) : at > major(c[3])) {
       return false;
     }
-    const double major = shallow ? dx : dy;
-    if (std::fabs(major) < 1) {
-      continue;  // a chord shorter than a pixel: nothing to stray from
-    }
-    const double across = shallow ? c[i].y - c[0].y - dy / dx * (c[i].x - c[0].x)
-                                  : c[i].x - c[0].x - dx / dy * (c[i].y - c[0].y);
-    if (std::fabs(across) > 1) {
+  }
+  const int64_t span = ToWholePixel(shallow ? dx : dy);
+  if (span == 0) {
+    return true;
+  }
+  const int64_t slope = (shallow ? dy : dx) / span;
+  for (int i = 1; i <= 2; ++i) {
+    // Wide enough for coordinates far off the page.
+    const __int128 across = static_cast<__int128>(minor(c[i]) - minor(c[0])) -
+                            static_cast<__int128>(slope) * ToWholePixel(major(c[i]) - major(c[0]));
+    if (across > 16 || across < -16) {
       return false;
     }
   }
   return true;
 }
 
-// Halves a curve until each piece is flat enough, at most eight times deep; the chords' ends
-// land on whole pixels.
-void FlattenToPixels(const Point (&c)[4], int depth, std::vector<Point>& out) {
+// Halves a curve until each piece is flat enough, at most eight times deep.
+void FlattenToPixels(const Sixteenths (&c)[4], int depth, std::vector<Point>& out) {
   if (depth == 0 || FlatEnough(c)) {
-    out.push_back(OnPixel(c[3]));
+    out.push_back(
+        {static_cast<double>(ToWholePixel(c[3].x)), static_cast<double>(ToWholePixel(c[3].y))});
     return;
   }
-  auto mid = [](Point a, Point b) { return Point{(a.x + b.x) / 2, (a.y + b.y) / 2}; };
-  const Point ab = mid(c[0], c[1]), bc = mid(c[1], c[2]), cd = mid(c[2], c[3]);
-  const Point abc = mid(ab, bc), bcd = mid(bc, cd), centre = mid(abc, bcd);
+  auto mid = [](Sixteenths a, Sixteenths b) {
+    return Sixteenths{(a.x + b.x + 1) / 2, (a.y + b.y + 1) / 2};
+  };
+  const Sixteenths ab = mid(c[0], c[1]), bc = mid(c[1], c[2]), cd = mid(c[2], c[3]);
+  const Sixteenths abc = mid(ab, bc), bcd = mid(bc, cd), centre = mid(abc, bcd);
   FlattenToPixels({c[0], ab, abc, centre}, depth - 1, out);
   FlattenToPixels({centre, bcd, cd, c[3]}, depth - 1, out);
 }
@@ -120,10 +139,12 @@ std::vector<PixelFigure> PixelFigures(const Path& path) {
         current = s.p[0];
         break;
       case PathSegment::kCurve: {
-        // The control points are rounded first, as the device holds them.
+        // The control points are rounded to whole pixels first, as the device holds them.
+        auto fixed = [](Point p) {
+          return Sixteenths{RoundToPixel(p.x) * 16, RoundToPixel(p.y) * 16};
+        };
         std::vector<Point> chords;
-        FlattenToPixels({OnPixel(current), OnPixel(s.p[0]), OnPixel(s.p[1]), OnPixel(s.p[2])}, 8,
-                        chords);
+        FlattenToPixels({fixed(current), fixed(s.p[0]), fixed(s.p[1]), fixed(s.p[2])}, 8, chords);
         for (Point p : chords) {
           add(p);
         }
@@ -144,16 +165,33 @@ std::vector<PixelFigure> PixelFigures(const Path& path) {
 
 }  // namespace
 
-Path GeometricDashes(const Path& path, const std::vector<double>& dashes) {
+std::optional<Path> GeometricDashes(const Path& path, const std::vector<double>& dashes) {
   std::vector<int64_t> style;
+  int64_t shortest = std::numeric_limits<int64_t>::max();
   for (double d : dashes) {
     style.push_back(std::max<int64_t>(1, RoundToPixel(d)));
+    shortest = std::min(shortest, style.back());
   }
   Path out;
   if (style.empty()) {
     return out;
   }
-  for (const PixelFigure& figure : PixelFigures(path)) {
+  const std::vector<PixelFigure> figures = PixelFigures(path);
+  double reach = 0;
+  for (const PixelFigure& figure : figures) {
+    for (size_t i = 0; i + 1 < figure.points.size(); ++i) {
+      reach += std::fabs(figure.points[i + 1].x - figure.points[i].x) +
+               std::fabs(figure.points[i + 1].y - figure.points[i].y);
+    }
+    if (figure.closed && !figure.points.empty()) {
+      reach += std::fabs(figure.points.front().x - figure.points.back().x) +
+               std::fabs(figure.points.front().y - figure.points.back().y);
+    }
+  }
+  if (reach / static_cast<double>(shortest) > kMostDashes) {
+    return std::nullopt;
+  }
+  for (const PixelFigure& figure : figures) {
     const std::vector<Point>& pts = figure.points;
     if (pts.size() < 2) {
       continue;

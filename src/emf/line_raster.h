@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "emf/geometry.h"
@@ -184,7 +185,9 @@ class LineStyleCounter {
 // style on by its length in whole pixels, the fraction dropped, so along a curve's many short
 // chords dashes and gaps reach further than their lengths; dash ends inside a segment fall on
 // whole-pixel steps from its start. The result holds each dash as an open figure of lines, to
-// be stroked solid; a closed figure's last dash runs on into its first.
-Path GeometricDashes(const Path& path, const std::vector<double>& dashes);
+// be stroked solid; a closed figure's last dash runs on into its first. Nothing when the path
+// would hold more than kMostDashes dashes and gaps (a path reaching far off the page).
+constexpr double kMostDashes = 1e6;
+std::optional<Path> GeometricDashes(const Path& path, const std::vector<double>& dashes);
 
 }  // namespace emf

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -211,7 +212,9 @@ TEST(LineRaster, GeometricDashesTakeWholePixelsOfEachSlantedSegment) {
   };
   for (const Case& c : cases) {
     std::vector<std::pair<Point, Point>> got;
-    for (const std::vector<Point>& dash : Figures(GeometricDashes(c.path, c.dashes))) {
+    const std::optional<Path> laid_out = GeometricDashes(c.path, c.dashes);
+    ASSERT_TRUE(laid_out.has_value()) << c.name;
+    for (const std::vector<Point>& dash : Figures(*laid_out)) {
       got.emplace_back(dash.front(), dash.back());
     }
     ASSERT_EQ(got.size(), c.expected.size()) << c.name;
@@ -221,6 +224,32 @@ TEST(LineRaster, GeometricDashesTakeWholePixelsOfEachSlantedSegment) {
       EXPECT_EQ(got[i].second.x, c.expected[i].second.x) << c.name << " dash " << i;
       EXPECT_EQ(got[i].second.y, c.expected[i].second.y) << c.name << " dash " << i;
     }
+  }
+  // A line reaching far off the page is left to be dashed whole rather than walked dash by dash.
+  Path far;
+  far.MoveTo({0, 0});
+  far.LineTo({1e8, 0});
+  EXPECT_FALSE(GeometricDashes(far, {1, 1}).has_value());
+}
+
+// Curves are dashed along chords of whole pixels, halved in sixteenths of a pixel until each
+// piece lies within a pixel of its chord: a quarter circle of radius 45 in eight chords (the
+// reference's dashes along pen-dashed-curves of tests/gdi-pages follow these chords closer
+// than the true curve's).
+TEST(LineRaster, GeometricDashesFollowCurvesByWholePixelChords) {
+  Path quarter;
+  quarter.MoveTo({105, 60});
+  quarter.CurveTo({105, 35.15}, {84.85, 15}, {60, 15});
+  const std::optional<Path> laid_out = GeometricDashes(quarter, {1000, 1});
+  ASSERT_TRUE(laid_out.has_value());
+  const auto figures = Figures(*laid_out);
+  ASSERT_EQ(figures.size(), 1u);
+  const std::vector<std::pair<int, int>> expected = {
+      {105, 60}, {104, 51}, {102, 42}, {97, 35}, {92, 28}, {85, 23}, {78, 19}, {69, 16}, {60, 15}};
+  ASSERT_EQ(figures[0].size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(figures[0][i].x, expected[i].first) << i;
+    EXPECT_EQ(figures[0][i].y, expected[i].second) << i;
   }
 }
 

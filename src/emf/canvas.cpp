@@ -194,6 +194,18 @@ void BuildPath(cairo_t* cr, const Path& path) {
   }
 }
 
+namespace {
+
+// Puts the pattern's pixels into the area as they are, replacing what was there.
+void ReplaceWithin(cairo_t* cr, const Path& area, cairo_pattern_t* pattern) {
+  BuildPath(cr, area);
+  cairo_set_source(cr, pattern);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_fill(cr);
+}
+
+}  // namespace
+
 bool SourcePart(const Image& src, Point tl, Point tr, Point bl, double& sx, double& sy, double& sw,
                 double& sh, Image& part) {
   const int x0 = static_cast<int>(
@@ -640,21 +652,12 @@ void Canvas::DrawImage(const Image& original, double sx, double sy, double sw, d
   const Path area = Parallelogram(tl, tr, bl);
   if (copy) {
     ApplyClip(cr_);
-    BuildPath(cr_, area);
-    cairo_set_source(cr_, source.get());
-    cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
-    cairo_fill(cr_);
+    ReplaceWithin(cr_, area, source.get());
     cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
   } else {
     const uint32_t p = pattern != nullptr ? ToRgb24(pattern->brush.color) : 0;
     DrawThroughMask(
-        area, 0,
-        [&](cairo_t* cr) {
-          BuildPath(cr, area);
-          cairo_set_source(cr, source.get());
-          cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-          cairo_fill(cr);
-        },
+        area, 0, [&](cairo_t* cr) { ReplaceWithin(cr, area, source.get()); },
         [&](uint32_t s, uint32_t d, int, int) { return Rop3(rop3, p, s, d); });
   }
 }
@@ -692,13 +695,7 @@ void Canvas::BlendImage(const Image& original, double sx, double sy, double sw, 
   const Path area = Parallelogram(tl, tr, bl);
   const uint32_t constant = static_cast<uint32_t>(std::clamp(constant_alpha, 0, 255));
   DrawThroughMask(
-      area, 0,
-      [&](cairo_t* cr) {
-        BuildPath(cr, area);
-        cairo_set_source(cr, source.get());
-        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-        cairo_fill(cr);
-      },
+      area, 0, [&](cairo_t* cr) { ReplaceWithin(cr, area, source.get()); },
       [&](uint32_t index, uint32_t d, int, int) {
         return index < src->pixels.size()
                    ? BlendPixel(src->pixels[index], d, constant, use_source_alpha)

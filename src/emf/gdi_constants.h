@@ -6,6 +6,29 @@
 
 namespace emf {
 
+// Mapping modes (EMR_SETMAPMODE, META_SETMAPMODE).
+inline constexpr int kMmText = 1, kMmLoMetric = 2, kMmHiMetric = 3, kMmLoEnglish = 4,
+                     kMmHiEnglish = 5, kMmTwips = 6, kMmIsotropic = 7, kMmAnisotropic = 8;
+
+// Logical units per millimetre of a fixed mapping mode, whose y grows upwards; 0 for the
+// others.
+constexpr double UnitsPerMillimetre(int mode) {
+  switch (mode) {
+    case kMmLoMetric:
+      return 10;
+    case kMmHiMetric:
+      return 100;
+    case kMmLoEnglish:
+      return 100 / 25.4;
+    case kMmHiEnglish:
+      return 1000 / 25.4;
+    case kMmTwips:
+      return 1440 / 25.4;
+    default:
+      return 0;
+  }
+}
+
 // Background modes (EMR_SETBKMODE).
 inline constexpr int kBkTransparent = 1;
 inline constexpr int kBkOpaque = 2;

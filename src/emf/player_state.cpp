@@ -10,10 +10,6 @@
 namespace emf {
 namespace {
 
-constexpr int kMmText = 1;
-constexpr int kMmIsotropic = 7;
-constexpr int kMmAnisotropic = 8;
-
 Transform ReadXform(ByteReader& r) {
   Transform t;
   t.m11 = r.F32();
@@ -29,27 +25,7 @@ Transform ReadXform(ByteReader& r) {
 
 void Player::SetFixedMapMode(int mode) {
   const emf::Header& h = file_.header();
-  // Logical units per millimetre of each fixed mode; y grows upwards.
-  double per_mm = 0;
-  switch (mode) {
-    case 2:
-      per_mm = 10;
-      break;  // MM_LOMETRIC
-    case 3:
-      per_mm = 100;
-      break;  // MM_HIMETRIC
-    case 4:
-      per_mm = 100 / 25.4;
-      break;  // MM_LOENGLISH
-    case 5:
-      per_mm = 1000 / 25.4;
-      break;  // MM_HIENGLISH
-    case 6:
-      per_mm = 1440 / 25.4;
-      break;  // MM_TWIPS
-    default:
-      break;
-  }
+  const double per_mm = UnitsPerMillimetre(mode);
   if (per_mm == 0) {
     state_.window_ext = state_.viewport_ext = {1, 1};
     return;

@@ -42,9 +42,6 @@ struct Device {
   int32_t width = 0, height = 0, width_mm = 0, height_mm = 0;
 };
 
-constexpr int kMmText = 1, kMmLoMetric = 2, kMmHiMetric = 3, kMmLoEnglish = 4, kMmHiEnglish = 5,
-              kMmTwips = 6, kMmIsotropic = 7, kMmAnisotropic = 8;
-
 enum WmfFunction : uint16_t {
   kMetaEof = 0x0000,
   kMetaRealizePalette = 0x0035,
@@ -1067,27 +1064,7 @@ void Converter::FixIsotropic() {
 }
 
 void Converter::SetFixedMode(int mode) {
-  // Logical units per millimetre of the fixed modes, y up.
-  double per_mm = 1;
-  switch (mode) {
-    case kMmLoMetric:
-      per_mm = 10;
-      break;
-    case kMmHiMetric:
-      per_mm = 100;
-      break;
-    case kMmLoEnglish:
-      per_mm = 100 / 25.4;
-      break;
-    case kMmHiEnglish:
-      per_mm = 1000 / 25.4;
-      break;
-    case kMmTwips:
-      per_mm = 1440 / 25.4;
-      break;
-    default:
-      break;
-  }
+  const double per_mm = UnitsPerMillimetre(mode);  // y grows upwards
   s_.map.wex = device_.width_mm * per_mm;
   s_.map.wey = device_.height_mm * per_mm;
   s_.map.vex = device_.width;

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -452,7 +451,7 @@ TEST(ConvertTool, TheSummaryCountsBlankPagesLeftOut) {
 // word: each is named, and the summary counts them apart.
 TEST(ConvertTool, PagesOfOnlyEmfPlusDrawingAreNamedAndCounted) {
   const TempDir dir;
-  const std::string emf_plus = EmfPage(testing_support::EmfRecord(70, {8, 0x2B464D45, 0x14001}));
+  const std::string emf_plus = testing_support::EmfPlusOnlyPage();
   WriteFile(dir / "plus.spl",
             SpoolFileBuilder("x").Page(emf_plus).Page(BoxPage(0)).Page(emf_plus).Build());
   const std::string command = Tool() + " -j 1 plus.spl -o 'out/{page}.png'";
@@ -477,20 +476,8 @@ TEST(ConvertTool, PagesOfOnlyEmfPlusDrawingAreNamedAndCounted) {
 // on a page grown to the header's bounds.
 TEST(ConvertTool, AreaBoundsShowsADrawingOutsideItsFrame) {
   const TempDir dir;
-  std::string page =
-      EmfPage(EmfRecord(43, {static_cast<uint32_t>(-100), static_cast<uint32_t>(-100), 50, 50}));
-  const int32_t bounds[] = {-100, -100, 793, 1122};
-  std::memcpy(page.data() + 8, bounds, sizeof bounds);
-  WriteFile(dir / "wide.emf", page);
-  const auto size = [&](const std::string& png) {
-    const std::string bytes = ReadFile(dir / png);
-    const auto word = [&](size_t at) {
-      return static_cast<uint8_t>(bytes[at]) << 24 | static_cast<uint8_t>(bytes[at + 1]) << 16 |
-             static_cast<uint8_t>(bytes[at + 2]) << 8 | static_cast<uint8_t>(bytes[at + 3]);
-    };
-    return bytes.size() < 24 ? std::to_string(bytes.size()) + " bytes"
-                             : std::to_string(word(16)) + " x " + std::to_string(word(20));
-  };
+  WriteFile(dir / "wide.emf", testing_support::PageDrawingOutsideItsFrame());
+  const auto size = [&](const std::string& png) { return testing_support::PngSize(dir / png); };
   const std::string notice = "wide.emf page 1 draws outside its frame; --area bounds shows all";
   auto run = RunProgram(Tool(), {"wide.emf", "-o", "frame.png"}, dir.path());
   EXPECT_EQ(run.exitCode, 0) << run.err;

@@ -396,8 +396,7 @@ TEST(JobOutputs, AFormatOfOnePageAFileIgnoresOneFilePerJob) {
 // A page drawn only through EMF+ is not taken for a blank page: it is converted as GDI draws
 // it, empty, and the log says which, page by page and in one document a job.
 TEST(JobOutputs, APageOfOnlyEmfPlusDrawingIsSaidInTheLog) {
-  const std::string emf_plus =
-      testing_support::EmfPage(testing_support::EmfRecord(70, {8, 0x2B464D45, 0x14001}));
+  const std::string emf_plus = testing_support::EmfPlusOnlyPage();
   const std::string box = testing_support::BoxPage(0x000000);
   for (const char* one_file : {"0", "1"}) {
     InstalledConverter converter;

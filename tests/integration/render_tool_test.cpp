@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <span>
 #include <string>
 #include <utility>
@@ -193,22 +192,10 @@ TEST(RenderTool, APageCutShortAndAnOutputThatIsTheInput) {
 // shown with --area bounds), and a page drawn only through EMF+.
 TEST(RenderTool, ADrawingOutsideItsFrameAndOnlyEmfPlusDrawingAreSaid) {
   TempDir dir;
-  std::string wide = testing_support::EmfPage(
-      EmfRecord(43, {static_cast<uint32_t>(-100), static_cast<uint32_t>(-100), 50, 50}));
-  for (const auto& [at, value] : {std::pair{8, -100}, std::pair{12, -100}}) {
-    std::memcpy(wide.data() + at, &value, 4);  // the header's bounds reach past the frame
-  }
-  testing_support::WriteFile(dir / "wide.emf", wide);
-  testing_support::WriteFile(dir / "plus.emf",
-                             testing_support::EmfPage(EmfRecord(70, {8, 0x2B464D45, 0x14001})));
+  testing_support::WriteFile(dir / "wide.emf", testing_support::PageDrawingOutsideItsFrame());
+  testing_support::WriteFile(dir / "plus.emf", testing_support::EmfPlusOnlyPage());
   const auto png_size = [&](const std::string& name) {
-    const std::string bytes = testing_support::ReadFile(dir / name);
-    const auto word = [&](size_t at) {
-      return std::to_string(
-          static_cast<uint8_t>(bytes[at]) << 24 | static_cast<uint8_t>(bytes[at + 1]) << 16 |
-          static_cast<uint8_t>(bytes[at + 2]) << 8 | static_cast<uint8_t>(bytes[at + 3]));
-    };
-    return bytes.size() < 24 ? std::string("no PNG") : word(16) + " x " + word(20);
+    return testing_support::PngSize(dir / name);
   };
   const std::string dump = testing_support::BuildDir() + "/tools/emfdump/emfdump";
   struct Case {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -67,6 +68,18 @@ std::string BoxPage(uint32_t color, int32_t frameRight, int32_t frameBottom) {
   return EmfPage(EmfRecord(39, {1, 0, color, 0}) + EmfRecord(37, {1}) +
                      EmfRecord(37, {0x80000008}) + EmfRecord(43, {100, 100, 400, 400}),
                  frameRight, frameBottom);
+}
+
+std::string EmfPlusOnlyPage() {
+  return EmfPage(EmfRecord(70, {8, 0x2B464D45, 0x14001}));  // EMR_COMMENT, "EMF+", its header
+}
+
+std::string PageDrawingOutsideItsFrame() {
+  std::string page =
+      EmfPage(EmfRecord(43, {static_cast<uint32_t>(-100), static_cast<uint32_t>(-100), 50, 50}));
+  const int32_t bounds[] = {-100, -100, 793, 1122};
+  std::memcpy(page.data() + 8, bounds, sizeof bounds);
+  return page;
 }
 
 namespace {

@@ -23,6 +23,11 @@ std::string EmfPage(const std::string& records, int32_t frameRight = 21000,
                     int32_t frameBottom = 29700, uint32_t headerSize = 108);
 // A page with a filled box in one colour, with no outline.
 std::string BoxPage(uint32_t color, int32_t frameRight = 21000, int32_t frameBottom = 29700);
+// A page whose one record is an EMF+ comment: GDI draws it as nothing.
+std::string EmfPlusOnlyPage();
+// An A4 page whose box, from (-100, -100) to (50, 50) pixels, reaches past its frame's top left
+// corner, as its header's bounds say.
+std::string PageDrawingOutsideItsFrame();
 
 // EMR_EXTCREATEFONTINDIRECTW of a font as object 1, and its selection.
 struct FontSpec {

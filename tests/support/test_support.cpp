@@ -19,6 +19,19 @@ std::string ReadFile(const std::string& path) {
   return content.str();
 }
 
+std::string PngSize(const std::string& path) {
+  const std::string bytes = ReadFile(path);
+  if (bytes.size() < 24) {
+    return "no PNG";
+  }
+  const auto word = [&](size_t at) {  // big-endian, in the IHDR chunk
+    return std::to_string(
+        static_cast<uint8_t>(bytes[at]) << 24 | static_cast<uint8_t>(bytes[at + 1]) << 16 |
+        static_cast<uint8_t>(bytes[at + 2]) << 8 | static_cast<uint8_t>(bytes[at + 3]));
+  };
+  return word(16) + " x " + word(20);
+}
+
 std::string ReadTextFile(const std::string& path) {
   std::ifstream in(path);
   std::ostringstream content;

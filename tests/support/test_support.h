@@ -23,6 +23,8 @@ class TempDir {
 };
 
 std::string ReadFile(const std::string& path);
+// A PNG file's size from its header, "W x H"; "no PNG" when the file is too short for one.
+std::string PngSize(const std::string& path);
 // A text file with the platform's line ends as "\n" (Windows writes text with "\r\n").
 std::string ReadTextFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);

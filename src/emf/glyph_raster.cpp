@@ -80,6 +80,8 @@ bool Render(FT_Face face, const GlyphKey& key, GlyphBitmap& out) {
   if (!loaded) {
     return false;
   }
+  // The metrics are hinted but not transformed: the advance before the shape's matrix.
+  out.advance = static_cast<double>(face->glyph->metrics.horiAdvance) / 64.0;
   const FT_Bitmap& bitmap = face->glyph->bitmap;
   out.left = face->glyph->bitmap_left;
   out.top = -face->glyph->bitmap_top;
@@ -102,9 +104,10 @@ bool Render(FT_Face face, const GlyphKey& key, GlyphBitmap& out) {
   return true;
 }
 
-// Bitmaps made so far. Its lock guards the map alone and is never held while a glyph is
-// rendered, so threads render at once; two may render the same glyph, and the first to put
-// it in is kept (both made the same pixels).
+// Bitmaps made so far, empty ones of glyphs that leave no ink included (for their advances).
+// Its lock guards the map alone and is never held while a glyph is rendered, so threads
+// render at once; two may render the same glyph, and the first to put it in is kept (both
+// made the same pixels).
 struct GlyphCache {
   std::mutex mutex;
   std::unordered_map<GlyphKey, std::shared_ptr<const GlyphBitmap>, GlyphKeyHash> bitmaps;
@@ -146,7 +149,7 @@ std::shared_ptr<const GlyphBitmap> Fetch(const Typeface& typeface, const GlyphKe
   std::shared_ptr<const GlyphBitmap> made;
   {
     const Typeface::Borrowed face = typeface.Borrow();
-    if (face && Render(face.get(), key, *bitmap) && bitmap->width > 0 && bitmap->height > 0) {
+    if (face && Render(face.get(), key, *bitmap)) {
       made = std::move(bitmap);
     }
   }
@@ -163,26 +166,15 @@ std::shared_ptr<const GlyphBitmap> Fetch(const Typeface& typeface, const GlyphKe
   return kept->second;
 }
 
-}  // namespace
-
-std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
-                                                  uint32_t glyph) {
-  GlyphKey key;
-  if (!ShapeKey(typeface, shape, key)) {
-    return nullptr;
-  }
-  key.glyph = glyph;
-  return Fetch(typeface, key);
+// What the callers that draw are given: nothing for a glyph that leaves no ink.
+std::shared_ptr<const GlyphBitmap> Inked(std::shared_ptr<const GlyphBitmap> bitmap) {
+  return bitmap && bitmap->width > 0 && bitmap->height > 0 ? std::move(bitmap) : nullptr;
 }
 
-void RasterizeGlyphs(const Typeface& typeface, const GlyphShape& shape,
-                     std::span<const uint32_t> glyphs,
-                     std::vector<std::shared_ptr<const GlyphBitmap>>& bitmaps) {
+// The cached entries of a run's glyphs, made first where there are none.
+void FetchAll(const Typeface& typeface, GlyphKey key, std::span<const uint32_t> glyphs,
+              std::vector<std::shared_ptr<const GlyphBitmap>>& bitmaps) {
   bitmaps.assign(glyphs.size(), nullptr);
-  GlyphKey key;
-  if (!ShapeKey(typeface, shape, key)) {
-    return;
-  }
   std::vector<size_t> missing;
   {
     GlyphCache& cache = Cache();
@@ -202,6 +194,51 @@ void RasterizeGlyphs(const Typeface& typeface, const GlyphShape& shape,
     key.glyph = glyphs[i];
     bitmaps[i] = Fetch(typeface, key);
   }
+}
+
+}  // namespace
+
+std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
+                                                  uint32_t glyph) {
+  GlyphKey key;
+  if (!ShapeKey(typeface, shape, key)) {
+    return nullptr;
+  }
+  key.glyph = glyph;
+  return Inked(Fetch(typeface, key));
+}
+
+void RasterizeGlyphs(const Typeface& typeface, const GlyphShape& shape,
+                     std::span<const uint32_t> glyphs,
+                     std::vector<std::shared_ptr<const GlyphBitmap>>& bitmaps) {
+  GlyphKey key;
+  if (!ShapeKey(typeface, shape, key)) {
+    bitmaps.assign(glyphs.size(), nullptr);
+    return;
+  }
+  FetchAll(typeface, key, glyphs, bitmaps);
+  for (auto& bitmap : bitmaps) {
+    bitmap = Inked(std::move(bitmap));
+  }
+}
+
+bool HintedAdvances(const Typeface& typeface, const GlyphShape& shape,
+                    std::span<const uint32_t> glyphs, std::vector<double>& advances) {
+  advances.clear();
+  GlyphKey key;
+  if (!ShapeKey(typeface, shape, key)) {
+    return false;
+  }
+  std::vector<std::shared_ptr<const GlyphBitmap>> bitmaps;
+  FetchAll(typeface, key, glyphs, bitmaps);
+  for (const auto& bitmap : bitmaps) {
+    if (!bitmap) {
+      advances.clear();
+      return false;
+    }
+    advances.push_back(bitmap->advance);
+  }
+  return true;
 }
 
 void ForgetGlyphBitmaps() {

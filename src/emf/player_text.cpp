@@ -8,6 +8,7 @@
 #include "emf/code_pages.h"
 #include "emf/font.h"
 #include "emf/gdi_constants.h"
+#include "emf/glyph_raster.h"
 #include "emf/player.h"
 
 namespace emf {
@@ -351,10 +352,35 @@ class ScaledFonts {
   std::vector<std::pair<const Typeface*, ScaledFont>> fonts_;
 };
 
+// Whether a face's glyphs are drawn in grey: as the font's quality asks, else as the face's
+// gasp table does at the size.
+bool DrawnSmooth(uint8_t quality, const Typeface& face, int ppem) {
+  return quality == kAntialiased || (quality != kNonAntialiased && face.SmoothAt(ppem));
+}
+
+// The advances of glyphs drawn in plain pixels: the outline hinted for plain pixels, which
+// moves the advances too, as GDI has them; false when the face cannot say.
+bool PlainPixelAdvances(const GlyphRun& run, size_t start, size_t end, const GlyphShape& shape,
+                        std::vector<Point>& advances) {
+  std::vector<uint32_t> indices;
+  for (size_t i = start; i < end; ++i) {
+    indices.push_back(static_cast<uint32_t>(run.glyphs[i].index));
+  }
+  std::vector<double> lengths;
+  if (!HintedAdvances(*run.faces[start], shape, indices, lengths)) {
+    return false;
+  }
+  for (double length : lengths) {
+    advances.push_back({shape.xx * length, shape.yx * length});
+  }
+  return true;
+}
+
 // Places each glyph from the origin by the spacing array (logical units) when the run has
-// one, else by each glyph's own advance in its own face; returns the run's advance.
-Point AdvanceGlyphs(const TextRun& text, const FontPlacement& placement, int char_extra,
-                    ScaledFonts& fonts, GlyphRun& run) {
+// one, else by each glyph's own advance in its own face (hinted for plain pixels where the
+// glyphs are drawn so, else as cairo hints the metrics); returns the run's advance.
+Point AdvanceGlyphs(const TextRun& text, const FontPlacement& placement, uint8_t quality,
+                    int char_extra, bool upright, ScaledFonts& fonts, GlyphRun& run) {
   Point total{0, 0};
   const Point along = placement.along;
   const Point down = placement.down;
@@ -371,14 +397,31 @@ Point AdvanceGlyphs(const TextRun& text, const FontPlacement& placement, int cha
     }
     return total;
   }
+  std::vector<Point> advances;
+  for (size_t start = 0; start < run.glyphs.size();) {
+    size_t end = start + 1;
+    while (end < run.glyphs.size() && run.faces[end] == run.faces[start]) {
+      ++end;
+    }
+    GlyphShape shape = placement.style.shape;
+    shape.smooth = false;
+    const bool plain =
+        upright && shape.ppem > 0 && !DrawnSmooth(quality, *run.faces[start], shape.ppem);
+    if (!plain || !PlainPixelAdvances(run, start, end, shape, advances)) {
+      for (size_t i = start; i < end; ++i) {
+        cairo_glyph_t alone{run.glyphs[i].index, 0, 0};
+        cairo_text_extents_t extents;
+        cairo_scaled_font_glyph_extents(fonts.For(run.faces[i]), &alone, 1, &extents);
+        advances.push_back({extents.x_advance, extents.y_advance});
+      }
+    }
+    start = end;
+  }
   for (size_t i = 0; i < run.glyphs.size(); ++i) {
     run.glyphs[i].x = total.x;
     run.glyphs[i].y = total.y;
-    cairo_glyph_t alone{run.glyphs[i].index, 0, 0};
-    cairo_text_extents_t advance;
-    cairo_scaled_font_glyph_extents(fonts.For(run.faces[i]), &alone, 1, &advance);
-    total = {total.x + advance.x_advance + along.x * char_extra,
-             total.y + advance.y_advance + along.y * char_extra};
+    total = {total.x + advances[i].x + along.x * char_extra,
+             total.y + advances[i].y + along.y * char_extra};
   }
   return total;
 }
@@ -454,16 +497,18 @@ void Player::DrawTextRun(TextRun text) {
     layout.run = LookUpGlyphs(text, layout.font, *layout.typeface);
     ScaledFonts fonts(layout.placement.matrix, options.get());
     // Without a spacing array GDI advances each glyph by its width hinted at the size, whole
-    // pixels (settled on pages of our own through the reference renderer); turned or slanted
-    // text keeps the unhinted widths.
+    // pixels, and hinted for plain pixels where the glyphs are drawn so (settled on pages of
+    // our own through the reference renderer); turned or slanted text keeps the unhinted
+    // widths.
     const FontOptions hinted(cairo_font_options_copy(options.get()));
     const cairo_matrix_t& m = layout.placement.matrix;
-    if (m.xy == 0 && m.yx == 0) {
+    const bool upright = m.xy == 0 && m.yx == 0;
+    if (upright) {
       cairo_font_options_set_hint_metrics(hinted.get(), CAIRO_HINT_METRICS_ON);
     }
     ScaledFonts advancing(layout.placement.matrix, hinted.get());
-    layout.total =
-        AdvanceGlyphs(text, layout.placement, state_.text_char_extra, advancing, layout.run);
+    layout.total = AdvanceGlyphs(text, layout.placement, layout.font.quality,
+                                 state_.text_char_extra, upright, advancing, layout.run);
     cairo_font_extents_t extents;
     cairo_scaled_font_extents(fonts.For(layout.typeface), &extents);
     layout.natural_size = extents.ascent + extents.descent;
@@ -601,8 +646,7 @@ void Player::DrawGlyphRuns(const TextRun& text, const TextLayout& layout) {
     const Typeface& from = *run.faces[start];
     GlyphStyle style = layout.placement.style;
     style.typeface = &from;
-    style.shape.smooth =
-        quality == kAntialiased || (quality != kNonAntialiased && from.SmoothAt(style.shape.ppem));
+    style.shape.smooth = DrawnSmooth(quality, from, style.shape.ppem);
     const std::vector<cairo_glyph_t> part(run.glyphs.begin() + static_cast<ptrdiff_t>(start),
                                           run.glyphs.begin() + static_cast<ptrdiff_t>(end));
     canvas_.DrawGlyphs(from.face, layout.placement.matrix, part, state_.text_color, clip, style);

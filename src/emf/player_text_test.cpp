@@ -436,6 +436,28 @@ TEST(Text, GlyphsWithoutSpacingAdvanceByWholeHintedWidths) {
   }
 }
 
+// Text the face's gasp table draws in plain pixels is hinted for plain pixels, and so are its
+// advances, as the reference renderer draws it (tests/gdi-pages, text-plain-pixels): Arial's
+// "TxTx..." ends where the reference's does at 16, 13 and 12 pixels (the smoothed hinting's
+// steps would carry it 15, 8 and 7 pixels further), and bold at 16 pixels, which the face
+// smooths, keeps the smoothed steps.
+TEST(Text, PlainPixelTextAdvancesByItsPlainPixelHinting) {
+  struct Case {
+    int height;
+    int weight;
+    int right;  // the reference's last inked column, plus one
+  };
+  for (const Case& c :
+       {Case{-16, 400, 132}, Case{-13, 400, 115}, Case{-12, 400, 100}, Case{-16, 700, 156}}) {
+    FontSpec font;
+    font.height = c.height;
+    font.weight = c.weight;
+    const Page page =
+        Play(CreateFont(font) + Align(kTaBaseline) + TextOutW(4, 20, u"TxTxTxTxTxTxTxTx"));
+    EXPECT_EQ(page.Ink()[2], c.right) << c.height << " " << c.weight;
+  }
+}
+
 // Text that no clip cuts is written straight into the page; text that a clip may cut goes
 // through cairo. Cut by a clip region or by its own clipping rectangle, a run is the uncut run
 // inside the clip and leaves the page alone outside it, smoothed or plain, over white and over

@@ -172,7 +172,7 @@ std::string CreateFont(const FontSpec& f) {
   Append32(r, 82);
   Append32(r, 104);
   Append32(r, 1);  // object index
-  for (int v : {f.height, f.width, f.escapement, f.escapement, 400}) {
+  for (int v : {f.height, f.width, f.escapement, f.escapement, f.weight}) {
     Append32(r, static_cast<uint32_t>(v));
   }
   // italic, underline, strike-out, charset

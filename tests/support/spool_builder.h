@@ -34,6 +34,7 @@ struct FontSpec {
   int height = -40;
   int width = 0;
   int escapement = 0;
+  int weight = 400;
   uint8_t quality = 0;
   uint8_t pitch_and_family = 0;
   uint8_t charset = 0;

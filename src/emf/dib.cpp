@@ -192,11 +192,6 @@ void DecodeRows(std::span<const uint8_t> bits, const dib::Header& header,
 
 }  // namespace
 
-bool DibRowsBottomUp(std::span<const uint8_t> info) {
-  dib::Header header;
-  return dib::ReadHeader(info, kMaxDibPixels, header) == dib::Check::kOk && !header.top_down;
-}
-
 std::optional<Image> DecodeDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
                                bool keep_alpha, bool palette_indices, std::string* error) {
   dib::Header header;

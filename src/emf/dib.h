@@ -19,9 +19,6 @@ inline constexpr uint64_t kMaxDibPixels = uint64_t{1} << 20;
 inline constexpr uint64_t kMaxDibPixels = uint64_t{1} << 26;
 #endif
 
-// Whether a valid bitmap header says its rows run bottom-up (false for an invalid one).
-bool DibRowsBottomUp(std::span<const uint8_t> info);
-
 // Decodes into 32-bit pixels, rows top-down. keep_alpha: a 32-bit bitmap's fourth byte is
 // its (premultiplied) alpha; otherwise every pixel is opaque. palette_indices: the colour
 // table holds 16-bit palette indices (DIB_PAL_COLORS), drawn as greys.

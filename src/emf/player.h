@@ -115,8 +115,8 @@ inline DibSource ReadDibSource(ByteReader& r, UsageField usage = UsageField::kFi
 }
 
 // A block transfer of a record's bitmap: the source rectangle (in the bitmap's rows, counted
-// from the bottom when source_from_bottom) onto a logical destination, with a ternary raster
-// operation.
+// from its bottom row when source_from_bottom, as the DIB records count them) onto a logical
+// destination, with a ternary raster operation.
 struct DibTransfer {
   DibSource bitmap;
   double sx = 0, sy = 0, sw = 0, sh = 0;

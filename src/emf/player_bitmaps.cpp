@@ -1,6 +1,7 @@
 // Bitmap records: block transfers, DIB stretching, blending, transparency and gradients.
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "emf/dib.h"
 #include "emf/gdi_constants.h"
@@ -47,6 +48,155 @@ bool ClipToBitmap(const Image& image, double& sx, double& sy, double& sw, double
   return true;
 }
 
+// One axis of a transfer that GDI shrinks: the destination's whole pixels [0, dest) each take
+// a group of the source's [0, source) (source > dest), found as GDI finds them (settled on
+// pages of our own through the reference renderer): across, a group ends at the source pixel
+// nearest (i + 1) * source / dest - 1; down, it starts at the one nearest i * source / dest.
+struct ShrunkAxis {
+  int64_t source = 0, dest = 0;
+  bool down = false;
+  int64_t First(int64_t i) const {
+    if (down) {
+      return (2 * i * source + dest) / (2 * dest);
+    }
+    return i == 0 ? 0 : Last(i - 1) + 1;
+  }
+  int64_t Last(int64_t i) const {
+    if (down) {
+      return i + 1 == dest ? source - 1 : First(i + 1) - 1;
+    }
+    return (2 * (i + 1) * source - dest) / (2 * dest);
+  }
+};
+
+// The bitmap pixels [first, last] one destination pixel of an axis stands for, cut to the
+// bitmap (last < first when none is on it).
+struct Span {
+  int64_t first, last;
+};
+
+// A shrunk axis: each destination pixel's span; an axis that is not shrunk: one span of the
+// whole source on the bitmap, which keeps its places.
+std::vector<Span> AxisSpans(bool shrunk, bool down, int64_t start, int64_t source, int64_t dest,
+                            int64_t limit) {
+  if (!shrunk) {
+    return {{std::max<int64_t>(start, 0), std::min(start + source, limit) - 1}};
+  }
+  std::vector<Span> spans;
+  const ShrunkAxis axis{source, dest, down};
+  for (int64_t i = 0; i < dest; ++i) {
+    spans.push_back(
+        {std::max<int64_t>(start + axis.First(i), 0), std::min(start + axis.Last(i), limit - 1)});
+  }
+  return spans;
+}
+
+// The destination pixels [first, last) of an axis that show something of the bitmap.
+bool DrawnPart(const std::vector<Span>& spans, size_t& first, size_t& last) {
+  first = 0;
+  while (first < spans.size() && spans[first].last < spans[first].first) {
+    ++first;
+  }
+  last = spans.size();
+  while (last > first && spans[last - 1].last < spans[last - 1].first) {
+    --last;
+  }
+  return last > first;
+}
+
+// Shrinking a bitmap, GDI's stretch modes decide what each destination pixel shows of the
+// source pixels it stands for: COLORONCOLOR the last of them across and the first down,
+// BLACKONWHITE all of them combined by AND, WHITEONBLACK by OR. Only the pixels on the
+// bitmap count; a destination pixel none of whose source pixels is on it is left alone.
+// Makes that shrunk image of an upright, unmirrored transfer whose source rectangle is in
+// whole pixels, and moves the source rectangle and corners onto it (an empty rectangle when
+// nothing is on the bitmap); false when GDI would not shrink the transfer so (HALFTONE
+// smooths, a growing transfer repeats pixels).
+bool ShrinkAsGdi(const Image& image, int mode, double& sx, double& sy, double& sw, double& sh,
+                 Point& tl, Point& tr, Point& bl, Image& out) {
+  constexpr int kBlackOnWhite = 1, kWhiteOnBlack = 2, kColorOnColor = 3;
+  constexpr double kLargest = 1 << 16;  // destination pixels a shrunk axis takes at most
+  if (mode != kBlackOnWhite && mode != kWhiteOnBlack && mode != kColorOnColor) {
+    return false;
+  }
+  const bool upright = tl.y == tr.y && tl.x == bl.x && tr.x > tl.x && bl.y > tl.y &&
+                       tr.x - tl.x < kLargest && bl.y - tl.y < kLargest;
+  const auto whole = [](double v) { return v == std::floor(v) && std::fabs(v) < 1e9; };
+  if (!upright || !whole(sx) || !whole(sy) || !whole(sw) || !whole(sh) || sw <= 0 || sh <= 0) {
+    return false;
+  }
+  const double x0 = std::round(tl.x), y0 = std::round(tl.y);
+  const auto dest_w = static_cast<int64_t>(std::round(tr.x) - x0);
+  const auto dest_h = static_cast<int64_t>(std::round(bl.y) - y0);
+  const auto width = static_cast<int64_t>(sw), height = static_cast<int64_t>(sh);
+  const bool shrink_x = dest_w > 0 && dest_w < width;
+  const bool shrink_y = dest_h > 0 && dest_h < height;
+  if (!shrink_x && !shrink_y) {
+    return false;
+  }
+  const std::vector<Span> columns =
+      AxisSpans(shrink_x, false, static_cast<int64_t>(sx), width, dest_w, image.width);
+  const std::vector<Span> rows =
+      AxisSpans(shrink_y, true, static_cast<int64_t>(sy), height, dest_h, image.height);
+  size_t c0 = 0, c1 = 0, r0 = 0, r1 = 0;
+  if (!DrawnPart(columns, c0, c1) || !DrawnPart(rows, r0, r1)) {
+    out = {};
+    sw = sh = 0;
+    return true;
+  }
+  // An axis that is not shrunk keeps the bitmap's pixels of its one span.
+  const auto extent = [](bool shrunk, size_t a, size_t b, const Span& whole_span) {
+    return static_cast<int>(shrunk ? b - a : whole_span.last - whole_span.first + 1);
+  };
+  out.width = extent(shrink_x, c0, c1, columns[0]);
+  out.height = extent(shrink_y, r0, r1, rows[0]);
+  out.has_alpha = image.has_alpha;
+  out.pixels.assign(static_cast<size_t>(out.width) * out.height, 0);
+  for (int y = 0; y < out.height; ++y) {
+    const Span down = shrink_y ? rows[r0 + y] : Span{rows[0].first + y, rows[0].first + y};
+    for (int x = 0; x < out.width; ++x) {
+      const Span across =
+          shrink_x ? columns[c0 + x] : Span{columns[0].first + x, columns[0].first + x};
+      uint32_t value = 0;
+      if (mode == kColorOnColor) {
+        value = image.pixels[static_cast<size_t>(down.first) * image.width + across.last];
+      } else {
+        value = mode == kBlackOnWhite ? 0xFFFFFFFFu : 0;
+        for (int64_t v = down.first; v <= down.last; ++v) {
+          const uint32_t* row = image.pixels.data() + static_cast<size_t>(v) * image.width;
+          for (int64_t u = across.first; u <= across.last; ++u) {
+            value = mode == kBlackOnWhite ? value & row[u] : value | row[u];
+          }
+        }
+      }
+      out.pixels[static_cast<size_t>(y) * out.width + x] = value;
+    }
+  }
+  // A shrunk axis lands on whole destination pixels, one a pixel of the shrunk image; one that
+  // is not keeps its corners, its source moved to where the kept span starts.
+  double left = tl.x, right = tr.x, top = tl.y, bottom = bl.y;
+  if (shrink_x) {
+    left = x0 + static_cast<double>(c0);
+    right = x0 + static_cast<double>(c1);
+    sx = 0;
+    sw = out.width;
+  } else {
+    sx -= static_cast<double>(columns[0].first);
+  }
+  if (shrink_y) {
+    top = y0 + static_cast<double>(r0);
+    bottom = y0 + static_cast<double>(r1);
+    sy = 0;
+    sh = out.height;
+  } else {
+    sy -= static_cast<double>(rows[0].first);
+  }
+  tl = {left, top};
+  tr = {right, top};
+  bl = {left, bottom};
+  return true;
+}
+
 }  // namespace
 
 // Draws a record's DIB: the source rectangle (top-down pixel rows) onto the logical
@@ -75,16 +225,21 @@ void Player::DrawRecordDib(ByteReader& r, const DibTransfer& transfer) {
   }
   double sy = transfer.sy;
   if (transfer.source_from_bottom) {
-    // Bottom-up DIBs count their source rows from the bottom.
     sy = image->height - transfer.sy - transfer.sh;
   }
   double sx = transfer.sx, sw = transfer.sw, sh = transfer.sh;
   Point top_left = tl, top_right = tr, bottom_left = bl;
-  if (!ClipToBitmap(*image, sx, sy, sw, sh, top_left, top_right, bottom_left)) {
+  Image shrunk;
+  const Image* source = &*image;
+  if (ShrinkAsGdi(*image, state_.stretch_mode, sx, sy, sw, sh, top_left, top_right, bottom_left,
+                  shrunk)) {
+    source = &shrunk;
+  }
+  if (!ClipToBitmap(*source, sx, sy, sw, sh, top_left, top_right, bottom_left)) {
     return;
   }
   Paint pattern = CurrentPaint(state_.brush);
-  canvas_.DrawImage(*image, sx, sy, sw, sh, top_left, top_right, bottom_left, transfer.rop,
+  canvas_.DrawImage(*source, sx, sy, sw, sh, top_left, top_right, bottom_left, transfer.rop,
                     &pattern, state_.stretch_mode == kStretchHalftone);
 }
 
@@ -173,19 +328,20 @@ void Player::StretchDIBits(ByteReader& r) {
   const DibSource bitmap = ReadDibSource(r, UsageField::kLast);
   const uint32_t rop = r.U32();
   const double cx = r.I32(), cy = r.I32();
-  const bool bottom_up = DibRowsBottomUp(r.Slice(bitmap.off_bmi, bitmap.cb_bmi));
-  DrawRecordDib(r, {bitmap, sx, sy, scx, scy, bottom_up, x, y, cx, cy, rop});
+  // The source rows count from the bitmap's bottom row, whichever way its rows are stored
+  // (settled on blt-source-rows of tests/gdi-pages through the reference renderer).
+  DrawRecordDib(r, {bitmap, sx, sy, scx, scy, true, x, y, cx, cy, rop});
 }
 
 void Player::SetDIBitsToDevice(ByteReader& r) {
   r.Skip(16);
   const double x = r.I32(), y = r.I32(), sx = r.I32(), sy = r.I32(), scx = r.I32(), scy = r.I32();
   const DibSource bitmap = ReadDibSource(r, UsageField::kLast);
-  const bool bottom_up = DibRowsBottomUp(r.Slice(bitmap.off_bmi, bitmap.cb_bmi));
   // The size is in device pixels of the reference device, not stretched by the mapping.
   const Transform page = state_.world.Then(PageTransform());
   const Point unit = page.Inverse().ApplyVector({scx, scy});
-  DrawRecordDib(r, {bitmap, sx, sy, scx, scy, bottom_up, x, y, unit.x, unit.y, kSrcCopy});
+  // Source rows count from the bottom row, as StretchDIBits's do.
+  DrawRecordDib(r, {bitmap, sx, sy, scx, scy, true, x, y, unit.x, unit.y, kSrcCopy});
 }
 
 void Player::AlphaBlend(ByteReader& r) {

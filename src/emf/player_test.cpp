@@ -554,14 +554,16 @@ TEST(Player, AlphaBlendAsGdiBlends) {
   }
 }
 
-// A 10 x 10, 24-bit, bottom-up DIB of quadrants: red, green over blue, black.
-std::pair<std::string, std::string> Quadrants() {
+// A 10 x 10, 24-bit DIB of quadrants: red, green over blue, black; bottom-up unless top_down.
+std::pair<std::string, std::string> Quadrants(bool top_down = false) {
   std::string info;
-  for (uint32_t v : {40u, 10u, 10u, 1u | (24u << 16), 0u, 320u, 0u, 0u, 0u, 0u}) {
+  for (uint32_t v :
+       {40u, 10u, top_down ? U(-10) : 10u, 1u | (24u << 16), 0u, 320u, 0u, 0u, 0u, 0u}) {
     testing_support::Append32(info, v);
   }
   std::string bits;
-  for (int y = 9; y >= 0; --y) {
+  for (int row = 0; row < 10; ++row) {
+    const int y = top_down ? row : 9 - row;
     for (int x = 0; x < 10; ++x) {
       const uint32_t rgb = y < 5 ? (x < 5 ? kRed : 0x00FF00) : (x < 5 ? kBlue : kBlack);
       bits += static_cast<char>(rgb & 0xFF);
@@ -623,6 +625,81 @@ TEST(Player, TransfersTakeOnlyThePartOfTheSourceOnTheBitmap) {
       {15, 70, kWhite}, {30, 95, kWhite}};
   for (const Spot& spot : spots) {
     EXPECT_EQ(r.At(spot.x, spot.y), spot.rgb) << spot.x << "," << spot.y;
+  }
+}
+
+// StretchDIBits and SetDIBitsToDevice count source rows from the bitmap's bottom row, whether
+// it stores its rows bottom-up or top-down (settled on tests/gdi-pages' blt-source-rows through
+// the reference renderer): rows 5 to 9 of Quadrants are its red and green half either way.
+TEST(Player, DibRecordsCountSourceRowsFromTheBottomRowEitherWay) {
+  for (bool top_down : {false, true}) {
+    const auto [info, bits] = Quadrants(top_down);
+    std::string stretch;  // source (0, 5, 10, 5) onto (10, 10, 10, 5)
+    testing_support::Append32(stretch, 81);
+    testing_support::Append32(stretch, 80 + 40 + 320);
+    for (uint32_t v : {0u, 0u, 0u, 0u, 10u, 10u, 0u, 5u, 10u, 5u, 80u, 40u, 120u, 320u, 0u,
+                       0x00CC0020u, 10u, 5u}) {
+      testing_support::Append32(stretch, v);
+    }
+    std::string set;  // the same source at (40, 10)
+    testing_support::Append32(set, 80);
+    testing_support::Append32(set, 76 + 40 + 320);
+    for (uint32_t v :
+         {0u, 0u, 0u, 0u, 40u, 10u, 0u, 5u, 10u, 5u, 76u, 40u, 116u, 320u, 0u, 0u, 10u}) {
+      testing_support::Append32(set, v);
+    }
+    const Rendered r = Play(stretch + info + bits + set + info + bits);
+    for (int left : {10, 40}) {
+      EXPECT_EQ(r.At(left + 2, 12), kRed) << top_down << " at " << left;
+      EXPECT_EQ(r.At(left + 7, 12), 0x00FF00u) << top_down << " at " << left;
+      EXPECT_EQ(r.At(left + 2, 16), kWhite) << top_down << " at " << left;
+    }
+  }
+}
+
+// Shrinking, each stretch mode shows what GDI shows of the source pixels a destination pixel
+// stands for (tests/gdi-pages' blt-shrink through the reference renderer): a 10 x 10 bitmap
+// whose pixel (x, y) is (25x, 25y, 128) drawn at 3 x 3 takes source columns 0-2, 3-6 and 7-9
+// and rows 0-2, 3-6 and 7-9; COLORONCOLOR shows the last column and first row of each,
+// BLACKONWHITE their AND, WHITEONBLACK their OR.
+TEST(Player, ShrunkBitmapsShowWhatEachStretchModeKeeps) {
+  std::string info;
+  for (uint32_t v : {40u, 10u, 10u, 1u | (24u << 16), 0u, 320u, 0u, 0u, 0u, 0u}) {
+    testing_support::Append32(info, v);
+  }
+  std::string bits;
+  for (int y = 9; y >= 0; --y) {
+    for (int x = 0; x < 10; ++x) {
+      bits += static_cast<char>(128);
+      bits += static_cast<char>(25 * y);
+      bits += static_cast<char>(25 * x);
+    }
+    bits.append(2, '\0');
+  }
+  std::string stretch;  // the whole bitmap onto (10, 10, 3, 3)
+  testing_support::Append32(stretch, 81);
+  testing_support::Append32(stretch, 80 + 40 + 320);
+  for (uint32_t v : {0u, 0u, 0u, 0u, 10u, 10u, 0u, 0u, 10u, 10u, 80u, 40u, 120u, 320u, 0u,
+                     0x00CC0020u, 3u, 3u}) {
+    testing_support::Append32(stretch, v);
+  }
+  struct Case {
+    uint32_t mode;
+    int columns[3], rows[3];  // red and green of each destination column and row
+  };
+  const Case cases[] = {{3, {50, 150, 225}, {0, 75, 175}},
+                        {1, {0, 0, 128}, {0, 0, 128}},
+                        {2, {59, 255, 239}, {59, 255, 239}}};
+  for (const Case& c : cases) {
+    const Rendered r = Play(EmfRecord(21, {c.mode}) + stretch + info + bits);
+    for (int j = 0; j < 3; ++j) {
+      for (int i = 0; i < 3; ++i) {
+        const uint32_t want = U(c.columns[i]) << 16 | U(c.rows[j]) << 8 | 128u;
+        EXPECT_EQ(r.At(10 + i, 10 + j), want) << "mode " << c.mode << " at " << i << "," << j;
+      }
+    }
+    EXPECT_EQ(r.At(13, 10), kWhite);
+    EXPECT_EQ(r.At(10, 13), kWhite);
   }
 }
 

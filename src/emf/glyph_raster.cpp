@@ -80,8 +80,6 @@ bool Render(FT_Face face, const GlyphKey& key, GlyphBitmap& out) {
   if (!loaded) {
     return false;
   }
-  // The metrics are hinted but not transformed: the advance before the shape's matrix.
-  out.advance = static_cast<double>(face->glyph->metrics.horiAdvance) / 64.0;
   const FT_Bitmap& bitmap = face->glyph->bitmap;
   out.left = face->glyph->bitmap_left;
   out.top = -face->glyph->bitmap_top;
@@ -104,10 +102,9 @@ bool Render(FT_Face face, const GlyphKey& key, GlyphBitmap& out) {
   return true;
 }
 
-// Bitmaps made so far, empty ones of glyphs that leave no ink included (for their advances).
-// Its lock guards the map alone and is never held while a glyph is rendered, so threads
-// render at once; two may render the same glyph, and the first to put it in is kept (both
-// made the same pixels).
+// Bitmaps made so far. Its lock guards the map alone and is never held while a glyph is
+// rendered, so threads render at once; two may render the same glyph, and the first to put
+// it in is kept (both made the same pixels).
 struct GlyphCache {
   std::mutex mutex;
   std::unordered_map<GlyphKey, std::shared_ptr<const GlyphBitmap>, GlyphKeyHash> bitmaps;
@@ -149,7 +146,7 @@ std::shared_ptr<const GlyphBitmap> Fetch(const Typeface& typeface, const GlyphKe
   std::shared_ptr<const GlyphBitmap> made;
   {
     const Typeface::Borrowed face = typeface.Borrow();
-    if (face && Render(face.get(), key, *bitmap)) {
+    if (face && Render(face.get(), key, *bitmap) && bitmap->width > 0 && bitmap->height > 0) {
       made = std::move(bitmap);
     }
   }
@@ -166,15 +163,26 @@ std::shared_ptr<const GlyphBitmap> Fetch(const Typeface& typeface, const GlyphKe
   return kept->second;
 }
 
-// What the callers that draw are given: nothing for a glyph that leaves no ink.
-std::shared_ptr<const GlyphBitmap> Inked(std::shared_ptr<const GlyphBitmap> bitmap) {
-  return bitmap && bitmap->width > 0 && bitmap->height > 0 ? std::move(bitmap) : nullptr;
+}  // namespace
+
+std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
+                                                  uint32_t glyph) {
+  GlyphKey key;
+  if (!ShapeKey(typeface, shape, key)) {
+    return nullptr;
+  }
+  key.glyph = glyph;
+  return Fetch(typeface, key);
 }
 
-// The cached entries of a run's glyphs, made first where there are none.
-void FetchAll(const Typeface& typeface, GlyphKey key, std::span<const uint32_t> glyphs,
-              std::vector<std::shared_ptr<const GlyphBitmap>>& bitmaps) {
+void RasterizeGlyphs(const Typeface& typeface, const GlyphShape& shape,
+                     std::span<const uint32_t> glyphs,
+                     std::vector<std::shared_ptr<const GlyphBitmap>>& bitmaps) {
   bitmaps.assign(glyphs.size(), nullptr);
+  GlyphKey key;
+  if (!ShapeKey(typeface, shape, key)) {
+    return;
+  }
   std::vector<size_t> missing;
   {
     GlyphCache& cache = Cache();
@@ -196,56 +204,88 @@ void FetchAll(const Typeface& typeface, GlyphKey key, std::span<const uint32_t> 
   }
 }
 
+namespace {
+
+// Plain-pixel advances by face, size and glyph (the key's matrix and smoothing unused), in
+// 26.6 pixels; its lock, as the bitmaps', is never held while a glyph is loaded.
+struct AdvanceCache {
+  std::mutex mutex;
+  std::unordered_map<GlyphKey, FT_Pos, GlyphKeyHash> advances;
+};
+
+AdvanceCache& Advances() {
+  static AdvanceCache* const cache = new AdvanceCache;  // for the process's life, as the faces
+  return *cache;
+}
+
+// Beyond this many advances the cache starts afresh.
+constexpr size_t kCachedAdvances = 1u << 20;
+
 }  // namespace
 
-std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, const GlyphShape& shape,
-                                                  uint32_t glyph) {
-  GlyphKey key;
-  if (!ShapeKey(typeface, shape, key)) {
-    return nullptr;
-  }
-  key.glyph = glyph;
-  return Inked(Fetch(typeface, key));
-}
-
-void RasterizeGlyphs(const Typeface& typeface, const GlyphShape& shape,
-                     std::span<const uint32_t> glyphs,
-                     std::vector<std::shared_ptr<const GlyphBitmap>>& bitmaps) {
-  GlyphKey key;
-  if (!ShapeKey(typeface, shape, key)) {
-    bitmaps.assign(glyphs.size(), nullptr);
-    return;
-  }
-  FetchAll(typeface, key, glyphs, bitmaps);
-  for (auto& bitmap : bitmaps) {
-    bitmap = Inked(std::move(bitmap));
-  }
-}
-
-bool HintedAdvances(const Typeface& typeface, const GlyphShape& shape,
-                    std::span<const uint32_t> glyphs, std::vector<double>& advances) {
+bool PlainPixelAdvances(const Typeface& typeface, const GlyphShape& shape,
+                        std::span<const uint32_t> glyphs, std::vector<double>& advances) {
   advances.clear();
   GlyphKey key;
   if (!ShapeKey(typeface, shape, key)) {
     return false;
   }
-  std::vector<std::shared_ptr<const GlyphBitmap>> bitmaps;
-  FetchAll(typeface, key, glyphs, bitmaps);
-  for (const auto& bitmap : bitmaps) {
-    if (!bitmap) {
-      advances.clear();
+  key.xx = key.yy = 1;
+  key.xy = key.yx = 0;
+  key.smooth = false;
+  AdvanceCache& cache = Advances();
+  std::vector<FT_Pos> found(glyphs.size(), -1);
+  std::vector<size_t> missing;
+  {
+    const std::lock_guard lock(cache.mutex);
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+      key.glyph = glyphs[i];
+      const auto known = cache.advances.find(key);
+      if (known != cache.advances.end()) {
+        found[i] = known->second;
+      } else {
+        missing.push_back(i);
+      }
+    }
+  }
+  if (!missing.empty()) {
+    const Typeface::Borrowed face = typeface.Borrow();
+    if (!face || !SetSize(face.get(), key)) {
       return false;
     }
-    advances.push_back(bitmap->advance);
+    for (size_t i : missing) {
+      // Loading hints the outline for plain pixels, which moves its advance; nothing is drawn.
+      if (FT_Load_Glyph(face.get(), glyphs[i],
+                        FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) != 0) {
+        return false;
+      }
+      found[i] = face.get()->glyph->metrics.horiAdvance;
+    }
+    const std::lock_guard lock(cache.mutex);
+    if (cache.advances.size() + missing.size() > kCachedAdvances) {
+      cache.advances.clear();
+    }
+    for (size_t i : missing) {
+      key.glyph = glyphs[i];
+      cache.advances.emplace(key, found[i]);
+    }
+  }
+  for (FT_Pos advance : found) {
+    advances.push_back(static_cast<double>(advance) / 64.0);
   }
   return true;
 }
 
 void ForgetGlyphBitmaps() {
-  GlyphCache& cache = Cache();
+  {
+    GlyphCache& cache = Cache();
+    const std::lock_guard lock(cache.mutex);
+    cache.bitmaps.clear();
+    cache.bytes = 0;
+  }
+  AdvanceCache& cache = Advances();
   const std::lock_guard lock(cache.mutex);
-  cache.bitmaps.clear();
-  cache.bytes = 0;
+  cache.advances.clear();
 }
 
 Path OutlinesOfGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,

@@ -20,7 +20,6 @@ struct GlyphBitmap {
   int width = 0;
   int height = 0;
   std::vector<uint8_t> coverage;  // width * height, 0..255
-  double advance = 0;  // the hinted advance along the baseline, pixels before the shape's matrix
 };
 
 struct GlyphShape {
@@ -38,11 +37,11 @@ std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, cons
 void RasterizeGlyphs(const Typeface& typeface, const GlyphShape& shape,
                      std::span<const uint32_t> glyphs,
                      std::vector<std::shared_ptr<const GlyphBitmap>>& bitmaps);
-// Each glyph's advance as the hinting of the shape gives it, in pixels along the baseline
-// before the shape's matrix; false when the face cannot say for every glyph. The bitmaps are
-// made and cached on the way, so drawing the run afterwards costs nothing more.
-bool HintedAdvances(const Typeface& typeface, const GlyphShape& shape,
-                    std::span<const uint32_t> glyphs, std::vector<double>& advances);
+// Each glyph's advance as the plain-pixel hinting of the shape's size gives it, in pixels
+// along the baseline before the shape's matrix (the hinting does not depend on it); false
+// when the face cannot say for every glyph. Nothing is rendered; advances are cached.
+bool PlainPixelAdvances(const Typeface& typeface, const GlyphShape& shape,
+                        std::span<const uint32_t> glyphs, std::vector<double>& advances);
 // Empties the cache, so that the next glyphs are rendered afresh (tests and benchmarks).
 void ForgetGlyphBitmaps();
 

@@ -119,18 +119,19 @@ bool ShrinkAsGdi(const Image& image, int mode, double& sx, double& sy, double& s
   if (mode != kBlackOnWhite && mode != kWhiteOnBlack && mode != kColorOnColor) {
     return false;
   }
-  const bool upright = tl.y == tr.y && tl.x == bl.x && tr.x > tl.x && bl.y > tl.y &&
-                       tr.x - tl.x < kLargest && bl.y - tl.y < kLargest;
+  const bool upright = tl.y == tr.y && tl.x == bl.x && tr.x > tl.x && bl.y > tl.y;
   const auto whole = [](double v) { return v == std::floor(v) && std::fabs(v) < 1e9; };
   if (!upright || !whole(sx) || !whole(sy) || !whole(sw) || !whole(sh) || sw <= 0 || sh <= 0) {
     return false;
   }
+  // Each axis in whole destination pixels; it is shrunk when fewer than its source's.
   const double x0 = std::round(tl.x), y0 = std::round(tl.y);
-  const auto dest_w = static_cast<int64_t>(std::round(tr.x) - x0);
-  const auto dest_h = static_cast<int64_t>(std::round(bl.y) - y0);
+  const double across = std::round(tr.x) - x0, down = std::round(bl.y) - y0;
+  const bool shrink_x = across > 0 && across < std::min(sw, kLargest);
+  const bool shrink_y = down > 0 && down < std::min(sh, kLargest);
   const auto width = static_cast<int64_t>(sw), height = static_cast<int64_t>(sh);
-  const bool shrink_x = dest_w > 0 && dest_w < width;
-  const bool shrink_y = dest_h > 0 && dest_h < height;
+  const int64_t dest_w = shrink_x ? static_cast<int64_t>(across) : 0;
+  const int64_t dest_h = shrink_y ? static_cast<int64_t>(down) : 0;
   if (!shrink_x && !shrink_y) {
     return false;
   }

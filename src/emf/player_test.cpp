@@ -658,10 +658,12 @@ TEST(Player, DibRecordsCountSourceRowsFromTheBottomRowEitherWay) {
 }
 
 // Shrinking, each stretch mode shows what GDI shows of the source pixels a destination pixel
-// stands for (tests/gdi-pages' blt-shrink through the reference renderer): a 10 x 10 bitmap
-// whose pixel (x, y) is (25x, 25y, 128) drawn at 3 x 3 takes source columns 0-2, 3-6 and 7-9
-// and rows 0-2, 3-6 and 7-9; COLORONCOLOR shows the last column and first row of each,
-// BLACKONWHITE their AND, WHITEONBLACK their OR.
+// stands for, only those on the bitmap counting (tests/gdi-pages' blt-shrink through the
+// reference renderer). The 10 x 10 bitmap's pixel (x, y) is (25x, 25y, 128): at 3 x 3 it gives
+// source columns 0-2, 3-6 and 7-9 and rows 0-2, 3-6 and 7-9; COLORONCOLOR shows the last
+// column and first row of each, BLACKONWHITE their AND, WHITEONBLACK their OR. A source
+// reaching 5 pixels past each side leaves the outer destination pixels alone, and an axis
+// that grows repeats pixels while the other shrinks.
 TEST(Player, ShrunkBitmapsShowWhatEachStretchModeKeeps) {
   std::string info;
   for (uint32_t v : {40u, 10u, 10u, 1u | (24u << 16), 0u, 320u, 0u, 0u, 0u, 0u}) {
@@ -676,30 +678,46 @@ TEST(Player, ShrunkBitmapsShowWhatEachStretchModeKeeps) {
     }
     bits.append(2, '\0');
   }
-  std::string stretch;  // the whole bitmap onto (10, 10, 3, 3)
-  testing_support::Append32(stretch, 81);
-  testing_support::Append32(stretch, 80 + 40 + 320);
-  for (uint32_t v : {0u, 0u, 0u, 0u, 10u, 10u, 0u, 0u, 10u, 10u, 80u, 40u, 120u, 320u, 0u,
-                     0x00CC0020u, 3u, 3u}) {
-    testing_support::Append32(stretch, v);
-  }
   struct Case {
     uint32_t mode;
-    int columns[3], rows[3];  // red and green of each destination column and row
+    int source[4];                  // x, y, width, height
+    int width, height;              // drawn at (10, 10)
+    int first_column, first_row;    // the first destination column and row drawn
+    std::vector<int> reds, greens;  // of each column and row drawn
   };
-  const Case cases[] = {{3, {50, 150, 225}, {0, 75, 175}},
-                        {1, {0, 0, 128}, {0, 0, 128}},
-                        {2, {59, 255, 239}, {59, 255, 239}}};
+  std::vector<int> grown;
+  for (int i = 0; i < 20; ++i) {
+    grown.push_back(25 * (i / 2));
+  }
+  const Case cases[] = {
+      {3, {0, 0, 10, 10}, 3, 3, 0, 0, {50, 150, 225}, {0, 75, 175}},
+      {1, {0, 0, 10, 10}, 3, 3, 0, 0, {0, 0, 128}, {0, 0, 128}},
+      {2, {0, 0, 10, 10}, 3, 3, 0, 0, {59, 255, 239}, {59, 255, 239}},
+      {3, {-5, -5, 20, 20}, 8, 8, 2, 2, {50, 100, 175, 225}, {0, 75, 125, 200}},
+      {1, {-5, -5, 20, 20}, 8, 8, 2, 2, {0, 64, 4, 192}, {0, 64, 4, 192}},
+      {3, {0, 0, 10, 10}, 20, 5, 0, 0, grown, {0, 50, 100, 150, 200}},
+  };
   for (const Case& c : cases) {
+    std::string stretch;
+    testing_support::Append32(stretch, 81);
+    testing_support::Append32(stretch, 80 + 40 + 320);
+    for (uint32_t v :
+         {0u, 0u, 0u, 0u, 10u, 10u, U(c.source[0]), U(c.source[1]), U(c.source[2]), U(c.source[3]),
+          80u, 40u, 120u, 320u, 0u, 0x00CC0020u, U(c.width), U(c.height)}) {
+      testing_support::Append32(stretch, v);
+    }
     const Rendered r = Play(EmfRecord(21, {c.mode}) + stretch + info + bits);
-    for (int j = 0; j < 3; ++j) {
-      for (int i = 0; i < 3; ++i) {
-        const uint32_t want = U(c.columns[i]) << 16 | U(c.rows[j]) << 8 | 128u;
-        EXPECT_EQ(r.At(10 + i, 10 + j), want) << "mode " << c.mode << " at " << i << "," << j;
+    for (int y = 0; y <= c.height; ++y) {
+      for (int x = 0; x <= c.width; ++x) {
+        const int column = x - c.first_column, row = y - c.first_row;
+        const bool drawn = column >= 0 && row >= 0 && column < static_cast<int>(c.reds.size()) &&
+                           row < static_cast<int>(c.greens.size());
+        const uint32_t want =
+            drawn ? U(c.reds[column]) << 16 | U(c.greens[row]) << 8 | 128u : kWhite;
+        EXPECT_EQ(r.At(10 + x, 10 + y), want)
+            << "mode " << c.mode << ", " << c.width << " x " << c.height << " at " << x << "," << y;
       }
     }
-    EXPECT_EQ(r.At(13, 10), kWhite);
-    EXPECT_EQ(r.At(10, 13), kWhite);
   }
 }
 

@@ -360,14 +360,14 @@ bool DrawnSmooth(uint8_t quality, const Typeface& face, int ppem) {
 
 // The advances of glyphs drawn in plain pixels: the outline hinted for plain pixels, which
 // moves the advances too, as GDI has them; false when the face cannot say.
-bool PlainPixelAdvances(const GlyphRun& run, size_t start, size_t end, const GlyphShape& shape,
-                        std::vector<Point>& advances) {
+bool AdvancesInPlainPixels(const GlyphRun& run, size_t start, size_t end, const GlyphShape& shape,
+                           std::vector<Point>& advances) {
   std::vector<uint32_t> indices;
   for (size_t i = start; i < end; ++i) {
     indices.push_back(static_cast<uint32_t>(run.glyphs[i].index));
   }
   std::vector<double> lengths;
-  if (!HintedAdvances(*run.faces[start], shape, indices, lengths)) {
+  if (!PlainPixelAdvances(*run.faces[start], shape, indices, lengths)) {
     return false;
   }
   for (double length : lengths) {
@@ -403,11 +403,10 @@ Point AdvanceGlyphs(const TextRun& text, const FontPlacement& placement, uint8_t
     while (end < run.glyphs.size() && run.faces[end] == run.faces[start]) {
       ++end;
     }
-    GlyphShape shape = placement.style.shape;
-    shape.smooth = false;
+    const GlyphShape& shape = placement.style.shape;
     const bool plain =
         upright && shape.ppem > 0 && !DrawnSmooth(quality, *run.faces[start], shape.ppem);
-    if (!plain || !PlainPixelAdvances(run, start, end, shape, advances)) {
+    if (!plain || !AdvancesInPlainPixels(run, start, end, shape, advances)) {
       for (size_t i = start; i < end; ++i) {
         cairo_glyph_t alone{run.glyphs[i].index, 0, 0};
         cairo_text_extents_t extents;

@@ -439,21 +439,25 @@ TEST(Text, GlyphsWithoutSpacingAdvanceByWholeHintedWidths) {
 // Text the face's gasp table draws in plain pixels is hinted for plain pixels, and so are its
 // advances, as the reference renderer draws it (tests/gdi-pages, text-plain-pixels): Arial's
 // "TxTx..." ends where the reference's does at 16, 13 and 12 pixels (the smoothed hinting's
-// steps would carry it 15, 8 and 7 pixels further), and bold at 16 pixels, which the face
-// smooths, keeps the smoothed steps.
+// steps would carry it 15, 8 and 7 pixels further), spaces included; bold at 16 pixels, which
+// the face smooths, keeps the smoothed steps.
 TEST(Text, PlainPixelTextAdvancesByItsPlainPixelHinting) {
   struct Case {
     int height;
     int weight;
+    const char16_t* text;
     int right;  // the reference's last inked column, plus one
   };
-  for (const Case& c :
-       {Case{-16, 400, 132}, Case{-13, 400, 115}, Case{-12, 400, 100}, Case{-16, 700, 156}}) {
+  const Case cases[] = {{-16, 400, u"TxTxTxTxTxTxTxTx", 132},
+                        {-13, 400, u"TxTxTxTxTxTxTxTx", 115},
+                        {-12, 400, u"TxTxTxTxTxTxTxTx", 100},
+                        {-16, 700, u"TxTxTxTxTxTxTxTx", 156},
+                        {-16, 400, u"Tx Tx Tx Tx Tx Tx", 120}};
+  for (const Case& c : cases) {
     FontSpec font;
     font.height = c.height;
     font.weight = c.weight;
-    const Page page =
-        Play(CreateFont(font) + Align(kTaBaseline) + TextOutW(4, 20, u"TxTxTxTxTxTxTxTx"));
+    const Page page = Play(CreateFont(font) + Align(kTaBaseline) + TextOutW(4, 20, c.text));
     EXPECT_EQ(page.Ink()[2], c.right) << c.height << " " << c.weight;
   }
 }

@@ -148,8 +148,12 @@ StrokeStyle Player::CurrentStroke() const {
       std::round(width) <= 1) {
     style.cosmetic = true;
   }
-  // GDI widens a geometric pen to whole device pixels.
-  style.width = std::max(1.0, std::round(width));
+  // GDI widens a geometric pen to whole device pixels. A pen over a million pixels wide covers
+  // all of any page it reaches, and wider ones would overflow cairo's fixed point (which then
+  // asks for gigabytes): it is drawn a million pixels wide.
+  constexpr double kWidestPen = 1 << 20;
+  const double whole = std::round(width);
+  style.width = whole > kWidestPen ? kWidestPen : std::max(1.0, whole);
   const int cap = pen.style & 0xF00;
   const int join = pen.style & 0xF000;
   style.cap = cap == 0x100   ? CAIRO_LINE_CAP_SQUARE

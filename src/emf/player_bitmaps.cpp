@@ -75,33 +75,61 @@ struct Span {
   int64_t first, last;
 };
 
-// A shrunk axis: each destination pixel's span; an axis that is not shrunk: one span of the
-// whole source on the bitmap, which keeps its places.
-std::vector<Span> AxisSpans(bool shrunk, bool down, int64_t start, int64_t source, int64_t dest,
-                            int64_t limit) {
-  if (!shrunk) {
-    return {{std::max<int64_t>(start, 0), std::min(start + source, limit) - 1}};
-  }
+// One axis of a transfer as ShrinkAsGdi draws it. Shrunk, each destination pixel stands for
+// a span, and [first, last) are those that show something of the bitmap; not shrunk, the one
+// span is the source's part on the bitmap, taken pixel for pixel.
+struct AxisPlan {
+  bool shrunk = false;
   std::vector<Span> spans;
-  const ShrunkAxis axis{source, dest, down};
-  for (int64_t i = 0; i < dest; ++i) {
-    spans.push_back(
-        {std::max<int64_t>(start + axis.First(i), 0), std::min(start + axis.Last(i), limit - 1)});
-  }
-  return spans;
-}
+  size_t first = 0, last = 0;
 
-// The destination pixels [first, last) of an axis that show something of the bitmap.
-bool DrawnPart(const std::vector<Span>& spans, size_t& first, size_t& last) {
-  first = 0;
-  while (first < spans.size() && spans[first].last < spans[first].first) {
-    ++first;
+  // Pixels of the shrunk image along the axis, and the span of its pixel k.
+  int Count() const {
+    return static_cast<int>(shrunk ? last - first : spans[0].last - spans[0].first + 1);
   }
-  last = spans.size();
-  while (last > first && spans[last - 1].last < spans[last - 1].first) {
-    --last;
+  Span At(int k) const {
+    return shrunk ? spans[first + k] : Span{spans[0].first + k, spans[0].first + k};
   }
-  return last > first;
+  // Moves the axis's source range onto the shrunk image and, when shrunk, its destination
+  // edges onto the whole pixels drawn (origin: the first destination pixel).
+  void Place(double origin, double& start, double& size, double& low, double& high) const {
+    if (shrunk) {
+      low = origin + static_cast<double>(first);
+      high = origin + static_cast<double>(last);
+      start = 0;
+      size = Count();
+    } else {
+      start -= static_cast<double>(spans[0].first);
+    }
+  }
+};
+
+// Plans an axis whose source [start, start + source) of a bitmap [0, limit) is shrunk to dest
+// pixels, or not; false when none of it lies on the bitmap.
+bool PlanAxis(bool shrunk, bool down, int64_t start, int64_t source, int64_t dest, int64_t limit,
+              AxisPlan& plan) {
+  plan.shrunk = shrunk;
+  plan.spans.clear();
+  if (!shrunk) {
+    plan.spans.push_back({std::max<int64_t>(start, 0), std::min(start + source, limit) - 1});
+  } else {
+    const ShrunkAxis axis{source, dest, down};
+    for (int64_t i = 0; i < dest; ++i) {
+      plan.spans.push_back(
+          {std::max<int64_t>(start + axis.First(i), 0), std::min(start + axis.Last(i), limit - 1)});
+    }
+  }
+  // The spans move on monotonically, so those on the bitmap are one run.
+  const auto off = [](const Span& span) { return span.last < span.first; };
+  plan.first = 0;
+  while (plan.first < plan.spans.size() && off(plan.spans[plan.first])) {
+    ++plan.first;
+  }
+  plan.last = plan.spans.size();
+  while (plan.last > plan.first && off(plan.spans[plan.last - 1])) {
+    --plan.last;
+  }
+  return plan.last > plan.first;
 }
 
 // Shrinking a bitmap, GDI's stretch modes decide what each destination pixel shows of the
@@ -129,43 +157,34 @@ bool ShrinkAsGdi(const Image& image, int mode, double& sx, double& sy, double& s
   const double across = std::round(tr.x) - x0, down = std::round(bl.y) - y0;
   const bool shrink_x = across > 0 && across < std::min(sw, kLargest);
   const bool shrink_y = down > 0 && down < std::min(sh, kLargest);
-  const auto width = static_cast<int64_t>(sw), height = static_cast<int64_t>(sh);
-  const int64_t dest_w = shrink_x ? static_cast<int64_t>(across) : 0;
-  const int64_t dest_h = shrink_y ? static_cast<int64_t>(down) : 0;
   if (!shrink_x && !shrink_y) {
     return false;
   }
-  const std::vector<Span> columns =
-      AxisSpans(shrink_x, false, static_cast<int64_t>(sx), width, dest_w, image.width);
-  const std::vector<Span> rows =
-      AxisSpans(shrink_y, true, static_cast<int64_t>(sy), height, dest_h, image.height);
-  size_t c0 = 0, c1 = 0, r0 = 0, r1 = 0;
-  if (!DrawnPart(columns, c0, c1) || !DrawnPart(rows, r0, r1)) {
+  AxisPlan columns, rows;
+  if (!PlanAxis(shrink_x, false, static_cast<int64_t>(sx), static_cast<int64_t>(sw),
+                shrink_x ? static_cast<int64_t>(across) : 0, image.width, columns) ||
+      !PlanAxis(shrink_y, true, static_cast<int64_t>(sy), static_cast<int64_t>(sh),
+                shrink_y ? static_cast<int64_t>(down) : 0, image.height, rows)) {
     out = {};
     sw = sh = 0;
     return true;
   }
-  // An axis that is not shrunk keeps the bitmap's pixels of its one span.
-  const auto extent = [](bool shrunk, size_t a, size_t b, const Span& whole_span) {
-    return static_cast<int>(shrunk ? b - a : whole_span.last - whole_span.first + 1);
-  };
-  out.width = extent(shrink_x, c0, c1, columns[0]);
-  out.height = extent(shrink_y, r0, r1, rows[0]);
+  out.width = columns.Count();
+  out.height = rows.Count();
   out.has_alpha = image.has_alpha;
   out.pixels.assign(static_cast<size_t>(out.width) * out.height, 0);
   for (int y = 0; y < out.height; ++y) {
-    const Span down = shrink_y ? rows[r0 + y] : Span{rows[0].first + y, rows[0].first + y};
+    const Span rows_of = rows.At(y);
     for (int x = 0; x < out.width; ++x) {
-      const Span across =
-          shrink_x ? columns[c0 + x] : Span{columns[0].first + x, columns[0].first + x};
+      const Span columns_of = columns.At(x);
       uint32_t value = 0;
       if (mode == kColorOnColor) {
-        value = image.pixels[static_cast<size_t>(down.first) * image.width + across.last];
+        value = image.pixels[static_cast<size_t>(rows_of.first) * image.width + columns_of.last];
       } else {
         value = mode == kBlackOnWhite ? 0xFFFFFFFFu : 0;
-        for (int64_t v = down.first; v <= down.last; ++v) {
+        for (int64_t v = rows_of.first; v <= rows_of.last; ++v) {
           const uint32_t* row = image.pixels.data() + static_cast<size_t>(v) * image.width;
-          for (int64_t u = across.first; u <= across.last; ++u) {
+          for (int64_t u = columns_of.first; u <= columns_of.last; ++u) {
             value = mode == kBlackOnWhite ? value & row[u] : value | row[u];
           }
         }
@@ -173,25 +192,9 @@ bool ShrinkAsGdi(const Image& image, int mode, double& sx, double& sy, double& s
       out.pixels[static_cast<size_t>(y) * out.width + x] = value;
     }
   }
-  // A shrunk axis lands on whole destination pixels, one a pixel of the shrunk image; one that
-  // is not keeps its corners, its source moved to where the kept span starts.
   double left = tl.x, right = tr.x, top = tl.y, bottom = bl.y;
-  if (shrink_x) {
-    left = x0 + static_cast<double>(c0);
-    right = x0 + static_cast<double>(c1);
-    sx = 0;
-    sw = out.width;
-  } else {
-    sx -= static_cast<double>(columns[0].first);
-  }
-  if (shrink_y) {
-    top = y0 + static_cast<double>(r0);
-    bottom = y0 + static_cast<double>(r1);
-    sy = 0;
-    sh = out.height;
-  } else {
-    sy -= static_cast<double>(rows[0].first);
-  }
+  columns.Place(x0, sx, sw, left, right);
+  rows.Place(y0, sy, sh, top, bottom);
   tl = {left, top};
   tr = {right, top};
   bl = {left, bottom};

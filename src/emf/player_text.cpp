@@ -352,6 +352,15 @@ class ScaledFonts {
   std::vector<std::pair<const Typeface*, ScaledFont>> fonts_;
 };
 
+// Where the glyphs of the run's face at start end: glyphs a face lacks come from others.
+size_t SameFaceEnd(const GlyphRun& run, size_t start) {
+  size_t end = start + 1;
+  while (end < run.glyphs.size() && run.faces[end] == run.faces[start]) {
+    ++end;
+  }
+  return end;
+}
+
 // Whether a face's glyphs are drawn in grey: as the font's quality asks, else as the face's
 // gasp table does at the size.
 bool DrawnSmooth(uint8_t quality, const Typeface& face, int ppem) {
@@ -399,10 +408,7 @@ Point AdvanceGlyphs(const TextRun& text, const FontPlacement& placement, uint8_t
   }
   std::vector<Point> advances;
   for (size_t start = 0; start < run.glyphs.size();) {
-    size_t end = start + 1;
-    while (end < run.glyphs.size() && run.faces[end] == run.faces[start]) {
-      ++end;
-    }
+    const size_t end = SameFaceEnd(run, start);
     const GlyphShape& shape = placement.style.shape;
     const bool plain =
         upright && shape.ppem > 0 && !DrawnSmooth(quality, *run.faces[start], shape.ppem);
@@ -638,10 +644,7 @@ void Player::DrawGlyphRuns(const TextRun& text, const TextLayout& layout) {
   const Path* clip = (text.options & kEtoClipped) && layout.has_rect ? &layout.rect_path : nullptr;
   const uint8_t quality = layout.font.quality;
   for (size_t start = 0; start < run.glyphs.size();) {
-    size_t end = start + 1;
-    while (end < run.glyphs.size() && run.faces[end] == run.faces[start]) {
-      ++end;
-    }
+    const size_t end = SameFaceEnd(run, start);
     const Typeface& from = *run.faces[start];
     GlyphStyle style = layout.placement.style;
     style.typeface = &from;

@@ -5,10 +5,12 @@
 #include <cstring>
 #include <vector>
 
+#include "base/page_pixels.h"
 #include "base/text_util.h"
 #include "services/diagnostic_log.h"
 #include "services/pending_pages.h"
 #include "services/scoped_handles.h"
+#include "services/screen.h"
 
 namespace {
 
@@ -19,6 +21,7 @@ constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;  // what the BMP header's size 
 constexpr uint64_t kMaxPixels = uint64_t{1} << 32;
 // Pages of up to one band of the engine's are drawn in memory; larger ones into a mapped file.
 constexpr uint64_t kPixelsInMemory = uint64_t{1} << 25;
+constexpr int kMaxSide = 1000000;
 
 bool IsSupportedDepth(int depth) {
   return depth == 1 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
@@ -112,51 +115,20 @@ BitmapInfo256 MakeBitmapInfo(int width, int height, int depth, uint64_t imageSiz
   return info;
 }
 
-float DisplayScaling(HDC screen, int axis) {
-  const int perInch = GetDeviceCaps(screen, axis);
-  return perInch > 0 ? perInch / 96.0f : 1.0f;
-}
-
 // The page's size in pixels: its frame at the screen's density (or the resolution setting),
 // or the size the settings ask for. False when there is no screen to measure by.
-bool PageSizeInPixels(const ENHMETAHEADER& header, const ImageSettings& settings, float& w,
-                      float& h) {
-  HDC screen = GetDC(GetDesktopWindow());
-  if (screen == nullptr) {
+bool PageSizeInPixels(const ENHMETAHEADER& header, const ImageSettings& settings,
+                      FramePixels& size) {
+  ScreenMeasures screen;
+  if (!MeasureScreen(screen)) {
     return false;
   }
-  float sx = GetDeviceCaps(screen, HORZSIZE) * 100.0f / GetDeviceCaps(screen, HORZRES);
-  float sy = GetDeviceCaps(screen, VERTSIZE) * 100.0f / GetDeviceCaps(screen, VERTRES);
-  // The converter declares itself DPI-aware, so a scaled screen shows it physical pixels (144
-  // an inch at 150 %): pages keep the size they have at 96, whatever the display's scaling.
-  sx *= DisplayScaling(screen, LOGPIXELSX);
-  sy *= DisplayScaling(screen, LOGPIXELSY);
-  if (settings.xResolution > 0 && settings.yResolution > 0) {
-    sx = sx * 72 / settings.xResolution;
-    sy = sy * 72 / settings.yResolution;
-  }
-  w = (static_cast<double>(header.rclFrame.right) - header.rclFrame.left) / sx + 0.5f;
-  h = (static_cast<double>(header.rclFrame.bottom) - header.rclFrame.top) / sy + 0.5f;
+  const PageFrame frame{header.rclFrame.left, header.rclFrame.top, header.rclFrame.right,
+                        header.rclFrame.bottom};
+  size = FrameInPixels(frame, ScreenPitch(screen, settings.xResolution, settings.yResolution));
   if (settings.specifySize) {
-    long long width = 0;
-    long long height = 0;
-    if (settings.width > 0 && settings.height > 0) {
-      width = settings.width;
-      height = settings.height;
-    } else if (settings.width > 0) {
-      width = settings.width;
-      height = static_cast<long long>(settings.width * h / w);
-    } else if (settings.height > 0) {
-      height = settings.height;
-      width = static_cast<long long>(settings.height * w / h);
-    } else {
-      width = static_cast<long long>(w);
-      height = static_cast<long long>(h);
-    }
-    w = static_cast<float>(width);
-    h = static_cast<float>(height);
+    size = FixSize(size, FixedSize{settings.width, settings.height});
   }
-  ReleaseDC(GetDesktopWindow(), screen);
   return true;
 }
 
@@ -320,18 +292,18 @@ bool MeasurePage(const std::string& pagePath, const ImageSettings& settings, Ope
       return false;
     }
   }
-  float w = 0;
-  float h = 0;
-  if (!PageSizeInPixels(header, settings, w, h)) {
+  FramePixels size;
+  if (!PageSizeInPixels(header, settings, size)) {
     why = "no screen to measure the page by";
     return false;
   }
   // Sizes no bitmap can have are refused before anything is converted to an integer.
-  if (!(w >= 1.0f) || !(h >= 1.0f) || w > 1e6f || h > 1e6f) {
+  PixelCount pixels;
+  if (!WholePixels(size, pixels) || pixels.width > kMaxSide || pixels.height > kMaxSide) {
     why = "the page's size gives no bitmap";
     return false;
   }
-  page.pixels = RECT{0, 0, static_cast<LONG>(w), static_cast<LONG>(h)};
+  page.pixels = RECT{0, 0, pixels.width, pixels.height};
   if (static_cast<uint64_t>(page.pixels.right) * static_cast<uint64_t>(page.pixels.bottom) >
       kMaxPixels) {
     why = "a bitmap of " + std::to_string(page.pixels.right) + " x " +

@@ -43,7 +43,7 @@ void GiveBackPieceBuffer(PieceBuffer buffer) {
 }  // namespace
 
 std::string PlayInBands(const Metafile& file, int width, int height, const BandPlan& plan,
-                        const RowSink& take, PlayStats& stats) {
+                        const RowSink& take, PlayStats& stats, bool smooth_text) {
   const bool tiled = plan.columns < width;
   const RectL bounds{0, 0, width, height};
   // One buffer for every piece, of the largest piece's size: reallocating it for a smaller
@@ -69,6 +69,7 @@ std::string PlayInBands(const Metafile& file, int width, int height, const BandP
                   0x00FFFFFF);
       {
         Canvas canvas(piece.get(), band_width * 4, width, height, band);
+        canvas.set_smooth_text(smooth_text);
         stats = PlayMetafile(file, canvas, bounds);
       }
       if (!stats.failure.empty()) {

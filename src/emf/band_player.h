@@ -68,8 +68,9 @@ inline constexpr const char* kRowsRefused = "the rows were not taken";
 
 // Plays the page (width x height pixels, on white) piece by piece and hands its rows to take
 // as each band is done, so memory follows the band, not the page. A band cut into tiles is
-// gathered first. The failure, if any; stats are the last piece's.
+// gathered first. Text is smoothed unless the page is bound for a palette, where Windows
+// draws it plain. The failure, if any; stats are the last piece's.
 std::string PlayInBands(const Metafile& file, int width, int height, const BandPlan& plan,
-                        const RowSink& take, PlayStats& stats);
+                        const RowSink& take, PlayStats& stats, bool smooth_text = true);
 
 }  // namespace emf

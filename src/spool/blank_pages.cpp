@@ -5,12 +5,12 @@
 #include "services/page_file.h"
 #include "services/pending_pages.h"
 #include "services/scoped_handles.h"
+#include "services/screen.h"
 #include "spool/spool_collection.h"
 
 namespace {
 
 constexpr DWORD kEmfSignature = 0x464D4520;
-constexpr double kMaxTestPixels = 1 << 26;
 
 }  // namespace
 
@@ -23,37 +23,30 @@ int IsBlankEMFPage(HENHMETAFILE metafile) {
       header.dSignature != kEmfSignature) {
     return 1;
   }
-  HDC screen = GetDC(GetDesktopWindow());
-  if (screen == nullptr) {
+  ScreenMeasures screen;
+  if (!MeasureScreen(screen)) {
     return 1;
   }
-  // As page output measures it: at 96 an inch whatever the display's scaling (the converter
-  // is DPI-aware, so a scaled screen shows it physical pixels).
-  const int perInchX = GetDeviceCaps(screen, LOGPIXELSX);
-  const int perInchY = GetDeviceCaps(screen, LOGPIXELSY);
-  const float scaleX = GetDeviceCaps(screen, HORZSIZE) * 100.0f / GetDeviceCaps(screen, HORZRES) *
-                       (perInchX > 0 ? perInchX / 96.0f : 1.0f);
-  const float scaleY = GetDeviceCaps(screen, VERTSIZE) * 100.0f / GetDeviceCaps(screen, VERTRES) *
-                       (perInchY > 0 ? perInchY / 96.0f : 1.0f);
-  ReleaseDC(GetDesktopWindow(), screen);
-
-  const float pageWidth =
-      (static_cast<double>(header.rclFrame.right) - header.rclFrame.left) / scaleX + 0.5f;
-  const float pageHeight =
-      (static_cast<double>(header.rclFrame.bottom) - header.rclFrame.top) / scaleY + 0.5f;
-  const float halfWidth = pageWidth * 0.5f;
-  const float halfHeight = pageHeight * 0.5f;
-  if (!(halfWidth >= 1.0f) || !(halfHeight >= 1.0f)) {
-    return 1;
+  // As page output measures it, at half its size each way.
+  const PageFrame frame{header.rclFrame.left, header.rclFrame.top, header.rclFrame.right,
+                        header.rclFrame.bottom};
+  PixelCount test;
+  switch (BlankTestPixels(frame, ScreenPitch(screen), test)) {
+    case BlankTest::kNothingShows:
+      return 1;
+    case BlankTest::kTooLarge:
+      // Deleting it unseen could lose a real page.
+      LogMessage(
+          "IsBlankEMFPage: a page of %.0f x %.0f mm is too large to test; it is kept "
+          "untested.\n",
+          (static_cast<double>(frame.right) - frame.left) / 100,
+          (static_cast<double>(frame.bottom) - frame.top) / 100);
+      return 0;
+    case BlankTest::kDrawn:
+      break;
   }
-  // A page too large to test is kept: deleting it unseen could lose a real page.
-  if (static_cast<double>(halfWidth) * halfHeight > kMaxTestPixels) {
-    LogMessage("IsBlankEMFPage: a page of %.0f x %.0f test pixels is kept untested.\n", halfWidth,
-               halfHeight);
-    return 0;
-  }
-  const int width = static_cast<int>(halfWidth);
-  const int height = static_cast<int>(halfHeight);
+  const int width = test.width;
+  const int height = test.height;
 
   const ScopedDc memory(CreateCompatibleDC(nullptr));
   const ScopedBitmap bitmap(memory.Valid() ? CreateCompatibleBitmap(memory.Get(), width, height)
@@ -68,7 +61,13 @@ int IsBlankEMFPage(HENHMETAFILE metafile) {
   const RECT area{0, 0, width, height};
   const ScopedBrush white(CreateSolidBrush(RGB(255, 255, 255)));
   FillRect(memory.Get(), &area, white.Get());
-  PlayEnhMetaFile(memory.Get(), metafile, &area);
+  // A page that could not be drawn whole is no blank page, whatever its bitmap shows: it goes
+  // on to be converted, which says why it fails.
+  if (!PlayEnhMetaFile(memory.Get(), metafile, &area)) {
+    LogMessage("IsBlankEMFPage: the page could not be drawn whole (error %lu); it is kept.\n",
+               static_cast<unsigned long>(GetLastError()));
+    return 0;
+  }
 
   int blank = 1;
   for (int y = 0; y < height && blank; ++y) {

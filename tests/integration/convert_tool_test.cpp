@@ -264,6 +264,32 @@ TEST(ConvertTool, APageCutShortIsWrittenNamedAndCounted) {
   EXPECT_EQ(RunProgram(Tool(), {"whole.emf", "-o", "w/{name}.png"}, dir.path()).exitCode, 0);
 }
 
+// A page cut short is never left out as blank, white as it may be: what was lost may have
+// been ink. An EMF copy carries a page the engine cannot read as it is, as the converter
+// copies it; drawn, the same page fails by name.
+TEST(ConvertTool, APageTheEngineCannotReadWholeIsNeverLeftOutOrLost) {
+  const TempDir dir;
+  const CutPage white = CutShort(EmfPage(""), 20);  // EMR_EOF gone
+  WriteFile(dir / "white.emf", white.bytes);
+  // A damaged file whose header promises more than the records it has: "no records".
+  const std::string unreadable = ReadFile(
+      testing_support::SharedDir() + "/corpus/emf-corrupted/bad_corrupted_2014-12-02-215338.emf");
+  WriteFile(dir / "bare.emf", unreadable);
+  const auto skip =
+      RunProgram(Tool(), {"--skip-blank", "white.emf", "-o", "s/{name}.png"}, dir.path());
+  EXPECT_EQ(skip.exitCode, 1) << skip.err;
+  EXPECT_NE(skip.err.find(white.said), std::string::npos) << skip.err;
+  EXPECT_TRUE(FileExists(dir / "s/white.png"));
+
+  const auto copied = RunProgram(Tool(), {"bare.emf", "-f", "emf", "-o", "e/{name}"}, dir.path());
+  EXPECT_EQ(copied.exitCode, 0) << copied.err;
+  EXPECT_EQ(ReadFile(dir / "e/bare.emf"), unreadable);
+  const auto drawn = RunProgram(Tool(), {"bare.emf", "-o", "p/{name}.png"}, dir.path());
+  EXPECT_EQ(drawn.exitCode, 1);
+  EXPECT_NE(drawn.err.find("bare.emf page 1"), std::string::npos) << drawn.err;
+  EXPECT_FALSE(FileExists(dir / "p/bare.png"));
+}
+
 // Inputs are never changed: with --force, an output name that leads to an input (the same
 // name, a hard link, a folder reached through a link) is refused before anything is drawn.
 TEST(ConvertTool, ForceNeverReplacesAnInput) {
@@ -382,7 +408,8 @@ TEST(ConvertTool, AFolderGivesItsPagesAndSpoolFiles) {
   WriteFile(dir / "in/notes.txt", "not a page");
   auto run = RunProgram(Tool(), {"in", "-o", "flat/{name}-{page}.png"}, dir.path());
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.err.find("in/notes.txt: left out, neither an EMF page nor a spool file"),
+  EXPECT_NE(run.err.find(
+                "in/notes.txt: left out, neither an EMF page, a Windows metafile nor a spool file"),
             std::string::npos)
       << run.err;
   EXPECT_EQ(FilesIn(dir / "flat"), 4u);  // three pages of a.SPL and b.emf

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "base/emf_content.h"
 #include "base/spool_format.h"
 #include "base/text_util.h"
 #include "base/usage_error.h"
@@ -17,6 +16,7 @@
 #include "emf/metafile.h"
 #include "emf/records.h"
 #include "emf/wmf_reader.h"
+#include "page/page.h"
 
 namespace {
 
@@ -193,32 +193,29 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "emfdump: %s: cannot be opened\n", arguments.path.c_str());
     return 1;
   }
-  std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (emf::WmfKindOf(data) != emf::WmfKind::kNone) {
-    return DumpWmf(arguments, data);
-  }
-  if (KindOfFile(data) == FileKind::kEmfSpool) {
-    const SpoolPages found = FindPages(data);
-    if (static_cast<size_t>(arguments.page) > found.pages.size()) {
-      std::fprintf(stderr, "emfdump: %s: the spool file has %zu page(s), no page %d\n",
-                   arguments.path.c_str(), found.pages.size(), arguments.page);
-      return 1;
-    }
-    const SpoolPage& page = found.pages[static_cast<size_t>(arguments.page) - 1];
-    if (!arguments.text_only) {
-      std::printf("spool file, document \"%s\", page %d of %zu at offset %zu\n",
-                  SpoolDocumentName(data).c_str(), arguments.page, found.pages.size(), page.offset);
-    }
-    data =
-        std::vector<uint8_t>(data.begin() + static_cast<std::ptrdiff_t>(page.offset),
-                             data.begin() + static_cast<std::ptrdiff_t>(page.offset + page.size));
-  }
+  const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
   std::string error;
-  const auto file = emf::Metafile::Parse(data, &error);
-  if (!file) {
+  page::InputPages found;
+  SpoolPage span;
+  if (!page::FindInputPages(data, found, error) ||
+      !page::SelectPage(found, arguments.page, span, error)) {
     std::fprintf(stderr, "emfdump: %s: %s\n", arguments.path.c_str(), error.c_str());
     return 1;
   }
+  if (found.kind == page::InputKind::kWmf) {
+    return DumpWmf(arguments, data);
+  }
+  if (found.kind == page::InputKind::kEmfSpool && !arguments.text_only) {
+    std::printf("spool file, document \"%s\", page %d of %zu at offset %zu\n",
+                found.document.c_str(), arguments.page, found.pages.size(), span.offset);
+  }
+  page::Page opened;
+  if (!page::OpenPage(std::span(data).subspan(span.offset, span.size), {}, opened, error)) {
+    std::fprintf(stderr, "emfdump: %s: %s\n", arguments.path.c_str(), error.c_str());
+    return 1;
+  }
+  const emf::Metafile* file = &*opened.file;
   if (arguments.text_only) {
     for (const emf::Record& record : file->records()) {
       if (const std::string text = TextOfRecord(record); !text.empty()) {
@@ -249,12 +246,11 @@ int main(int argc, char** argv) {
                 text.c_str(), text.empty() ? "" : "\"");
   }
   // What the records alone do not make plain: a drawing GDI leaves out, or cuts off.
-  if (HoldsOnlyEmfPlus(data)) {
-    std::fprintf(stderr,
-                 "emfdump: %s page %d holds only EMF+ drawing, which GDI draws as nothing\n",
-                 arguments.path.c_str(), arguments.page);
+  if (opened.notes.emf_plus_only) {
+    std::fprintf(stderr, "emfdump: %s page %d %s\n", arguments.path.c_str(), arguments.page,
+                 page::kEmfPlusOnly);
   }
-  if (emf::DrawsOutsideFrame(h)) {
+  if (opened.notes.outside_frame) {
     std::fprintf(stderr, "emfdump: %s page %d draws outside its frame\n", arguments.path.c_str(),
                  arguments.page);
   }

@@ -10,13 +10,13 @@
 #include <cstring>
 #include <vector>
 
-#include "emf/band_player.h"
 #include "emf/metafile.h"
 #include "emf/vector_document.h"
 #include "emf/wmf_writer.h"
 #include "imaging/colour_census.h"
 #include "imaging/encoders.h"
 #include "imaging/row_writer.h"
+#include "page/page.h"
 
 namespace {
 
@@ -41,42 +41,16 @@ bool WriteBytes(int fd, std::span<const uint8_t> bytes) {
   return true;
 }
 
-struct PixelSize {
-  int width = 0;
-  int height = 0;
-  double x_dpi = 0;
-  double y_dpi = 0;
-};
+using page::PixelSize;
 
-// The page's size in pixels: the frame at the resolution, or the size asked for, with the
-// resolution that size gives the frame.
-bool SizeOf(const emf::Header& header, const ConvertOptions& options, PixelSize& size,
-            std::string& error) {
-  const emf::RectL& frame = header.frame;
-  const double width_in = (static_cast<double>(frame.right) - frame.left) / 2540.0;
-  const double height_in = (static_cast<double>(frame.bottom) - frame.top) / 2540.0;
-  if (!(width_in > 0 && height_in > 0)) {
-    error = "the page's frame is empty";
-    return false;
-  }
-  double w = width_in * options.x_dpi + 0.5;
-  double h = height_in * options.y_dpi + 0.5;
-  size.x_dpi = options.x_dpi;
-  size.y_dpi = options.y_dpi;
-  if (options.width >= 0) {
-    w = options.width > 0 ? options.width : options.height * width_in / height_in + 0.5;
-    h = options.height > 0 ? options.height : options.width * height_in / width_in + 0.5;
-    size.x_dpi = w / width_in;
-    size.y_dpi = h / height_in;
-  }
-  if (!(w >= 1 && h >= 1 && w < 0x7FFFFFFF && h < 0x7FFFFFFF)) {
-    error = "a page of " + std::to_string(std::llround(w)) + " x " +
-            std::to_string(std::llround(h)) + " pixels cannot be drawn";
-    return false;
-  }
-  size.width = static_cast<int>(w);
-  size.height = static_cast<int>(h);
-  return true;
+page::SizeRequest RequestOf(const ConvertOptions& options) {
+  page::SizeRequest request;
+  request.x_dpi = options.x_dpi;
+  request.y_dpi = options.y_dpi;
+  request.fixed = options.width >= 0;
+  request.width = options.width;
+  request.height = options.height;
+  return request;
 }
 
 // 16 bits a pixel keep 5 bits of each channel; the file stores them as 24.
@@ -95,12 +69,6 @@ void ToRgb(const uint32_t* source, int width, bool five_bits, uint8_t* out) {
     out[3 * x + 1] = FiveBits(source[x] >> 8);
     out[3 * x + 2] = FiveBits(source[x]);
   }
-}
-
-bool IsBlackInBlackAndWhite(uint32_t pixel) {
-  const double brightness =
-      0.299 * (pixel >> 16 & 0xFF) + 0.587 * (pixel >> 8 & 0xFF) + 0.114 * (pixel & 0xFF);
-  return brightness <= 128;
 }
 
 uint32_t CodecOptionFor(uint32_t code, int bpp) {
@@ -139,8 +107,7 @@ std::string StreamPage(const emf::Metafile& file, const PixelSize& size, const P
     return true;
   };
   emf::PlayStats stats;
-  const std::string failure = emf::PlayInBands(
-      file, size.width, size.height, emf::PlanStreamedBands(size.width, size.height), take, stats);
+  const std::string failure = page::DrawRows(file, size.width, size.height, take, stats);
   const bool finished = writer->Finish(&error);
   if (!failure.empty() && failure != emf::kRowsRefused) {
     return failure;
@@ -186,7 +153,7 @@ std::string WholePage(const emf::Metafile& file, const PixelSize& size, const Pa
       uint8_t* out = image.Row(row);
       if (black_and_white) {
         for (int x = 0; x < size.width; ++x) {
-          out[x] = IsBlackInBlackAndWhite(source[x]) ? 0 : 1;
+          out[x] = page::IsBlackInBlackAndWhite(source[x]) ? 0 : 1;
         }
       } else if (grey) {
         for (int x = 0; x < size.width; ++x) {
@@ -200,8 +167,9 @@ std::string WholePage(const emf::Metafile& file, const PixelSize& size, const Pa
     return true;
   };
   emf::PlayStats stats;
-  const std::string failure = emf::PlayInBands(
-      file, size.width, size.height, emf::PlanStreamedBands(size.width, size.height), take, stats);
+  const bool for_palette = options.depth <= 8;
+  const std::string failure =
+      page::DrawRows(file, size.width, size.height, take, stats, for_palette);
   if (!failure.empty()) {
     return failure;
   }
@@ -302,35 +270,22 @@ emf::ByteSink SinkInto(int fd) {
   return [fd](std::span<const uint8_t> bytes) { return WriteBytes(fd, bytes); };
 }
 
-std::string CutShort(const emf::Metafile& file) {
-  if (!file.truncated()) {
-    return {};
-  }
-  return "the page ends after record " + std::to_string(file.records().size()) + " of " +
-         std::to_string(file.header().records) + "; drawn as far as it goes";
-}
-
-std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
+std::string WritePage(const page::Page& page, const ConvertOptions& options,
                       const OpenTemporary& temporary, const std::string& title,
                       PageProgress* progress) {
   if (options.format == "emf") {
-    return WriteBytes(temporary.fd, page) ? std::string() : std::strerror(errno);
+    return WriteBytes(temporary.fd, page.bytes) ? std::string() : std::strerror(errno);
   }
-  std::string error;
-  const std::optional<emf::Metafile> file = emf::Metafile::Parse(page, &error);
-  if (!file) {
-    return error;
-  }
+  const emf::Metafile& file = *page.file;
   if (options.format == "wmf") {
-    return WriteBytes(temporary.fd, emf::ConvertToWmf(*file)) ? std::string()
-                                                              : std::strerror(errno);
+    return WriteBytes(temporary.fd, emf::ConvertToWmf(file)) ? std::string() : std::strerror(errno);
   }
   if (options.format == "pdf" || options.format == "svg") {
     emf::VectorDocument document(
         SinkInto(temporary.fd),
         options.format == "pdf" ? emf::VectorFormat::kPdf : emf::VectorFormat::kSvg,
         ColourRuleOf(options), PdfInfo(title));
-    error = document.AddPage(*file);
+    std::string error = document.AddPage(file);
     const std::string finished = document.Finish();
     return error.empty() ? finished : error;
   }
@@ -340,7 +295,7 @@ std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& optio
   target.file = &output;
   target.reduce_png = options.reduce_png;
   target.progress = progress;
-  return DrawPage(*file, options, target);
+  return DrawPage(file, options, target);
 }
 
 std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
@@ -352,7 +307,7 @@ std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
   }
   PixelSize size;
   std::string error;
-  if (!SizeOf(file.header(), options, size, error)) {
+  if (!page::SizeOf(file.header(), RequestOf(options), size, error)) {
     return error;
   }
   const bool colour = !options.grey && options.depth >= 16;
@@ -365,49 +320,14 @@ std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
   return WholePage(file, size, target, options);
 }
 
-uint64_t PageRowBytes(std::span<const uint8_t> page, const ConvertOptions& options) {
-  std::string error;
-  const std::optional<emf::Header> header = emf::ParseHeader(page, &error);
+uint64_t PageRowBytes(const emf::Header& header, const ConvertOptions& options) {
   PixelSize size;
-  if (!header || !SizeOf(*header, options, size, error)) {
+  std::string error;
+  if (!page::SizeOf(header, RequestOf(options), size, error)) {
     return 0;  // it fails when drawn, before anything is written for it
   }
   const bool colour = !options.grey && options.depth >= 16;
   return static_cast<uint64_t>(size.width) * static_cast<uint64_t>(size.height) * (colour ? 3 : 1);
-}
-
-bool PageIsBlank(std::span<const uint8_t> page) {
-  std::string error;
-  const std::optional<emf::Metafile> file = emf::Metafile::Parse(page, &error);
-  if (!file) {
-    return false;  // a page that cannot be read is never dropped as blank
-  }
-  ConvertOptions half;
-  half.x_dpi = half.y_dpi = 48;
-  PixelSize size;
-  if (!SizeOf(file->header(), half, size, error)) {
-    return true;  // no area: nothing can show
-  }
-  if (static_cast<uint64_t>(size.width) * static_cast<uint64_t>(size.height) >
-      imaging::kMaxPixels) {
-    return false;  // too large to test: kept
-  }
-  bool blank = true;
-  const emf::RowSink take = [&](const uint32_t* rows, size_t stride, int count) {
-    for (int y = 0; y < count && blank; ++y) {
-      for (int x = 0; x < size.width; ++x) {
-        if (IsBlackInBlackAndWhite(rows[static_cast<size_t>(y) * stride + x])) {
-          blank = false;
-          break;
-        }
-      }
-    }
-    return blank;  // the first black pixel settles it
-  };
-  emf::PlayStats stats;
-  const std::string failure = emf::PlayInBands(
-      *file, size.width, size.height, emf::PlanStreamedBands(size.width, size.height), take, stats);
-  return blank && failure.empty();
 }
 
 void RememberFileMode() {

@@ -15,6 +15,7 @@
 #include "emf/vector_target.h"
 #include "imaging/output_file.h"
 #include "imaging/row_writer.h"
+#include "page/page.h"
 
 // How far the page being drawn has got: its rows handed to the encoder, band by band, of its
 // rows (0 until its size is known). Read by another thread to show a slow page's progress.
@@ -75,29 +76,21 @@ class DescriptorOutput final : public imaging::OutputFile {
   std::string name_;
 };
 
-// Writes the page (its EMF bytes) in the format named by the extension into the temporary
-// file; "" when written, else why. A PDF carries the document's title.
-std::string WritePage(std::span<const uint8_t> page, const ConvertOptions& options,
+// Writes the page in the format named by the extension into the temporary file; "" when
+// written, else why. A PDF carries the document's title.
+std::string WritePage(const page::Page& page, const ConvertOptions& options,
                       const OpenTemporary& temporary, const std::string& title,
                       PageProgress* progress = nullptr);
 
 // Where a PDF or SVG goes: the file's handle.
 emf::ByteSink SinkInto(int fd);
 
-// For a page whose data stops before the page does: "the page ends after record K of M; drawn
-// as far as it goes" (M as its header declares); "" for a whole page.
-std::string CutShort(const emf::Metafile& file);
-
 // The PDF's document information: the title, and this program as its creator.
 emf::DocumentInfo PdfInfo(const std::string& title);
 
 // The bytes of the page's rows as the TIFF writer takes them (three a pixel in colour, one
 // otherwise) at the options' size and depth; 0 for a page that cannot be drawn.
-uint64_t PageRowBytes(std::span<const uint8_t> page, const ConvertOptions& options);
-
-// The converter's blank-page test: drawn at half the screen's 96 dots per inch, nothing on
-// the page stays black in black and white (a brightness of 128 or less).
-bool PageIsBlank(std::span<const uint8_t> page);
+uint64_t PageRowBytes(const emf::Header& header, const ConvertOptions& options);
 
 // How a vector page's colours go: as they are, grey (--grey) or black and white (-d 1).
 emf::ColourRule ColourRuleOf(const ConvertOptions& options);

@@ -44,7 +44,11 @@ TEST(DescriptorOutput, WritesAtOffsetsAndSaysWhenTheFileRefuses) {
 // the encoder) and in grey (rows gathered into an image first).
 TEST(PageProgress, EveryRowOfTheDrawnPageIsCountedOnce) {
   const std::string bytes = testing_support::BoxPage(0x0000FF);
-  const std::span<const uint8_t> page(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  page::Page page;
+  std::string opened;
+  ASSERT_TRUE(page::OpenPage(
+      std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), {}, page, opened))
+      << opened;
   for (const bool grey : {false, true}) {
     const testing_support::TempDir dir;
     OpenTemporary temporary;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <map>
@@ -25,7 +26,6 @@
 #include <utility>
 #include <vector>
 
-#include "base/emf_content.h"
 #include "base/print_job.h"
 #include "base/spool_format.h"
 #include "base/usage_error.h"
@@ -34,9 +34,9 @@
 #include "emf/font.h"
 #include "emf/metafile.h"
 #include "emf/vector_document.h"
-#include "emf/wmf_reader.h"
 #include "imaging/image.h"
 #include "imaging/row_writer.h"
+#include "page/page.h"
 #include "page_output.h"
 
 namespace {
@@ -109,17 +109,14 @@ bool ReadInput(const std::string& path, Input& input, std::string& error) {
 }
 
 // A Windows metafile becomes the EMF page Windows makes of it (a placeable one at the output's
-// resolution) and is drawn from then on as any page.
+// resolution), once, and is drawn from then on as any page; one that cannot be is a failed
+// input.
 bool ReadWindowsMetafile(Input& input, double dpi, std::string& error) {
-  if (emf::WmfKindOf(input.bytes) == emf::WmfKind::kNone) {
+  if (page::KindOfInput(input.bytes) != page::InputKind::kWmf) {
     return true;
   }
-  auto converted = emf::ConvertWmf(input.bytes, dpi, &error);
-  if (!converted) {
-    return false;
-  }
-  input.bytes.assign(converted->emf.begin(), converted->emf.end());
-  return true;
+  std::map<std::string, int> skipped;
+  return page::ConvertWindowsMetafile(input.bytes, dpi, skipped, error);
 }
 
 // -f names the format a file holds: a name whose extension says otherwise gets its own.
@@ -139,26 +136,19 @@ std::string WithFormatExtension(const std::string& path, const std::string& form
 // The pages of one input, named; false (with why) when it holds none we read.
 bool FindInputPages(const Input& input, size_t index, const ConvertOptions& options,
                     std::vector<PageTask>& tasks, std::string& error) {
-  const FileKind kind = KindOfFile(input.bytes);
-  std::vector<SpoolPage> spans;
-  std::string document;
-  if (kind == FileKind::kEmfPage) {
-    spans.push_back({0, input.bytes.size()});
-  } else if (kind == FileKind::kEmfSpool) {
-    const SpoolPages found = FindPages(input.bytes);
-    spans = found.pages;
-    document = SafeDocumentName(SpoolDocumentName(input.bytes));
-    if (found.lastIncomplete) {
-      error = "its last page is cut short and is left out";
+  page::InputPages found;
+  if (!page::FindInputPages(input.bytes, found, error)) {
+    if (found.kind == page::InputKind::kOther) {
+      error +=
+          "; quadrine-convert reads EMF pages, Windows metafiles and spool files in the EMF "
+          "format";
     }
-    if (spans.empty()) {
-      error = error.empty() ? "a spool file with no EMF page in it" : error;
-      return false;
-    }
-  } else {
-    error = std::string("is ") + FileKindName(kind) +
-            "; quadrine-convert reads EMF pages and spool files in the EMF format";
     return false;
+  }
+  const std::vector<SpoolPage>& spans = found.pages;
+  const std::string document = SafeDocumentName(found.document);
+  if (found.last_cut_short) {
+    error = "its last page is cut short and is left out";
   }
   // Only the pages asked for, each keeping its own number; a number the input does not reach
   // is said, and the input counts as failed.
@@ -320,41 +310,15 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs, b
       std::vector<unsigned char> head(64);
       in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
       head.resize(static_cast<size_t>(in.gcount()));
-      const FileKind kind = KindOfFile(head);
-      if (kind == FileKind::kEmfPage || kind == FileKind::kEmfSpool ||
-          emf::WmfKindOf(head) != emf::WmfKind::kNone) {
+      if (page::KindOfInput(head) != page::InputKind::kOther) {
         expanded.push_back(file);
       } else {
         std::fprintf(stderr, "quadrine-convert: %s: left out, %s\n", file.c_str(),
-                     kind == FileKind::kUnknown
-                         ? "neither an EMF page nor a spool file"
-                         : (std::string("it is ") + FileKindName(kind)).c_str());
+                     page::WhyNotRead(head).c_str());
       }
     }
   }
   return expanded;
-}
-
-// --area bounds grows each page's frame to hold all it draws, in the tool's own copy of the
-// input; otherwise a page that draws outside its frame is noted, to be named once.
-void ApplyArea(std::vector<Input>& inputs, std::vector<PageTask>& tasks, bool bounds) {
-  for (PageTask& task : tasks) {
-    Input& input = inputs[task.input];
-    for (size_t k = 0; k < task.spans.size(); ++k) {
-      const std::span<uint8_t> page =
-          std::span(input.bytes).subspan(task.spans[k].offset, task.spans[k].size);
-      std::string error;
-      const std::optional<emf::Header> header = emf::ParseHeader(page, &error);
-      if (!header) {
-        continue;  // its drawing says why
-      }
-      if (bounds) {
-        emf::ReplaceFrame(page, emf::FrameHoldingBounds(*header));
-      } else if (emf::DrawsOutsideFrame(*header)) {
-        task.outside_frame.push_back(task.numbers[k]);
-      }
-    }
-  }
 }
 
 // The finished file to standard output; "" when all of it went, else why.
@@ -376,59 +340,99 @@ std::string CopyToStandardOutput(const std::string& temporary) {
   return failure;
 }
 
-// A page of an input, numbered from 1 in the input.
-struct NumberedPage {
-  int number = 0;
-  std::span<const uint8_t> bytes;
-};
+// Opens a page of the input ready to draw, as the options ask.
+bool OpenSpan(const Input& input, const SpoolPage& span, const ConvertOptions& options,
+              page::Page& opened, std::string& error) {
+  return page::OpenPage(std::span(input.bytes).subspan(span.offset, span.size),
+                        {options.x_dpi, options.area_bounds}, opened, error);
+}
 
-// The input's pages to keep: blank ones left out (and counted) when asked.
-std::vector<NumberedPage> KeptPages(const Input& input, PageTask& task,
-                                    const ConvertOptions& options) {
-  std::vector<NumberedPage> kept;
+// Opens page k of the task ready to draw, and notes what it says of itself; false with why.
+bool OpenTaskPage(const Input& input, PageTask& task, size_t k, const ConvertOptions& options,
+                  page::Page& opened, std::string& error) {
+  if (!OpenSpan(input, task.spans[k], options, opened, error)) {
+    return false;
+  }
+  // A drawing GDI leaves out is no blank page: kept, as the converter keeps it.
+  if (opened.notes.emf_plus_only) {
+    task.emf_plus_only.push_back(task.numbers[k]);
+  }
+  if (opened.notes.outside_frame) {
+    task.outside_frame.push_back(task.numbers[k]);
+  }
+  return true;
+}
+
+// Whether --skip-blank leaves the opened page out: the converter's blank test, which a page
+// drawn only through EMF+ and a page whose drawing fails never pass.
+bool LeftOutAsBlank(const page::Page& opened, const ConvertOptions& options) {
+  return options.skip_blank && !opened.notes.emf_plus_only && page::IsBlank(*opened.file);
+}
+
+// The numbers (k of the task's spans) of the pages to keep: blank ones left out (and
+// counted) when asked; a page that cannot be read is kept, for its drawing to say why.
+std::vector<size_t> KeptPages(const Input& input, PageTask& task, const ConvertOptions& options) {
+  std::vector<size_t> kept;
   for (size_t k = 0; k < task.spans.size(); ++k) {
-    const SpoolPage& span = task.spans[k];
-    const std::span<const uint8_t> page = std::span(input.bytes).subspan(span.offset, span.size);
-    // A drawing GDI leaves out is no blank page: kept, as the converter keeps it.
-    const bool emf_plus_only = HoldsOnlyEmfPlus(page);
-    if (emf_plus_only) {
-      task.emf_plus_only.push_back(task.numbers[k]);
-    }
-    if (options.skip_blank && !emf_plus_only && PageIsBlank(page)) {
+    page::Page opened;
+    std::string error;
+    if (OpenTaskPage(input, task, k, options, opened, error) && LeftOutAsBlank(opened, options)) {
       ++task.blank;
     } else {
-      kept.push_back({task.numbers[k], page});
+      kept.push_back(k);
     }
   }
   return kept;
 }
 
-// Every page of the input into one PDF, in order, each with its own size.
-std::string WritePdfPages(const std::vector<NumberedPage>& kept, const ConvertOptions& options,
-                          int fd, const Input& input, PageTask& task) {
-  const std::string title = DocumentTitle(input);
-  emf::VectorDocument document(SinkInto(fd), emf::VectorFormat::kPdf, ColourRuleOf(options),
-                               PdfInfo(title));
-  std::string error;
-  for (const NumberedPage& page : kept) {
-    const emf::FontNoticeSource source(input.path + " page " + std::to_string(page.number));
-    const std::optional<emf::Metafile> file = emf::Metafile::Parse(page.bytes, &error);
-    error = file ? document.AddPage(*file) : error;
-    if (!error.empty()) {
-      return "page " + std::to_string(page.number) + ": " + error;
+// Each kept page of the task in turn, opened; the first failure, named by its page, stops it.
+std::string EachKeptPage(const Input& input, PageTask& task, const ConvertOptions& options,
+                         const std::vector<size_t>& kept,
+                         const std::function<std::string(size_t, const page::Page&)>& add) {
+  for (size_t n = 0; n < kept.size(); ++n) {
+    const size_t k = kept[n];
+    const int number = task.numbers[k];
+    const emf::FontNoticeSource source(input.path + " page " + std::to_string(number));
+    page::Page opened;
+    std::string error;
+    if (!OpenSpan(input, task.spans[k], options, opened, error) ||
+        !(error = add(n, opened)).empty()) {
+      return "page " + std::to_string(number) + ": " + error;
     }
-    if (std::string cut = CutShort(*file); !cut.empty()) {
-      task.cut.emplace_back(page.number, std::move(cut));
+    if (!opened.notes.cut_short.empty()) {
+      task.cut.emplace_back(number, opened.notes.cut_short);
     }
   }
-  return document.Finish();
+  return {};
+}
+
+// Every page of the input into one PDF, in order, each with its own size.
+std::string WritePdfPages(const std::vector<size_t>& kept, const ConvertOptions& options, int fd,
+                          const Input& input, PageTask& task) {
+  emf::VectorDocument document(SinkInto(fd), emf::VectorFormat::kPdf, ColourRuleOf(options),
+                               PdfInfo(DocumentTitle(input)));
+  const std::string failure = EachKeptPage(
+      input, task, options, kept,
+      [&](size_t, const page::Page& opened) { return document.AddPage(*opened.file); });
+  return failure.empty() ? document.Finish() : failure;
+}
+
+// The bytes of a page's rows as the TIFF writer takes them, at the size it is drawn at (a
+// Windows metafile converted, the frame grown under --area bounds); none for a page that
+// cannot be read.
+uint64_t PageRowBytesOf(const Input& input, const SpoolPage& span, const ConvertOptions& options) {
+  page::Page opened;
+  std::string error;
+  return OpenSpan(input, span, options, opened, error)
+             ? PageRowBytes(opened.file->header(), options)
+             : 0;
 }
 
 // Every page of the input into one file of pages (TIFF or PDF); blank pages left out when
 // asked, and none at all leaves no file.
 std::string WritePages(const Input& input, PageTask& task, const ConvertOptions& options,
                        const OpenTemporary& temporary, PageProgress* progress) {
-  const std::vector<NumberedPage> kept = KeptPages(input, task, options);
+  const std::vector<size_t> kept = KeptPages(input, task, options);
   task.skipped = kept.empty();
   if (task.skipped) {
     return {};
@@ -440,8 +444,8 @@ std::string WritePages(const Input& input, PageTask& task, const ConvertOptions&
   DescriptorOutput output(temporary.fd, temporary.path);
   // Classic TIFF, which every reader opens, unless the pages together may pass its 4 GB.
   uint64_t pixelBytes = 0;
-  for (const NumberedPage& page : kept) {
-    const uint64_t bytes = PageRowBytes(page.bytes, options);
+  for (const size_t k : kept) {
+    const uint64_t bytes = PageRowBytesOf(input, task.spans[k], options);
     pixelBytes = pixelBytes > ~uint64_t{0} - bytes ? ~uint64_t{0} : pixelBytes + bytes;
   }
   std::unique_ptr<imaging::PageFileWriter> pages =
@@ -449,32 +453,37 @@ std::string WritePages(const Input& input, PageTask& task, const ConvertOptions&
   if (pages == nullptr) {
     return error;
   }
-  for (size_t k = 0; k < kept.size(); ++k) {
-    const std::optional<emf::Metafile> file = emf::Metafile::Parse(kept[k].bytes, &error);
-    PageTarget target;
-    target.pages = pages.get();
-    target.number = static_cast<int>(k + 1);
-    target.count = static_cast<int>(kept.size());
-    target.progress = progress;
-    if (progress != nullptr) {
-      progress->page.store(kept[k].number, std::memory_order_relaxed);
-    }
-    const emf::FontNoticeSource source(input.path + " page " + std::to_string(kept[k].number));
-    error = file ? DrawPage(*file, options, target) : error;
-    if (!error.empty()) {
-      return "page " + std::to_string(kept[k].number) + ": " + error;
-    }
-    if (std::string cut = CutShort(*file); !cut.empty()) {
-      task.cut.emplace_back(kept[k].number, std::move(cut));
-    }
+  const std::string failure =
+      EachKeptPage(input, task, options, kept, [&](size_t n, const page::Page& opened) {
+        PageTarget target;
+        target.pages = pages.get();
+        target.number = static_cast<int>(n + 1);
+        target.count = static_cast<int>(kept.size());
+        target.progress = progress;
+        if (progress != nullptr) {
+          progress->page.store(task.numbers[kept[n]], std::memory_order_relaxed);
+        }
+        return DrawPage(*opened.file, options, target);
+      });
+  if (!failure.empty()) {
+    return failure;
   }
   return pages->Finish(&error) ? std::string() : error;
 }
 
+// Standard output is staged in the temporary folder: some formats go back over the file.
+std::string StagedBeside(const std::string& output) {
+  if (output != kStandardStream) {
+    return output;
+  }
+  const char* temporary_folder = std::getenv("TMPDIR");
+  return std::string(temporary_folder != nullptr && *temporary_folder != '\0' ? temporary_folder
+                                                                              : "/tmp") +
+         "/stdout";
+}
+
 void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& options,
                  PageProgress* progress) {
-  const std::span<const uint8_t> page =
-      std::span(input.bytes).subspan(task.spans[0].offset, task.spans[0].size);
   // Whatever stands at the name (a link too) counts, and the page is not even drawn.
   const bool to_stdout = task.output == kStandardStream;
   struct stat existing {};
@@ -483,37 +492,35 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
     task.existed = true;
     return;
   }
-  const bool emf_plus_only = !options.one_file && HoldsOnlyEmfPlus(page);
-  if (emf_plus_only) {
-    task.emf_plus_only.push_back(task.number);
-  }
-  if (!options.one_file && options.skip_blank && !emf_plus_only && PageIsBlank(page)) {
-    task.skipped = true;
-    task.blank = 1;
-    return;
+  page::Page opened;
+  if (!options.one_file) {
+    std::string error;
+    const bool readable = OpenTaskPage(input, task, 0, options, opened, error);
+    // An EMF copy carries a page the engine cannot read as it is, as the converter copies it.
+    if (!readable && (options.format != "emf" || opened.bytes.empty())) {
+      task.failure = error;
+      return;
+    }
+    if (readable && LeftOutAsBlank(opened, options)) {
+      task.skipped = true;
+      task.blank = 1;
+      return;
+    }
   }
   const std::filesystem::path folder = std::filesystem::path(task.output).parent_path();
   std::error_code code;
   if (!folder.empty()) {
     std::filesystem::create_directories(folder, code);
   }
-  // Standard output is staged in the temporary folder: some formats go back over the file.
   OpenTemporary temporary;
-  const char* temporary_folder = std::getenv("TMPDIR");
-  const std::string staged_beside =
-      to_stdout
-          ? std::string(temporary_folder != nullptr && *temporary_folder != '\0' ? temporary_folder
-                                                                                 : "/tmp") +
-                "/stdout"
-          : task.output;
-  if (!TemporaryBeside(staged_beside, temporary, task.failure)) {
+  if (!TemporaryBeside(StagedBeside(task.output), temporary, task.failure)) {
     return;
   }
   // The notices of the fonts a page asks for name it (pages are drawn on several threads).
   const emf::FontNoticeSource source(input.path + " page " + std::to_string(task.number));
   task.failure = options.one_file
                      ? WritePages(input, task, options, temporary, progress)
-                     : WritePage(page, options, temporary, DocumentTitle(input), progress);
+                     : WritePage(opened, options, temporary, DocumentTitle(input), progress);
   if (!temporary.Close() && task.failure.empty()) {
     task.failure = std::strerror(errno);
   }
@@ -522,12 +529,8 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
     std::remove(temporary.path.c_str());
     return;
   }
-  if (!options.one_file) {
-    std::string error;
-    const std::optional<emf::Metafile> file = emf::Metafile::Parse(page, &error);
-    if (std::string cut = file ? CutShort(*file) : std::string(); !cut.empty()) {
-      task.cut.emplace_back(task.number, std::move(cut));
-    }
+  if (!options.one_file && !opened.notes.cut_short.empty()) {
+    task.cut.emplace_back(task.number, opened.notes.cut_short);
   }
   task.failure = to_stdout ? CopyToStandardOutput(temporary.path)
                            : PlaceFile(temporary.path, task.output, options.force);
@@ -578,17 +581,13 @@ int Report(const std::vector<Input>& inputs, const std::vector<PageTask>& tasks,
     blank += task.blank;
     // Drawn (or left out as blank) as GDI draws it, but never without a word.
     for (const int number : task.emf_plus_only) {
-      std::fprintf(stderr,
-                   "quadrine-convert: %s page %d holds only EMF+ drawing, which GDI draws as "
-                   "nothing\n",
-                   inputs[task.input].path.c_str(), number);
+      std::fprintf(stderr, "quadrine-convert: %s page %d %s\n", inputs[task.input].path.c_str(),
+                   number, page::kEmfPlusOnly);
     }
     emf_plus_only += task.emf_plus_only.size();
     for (const int number : task.outside_frame) {
-      std::fprintf(stderr,
-                   "quadrine-convert: %s page %d draws outside its frame; --area bounds shows "
-                   "all of it\n",
-                   inputs[task.input].path.c_str(), number);
+      std::fprintf(stderr, "quadrine-convert: %s page %d %s\n", inputs[task.input].path.c_str(),
+                   number, page::kOutsideFrame);
     }
     existed += task.existed ? 1 : 0;
     if (!task.failure.empty()) {
@@ -694,7 +693,6 @@ int main(int argc, char** argv) {
     }
     inputs.push_back(std::move(input));
   }
-  ApplyArea(inputs, tasks, options.area_bounds);
   if (tasks.empty()) {
     std::fprintf(stderr, "quadrine-convert: no readable input\n");
     return kBadUsage;

@@ -18,17 +18,16 @@
 #include <string>
 #include <vector>
 
-#include "base/emf_content.h"
 #include "base/spool_format.h"
 #include "base/usage_error.h"
 #include "emf/band_player.h"
 #include "emf/font.h"
 #include "emf/metafile.h"
 #include "emf/player.h"
-#include "emf/wmf_reader.h"
 #include "imaging/colour_census.h"
 #include "imaging/encoders.h"
 #include "imaging/row_writer.h"
+#include "page/page.h"
 
 namespace {
 
@@ -60,103 +59,53 @@ uint32_t FormatOf(const std::string& path) {
   return imaging::FindEncoder(format) != nullptr ? format : imaging::kFormatNone;
 }
 
-struct Page {
-  std::vector<uint8_t> bytes;
-  std::optional<emf::Metafile> file;
-  int width = 0;
-  int height = 0;
-  std::map<std::string, int> wmf_skipped;  // a Windows metafile's records left out
+struct OpenedPage {
+  page::Page page;
+  page::PixelSize size;
 };
 
-// Keeps only page number (from 1) of a spool file's bytes; a page file stays as it is. False
-// with a message when there is no such page.
-bool PickPage(const std::string& input, int number, std::vector<uint8_t>& bytes) {
-  const FileKind kind = KindOfFile(bytes);
-  if (kind != FileKind::kEmfSpool) {
-    if (number == 1 || kind != FileKind::kEmfPage) {
-      return true;  // anything else is left for the EMF parser to name
-    }
-    std::fprintf(stderr, "quadrine-render: %s: an EMF page has only page 1\n", input.c_str());
-    return false;
-  }
-  const SpoolPages found = FindPages(bytes);
-  if (number < 1 || static_cast<size_t>(number) > found.pages.size()) {
-    std::fprintf(stderr, "quadrine-render: %s: the spool file has %zu page%s, no page %d\n",
-                 input.c_str(), found.pages.size(), found.pages.size() == 1 ? "" : "s", number);
-    return false;
-  }
-  const SpoolPage& page = found.pages[static_cast<size_t>(number) - 1];
-  bytes =
-      std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(page.offset),
-                           bytes.begin() + static_cast<std::ptrdiff_t>(page.offset + page.size));
-  return true;
-}
-
-// Reads the page and sizes it; false (with a message) when it cannot be read or drawn.
-bool OpenPage(const std::string& input, double dpi, Page& page, int number = 1,
+// Reads page number (from 1) of the input, ready to draw, and sizes it; false (with a
+// message) when it cannot be read or drawn. With say, what the page says of itself is said.
+bool OpenPage(const std::string& input, double dpi, OpenedPage& opened, int number = 1,
               bool area_bounds = false, bool say = false) {
   std::ifstream in(input, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "quadrine-render: %s: cannot be opened\n", input.c_str());
     return false;
   }
-  page.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!PickPage(input, number, page.bytes)) {
-    return false;
-  }
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                   std::istreambuf_iterator<char>()};
   std::string error;
-  // A Windows metafile is drawn as the enhanced metafile Windows would make of it.
-  if (emf::WmfKindOf(page.bytes) != emf::WmfKind::kNone) {
-    auto converted = emf::ConvertWmf(page.bytes, dpi, &error);
-    if (!converted || number != 1) {
-      std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(),
-                   converted ? "a Windows metafile has only page 1" : error.c_str());
-      return false;
-    }
-    page.bytes = std::move(converted->emf);
-    page.wmf_skipped = std::move(converted->skipped);
-  }
-  // --area bounds: the frame grown to hold all the page draws; else straying is named.
-  if (const std::optional<emf::Header> header = emf::ParseHeader(page.bytes, &error)) {
-    if (area_bounds) {
-      emf::ReplaceFrame(page.bytes, emf::FrameHoldingBounds(*header));
-    } else if (say && emf::DrawsOutsideFrame(*header)) {
-      std::fprintf(stderr,
-                   "quadrine-render: %s page %d draws outside its frame; --area bounds shows all "
-                   "of it\n",
-                   input.c_str(), number);
-    }
-  }
-  if (say && HoldsOnlyEmfPlus(page.bytes)) {
-    std::fprintf(stderr,
-                 "quadrine-render: %s page %d holds only EMF+ drawing, which GDI draws as "
-                 "nothing\n",
-                 input.c_str(), number);
-  }
-  page.file = emf::Metafile::Parse(page.bytes, &error);
-  if (!page.file) {
+  page::InputPages found;
+  SpoolPage span;
+  const page::OpenOptions options{dpi, area_bounds};
+  if (!page::FindInputPages(bytes, found, error) || !page::SelectPage(found, number, span, error) ||
+      !page::OpenPage(std::span(bytes).subspan(span.offset, span.size), options, opened.page,
+                      error)) {
     std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), error.c_str());
     return false;
   }
-  const emf::RectL& frame = page.file->header().frame;
-  const double width_mm = (static_cast<double>(frame.right) - frame.left) / 100.0;
-  const double height_mm = (static_cast<double>(frame.bottom) - frame.top) / 100.0;
-  const double w = width_mm / 25.4 * dpi + 0.5;
-  const double h = height_mm / 25.4 * dpi + 0.5;
-  if (!(w >= 1 && h >= 1 && w < 0x7FFFFFFF && h < 0x7FFFFFFF)) {
-    std::fprintf(stderr, "quadrine-render: %s: a frame of %.0f x %.0f pixels cannot be drawn\n",
-                 input.c_str(), w, h);
+  const page::PageNotes& notes = opened.page.notes;
+  if (say && notes.outside_frame) {
+    std::fprintf(stderr, "quadrine-render: %s page %d %s\n", input.c_str(), number,
+                 page::kOutsideFrame);
+  }
+  if (say && notes.emf_plus_only) {
+    std::fprintf(stderr, "quadrine-render: %s page %d %s\n", input.c_str(), number,
+                 page::kEmfPlusOnly);
+  }
+  page::SizeRequest request;
+  request.x_dpi = request.y_dpi = dpi;
+  if (!page::SizeOf(opened.page.file->header(), request, opened.size, error)) {
+    std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), error.c_str());
     return false;
   }
-  page.width = static_cast<int>(w);
-  page.height = static_cast<int>(h);
   return true;
 }
 
 // Plays the page band by band; the failure, if any.
-std::string PlayPage(const Page& page, const emf::RowSink& take, emf::PlayStats& stats) {
-  return emf::PlayInBands(*page.file, page.width, page.height,
-                          emf::PlanStreamedBands(page.width, page.height), take, stats);
+std::string PlayPage(const OpenedPage& opened, const emf::RowSink& take, emf::PlayStats& stats) {
+  return page::DrawRows(*opened.page.file, opened.size.width, opened.size.height, take, stats);
 }
 
 void SayFontNotices() {
@@ -237,13 +186,13 @@ int RenderToFile(const std::string& input, int number, const std::string& output
                  output.c_str());
     return 2;
   }
-  Page page;
+  OpenedPage page;
   if (!OpenPage(input, dpi, page, number, area_bounds, true)) {
     return 1;
   }
   imaging::RowLayout layout;
-  layout.width = page.width;
-  layout.height = page.height;
+  layout.width = page.size.width;
+  layout.height = page.size.height;
   layout.x_dpi = layout.y_dpi = static_cast<int>(std::lround(dpi));
   std::string error;
   const auto refused = [&] {
@@ -271,10 +220,10 @@ int RenderToFile(const std::string& input, int number, const std::string& output
     std::remove(output.c_str());
     return refused();
   }
-  std::vector<uint8_t> rgb(static_cast<size_t>(page.width) * 3);
+  std::vector<uint8_t> rgb(static_cast<size_t>(page.size.width) * 3);
   const emf::RowSink take = [&](const uint32_t* rows, size_t stride, int count) {
     for (int y = 0; y < count; ++y) {
-      emf::RowToRgb(rows + static_cast<size_t>(y) * stride, page.width, rgb.data());
+      emf::RowToRgb(rows + static_cast<size_t>(y) * stride, page.size.width, rgb.data());
       if (!writer->WriteRows(rgb.data(), rgb.size(), 1)) {
         return false;
       }
@@ -296,8 +245,8 @@ int RenderToFile(const std::string& input, int number, const std::string& output
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "%s: %dx%d, %d records played, written in %.1f ms\n", input.c_str(),
-                 page.width, page.height, played.played, ms);
-    for (const auto& [name, count] : page.wmf_skipped) {
+                 page.size.width, page.size.height, played.played, ms);
+    for (const auto& [name, count] : page.page.notes.wmf_skipped) {
       std::fprintf(stderr, "  skipped %s: %d\n", name.c_str(), count);
     }
     for (const auto& [name, count] : played.skipped) {
@@ -311,11 +260,9 @@ int RenderToFile(const std::string& input, int number, const std::string& output
     return 1;
   }
   // A page whose data stops early is kept as far as it was drawn, and still counts as failed.
-  if (page.file->truncated()) {
-    std::fprintf(stderr,
-                 "quadrine-render: %s: page %d: the page ends after record %zu of %u; drawn as "
-                 "far as it goes\n",
-                 input.c_str(), number, page.file->records().size(), page.file->header().records);
+  if (!page.page.notes.cut_short.empty()) {
+    std::fprintf(stderr, "quadrine-render: %s: page %d: %s\n", input.c_str(), number,
+                 page.page.notes.cut_short.c_str());
     return 1;
   }
   return 0;
@@ -327,7 +274,7 @@ int TimePages(const std::vector<std::string>& pages, double dpi) {
   double total = 0;
   int failed = 0;
   for (const std::string& input : pages) {
-    Page page;
+    OpenedPage page;
     emf::PlayStats played;
     const auto start = std::chrono::steady_clock::now();
     if (!OpenPage(input, dpi, page) ||

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "base/page_pixels.h"
 #include "win32/gdi32/gdi_objects.h"
 #include "win32/gdi32/screen.h"
 #include "win32/kernel32/errors.h"
@@ -138,7 +139,7 @@ uint8_t BitmapObject::NearestIndex(uint32_t rgb) const {
   if (palette.size() == 2 && palette[0].rgbRed == 0 && palette[0].rgbGreen == 0 &&
       palette[0].rgbBlue == 0 && palette[1].rgbRed == 255 && palette[1].rgbGreen == 255 &&
       palette[1].rgbBlue == 255) {
-    return (299 * r + 587 * g + 114 * b) > 128 * 1000 ? 1 : 0;
+    return TurnsBlackInBlackAndWhite(r, g, b) ? 0 : 1;
   }
   int best = 0;
   long best_distance = -1;

@@ -324,6 +324,26 @@ void Canvas::ApplyClip(cairo_t* cr) const {
   cairo_clip(cr);
 }
 
+bool BrushTile(const Paint& paint, Image& tile) {
+  const Brush& brush = paint.brush;
+  if (brush.style == Brush::kHatched) {
+    tile = HatchTile(paint);
+    return true;
+  }
+  if (!brush.pattern || brush.pattern->width <= 0 || brush.pattern->height <= 0) {
+    return false;
+  }
+  tile = *brush.pattern;
+  if (brush.mono_pattern) {
+    const uint32_t text = Opaque(paint.text_color);
+    const uint32_t back = Opaque(paint.background);
+    for (uint32_t& p : tile.pixels) {
+      p = (p & 0xFFFFFF) == 0 ? text : back;
+    }
+  }
+  return true;
+}
+
 void Canvas::SetSource(cairo_t* cr, const Paint& paint) {
   const Brush& brush = paint.brush;
   if (brush.style == Brush::kSolid) {
@@ -332,17 +352,7 @@ void Canvas::SetSource(cairo_t* cr, const Paint& paint) {
   }
   // Hatches and patterns repeat from the brush origin in device pixels.
   Image tile;
-  if (brush.style == Brush::kHatched) {
-    tile = HatchTile(paint);
-  } else if (brush.pattern && brush.pattern->width > 0 && brush.pattern->height > 0) {
-    tile = *brush.pattern;
-    if (brush.mono_pattern) {
-      // Monochrome patterns draw their 0 bits in the text colour, 1 bits in the background.
-      for (uint32_t& p : tile.pixels) {
-        p = (p & 0xFFFFFF) == 0 ? Opaque(paint.text_color) : Opaque(paint.background);
-      }
-    }
-  } else {
+  if (!BrushTile(paint, tile)) {
     cairo_set_source_rgb(cr, 0, 0, 0);
     return;
   }

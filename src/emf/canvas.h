@@ -51,6 +51,10 @@ bool SourcelessFill(uint32_t rop3, const Paint& pattern, Paint& paint, int& rop2
 uint32_t BlendPixel(uint32_t s, uint32_t d, uint32_t constant, bool source_alpha);
 // GDI's 8 x 8 tile of the paint's hatch, in its colour on the background (or clear).
 Image HatchTile(const Paint& paint);
+// The tile a hatched or pattern brush repeats (a monochrome pattern's 0 bits in the text
+// colour, its 1 bits in the background); false for a brush that has none to repeat, which
+// draws black.
+bool BrushTile(const Paint& paint, Image& tile);
 
 class Canvas : public DrawingTarget {
  public:

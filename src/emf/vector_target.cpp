@@ -26,25 +26,32 @@ struct Blend {
   bool exact = true;    // false: the nearest plain paint stands in for it
 };
 
+// The raster operations a vector page carries, by their binary code and, where they have
+// one, their ternary code with a source (its high word); -1 where there is none.
+struct RopBlend {
+  int rop2;
+  int rop3;
+  Blend blend;
+};
+constexpr RopBlend kRopBlends[] = {
+    {13, 0xCC, {}},                                    // R2_COPYPEN, SRCCOPY
+    {11, 0xAA, {false}},                               // R2_NOP, the page as it is
+    {4, 0x33, {true, CAIRO_OPERATOR_OVER, true}},      // R2_NOTCOPYPEN, NOTSRCCOPY
+    {9, 0x88, {true, CAIRO_OPERATOR_MULTIPLY}},        // R2_MASKPEN, SRCAND
+    {15, 0xEE, {true, CAIRO_OPERATOR_LIGHTEN}},        // R2_MERGEPEN, SRCPAINT
+    {7, 0x66, {true, CAIRO_OPERATOR_DIFFERENCE}},      // R2_XORPEN, SRCINVERT
+    {6, -1, {true, CAIRO_OPERATOR_DIFFERENCE, true}},  // R2_NOT: white XOR the page
+};
+// Any other: the nearest plain paint stands in for it.
+constexpr Blend kInexactBlend{true, CAIRO_OPERATOR_OVER, false, false};
+
 Blend BlendOfRop2(int rop2) {
-  switch (rop2) {
-    case 13:  // R2_COPYPEN
-      return {};
-    case 11:  // R2_NOP
-      return {false};
-    case 4:  // R2_NOTCOPYPEN
-      return {true, CAIRO_OPERATOR_OVER, true};
-    case 9:  // R2_MASKPEN
-      return {true, CAIRO_OPERATOR_MULTIPLY};
-    case 15:  // R2_MERGEPEN
-      return {true, CAIRO_OPERATOR_LIGHTEN};
-    case 7:  // R2_XORPEN
-      return {true, CAIRO_OPERATOR_DIFFERENCE};
-    case 6:  // R2_NOT: white XOR the page
-      return {true, CAIRO_OPERATOR_DIFFERENCE, true};
-    default:
-      return {true, CAIRO_OPERATOR_OVER, false, false};
+  for (const RopBlend& entry : kRopBlends) {
+    if (entry.rop2 == rop2) {
+      return entry.blend;
+    }
   }
+  return kInexactBlend;
 }
 
 // GDI draws at whole device pixels: the points put there, so that edges and lines fall on the
@@ -65,22 +72,12 @@ bool ReadsThePage(int rop2) {
 }
 
 Blend BlendOfRop3(uint32_t rop3) {
-  switch (rop3 >> 16) {
-    case 0xCC:  // SRCCOPY
-      return {};
-    case 0xAA:  // the page as it is
-      return {false};
-    case 0x33:  // NOTSRCCOPY
-      return {true, CAIRO_OPERATOR_OVER, true};
-    case 0x88:  // SRCAND
-      return {true, CAIRO_OPERATOR_MULTIPLY};
-    case 0xEE:  // SRCPAINT
-      return {true, CAIRO_OPERATOR_LIGHTEN};
-    case 0x66:  // SRCINVERT
-      return {true, CAIRO_OPERATOR_DIFFERENCE};
-    default:
-      return {true, CAIRO_OPERATOR_OVER, false, false};
+  for (const RopBlend& entry : kRopBlends) {
+    if (entry.rop3 == static_cast<int>(rop3 >> 16)) {
+      return entry.blend;
+    }
   }
+  return kInexactBlend;
 }
 
 // A surface of cairo's own holding the image's pixels: the page is written out later, when
@@ -261,18 +258,7 @@ bool VectorTarget::SetPaint(const Paint& paint) {
     return true;
   }
   Image tile;
-  if (brush.style == Brush::kHatched) {
-    tile = HatchTile(paint);
-  } else if (brush.pattern && brush.pattern->width > 0 && brush.pattern->height > 0) {
-    tile = *brush.pattern;
-    if (brush.mono_pattern) {
-      const uint32_t text = 0xFF000000u | ToRgb24(paint.text_color);
-      const uint32_t back = 0xFF000000u | ToRgb24(paint.background);
-      for (uint32_t& p : tile.pixels) {
-        p = (p & 0xFFFFFF) == 0 ? text : back;
-      }
-    }
-  } else {
+  if (!BrushTile(paint, tile)) {
     SetColour(0);
     return true;
   }

@@ -299,6 +299,7 @@ TEST(JobOutputs, APageThatFailsIsKeptAndTheDocumentHoldsTheOthers) {
 }
 
 TEST(JobOutputs, AKilledRunLeavesTheJobsPagesForTheNextToMakeItsDocument) {
+  QUADRINE_SKIP_WITHOUT_FAULT_SWITCH();
   InstalledConverter converter;
   converter.SetOption("AutoSave", "OutputFile", "C:\\out\\%DOCNAME%.pdf");
   converter.SetOption("AutoSaveOptions", "bOneFilePerJob", "1");
@@ -319,6 +320,7 @@ TEST(JobOutputs, AKilledRunLeavesTheJobsPagesForTheNextToMakeItsDocument) {
 }
 
 TEST(JobOutputs, AKilledRunOfThe9xSpoolersPagesMakesOneDocumentOfThem) {
+  QUADRINE_SKIP_WITHOUT_FAULT_SWITCH();
   InstalledConverter converter;
   converter.SetOption("AutoSave", "OutputFile", "C:\\out\\%DOCNAME%-%JOBID%.tif");
   converter.SetOption("AutoSaveOptions", "bOneFilePerJob", "1");
@@ -360,6 +362,7 @@ TEST(JobOutputs, AFolderOfAJobThatCannotBeMadeKeepsItsPages) {
 }
 
 TEST(JobOutputs, AFullDiskFailsTheDocumentAndKeepsEveryPage) {
+  QUADRINE_SKIP_WITHOUT_FAULT_SWITCH();
   for (const std::string extension : {"pdf", "tif"}) {
     InstalledConverter converter;
     converter.SetOption("AutoSave", "OutputFile", ("C:\\out\\%DOCNAME%." + extension).c_str());

@@ -2,6 +2,7 @@
 // that is its whole command line, since a printer package may pass it anything.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <set>
 #include <string>
@@ -72,6 +73,48 @@ TEST(ToolHelp, EachManualPageNamesTheOptionsOfItsHelp) {
       page.erase(at, 1);
     }
     EXPECT_EQ(long_options(help.out), long_options(page)) << tool;
+  }
+}
+
+// README's line for each tool names every option of its help, by its long or short name; its
+// fuzz list names every fuzz target; its layout draws every folder of src/.
+TEST(ToolHelp, TheReadmeSaysWhatIsThere) {
+  const TempDir dir;
+  const std::string readme = testing_support::ReadFile(QUADRINE_SOURCE_DIR "/README.md");
+  for (const char* tool :
+       {"quadrine-convert", "quadrine-render", "quadrine-print", "quadrine-results", "emfdump"}) {
+    const size_t start = readme.find("\n- `" + std::string(tool) + " ");
+    ASSERT_NE(start, std::string::npos) << tool;
+    const std::string synopsis = readme.substr(start, readme.find("\n- `", start + 1) - start);
+    const auto help =
+        RunProgram(BuildDir() + "/tools/" + tool + "/" + tool, {"--help"}, dir.path());
+    // "  -o, --output PATTERN" or "      --grey": the short name, when there is one, and the long.
+    const std::regex option("(?:(-[a-zA-Z]), )?(--[a-z][a-z-]*[a-z])");
+    for (auto it = std::sregex_iterator(help.out.begin(), help.out.end(), option);
+         it != std::sregex_iterator(); ++it) {
+      const std::string shortName = (*it)[1];
+      const std::string longName = (*it)[2];
+      if (longName == "--help" || longName == "--version") {
+        continue;
+      }
+      const bool named =
+          synopsis.find(longName) != std::string::npos ||
+          (!shortName.empty() && (synopsis.find("`" + shortName + " ") != std::string::npos ||
+                                  synopsis.find("`" + shortName + "`") != std::string::npos));
+      EXPECT_TRUE(named) << tool << ": README does not name " << longName;
+    }
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(QUADRINE_SOURCE_DIR "/tests/fuzz")) {
+    const std::string name = entry.path().stem().string();
+    if (name.ends_with("_fuzz")) {
+      EXPECT_NE(readme.find("`" + name + "`"), std::string::npos) << name;
+    }
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(QUADRINE_SOURCE_DIR "/src")) {
+    if (entry.is_directory()) {
+      const std::string folder = "\nsrc/" + entry.path().filename().string() + "/";
+      EXPECT_NE(readme.find(folder), std::string::npos) << folder;
+    }
   }
 }
 

@@ -53,4 +53,12 @@ std::string BuildDir() {
   return dir ? dir : ".";
 }
 
+bool FaultSwitchBuilt() {
+#ifdef QUADRINE_FAULT_SWITCH_BUILT
+  return true;
+#else
+  return false;
+#endif
+}
+
 }  // namespace testing_support

@@ -81,4 +81,18 @@ const char* WithoutStandIn();
 // Sets an environment variable of this process; null removes it.
 void SetEnvironment(const char* name, const char* value);
 
+// Whether the stand-in carries the fault switch (QUADRINE_FAULT_SWITCH), which only builds
+// that ask for it have.
+bool FaultSwitchBuilt();
+
 }  // namespace testing_support
+
+// Tests that make the stand-in fail on purpose (a kill, a full disk, a held lock) need the
+// fault switch: without it they are skipped, with the reason.
+#define QUADRINE_SKIP_WITHOUT_FAULT_SWITCH()                              \
+  do {                                                                    \
+    if (!testing_support::FaultSwitchBuilt()) {                           \
+      GTEST_SKIP() << "the fault switch is not built in (configure with " \
+                      "-DQUADRINE_FAULT_SWITCH=ON, as ./dev test does)";  \
+    }                                                                     \
+  } while (false)

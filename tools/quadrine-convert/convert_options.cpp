@@ -9,10 +9,11 @@
 
 const char kConvertUsage[] =
     "usage: quadrine-convert [OPTIONS] INPUT...\n"
-    "Turns EMF pages and Windows spool files (EMF format) into one image per page; the inputs\n"
-    "are never changed.\n"
-    "  INPUT                 EMF page or spool file, told apart by content; - reads standard\n"
-    "                        input; a folder gives its pages and spool files, in name order\n"
+    "Turns EMF pages, Windows metafiles (WMF) and Windows spool files (EMF format) into one\n"
+    "image per page; the inputs are never changed.\n"
+    "  INPUT                 EMF page, Windows metafile or spool file, told apart by content;\n"
+    "                        - reads standard input; a folder gives its pages, metafiles and\n"
+    "                        spool files, in name order\n"
     "  -R, --recursive       a folder's subfolders too\n"
     "  -o, --output PATTERN  output path, - for standard output (one file only); its\n"
     "                        extension picks the format (default\n"

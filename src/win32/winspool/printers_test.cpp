@@ -205,6 +205,7 @@ bool RunAloneWithFault(const std::string& test, const std::string& fault) {
 // Anyone who can read the lock file can hold it; the wait for it gives up after the lock-wait
 // time with ERROR_TIMEOUT, and nothing is changed.
 TEST_F(PrinterTest, TheWaitForAHeldLockIsBounded) {
+  QUADRINE_SKIP_WITHOUT_FAULT_SWITCH();
   if (std::getenv("QUADRINE_FAULT") == nullptr) {
     EXPECT_TRUE(RunAloneWithFault("PrinterTest.TheWaitForAHeldLockIsBounded", "lock-wait:300"));
     return;

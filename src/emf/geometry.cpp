@@ -48,4 +48,30 @@ Path Path::Flattened() const {
   return out;
 }
 
+bool FourCorners(const Path& path, std::array<Point, 4>& corner) {
+  size_t count = 0;
+  for (size_t i = 0; i < path.segments.size(); ++i) {
+    const PathSegment& segment = path.segments[i];
+    if (segment.kind == PathSegment::kClose) {
+      // A figure after the box makes the path more than one box.
+      if (i + 1 != path.segments.size()) {
+        return false;
+      }
+      break;
+    }
+    const bool fits = count == 0 ? segment.kind == PathSegment::kMove
+                                 : segment.kind == PathSegment::kLine && count < corner.size();
+    if (!fits) {
+      return false;
+    }
+    corner[count++] = segment.p[0];
+  }
+  return count == corner.size();
+}
+
+bool Upright(const std::array<Point, 4>& c) {
+  return (c[0].y == c[1].y && c[1].x == c[2].x && c[2].y == c[3].y && c[3].x == c[0].x) ||
+         (c[0].x == c[1].x && c[1].y == c[2].y && c[2].x == c[3].x && c[3].y == c[0].y);
+}
+
 }  // namespace emf

@@ -1,6 +1,7 @@
 // Points, rectangles, affine transforms and paths in floating point.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -98,5 +99,10 @@ struct Path {
   // coordinate is not a number.
   bool Bounds(Point& low, Point& high) const;
 };
+
+// The corners of a path that is one four-cornered figure, in order; false for any other.
+bool FourCorners(const Path& path, std::array<Point, 4>& corner);
+// Whether the corners make a rectangle with sides across and down the page.
+bool Upright(const std::array<Point, 4>& c);
 
 }  // namespace emf

@@ -63,5 +63,7 @@ ColorRef ToColorRef(uint32_t rgb24);
 bool SourcePart(const Image& src, Point tl, Point tr, Point bl, double& sx, double& sy, double& sw,
                 double& sh, Image& part);
 uint32_t ToRgb24(ColorRef color);
+// The colour as an opaque pixel of cairo's surfaces (0xFFRRGGBB).
+uint32_t Opaque(ColorRef color);
 
 }  // namespace emf

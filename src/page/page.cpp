@@ -166,10 +166,7 @@ std::string DrawRows(const emf::Metafile& file, int width, int height, const emf
 }
 
 bool IsBlackInBlackAndWhite(uint32_t pixel) {
-  // In thousandths, so that the edge falls where GDI's black-and-white bitmaps put it.
-  const uint32_t brightness =
-      299 * (pixel >> 16 & 0xFF) + 587 * (pixel >> 8 & 0xFF) + 114 * (pixel & 0xFF);
-  return brightness <= 128 * 1000;
+  return TurnsBlackInBlackAndWhite(pixel >> 16 & 0xFF, pixel >> 8 & 0xFF, pixel & 0xFF);
 }
 
 bool IsBlank(const emf::Metafile& file) {

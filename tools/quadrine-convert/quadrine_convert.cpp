@@ -369,18 +369,28 @@ bool LeftOutAsBlank(const page::Page& opened, const ConvertOptions& options) {
   return options.skip_blank && !opened.notes.emf_plus_only && page::IsBlank(*opened.file);
 }
 
-// The numbers (k of the task's spans) of the pages to keep: blank ones left out (and
-// counted) when asked; a page that cannot be read is kept, for its drawing to say why.
-std::vector<size_t> KeptPages(const Input& input, PageTask& task, const ConvertOptions& options) {
-  std::vector<size_t> kept;
+// The pages of a task to write: their numbers (k of the task's spans), and the bytes of their
+// rows as the TIFF writer takes them, at the size they are drawn at.
+struct KeptPages {
+  std::vector<size_t> numbers;
+  uint64_t row_bytes = 0;
+};
+
+// Blank pages left out (and counted) when asked; a page that cannot be read is kept, for its
+// drawing to say why (it adds no rows).
+KeptPages KeepPages(const Input& input, PageTask& task, const ConvertOptions& options) {
+  KeptPages kept;
   for (size_t k = 0; k < task.spans.size(); ++k) {
     page::Page opened;
     std::string error;
-    if (OpenTaskPage(input, task, k, options, opened, error) && LeftOutAsBlank(opened, options)) {
+    const bool readable = OpenTaskPage(input, task, k, options, opened, error);
+    if (readable && LeftOutAsBlank(opened, options)) {
       ++task.blank;
-    } else {
-      kept.push_back(k);
+      continue;
     }
+    kept.numbers.push_back(k);
+    const uint64_t bytes = readable ? PageRowBytes(opened.file->header(), options) : 0;
+    kept.row_bytes = kept.row_bytes > ~uint64_t{0} - bytes ? ~uint64_t{0} : kept.row_bytes + bytes;
   }
   return kept;
 }
@@ -417,22 +427,12 @@ std::string WritePdfPages(const std::vector<size_t>& kept, const ConvertOptions&
   return failure.empty() ? document.Finish() : failure;
 }
 
-// The bytes of a page's rows as the TIFF writer takes them, at the size it is drawn at (a
-// Windows metafile converted, the frame grown under --area bounds); none for a page that
-// cannot be read.
-uint64_t PageRowBytesOf(const Input& input, const SpoolPage& span, const ConvertOptions& options) {
-  page::Page opened;
-  std::string error;
-  return OpenSpan(input, span, options, opened, error)
-             ? PageRowBytes(opened.file->header(), options)
-             : 0;
-}
-
 // Every page of the input into one file of pages (TIFF or PDF); blank pages left out when
 // asked, and none at all leaves no file.
 std::string WritePages(const Input& input, PageTask& task, const ConvertOptions& options,
                        const OpenTemporary& temporary, PageProgress* progress) {
-  const std::vector<size_t> kept = KeptPages(input, task, options);
+  const KeptPages keeping = KeepPages(input, task, options);
+  const std::vector<size_t>& kept = keeping.numbers;
   task.skipped = kept.empty();
   if (task.skipped) {
     return {};
@@ -443,13 +443,8 @@ std::string WritePages(const Input& input, PageTask& task, const ConvertOptions&
   std::string error;
   DescriptorOutput output(temporary.fd, temporary.path);
   // Classic TIFF, which every reader opens, unless the pages together may pass its 4 GB.
-  uint64_t pixelBytes = 0;
-  for (const size_t k : kept) {
-    const uint64_t bytes = PageRowBytesOf(input, task.spans[k], options);
-    pixelBytes = pixelBytes > ~uint64_t{0} - bytes ? ~uint64_t{0} : pixelBytes + bytes;
-  }
   std::unique_ptr<imaging::PageFileWriter> pages =
-      imaging::OpenTiffPages(output, &error, pixelBytes);
+      imaging::OpenTiffPages(output, &error, keeping.row_bytes);
   if (pages == nullptr) {
     return error;
   }

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "emf/canvas.h"
-#include "emf/metafile.h"
-#include "emf/player.h"
+#include "emf/canvas/canvas.h"
+#include "emf/records/metafile.h"
+#include "emf/player/player.h"
 
 namespace {
 

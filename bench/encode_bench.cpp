@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "base/spool_format.h"
+#include "formats/spool_format.h"
 #include "convert/raster_encoding.h"
 #include "convert/rasterize.h"
 

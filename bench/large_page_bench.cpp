@@ -23,8 +23,8 @@
 #include "convert/image_settings.h"
 #include "convert/raster_encoding.h"
 #include "convert/rasterize.h"
-#include "emf/band_player.h"
-#include "emf/metafile.h"
+#include "emf/player/band_player.h"
+#include "emf/records/metafile.h"
 #include "win32/win32.h"
 
 namespace {

@@ -12,12 +12,12 @@
 #include <thread>
 #include <vector>
 
-#include "base/spool_format.h"
-#include "emf/canvas.h"
-#include "emf/font.h"
-#include "emf/glyph_raster.h"
-#include "emf/metafile.h"
-#include "emf/player.h"
+#include "formats/spool_format.h"
+#include "emf/canvas/canvas.h"
+#include "emf/text/font.h"
+#include "emf/text/glyph_raster.h"
+#include "emf/records/metafile.h"
+#include "emf/player/player.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "base/spool_format.h"
-#include "emf/band_player.h"
-#include "emf/metafile.h"
-#include "emf/vector_document.h"
+#include "formats/spool_format.h"
+#include "emf/player/band_player.h"
+#include "emf/records/metafile.h"
+#include "emf/vector/vector_document.h"
 #include "imaging/colour_census.h"
 
 namespace {

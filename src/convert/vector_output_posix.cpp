@@ -7,8 +7,8 @@
 
 #include "base/text_util.h"
 #include "convert/vector_output.h"
-#include "emf/font.h"
-#include "emf/vector_document.h"
+#include "emf/text/font.h"
+#include "emf/vector/vector_document.h"
 #include "services/scoped_handles.h"
 #include "win32/win32.h"
 

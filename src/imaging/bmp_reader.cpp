@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "base/dib_header.h"
+#include "formats/dib_header.h"
 
 namespace imaging {
 namespace {

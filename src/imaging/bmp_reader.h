@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/dib_header.h"
+#include "formats/dib_header.h"
 #include "imaging/image.h"
 #include "imaging/row_writer.h"
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "base/emf_content.h"
 #include "base/page_pixels.h"
-#include "emf/wmf_reader.h"
+#include "emf/wmf/wmf_reader.h"
+#include "formats/emf_content.h"
 
 namespace page {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "base/spool_format.h"
-#include "emf/band_player.h"
-#include "emf/metafile.h"
-#include "emf/player.h"
+#include "emf/player/band_player.h"
+#include "emf/player/player.h"
+#include "emf/records/metafile.h"
+#include "formats/spool_format.h"
 
 namespace page {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "base/emf_content.h"
+#include "formats/emf_content.h"
 #include "services/scoped_handles.h"
 #include "win32/win32.h"
 

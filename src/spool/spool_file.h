@@ -10,7 +10,7 @@
 
 #include "base/file_list.h"
 #include "base/print_job.h"
-#include "base/spool_format.h"
+#include "formats/spool_format.h"
 #include "services/scoped_handles.h"
 
 // The first six bytes of the first page's EMF, and a terminating zero.

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "emf/dib.h"
+#include "emf/canvas/dib.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5) {

@@ -3,9 +3,9 @@
 #include <span>
 #include <vector>
 
-#include "emf/canvas.h"
-#include "emf/metafile.h"
-#include "emf/player.h"
+#include "emf/canvas/canvas.h"
+#include "emf/player/player.h"
+#include "emf/records/metafile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto file = emf::Metafile::Parse(std::span<const uint8_t>(data, size), nullptr);

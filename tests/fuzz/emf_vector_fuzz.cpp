@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <span>
 
-#include "emf/metafile.h"
-#include "emf/player.h"
-#include "emf/vector_target.h"
+#include "emf/player/player.h"
+#include "emf/records/metafile.h"
+#include "emf/vector/vector_target.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <span>
 #include <vector>
 
-#include "emf/canvas.h"
-#include "emf/metafile.h"
-#include "emf/player.h"
-#include "emf/wmf_reader.h"
+#include "emf/canvas/canvas.h"
+#include "emf/player/player.h"
+#include "emf/records/metafile.h"
+#include "emf/wmf/wmf_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> bytes(data, size);

@@ -4,9 +4,9 @@
 #include <span>
 #include <string>
 
-#include "emf/metafile.h"
-#include "emf/player.h"
-#include "emf/wmf_writer.h"
+#include "emf/player/player.h"
+#include "emf/records/metafile.h"
+#include "emf/wmf/wmf_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto file = emf::Metafile::Parse(std::span<const uint8_t>(data, size), nullptr);

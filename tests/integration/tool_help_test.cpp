@@ -110,10 +110,15 @@ TEST(ToolHelp, TheReadmeSaysWhatIsThere) {
       EXPECT_NE(readme.find("`" + name + "`"), std::string::npos) << name;
     }
   }
-  for (const auto& entry : std::filesystem::directory_iterator(QUADRINE_SOURCE_DIR "/src")) {
-    if (entry.is_directory()) {
-      const std::string folder = "\nsrc/" + entry.path().filename().string() + "/";
-      EXPECT_NE(readme.find(folder), std::string::npos) << folder;
+  // The layout names every folder of src/ and every part of the engine.
+  for (const char* parent : {"src", "src/emf"}) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(QUADRINE_SOURCE_DIR "/" + std::string(parent))) {
+      if (entry.is_directory()) {
+        const std::string folder =
+            "\n" + std::string(parent) + "/" + entry.path().filename().string() + "/";
+        EXPECT_NE(readme.find(folder), std::string::npos) << folder;
+      }
     }
   }
 }

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "base/spool_format.h"
 #include "base/text_util.h"
 #include "base/usage_error.h"
-#include "emf/byte_reader.h"
-#include "emf/metafile.h"
-#include "emf/records.h"
-#include "emf/wmf_reader.h"
+#include "emf/records/byte_reader.h"
+#include "emf/records/metafile.h"
+#include "emf/records/records.h"
+#include "emf/wmf/wmf_reader.h"
+#include "formats/spool_format.h"
 #include "page/page.h"
 
 namespace {

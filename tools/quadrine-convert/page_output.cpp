@@ -10,9 +10,9 @@
 #include <cstring>
 #include <vector>
 
-#include "emf/metafile.h"
-#include "emf/vector_document.h"
-#include "emf/wmf_writer.h"
+#include "emf/records/metafile.h"
+#include "emf/vector/vector_document.h"
+#include "emf/wmf/wmf_writer.h"
 #include "imaging/colour_census.h"
 #include "imaging/encoders.h"
 #include "imaging/row_writer.h"

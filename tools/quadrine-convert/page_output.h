@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "convert_options.h"
-#include "emf/metafile.h"
-#include "emf/vector_document.h"
-#include "emf/vector_target.h"
+#include "emf/records/metafile.h"
+#include "emf/vector/vector_document.h"
+#include "emf/vector/vector_target.h"
 #include "imaging/output_file.h"
 #include "imaging/row_writer.h"
 #include "page/page.h"

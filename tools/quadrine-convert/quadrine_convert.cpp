@@ -27,13 +27,13 @@
 #include <vector>
 
 #include "base/print_job.h"
-#include "base/spool_format.h"
 #include "base/usage_error.h"
 #include "convert_options.h"
 #include "convert_progress.h"
-#include "emf/font.h"
-#include "emf/metafile.h"
-#include "emf/vector_document.h"
+#include "emf/records/metafile.h"
+#include "emf/text/font.h"
+#include "emf/vector/vector_document.h"
+#include "formats/spool_format.h"
 #include "imaging/image.h"
 #include "imaging/row_writer.h"
 #include "page/page.h"

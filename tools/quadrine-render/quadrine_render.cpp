@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "base/spool_format.h"
 #include "base/usage_error.h"
-#include "emf/band_player.h"
-#include "emf/font.h"
-#include "emf/metafile.h"
-#include "emf/player.h"
+#include "emf/player/band_player.h"
+#include "emf/player/player.h"
+#include "emf/records/metafile.h"
+#include "emf/text/font.h"
+#include "formats/spool_format.h"
 #include "imaging/colour_census.h"
 #include "imaging/encoders.h"
 #include "imaging/row_writer.h"

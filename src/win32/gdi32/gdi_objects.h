@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "emf/metafile.h"
+#include "emf/records/metafile.h"
 #include "win32/gdi32/gdi32.h"
 #include "win32/kernel32/handles.h"
 

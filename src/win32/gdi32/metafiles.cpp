@@ -7,10 +7,10 @@
 #include <string>
 #include <unordered_map>
 
-#include "emf/band_player.h"
-#include "emf/canvas.h"
-#include "emf/font.h"
-#include "emf/player.h"
+#include "emf/canvas/canvas.h"
+#include "emf/player/band_player.h"
+#include "emf/player/player.h"
+#include "emf/text/font.h"
 #include "win32/gdi32/font_notices.h"
 #include "win32/gdi32/gdi_objects.h"
 #include "win32/kernel32/errors.h"

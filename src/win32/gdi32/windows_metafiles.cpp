@@ -2,7 +2,7 @@
 // the handles and files of the result.
 #include <cstring>
 
-#include "emf/wmf_writer.h"
+#include "emf/wmf/wmf_writer.h"
 #include "win32/gdi32/gdi32.h"
 #include "win32/gdi32/gdi_objects.h"
 #include "win32/kernel32/errors.h"

@@ -1,0 +1,78 @@
+// What the player draws on, in device units of the target: the cairo canvas for pixels, the
+// WMF writer for Windows metafiles. Back ends differ only here.
+#pragma once
+
+#include <cairo.h>
+
+#include <string>
+#include <vector>
+
+#include "emf/canvas/paint.h"
+#include "emf/records/geometry.h"
+#include "emf/text/glyph_raster.h"
+
+namespace emf {
+
+// A run of text as the page gives it, announced before its glyphs are drawn, for back ends
+// that keep text as text.
+struct TextDescription {
+  std::u16string text;  // empty for glyph-index runs
+  std::string face;
+  double em_height = 0;   // device units
+  double escapement = 0;  // tenths of a degree
+  int weight = 400;
+  bool italic = false, underline = false, strike_out = false;
+  Point origin;                  // baseline start, device units
+  std::vector<double> advances;  // device units along the baseline
+  ColorRef color = 0;
+};
+
+// How glyphs turn into pixels: with the face and shape GDI uses when the face is known,
+// else through cairo from the font matrix.
+struct GlyphStyle {
+  const Typeface* typeface = nullptr;
+  GlyphShape shape;
+};
+
+class DrawingTarget {
+ public:
+  virtual ~DrawingTarget() = default;
+  virtual int width() const = 0;
+  virtual int height() const = 0;
+  virtual void SetClip(const cairo_region_t* region) = 0;
+  virtual void FillPath(const Path& path, FillRule rule, const Paint& paint, int rop2) = 0;
+  virtual void StrokePath(const Path& path, const StrokeStyle& style, int rop2) = 0;
+  virtual void DrawImage(const Image& src, double sx, double sy, double sw, double sh,
+                         Point top_left, Point top_right, Point bottom_left, uint32_t rop3,
+                         const Paint* pattern, bool smooth) = 0;
+  virtual void BlendImage(const Image& src, double sx, double sy, double sw, double sh,
+                          Point top_left, Point top_right, Point bottom_left, int constant_alpha,
+                          bool use_source_alpha) = 0;
+  virtual void FillWithRop3(const Path& area, uint32_t rop3, const Paint& pattern) = 0;
+  virtual void FillGradientRect(Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) = 0;
+  virtual void FillGradientTriangle(const Point (&p)[3], const ColorRef (&c)[3]) = 0;
+  virtual void Text(const TextDescription& /*text*/) {}
+  // Whether Text takes anything: a target that only draws is spared the description.
+  virtual bool TakesText() const { return false; }
+  virtual void DrawGlyphs(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                          const std::vector<cairo_glyph_t>& glyphs, ColorRef color,
+                          const Path* clip_box, GlyphStyle style) = 0;
+  virtual Path GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
+                             const std::vector<cairo_glyph_t>& glyphs) = 0;
+  virtual void SetPixel(int x, int y, ColorRef color) = 0;
+  // Why something given could not be drawn, empty when all was: the one place a target's
+  // failures are read.
+  virtual std::string Failure() const { return reported_; }
+  // A part of the page the player could not draw (a record whose fields run past its end, a
+  // clip it had no memory for): the page then fails by name. The first reason is kept.
+  virtual void Fail(const std::string& why) {
+    if (reported_.empty()) {
+      reported_ = why;
+    }
+  }
+
+ protected:
+  std::string reported_;
+};
+
+}  // namespace emf

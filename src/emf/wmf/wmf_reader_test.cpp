@@ -1,0 +1,456 @@
+#include "emf/wmf/wmf_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "emf/canvas/canvas.h"
+#include "emf/player/player.h"
+#include "emf/records/byte_reader.h"
+#include "emf/records/metafile.h"
+#include "emf/records/records.h"
+
+namespace emf {
+namespace {
+
+// A Windows metafile made record by record; each record's words follow its function.
+class WmfBuilder {
+ public:
+  WmfBuilder& Add(uint16_t function, std::initializer_list<int> words) {
+    return AddBytes(function, Words(words));
+  }
+  WmfBuilder& AddBytes(uint16_t function, std::vector<uint8_t> params) {
+    if (params.size() % 2 != 0) {
+      params.push_back(0);
+    }
+    Put32(records_, static_cast<uint32_t>(3 + params.size() / 2));
+    Put16(records_, function);
+    records_.insert(records_.end(), params.begin(), params.end());
+    return *this;
+  }
+  // The file; without the end record when cut, with the placeable header when box is given.
+  std::vector<uint8_t> Build(bool end = true, const std::vector<int>& box = {}) const {
+    std::vector<uint8_t> body = records_;
+    if (end) {
+      Put32(body, 3);
+      Put16(body, 0);
+    }
+    std::vector<uint8_t> out;
+    if (!box.empty()) {
+      Put32(out, kWmfPlaceableKey);
+      Put16(out, 0);
+      for (int v : box) {
+        Put16(out, static_cast<uint16_t>(v));
+      }
+      Put32(out, 0);
+      Put16(out, 0);
+    }
+    for (int v : {1, 9, 0x300}) {
+      Put16(out, static_cast<uint16_t>(v));
+    }
+    Put32(out, static_cast<uint32_t>((18 + body.size()) / 2));
+    Put16(out, 8);
+    Put32(out, 100);
+    Put16(out, 0);
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+  }
+  static std::vector<uint8_t> Words(std::initializer_list<int> words) {
+    std::vector<uint8_t> out;
+    for (int w : words) {
+      Put16(out, static_cast<uint16_t>(w));
+    }
+    return out;
+  }
+  static void Put16(std::vector<uint8_t>& out, uint16_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+  }
+  static void Put32(std::vector<uint8_t>& out, uint32_t v) {
+    Put16(out, static_cast<uint16_t>(v));
+    Put16(out, static_cast<uint16_t>(v >> 16));
+  }
+
+ private:
+  std::vector<uint8_t> records_;
+};
+
+constexpr uint16_t kSetMapMode = 0x0103, kSetWindowExt = 0x020C, kPolygon = 0x0324,
+                   kRectangle = 0x041B, kCreateBrush = 0x02FC, kCreatePen = 0x02FA,
+                   kSelectObject = 0x012D, kDeleteObject = 0x01F0, kCreatePalette = 0x00F7,
+                   kSelectPalette = 0x0234, kCreateRegion = 0x06FF, kFillRegion = 0x0228,
+                   kEscape = 0x0626, kStretchDib = 0x0F43;
+
+// MM_ANISOTROPIC over a window of 1000 x 1000.
+WmfBuilder Page() {
+  WmfBuilder b;
+  b.Add(kSetMapMode, {8}).Add(kSetWindowExt, {1000, 1000});
+  return b;
+}
+
+WmfConversion Convert(const std::vector<uint8_t>& wmf, double dpi = 96) {
+  std::string error;
+  auto converted = ConvertWmf(wmf, dpi, &error);
+  EXPECT_TRUE(converted) << error;
+  return converted ? std::move(*converted) : WmfConversion{};
+}
+
+// The page's size at dpi, as the tools size a page from its frame.
+std::pair<int, int> PageSize(const Metafile& page, double dpi) {
+  const RectL& f = page.header().frame;
+  return {static_cast<int>((f.right - f.left) / 2540.0 * dpi + 0.5),
+          static_cast<int>((f.bottom - f.top) / 2540.0 * dpi + 0.5)};
+}
+
+// The page drawn at 96 dpi, one 0xRRGGBB value a pixel.
+struct Drawn {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)] & 0xFFFFFF; }
+};
+
+Drawn Draw(const std::vector<uint8_t>& wmf) {
+  const WmfConversion converted = Convert(wmf);
+  const auto page = Metafile::Parse(converted.emf, nullptr);
+  EXPECT_TRUE(page);
+  Drawn d;
+  if (!page) {
+    return d;
+  }
+  std::tie(d.width, d.height) = PageSize(*page, 96);
+  d.pixels.assign(static_cast<size_t>(d.width * d.height), 0xFFFFFFFF);
+  Canvas canvas(d.pixels.data(), d.width, d.height, d.width * 4);
+  PlayMetafile(*page, canvas, RectL{0, 0, d.width, d.height});
+  return d;
+}
+
+std::vector<uint8_t> Color(uint32_t c) {
+  return WmfBuilder::Words({static_cast<int>(c & 0xFFFF), static_cast<int>(c >> 16)});
+}
+
+TEST(WmfReader, TellsFilesApartByContent) {
+  const std::vector<uint8_t> plain = Page().Build();
+  const std::vector<uint8_t> placeable = Page().Build(true, {0, 0, 100, 100, 1440});
+  std::vector<uint8_t> old_version = plain;
+  old_version[4] = 0x00;  // version 0x100
+  old_version[5] = 0x01;
+  std::vector<uint8_t> emf(88, 0);
+  emf[0] = 1;
+  std::memcpy(emf.data() + 40, &kEmfSignature, 4);
+  std::vector<uint8_t> bad_header = plain;
+  bad_header[2] = 10;  // header of 10 words
+  const struct {
+    const char* name;
+    std::vector<uint8_t> data;
+    WmfKind kind;
+  } cases[] = {
+      {"plain", plain, WmfKind::kPlain},
+      {"placeable", placeable, WmfKind::kPlaceable},
+      {"version 0x100", old_version, WmfKind::kPlain},
+      {"an EMF page", emf, WmfKind::kNone},
+      {"a header of another size", bad_header, WmfKind::kNone},
+      {"the placeable key alone", {0xD7, 0xCD, 0xC6, 0x9A}, WmfKind::kNone},
+      {"nothing", {}, WmfKind::kNone},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WmfKindOf(c.data), c.kind) << c.name;
+  }
+}
+
+TEST(WmfReader, CutsRecordsUpToTheEndOrTheFirstBadOne) {
+  const auto whole = WmfFile::Parse(Page().Build(), nullptr);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->records().size(), 3u);
+  EXPECT_FALSE(whole->truncated());
+
+  // A record claiming more words than there are, and one of fewer than three, stop the list.
+  std::vector<uint8_t> past_end = Page().Build(false);
+  WmfBuilder::Put32(past_end, 1000);
+  WmfBuilder::Put16(past_end, kPolygon);
+  std::vector<uint8_t> too_small = Page().Build(false);
+  WmfBuilder::Put32(too_small, 2);
+  WmfBuilder::Put16(too_small, kPolygon);
+  for (const auto& data : {past_end, too_small, Page().Build(false)}) {
+    const auto file = WmfFile::Parse(data, nullptr);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->records().size(), 2u);
+    EXPECT_TRUE(file->truncated());
+  }
+
+  const auto placeable = WmfFile::Parse(Page().Build(true, {-10, 20, 300, 400, 576}), nullptr);
+  ASSERT_TRUE(placeable);
+  EXPECT_TRUE(placeable->header().placeable);
+  EXPECT_EQ(placeable->header().left, -10);
+  EXPECT_EQ(placeable->header().bottom, 400);
+  EXPECT_EQ(placeable->header().units_per_inch, 576);
+  EXPECT_EQ(WmfRecordName(kPolygon), std::string("META_POLYGON"));
+  EXPECT_EQ(WmfRecordName(0x0999), std::string("META_UNKNOWN"));
+}
+
+// Sizes checked against GDI's own (the reference renderer) for the same files.
+TEST(WmfReader, SizesPagesAsWindowsDoes) {
+  const struct {
+    const char* name;
+    std::vector<uint8_t> wmf;
+    int width, height;
+  } cases[] = {
+      // Plain: the frame is what is drawn on the 1024 x 768 reference display.
+      {"polygon over the window",
+       Page().Add(kPolygon, {4, 0, 0, 1000, 0, 1000, 1000, 0, 1000}).Build(), 1024, 767},
+      {"polygon inside", Page().Add(kPolygon, {4, 100, 100, 500, 100, 500, 500, 100, 500}).Build(),
+       410, 307},
+      {"rectangle: its far edges left out", Page().Add(kRectangle, {500, 500, 100, 100}).Build(),
+       409, 306},
+      // The mapping as the records change it (SaveDC/RestoreDC, MM_ISOTROPIC fitted to the
+      // display, scaled extents, a moved viewport).
+      {"restored mapping",
+       Page()
+           .Add(0x001E, {})
+           .Add(0x020B, {500, 500})
+           .Add(0x0127, {-1})
+           .Add(kPolygon, {4, 100, 100, 500, 100, 500, 500, 100, 500})
+           .Build(),
+       410, 307},
+      {"isotropic",
+       WmfBuilder()
+           .Add(kSetMapMode, {7})
+           .Add(kSetWindowExt, {1000, 1000})
+           .Add(kPolygon, {4, 0, 0, 1000, 0, 1000, 1000, 0, 1000})
+           .Build(),
+       767, 767},
+      {"scaled window",
+       Page()
+           .Add(0x0410, {1, 2, 1, 2})
+           .Add(kPolygon, {4, 0, 0, 1000, 0, 1000, 1000, 0, 1000})
+           .Build(),
+       512, 384},
+      {"moved viewport",
+       Page().Add(0x020D, {50, 100}).Add(kPolygon, {4, 0, 0, 500, 0, 500, 500, 0, 500}).Build(),
+       512, 384},
+      // Placeable: the box at 96 dpi, however the records map it.
+      {"placeable at 1440 an inch",
+       Page().Add(kRectangle, {500, 500, 100, 100}).Build(true, {0, 0, 1000, 1000, 1440}), 67, 67},
+      {"placeable at 576 an inch, box off the origin",
+       WmfBuilder().Add(kRectangle, {5, 5, 0, 0}).Build(true, {-200, 500, 1800, 1500, 576}), 333,
+       167},
+      {"placeable, units per inch 0 taken as 1440",
+       WmfBuilder().Add(kRectangle, {5, 5, 0, 0}).Build(true, {0, 0, 2880, 1440, 0}), 192, 96},
+  };
+  for (const auto& c : cases) {
+    const WmfConversion converted = Convert(c.wmf);
+    const auto page = Metafile::Parse(converted.emf, nullptr);
+    ASSERT_TRUE(page) << c.name;
+    EXPECT_EQ(PageSize(*page, 96), std::make_pair(c.width, c.height)) << c.name;
+  }
+  // At 300 dpi a placeable file is drawn for 300 dpi.
+  const auto high =
+      Convert(WmfBuilder().Add(kRectangle, {5, 5, 0, 0}).Build(true, {0, 0, 1440, 720, 1440}), 300);
+  EXPECT_EQ(PageSize(*Metafile::Parse(high.emf, nullptr), 300), std::make_pair(300, 150));
+}
+
+TEST(WmfReader, RefusesFilesWithoutAPage) {
+  const struct {
+    const char* name;
+    std::vector<uint8_t> data;
+  } cases[] = {
+      {"no metafile", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}},
+      {"a plain file that draws nothing", Page().Build()},
+      {"an empty placeable box", Page().Build(true, {10, 10, 10, 50, 1440})},
+      {"an upside-down placeable box", Page().Build(true, {100, 0, 0, 100, 1440})},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_FALSE(ConvertWmf(c.data, 96, &error)) << c.name;
+    EXPECT_FALSE(error.empty()) << c.name;
+  }
+}
+
+// The EMF object indices the conversion gave the brushes it made, in order.
+std::vector<uint32_t> BrushIndices(const WmfConversion& converted) {
+  std::vector<uint32_t> indices;
+  const auto page = Metafile::Parse(converted.emf, nullptr);
+  for (const Record& record : page->records()) {
+    if (record.type == kEmrCreateBrushIndirect) {
+      ByteReader r(record.bytes);
+      r.Skip(8);
+      indices.push_back(r.U32());
+    }
+  }
+  return indices;
+}
+
+TEST(WmfReader, NewObjectsTakeTheLowestFreeSlot) {
+  const std::vector<uint8_t> brush = WmfBuilder::Words({0, 0xFF, 0, 0});
+  WmfBuilder b = Page();
+  b.AddBytes(kCreateBrush, brush).AddBytes(kCreateBrush, brush).AddBytes(kCreateBrush, brush);
+  b.Add(kDeleteObject, {0}).Add(kDeleteObject, {1});
+  b.AddBytes(kCreateBrush, brush);  // slot 0 again
+  // A region, which makes no EMF object, still takes its slot (1).
+  b.AddBytes(kCreateRegion, WmfBuilder::Words({0, 6, 0, 0, 22, 0, 0, 0, 0, 0, 0}));
+  b.AddBytes(kCreateBrush, brush);  // slot 3
+  b.Add(kPolygon, {3, 0, 0, 10, 0, 10, 10});
+  EXPECT_EQ(BrushIndices(Convert(b.Build())), (std::vector<uint32_t>{1, 2, 3, 1, 4}));
+}
+
+TEST(WmfReader, CountsWhatItLeavesOut) {
+  WmfBuilder b = Page();
+  b.Add(kPolygon, {3, 0, 0, 10, 0, 10, 10});
+  b.Add(0x0999, {1, 2});        // no such function
+  b.Add(kPolygon, {50, 0, 0});  // more points than the record holds
+  b.Add(kRectangle, {1, 2});    // shorter than its fields
+  b.Add(kEscape, {15, 0});      // a comment
+  b.Add(kSelectObject, {7});    // no such object
+  const WmfConversion converted = Convert(b.Build());
+  const std::map<std::string, int> expected = {
+      {"META_UNKNOWN(0x0999)", 1},
+      {"META_POLYGON (too short)", 1},
+      {"META_RECTANGLE (too short)", 1},
+      {"META_ESCAPE", 1},
+      {"META_SELECTOBJECT (no such object)", 1},
+  };
+  EXPECT_EQ(converted.skipped, expected);
+  EXPECT_EQ(converted.records, 9u);
+}
+
+TEST(WmfReader, AFileCutShortGivesAPageCutShort) {
+  const std::vector<uint8_t> cut = Page().Add(kPolygon, {3, 0, 0, 10, 0, 10, 10}).Build(false);
+  const WmfConversion converted = Convert(cut);
+  const auto page = Metafile::Parse(converted.emf, nullptr);
+  ASSERT_TRUE(page);
+  EXPECT_TRUE(page->truncated());
+  EXPECT_EQ(page->records().back().type, kEmrPolygon16);  // what was read still draws
+}
+
+// Each form of DIB a record may carry draws its own colours: a 1 x 1 bitmap stretched over the
+// page, its pixel read back.
+TEST(WmfReader, DibFormsDrawTheirColours) {
+  const auto info = [](uint32_t size, int bits, uint32_t compression, uint32_t used) {
+    std::vector<uint8_t> header(size, 0);
+    const int32_t one = 1;
+    std::memcpy(header.data(), &size, 4);
+    if (size == 12) {  // BITMAPCOREHEADER: 16-bit width and height
+      header[4] = header[6] = header[8] = 1;
+      header[10] = static_cast<uint8_t>(bits);
+      return header;
+    }
+    std::memcpy(header.data() + 4, &one, 4);
+    std::memcpy(header.data() + 8, &one, 4);
+    header[12] = 1;
+    header[14] = static_cast<uint8_t>(bits);
+    std::memcpy(header.data() + 16, &compression, 4);
+    std::memcpy(header.data() + 32, &used, 4);
+    return header;
+  };
+  const auto join = [](std::vector<uint8_t> a, std::initializer_list<uint8_t> b) {
+    a.insert(a.end(), b);
+    return a;
+  };
+  const struct {
+    const char* name;
+    std::vector<uint8_t> dib;
+    uint32_t colour;
+  } cases[] = {
+      {"core header, 3-byte colours", join(info(12, 1, 0, 0), {0x10, 0x20, 0x30, 0, 0, 0, 0, 0, 0}),
+       0x302010},
+      {"one colour of 256 used", join(info(40, 8, 0, 1), {0x40, 0x50, 0x60, 0, 0, 0, 0, 0}),
+       0x605040},
+      {"16-bit bit fields 5-6-5",
+       join(info(40, 16, 3, 0), {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0, 0x00, 0xF8, 0, 0}),
+       0xFF0000},
+      {"24 bits", join(info(40, 24, 0, 0), {0x11, 0x22, 0x33, 0}), 0x332211},
+  };
+  for (const auto& c : cases) {
+    WmfBuilder b = Page();
+    std::vector<uint8_t> record =
+        WmfBuilder::Words({0x0020, 0x00CC, 0, 1, 1, 0, 0, 1000, 1000, 0, 0});
+    record.insert(record.end(), c.dib.begin(), c.dib.end());
+    b.AddBytes(kStretchDib, record);
+    const Drawn drawn = Draw(b.Build());
+    ASSERT_GT(drawn.width, 500) << c.name;
+    EXPECT_EQ(drawn.At(500, 300), c.colour) << c.name;
+  }
+  // A bitmap whose colour table runs past its record is left out and counted.
+  WmfBuilder bad = Page();
+  std::vector<uint8_t> record =
+      WmfBuilder::Words({0x0020, 0x00CC, 0, 1, 1, 0, 0, 1000, 1000, 0, 0});
+  const auto header = info(40, 8, 0, 0);  // 256 colours, none there
+  record.insert(record.end(), header.begin(), header.end());
+  bad.AddBytes(kStretchDib, record).Add(kPolygon, {3, 0, 0, 10, 0, 10, 10});
+  EXPECT_EQ(Convert(bad.Build()).skipped.at("META_STRETCHDIB (bad bitmap)"), 1);
+}
+
+TEST(WmfReader, DrawsAsGdiDoes) {
+  // A placeable file's rectangle is outlined a pixel inside its far edges, as PlayMetaFile
+  // outlines it (the box: 192 x 96 pixels).
+  WmfBuilder box;
+  box.AddBytes(kCreateBrush, WmfBuilder::Words({0, 0xFFFF, 0, 0}));
+  box.AddBytes(kCreatePen, [] {
+    auto p = WmfBuilder::Words({0, 1, 0});
+    auto c = Color(0x0000FF);
+    p.insert(p.end(), c.begin(), c.end());
+    return p;
+  }());
+  box.Add(kSelectObject, {0}).Add(kSelectObject, {1}).Add(kRectangle, {1440, 2880, 0, 0});
+  const Drawn outlined = Draw(box.Build(true, {0, 0, 2880, 1440, 1440}));
+  ASSERT_EQ(outlined.width, 192);
+  EXPECT_EQ(outlined.At(191, 50), 0xFF0000u);
+  EXPECT_EQ(outlined.At(50, 95), 0xFF0000u);
+  EXPECT_EQ(outlined.At(100, 50), 0xFFFF00u);
+
+  // A region of two rectangles (an L) is filled whole.
+  WmfBuilder region = Page();
+  region.Add(kPolygon, {4, 0, 0, 1000, 0, 1000, 1000, 0, 1000});  // sets the frame
+  region.AddBytes(kCreateBrush, WmfBuilder::Words({0, 0xC000, 0, 0}));
+  region.AddBytes(kCreateRegion,
+                  WmfBuilder::Words({0, 6,   0,   0,   46,  2, 1, 100, 100, 400, 400,  //
+                                     2, 100, 200, 100, 400, 2,                         //
+                                     2, 200, 400, 100, 250, 2}));
+  region.Add(kFillRegion, {0, 1});  // the brush, then the region
+  const Drawn l = Draw(region.Build());
+  EXPECT_EQ(l.At(300, 120), 0x00C000u);  // the bar
+  EXPECT_EQ(l.At(150, 250), 0x00C000u);  // the stem
+  EXPECT_EQ(l.At(350, 250), 0xFFFFFFu);  // outside both
+
+  // A wide pen under unequal scales is as wide as its x scale makes it: 50 units at 1.024
+  // pixels a unit are 51 pixels (GDI's width on the same file), not the mapping's mean.
+  WmfBuilder pen = Page();
+  pen.Add(kPolygon, {4, 0, 0, 1000, 0, 1000, 1000, 0, 1000});
+  pen.AddBytes(kCreatePen, WmfBuilder::Words({0, 50, 0, 0, 0})).Add(kSelectObject, {0});
+  pen.Add(0x0325, {2, 500, 200, 500, 800});  // META_POLYLINE
+  const Drawn line = Draw(pen.Build());
+  int wide = 0;
+  for (int x = 300; x < 700; ++x) {
+    wide += line.At(x, 384) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(wide, 51);
+
+  // Palette indices, in a brush's colour and in a bitmap's colour table, take the selected
+  // palette's colours.
+  WmfBuilder palette = Page();
+  auto entries = WmfBuilder::Words({0x300, 2});
+  for (uint8_t v : {0x20, 0x40, 0x60, 0, 0x80, 0xA0, 0xC0, 0}) {
+    entries.push_back(v);
+  }
+  palette.AddBytes(kCreatePalette, entries).Add(kSelectPalette, {0});
+  palette.AddBytes(kCreateBrush, WmfBuilder::Words({0, 1, 0x0100, 0}));  // PALETTEINDEX(1)
+  palette.Add(kSelectObject, {1}).Add(kPolygon, {4, 0, 0, 1000, 0, 1000, 500, 0, 500});
+  std::vector<uint8_t> dib = WmfBuilder::Words({0x0020, 0x00CC, 1, 1, 1, 0, 0, 500, 1000, 500, 0});
+  const uint8_t info[40] = {40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 1};  // 1 x 1, 1 bit
+  dib.insert(dib.end(), info, info + 40);
+  for (uint8_t v : {0, 0, 1, 0, 0x80, 0, 0, 0}) {  // indices 0 and 1; one row, pixel 1
+    dib.push_back(v);
+  }
+  palette.AddBytes(kStretchDib, dib);
+  const Drawn colours = Draw(palette.Build());
+  EXPECT_EQ(colours.At(512, 100), 0x80A0C0u);
+  EXPECT_EQ(colours.At(512, 600), 0x80A0C0u);
+}
+
+}  // namespace
+}  // namespace emf

@@ -6,20 +6,17 @@
 // included). Then the corpus is played whole, as the band plan draws ordinary pages, and forced
 // into bands, to show what bands cost.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "measure_child.h"
 #include "convert/image_settings.h"
 #include "convert/raster_encoding.h"
 #include "convert/rasterize.h"
@@ -32,44 +29,7 @@ namespace {
 const std::string kCorpus = QUADRINE_SHARED_DIR "/corpus/emf";
 const std::string kPoster = kCorpus + "/test-158.emf";
 
-// The child's resident anonymous memory in kB, from /proc; 0 once it is gone.
-long AnonymousKb(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("RssAnon:", 0) == 0) {
-      return std::stol(line.substr(8));
-    }
-  }
-  return 0;
-}
-
-// Runs body in a child process and reports its time and peak memory.
-void MeasureChild(benchmark::State& state, const std::function<int()>& body) {
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-      _exit(body());
-    }
-    long peak_anon = 0;
-    int status = 0;
-    rusage usage{};
-    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
-      peak_anon = std::max(peak_anon, AnonymousKb(pid));
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    state.SetIterationTime(seconds);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      state.SkipWithError("the page was not written");
-      return;
-    }
-    state.counters["peak_anon_MB"] = static_cast<double>(peak_anon) / 1024;
-    state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024;
-  }
-}
+using bench_support::MeasureChild;
 
 void PosterThroughRenderTool(benchmark::State& state) {
   const std::string dpi = std::to_string(state.range(0));

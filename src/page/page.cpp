@@ -1,6 +1,7 @@
 #include "page/page.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "base/page_pixels.h"
 #include "emf/wmf/wmf_reader.h"
@@ -152,6 +153,10 @@ bool SizeOf(const emf::Header& header, const SizeRequest& request, PixelSize& si
   PixelCount count;
   if (!WholePixels(pixels, count)) {
     error = "a page of " + Pixels(pixels.width, pixels.height) + " pixels cannot be drawn";
+    return false;
+  }
+  if (std::string why = emf::WhyTooWide(count.width); !why.empty()) {
+    error = std::move(why);
     return false;
   }
   size.width = count.width;

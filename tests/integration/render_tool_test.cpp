@@ -101,6 +101,8 @@ TEST(RenderTool, TheExtensionPicksTheFormatAndLimitsAreNamed) {
       {"p.jpg", 65501, 2, 1, "", "65500 pixels a side"},
       {"p.bmp", 40000, 40000, 1, "", "past what BMP holds"},
       {"p.webp", 2, 16384, 1, "", "past what WebP holds (16383 pixels a side)"},
+      // Refused before anything is drawn or opened: a row of it is past what is drawn at once.
+      {"p.tif", 20000000, 480, 1, "", "20000000 pixels wide"},
   };
   for (const Case& c : cases) {
     TempDir dir;

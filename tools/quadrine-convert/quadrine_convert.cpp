@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <set>
 #include <span>
@@ -477,6 +478,9 @@ std::string StagedBeside(const std::string& output) {
          "/stdout";
 }
 
+// A page past the memory there is fails by name; the other pages go on.
+constexpr const char* kOutOfMemory = "out of memory while drawing the page";
+
 void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& options,
                  PageProgress* progress) {
   // Whatever stands at the name (a link too) counts, and the page is not even drawn.
@@ -513,9 +517,13 @@ void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& optio
   }
   // The notices of the fonts a page asks for name it (pages are drawn on several threads).
   const emf::FontNoticeSource source(input.path + " page " + std::to_string(task.number));
-  task.failure = options.one_file
-                     ? WritePages(input, task, options, temporary, progress)
-                     : WritePage(opened, options, temporary, DocumentTitle(input), progress);
+  try {
+    task.failure = options.one_file
+                       ? WritePages(input, task, options, temporary, progress)
+                       : WritePage(opened, options, temporary, DocumentTitle(input), progress);
+  } catch (const std::bad_alloc&) {
+    task.failure = kOutOfMemory;
+  }
   if (!temporary.Close() && task.failure.empty()) {
     task.failure = std::strerror(errno);
   }
@@ -546,8 +554,12 @@ void ConvertAll(const std::vector<Input>& inputs, std::vector<PageTask>& tasks,
   const auto work = [&](size_t worker) {
     for (size_t i; (i = next.fetch_add(1)) < tasks.size();) {
       PageTask& task = tasks[i];
-      ConvertTask(inputs[task.input], task, options,
-                  progress.PageStarted(worker, inputs[task.input].path, task.number));
+      try {
+        ConvertTask(inputs[task.input], task, options,
+                    progress.PageStarted(worker, inputs[task.input].path, task.number));
+      } catch (const std::bad_alloc&) {
+        task.failure = kOutOfMemory;  // before anything was staged: nothing to remove
+      }
       progress.PageDone(worker);
     }
   };

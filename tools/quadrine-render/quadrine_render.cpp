@@ -14,6 +14,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -208,6 +209,16 @@ int RenderToFile(const std::string& input, int number, const std::string& output
     error = "cannot create " + output;
     return refused();
   }
+  // An output not finished is removed, on every way out (an allocation failure too).
+  struct RemovedUnlessKept {
+    const std::string& path;
+    bool kept = false;
+    ~RemovedUnlessKept() {
+      if (!kept) {
+        std::remove(path.c_str());
+      }
+    }
+  } unfinished{output};
   const std::unique_ptr<imaging::OutputFile> file = imaging::StdioOutput(stream.file, output);
   std::unique_ptr<imaging::RowWriter> writer =
       format == imaging::kFormatPng && reduce_png
@@ -259,6 +270,7 @@ int RenderToFile(const std::string& input, int number, const std::string& output
     std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), why.c_str());
     return 1;
   }
+  unfinished.kept = true;
   // A page whose data stops early is kept as far as it was drawn, and still counts as failed.
   if (!page.page.notes.cut_short.empty()) {
     std::fprintf(stderr, "quadrine-render: %s: page %d: %s\n", input.c_str(), number,
@@ -363,5 +375,12 @@ int main(int argc, char** argv) {
                  output.c_str(), input.c_str());
     return 2;
   }
-  return RenderToFile(input, number, output, dpi, stats, reduce_png, area_bounds);
+  // A page past the memory there is fails by name, and leaves nothing behind.
+  try {
+    return RenderToFile(input, number, output, dpi, stats, reduce_png, area_bounds);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "quadrine-render: %s: out of memory while drawing the page\n",
+                 input.c_str());
+    return 1;
+  }
 }

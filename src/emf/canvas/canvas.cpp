@@ -10,6 +10,7 @@
 
 #include "emf/canvas/line_raster.h"
 #include "emf/canvas/raster_ops.h"
+#include "emf/canvas/row_fill.h"
 
 namespace emf {
 namespace {
@@ -437,6 +438,10 @@ void Canvas::FillPath(const Path& path, FillRule rule, const Paint& paint, int r
   if (paint.brush.style == Brush::kNull || path.Empty()) {
     return;
   }
+  if (path.segments.size() >= kRowFillSegments) {
+    FillByRows(path, rule, paint, rop2);
+    return;
+  }
   auto shape = [&](cairo_t* cr) {
     BuildPath(cr, OnFillGrid(path));
     cairo_set_fill_rule(
@@ -460,6 +465,51 @@ void Canvas::FillPath(const Path& path, FillRule rule, const Paint& paint, int r
         cairo_fill(cr);
       },
       [&](uint32_t p, uint32_t d, int, int) { return Rop2(rop2, p, d); });
+}
+
+void Canvas::FillByRows(const Path& path, FillRule rule, const Paint& paint, int rop2) {
+  // Points are put on the fill grid as they are read, which keeps a long path from being
+  // copied; the grid keeps the order of coordinates, so it moves the box's corners alike.
+  Point low, high;
+  if (!path.Bounds(low, high)) {
+    return;
+  }
+  low = OnFillGrid(low);
+  high = OnFillGrid(high);
+  auto clamp = [](double v, int lo, int hi) {
+    return static_cast<int>(std::clamp(v, static_cast<double>(lo), static_cast<double>(hi)));
+  };
+  const int left = clamp(std::floor(low.x), band_.left, band_.right);
+  const int right = clamp(std::ceil(high.x) + 1, band_.left, band_.right);
+  const int top = clamp(std::floor(low.y), band_.top, band_.bottom);
+  const int bottom = clamp(std::ceil(high.y) + 1, band_.top, band_.bottom);
+  if (right <= left || bottom <= top) {
+    return;
+  }
+  // Without its mask (no memory for it) the shape is not drawn, and the page says so.
+  const Surface mask(cairo_image_surface_create(CAIRO_FORMAT_A8, right - left, bottom - top));
+  if (!Check(cairo_surface_status(mask.get()), "a long path")) {
+    return;
+  }
+  cairo_surface_flush(mask.get());
+  FillRows(path, rule == FillRule::kWinding, left, top, right - left, bottom - top,
+           cairo_image_surface_get_data(mask.get()),
+           static_cast<size_t>(cairo_image_surface_get_stride(mask.get())), &OnFillGrid);
+  cairo_surface_mark_dirty(mask.get());
+  auto paint_through_mask = [&](cairo_t* cr) {
+    SetSource(cr, paint);
+    cairo_mask_surface(cr, mask.get(), left, top);
+  };
+  if (rop2 == kR2CopyPen) {
+    ApplyClip(cr_);
+    paint_through_mask(cr_);
+    return;
+  }
+  Path box;  // the layer of a raster operation covers the mask
+  box.MoveTo({static_cast<double>(left), static_cast<double>(top)});
+  box.LineTo({static_cast<double>(right), static_cast<double>(bottom)});
+  DrawThroughMask(box, 0, paint_through_mask,
+                  [&](uint32_t p, uint32_t d, int, int) { return Rop2(rop2, p, d); });
 }
 
 namespace {
@@ -544,7 +594,13 @@ void Canvas::StrokeCosmetic(const Path& path, const StrokeStyle& style, int rop2
     uint32_t* pixel = PixelAt(static_cast<int>(x), static_cast<int>(y));
     *pixel = Rop2(rop2, dash ? ink : gap, *pixel & 0xFFFFFF);
   };
-  WalkPath(path.Flattened(), page, plot, [&](int64_t count) { dashes.Skip(count); });
+  // A path of lines (what long paths are) is walked as it is, not copied.
+  const auto skip = [&](int64_t count) { dashes.Skip(count); };
+  if (path.HasCurves()) {
+    WalkPath(path.Flattened(), page, plot, skip);
+  } else {
+    WalkPath(path, page, plot, skip);
+  }
   cairo_surface_mark_dirty(surface_);
 }
 

@@ -127,6 +127,8 @@ class Canvas : public DrawingTarget {
   void DrawThroughMask(const Path& area, double margin, Draw draw, Combine combine);
   void ApplyClip(cairo_t* cr) const;
   bool FillUprightBox(const Path& path, bool on_fill_grid, ColorRef color);
+  // A long path filled row by row (row_fill.h) and painted through the rows' mask.
+  void FillByRows(const Path& path, FillRule rule, const Paint& paint, int rop2);
   // The one funnel for cairo's status: the first error is kept (cairo's own objects keep
   // theirs too, and then draw nothing more), and reported by Failure.
   bool Check(cairo_status_t status, const char* what);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <utility>
 
 namespace emf {
@@ -42,9 +43,20 @@ void GiveBackPieceBuffer(PieceBuffer buffer) {
 
 }  // namespace
 
+std::string WhyTooWide(int width) {
+  if (width <= kMaxStreamedWidth) {
+    return "";
+  }
+  return "the page is " + std::to_string(width) + " pixels wide: a row of it passes the " +
+         std::to_string(kMaxStreamedWidth) + " pixels the engine draws at once";
+}
+
 std::string PlayInBands(const Metafile& file, int width, int height, const BandPlan& plan,
                         const RowSink& take, PlayStats& stats, bool smooth_text) {
   const bool tiled = plan.columns < width;
+  if (std::string why = WhyTooWide(width); !why.empty()) {
+    return why;
+  }
   const RectL bounds{0, 0, width, height};
   // One buffer for every piece, of the largest piece's size: reallocating it for a smaller
   // last band would hold two at once. Each piece is painted white before it is drawn, so the

@@ -38,11 +38,21 @@ inline BandPlan PlanBands(int width, int height, int64_t band_pixels = kBandPixe
                   kBandMargin};
 }
 
+// The widest page PlayInBands draws: one gathered row of it is half a band.
+inline constexpr int64_t kMaxStreamedWidth = kBandPixels / 2;
+
 // The plan for PlayInBands: where bands are cut into tiles and gathered, the tiles are half a
-// band each, so that the gathered rows and the tile together hold no more than one band.
+// band each, and the rows gathered across the page's width another half at most, so that the
+// gathered rows and the tile together hold no more than one band however wide the page.
 inline BandPlan PlanStreamedBands(int width, int height) {
   const BandPlan plan = PlanBands(width, height);
-  return plan.columns < width ? PlanBands(width, height, kBandPixels / 2) : plan;
+  if (plan.columns >= width) {
+    return plan;
+  }
+  BandPlan tiled = PlanBands(width, height, kBandPixels / 2);
+  tiled.rows =
+      static_cast<int>(std::clamp<int64_t>(kMaxStreamedWidth / std::max(width, 1), 1, tiled.rows));
+  return tiled;
 }
 
 // The piece drawn for a kept piece: the kept one with the margin, within the page.
@@ -63,13 +73,18 @@ inline void RowToRgb(const uint32_t* row, int width, uint8_t* rgb) {
   }
 }
 
+// Why a page of this width cannot be drawn band by band (a row of it passes
+// kMaxStreamedWidth), or "" when it can: callers ask before they open anything for it.
+std::string WhyTooWide(int width);
+
 // What PlayInBands says when the sink refused rows.
 inline constexpr const char* kRowsRefused = "the rows were not taken";
 
 // Plays the page (width x height pixels, on white) piece by piece and hands its rows to take
 // as each band is done, so memory follows the band, not the page. A band cut into tiles is
-// gathered first. Text is smoothed unless the page is bound for a palette, where Windows
-// draws it plain. The failure, if any; stats are the last piece's.
+// gathered first; a page wider than kMaxStreamedWidth is refused before anything is drawn. Text is
+// smoothed unless the page is bound for a palette, where Windows draws it plain. The failure, if
+// any; stats are the last piece's.
 std::string PlayInBands(const Metafile& file, int width, int height, const BandPlan& plan,
                         const RowSink& take, PlayStats& stats, bool smooth_text = true);
 

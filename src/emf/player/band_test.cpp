@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,30 @@ TEST(Bands, ThePlanCutsOnlyPagesPastOneBand) {
     EXPECT_GE(plan.rows, 1);
     EXPECT_EQ(plan.columns, std::min(c.width, Canvas::kMaxSurfaceSide - 2 * kBandMargin));
   }
+}
+
+// The rows gathered across a wide page and the tile drawn stay within one band however wide
+// the page; a page a row of which passes half a band is refused before anything is drawn.
+TEST(Bands, AWidePageKeepsItsBandOrIsRefused) {
+  for (const int width : {40000, 1000000, 16777216}) {
+    const BandPlan plan = PlanStreamedBands(width, 480);
+    EXPECT_LE(int64_t{width} * plan.rows, kBandPixels / 2) << width;
+    EXPECT_LE(int64_t{plan.columns + 2 * plan.margin} * (plan.rows + 2 * plan.margin),
+              kBandPixels / 2)
+        << width;
+    EXPECT_EQ(WhyTooWide(width), "") << width;
+  }
+  const std::string bytes = testing_support::EmfPage("");
+  const auto page = Metafile::Parse(
+      std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), nullptr);
+  ASSERT_TRUE(page);
+  PlayStats stats;
+  bool taken = false;
+  const std::string failure = emf::PlayInBands(
+      *page, 16777217, 2, PlanStreamedBands(16777217, 2),
+      [&](const uint32_t*, size_t, int) { return taken = true; }, stats);
+  EXPECT_NE(failure.find("16777217 pixels wide"), std::string::npos) << failure;
+  EXPECT_FALSE(taken);
 }
 
 // Pages with text, lines of every kind, fills, patterns, bitmaps and clipping, cut into bands

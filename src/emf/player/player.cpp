@@ -208,8 +208,22 @@ void Player::Stroke(const Path& canvas_path) {
   canvas_.StrokePath(canvas_path, CurrentStroke(), state_.rop2);
 }
 
-void Player::DrawShape(const Path& logical_path, bool fill, bool stroke) {
-  const Path canvas_path = logical_path.Transformed(LogicalToCanvas());
+void Player::DrawShape(Path path, bool fill, bool stroke) {
+  const size_t segments = path.segments.size() + (in_path_ ? path_.segments.size() : 0);
+  if (segments > kMaxShapeSegments) {
+    const RecordEntry* entry = FindRecord(current_type_);
+    canvas_.Fail(std::string(entry != nullptr ? entry->name : "a record") + " makes a shape of " +
+                 std::to_string(segments) + " points, past the " +
+                 std::to_string(kMaxShapeSegments) + " the engine draws in one shape");
+    return;
+  }
+  const Transform to_canvas = LogicalToCanvas();
+  for (PathSegment& segment : path.segments) {
+    for (Point& p : segment.p) {
+      p = to_canvas.Apply(p);
+    }
+  }
+  const Path& canvas_path = path;
   if (in_path_) {
     path_.Append(canvas_path);
     return;

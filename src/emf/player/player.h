@@ -24,6 +24,11 @@ namespace emf {
 inline constexpr std::array<uint8_t, 8> kWindowsMetafileComment = {'Q', 'u', 'a', 'd',
                                                                    'W', 'M', 'F', '1'};
 
+// The most points one shape may have, a path's records together: real pages hold a few
+// hundred thousand at most. A record that would make more is not drawn, and the page fails
+// naming it.
+inline constexpr size_t kMaxShapeSegments = size_t{1} << 20;
+
 struct PlayStats {
   int played = 0;
   std::map<std::string, int> skipped;  // record name -> count: unknown, short or not drawn
@@ -241,7 +246,8 @@ class Player {
  private:
   // Drawing with the current pen and brush; inside a path bracket the shape joins the path
   // (as a new figure, or going on from the current point).
-  void DrawShape(const Path& logical_path, bool fill, bool stroke);
+  // Takes the path to move it onto the canvas where it is: long paths are not copied.
+  void DrawShape(Path path, bool fill, bool stroke);
   void DrawShapeContinuing(const Path& logical_path, bool fill, bool stroke);
 
   // Handlers that serve several record types (16- and 32-bit points, and their kinds).

@@ -31,7 +31,9 @@ Path RegionPath(const cairo_region_t* region) {
   return path;
 }
 
-void AddRect(cairo_region_t* region, const Transform& t, double l, double top, double r, double b) {
+// A rectangle of the record in canvas pixels; empty ones are left out.
+void AddRect(std::vector<cairo_rectangle_int_t>& rects, const Transform& t, double l, double top,
+             double r, double b) {
   const Point a = t.Apply({l, top});
   const Point c = t.Apply({r, b});
   const double x0 = std::round(std::min(a.x, c.x)), x1 = std::round(std::max(a.x, c.x));
@@ -40,30 +42,43 @@ void AddRect(cairo_region_t* region, const Transform& t, double l, double top, d
   auto clamp = [](double v) { return std::clamp(ToInt(v), -100000000, 100000000); };
   cairo_rectangle_int_t rect{clamp(x0), clamp(y0), clamp(x1) - clamp(x0), clamp(y1) - clamp(y0)};
   if (rect.width > 0 && rect.height > 0) {
-    cairo_region_union_rectangle(region, &rect);
+    rects.push_back(rect);
   }
 }
 
-}  // namespace
+// The union of the rectangles, made in one step: adding them one by one costs time with the
+// square of their number.
+Region RegionOf(const std::vector<cairo_rectangle_int_t>& rects) {
+  if (rects.empty()) {
+    return MakeRegion();
+  }
+  return Region(cairo_region_create_rectangles(rects.data(), static_cast<int>(rects.size())));
+}
 
-// RGNDATA: a 32-byte header (size, type, count, bytes, bounds), then count rectangles.
-Region Player::ReadRegion(ByteReader& r, size_t region_size) {
-  Region region = MakeRegion();
-  const auto data = r.Bytes(region_size);
-  ByteReader rgn(data);
+// RGNDATA's rectangles (after its 32-byte header: size, type, count, bytes, bounds) through t.
+Region ReadRectangles(ByteReader& rgn, const Transform& t) {
   rgn.U32();
   rgn.U32();
   const uint32_t count = rgn.U32();
   rgn.U32();
   rgn.Skip(16);
   if (!rgn.Ok() || count > kMaxRegionRects || !rgn.Has(static_cast<size_t>(count) * 16)) {
-    return region;
+    return MakeRegion();
   }
+  std::vector<cairo_rectangle_int_t> rects;
+  rects.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
-    const double l = rgn.I32(), t = rgn.I32(), rr = rgn.I32(), b = rgn.I32();
-    AddRect(region.get(), playback_, l, t, rr, b);
+    const double l = rgn.I32(), top = rgn.I32(), rr = rgn.I32(), b = rgn.I32();
+    AddRect(rects, t, l, top, rr, b);
   }
-  return region;
+  return RegionOf(rects);
+}
+
+}  // namespace
+
+Region Player::ReadRegion(ByteReader& r, size_t region_size) {
+  ByteReader rgn(r.Bytes(region_size));
+  return ReadRectangles(rgn, playback_);
 }
 
 // The pixels whose centres the path covers, as a region. Only the path's bounding box is
@@ -182,16 +197,16 @@ void Player::CombineClip(Region region, int mode) {
 
 void Player::IntersectClipRect(ByteReader& r) {
   const double l = r.I32(), t = r.I32(), rr = r.I32(), b = r.I32();
-  Region region = MakeRegion();
-  AddRect(region.get(), LogicalToCanvas(), l, t, rr, b);
-  CombineClip(std::move(region), kRgnAnd);
+  std::vector<cairo_rectangle_int_t> rect;
+  AddRect(rect, LogicalToCanvas(), l, t, rr, b);
+  CombineClip(RegionOf(rect), kRgnAnd);
 }
 
 void Player::ExcludeClipRect(ByteReader& r) {
   const double l = r.I32(), t = r.I32(), rr = r.I32(), b = r.I32();
-  Region region = MakeRegion();
-  AddRect(region.get(), LogicalToCanvas(), l, t, rr, b);
-  CombineClip(std::move(region), kRgnDiff);
+  std::vector<cairo_rectangle_int_t> rect;
+  AddRect(rect, LogicalToCanvas(), l, t, rr, b);
+  CombineClip(RegionOf(rect), kRgnDiff);
 }
 
 void Player::ExtSelectClipRgn(ByteReader& r) {
@@ -237,19 +252,8 @@ namespace {
 
 // Region records keep their rectangles in logical units.
 Region ReadLogicalRegion(ByteReader& r, uint32_t size, const Transform& t) {
-  Region region = MakeRegion();
   ByteReader rgn(r.Bytes(size));
-  rgn.Skip(8);
-  const uint32_t count = rgn.U32();
-  rgn.Skip(20);
-  if (!rgn.Ok() || count > kMaxRegionRects || !rgn.Has(static_cast<size_t>(count) * 16)) {
-    return region;
-  }
-  for (uint32_t i = 0; i < count; ++i) {
-    const double l = rgn.I32(), top = rgn.I32(), rr = rgn.I32(), b = rgn.I32();
-    AddRect(region.get(), t, l, top, rr, b);
-  }
-  return region;
+  return ReadRectangles(rgn, t);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "emf/player/player.h"
 #include "emf/records/gdi_constants.h"
@@ -139,6 +140,7 @@ void Player::DrawPolyRecord(ByteReader& r, bool small, PolyKind kind) {
   const bool continuing = kind == PolyKind::kPolylineTo || kind == PolyKind::kPolyBezierTo;
   const bool curves = kind == PolyKind::kPolyBezier || kind == PolyKind::kPolyBezierTo;
   Path path;
+  path.segments.reserve(points.size() + 2);
   path.MoveTo(continuing ? state_.position : points[0]);
   size_t i = continuing ? 0 : 1;
   if (curves) {
@@ -154,7 +156,7 @@ void Player::DrawPolyRecord(ByteReader& r, bool small, PolyKind kind) {
     path.Close();
   }
   if (!continuing) {
-    DrawShape(path, kind == PolyKind::kPolygon, true);
+    DrawShape(std::move(path), kind == PolyKind::kPolygon, true);
     return;
   }
   if (i > 0) {
@@ -236,6 +238,7 @@ void Player::DrawPolyPolyRecord(ByteReader& r, bool small, bool closed) {
     return;
   }
   Path path;
+  path.segments.reserve(points.size() + counts.size());
   size_t at = 0;
   for (const uint32_t count : counts) {
     for (uint32_t i = 0; i < count; ++i, ++at) {
@@ -249,7 +252,7 @@ void Player::DrawPolyPolyRecord(ByteReader& r, bool small, bool closed) {
       path.Close();
     }
   }
-  DrawShape(path, closed, true);
+  DrawShape(std::move(path), closed, true);
 }
 
 void Player::PolyDraw(ByteReader& r) {

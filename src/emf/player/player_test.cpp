@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/spool_builder.h"
@@ -634,17 +636,85 @@ TEST(Player, TransfersTakeOnlyThePartOfTheSourceOnTheBitmap) {
 // becomes 50 x 40 pixels, and a 4,000 x 40 box after a viewport extent of 100 / 1000, 40 x 40.
 TEST(Player, ExtentsShrunkToNothingKeepOneUnit) {
   const std::string black_brush = EmfRecord(37, {0x80000004});
-  const Rendered r = Play(
-      black_brush + EmfRecord(33, {}) + EmfRecord(17, {7}) + EmfRecord(9, {10000, 10}) +
-      EmfRecord(11, {100, 100}) + EmfRecord(12, {10, 10}) + EmfRecord(43, {0, 0, 5000, 400}) +
-      EmfRecord(34, {U(-1)}) + EmfRecord(17, {8}) + EmfRecord(9, {100, 100}) +
-      EmfRecord(11, {100, 100}) + EmfRecord(12, {100, 10}) + EmfRecord(31, {1, 1000, 1, 1}) +
-      EmfRecord(43, {0, 0, 4000, 40}));
+  const Rendered r =
+      Play(black_brush + EmfRecord(33, {}) + EmfRecord(17, {7}) + EmfRecord(9, {10000, 10}) +
+           EmfRecord(11, {100, 100}) + EmfRecord(12, {10, 10}) + EmfRecord(43, {0, 0, 5000, 400}) +
+           EmfRecord(34, {U(-1)}) + EmfRecord(17, {8}) + EmfRecord(9, {100, 100}) +
+           EmfRecord(11, {100, 100}) + EmfRecord(12, {100, 10}) + EmfRecord(31, {1, 1000, 1, 1}) +
+           EmfRecord(43, {0, 0, 4000, 40}));
   EXPECT_EQ(r.At(30, 30), kBlack);
   EXPECT_EQ(r.At(65, 30), kWhite);
   EXPECT_EQ(r.At(30, 55), kWhite);
   EXPECT_EQ(r.At(120, 45), kBlack);
   EXPECT_EQ(r.At(145, 30), kWhite);
+}
+
+// A polygon long enough to be filled row by row is filled as the reference renderer fills
+// tests/gdi-pages' fill-long-outline: 9,068 pixels, notches a pixel wide and all (cairo's
+// aliased fill gives 285 of them otherwise).
+TEST(Player, ALongOutlineIsFilledAsGdiFillsIt) {
+  std::vector<uint32_t> counts;
+  std::vector<int16_t> coordinates;
+  for (const auto& [radius, count, turn] : {std::tuple{60.0, 9000, 1}, {20.0, 3000, -1}}) {
+    counts.push_back(static_cast<uint32_t>(count));
+    for (int i = 0; i < count; ++i) {
+      const double a = turn * 2 * 3.141592653589793 * i / count;
+      const double r = radius + 5 * std::sin(a * 37) + 1.5 * std::sin(a * 301);
+      coordinates.push_back(static_cast<int16_t>(std::floor(100.3 + r * std::cos(a) + 0.5)));
+      coordinates.push_back(static_cast<int16_t>(std::floor(75.2 + r * 0.9 * std::sin(a) + 0.5)));
+    }
+  }
+  std::string polygons;
+  for (uint32_t v : {0u, 0u, 200u, 150u, 2u, 12000u}) {
+    testing_support::Append32(polygons, v);
+  }
+  for (uint32_t count : counts) {
+    testing_support::Append32(polygons, count);
+  }
+  polygons.append(reinterpret_cast<const char*>(coordinates.data()), coordinates.size() * 2);
+  std::string record;  // EMR_POLYPOLYGON16
+  testing_support::Append32(record, 91);
+  testing_support::Append32(record, static_cast<uint32_t>(8 + polygons.size()));
+  const Rendered r = Play(EmfRecord(37, {0x80000004}) + EmfRecord(37, {0x80000008}) +
+                          EmfRecord(19, {2}) + record + polygons);
+  int inside = 0;
+  uint64_t hash = 0xcbf29ce484222325;  // FNV-1a of the inside pixels' indices, in order
+  for (int y = 0; y < 150; ++y) {
+    for (int x = 0; x < kSide; ++x) {
+      if (r.At(x, y) == kBlack) {
+        ++inside;
+        const uint32_t index = static_cast<uint32_t>(y * kSide + x);
+        for (int k = 0; k < 4; ++k) {
+          hash = (hash ^ ((index >> (8 * k)) & 0xFF)) * 0x100000001b3;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(inside, 9068);
+  EXPECT_EQ(hash, 0x4abb99e14074e982u);
+}
+
+// A shape past the points one shape may have is not drawn, and the page fails naming the
+// record; one at the limit is drawn.
+TEST(Player, AShapePastTheLimitFailsThePageByName) {
+  for (const size_t points : {emf::kMaxShapeSegments - 1, emf::kMaxShapeSegments + 1}) {
+    std::string polyline;  // EMR_POLYLINE16: bounds, count, points
+    for (uint32_t v : {0u, 0u, 10u, 10u, static_cast<uint32_t>(points)}) {
+      testing_support::Append32(polyline, v);
+    }
+    for (size_t i = 0; i < points; ++i) {
+      testing_support::Append32(polyline, i % 2 == 0 ? 0x000A0005u : 0x00050005u);
+    }
+    std::string record;
+    testing_support::Append32(record, 87);
+    testing_support::Append32(record, static_cast<uint32_t>(8 + polyline.size()));
+    const Rendered r = Play(record + polyline);
+    const bool drawn = points <= emf::kMaxShapeSegments;
+    EXPECT_EQ(r.stats.failure.find("EMR_POLYLINE16 makes a shape of") != std::string::npos,
+              !drawn)
+        << points << ": " << r.stats.failure;
+    EXPECT_EQ(r.At(5, 7), drawn ? kBlack : kWhite) << points;
+  }
 }
 
 // StretchDIBits and SetDIBitsToDevice count source rows from the bitmap's bottom row, whether

@@ -1,6 +1,7 @@
 // Points, rectangles, affine transforms and paths in floating point.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -92,6 +93,10 @@ struct Path {
       }
     }
     return out;
+  }
+  bool HasCurves() const {
+    return std::any_of(segments.begin(), segments.end(),
+                       [](const PathSegment& s) { return s.kind == PathSegment::kCurve; });
   }
   // Curves replaced by line runs.
   Path Flattened() const;

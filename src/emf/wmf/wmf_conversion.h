@@ -2,11 +2,14 @@
 // record handlers; wmf_reader.h is the reader's face to the rest of the engine.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <queue>
 #include <span>
 #include <string>
 #include <vector>
@@ -126,8 +129,16 @@ class EmfOut {
   void I32(int32_t v) { Put(&v, 4); }
   void U16(uint16_t v) { Put(&v, 2); }
   void F32(float v) { Put(&v, 4); }
-  void Bytes(std::span<const uint8_t> b) { bytes_.insert(bytes_.end(), b.begin(), b.end()); }
-  void Zeros(size_t n) { bytes_.insert(bytes_.end(), n, 0); }
+  void Bytes(std::span<const uint8_t> b) {
+    if (Room(b.size())) {
+      bytes_.insert(bytes_.end(), b.begin(), b.end());
+    }
+  }
+  void Zeros(size_t n) {
+    if (Room(n)) {
+      bytes_.insert(bytes_.end(), n, 0);
+    }
+  }
   void Rect(const RectL& r) {
     I32(r.left);
     I32(r.top);
@@ -137,6 +148,9 @@ class EmfOut {
   // The offset from the current record's start of what is put next.
   uint32_t Offset() const { return static_cast<uint32_t>(bytes_.size() - start_); }
   void End() {
+    if (full_) {
+      return;
+    }
     while (bytes_.size() % 4 != 0) {
       bytes_.push_back(0);
     }
@@ -163,15 +177,33 @@ class EmfOut {
     bytes_.resize(mark.size);
     records_ = mark.records;
   }
+  // The page would have passed kMaxConvertedPageBytes: what came after was not written.
+  bool full() const { return full_; }
 
  private:
   void Put(const void* p, size_t n) {
-    const auto* b = static_cast<const uint8_t*>(p);
-    bytes_.insert(bytes_.end(), b, b + n);
+    if (Room(n)) {
+      const auto* b = static_cast<const uint8_t*>(p);
+      bytes_.insert(bytes_.end(), b, b + n);
+    }
+  }
+  // Whether n bytes more stay within the bound; the buffer grows by doubling but never past
+  // it, so the page and its copy while it grows stay within one and a half bounds.
+  bool Room(size_t n) {
+    if (full_ || n > kMaxConvertedPageBytes - bytes_.size()) {
+      full_ = true;
+      return false;
+    }
+    if (bytes_.size() + n > bytes_.capacity()) {
+      bytes_.reserve(
+          std::min(kMaxConvertedPageBytes, std::max(bytes_.size() + n, 2 * bytes_.capacity())));
+    }
+    return true;
   }
   std::vector<uint8_t> bytes_;
   size_t start_ = 0;
   uint32_t records_ = 0;
+  bool full_ = false;
 };
 
 // The size of a DIB's BITMAPINFO (header, masks, colour table), checked against the bytes
@@ -182,7 +214,9 @@ struct PaletteEntry {
   uint8_t r = 0, g = 0, b = 0;
 };
 using Palette = std::vector<PaletteEntry>;
-using SharedPalette = std::shared_ptr<const Palette>;
+// A palette object: what selects it shares it, and SetPalEntries changes it where it is, as a
+// palette handle is changed for every DC state that holds it.
+using SharedPalette = std::shared_ptr<Palette>;
 
 // The default palette of a device context: the twenty static colours.
 const Palette& DefaultPalette();
@@ -196,6 +230,7 @@ struct Slot {
   SharedPalette palette;             // kPalette
   std::vector<RectL> region;         // kRegion: rectangles, as the record gives them
   RectL region_box;                  // kRegion
+  uint64_t region_id = 0;            // kRegion: which region, so a select of it again is known
 };
 
 struct State {
@@ -206,6 +241,9 @@ struct State {
   // What the DC holds stays even when its slot is freed and taken again.
   std::shared_ptr<const Font> font;  // null: the default font
   SharedPalette palette;             // null: the default palette
+  // The region the clip was last set to by selecting it, while nothing else changed the clip
+  // (0: none): selecting it again changes nothing, and is not written again.
+  uint64_t clip_region = 0;
 };
 
 inline constexpr size_t kMaxSlots = 65534;  // EMF handle 0 is the metafile's own
@@ -335,6 +373,9 @@ class Converter {
   State s_;
   std::vector<State> saved_;
   std::vector<Slot> slots_;
+  // The slots freed, lowest first: a new object takes the lowest free slot.
+  std::priority_queue<size_t, std::vector<size_t>, std::greater<>> free_slots_;
+  uint64_t regions_made_ = 0;
   size_t handles_ = 1;
   bool placeable_ = false;
   double dpi_ = 96;

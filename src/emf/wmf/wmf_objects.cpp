@@ -20,11 +20,11 @@ const Palette& DefaultPalette() {
 }
 
 int Converter::NewSlot(Slot::Kind kind) {
-  size_t i = 0;
-  while (i < slots_.size() && slots_[i].kind != Slot::kFree) {
-    ++i;
-  }
-  if (i == slots_.size()) {
+  size_t i = slots_.size();
+  if (!free_slots_.empty()) {
+    i = free_slots_.top();
+    free_slots_.pop();
+  } else {
     if (slots_.size() >= kMaxSlots) {
       return -1;
     }
@@ -162,20 +162,14 @@ void Converter::SetPalEntries(ByteReader& r) {
   if (!s_.palette || !r.Has(static_cast<size_t>(count) * 4)) {
     return;
   }
-  // The selected palette changes; its slot, when it still holds it, sees the change too.
-  auto changed = std::make_shared<Palette>(*s_.palette);
+  // The selected palette changes where it is: its slot and saved states holding it see it.
+  Palette& palette = *s_.palette;
   for (size_t i = 0; i < count; ++i) {
     const auto entry = r.Bytes(4);
-    if (start + i < changed->size()) {
-      (*changed)[start + i] = {entry[0], entry[1], entry[2]};
+    if (start + i < palette.size()) {
+      palette[start + i] = {entry[0], entry[1], entry[2]};
     }
   }
-  for (Slot& slot : slots_) {
-    if (slot.kind == Slot::kPalette && slot.palette == s_.palette) {
-      slot.palette = changed;
-    }
-  }
-  s_.palette = std::move(changed);
 }
 
 void Converter::CreateRegion(ByteReader& r) {
@@ -217,6 +211,7 @@ void Converter::CreateRegion(ByteReader& r) {
   }
   slots_[static_cast<size_t>(slot)].region = std::move(rects);
   slots_[static_cast<size_t>(slot)].region_box = box;
+  slots_[static_cast<size_t>(slot)].region_id = ++regions_made_;
 }
 
 void Converter::DibCreatePatternBrush(ByteReader& r) {
@@ -306,6 +301,7 @@ void Converter::DeleteObject(ByteReader& r) {
     out_.Simple(kEmrDeleteObject, {index + 1});
   }
   *slot = Slot{};
+  free_slots_.push(index);
 }
 
 void Converter::SelectPalette(ByteReader& r) {

@@ -199,6 +199,14 @@ std::optional<WmfConversion> Converter::Run(std::string* error) {
       out_.Rewind(mark);
       Skip(entry->name, "too short");
     }
+    if (out_.full()) {
+      char reason[96];
+      std::snprintf(reason, sizeof reason,
+                    "the page it converts to passes %zu MB (at record %zu, %s)",
+                    kMaxConvertedPageBytes >> 20, result_.records, entry->name);
+      Fail(error, reason);
+      return std::nullopt;
+    }
   }
   const bool truncated = !ended;
   if (!truncated) {

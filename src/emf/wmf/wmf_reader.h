@@ -5,6 +5,7 @@
 // page that any target plays.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -61,6 +62,10 @@ class WmfFile {
 
 // A record's name ("META_POLYGON"), or "META_UNKNOWN" for a function outside the table.
 const char* WmfRecordName(uint16_t function);
+
+// The largest EMF page a Windows metafile is converted into: a file whose page would pass it
+// (a large region selected or painted over and over) is refused by name.
+inline constexpr size_t kMaxConvertedPageBytes = size_t{64} << 20;
 
 struct WmfConversion {
   std::vector<uint8_t> emf;            // the page, an enhanced metafile

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <map>
@@ -296,6 +297,47 @@ TEST(WmfReader, NewObjectsTakeTheLowestFreeSlot) {
   b.AddBytes(kCreateBrush, brush);  // slot 3
   b.Add(kPolygon, {3, 0, 0, 10, 0, 10, 10});
   EXPECT_EQ(BrushIndices(Convert(b.Build())), (std::vector<uint32_t>{1, 2, 3, 1, 4}));
+}
+
+// A region of count rectangles on one scan line, each 2 units wide.
+std::vector<uint8_t> Region(int count) {
+  std::vector<uint8_t> words =
+      WmfBuilder::Words({0, 6, 0, 0, 0, 1, 0, 0, 0, 4 * count, 10, 2 * count, 0, 10});
+  for (int i = 0; i < count; ++i) {
+    WmfBuilder::Put16(words, static_cast<uint16_t>(4 * i));
+    WmfBuilder::Put16(words, static_cast<uint16_t>(4 * i + 2));
+  }
+  WmfBuilder::Put16(words, static_cast<uint16_t>(2 * count));
+  return words;
+}
+
+size_t ClipRegionsWritten(const WmfConversion& converted) {
+  const auto page = Metafile::Parse(converted.emf, nullptr);
+  return static_cast<size_t>(
+      std::count_if(page->records().begin(), page->records().end(),
+                    [](const Record& record) { return record.type == kEmrExtSelectClipRgn; }));
+}
+
+// Selecting the clip region it already is writes nothing; a page that changes its clip over
+// and over is refused by name once its EMF page would pass the bound, before it takes more.
+TEST(WmfReader, ARegionIsWrittenOncePerChangeAndThePageIsBounded) {
+  constexpr uint16_t kSelectClipRegion = 0x012C, kIntersectClipRect = 0x0416;
+  WmfBuilder again = Page();
+  again.AddBytes(kCreateRegion, Region(2));
+  for (int i = 0; i < 3; ++i) {
+    again.Add(kSelectClipRegion, {0}).Add(kPolygon, {3, 0, 0, 10, 0, 10, 10});
+  }
+  again.Add(kIntersectClipRect, {5, 5, 0, 0}).Add(kSelectClipRegion, {0});
+  EXPECT_EQ(ClipRegionsWritten(Convert(again.Build())), 2u);
+
+  WmfBuilder growing = Page();
+  growing.AddBytes(kCreateRegion, Region(8000));  // 128 KB a select
+  for (int i = 0; i < 600; ++i) {
+    growing.Add(kSelectClipRegion, {0}).Add(kIntersectClipRect, {5, 5, 0, 0});
+  }
+  std::string error;
+  EXPECT_FALSE(ConvertWmf(growing.Build(), 96, &error));
+  EXPECT_NE(error.find("passes 64 MB"), std::string::npos) << error;
 }
 
 TEST(WmfReader, CountsWhatItLeavesOut) {

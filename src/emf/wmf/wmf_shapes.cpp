@@ -127,12 +127,14 @@ void Converter::ClipRect(ByteReader& r, uint32_t type) {
   const int16_t top = r.I16();
   const int16_t left = r.I16();
   out_.Simple(type, {left, top, right, bottom});
+  s_.clip_region = 0;
 }
 
 void Converter::OffsetClipRgn(ByteReader& r) {
   const int16_t y = r.I16();
   const int16_t x = r.I16();
   out_.Simple(kEmrOffsetClipRgn, {x, y});
+  s_.clip_region = 0;
 }
 
 // RGNDATA: its header, then the rectangles.
@@ -158,10 +160,13 @@ void Converter::SelectClipRegion(ByteReader& r) {
 }
 
 void Converter::ClipToRegion(const Slot& region) {
-  const Slot* slot = &region;
+  if (region.region_id == s_.clip_region) {
+    return;  // the clip is this region already: a page that selects it over and over grows once
+  }
+  s_.clip_region = region.region_id;
   // Clip regions are in device pixels, as the record gives them.
-  const std::vector<RectL>& rects = slot->region;
-  const RectL box = slot->region_box;
+  const std::vector<RectL>& rects = region.region;
+  const RectL box = region.region_box;
   out_.Begin(kEmrExtSelectClipRgn);
   out_.U32(static_cast<uint32_t>(32 + rects.size() * 16));
   out_.U32(kRgnCopy);

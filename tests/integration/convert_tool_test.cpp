@@ -395,6 +395,28 @@ TEST(ConvertTool, PipesInAndOut) {
   EXPECT_NE(several.err.find("3 would be written"), std::string::npos) << several.err;
   EXPECT_EQ(several.out, "");
   EXPECT_EQ(RunProgram(Tool(), {"-", "-"}, dir.path()).exitCode, 2);
+  // Standard input is told by its first bytes, and what they make nothing of is not read on.
+  const auto zeros = RunProgram("/bin/sh", {"-c", Tool() + " - < /dev/zero"}, dir.path());
+  EXPECT_EQ(zeros.exitCode, 2);
+  EXPECT_NE(zeros.err.find("-: neither an EMF page"), std::string::npos) << zeros.err;
+  // A reader that goes away early is a failed output: said, exit 1, and no copy left behind.
+  WriteFile(dir / "page.emf", BoxPage(0));
+  std::filesystem::create_directories(dir / "staging");
+  const auto closed = RunProgram(
+      "/bin/bash",
+      {"-c", "set -o pipefail; " + Tool() + " page.emf -f bmp -o - | head -c 10 > /dev/null"},
+      dir.path(), {"TMPDIR=" + (dir / "staging")});
+  EXPECT_EQ(closed.exitCode, 1) << closed.err;
+  EXPECT_NE(closed.err.find("standard output"), std::string::npos) << closed.err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "staging"));
+  // A placed file has the mode any new file gets.
+  ASSERT_EQ(RunProgram("/bin/sh", {"-c", "umask 027; " + Tool() + " page.emf -o placed.png"},
+                       dir.path())
+                .exitCode,
+            0);
+  EXPECT_EQ(std::filesystem::status(dir / "placed.png").permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read);
 }
 
 // A folder gives its pages and spool files in name order (-R: its subfolders' too); other
@@ -417,6 +439,34 @@ TEST(ConvertTool, AFolderGivesItsPagesAndSpoolFiles) {
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(FilesIn(dir / "deep"), 5u);
   EXPECT_TRUE(std::filesystem::exists(dir / "deep/c-0001.png"));
+}
+
+// A folder that cannot be read is named and passed by; the rest is converted, and the exit
+// status says something was not (as root, run without the power to read any folder).
+TEST(ConvertTool, AFolderThatCannotBeReadIsNamedAndTheRestConverted) {
+  const TempDir dir;
+  std::filesystem::create_directories(dir / "in/locked");
+  WriteFile(dir / "in/a.emf", BoxPage(0));
+  WriteFile(dir / "in/locked/b.emf", BoxPage(0));
+  std::filesystem::permissions(dir / "in/locked", std::filesystem::perms::none);
+  const auto run = [&](std::vector<std::string> arguments) {
+    if (geteuid() != 0) {
+      return RunProgram(Tool(), arguments, dir.path());
+    }
+    arguments.insert(arguments.begin(), {"--bounding-set=-dac_override,-dac_read_search", "--",
+                                         Tool()});
+    return RunProgram("/usr/bin/setpriv", arguments, dir.path());
+  };
+  const auto deep = run({"-R", "in", "-o", "deep/{name}.png"});
+  EXPECT_EQ(deep.exitCode, 1) << deep.err;
+  EXPECT_NE(deep.err.find("in/locked: the folder cannot be read"), std::string::npos) << deep.err;
+  EXPECT_TRUE(FileExists(dir / "deep/a.png"));
+  const auto locked = run({"in/locked", "in/a.emf", "-o", "flat/{name}.png"});
+  EXPECT_EQ(locked.exitCode, 1) << locked.err;
+  EXPECT_NE(locked.err.find("in/locked: the folder cannot be read"), std::string::npos)
+      << locked.err;
+  EXPECT_TRUE(FileExists(dir / "flat/a.png"));
+  std::filesystem::permissions(dir / "in/locked", std::filesystem::perms::owner_all);
 }
 
 // A second run converts only what is missing: the outputs there are left alone, and counted.

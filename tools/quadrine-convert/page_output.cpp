@@ -355,13 +355,20 @@ bool TemporaryBeside(const std::string& path, OpenTemporary& temporary, std::str
     error = std::strerror(errno);
     return false;
   }
-  fchmod(fd, new_file_mode);  // mkstemp makes 0600; outputs get what any new file gets
+  // It stays 0600, as mkstemp makes it, until it is placed: a page on its way is no one
+  // else's to read, and the copy for standard output never is.
   temporary.path = name;
   temporary.fd = fd;
   return true;
 }
 
 std::string PlaceFile(const std::string& temporary, const std::string& path, bool replace) {
+  // A placed output gets what any new file gets.
+  if (chmod(temporary.c_str(), new_file_mode) != 0) {
+    const int error = errno;
+    unlink(temporary.c_str());
+    return std::strerror(error);
+  }
   if (replace) {
     if (std::rename(temporary.c_str(), path.c_str()) == 0) {
       return {};

@@ -103,11 +103,12 @@ uint32_t FormatCodeOf(const std::string& extension);
 // Reads the process's file-creation mask once, before any thread starts.
 void RememberFileMode();
 
-// A new empty file beside path, created exclusively and left open, to write into before the
-// result is put in place; false with why in error when none can be made.
+// A new empty file beside path, created exclusively (mode 0600) and left open, to write into
+// before the result is put in place; false with why in error when none can be made.
 bool TemporaryBeside(const std::string& path, OpenTemporary& temporary, std::string& error);
 
-// Puts the finished temporary file at path: never over an existing name unless replace is
-// set, and then by renaming over it, so a link there is replaced, never written through.
+// Puts the finished temporary file at path with the mode any new file gets (0666 less the
+// umask): never over an existing name unless replace is set, and then by renaming over it,
+// so a link there is replaced, never written through.
 // "" when done, else why (the temporary file is then removed).
 std::string PlaceFile(const std::string& temporary, const std::string& path, bool replace);

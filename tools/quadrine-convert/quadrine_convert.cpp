@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,12 +45,30 @@ namespace {
 
 constexpr int kBadUsage = 2;
 
+// An input's bytes, read when the first of its pages is converted and let go after its last,
+// so that memory holds the inputs being converted, not every input named.
+struct InputBytes {
+  std::mutex mutex;
+  std::vector<uint8_t> bytes;
+  bool read = false;
+  bool kept = false;  // standard input: read once, when it is told
+  size_t tasks_left = 0;
+  std::string failure;  // why it could not be read when its pages were converted
+};
+
 struct Input {
   std::string path;
-  std::vector<uint8_t> bytes;
+  page::InputKind kind = page::InputKind::kOther;  // by its first bytes
+  std::string document;                            // a spool file's document name
   dev_t device = 0;  // which file it is, so that no output replaces it
   ino_t inode = 0;
+  std::shared_ptr<InputBytes> data = std::make_shared<InputBytes>();
 };
+
+// Standard input is read whole, once, and held while it is converted: up to this much.
+constexpr size_t kMaxStandardInput = size_t{256} << 20;
+// An EMF page or a Windows metafile is one page, the whole file, however long it is then.
+constexpr size_t kWholeInput = SIZE_MAX;
 
 // One output file: one page, or with --one-file every page of an input.
 struct PageTask {
@@ -79,12 +98,69 @@ std::string BaseNameWithoutExtension(const std::string& path) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-bool ReadInput(const std::string& path, Input& input, std::string& error) {
+// Reads the rest of the stream after what bytes holds, in pieces, up to limit bytes in all;
+// false with why when it cannot, or holds more. The pieces are joined once their sum is
+// known, so the bytes are never held twice over.
+bool ReadRest(std::FILE* stream, size_t limit, std::vector<uint8_t>& bytes, std::string& error) {
+  std::vector<std::vector<uint8_t>> pieces;
+  size_t total = bytes.size();
+  for (;;) {
+    std::vector<uint8_t> piece(size_t{1} << 20);
+    const size_t got = std::fread(piece.data(), 1, piece.size(), stream);
+    if (got > limit - total) {
+      error = "more than " + std::to_string(limit >> 20) + " MB";
+      return false;
+    }
+    total += got;
+    piece.resize(got);
+    pieces.push_back(std::move(piece));
+    if (got < (size_t{1} << 20)) {
+      break;
+    }
+  }
+  if (std::ferror(stream)) {
+    error = std::strerror(errno);
+    return false;
+  }
+  bytes.reserve(total);
+  for (std::vector<uint8_t>& piece : pieces) {
+    bytes.insert(bytes.end(), piece.begin(), piece.end());
+    std::vector<uint8_t>().swap(piece);
+  }
+  return true;
+}
+
+bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    error = std::string("cannot be read: ") + std::strerror(errno);
+    return false;
+  }
+  bytes.clear();
+  const bool read = ReadRest(file, SIZE_MAX, bytes, error);
+  std::fclose(file);
+  if (!read) {
+    error = "cannot be read: " + error;
+  }
+  return read;
+}
+
+// Tells the input by its first bytes (a spool file is read through for its pages, then let
+// go); standard input is read whole, up to kMaxStandardInput. bytes holds what was read.
+bool TellInput(const std::string& path, Input& input, std::vector<uint8_t>& bytes,
+               std::string& error) {
+  input.path = path;
   if (path == kStandardStream) {
-    input.path = path;
-    input.bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    if (std::cin.bad()) {
-      error = "standard input cannot be read";
+    // What its first bytes do not make a page or a spool file of is not read further.
+    bytes.resize(4096);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), stdin));
+    input.kind = page::KindOfInput(bytes);
+    if (input.kind == page::InputKind::kOther) {
+      return true;  // named as any such input is
+    }
+    if (!ReadRest(stdin, kMaxStandardInput, bytes, error)) {
+      error = "standard input cannot be taken: " + error +
+              (error.starts_with("more than") ? "; give the file by its name" : "");
       return false;
     }
     return true;
@@ -99,25 +175,43 @@ bool ReadInput(const std::string& path, Input& input, std::string& error) {
     input.device = seen.st_dev;
     input.inode = seen.st_ino;
   }
-  std::ifstream in(path, std::ios::binary);
-  input.path = path;
-  input.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "cannot be read";
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    error = std::string("cannot be read: ") + std::strerror(errno);
     return false;
   }
-  return true;
+  bytes.resize(4096);
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  std::fclose(file);
+  input.kind = page::KindOfInput(bytes);
+  return input.kind != page::InputKind::kEmfSpool || ReadFile(path, bytes, error);
 }
 
-// A Windows metafile becomes the EMF page Windows makes of it (a placeable one at the output's
-// resolution), once, and is drawn from then on as any page; one that cannot be is a failed
-// input.
-bool ReadWindowsMetafile(Input& input, double dpi, std::string& error) {
-  if (page::KindOfInput(input.bytes) != page::InputKind::kWmf) {
-    return true;
+// The input's bytes for one of its pages, read (and a Windows metafile converted into the
+// EMF page Windows makes of it, a placeable one at the output's resolution) by the first;
+// false with why when they cannot be.
+bool TakeBytes(const Input& input, double dpi, std::string& error) {
+  InputBytes& data = *input.data;
+  const std::lock_guard lock(data.mutex);
+  if (!data.read) {
+    data.read = true;
+    if (ReadFile(input.path, data.bytes, data.failure) &&
+        page::KindOfInput(data.bytes) == page::InputKind::kWmf) {
+      std::map<std::string, int> skipped;
+      page::ConvertWindowsMetafile(data.bytes, dpi, skipped, data.failure);
+    }
   }
-  std::map<std::string, int> skipped;
-  return page::ConvertWindowsMetafile(input.bytes, dpi, skipped, error);
+  error = data.failure;
+  return error.empty();
+}
+
+// After the input's last page, its bytes go.
+void GiveBackBytes(const Input& input) {
+  InputBytes& data = *input.data;
+  const std::lock_guard lock(data.mutex);
+  if (data.tasks_left > 0 && --data.tasks_left == 0 && !data.kept) {
+    std::vector<uint8_t>().swap(data.bytes);
+  }
 }
 
 // -f names the format a file holds: a name whose extension says otherwise gets its own.
@@ -134,11 +228,16 @@ std::string WithFormatExtension(const std::string& path, const std::string& form
          format;
 }
 
-// The pages of one input, named; false (with why) when it holds none we read.
-bool FindInputPages(const Input& input, size_t index, const ConvertOptions& options,
-                    std::vector<PageTask>& tasks, std::string& error) {
+// The pages of one input, named, from what was read of it (bytes); false (with why) when it
+// holds none we read.
+bool FindInputPages(Input& input, std::span<const uint8_t> bytes, size_t index,
+                    const ConvertOptions& options, std::vector<PageTask>& tasks,
+                    std::string& error) {
   page::InputPages found;
-  if (!page::FindInputPages(input.bytes, found, error)) {
+  if (input.kind == page::InputKind::kEmfPage || input.kind == page::InputKind::kWmf) {
+    found.kind = input.kind;
+    found.pages.push_back({0, kWholeInput});
+  } else if (!page::FindInputPages(bytes, found, error)) {
     if (found.kind == page::InputKind::kOther) {
       error +=
           "; quadrine-convert reads EMF pages, Windows metafiles and spool files in the EMF "
@@ -146,6 +245,7 @@ bool FindInputPages(const Input& input, size_t index, const ConvertOptions& opti
     }
     return false;
   }
+  input.document = found.document;
   const std::vector<SpoolPage>& spans = found.pages;
   const std::string document = SafeDocumentName(found.document);
   if (found.last_cut_short) {
@@ -182,6 +282,7 @@ bool FindInputPages(const Input& input, size_t index, const ConvertOptions& opti
     task.output = WithFormatExtension(ExpandOutputPattern(options.pattern, name, 1, document),
                                       options.format);
     tasks.push_back(task);
+    input.data->tasks_left = 1;
     return true;
   }
   for (const auto& [number, span] : selected) {
@@ -194,6 +295,7 @@ bool FindInputPages(const Input& input, size_t index, const ConvertOptions& opti
     task.output = WithFormatExtension(task.output, options.format);
     tasks.push_back(task);
   }
+  input.data->tasks_left = selected.size();
   return true;
 }
 
@@ -270,19 +372,21 @@ bool NoOutputIsAnInput(const std::vector<PageTask>& tasks, const std::vector<Inp
 
 // A document's title: the name its program printed it under, else the input's file name.
 std::string DocumentTitle(const Input& input) {
-  if (KindOfFile(input.bytes) == FileKind::kEmfSpool) {
-    if (std::string name = SpoolDocumentName(input.bytes); !name.empty()) {
-      return name;
-    }
-  }
-  return BaseNameWithoutExtension(input.path);
+  return input.document.empty() ? BaseNameWithoutExtension(input.path) : input.document;
 }
 
 // The inputs with each folder replaced by its files that are pages or spool files (by their
 // first bytes), in name order; with recursive its subfolders' too. Other files are named and
-// left out: a folder holds what it holds.
-std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs, bool recursive) {
+// left out: a folder holds what it holds. A folder that cannot be read is named, the rest is
+// converted, and unreadable is set.
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs, bool recursive,
+                                       bool& unreadable) {
   std::vector<std::string> expanded;
+  const auto cannot_read = [&](const std::filesystem::path& folder, const std::error_code& why) {
+    std::fprintf(stderr, "quadrine-convert: %s: the folder cannot be read (%s)\n",
+                 folder.string().c_str(), why.message().c_str());
+    unreadable = true;
+  };
   for (const std::string& input : inputs) {
     std::error_code code;
     if (input == kStandardStream || !std::filesystem::is_directory(input, code)) {
@@ -297,13 +401,30 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs, b
       }
     };
     if (recursive) {
-      for (const auto& entry : std::filesystem::recursive_directory_iterator(input, code)) {
-        take(entry);
+      // Each subfolder is opened before it is entered, so that one that cannot be is named
+      // and passed by instead of ending the walk.
+      std::filesystem::recursive_directory_iterator walk(input, code), end;
+      for (; !code && walk != end; walk.increment(code)) {
+        std::error_code ignored;
+        if (walk->is_directory(ignored) && !walk->is_symlink(ignored)) {
+          std::error_code opened;
+          std::filesystem::directory_iterator probe(walk->path(), opened);
+          if (opened) {
+            cannot_read(walk->path(), opened);
+            walk.disable_recursion_pending();
+          }
+          continue;
+        }
+        take(*walk);
       }
     } else {
-      for (const auto& entry : std::filesystem::directory_iterator(input, code)) {
-        take(entry);
+      std::filesystem::directory_iterator list(input, code), end;
+      for (; !code && list != end; list.increment(code)) {
+        take(*list);
       }
+    }
+    if (code) {
+      cannot_read(input, code);
     }
     std::sort(files.begin(), files.end());
     for (const std::string& file : files) {
@@ -344,7 +465,15 @@ std::string CopyToStandardOutput(const std::string& temporary) {
 // Opens a page of the input ready to draw, as the options ask.
 bool OpenSpan(const Input& input, const SpoolPage& span, const ConvertOptions& options,
               page::Page& opened, std::string& error) {
-  return page::OpenPage(std::span(input.bytes).subspan(span.offset, span.size),
+  const std::span<const uint8_t> bytes(input.data->bytes);
+  if (span.size == kWholeInput) {
+    return page::OpenPage(bytes, {options.x_dpi, options.area_bounds}, opened, error);
+  }
+  if (span.offset > bytes.size() || span.size > bytes.size() - span.offset) {
+    error = "the file changed since its pages were found";
+    return false;
+  }
+  return page::OpenPage(bytes.subspan(span.offset, span.size),
                         {options.x_dpi, options.area_bounds}, opened, error);
 }
 
@@ -483,12 +612,19 @@ constexpr const char* kOutOfMemory = "out of memory while drawing the page";
 
 void ConvertTask(const Input& input, PageTask& task, const ConvertOptions& options,
                  PageProgress* progress) {
+  struct GiveBack {
+    const Input& input;
+    ~GiveBack() { GiveBackBytes(input); }
+  } give_back{input};
   // Whatever stands at the name (a link too) counts, and the page is not even drawn.
   const bool to_stdout = task.output == kStandardStream;
   struct stat existing {};
   if (options.skip_existing && !to_stdout && lstat(task.output.c_str(), &existing) == 0) {
     task.skipped = true;
     task.existed = true;
+    return;
+  }
+  if (!TakeBytes(input, options.x_dpi, task.failure)) {
     return;
   }
   page::Page opened;
@@ -681,15 +817,19 @@ int main(int argc, char** argv) {
     return kBadUsage;
   }
   RememberFileMode();
+  // A reader that goes away (quadrine-convert -o - | head) makes writing to it fail, which the
+  // page then says, instead of ending the process with its staged copy left behind.
+  signal(SIGPIPE, SIG_IGN);
 
   std::vector<Input> inputs;
   std::vector<PageTask> tasks;
   bool input_failed = false;
-  for (const std::string& path : ExpandFolders(options.inputs, options.recursive)) {
+  for (const std::string& path : ExpandFolders(options.inputs, options.recursive, input_failed)) {
     Input input;
+    std::vector<uint8_t> bytes;
     error.clear();  // what an earlier input said is not this one's
-    if (!ReadInput(path, input, error) || !ReadWindowsMetafile(input, options.x_dpi, error) ||
-        !FindInputPages(input, inputs.size(), options, tasks, error)) {
+    if (!TellInput(path, input, bytes, error) ||
+        !FindInputPages(input, bytes, inputs.size(), options, tasks, error)) {
       std::fprintf(stderr, "quadrine-convert: %s: %s\n", path.c_str(), error.c_str());
       input_failed = true;
       continue;
@@ -697,6 +837,15 @@ int main(int argc, char** argv) {
     if (!error.empty()) {
       std::fprintf(stderr, "quadrine-convert: %s: %s\n", path.c_str(), error.c_str());
       input_failed = true;
+    }
+    if (path == kStandardStream) {  // read once: held until its pages are done
+      input.data->bytes = std::move(bytes);
+      input.data->read = input.data->kept = true;
+      if (input.kind == page::InputKind::kWmf) {
+        std::map<std::string, int> skipped;
+        page::ConvertWindowsMetafile(input.data->bytes, options.x_dpi, skipped,
+                                     input.data->failure);
+      }
     }
     inputs.push_back(std::move(input));
   }

@@ -30,6 +30,7 @@
 
 #include "base/print_job.h"
 #include "base/usage_error.h"
+#include "convert_inputs.h"
 #include "convert_options.h"
 #include "convert_progress.h"
 #include "emf/records/metafile.h"
@@ -44,31 +45,6 @@
 namespace {
 
 constexpr int kBadUsage = 2;
-
-// An input's bytes, read when the first of its pages is converted and let go after its last,
-// so that memory holds the inputs being converted, not every input named.
-struct InputBytes {
-  std::mutex mutex;
-  std::vector<uint8_t> bytes;
-  bool read = false;
-  bool kept = false;  // standard input: read once, when it is told
-  size_t tasks_left = 0;
-  std::string failure;  // why it could not be read when its pages were converted
-};
-
-struct Input {
-  std::string path;
-  page::InputKind kind = page::InputKind::kOther;  // by its first bytes
-  std::string document;                            // a spool file's document name
-  dev_t device = 0;  // which file it is, so that no output replaces it
-  ino_t inode = 0;
-  std::shared_ptr<InputBytes> data = std::make_shared<InputBytes>();
-};
-
-// Standard input is read whole, once, and held while it is converted: up to this much.
-constexpr size_t kMaxStandardInput = size_t{256} << 20;
-// An EMF page or a Windows metafile is one page, the whole file, however long it is then.
-constexpr size_t kWholeInput = SIZE_MAX;
 
 // One output file: one page, or with --one-file every page of an input.
 struct PageTask {
@@ -86,133 +62,6 @@ struct PageTask {
   std::vector<int> emf_plus_only;  // pages GDI draws as nothing: their drawing is all EMF+
   std::vector<int> outside_frame;  // pages drawing outside their frame, cut off by it
 };
-
-constexpr const char* kStandardStream = "-";
-
-std::string BaseNameWithoutExtension(const std::string& path) {
-  if (path == kStandardStream) {
-    return "stdin";
-  }
-  std::string name = std::filesystem::path(path).filename().string();
-  const size_t dot = name.find_last_of('.');
-  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
-// Reads the rest of the stream after what bytes holds, in pieces, up to limit bytes in all;
-// false with why when it cannot, or holds more. The pieces are joined once their sum is
-// known, so the bytes are never held twice over.
-bool ReadRest(std::FILE* stream, size_t limit, std::vector<uint8_t>& bytes, std::string& error) {
-  std::vector<std::vector<uint8_t>> pieces;
-  size_t total = bytes.size();
-  for (;;) {
-    std::vector<uint8_t> piece(size_t{1} << 20);
-    const size_t got = std::fread(piece.data(), 1, piece.size(), stream);
-    if (got > limit - total) {
-      error = "more than " + std::to_string(limit >> 20) + " MB";
-      return false;
-    }
-    total += got;
-    piece.resize(got);
-    pieces.push_back(std::move(piece));
-    if (got < (size_t{1} << 20)) {
-      break;
-    }
-  }
-  if (std::ferror(stream)) {
-    error = std::strerror(errno);
-    return false;
-  }
-  bytes.reserve(total);
-  for (std::vector<uint8_t>& piece : pieces) {
-    bytes.insert(bytes.end(), piece.begin(), piece.end());
-    std::vector<uint8_t>().swap(piece);
-  }
-  return true;
-}
-
-bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    error = std::string("cannot be read: ") + std::strerror(errno);
-    return false;
-  }
-  bytes.clear();
-  const bool read = ReadRest(file, SIZE_MAX, bytes, error);
-  std::fclose(file);
-  if (!read) {
-    error = "cannot be read: " + error;
-  }
-  return read;
-}
-
-// Tells the input by its first bytes (a spool file is read through for its pages, then let
-// go); standard input is read whole, up to kMaxStandardInput. bytes holds what was read.
-bool TellInput(const std::string& path, Input& input, std::vector<uint8_t>& bytes,
-               std::string& error) {
-  input.path = path;
-  if (path == kStandardStream) {
-    // What its first bytes do not make a page or a spool file of is not read further.
-    bytes.resize(4096);
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), stdin));
-    input.kind = page::KindOfInput(bytes);
-    if (input.kind == page::InputKind::kOther) {
-      return true;  // named as any such input is
-    }
-    if (!ReadRest(stdin, kMaxStandardInput, bytes, error)) {
-      error = "standard input cannot be taken: " + error +
-              (error.starts_with("more than") ? "; give the file by its name" : "");
-      return false;
-    }
-    return true;
-  }
-  std::error_code code;
-  if (!std::filesystem::is_regular_file(path, code)) {
-    error = std::filesystem::exists(path, code) ? "not a file" : "no such file";
-    return false;
-  }
-  struct stat seen {};
-  if (stat(path.c_str(), &seen) == 0) {
-    input.device = seen.st_dev;
-    input.inode = seen.st_ino;
-  }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    error = std::string("cannot be read: ") + std::strerror(errno);
-    return false;
-  }
-  bytes.resize(4096);
-  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-  std::fclose(file);
-  input.kind = page::KindOfInput(bytes);
-  return input.kind != page::InputKind::kEmfSpool || ReadFile(path, bytes, error);
-}
-
-// The input's bytes for one of its pages, read (and a Windows metafile converted into the
-// EMF page Windows makes of it, a placeable one at the output's resolution) by the first;
-// false with why when they cannot be.
-bool TakeBytes(const Input& input, double dpi, std::string& error) {
-  InputBytes& data = *input.data;
-  const std::lock_guard lock(data.mutex);
-  if (!data.read) {
-    data.read = true;
-    if (ReadFile(input.path, data.bytes, data.failure) &&
-        page::KindOfInput(data.bytes) == page::InputKind::kWmf) {
-      std::map<std::string, int> skipped;
-      page::ConvertWindowsMetafile(data.bytes, dpi, skipped, data.failure);
-    }
-  }
-  error = data.failure;
-  return error.empty();
-}
-
-// After the input's last page, its bytes go.
-void GiveBackBytes(const Input& input) {
-  InputBytes& data = *input.data;
-  const std::lock_guard lock(data.mutex);
-  if (data.tasks_left > 0 && --data.tasks_left == 0 && !data.kept) {
-    std::vector<uint8_t>().swap(data.bytes);
-  }
-}
 
 // -f names the format a file holds: a name whose extension says otherwise gets its own.
 std::string WithFormatExtension(const std::string& path, const std::string& format) {
@@ -375,74 +224,6 @@ std::string DocumentTitle(const Input& input) {
   return input.document.empty() ? BaseNameWithoutExtension(input.path) : input.document;
 }
 
-// The inputs with each folder replaced by its files that are pages or spool files (by their
-// first bytes), in name order; with recursive its subfolders' too. Other files are named and
-// left out: a folder holds what it holds. A folder that cannot be read is named, the rest is
-// converted, and unreadable is set.
-std::vector<std::string> ExpandFolders(const std::vector<std::string>& inputs, bool recursive,
-                                       bool& unreadable) {
-  std::vector<std::string> expanded;
-  const auto cannot_read = [&](const std::filesystem::path& folder, const std::error_code& why) {
-    std::fprintf(stderr, "quadrine-convert: %s: the folder cannot be read (%s)\n",
-                 folder.string().c_str(), why.message().c_str());
-    unreadable = true;
-  };
-  for (const std::string& input : inputs) {
-    std::error_code code;
-    if (input == kStandardStream || !std::filesystem::is_directory(input, code)) {
-      expanded.push_back(input);
-      continue;
-    }
-    std::vector<std::string> files;
-    const auto take = [&](const std::filesystem::directory_entry& entry) {
-      std::error_code ignored;
-      if (entry.is_regular_file(ignored)) {
-        files.push_back(entry.path().string());
-      }
-    };
-    if (recursive) {
-      // Each subfolder is opened before it is entered, so that one that cannot be is named
-      // and passed by instead of ending the walk.
-      std::filesystem::recursive_directory_iterator walk(input, code), end;
-      for (; !code && walk != end; walk.increment(code)) {
-        std::error_code ignored;
-        if (walk->is_directory(ignored) && !walk->is_symlink(ignored)) {
-          std::error_code opened;
-          std::filesystem::directory_iterator probe(walk->path(), opened);
-          if (opened) {
-            cannot_read(walk->path(), opened);
-            walk.disable_recursion_pending();
-          }
-          continue;
-        }
-        take(*walk);
-      }
-    } else {
-      std::filesystem::directory_iterator list(input, code), end;
-      for (; !code && list != end; list.increment(code)) {
-        take(*list);
-      }
-    }
-    if (code) {
-      cannot_read(input, code);
-    }
-    std::sort(files.begin(), files.end());
-    for (const std::string& file : files) {
-      std::ifstream in(file, std::ios::binary);
-      std::vector<unsigned char> head(64);
-      in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-      head.resize(static_cast<size_t>(in.gcount()));
-      if (page::KindOfInput(head) != page::InputKind::kOther) {
-        expanded.push_back(file);
-      } else {
-        std::fprintf(stderr, "quadrine-convert: %s: left out, %s\n", file.c_str(),
-                     page::WhyNotRead(head).c_str());
-      }
-    }
-  }
-  return expanded;
-}
-
 // The finished file to standard output; "" when all of it went, else why.
 std::string CopyToStandardOutput(const std::string& temporary) {
   std::ifstream in(temporary, std::ios::binary);
@@ -473,8 +254,8 @@ bool OpenSpan(const Input& input, const SpoolPage& span, const ConvertOptions& o
     error = "the file changed since its pages were found";
     return false;
   }
-  return page::OpenPage(bytes.subspan(span.offset, span.size),
-                        {options.x_dpi, options.area_bounds}, opened, error);
+  return page::OpenPage(bytes.subspan(span.offset, span.size), {options.x_dpi, options.area_bounds},
+                        opened, error);
 }
 
 // Opens page k of the task ready to draw, and notes what it says of itself; false with why.

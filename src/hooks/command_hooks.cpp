@@ -9,6 +9,7 @@
 #include "services/diagnostic_log.h"
 #include "services/own_files.h"
 #include "services/path_macros.h"
+#include "services/run_report.h"
 #include "services/settings.h"
 
 namespace {
@@ -61,6 +62,9 @@ int RunHook(const char* hookName, const FileList& list) {
   }
   const std::string listPath = PathBesideExecutable("outfiles", ".txt");
   if (!WriteListFile(listPath, list)) {
+    // Whoever relies on the hook must learn that it did not run: the run fails with a line.
+    ReportRunFailure("the list of files cannot be written to '" + listPath + "'; the " + hookName +
+                     " hook, which reads it, was skipped");
     return -1;
   }
   // %1 is replaced in each argument before it is quoted, so a list path holding a quote or

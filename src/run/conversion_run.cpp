@@ -265,7 +265,8 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR l
   CloseProgressWindow();
   RunHook("RunExe", fileList);
   block.Reset();
-  // 0 only when every page found gave its output; each failure has been named already.
+  // 0 only when every page found gave its output and every configured hook got its list;
+  // each failure has been named already.
   ReportSummary();
   return ReportedFailures() > 0 ? 1 : 0;
 }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "integration/installed_converter.h"
 #include "support/spool_builder.h"
@@ -80,6 +81,52 @@ TEST(HooksInARun, AFailingHookChangesNothing) {
   EXPECT_NE(log.find("RunExeOnEMF: the command could not be started.\n"), std::string::npos) << log;
   EXPECT_NE(log.find("RunExe: the command exited with 3.\n"), std::string::npos) << log;
   shm_unlink(testing_support::SharedBlockName().c_str());
+}
+
+// A list that cannot be written (a full disk, a read-only install folder) skips each hook
+// that reads it, and the run says so and fails; the pages are converted all the same.
+TEST(HooksInARun, AListThatCannotBeWrittenSkipsItsHooksAndFailsTheRun) {
+  QUADRINE_SKIP_WITHOUT_FAULT_SWITCH();
+  struct Case {
+    bool before;  // RunExeOnEMF configured too
+    std::vector<std::string> skipped;
+  };
+  const Case cases[] = {
+      {false, {"RunExe"}},
+      {true, {"RunExeOnEMF", "RunExe"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.before ? "both hooks" : "RunExe only");
+    InstalledConverter converter;
+    const std::string record = converter.elsewhere() + "/record.txt";
+    converter.SetOption("AutoSave", "OutputFile", "C:\\x.emf");
+    converter.SetConfig("debug", "outlog", "Yes");
+    if (c.before) {
+      converter.SetOption("RunExeOnEMF", "PATH",
+                          (Helper() + " record " + record + " before").c_str());
+    }
+    converter.SetOption("RunExe", "PATH", (Helper() + " record " + record + " after").c_str());
+    WriteFile(converter / "outfiles.txt", "from an earlier run\n");
+    WriteFile(converter.elsewhere() + "/a.emf", testing_support::MinimalEmf());
+    ASSERT_EQ(converter.Print({"--no-run", "a.emf"}).exitCode, 0);
+    shm_unlink(testing_support::SharedBlockName().c_str());
+    const auto run = converter.Run({}, {"QUADRINE_FAULT=disk-full:*/outfiles.txt*"});
+    shm_unlink(testing_support::SharedBlockName().c_str());
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string log = converter.Log();
+    std::string said;
+    for (const std::string& hook : c.skipped) {
+      const std::string line = "quadrine: the list of files cannot be written to '" +
+                               converter / "outfiles.txt" + "'; the " + hook +
+                               " hook, which reads it, was skipped\n";
+      EXPECT_NE(log.find(line), std::string::npos) << log;
+      said += line;
+    }
+    EXPECT_EQ(run.err, said);
+    EXPECT_FALSE(FileExists(record));  // no hook program started
+    EXPECT_TRUE(FileExists(converter / "x0001.emf"));
+    EXPECT_EQ(ReadFile(converter / "outfiles.txt"), "from an earlier run\n");
+  }
 }
 
 }  // namespace

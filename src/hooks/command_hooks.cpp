@@ -42,6 +42,8 @@ int RunHook(const char* hookName, const FileList& list) {
     return -2;
   }
   if (arguments.size() > kMaxArguments) {
+    LogMessage("%s: the command has more than %zu arguments and is not run.\n", hookName,
+               kMaxArguments);
     return -1;
   }
   std::string program = arguments[0];
@@ -49,6 +51,8 @@ int RunHook(const char* hookName, const FileList& list) {
     program = PathBesideExecutable("", "") + program;
   }
   if (program.size() > kMaxProgramPath) {
+    LogMessage("%s: the program's path is longer than %zu characters and is not run.\n", hookName,
+               kMaxProgramPath);
     return -1;
   }
   std::string command = QuotedArgument(program);
@@ -58,6 +62,8 @@ int RunHook(const char* hookName, const FileList& list) {
     command += QuotedArgument(arguments[i]);
   }
   if (command.size() > kMaxCommand) {
+    LogMessage("%s: the command is longer than %zu characters and is not run.\n", hookName,
+               kMaxCommand);
     return -1;
   }
   const std::string listPath = PathBesideExecutable("outfiles", ".txt");

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <string>
 
+#include "services/diagnostic_log.h"
 #include "services/settings.h"
 #include "support/test_support.h"
 
@@ -87,11 +89,24 @@ TEST_F(HookTest, OverlongSettingsAreRefused) {
       helper + " " + std::string(2040, 'x'),  // command over 2047 characters
       many,                                   // 1,025 arguments
   };
+  // Each refusal is said in the log.
+  WritePrivateProfileStringA("debug", "outlog", "Yes", GetConfigIniPath().c_str());
+  std::remove(GetLogFilePath().c_str());
   for (const std::string& setting : cases) {
     SetPath("RunExe", setting);
     EXPECT_EQ(RunHook("RunExe", list_), -1) << setting.substr(0, 40);
   }
   EXPECT_FALSE(FileExists(ListFile()));
+  const std::string log = ReadTextFile(GetLogFilePath());
+  EXPECT_NE(log.find("RunExe: the program's path is longer than 259 characters"), std::string::npos)
+      << log;
+  size_t refusals = 0;
+  for (size_t at = 0; (at = log.find("and is not run.", at)) != std::string::npos; ++at) {
+    ++refusals;
+  }
+  EXPECT_EQ(refusals, std::size(cases)) << log;
+  std::remove(GetConfigIniPath().c_str());
+  std::remove(GetLogFilePath().c_str());
 }
 
 }  // namespace

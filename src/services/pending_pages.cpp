@@ -1,9 +1,12 @@
 #include "services/pending_pages.h"
 
-#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
+#include <set>
+#include <unordered_map>
 
+#include "base/text_util.h"
 #include "services/diagnostic_log.h"
 #include "services/own_files.h"
 #include "services/scoped_handles.h"
@@ -73,24 +76,89 @@ std::string PageLine(const std::string& page, const std::string& spool, const Pr
          EscapedField(job.document) + "\n";
 }
 
-std::vector<std::string_view> Fields(std::string_view line) {
-  std::vector<std::string_view> fields;
+void SplitFields(std::string_view line, std::vector<std::string_view>& fields) {
+  fields.clear();
   for (;;) {
     const size_t tab = line.find('\t');
     fields.push_back(line.substr(0, tab));
     if (tab == std::string_view::npos) {
-      return fields;
+      return;
     }
     line.remove_prefix(tab + 1);
   }
 }
 
-template <class Entries, class Key>
-void EraseFirst(Entries& entries, const Key& matches) {
-  const auto found = std::find_if(entries.begin(), entries.end(), matches);
-  if (found != entries.end()) {
-    entries.erase(found);
+bool HoldsControlByte(std::string_view field) {
+  for (const char c : field) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      return true;
+    }
   }
+  return false;
+}
+
+// The entries of one kind that a journal leaves pending, in the order they were made. A line
+// that marks one done takes the oldest pending entry of its name, found through a chain of
+// each name's entries rather than by a search and an erase in a vector, which made reading the
+// record of a long run take time in the square of its pages.
+template <class Entry>
+class PendingEntries {
+ public:
+  // name views the journal's text, which outlives this.
+  void Add(std::string_view name, Entry entry) {
+    const size_t slot = slots_.size();
+    slots_.push_back({std::move(entry)});
+    const auto [chain, fresh] = byName_.try_emplace(name, Chain{slot, slot});
+    if (!fresh) {
+      slots_[chain->second.last].next = slot;
+      chain->second.last = slot;
+    }
+  }
+
+  void Remove(std::string_view name) {
+    const auto chain = byName_.find(name);
+    if (chain == byName_.end()) {
+      return;
+    }
+    Slot& oldest = slots_[chain->second.first];
+    oldest.done = true;
+    if (oldest.next == kNone) {
+      byName_.erase(chain);
+    } else {
+      chain->second.first = oldest.next;
+    }
+  }
+
+  std::vector<Entry> TakePending() {
+    std::vector<Entry> pending;
+    pending.reserve(slots_.size());
+    for (Slot& slot : slots_) {
+      if (!slot.done) {
+        pending.push_back(std::move(slot.entry));
+      }
+    }
+    return pending;
+  }
+
+ private:
+  static constexpr size_t kNone = SIZE_MAX;
+  struct Slot {
+    Entry entry;
+    bool done = false;
+    size_t next = kNone;  // the next entry of the same name
+  };
+  struct Chain {
+    size_t first;  // the oldest pending entry of the name
+    size_t last;
+  };
+  std::vector<Slot> slots_;
+  std::unordered_map<std::string_view, Chain> byName_;
+};
+
+std::string FolderOf(const std::string& path) {
+  const size_t separator = FindLastPathSeparator(path);
+  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
 }  // namespace
@@ -101,33 +169,58 @@ std::string PendingPagesPath() {
 
 PendingRecord ParsePendingPages(std::string_view text) {
   PendingRecord record;
+  PendingEntries<PendingPage> pages;
+  PendingEntries<std::string> temporaries;
   // Only whole lines: a crash in the middle of an append leaves a line without its end.
-  text = text.substr(0, text.rfind('\n') == std::string_view::npos ? 0 : text.rfind('\n') + 1);
+  const size_t lastEnd = text.rfind('\n');
+  text = text.substr(0, lastEnd == std::string_view::npos ? 0 : lastEnd + 1);
+  std::vector<std::string_view> fields;
   while (!text.empty()) {
     const size_t end = text.find('\n');
-    const std::vector<std::string_view> fields = Fields(text.substr(0, end));
+    SplitFields(text.substr(0, end), fields);
     text.remove_prefix(end + 1);
     const std::string_view kind = fields[0];
+    bool refused = false;
+    for (const std::string_view field : fields) {
+      refused = refused || HoldsControlByte(field);
+    }
     if (kind == "run" && fields.size() >= 3) {
+      record.runLineRefused = record.runLineRefused || refused;
       record.processId =
           static_cast<DWORD>(std::strtoul(std::string(fields[1]).c_str(), nullptr, 10));
       record.stagingFolder = fields[2];
       record.recordPath = fields.size() >= 4 ? std::string(fields[3]) : std::string();
+      record.pageFolders = {record.stagingFolder};
+      for (size_t k = 4; k < fields.size(); ++k) {
+        record.pageFolders.emplace_back(fields[k]);
+      }
     } else if (kind == "page" && (fields.size() == 3 || fields.size() == 5) && !fields[1].empty()) {
+      if (refused) {
+        record.refusedPages.emplace_back(fields[1]);
+        continue;
+      }
       PendingPage entry{std::string(fields[1]), std::string(fields[2]), {}, fields.size() == 5};
       if (entry.jobRecorded) {  // a record of a version before jobs named outputs has none
         entry.job.number = std::strtoul(std::string(fields[3]).c_str(), nullptr, 10);
         entry.job.document = UnescapedField(fields[4]);
       }
-      record.pages.push_back(std::move(entry));
-    } else if (kind == "done" && fields.size() == 2) {
-      EraseFirst(record.pages, [&](const PendingPage& entry) { return entry.page == fields[1]; });
+      pages.Add(fields[1], std::move(entry));
     } else if (kind == "temp" && fields.size() == 2 && !fields[1].empty()) {
-      record.temporaries.emplace_back(fields[1]);
+      if (refused) {
+        record.refusedTemporaries.emplace_back(fields[1]);
+        continue;
+      }
+      temporaries.Add(fields[1], std::string(fields[1]));
+    } else if (refused) {
+      continue;  // a change to an entry no run could have made
+    } else if (kind == "done" && fields.size() == 2) {
+      pages.Remove(fields[1]);
     } else if (kind == "freed" && fields.size() == 2) {
-      EraseFirst(record.temporaries, [&](const std::string& path) { return path == fields[1]; });
+      temporaries.Remove(fields[1]);
     }
   }
+  record.pages = pages.TakePending();
+  record.temporaries = temporaries.TakePending();
   return record;
 }
 
@@ -153,6 +246,11 @@ bool ReadPendingPages(PendingRecord& record, std::string& distrust) {
     text.append(buffer, got);
   }
   record = ParsePendingPages(text);
+  if (record.runLineRefused) {
+    distrust = "its run line holds a control byte";
+    record = PendingRecord{};
+    return false;
+  }
   if (record.recordPath != path) {
     // A record copied from another install folder speaks of files that are not ours.
     distrust = "it was written for another install folder";
@@ -167,11 +265,19 @@ void StartPendingPages(const std::string& stagingFolder, const std::vector<Pendi
   journal = Journal{};
   journal.started = true;
   const std::string path = PendingPagesPath();
+  // The run line names every folder this run's pages are in, since the next run takes a page
+  // from no other: its own, and those of the pages an earlier run left in another.
   std::string text =
-      "run\t" + std::to_string(GetCurrentProcessId()) + "\t" + stagingFolder + "\t" + path + "\n";
+      "run\t" + std::to_string(GetCurrentProcessId()) + "\t" + stagingFolder + "\t" + path;
+  std::set<std::string> folders = {JoinPath(stagingFolder, "")};
+  std::string pageLines;
   for (const PendingPage& entry : carried) {
-    text += PageLine(entry.page, entry.spool, entry.job);
+    if (const std::string folder = FolderOf(entry.page); folders.insert(folder).second) {
+      text += "\t" + folder;
+    }
+    pageLines += PageLine(entry.page, entry.spool, entry.job);
   }
+  text += "\n" + pageLines;
   // The first lines are written whole under a new name and moved over the old record, so the
   // record of a run that died stays until this one replaces it.
   std::string fresh;

@@ -36,6 +36,34 @@ std::string BaseOf(const std::string& path) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+// A name as a line may show it: a control byte (a NUL included) as \xHH, so that a name a
+// record was made to hold neither ends the line early nor reaches a terminal.
+std::string Shown(std::string_view name) {
+  std::string shown;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      static constexpr char kDigits[] = "0123456789ABCDEF";
+      shown += "\\x";
+      shown += kDigits[byte >> 4];
+      shown += kDigits[byte & 15];
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+void SayPageLeftAlone(const std::string& page) {
+  ReportRunNotice("the recovery record names '" + Shown(page) +
+                  "', which is not a page file this program made; it is left alone");
+}
+
+void SayTemporaryLeftAlone(const std::string& path) {
+  ReportRunNotice("the recovery record names '" + Shown(path) +
+                  "', which is not a temporary file of the run that died; it is left alone");
+}
+
 bool AllDigits(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
@@ -120,10 +148,12 @@ bool IsTemporaryOf(const std::string& path, DWORD processId) {
 }
 
 void RemoveTemporaries(const PendingRecord& record) {
+  for (const std::string& path : record.refusedTemporaries) {
+    SayTemporaryLeftAlone(path);
+  }
   for (const std::string& path : record.temporaries) {
     if (!IsTemporaryOf(path, record.processId)) {
-      ReportRunNotice("the recovery record names '" + path +
-                      "', which is not a temporary file of the run that died; it is left alone");
+      SayTemporaryLeftAlone(path);
       continue;
     }
     for (const char* ending : {".bmp", ".out", ""}) {
@@ -194,8 +224,18 @@ void RecoverInterruptedRun(const std::string& outputFolder, FileList& list,
                     "); nothing it names is touched");
     return;
   }
-  if (record.processId == 0 && record.pages.empty() && record.temporaries.empty()) {
+  if (record.processId == 0 && record.pages.empty() && record.temporaries.empty() &&
+      record.refusedPages.empty() && record.refusedTemporaries.empty()) {
     return;
+  }
+  for (const std::string& page : record.refusedPages) {
+    SayPageLeftAlone(page);
+  }
+  // Runs cut pages only into the folders the record's run line names; a page anywhere else is
+  // not one of theirs, however it is named and whatever it holds.
+  std::set<std::string> recordedFolders;
+  for (const std::string& folder : record.pageFolders) {
+    recordedFolders.insert(JoinPath(folder, ""));
   }
   int converted = 0;
   int cutAgain = 0;
@@ -206,15 +246,15 @@ void RecoverInterruptedRun(const std::string& outputFolder, FileList& list,
     }
     const bool fromSource = !entry.spool.empty();
     const std::string sourceBase = fromSource ? BaseOf(entry.spool) : std::string();
-    const PageContent content =
-        IsPlainFile(entry.page) && IsPageFileName(NameOf(entry.page), sourceBase)
-            ? ReadPageContent(entry.page)
-            : PageContent::kOther;
+    const PageContent content = recordedFolders.contains(FolderOf(entry.page)) &&
+                                        IsPlainFile(entry.page) &&
+                                        IsPageFileName(NameOf(entry.page), sourceBase)
+                                    ? ReadPageContent(entry.page)
+                                    : PageContent::kOther;
     const bool sourceSurvived = fromSource && Exists(entry.spool);
     if (content == PageContent::kOther || (sourceSurvived && !IsPageSource(entry.spool)) ||
         (!sourceSurvived && content != PageContent::kWholePage)) {
-      ReportRunNotice("the recovery record names '" + entry.page +
-                      "', which is not a page file this program made; it is left alone");
+      SayPageLeftAlone(entry.page);
       continue;
     }
     pageFolders.insert(FolderOf(entry.page));

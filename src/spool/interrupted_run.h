@@ -1,9 +1,9 @@
 // Finishing what a run that died began, from the record of its pending pages: its page files
 // are converted by this run, once, unless the file they were cut from survived, which then
 // wins: its page files are removed and it is cut again. The record is obeyed only for files
-// this program made (page files by name and content, spool files of the spool folder, the
-// staging and temporary names of the recorded process once it is gone); anything else it
-// names is left alone, with a word why.
+// this program made (page files by folder, name and content, spool files of the spool folder,
+// the staging and temporary names of the recorded process once it is gone); anything else it
+// names, and any entry with a NUL or control byte, is left alone, with a word why.
 #pragma once
 
 #include <string>

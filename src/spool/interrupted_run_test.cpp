@@ -3,10 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "services/own_files.h"
+#include "support/spool_builder.h"
+#include "support/test_support.h"
 
 namespace {
+
+using namespace std::string_literals;
 
 TEST(InterruptedRun, OnlyTheNamesThisProgramGivesPageFilesAreTakenForThem) {
   struct Case {
@@ -75,6 +83,92 @@ TEST(InterruptedRun, APageIsWholeCutShortOrSomethingElse) {
   for (const Case& c : cases) {
     EXPECT_EQ(ClassifyPageBytes(c.head, c.size), c.content) << c.what;
   }
+}
+
+// A record that passes every check of its own may still name files anywhere: only page files
+// in the folders its run line names are taken, and no entry with a NUL or control byte is
+// obeyed. Each entry not taken is said, its control bytes shown, not written.
+TEST(InterruptedRun, OnlyPagesInTheFoldersOfTheRecordsRunAreTaken) {
+  const testing_support::TempDir root;
+  const std::string out = root / "out/";
+  const std::string elsewhere = root / "elsewhere/";
+  std::filesystem::create_directories(out);
+  std::filesystem::create_directories(elsewhere);
+  // Whole pages under names runs give, and a page of the user's own.
+  const std::string planted[] = {out + "scan0001.emf", elsewhere + "chart0001.emf",
+                                 out + "logo.emf"};
+  const std::string record = PendingPagesPath();
+  // As a run writes it, having carried over the page a run before it cut elsewhere.
+  StartPendingPages(out, {{elsewhere + "chart0001.emf", "", PrintJob{7, "Chart"}, true}});
+  const std::string carriedOver = testing_support::ReadFile(record);
+  ClearPendingPages();
+
+  const std::string run = "run\t4242\t" + out + "\t" + record + "\n";
+  struct Case {
+    const char* what;
+    std::string text;
+    std::vector<std::string> taken;
+    const char* said;  // null: nothing
+  };
+  const Case cases[] = {
+      {"a page file of its run",
+       run + "page\t" + out + "scan0001.emf\t\n",
+       {out + "scan0001.emf"},
+       nullptr},
+      {"a page file its run carried over", carriedOver, {elsewhere + "chart0001.emf"}, nullptr},
+      {"a page file's name in another folder",
+       run + "page\t" + elsewhere + "chart0001.emf\t\n",
+       {},
+       "elsewhere/chart0001.emf', which is not a page file this program made"},
+      {"a way out of its folder",
+       run + "page\t" + out + "../elsewhere/chart0001.emf\t\n",
+       {},
+       "chart0001.emf', which is not a page file this program made"},
+      {"a NUL before a folder",
+       run + "page\t" + out + "logo.emf\0/x0001.emf\t\n"s,
+       {},
+       "logo.emf\\x00/x0001.emf', which is not a page file this program made"},
+      {"a NUL in the name",
+       run + "page\t" + out + "logo.emf\0x0001.emf\t\n"s,
+       {},
+       "logo.emf\\x00x0001.emf', which is not a page file this program made"},
+      {"a control byte in its source",
+       run + "page\t" + out + "scan0001.emf\t" + root.path() + "/\x01/scan.SPL\n",
+       {},
+       "scan0001.emf', which is not a page file this program made"},
+      {"a control byte in its document",
+       run + "page\t" + out + "scan0001.emf\t\t7\tA\x1B[2J\n",
+       {},
+       "scan0001.emf', which is not a page file this program made"},
+      {"a control byte in its run line",
+       "run\t4242\x7F\t" + out + "\t" + record + "\npage\t" + out + "scan0001.emf\t\n",
+       {},
+       "is not used (its run line holds a control byte)"},
+  };
+  for (const Case& c : cases) {
+    for (const std::string& path : planted) {
+      testing_support::WriteFile(path, testing_support::MinimalEmf());
+    }
+    testing_support::WriteFile(record, c.text);
+    MakeFilePrivate(record);
+    FileList list;
+    std::vector<PendingPage> carried;
+    testing::internal::CaptureStderr();
+    RecoverInterruptedRun(out, list, carried);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(list, c.taken) << c.what;
+    EXPECT_EQ(carried.size(), c.taken.size()) << c.what;
+    if (c.said == nullptr) {
+      EXPECT_EQ(said.find("left alone"), std::string::npos) << c.what << ": " << said;
+    } else {
+      EXPECT_NE(said.find(c.said), std::string::npos) << c.what << ": " << said;
+    }
+    EXPECT_EQ(said.find_first_of("\x01\x1B\x7F"s + '\0'), std::string::npos) << c.what;
+    for (const std::string& path : planted) {
+      EXPECT_TRUE(testing_support::FileExists(path)) << c.what << ": " << path;
+    }
+  }
+  std::filesystem::remove(record);
 }
 
 }  // namespace

@@ -572,7 +572,9 @@ FileList ConvertJobDocuments(const FileList& list, const OutputNaming& naming, J
       ShowPageProgress(shown++, list.size());
       ReportFontNotices();
       NoteEmfPlusOnlyPage(list[i], i + 1);
+      MarkPendingPageConverting(list[i]);
       const std::string why = document != nullptr ? document->AddPage(list[i]) : reason;
+      MarkPendingPageDrawn(list[i]);
       if (why.empty()) {
         added.push_back(i);
       } else {
@@ -669,6 +671,9 @@ int ConvertPages(const std::string& outputPath, FileList& list, const PageJobs& 
     NoteEmfPlusOnlyPage(list[i], i + 1);
     PageWork work;
     work.page = list[i];
+    // A page that ends the run while it is drawn is known to the next run, which sets it
+    // aside once it has ended two.
+    MarkPendingPageConverting(list[i]);
     if (outputPath.size() < _MAX_PATH) {
       work = BeginPage(list[i], i, naming, outputs.OutputOf(list[i]), settings);
     }

@@ -1,5 +1,6 @@
 #include "services/pending_pages.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
@@ -130,6 +131,12 @@ class PendingEntries {
     }
   }
 
+  // The entry a done line would take now; null when the name has none pending.
+  Entry* OldestPending(std::string_view name) {
+    const auto chain = byName_.find(name);
+    return chain == byName_.end() ? nullptr : &slots_[chain->second.first].entry;
+  }
+
   std::vector<Entry> TakePending() {
     std::vector<Entry> pending;
     pending.reserve(slots_.size());
@@ -215,11 +222,29 @@ PendingRecord ParsePendingPages(std::string_view text) {
       continue;  // a change to an entry no run could have made
     } else if (kind == "done" && fields.size() == 2) {
       pages.Remove(fields[1]);
+    } else if (kind == "try" && fields.size() == 2) {
+      if (PendingPage* entry = pages.OldestPending(fields[1])) {
+        entry->beingConverted = true;
+      }
+    } else if (kind == "drawn" && fields.size() == 2) {
+      if (PendingPage* entry = pages.OldestPending(fields[1])) {
+        entry->beingConverted = false;
+      }
+    } else if (kind == "died" && fields.size() == 3) {
+      if (PendingPage* entry = pages.OldestPending(fields[1])) {
+        entry->deaths = static_cast<int>(
+            std::min(std::strtoul(std::string(fields[2]).c_str(), nullptr, 10), 1000ul));
+      }
     } else if (kind == "freed" && fields.size() == 2) {
       temporaries.Remove(fields[1]);
     }
   }
   record.pages = pages.TakePending();
+  // A page being converted when the run that wrote the record died may be what ended it.
+  for (PendingPage& entry : record.pages) {
+    entry.deaths += entry.beingConverted ? 1 : 0;
+    entry.beingConverted = false;
+  }
   record.temporaries = temporaries.TakePending();
   return record;
 }
@@ -276,6 +301,9 @@ void StartPendingPages(const std::string& stagingFolder, const std::vector<Pendi
       text += "\t" + folder;
     }
     pageLines += PageLine(entry.page, entry.spool, entry.job);
+    if (entry.deaths > 0) {
+      pageLines += "died\t" + entry.page + "\t" + std::to_string(entry.deaths) + "\n";
+    }
   }
   text += "\n" + pageLines;
   // The first lines are written whole under a new name and moved over the old record, so the
@@ -303,6 +331,14 @@ void AddPendingPage(const std::string& page, const std::string& spool, const Pri
 
 void RemovePendingPage(const std::string& page) {
   Append(Line("done", page));
+}
+
+void MarkPendingPageConverting(const std::string& page) {
+  Append(Line("try", page));
+}
+
+void MarkPendingPageDrawn(const std::string& page) {
+  Append(Line("drawn", page));
 }
 
 void RemovePendingPages(const std::vector<std::string>& pages) {

@@ -9,6 +9,9 @@
 //                                      carried over from a run that died before it
 //   page  PAGE SOURCE JOB DOCUMENT     a page file (about to be) made from SOURCE, or "", of
 //                                      the job numbered JOB printed under DOCUMENT
+//   try   PAGE                         the page is about to be drawn (tested or converted)
+//   drawn PAGE                         it was drawn, and is not converted yet
+//   died  PAGE N                       N runs died while it was being drawn (carried over)
 //   done  PAGE                         the page is converted, failed or dropped
 //   temp  PATH                         a temporary file (about to be) made
 //   freed PATH                         that temporary file is gone again
@@ -29,6 +32,10 @@ struct PendingPage {
   std::string spool;         // the file it was cut or copied from (empty when it has none)
   PrintJob job;              // what its output is named after
   bool jobRecorded = false;  // the line carried the job (a record of an earlier version has none)
+  // How many runs died while the page was being drawn: a page that ends the converter would
+  // otherwise be taken first by every later run, and stop each of them.
+  int deaths = 0;
+  bool beingConverted = false;  // while reading: a try line not followed by done
 };
 
 struct PendingRecord {
@@ -61,6 +68,10 @@ bool ReadPendingPages(PendingRecord& record, std::string& distrust);
 void StartPendingPages(const std::string& stagingFolder, const std::vector<PendingPage>& carried);
 void AddPendingPage(const std::string& page, const std::string& spool, const PrintJob& job = {});
 void RemovePendingPage(const std::string& page);
+// The page is about to be drawn: a run that dies before it is drawn (or done) leaves it
+// marked.
+void MarkPendingPageConverting(const std::string& page);
+void MarkPendingPageDrawn(const std::string& page);
 // The pages are done together, in one write: a document that holds them all is in place.
 void RemovePendingPages(const std::vector<std::string>& pages);
 void AddPendingTemporary(const std::string& path);

@@ -101,7 +101,9 @@ void LoadSpoolingFiles(int bClear, const std::string& destDir, FileList& list, P
       if (PageFileHoldsOnlyEmfPlus(path)) {
         continue;
       }
+      MarkPendingPageConverting(path);  // a page that ends the run here is known to the next
       blank = IsBlankEMFPage(metafile.Get()) != 0;
+      MarkPendingPageDrawn(path);
     }
     if (blank) {
       LogMessage("page %d (%s) is blank and is left out\n", static_cast<int>(i), path.c_str());

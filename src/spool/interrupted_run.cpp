@@ -212,6 +212,38 @@ PageContent ClassifyPageBytes(const std::string& head, unsigned long long fileSi
                                : PageContent::kOther;
 }
 
+namespace {
+
+// A page that was being drawn when this many runs died is not tried again.
+constexpr int kDeathsToSetAside = 2;
+
+// Keeps the page under a name that says why it is not converted, next to where it was, and
+// says so; the run fails. Nothing is deleted: the page is there to look at or send on.
+void SetAside(const std::string& page) {
+  const std::string name = NameOf(page);
+  const size_t dot = name.rfind('.');
+  const std::string stem = FolderOf(page) + (dot == std::string::npos ? name : name.substr(0, dot));
+  const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+  std::string aside;
+  for (int n = 1; n < 1000; ++n) {
+    aside = stem + ".stopped-the-converter" + (n == 1 ? "" : "-" + std::to_string(n)) + extension;
+    if (MoveFileExA(page.c_str(), aside.c_str(), 0)) {
+      ReportRunFailure("page file '" + page +
+                       "' was being drawn when two runs ended; it is set aside as '" + aside +
+                       "' and not converted");
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) {
+      break;
+    }
+  }
+  ReportRunFailure("page file '" + page +
+                   "' was being drawn when two runs ended; it could not be set aside (error " +
+                   std::to_string(GetLastError()) + ") and is left where it is, not converted");
+}
+
+}  // namespace
+
 void RecoverInterruptedRun(const std::string& outputFolder, FileList& list,
                            std::vector<PendingPage>& carried) {
   // A rewrite of the record or of the list of created files that a crash cut short.
@@ -258,6 +290,10 @@ void RecoverInterruptedRun(const std::string& outputFolder, FileList& list,
       continue;
     }
     pageFolders.insert(FolderOf(entry.page));
+    if (!sourceSurvived && entry.deaths >= kDeathsToSetAside) {
+      SetAside(entry.page);
+      continue;
+    }
     if (sourceSurvived) {
       DeleteFileA(entry.page.c_str());  // its source is cut again, whole
       ++cutAgain;
@@ -269,7 +305,7 @@ void RecoverInterruptedRun(const std::string& outputFolder, FileList& list,
         // number (a 9x page's temporary name holds none).
         job.number = static_cast<unsigned long>(std::max(0, GetJobIDFromFileName(entry.spool)));
       }
-      carried.push_back({entry.page, "", job, true});
+      carried.push_back({entry.page, "", job, true, entry.deaths});
       ++converted;
     }
   }

@@ -171,4 +171,52 @@ TEST(InterruptedRun, OnlyPagesInTheFoldersOfTheRecordsRunAreTaken) {
   std::filesystem::remove(record);
 }
 
+// A page being drawn when a run died is taken again, once: a page that was being drawn when
+// two runs ended is set aside under a name that says so, said, and not taken. A page drawn
+// whole (its blank test done) when a run died counts no death.
+TEST(InterruptedRun, APageThatWasBeingDrawnWhenTwoRunsEndedIsSetAside) {
+  const testing_support::TempDir root;
+  const std::string out = root / "out/";
+  std::filesystem::create_directories(out);
+  const std::string page = out + "scan0001.emf";
+  const std::string record = PendingPagesPath();
+  const auto recover = [&](const std::string& text, FileList& list,
+                           std::vector<PendingPage>& carried) {
+    testing_support::WriteFile(record, text);
+    MakeFilePrivate(record);
+    testing::internal::CaptureStderr();
+    RecoverInterruptedRun(out, list, carried);
+    return testing::internal::GetCapturedStderr();
+  };
+  testing_support::WriteFile(page, testing_support::MinimalEmf());
+  const std::string run = "run\t4242\t" + out + "\t" + record + "\n";
+  const std::string cut = run + "page\t" + page + "\t\n";
+
+  FileList list;
+  std::vector<PendingPage> carried;
+  recover(cut + "try\t" + page + "\ndrawn\t" + page + "\n", list, carried);
+  ASSERT_EQ(carried.size(), 1u);
+  EXPECT_EQ(carried[0].deaths, 0);  // tested whole: the run ended elsewhere
+
+  list.clear();
+  carried.clear();
+  recover(cut + "try\t" + page + "\n", list, carried);
+  ASSERT_EQ(carried.size(), 1u);
+  EXPECT_EQ(carried[0].deaths, 1);
+  // The next run carries it over, tries it, and dies too.
+  StartPendingPages(out, carried);
+  const std::string second = testing_support::ReadFile(record) + "try\t" + page + "\n";
+  ClearPendingPages();
+  list.clear();
+  carried.clear();
+  const std::string said = recover(second, list, carried);
+  EXPECT_TRUE(list.empty());
+  EXPECT_TRUE(carried.empty());
+  const std::string aside = out + "scan0001.stopped-the-converter.emf";
+  EXPECT_NE(said.find("set aside as '" + aside + "'"), std::string::npos) << said;
+  EXPECT_FALSE(testing_support::FileExists(page));
+  EXPECT_EQ(testing_support::ReadFile(aside), testing_support::MinimalEmf());  // kept whole
+  std::filesystem::remove(record);
+}
+
 }  // namespace

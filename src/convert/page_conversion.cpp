@@ -294,6 +294,9 @@ struct JobOutput {
   char name[_MAX_FNAME] = "";
   std::string reason;        // why the job's pages can have no output, when they cannot
   long long pagesNamed = 0;  // a name with a job's macros numbers each job's pages from the start
+  // The folders made for the job, held open while its pages are placed so that none of them
+  // can be swapped for a link after it was checked.
+  std::vector<ScopedHandle> heldFolders;
 };
 
 // The output file's name: the job's name with the page's number for the page at index i, or
@@ -327,9 +330,12 @@ std::string WantedOutputPath(const OutputNaming& naming, const JobOutput& job, l
   return joined;
 }
 
-// Makes the folders from the output folder down to folder; "" when each is a folder of its
-// own, else why not. A link at a folder's name is not written through: it may lead anywhere.
-std::string MakeFoldersBelow(const std::string& outputFolder, const std::string& folder) {
+// Makes the folders from the output folder down to folder, and holds each open (without
+// FILE_SHARE_DELETE, so it cannot be renamed, removed or replaced while held); "" when each is
+// a folder of its own, else why not. A link at a folder's name is not written through: it may
+// lead anywhere.
+std::string MakeFoldersBelow(const std::string& outputFolder, const std::string& folder,
+                             std::vector<ScopedHandle>& held) {
   for (size_t i = outputFolder.size(); i < folder.size(); ++i) {
     if (!IsPathSeparator(folder[i]) && i + 1 < folder.size()) {
       continue;
@@ -350,6 +356,21 @@ std::string MakeFoldersBelow(const std::string& outputFolder, const std::string&
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       return "its folder '" + made + "' is a link, and nothing is written through one";
     }
+    // The link itself is opened if one was put at the name since the look, and then refused.
+    ScopedHandle hold(
+        CreateFileA(made.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!hold.Valid()) {
+      return "its folder '" + made + "' could not be held open (error " +
+             std::to_string(GetLastError()) + ")";
+    }
+    const DWORD held_attributes = GetFileAttributesA(made.c_str());
+    if (held_attributes == INVALID_FILE_ATTRIBUTES ||
+        (held_attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (held_attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      return "its folder '" + made + "' is a link, and nothing is written through one";
+    }
+    held.push_back(std::move(hold));
   }
   return {};
 }
@@ -374,7 +395,7 @@ JobOutput PrepareJobOutput(const OutputNaming& naming, const PrintJob& job) {
   _makepath(folder, output.drive, output.dir, nullptr, nullptr);
   char outputFolder[_MAX_PATH];
   _makepath(outputFolder, naming.drive, naming.dir, nullptr, nullptr);
-  output.reason = MakeFoldersBelow(outputFolder, folder);
+  output.reason = MakeFoldersBelow(outputFolder, folder, output.heldFolders);
   return output;
 }
 

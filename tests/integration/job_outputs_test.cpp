@@ -5,10 +5,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/print_job.h"
@@ -188,6 +190,38 @@ TEST(JobOutputs, NoDocumentNameLeadsOutOfTheOutputFolder) {
               std::string::npos)
         << output;
   }
+}
+
+// The folders made for a job are held while its pages are placed: a job folder swapped for a
+// link after its first page (which Windows refuses while it is held) leads no page through
+// the link; the pages go on into the folder that was made.
+TEST(JobOutputs, AJobFolderSwappedForALinkAfterItsFirstPageLeadsNoPageThroughIt) {
+  QUADRINE_SKIP_WITHOUT_FAULT_SWITCH();
+  InstalledConverter converter;
+  converter.SetOption("AutoSave", "OutputFile", "C:\\out\\%DOCNAME%\\p.png");
+  PrintJob(converter, "Report",
+           {testing_support::BoxPage(0xFF0000), testing_support::BoxPage(0x000080),
+            testing_support::BoxPage(0x0000FF)});
+  const std::string held = converter.elsewhere() + "/held";
+  const std::string victim = converter.elsewhere() + "/victim";
+  std::filesystem::create_directories(victim);
+  testing_support::ProcessResult run;
+  std::thread converting([&] {
+    run = converter.Run({}, {"QUADRINE_FAULT=hold-after:MoveFileExA:*p0001.png:" + held});
+  });
+  for (int i = 0; i < 3000 && !FileExists(held); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(FileExists(held)) << "the run never placed its first page";
+  const std::string job = converter / "out/Report";
+  std::filesystem::rename(job, converter / "out/moved");
+  std::filesystem::create_directory_symlink(victim, job);
+  std::filesystem::remove(held);
+  converting.join();
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::is_empty(victim));
+  EXPECT_EQ(FilesUnder(converter / "out/moved"),
+            (std::set<std::string>{"p0001.png", "p0002.png", "p0003.png"}));
 }
 
 // A document's pages by pdftotext, page by page.

@@ -16,9 +16,32 @@
 #include "win32/kernel32/kernel32.h"
 #include "win32/kernel32/native_path.h"
 
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
+namespace {
+
+// A folder opened as a handle (FILE_FLAG_BACKUP_SEMANTICS), never through a link when the
+// link itself is asked for (FILE_FLAG_OPEN_REPARSE_POINT). Held without FILE_SHARE_DELETE,
+// paths below it are reached through it until the handle is closed.
+HANDLE OpenFolder(const std::string& native, DWORD share, DWORD flags) {
+  const int open_flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC |
+                         ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0 ? O_NOFOLLOW : 0);
+  win32::UniqueFd fd(open(win32::ThroughHeldFolders(native).c_str(), open_flags));
+  if (!fd.Valid()) {
+    return win32::Fail(win32::ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
+  }
+  auto object = std::make_shared<win32::FileObject>(std::move(fd), false, false);
+  object->native_path = native;
+  if ((share & FILE_SHARE_DELETE) == 0) {
+    object->holds_folder = true;
+    win32::HoldFolder(native, object->fd.Get());
+  }
+  return win32::Fail(ERROR_SUCCESS, win32::InsertHandle(std::move(object)));
+}
+
+}  // namespace
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
-                          DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
+                          DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
                           HANDLE /*hTemplateFile*/) {
   if (lpFileName == nullptr) {
     return win32::Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
@@ -27,6 +50,13 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
   if (!native) {
     return INVALID_HANDLE_VALUE;
   }
+  if ((dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0) {
+    if (dwCreationDisposition != OPEN_EXISTING || (dwDesiredAccess & GENERIC_WRITE) != 0) {
+      return win32::Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    }
+    return OpenFolder(*native, dwShareMode, dwFlagsAndAttributes);
+  }
+  const std::string reached = win32::ThroughHeldFolders(*native);
   const bool read = (dwDesiredAccess & GENERIC_READ) != 0;
   const bool write = (dwDesiredAccess & GENERIC_WRITE) != 0;
   int flags = O_CLOEXEC | (read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY);
@@ -49,11 +79,11 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
       return win32::Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
   struct stat info {};
-  const bool existed = stat(native->c_str(), &info) == 0;
+  const bool existed = stat(reached.c_str(), &info) == 0;
   if (existed && S_ISDIR(info.st_mode)) {
     return win32::Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   }
-  win32::UniqueFd fd(open(native->c_str(), flags, 0666));
+  win32::UniqueFd fd(open(reached.c_str(), flags, 0666));
   if (!fd.Valid()) {
     return win32::Fail(errno == ENOENT && dwCreationDisposition != OPEN_EXISTING &&
                                dwCreationDisposition != TRUNCATE_EXISTING

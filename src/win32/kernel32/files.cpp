@@ -65,7 +65,7 @@ bool StatPath(LPCSTR name, struct stat* info) {
   if (name == nullptr) {
     return win32::Fail(ERROR_INVALID_PARAMETER);
   }
-  const auto native = win32::ToNativePath(name);
+  const auto native = win32::ToReachablePath(name);
   if (!native) {
     return false;
   }
@@ -94,7 +94,7 @@ DWORD AttributesOf(const struct stat& info) {
 // A symbolic link is what Windows calls a reparse point: reported as one, with its target's
 // other attributes, so that a caller can refuse to work through it.
 DWORD LinkAttribute(LPCSTR name) {
-  const auto native = win32::ToNativePath(name);
+  const auto native = win32::ToReachablePath(name);
   struct stat info {};
   return native && lstat(native->c_str(), &info) == 0 && S_ISLNK(info.st_mode)
              ? FILE_ATTRIBUTE_REPARSE_POINT
@@ -135,7 +135,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (lpFileName == nullptr) {
     return win32::Fail(ERROR_INVALID_PARAMETER);
   }
-  const auto native = win32::ToNativePath(lpFileName);
+  const auto native = win32::ToReachablePath(lpFileName);
   if (!native) {
     return FALSE;
   }
@@ -157,8 +157,8 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
   if (lpExistingFileName == nullptr || lpNewFileName == nullptr) {
     return win32::Fail(ERROR_INVALID_PARAMETER);
   }
-  const auto source = win32::ToNativePath(lpExistingFileName);
-  const auto target = source ? win32::ToNativePath(lpNewFileName) : std::nullopt;
+  const auto source = win32::ToReachablePath(lpExistingFileName);
+  const auto target = source ? win32::ToReachablePath(lpNewFileName) : std::nullopt;
   if (!source || !target) {
     return FALSE;
   }
@@ -214,8 +214,8 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
       (dwFlags & ~static_cast<DWORD>(MOVEFILE_REPLACE_EXISTING)) != 0) {
     return win32::Fail(ERROR_INVALID_PARAMETER);
   }
-  const auto source = win32::ToNativePath(lpExistingFileName);
-  const auto target = source ? win32::ToNativePath(lpNewFileName) : std::nullopt;
+  const auto source = win32::ToReachablePath(lpExistingFileName);
+  const auto target = source ? win32::ToReachablePath(lpNewFileName) : std::nullopt;
   if (!source || !target) {
     return FALSE;
   }
@@ -249,7 +249,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecuri
   if (lpPathName == nullptr) {
     return win32::Fail(ERROR_INVALID_PARAMETER);
   }
-  const auto native = win32::ToNativePath(lpPathName);
+  const auto native = win32::ToReachablePath(lpPathName);
   if (!native) {
     return FALSE;
   }
@@ -289,7 +289,7 @@ UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUni
   UINT number = (GetTickCount() & 0xFFFFu) | 1u;
   for (UINT attempt = 0; attempt < 0xFFFFu; ++attempt) {
     const std::string name = make_name(number);
-    const auto native = win32::ToNativePath(name);
+    const auto native = win32::ToReachablePath(name);
     if (!native) {
       return 0;
     }

@@ -90,7 +90,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
   if (lpFileName == nullptr || lpFindFileData == nullptr) {
     return win32::Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
-  const auto native = win32::ToNativePath(lpFileName);
+  const auto native = win32::ToReachablePath(lpFileName);
   if (!native) {
     return INVALID_HANDLE_VALUE;
   }

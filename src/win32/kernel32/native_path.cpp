@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <mutex>
 
 #include "win32/kernel32/errors.h"
 #include "win32/kernel32/kernel32.h"
@@ -34,7 +36,64 @@ std::string DriveCRoot() {
   return parent == "/" ? std::string() : parent;
 }
 
+struct HeldFolders {
+  std::mutex mutex;
+  std::map<std::string, int> by_path;  // absolute native path -> descriptor
+};
+
+HeldFolders& Held() {
+  static HeldFolders held;
+  return held;
+}
+
 }  // namespace
+
+void HoldFolder(const std::string& native, int fd) {
+  HeldFolders& held = Held();
+  const std::lock_guard lock(held.mutex);
+  held.by_path[Absolute(native)] = fd;
+}
+
+void ReleaseFolder(int fd) {
+  HeldFolders& held = Held();
+  const std::lock_guard lock(held.mutex);
+  std::erase_if(held.by_path, [fd](const auto& entry) { return entry.second == fd; });
+}
+
+std::string ThroughHeldFolders(const std::string& native) {
+  HeldFolders& held = Held();
+  const std::lock_guard lock(held.mutex);
+  if (held.by_path.empty()) {
+    return native;
+  }
+  const std::string absolute = Absolute(native);
+  const std::pair<const std::string, int>* innermost = nullptr;
+  for (const auto& entry : held.by_path) {
+    const std::string& folder = entry.first;
+    const bool inside = absolute == folder || (absolute.starts_with(folder) &&
+                                               (folder == "/" || absolute[folder.size()] == '/'));
+    if (inside && (innermost == nullptr || folder.size() > innermost->first.size())) {
+      innermost = &entry;
+    }
+  }
+  if (innermost == nullptr) {
+    return native;
+  }
+  // The folder itself as "N/.": the folder, not the descriptor's link, is what is asked of.
+  const std::string below = absolute.substr(innermost->first.size());
+  return "/proc/self/fd/" + std::to_string(innermost->second) +
+         (below.empty()     ? "/."
+          : below[0] == '/' ? below
+                            : "/" + below);
+}
+
+std::optional<std::string> ToReachablePath(std::string_view path) {
+  std::optional<std::string> native = ToNativePath(path);
+  if (native) {
+    *native = ThroughHeldFolders(*native);
+  }
+  return native;
+}
 
 std::string ExecutablePath() {
   std::string path(4096, '\0');

@@ -226,7 +226,13 @@ void SetAside(const std::string& page) {
   const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
   std::string aside;
   for (int n = 1; n < 1000; ++n) {
-    aside = stem + ".stopped-the-converter" + (n == 1 ? "" : "-" + std::to_string(n)) + extension;
+    // Appended piece by piece: "-" + std::to_string(n) sets off GCC 12's false -Wrestrict.
+    aside = stem + ".stopped-the-converter";
+    if (n > 1) {
+      aside += '-';
+      aside += std::to_string(n);
+    }
+    aside += extension;
     if (MoveFileExA(page.c_str(), aside.c_str(), 0)) {
       ReportRunFailure("page file '" + page +
                        "' was being drawn when two runs ended; it is set aside as '" + aside +

@@ -2,8 +2,10 @@
 // each row, which costs time with the number of times they cross one another: a self-crossing
 // polygon of 250,000 points took over a minute. Here each row's crossings are counted into the
 // pixel where they start and summed along the row, so the time grows with the rows each edge
-// spans and the pixels filled, however the edges cross. A pixel is inside when its centre is,
-// as in cairo's aliased fill, so both give the same pixels.
+// spans and the pixels filled, however the edges cross. A pixel is inside when its sample
+// point is, taken as cairo's aliased fill takes it; where a notch narrower than a pixel
+// crosses a row, cairo fills the pixel and GDI does not, and neither does this (settled on
+// tests/gdi-pages' fill-long-outline).
 #pragma once
 
 #include <cstddef>

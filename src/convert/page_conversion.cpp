@@ -353,8 +353,10 @@ std::string MakeFoldersBelow(const std::string& outputFolder, const std::string&
                                 : error) +
              ")";
     }
+    const std::string link =
+        "its folder '" + made + "' is a link, and nothing is written through one";
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      return "its folder '" + made + "' is a link, and nothing is written through one";
+      return link;
     }
     // The link itself is opened if one was put at the name since the look, and then refused.
     ScopedHandle hold(
@@ -368,7 +370,7 @@ std::string MakeFoldersBelow(const std::string& outputFolder, const std::string&
     if (held_attributes == INVALID_FILE_ATTRIBUTES ||
         (held_attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (held_attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      return "its folder '" + made + "' is a link, and nothing is written through one";
+      return link;
     }
     held.push_back(std::move(hold));
   }

@@ -176,7 +176,11 @@ std::string PendingPagesPath() {
 
 PendingRecord ParsePendingPages(std::string_view text) {
   PendingRecord record;
-  PendingEntries<PendingPage> pages;
+  struct PageEntry {
+    PendingPage page;
+    bool beingDrawn = false;  // a try line not yet followed by drawn or done
+  };
+  PendingEntries<PageEntry> pages;
   PendingEntries<std::string> temporaries;
   // Only whole lines: a crash in the middle of an append leaves a line without its end.
   const size_t lastEnd = text.rfind('\n');
@@ -211,7 +215,7 @@ PendingRecord ParsePendingPages(std::string_view text) {
         entry.job.number = std::strtoul(std::string(fields[3]).c_str(), nullptr, 10);
         entry.job.document = UnescapedField(fields[4]);
       }
-      pages.Add(fields[1], std::move(entry));
+      pages.Add(fields[1], {std::move(entry)});
     } else if (kind == "temp" && fields.size() == 2 && !fields[1].empty()) {
       if (refused) {
         record.refusedTemporaries.emplace_back(fields[1]);
@@ -222,28 +226,23 @@ PendingRecord ParsePendingPages(std::string_view text) {
       continue;  // a change to an entry no run could have made
     } else if (kind == "done" && fields.size() == 2) {
       pages.Remove(fields[1]);
-    } else if (kind == "try" && fields.size() == 2) {
-      if (PendingPage* entry = pages.OldestPending(fields[1])) {
-        entry->beingConverted = true;
-      }
-    } else if (kind == "drawn" && fields.size() == 2) {
-      if (PendingPage* entry = pages.OldestPending(fields[1])) {
-        entry->beingConverted = false;
+    } else if ((kind == "try" || kind == "drawn") && fields.size() == 2) {
+      if (PageEntry* entry = pages.OldestPending(fields[1])) {
+        entry->beingDrawn = kind == "try";
       }
     } else if (kind == "died" && fields.size() == 3) {
-      if (PendingPage* entry = pages.OldestPending(fields[1])) {
-        entry->deaths = static_cast<int>(
+      if (PageEntry* entry = pages.OldestPending(fields[1])) {
+        entry->page.deaths = static_cast<int>(
             std::min(std::strtoul(std::string(fields[2]).c_str(), nullptr, 10), 1000ul));
       }
     } else if (kind == "freed" && fields.size() == 2) {
       temporaries.Remove(fields[1]);
     }
   }
-  record.pages = pages.TakePending();
-  // A page being converted when the run that wrote the record died may be what ended it.
-  for (PendingPage& entry : record.pages) {
-    entry.deaths += entry.beingConverted ? 1 : 0;
-    entry.beingConverted = false;
+  // A page being drawn when the run that wrote the record died may be what ended it.
+  for (PageEntry& entry : pages.TakePending()) {
+    entry.page.deaths += entry.beingDrawn ? 1 : 0;
+    record.pages.push_back(std::move(entry.page));
   }
   record.temporaries = temporaries.TakePending();
   return record;

@@ -35,7 +35,6 @@ struct PendingPage {
   // How many runs died while the page was being drawn: a page that ends the converter would
   // otherwise be taken first by every later run, and stop each of them.
   int deaths = 0;
-  bool beingConverted = false;  // while reading: a try line not followed by done
 };
 
 struct PendingRecord {

@@ -60,8 +60,14 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes, std::string&
     error = std::string("cannot be read: ") + std::strerror(errno);
     return false;
   }
+  // Read straight into a buffer of the file's size; ReadRest takes whatever it grew by since.
   bytes.clear();
-  const bool read = ReadRest(file, SIZE_MAX, bytes, error);
+  struct stat info {};
+  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    bytes.resize(static_cast<size_t>(info.st_size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  }
+  const bool read = !std::ferror(file) && ReadRest(file, SIZE_MAX, bytes, error);
   std::fclose(file);
   if (!read) {
     error = "cannot be read: " + error;
@@ -116,7 +122,8 @@ bool TakeBytes(const Input& input, double dpi, std::string& error) {
   const std::lock_guard lock(data.mutex);
   if (!data.read) {
     data.read = true;
-    if (ReadFile(input.path, data.bytes, data.failure) &&
+    // Standard input's bytes are there already, kept from when it was told.
+    if ((data.kept || ReadFile(input.path, data.bytes, data.failure)) &&
         page::KindOfInput(data.bytes) == page::InputKind::kWmf) {
       std::map<std::string, int> skipped;
       page::ConvertWindowsMetafile(data.bytes, dpi, skipped, data.failure);

@@ -621,12 +621,7 @@ int main(int argc, char** argv) {
     }
     if (path == kStandardStream) {  // read once: held until its pages are done
       input.data->bytes = std::move(bytes);
-      input.data->read = input.data->kept = true;
-      if (input.kind == page::InputKind::kWmf) {
-        std::map<std::string, int> skipped;
-        page::ConvertWindowsMetafile(input.data->bytes, options.x_dpi, skipped,
-                                     input.data->failure);
-      }
+      input.data->kept = true;
     }
     inputs.push_back(std::move(input));
   }

@@ -228,7 +228,6 @@ int RenderToFile(const std::string& input, int number, const std::string& output
           : std::make_unique<WholeImageRows>(format, layout, *file);
   if (writer == nullptr) {
     stream.Close();
-    std::remove(output.c_str());
     return refused();
   }
   std::vector<uint8_t> rgb(static_cast<size_t>(page.size.width) * 3);
@@ -265,7 +264,6 @@ int RenderToFile(const std::string& input, int number, const std::string& output
     }
   }
   if (!failure.empty() || !written) {
-    std::remove(output.c_str());
     const std::string& why = failure.empty() || failure == emf::kRowsRefused ? error : failure;
     std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), why.c_str());
     return 1;

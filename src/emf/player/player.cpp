@@ -223,16 +223,15 @@ void Player::DrawShape(Path path, bool fill, bool stroke) {
       p = to_canvas.Apply(p);
     }
   }
-  const Path& canvas_path = path;
   if (in_path_) {
-    path_.Append(canvas_path);
+    path_.Append(path);
     return;
   }
   if (fill) {
-    Fill(canvas_path, state_.poly_fill_mode);
+    Fill(path, state_.poly_fill_mode);
   }
   if (stroke) {
-    Stroke(canvas_path);
+    Stroke(path);
   }
 }
 

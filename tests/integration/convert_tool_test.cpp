@@ -29,6 +29,25 @@ std::string Corpus(const std::string& name) {
   return testing_support::SharedDir() + "/corpus/spl/" + name;
 }
 
+// A Windows metafile's text in an East Asian code page keeps every character in the text
+// layer of a PDF and an SVG, and its face is named as it is written.
+TEST(ConvertTool, AWindowsMetafilesBig5TextIsFoundInPdfAndSvg) {
+  const TempDir dir;
+  const std::string wmf = testing_support::SharedDir() + "/corpus/real/wmfreader-wmf2canvas_5.wmf";
+  const std::string heading = "\u6A19\u6977\u9AD4\u6E2C\u8A66";  // the file's own words
+  const testing_support::ProcessResult pdf =
+      RunProgram(Tool(), {wmf, "-o", "page.pdf"}, dir.path());
+  ASSERT_EQ(pdf.exitCode, 0) << pdf.err;
+  EXPECT_EQ(RunProgram("/usr/bin/pdftotext", {dir / "page.pdf", "-"}, dir.path())
+                .out.find(heading + "\n"),
+            0u);
+  EXPECT_NE(pdf.err.find("wmfreader-wmf2canvas_5.wmf page 1: the face '\u6A19\u6977\u9AD4' is"),
+            std::string::npos)
+      << pdf.err;
+  ASSERT_EQ(RunProgram(Tool(), {wmf, "-o", "page.svg"}, dir.path()).exitCode, 0);
+  EXPECT_NE(ReadFile(dir / "page.svg").find(">" + heading + "<"), std::string::npos);
+}
+
 // A page cut short: its last records and EMR_EOF lost. The message names the records that
 // remain and the count its header declares.
 struct CutPage {
@@ -410,10 +429,10 @@ TEST(ConvertTool, PipesInAndOut) {
   EXPECT_NE(closed.err.find("standard output"), std::string::npos) << closed.err;
   EXPECT_TRUE(std::filesystem::is_empty(dir / "staging"));
   // A placed file has the mode any new file gets.
-  ASSERT_EQ(RunProgram("/bin/sh", {"-c", "umask 027; " + Tool() + " page.emf -o placed.png"},
-                       dir.path())
-                .exitCode,
-            0);
+  ASSERT_EQ(
+      RunProgram("/bin/sh", {"-c", "umask 027; " + Tool() + " page.emf -o placed.png"}, dir.path())
+          .exitCode,
+      0);
   EXPECT_EQ(std::filesystem::status(dir / "placed.png").permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                 std::filesystem::perms::group_read);
@@ -453,8 +472,8 @@ TEST(ConvertTool, AFolderThatCannotBeReadIsNamedAndTheRestConverted) {
     if (geteuid() != 0) {
       return RunProgram(Tool(), arguments, dir.path());
     }
-    arguments.insert(arguments.begin(), {"--bounding-set=-dac_override,-dac_read_search", "--",
-                                         Tool()});
+    arguments.insert(arguments.begin(),
+                     {"--bounding-set=-dac_override,-dac_read_search", "--", Tool()});
     return RunProgram("/usr/bin/setpriv", arguments, dir.path());
   };
   const auto deep = run({"-R", "in", "-o", "deep/{name}.png"});

@@ -91,6 +91,19 @@ struct TextRun {
   int graphics_mode = kGmCompatible;
 };
 
+// The box a run takes, as GDI measures it on a device: its advance and its whole-pixel
+// ascent and descent, in device pixels; valid is false when the run cannot be laid out.
+struct TextMeasure {
+  bool valid = false;
+  Point advance;
+  double ascent = 0;
+  double descent = 0;
+};
+// Measures a run in a font (null: the DC's default font) through a logical -> device
+// transform, as the player lays it out; the Windows-metafile reader sizes its pages by it.
+TextMeasure MeasureText(const TextRun& text, const Font* font, const Transform& transform,
+                        int char_extra);
+
 struct TextLayout;  // how a run lies on the canvas (player_text.cpp)
 struct DeviceBox;   // a box rounded to device pixels (player_shapes.cpp)
 

@@ -474,50 +474,74 @@ Path RectanglePath(const RectL& rect, const Transform& t) {
   return path;
 }
 
+// Lays the run out: the face, its placement, the glyphs and their advances, the line's
+// metrics. False, with why, when the font is larger than text is drawn.
+bool LayOutText(const TextRun& text, const Font* font, const Transform& transform, int char_extra,
+                TextLayout& layout, std::string* why) {
+  layout.font = font ? *font : Font{16, 0, 0, 0, 700, false, false, false, 0, 0, 0, "System"};
+  layout.typeface = &TypefaceFor(layout.font);
+  layout.transform = transform;
+  const FontOptions options(cairo_font_options_create());
+  cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+  layout.placement = PlaceFont(layout.font, *layout.typeface, layout.transform,
+                               text.graphics_mode == kGmAdvanced, options.get());
+  // Each side of the em square (the larger bounds both scales cairo asks FreeType for).
+  const cairo_matrix_t& em = layout.placement.matrix;
+  const double largest = std::max(std::hypot(em.xx, em.yx), std::hypot(em.xy, em.yy));
+  if (!(largest <= kLargestEm)) {
+    *why = "text: a font " + std::to_string(static_cast<long long>(std::min(largest, 1e15))) +
+           " pixels high is larger than text is drawn (65535)";
+    return false;
+  }
+  layout.run = LookUpGlyphs(text, layout.font, *layout.typeface);
+  ScaledFonts fonts(layout.placement.matrix, options.get());
+  // Without a spacing array GDI advances each glyph by its width hinted at the size, whole
+  // pixels, and hinted for plain pixels where the glyphs are drawn so (settled on pages of
+  // our own through the reference renderer); turned or slanted text keeps the unhinted
+  // widths.
+  const FontOptions hinted(cairo_font_options_copy(options.get()));
+  const cairo_matrix_t& m = layout.placement.matrix;
+  const bool upright = m.xy == 0 && m.yx == 0;
+  if (upright) {
+    cairo_font_options_set_hint_metrics(hinted.get(), CAIRO_HINT_METRICS_ON);
+  }
+  ScaledFonts advancing(layout.placement.matrix, hinted.get());
+  layout.total = AdvanceGlyphs(text, layout.placement, layout.font.quality, char_extra, upright,
+                               advancing, layout.run);
+  cairo_font_extents_t extents;
+  cairo_scaled_font_extents(fonts.For(layout.typeface), &extents);
+  layout.natural_size = extents.ascent + extents.descent;
+  layout.line = MeasureLine(*layout.typeface, layout.placement, extents);
+  return true;
+}
+
 }  // namespace
+
+TextMeasure MeasureText(const TextRun& text, const Font* font, const Transform& transform,
+                        int char_extra) {
+  TextLayout layout;
+  std::string why;
+  TextMeasure measure;
+  if (!text.valid || !LayOutText(text, font, transform, char_extra, layout, &why)) {
+    return measure;
+  }
+  measure.advance = layout.total;
+  measure.ascent = layout.line.ascent;
+  measure.descent = layout.line.descent;
+  measure.valid = true;
+  return measure;
+}
 
 void Player::DrawTextRun(TextRun text) {
   if (!text.valid) {
     return;
   }
   TextLayout layout;
-  layout.font =
-      state_.font ? *state_.font : Font{16, 0, 0, 0, 700, false, false, false, 0, 0, 0, "System"};
-  layout.typeface = &TypefaceFor(layout.font);
-  layout.transform = LogicalToCanvas();
-  {
-    const FontOptions options(cairo_font_options_create());
-    cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
-    layout.placement = PlaceFont(layout.font, *layout.typeface, layout.transform,
-                                 text.graphics_mode == kGmAdvanced, options.get());
-    // Each side of the em square (the larger bounds both scales cairo asks FreeType for).
-    const cairo_matrix_t& em = layout.placement.matrix;
-    const double largest = std::max(std::hypot(em.xx, em.yx), std::hypot(em.xy, em.yy));
-    if (!(largest <= kLargestEm)) {
-      canvas_.Fail("text: a font " +
-                   std::to_string(static_cast<long long>(std::min(largest, 1e15))) +
-                   " pixels high is larger than text is drawn (65535)");
-      return;
-    }
-    layout.run = LookUpGlyphs(text, layout.font, *layout.typeface);
-    ScaledFonts fonts(layout.placement.matrix, options.get());
-    // Without a spacing array GDI advances each glyph by its width hinted at the size, whole
-    // pixels, and hinted for plain pixels where the glyphs are drawn so (settled on pages of
-    // our own through the reference renderer); turned or slanted text keeps the unhinted
-    // widths.
-    const FontOptions hinted(cairo_font_options_copy(options.get()));
-    const cairo_matrix_t& m = layout.placement.matrix;
-    const bool upright = m.xy == 0 && m.yx == 0;
-    if (upright) {
-      cairo_font_options_set_hint_metrics(hinted.get(), CAIRO_HINT_METRICS_ON);
-    }
-    ScaledFonts advancing(layout.placement.matrix, hinted.get());
-    layout.total = AdvanceGlyphs(text, layout.placement, layout.font.quality,
-                                 state_.text_char_extra, upright, advancing, layout.run);
-    cairo_font_extents_t extents;
-    cairo_scaled_font_extents(fonts.For(layout.typeface), &extents);
-    layout.natural_size = extents.ascent + extents.descent;
-    layout.line = MeasureLine(*layout.typeface, layout.placement, extents);
+  std::string why;
+  if (!LayOutText(text, state_.font.get(), LogicalToCanvas(), state_.text_char_extra, layout,
+                  &why)) {
+    canvas_.Fail(why);
+    return;
   }
   layout.origin = AlignText(text, layout);
   for (cairo_glyph_t& g : layout.run.glyphs) {
@@ -611,7 +635,10 @@ void Player::DescribeText(const TextRun& text, const TextLayout& layout) {
   TextDescription description;
   if ((text.options & kEtoGlyphIndex) == 0) {
     for (uint32_t unit : text.codes) {
-      description.text.push_back(static_cast<char16_t>(unit));
+      // A double-byte character's second byte holds a place in the spacing, not the text.
+      if (unit != kContinuationByte) {
+        description.text.push_back(static_cast<char16_t>(unit));
+      }
     }
   }
   const Font& font = layout.font;

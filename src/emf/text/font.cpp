@@ -440,10 +440,11 @@ Typeface MakeTypeface(FontLibrary& library, FontPattern match, bool bold, bool i
 
 // Where the fonts asked for on this thread come from (FontNoticeSource); empty: not said.
 thread_local std::string notice_source;
+thread_local bool notices_muted = false;
 
 // Under the library's lock, on the thread that asked for the font.
 void Notice(FontLibrary& library, const std::string& text) {
-  if (library.said.insert(text).second) {
+  if (!notices_muted && library.said.insert(text).second) {
     library.pending.push_back(notice_source.empty() ? text : notice_source + ": " + text);
   }
 }
@@ -454,31 +455,35 @@ bool IsSymbolFace(const std::string& lower) {
 }
 
 // A face that is not drawn with itself or its usual substitute is said once: a missing font
-// never passes silently.
-void NoticeSubstitution(FontLibrary& library, const std::string& face, const std::string& asked,
-                        const std::string& matched) {
+// never passes silently. Empty when there is nothing to say.
+std::string SubstitutionNotice(const std::string& face, const std::string& asked,
+                               const std::string& matched) {
   if (face.empty()) {
-    return;
+    return {};
   }
   if (Lower(asked) == matched) {
     // Symbol's codes are all recoded; the other symbol faces' substitute has few of theirs.
     if (SymbolSubstitute(face) && Lower(face) != "symbol") {
-      Notice(library, "the symbol face '" + face + "' is not installed; it is drawn with '" +
-                          asked +
-                          (Lower(face) == "wingdings"
-                               ? "': its bullets, boxes and checks as they look, its other "
-                                 "characters as empty boxes"
-                               : "': its characters as empty boxes"));
+      return "the symbol face '" + face + "' is not installed; it is drawn with '" + asked +
+             (Lower(face) == "wingdings"
+                  ? "': its bullets, boxes and checks as they look, its other "
+                    "characters as empty boxes"
+                  : "': its characters as empty boxes");
     }
-    return;
+    return {};
   }
   if (IsSymbolFace(Lower(face))) {
-    Notice(library, "the symbol face '" + face +
-                        "' is not installed; its characters are drawn as the letters of '" +
-                        matched + "'");
-  } else {
-    Notice(library, "the face '" + face + "' is not installed; it is drawn with '" + matched + "'");
+    return "the symbol face '" + face + "' is not installed; its characters are drawn as the " +
+           "letters of '" + matched + "'";
   }
+  return "the face '" + face + "' is not installed; it is drawn with '" + matched + "'";
+}
+
+std::string MissingCharacterNotice(const Font& font, uint32_t code) {
+  char code_text[16];
+  std::snprintf(code_text, sizeof code_text, "U+%04X", code);
+  return std::string("no installed face has the character ") + code_text + " (asked of '" +
+         font.face + "')";
 }
 
 }  // namespace
@@ -488,6 +493,12 @@ FontNoticeSource::FontNoticeSource(std::string source)
 
 FontNoticeSource::~FontNoticeSource() {
   notice_source = std::move(previous_);
+}
+
+FontNoticesMuted::FontNoticesMuted() : previous_(std::exchange(notices_muted, true)) {}
+
+FontNoticesMuted::~FontNoticesMuted() {
+  notices_muted = previous_;
 }
 
 std::vector<std::string> TakeFontNotices() {
@@ -504,6 +515,11 @@ const Typeface& TypefaceFor(const Font& font) {
   std::lock_guard lock(library.mutex);
   auto found = library.faces.find(key);
   if (found != library.faces.end()) {
+    // Said by the first who asks with notices heard: a reader that only measured may have
+    // made the typeface.
+    if (!found->second.notice.empty()) {
+      Notice(library, found->second.notice);
+    }
     return found->second;
   }
   const std::string family = SubstituteFamily(font.face);
@@ -523,8 +539,12 @@ const Typeface& TypefaceFor(const Font& font) {
   if (match == nullptr || (matched != Lower(family) && unknown())) {
     match = MatchFamilyOnce(library, FamilyForHints(font.pitch_and_family), bold, font.italic);
   }
-  NoticeSubstitution(library, font.face, family, Lower(FamilyOf(match.get())));
+  std::string notice = SubstitutionNotice(font.face, family, Lower(FamilyOf(match.get())));
+  if (!notice.empty()) {
+    Notice(library, notice);
+  }
   Typeface typeface = MakeTypeface(library, std::move(match), bold, font.italic);
+  typeface.notice = std::move(notice);
   return library.faces.emplace(key, std::move(typeface)).first->second;
 }
 
@@ -572,6 +592,9 @@ const Typeface* FallbackTypefaceFor(const Font& font, uint32_t code) {
   std::lock_guard lock(library.mutex);
   auto found = library.fallback_by_code.find(key);
   if (found != library.fallback_by_code.end()) {
+    if (found->second == nullptr) {
+      Notice(library, MissingCharacterNotice(font, code));
+    }
     return found->second;
   }
   const Typeface* chosen = nullptr;
@@ -612,10 +635,7 @@ const Typeface* FallbackTypefaceFor(const Font& font, uint32_t code) {
   }
   library.fallback_by_code.emplace(key, chosen);
   if (chosen == nullptr) {
-    char code_text[16];
-    std::snprintf(code_text, sizeof code_text, "U+%04X", code);
-    Notice(library, std::string("no installed face has the character ") + code_text +
-                        " (asked of '" + font.face + "')");
+    Notice(library, MissingCharacterNotice(font, code));
   }
   return chosen;
 }

@@ -58,6 +58,8 @@ struct Typeface {
   double strikeout_position = 0.26;
   double strikeout_size = 0.05;
   std::vector<std::pair<uint16_t, uint16_t>> gasp;  // (highest ppem, flags), ascending
+  // What choosing it had to say (a face not installed), said again to whoever asks next.
+  std::string notice;
 
   // Whether GDI's standard smoothing draws this face in grey at a size: the face's gasp
   // table may ask for plain pixels at the sizes its hinting was made for.
@@ -143,6 +145,19 @@ class FontNoticeSource {
 
  private:
   std::string previous_;
+};
+
+// While it lives, fonts asked for on this thread say nothing: a reader that only measures
+// text leaves the notices to whoever draws the page, who names where they come from.
+class FontNoticesMuted {
+ public:
+  FontNoticesMuted();
+  ~FontNoticesMuted();
+  FontNoticesMuted(const FontNoticesMuted&) = delete;
+  FontNoticesMuted& operator=(const FontNoticesMuted&) = delete;
+
+ private:
+  bool previous_;
 };
 
 }  // namespace emf

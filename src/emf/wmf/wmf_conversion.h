@@ -364,6 +364,10 @@ class Converter {
 
   // The bounds of what is drawn, from logical units.
   void AddBounds(double left, double top, double right, double bottom);
+  // Device pixels, whole and in any order.
+  void AddDeviceBounds(double x0, double y0, double x1, double y1);
+  void AddTextBounds(double x, double y, std::span<const uint8_t> string,
+                     const std::vector<int32_t>& advances);
   void AddPointBounds(double x, double y) { AddBounds(x, y, x, y); }
 
   void Skip(const char* name, const char* why);
@@ -386,5 +390,9 @@ class Converter {
   WmfConversion result_;
   const char* current_ = "";
 };
+
+// The EMF a plain file carries of itself in its comments, whole and with the file's checksum
+// holding; none otherwise.
+std::optional<std::vector<uint8_t>> EmbeddedEmf(const WmfFile& file, std::span<const uint8_t> wmf);
 
 }  // namespace emf::wmf_reading

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/text_util.h"
+#include "emf/records/code_pages.h"
 #include "emf/wmf/wmf_conversion.h"
 
 namespace emf::wmf_reading {
@@ -99,15 +101,33 @@ void Converter::CreateFontIndirect(ByteReader& r) {
   const uint8_t clip_precision = r.U8();
   font.quality = r.U8();
   font.pitch_and_family = r.U8();
-  // The face name: up to 32 bytes, ending at the first zero or the record's end.
-  std::array<uint16_t, 32> face{};
-  for (size_t i = 0; i < 31 && r.Has(1); ++i) {
+  // The face name: up to 32 bytes, ending at the first zero or the record's end, in the code
+  // page of the font's charset ('ＭＳ Ｐゴシック' in Shift-JIS); whole characters only.
+  std::vector<uint8_t> name;
+  for (size_t i = 0; i < 32 && r.Has(1); ++i) {
     const uint8_t c = r.U8();
     if (c == 0) {
       break;
     }
-    face[i] = c;  // Windows-1252 face names are Latin-1 in all but a few symbols
-    font.face.push_back(static_cast<char>(c));
+    name.push_back(c);
+  }
+  std::array<uint16_t, 32> face{};
+  size_t units = 0;
+  for (const uint32_t code : DecodeCodePage(name, font.charset)) {
+    if (code == kContinuationByte || code == 0xFFFD) {
+      continue;
+    }
+    const size_t needed = code > 0xFFFF ? 2 : 1;
+    if (units + needed > face.size() - 1) {
+      break;
+    }
+    if (needed == 2) {
+      face[units++] = static_cast<uint16_t>(0xD800 + ((code - 0x10000) >> 10));
+      face[units++] = static_cast<uint16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      face[units++] = static_cast<uint16_t>(code);
+    }
+    AppendUtf8(font.face, code);
   }
   const int slot = NewSlot(Slot::kFont);
   if (slot < 0 || !r.Ok()) {

@@ -162,11 +162,14 @@ std::optional<WmfConversion> Converter::Run(std::string* error) {
     page_width_ = vw;
     page_height_ = vh;
   } else {
-    // Windows' conversion: MM_ANISOTROPIC over the whole reference display.
+    // Windows' conversion: MM_ANISOTROPIC, a unit a display pixel until the file sets
+    // its own window, which then spans the whole reference display.
     out_.Simple(kEmrSetMapMode, {kMmAnisotropic});
     out_.Simple(kEmrSetViewportExtEx, {kDisplayWidth, kDisplayHeight});
+    out_.Simple(kEmrSetWindowExtEx, {kDisplayWidth, kDisplayHeight});
     s_.map.mode = kMmAnisotropic;
     s_.map.viewport_ext = {kDisplayWidth, kDisplayHeight};
+    s_.map.window_ext = {kDisplayWidth, kDisplayHeight};
   }
   bool ended = false;
   for (const WmfRecord& record : file_.records()) {
@@ -371,6 +374,17 @@ std::optional<WmfConversion> ConvertWmf(std::span<const uint8_t> data, double dp
   if (!file) {
     return std::nullopt;
   }
+  if (!file->header().placeable) {
+    // Windows gives back the EMF the file was made from, as it was.
+    if (std::optional<std::vector<uint8_t>> emf = wmf_reading::EmbeddedEmf(*file, data)) {
+      WmfConversion conversion;
+      conversion.emf = std::move(*emf);
+      conversion.records = file->records().size();
+      return conversion;
+    }
+  }
+  // Text is measured here and drawn later: the player says what its fonts lack.
+  const FontNoticesMuted quiet;
   return Converter(*file, std::isfinite(dpi) && dpi > 0 ? dpi : 96).Run(error);
 }
 

@@ -16,6 +16,7 @@
 #include "emf/records/byte_reader.h"
 #include "emf/records/metafile.h"
 #include "emf/records/records.h"
+#include "support/spool_builder.h"
 
 namespace emf {
 namespace {
@@ -234,6 +235,9 @@ TEST(WmfReader, SizesPagesAsWindowsDoes) {
       {"moved viewport",
        Page().Add(0x020D, {50, 100}).Add(kPolygon, {4, 0, 0, 500, 0, 500, 500, 0, 500}).Build(),
        512, 384},
+      // No mapping records at all: a unit is a display pixel, as the file's own extents start.
+      {"no mapping records", WmfBuilder().Add(kPolygon, {3, 10, 10, 300, 20, 100, 200}).Build(),
+       290, 190},
       // Placeable: the box at 96 dpi, however the records map it.
       {"placeable at 1440 an inch",
        Page().Add(kRectangle, {500, 500, 100, 100}).Build(true, {0, 0, 1000, 1000, 1440}), 67, 67},
@@ -253,6 +257,173 @@ TEST(WmfReader, SizesPagesAsWindowsDoes) {
   const auto high =
       Convert(WmfBuilder().Add(kRectangle, {5, 5, 0, 0}).Build(true, {0, 0, 1440, 720, 1440}), 300);
   EXPECT_EQ(PageSize(*Metafile::Parse(high.emf, nullptr), 300), std::make_pair(300, 150));
+}
+
+// A plain file's text takes the box GDI measures for it, whatever the mapping: glyphs are
+// sized by the vertical scale alone. The reference renderer's sizes, within a pixel (its
+// faces' metrics round a little differently).
+TEST(WmfReader, PlainFilesAreSizedByTheTextTheyDraw) {
+  const auto font = [](int height, const std::string& face) {
+    std::vector<uint8_t> words =
+        WmfBuilder::Words({height, 0, 0, 0, 400, 0, 0, 0, 0});  // no charset: ANSI
+    words.insert(words.end(), face.begin(), face.end());
+    words.push_back(0);
+    return words;
+  };
+  const auto text_out = [](int x, int y, const std::string& text) {
+    std::vector<uint8_t> words = WmfBuilder::Words({static_cast<int>(text.size())});
+    words.insert(words.end(), text.begin(), text.end());
+    if (text.size() % 2 != 0) {
+      words.push_back(0);
+    }
+    const std::vector<uint8_t> place = WmfBuilder::Words({y, x});
+    words.insert(words.end(), place.begin(), place.end());
+    return words;
+  };
+  constexpr uint16_t kCreateFont = 0x02FB, kTextOut = 0x0521, kSetTextAlign = 0x012E;
+  const struct {
+    const char* name;
+    std::vector<uint8_t> wmf;
+    int width, height;
+  } cases[] = {
+      // The shape of a text sample with no mapping records, which once made a page of
+      // 460,913 x 145,776 pixels.
+      {"text without mapping records",
+       WmfBuilder()
+           .AddBytes(kCreateFont, font(-40, "Times New Roman"))
+           .Add(kSelectObject, {0})
+           .AddBytes(kTextOut, text_out(20, 100, "Quadrine text sample"))
+           .Add(kPolygon, {3, 10, 10, 300, 20, 100, 200})
+           .Build(),
+       354, 190},
+      {"text under a window eight times wider than it is high",
+       WmfBuilder()
+           .Add(kSetMapMode, {8})
+           .Add(kSetWindowExt, {600, 8000})
+           .AddBytes(kCreateFont, font(-200, "Arial"))
+           .Add(kSelectObject, {0})
+           .Add(kSetTextAlign, {24})
+           .AddBytes(kTextOut, text_out(400, 300, "Wide"))
+           .Add(kPolygon, {3, 0, 0, 2000, 20, 100, 200})
+           .Build(),
+       633, 439},
+  };
+  for (const auto& c : cases) {
+    const WmfConversion converted = Convert(c.wmf);
+    const auto page = Metafile::Parse(converted.emf, nullptr);
+    ASSERT_TRUE(page) << c.name;
+    const auto [width, height] = PageSize(*page, 96);
+    EXPECT_NEAR(width, c.width, 1) << c.name;
+    EXPECT_NEAR(height, c.height, 1) << c.name;
+  }
+}
+
+// A plain file that carries the EMF it was made from (Office, GetWinMetaFileBits) is that
+// EMF, as Windows converts it, when its comments are whole and its checksum holds; else its
+// records are converted.
+TEST(WmfReader, APlainFileGivesBackTheEmfItCarries) {
+  const std::vector<uint8_t> emf = [] {
+    const std::string page = testing_support::BoxPage(0x0000FF, 5000, 4000);
+    return std::vector<uint8_t>(page.begin(), page.end());
+  }();
+  // The EMF in comments of at most chunk bytes; checksum fixed so the file's words add up to
+  // 0, or left at 0.
+  const auto carrying = [&emf](size_t chunk, bool fix_checksum, int declared_records = 0) {
+    const size_t records = (emf.size() + chunk - 1) / chunk;
+    WmfBuilder b;
+    for (size_t at = 0; at < emf.size(); at += chunk) {
+      const size_t size = std::min(chunk, emf.size() - at);
+      std::vector<uint8_t> p = WmfBuilder::Words({15, static_cast<int>(34 + size)});
+      for (uint32_t v : {0x43464D57u, 1u, 0x10000u}) {
+        WmfBuilder::Put32(p, v);
+      }
+      WmfBuilder::Put16(p, 0);  // checksum
+      WmfBuilder::Put32(p, 0);  // flags
+      WmfBuilder::Put32(p,
+                        declared_records != 0 ? declared_records : static_cast<uint32_t>(records));
+      WmfBuilder::Put32(p, static_cast<uint32_t>(size));
+      WmfBuilder::Put32(p, static_cast<uint32_t>(emf.size() - at - size));
+      WmfBuilder::Put32(p, static_cast<uint32_t>(emf.size()));
+      p.insert(p.end(), emf.begin() + static_cast<ptrdiff_t>(at),
+               emf.begin() + static_cast<ptrdiff_t>(at + size));
+      b.AddBytes(kEscape, p);
+    }
+    b.Add(kPolygon, {3, 0, 0, 100, 0, 100, 100});
+    std::vector<uint8_t> wmf = b.Build();
+    if (fix_checksum) {
+      uint16_t sum = 0;
+      for (size_t i = 0; i + 1 < wmf.size(); i += 2) {
+        sum = static_cast<uint16_t>(sum + (wmf[i] | wmf[i + 1] << 8));
+      }
+      // The first comment's checksum field: after the header, the record's 6 bytes, the
+      // escape's 4 and the identifier, type and version.
+      const size_t at = 18 + 6 + 4 + 12;
+      const uint16_t fixed = static_cast<uint16_t>(0x10000 - sum);
+      wmf[at] = static_cast<uint8_t>(fixed);
+      wmf[at + 1] = static_cast<uint8_t>(fixed >> 8);
+    }
+    return wmf;
+  };
+  EXPECT_EQ(Convert(carrying(4096, true)).emf, emf);
+  EXPECT_EQ(Convert(carrying(100, true)).emf, emf) << "split over several comments";
+  EXPECT_NE(Convert(carrying(4096, false)).emf, emf) << "the checksum does not hold";
+  EXPECT_NE(Convert(carrying(100, true, 99)).emf, emf) << "comments missing";
+}
+
+// A font's face name is in the code page of its charset, whole characters only.
+TEST(WmfReader, FaceNamesAreReadInTheirCharsetsCodePage) {
+  const auto face_of = [](int charset, std::vector<uint8_t> name) {
+    std::vector<uint8_t> words = WmfBuilder::Words({-20, 0, 0, 0, 400, 0, charset << 8, 0, 0});
+    name.push_back(0);
+    words.insert(words.end(), name.begin(), name.end());
+    const WmfConversion converted =
+        Convert(Page().AddBytes(0x02FB, words).Add(kPolygon, {3, 0, 0, 9, 0, 9, 9}).Build());
+    const auto page = Metafile::Parse(converted.emf, nullptr);
+    std::u16string face;
+    for (const Record& record : page->records()) {
+      if (record.type == kEmrExtCreateFontIndirectW) {
+        for (size_t at = 8 + 4 + 20 + 8; at + 1 < record.bytes.size(); at += 2) {
+          const char16_t c = static_cast<char16_t>(record.bytes[at] | record.bytes[at + 1] << 8);
+          if (c == 0) {
+            break;
+          }
+          face.push_back(c);
+        }
+      }
+    }
+    return face;
+  };
+  const std::vector<uint8_t> ms_pgothic = {0x82, 0x6C, 0x82, 0x72, 0x20, 0x82, 0x6F, 0x83,
+                                           0x53, 0x83, 0x56, 0x83, 0x62, 0x83, 0x4E};
+  EXPECT_EQ(face_of(128, ms_pgothic), u"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF");
+  EXPECT_EQ(face_of(136, {0xBC, 0xD0, 0xB7, 0xA2, 0xC5, 0xE9}), u"\u6A19\u6977\u9AD4");
+  EXPECT_EQ(face_of(0, {'C', 'a', 'f', 0xE9}), u"Caf\u00E9");
+  // A name cut after a lead byte keeps its whole characters.
+  EXPECT_EQ(face_of(128, {0x82, 0x6C, 0x82}), u"\uFF2D");
+}
+
+// The conversion measures text with the fonts it asks for but leaves their notices to the
+// player, which says them where a page is named.
+TEST(WmfReader, FontNoticesAreLeftToWhoeverDrawsThePage) {
+  const std::string face = "Quadrine Face Nowhere Installed";
+  std::vector<uint8_t> words = WmfBuilder::Words({-20, 0, 0, 0, 400, 0, 0, 0, 0});
+  words.insert(words.end(), face.begin(), face.end());
+  words.push_back(0);
+  const std::vector<uint8_t> text = WmfBuilder::Words({2, 'A' | 'B' << 8, 10, 10});
+  const std::vector<uint8_t> wmf =
+      WmfBuilder().AddBytes(0x02FB, words).Add(kSelectObject, {0}).AddBytes(0x0521, text).Build();
+  const auto said = [&face] {
+    int count = 0;
+    for (const std::string& notice : TakeFontNotices()) {
+      count += notice.find(face) != std::string::npos;
+    }
+    return count;
+  };
+  said();
+  Convert(wmf);
+  EXPECT_EQ(said(), 0);
+  Draw(wmf);
+  EXPECT_EQ(said(), 1);
 }
 
 TEST(WmfReader, RefusesFilesWithoutAPage) {

@@ -100,15 +100,15 @@ void Converter::RestoreDc(ByteReader& r) {
 void Converter::AddBounds(double left, double top, double right, double bottom) {
   const Transform page = s_.map.PageTransform();
   const Point first = page.Apply({left, top}), second = page.Apply({right, bottom});
-  double x0 = first.x, x1 = second.x, y0 = first.y, y1 = second.y;
+  // Each corner rounded as a point is.
+  AddDeviceBounds(std::floor(first.x + 0.5), std::floor(first.y + 0.5), std::floor(second.x + 0.5),
+                  std::floor(second.y + 0.5));
+}
+
+void Converter::AddDeviceBounds(double x0, double y0, double x1, double y1) {
   if (!std::isfinite(x0) || !std::isfinite(x1) || !std::isfinite(y0) || !std::isfinite(y1)) {
     return;
   }
-  // Each corner rounded as a point is, then put in order.
-  x0 = std::floor(x0 + 0.5);
-  x1 = std::floor(x1 + 0.5);
-  y0 = std::floor(y0 + 0.5);
-  y1 = std::floor(y1 + 0.5);
   const double l = std::min(x0, x1), r = std::max(x0, x1);
   const double t = std::min(y0, y1), b = std::max(y0, y1);
   if (!have_bounds_) {

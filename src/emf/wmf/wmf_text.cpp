@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "emf/player/player.h"
+#include "emf/records/code_pages.h"
 #include "emf/wmf/wmf_conversion.h"
 
 namespace emf::wmf_reading {
@@ -43,33 +45,46 @@ void Converter::Text(double x, double y, uint32_t options, const RectL* rect,
   }
   out_.End();
 
-  // Bounds: the box the text takes by its alignment, and the rectangle it paints.
+  // Bounds (a placeable file's page is its box): the box the text takes by its alignment,
+  // and the rectangle it paints.
+  if (placeable_) {
+    return;
+  }
   if (rect != nullptr && (options & 0x6) != 0) {
     AddBounds(rect->left, rect->top, rect->right - 1, rect->bottom - 1);
   }
-  double width = 0;
-  double ascent = 0, descent = 0;
-  const Font* font = s_.font.get();
-  Font system;  // the DC's default font: the system face, 16 pixels
-  system.height = 16;
-  system.face = "System";
-  if (font == nullptr) {
-    font = &system;
+  AddTextBounds(x, y, string, advances);
+}
+
+// The box GDI records for a run: measured on the reference display as the player lays it out
+// (glyphs sized by the vertical scale, whatever the horizontal one), taken back to whole
+// logical units as GDI's text metrics are, placed there by the alignment, and mapped.
+void Converter::AddTextBounds(double x, double y, std::span<const uint8_t> string,
+                              const std::vector<int32_t>& advances) {
+  const Transform page = s_.map.PageTransform();
+  if (page.m11 == 0 || page.m22 == 0) {
+    return;
   }
-  const Typeface& face = TypefaceFor(*font);
-  const double cell = face.ascent + face.descent > 0 ? face.ascent + face.descent : 1;
-  const double em = font->height < 0    ? -static_cast<double>(font->height)
-                    : font->height == 0 ? 12
-                                        : font->height / cell;
-  ascent = std::round(face.ascent * em);
-  descent = std::round(face.descent * em);
-  if (!advances.empty()) {
+  TextRun run;
+  run.valid = true;
+  run.codes = DecodeCodePage(string, s_.font ? s_.font->charset : 0);
+  double width = 0;
+  if (advances.size() == string.size()) {
+    run.dx.assign(advances.begin(), advances.end());
+    run.dy.assign(advances.size(), 0);
     for (int32_t a : advances) {
       width += a;
     }
-  } else {
-    width = std::round(face.average_width * em) * count;
   }
+  const TextMeasure measure = MeasureText(run, s_.font.get(), page, 0);
+  if (!measure.valid) {
+    return;
+  }
+  if (run.dx.empty()) {
+    width = std::round(std::fabs(measure.advance.x / page.m11));
+  }
+  const double ascent = std::round(measure.ascent / std::fabs(page.m22));
+  const double descent = std::round(measure.descent / std::fabs(page.m22));
   const uint32_t align = s_.text_align;
   double left = x, top = y;
   if (align & 1) {  // TA_UPDATECP
@@ -77,30 +92,34 @@ void Converter::Text(double x, double y, uint32_t options, const RectL* rect,
     top = s_.y;
     s_.x += width;
   }
+  if (string.empty()) {
+    return;
+  }
   switch (align & 6) {
-    case 6:
+    case 6:  // TA_CENTER
       left -= width / 2;
-      break;  // TA_CENTER
-    case 2:
+      break;
+    case 2:  // TA_RIGHT
       left -= width;
-      break;  // TA_RIGHT
+      break;
     default:
       break;
   }
   // Top-aligned text takes its cell below the reference point, bottom-aligned above it; the
   // conversion records baseline text as a cell above the baseline and the descent below it
-  // (measured against the reference renderer's GDI).
-  double text_top = top, text_bottom = top + ascent + descent;
+  // (measured against the reference renderer's GDI). Logical y grows the way the device's
+  // does or the other: the cell is placed in device terms.
+  const double down = page.m22 > 0 ? 1 : -1;
+  double text_top = top, text_bottom = top + down * (ascent + descent);
   if ((align & 24) == 24) {  // TA_BASELINE
-    text_top = top - ascent - descent;
-    text_bottom = top + descent;
+    text_top = top - down * (ascent + descent);
+    text_bottom = top + down * descent;
   } else if (align & 8) {  // TA_BOTTOM
-    text_top = top - ascent - descent;
+    text_top = top - down * (ascent + descent);
     text_bottom = top;
   }
-  if (count != 0) {
-    AddBounds(left, text_top, left + width, text_bottom);
-  }
+  const double sign = page.m11 > 0 ? 1 : -1;
+  AddBounds(left, text_top, left + sign * width, text_bottom);
 }
 
 void Converter::TextOut(ByteReader& r) {

@@ -505,7 +505,15 @@ bool LayOutText(const TextRun& text, const Font* font, const Transform& transfor
   if (upright) {
     cairo_font_options_set_hint_metrics(hinted.get(), CAIRO_HINT_METRICS_ON);
   }
-  ScaledFonts advancing(layout.placement.matrix, hinted.get());
+  // GDI realises the font at its whole pixel size, and the advances are that size's (the
+  // size is the em cut to a whole pixel; a height past what the em keeps is left alone).
+  cairo_matrix_t advancing_matrix = layout.placement.matrix;
+  const int ppem = layout.placement.style.shape.ppem;
+  if (upright && ppem > 0 && std::fabs(ppem - layout.placement.hint_em) < 1) {
+    const double whole = ppem / layout.placement.hint_em;
+    cairo_matrix_scale(&advancing_matrix, whole, whole);
+  }
+  ScaledFonts advancing(advancing_matrix, hinted.get());
   layout.total = AdvanceGlyphs(text, layout.placement, layout.font.quality, char_extra, upright,
                                advancing, layout.run);
   cairo_font_extents_t extents;

@@ -526,6 +526,30 @@ TEST(Text, MissingFacesAndCharactersAreSaidOnce) {
 
 // The reference renderer draws with the same substitutes as the engine: its face file and
 // the table hold the same pairs in the same order.
+// A size that scales to a hair under a whole pixel is realised at the whole size below, and
+// the run advances by that size's widths, as GDI's does (a 64-unit title at 0.99980 pixels a
+// unit is 63 pixels, in glyphs and in width).
+TEST(Text, AdvancesAreTheWholePixelSizes) {
+  emf::TextRun run;
+  run.valid = true;
+  for (char16_t c : std::u16string(u"Metafile Companion Test Chart")) {
+    run.codes.push_back(c);
+  }
+  const auto advance = [&run](int height, double scale) {
+    emf::Font font;
+    font.height = height;
+    font.weight = 700;
+    font.face = "Arial";
+    emf::Transform t;
+    t.m11 = t.m22 = scale;
+    const emf::TextMeasure measure = emf::MeasureText(run, &font, t, 0);
+    EXPECT_TRUE(measure.valid);
+    return measure.advance.x;
+  };
+  EXPECT_EQ(advance(-64, 63.987 / 64), advance(-63, 1));
+  EXPECT_LT(advance(-63, 1), advance(-64, 1));
+}
+
 TEST(Faces, TheReferenceRenderersFaceFileIsTheTable) {
   std::ifstream file(QUADRINE_SOURCE_DIR "/tests/corpus/reference-faces.txt");
   ASSERT_TRUE(file.good());

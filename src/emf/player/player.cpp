@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "emf/canvas/line_raster.h"
 #include "emf/player/record_table.h"
 #include "emf/records/gdi_constants.h"
 
@@ -121,32 +122,60 @@ Paint Player::CurrentPaint(const Brush& brush) const {
   return paint;
 }
 
+namespace {
+
+// A pen's width on the canvas as GDI takes it: the two ends of a step of the width along x,
+// each rounded to its pixel, and the distance between them cut to whole pixels. Where the
+// origin falls moves the rounding, so a pen of one unit at 1.18 pixels a unit is one pixel
+// or two by where the window's origin lies, and a turned pen loses its fraction (4 units
+// turned by 30 degrees: 3 pixels). Settled on pen-width-origin and pen-width-turned of
+// tests/gdi-pages through the reference renderer.
+double PenPixels(const Transform& t, double width) {
+  const Point from = t.Apply({0, 0});
+  const Point to = t.Apply({width, 0});
+  const double dx = static_cast<double>(RoundToPixel(to.x) - RoundToPixel(from.x));
+  const double dy = static_cast<double>(RoundToPixel(to.y) - RoundToPixel(from.y));
+  return std::floor(std::hypot(dx, dy));
+}
+
+}  // namespace
+
+void Player::RealizePen() {
+  const Transform t = LogicalToCanvas();
+  state_.pen_pixels = PenPixels(t, state_.pen.width);
+  state_.pen_scale = {t.m11, t.m12, t.m21, t.m22};
+}
+
+void Player::TransformChanged() {
+  const Transform t = LogicalToCanvas();
+  if (state_.pen_scale != std::array<double, 4>{t.m11, t.m12, t.m21, t.m22}) {
+    RealizePen();
+  }
+}
+
 StrokeStyle Player::CurrentStroke() const {
   const Pen& pen = state_.pen;
   StrokeStyle style;
   style.color = pen.geometric && pen.brush.style == Brush::kSolid ? pen.brush.color : pen.color;
-  const Transform t = LogicalToCanvas();
-  // A geometric pen's width is in logical units, measured along x as GDI measures it (under
-  // unequal scales the x scale decides); a cosmetic pen is one pixel.
-  const double scale = std::hypot(t.m11, t.m12);
-  const double width = pen.width * scale;
-  style.cosmetic = !pen.geometric && width <= 1.5;
-  if (!pen.geometric && pen.width <= 1) {
-    style.cosmetic = true;
-  }
-  // A solid wide pen that comes to a pixel or less on the device draws GDI's thin line.
   constexpr int kPsSolid = 0, kPsInsideFrame = 6;
-  const int line_style = pen.style & 0xF;
-  if (pen.geometric && (line_style == kPsSolid || line_style == kPsInsideFrame) &&
-      std::round(width) <= 1) {
-    style.cosmetic = true;
+  int line_style = pen.style & 0xF;
+  const double width = pen.width == 0 ? 1 : state_.pen_pixels;
+  if (pen.geometric) {
+    // A solid geometric pen that comes to a pixel or less draws GDI's thin line.
+    style.cosmetic = (line_style == kPsSolid || line_style == kPsInsideFrame) && width <= 1;
+  } else {
+    // CreatePen's pen wider than a pixel on the device is drawn as a geometric one, solid;
+    // at a pixel or less it keeps its style, one pixel wide.
+    style.cosmetic = width <= 1;
+    if (!style.cosmetic && line_style != kPsInsideFrame) {
+      line_style = kPsSolid;
+    }
   }
-  // GDI widens a geometric pen to whole device pixels. A pen over a million pixels wide covers
-  // all of any page it reaches, and wider ones would overflow cairo's fixed point (which then
-  // asks for gigabytes): it is drawn a million pixels wide.
+  // A pen over a million pixels wide covers all of any page it reaches, and wider ones would
+  // overflow cairo's fixed point (which then asks for gigabytes): it is drawn a million
+  // pixels wide.
   constexpr double kWidestPen = 1 << 20;
-  const double whole = std::round(width);
-  style.width = whole > kWidestPen ? kWidestPen : std::max(1.0, whole);
+  style.width = std::clamp(width, 1.0, kWidestPen);
   const int cap = pen.style & 0xF00;
   const int join = pen.style & 0xF000;
   style.cap = cap == 0x100   ? CAIRO_LINE_CAP_SQUARE
@@ -157,7 +186,7 @@ StrokeStyle Player::CurrentStroke() const {
                                 : CAIRO_LINE_JOIN_ROUND;
   style.miter_limit = state_.miter_limit;
   const double unit = style.cosmetic ? 1.0 : style.width;
-  switch (pen.style & 0xF) {
+  switch (line_style) {
     case 1:  // PS_DASH
       style.dashes =
           style.cosmetic ? std::vector<double>{18, 6} : std::vector<double>{3 * unit, unit};

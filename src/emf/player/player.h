@@ -42,9 +42,10 @@ PlayStats PlayMetafile(const Metafile& file, DrawingTarget& target, const RectL&
 
 struct Pen {
   int style = 0;  // PS_* with type, cap and join bits
+  // Logical units, never negative; 0 is one pixel at any scale (CreatePen's 0, cosmetic pens).
   double width = 0;
   ColorRef color = 0;
-  bool geometric = false;
+  bool geometric = false;           // ExtCreatePen's PS_GEOMETRIC
   std::vector<double> user_dashes;  // PS_USERSTYLE, logical units
   Brush brush;                      // geometric pens fill with a brush (solid in practice)
 };
@@ -72,6 +73,10 @@ struct DcState {
   int stretch_mode = 1;  // BLACKONWHITE
   int arc_direction = kArcCounterClockwise;
   double miter_limit = 10;
+  // The pen's width in canvas pixels as GDI takes it when the pen is chosen, and the
+  // transform's scale and turn then: GDI takes it again only when those change (PenPixels).
+  double pen_pixels = 0;
+  std::array<double, 4> pen_scale{1, 0, 0, 1};
   Point position;                        // current position, logical
   std::shared_ptr<cairo_region_t> clip;  // device pixels of the canvas; null: none
   std::shared_ptr<cairo_region_t> meta;
@@ -297,6 +302,10 @@ class Player {
   void Stroke(const Path& canvas_path);
   Paint CurrentPaint(const Brush& brush) const;
   StrokeStyle CurrentStroke() const;
+  // The chosen pen's width on the canvas, taken when the pen is chosen or restored and when
+  // the transform's scale or turn changes (not when only an origin moves).
+  void RealizePen();
+  void TransformChanged();
   void UpdateClip();
 
   // Objects.

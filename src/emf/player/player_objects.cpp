@@ -1,4 +1,6 @@
 // Pens, brushes, palettes and the object table with its stock objects.
+#include <cmath>
+
 #include "emf/canvas/dib.h"
 #include "emf/player/player.h"
 #include "emf/records/gdi_constants.h"
@@ -79,16 +81,11 @@ void Player::CreatePen(ByteReader& r) {
   GdiObject object;
   object.kind = GdiObject::kPen;
   object.pen.style = static_cast<int>(r.U32());
-  object.pen.width = r.I32();
+  // The width's sign is dropped; whether the pen draws as a wide solid one is settled on the
+  // device, by its width there (CurrentStroke).
+  object.pen.width = std::fabs(static_cast<double>(r.I32()));
   r.I32();
   object.pen.color = r.U32() & 0xFFFFFF;
-  // CreatePen makes a wider pen geometric, with round ends and solid lines.
-  if (object.pen.width > 1) {
-    object.pen.geometric = true;
-    if ((object.pen.style & 0xF) != 5 && (object.pen.style & 0xF) != 6) {
-      object.pen.style = (object.pen.style & ~0xF);
-    }
-  }
   object.pen.brush = SolidBrush(object.pen.color);
   StoreObject(index, std::move(object));
 }
@@ -101,7 +98,8 @@ void Player::ExtCreatePen(ByteReader& r) {
   const uint32_t style = r.U32();
   object.pen.style = static_cast<int>(style);
   object.pen.geometric = (style & kPsGeometric) != 0;
-  object.pen.width = object.pen.geometric ? r.U32() : (r.U32(), 1);
+  // A cosmetic pen is one pixel wide whatever width it gives.
+  object.pen.width = object.pen.geometric ? r.U32() : (r.U32(), 0);
   const uint32_t brush_style = r.U32();
   object.pen.color = r.U32() & 0xFFFFFF;
   const uint32_t hatch = r.U32();
@@ -246,6 +244,7 @@ void Player::SelectObject(ByteReader& r) {
   switch (object->kind) {
     case GdiObject::kPen:
       state_.pen = object->pen;
+      RealizePen();
       break;
     case GdiObject::kBrush:
       state_.brush = object->brush;

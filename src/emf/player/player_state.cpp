@@ -31,14 +31,17 @@ DeviceSize Player::Device() const {
 
 void Player::SetMapMode(ByteReader& r) {
   state_.map.SetMode(r.I32(), Device());
+  TransformChanged();
 }
 
 void Player::SetWindowExtEx(ByteReader& r) {
   state_.map.SetWindowExt(ReadPointL(r), Device());
+  TransformChanged();
 }
 
 void Player::SetViewportExtEx(ByteReader& r) {
   state_.map.SetViewportExt(ReadPointL(r), Device());
+  TransformChanged();
 }
 
 void Player::SetWindowOrgEx(ByteReader& r) {
@@ -52,11 +55,13 @@ void Player::SetViewportOrgEx(ByteReader& r) {
 void Player::ScaleViewportExtEx(ByteReader& r) {
   const double x_num = r.I32(), x_denom = r.I32(), y_num = r.I32(), y_denom = r.I32();
   state_.map.ScaleViewportExt(x_num, x_denom, y_num, y_denom, Device());
+  TransformChanged();
 }
 
 void Player::ScaleWindowExtEx(ByteReader& r) {
   const double x_num = r.I32(), x_denom = r.I32(), y_num = r.I32(), y_denom = r.I32();
   state_.map.ScaleWindowExt(x_num, x_denom, y_num, y_denom, Device());
+  TransformChanged();
 }
 
 void Player::SetWorldTransform(ByteReader& r) {
@@ -64,6 +69,7 @@ void Player::SetWorldTransform(ByteReader& r) {
   if (r.Ok() && t.IsFinite() && t.Invertible()) {
     state_.world = t;
   }
+  TransformChanged();
 }
 
 void Player::ModifyWorldTransform(ByteReader& r) {
@@ -92,6 +98,7 @@ void Player::ModifyWorldTransform(ByteReader& r) {
   if (next.IsFinite() && next.Invertible()) {
     state_.world = next;
   }
+  TransformChanged();
 }
 
 void Player::SaveDC(ByteReader&) {
@@ -112,6 +119,7 @@ void Player::RestoreDC(ByteReader& r) {
   state_ = saved_[static_cast<size_t>(target)];
   saved_.resize(static_cast<size_t>(target));
   UpdateClip();
+  RealizePen();  // GDI chooses the restored pen again, under the restored transform
 }
 
 void Player::SetBkMode(ByteReader& r) {

@@ -226,6 +226,121 @@ TEST(Player, WidePenUnderAPixelDrawsTheThinLine) {
   EXPECT_EQ(level.At(100, 10), kWhite);
 }
 
+// Where each run of inked pixels down column x starts, and how long it is.
+std::vector<std::pair<int, int>> InkRuns(const Rendered& r, int x) {
+  std::vector<std::pair<int, int>> runs;
+  for (int y = 0; y < kSide; ++y) {
+    if (r.At(x, y) == kWhite) {
+      continue;
+    }
+    if (runs.empty() || runs.back().first + runs.back().second != y) {
+      runs.emplace_back(y, 0);
+    }
+    ++runs.back().second;
+  }
+  return runs;
+}
+
+std::string GeometricPen(int width) {
+  return EmfRecord(95, {2, 0, 0, 0, 0, 0x10000, U(width), 0, 0, 0, 0});
+}
+
+std::string LevelLine(int y, int x0, int x1) {
+  return EmfRecord(27, {U(x0), U(y)}) + EmfRecord(54, {U(x1), U(y)});
+}
+
+// Pens at 1.18 pixels a unit, each drawn as one level line, as the reference renderer drew
+// tests/gdi-pages' pen-width-origin: the width is the distance between the rounded ends of
+// the width's step along x, so the window's x origin decides it, when the pen is chosen (or
+// chosen again by RestoreDC, or taken again under a new scale).
+TEST(Player, PenWidthsTakenFromTheRoundedEndsWhenChosen) {
+  struct Row {
+    int ox, oy;
+    std::string pen, after;
+  };
+  const std::string moved = EmfRecord(10, {3, 0});
+  const Row rows[] = {
+      {0, 0, GeometricPen(1), ""},
+      {3, 0, GeometricPen(1), ""},
+      {0, 3, GeometricPen(1), ""},
+      {3, 0, GeometricPen(2), ""},
+      {3, 0, EmfRecord(38, {2, 0, 1, 0, 0}), ""},                    // CreatePen
+      {3, 0, EmfRecord(38, {2, 0, 0, 0, 0}), ""},                    // width 0
+      {3, 0, EmfRecord(95, {2, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}), ""},  // cosmetic
+      {0, 0, GeometricPen(1), moved},                                // kept
+      {0, 0, GeometricPen(1), moved + EmfRecord(33, {}) + EmfRecord(34, {U(-1)})},
+      {0, 0, GeometricPen(1), moved + EmfRecord(9, {200, 200}) + EmfRecord(11, {236, 236})},
+  };
+  const std::string scale = EmfRecord(9, {100, 100}) + EmfRecord(11, {118, 118});
+  std::string page = EmfRecord(17, {8}) + scale;
+  int i = 0;
+  for (const Row& row : rows) {
+    const int ox = row.after.empty() ? row.ox : 3;
+    page += EmfRecord(10, {U(row.ox), U(row.oy)}) + row.pen + Select(2) + row.after +
+            LevelLine(10 + 10 * i + row.oy, 10 + ox, 150 + ox) + Select(0x80000007) +
+            EmfRecord(40, {2}) + EmfRecord(10, {0, 0}) + scale;
+    ++i;
+  }
+  const std::vector<std::pair<int, int>> expected = {{12, 1}, {23, 2}, {35, 1}, {46, 3},  {58, 2},
+                                                     {71, 1}, {83, 1}, {94, 1}, {105, 2}, {117, 2}};
+  EXPECT_EQ(InkRuns(Play(page), 80), expected);
+}
+
+// Pens under world transforms, as the reference renderer drew tests/gdi-pages'
+// pen-width-turned: a turned width loses its fraction (4 units turned by 30 degrees are 3
+// pixels), x decides under unequal scales, a new scale takes the width again, and CreatePen's
+// dashed pen draws solid where it comes to more than a pixel and dashed where it does not.
+TEST(Player, PenWidthsUnderWorldTransforms) {
+  struct Row {
+    const char* name;
+    double m11, m12, m21, m22;
+    std::string pen;
+    int width;  // pixels down column 80; 0: a gap of the dashes there
+  };
+  const double c = std::cos(std::acos(-1.0) / 6), s = 0.5;
+  const Row rows[] = {
+      {"unturned", 1, 0, 0, 1, GeometricPen(4), 4},
+      {"turned by 30 degrees", c, s, -s, c, GeometricPen(4), 3},
+      {"turned by 90 degrees", 0, 1, -1, 0, GeometricPen(4), 4},
+      {"x times 3", 3, 0, 0, 1, GeometricPen(4), 12},
+      {"y times 3", 1, 0, 0, 3, GeometricPen(4), 4},
+      {"scaled after it is chosen", 3, 0, 0, 3, GeometricPen(2), 6},
+      {"dashed, 3 pixels", 3, 0, 0, 3, EmfRecord(38, {2, 1, 1, 0, 0}), 3},
+      {"dashed, under a pixel", 0.25, 0, 0, 0.25, EmfRecord(38, {2, 1, 4, 0, 0}), 0},
+  };
+  for (const Row& row : rows) {
+    const std::string world =
+        EmfRecord(35, {F(static_cast<float>(row.m11)), F(static_cast<float>(row.m12)),
+                       F(static_cast<float>(row.m21)), F(static_cast<float>(row.m22)), 0, 0});
+    const bool later = std::string(row.name) == "scaled after it is chosen";
+    const double det = row.m11 * row.m22 - row.m12 * row.m21;
+    auto logical = [&](double x, double y) {
+      return std::pair<int, int>{static_cast<int>(std::lround((x * row.m22 - y * row.m21) / det)),
+                                 static_cast<int>(std::lround((y * row.m11 - x * row.m12) / det))};
+    };
+    const auto [x0, y0] = logical(10, 100);
+    const auto [x1, y1] = logical(150, 100);
+    const std::string page = EmfRecord(16, {2}) +
+                             (later ? row.pen + Select(2) + world : world + row.pen + Select(2)) +
+                             EmfRecord(27, {U(x0), U(y0)}) + EmfRecord(54, {U(x1), U(y1)});
+    const Rendered r = Play(page);
+    const auto runs = InkRuns(r, 80);
+    if (row.width == 0) {
+      EXPECT_TRUE(runs.empty()) << row.name;
+      int ink = 0;
+      for (int x = 10; x < 150; ++x) {
+        ink += r.At(x, 100) != kWhite;
+      }
+      EXPECT_GT(ink, 50) << row.name;
+      EXPECT_LT(ink, 120) << row.name;
+      EXPECT_EQ(InkRuns(r, 20), (std::vector<std::pair<int, int>>{{100, 1}})) << row.name;
+    } else {
+      ASSERT_EQ(runs.size(), 1u) << row.name;
+      EXPECT_EQ(runs[0].second, row.width) << row.name;
+    }
+  }
+}
+
 TEST(Player, HatchesWithTransparentAndOpaqueBackgrounds) {
   const std::string hatch = EmfRecord(39, {1, 2, 0x0000FF, 4}) + Select(1) + NullPen();
   int red = 0, white = 0, black = 0;

@@ -88,14 +88,26 @@ Pattern ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, 
   cairo_matrix_t to_device;
   cairo_matrix_init(&to_device, (tr.x - tl.x) / sw, (tr.y - tl.y) / sw, (bl.x - tl.x) / sh,
                     (bl.y - tl.y) / sh, tl.x, tl.y);
+  // A smoothed transfer that grows an upright source both ways blends the neighbours of
+  // source point (x, y) * source / destination, measured from the pixels' corners rather
+  // than their centres: the picture sits half a source pixel up and left of where centres
+  // put it, and its last row and column repeat (tests/gdi-pages' blt-halftone-grow). A size
+  // kept one to one counts as grown, whatever the page's scale rounds it to.
+  const double dw = tr.x - tl.x, dh = bl.y - tl.y;
+  const bool grows = smooth && tr.y == tl.y && bl.x == tl.x && sw > 0 && sh > 0 &&
+                     dw >= sw * 0.999 && dh >= sh * 0.999;
+  const double shift_x = grows ? 0.5 * (1 - sw / dw) : 0;
+  const double shift_y = grows ? 0.5 * (1 - sh / dh) : 0;
   cairo_matrix_t offset;
-  cairo_matrix_init_translate(&offset, -sx, -sy);
+  cairo_matrix_init_translate(&offset, -sx - shift_x, -sy - shift_y);
   cairo_matrix_t full;
   cairo_matrix_multiply(&full, &offset, &to_device);
   if (cairo_matrix_invert(&full) == CAIRO_STATUS_SUCCESS) {
     cairo_pattern_set_matrix(pattern.get(), &full);
   }
-  cairo_pattern_set_filter(pattern.get(), smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_filter(pattern.get(), grows     ? CAIRO_FILTER_BILINEAR
+                                          : smooth ? CAIRO_FILTER_GOOD
+                                                   : CAIRO_FILTER_NEAREST);
   cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
   return pattern;
 }

@@ -203,11 +203,13 @@ StrokeStyle Player::CurrentStroke() const {
                                     : std::vector<double>{3 * unit, unit, unit, unit, unit, unit};
       break;
     case 7:  // PS_USERSTYLE
-      // The style's lengths are device pixels, for geometric pens as for cosmetic ones: GDI
-      // scales them neither by the mapping nor by the pen's width (settled on a page of our
-      // own through the reference renderer: 20 and 24 stay 20 and 24 pixels at any scale).
+      // A geometric pen's lengths are device pixels: GDI scales them neither by the mapping
+      // nor by the pen's width (20 and 24 stay 20 and 24 pixels at any scale). A cosmetic
+      // pen counts in the display's style steps, three pixels each, as its own dashes do
+      // (18 on, 6 off for PS_DASH's 6 and 2): 6 and 6 draw 18 and 18 (tests/gdi-pages'
+      // pen-style-gaps).
       for (double d : pen.user_dashes) {
-        style.dashes.push_back(std::max(0.5, d));
+        style.dashes.push_back(std::max(0.5, pen.geometric ? d : 3 * d));
       }
       break;
     case 8:  // PS_ALTERNATE
@@ -216,7 +218,9 @@ StrokeStyle Player::CurrentStroke() const {
     default:
       break;
   }
-  style.opaque_gaps = state_.bk_mode == kBkOpaque;
+  // Only the old pens of CreatePen fill their gaps in the background colour; a pen of
+  // ExtCreatePen, cosmetic or geometric, leaves them as they were (pen-style-gaps).
+  style.opaque_gaps = state_.bk_mode == kBkOpaque && !pen.extended;
   style.background = state_.bk_color;
   if (pen.geometric && !style.cosmetic &&
       (pen.brush.style == Brush::kHatched || pen.brush.style == Brush::kPattern)) {

@@ -48,6 +48,7 @@ struct Pen {
   bool geometric = false;           // ExtCreatePen's PS_GEOMETRIC
   std::vector<double> user_dashes;  // PS_USERSTYLE, logical units
   Brush brush;                      // geometric pens fill with a brush (solid in practice)
+  bool extended = false;            // made by ExtCreatePen, whose styled lines leave gaps alone
 };
 
 struct GdiObject {

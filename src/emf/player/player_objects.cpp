@@ -97,6 +97,7 @@ void Player::ExtCreatePen(ByteReader& r) {
   object.kind = GdiObject::kPen;
   const uint32_t style = r.U32();
   object.pen.style = static_cast<int>(style);
+  object.pen.extended = true;
   object.pen.geometric = (style & kPsGeometric) != 0;
   // A cosmetic pen is one pixel wide whatever width it gives.
   object.pen.width = object.pen.geometric ? r.U32() : (r.U32(), 0);

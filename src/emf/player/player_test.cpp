@@ -544,6 +544,45 @@ TEST(Player, UserStyleDashesAreDevicePixelsAtAnyScale) {
   EXPECT_EQ(runs[2], 20);
 }
 
+// Styled pens in OPAQUE mode over a red background colour, as the reference renderer drew
+// tests/gdi-pages' pen-style-gaps: only CreatePen's dashed pen paints its gaps, and a cosmetic
+// user style counts three pixels a unit. Runs are counted from a line's first ink.
+TEST(Player, OnlyCreatePensFillTheirGapsAndCosmeticStylesCountThreePixels) {
+  struct Case {
+    const char* pen;
+    std::string record;
+    int dash, gap;
+    uint32_t gap_colour;
+  };
+  const Case cases[] = {
+      {"CreatePen PS_DASH", EmfRecord(38, {2, 1, 1, 0, 0}), 18, 6, kRed},
+      {"cosmetic PS_DASH", EmfRecord(95, {2, 0, 0, 0, 0, 0x00001, 1, 0, 0, 0, 0}), 18, 6, kWhite},
+      {"cosmetic user style", EmfRecord(95, {2, 0, 0, 0, 0, 0x00007, 1, 0, 0, 0, 2, 6, 6}), 18,
+       18, kWhite},
+      {"geometric user style", EmfRecord(95, {2, 0, 0, 0, 0, 0x10007, 4, 0, 0, 0, 2, 12, 12}),
+       16, 8, kWhite},
+  };
+  for (const Case& c : cases) {
+    const Rendered r = Play(EmfRecord(18, {2}) + EmfRecord(25, {0x0000FF}) + c.record +
+                            Select(2) + EmfRecord(27, {10, 50}) + EmfRecord(54, {190, 50}));
+    int x = 0;
+    while (x < kSide && r.At(x, 50) != kBlack) {
+      ++x;
+    }
+    const int start = x;
+    while (x < kSide && r.At(x, 50) == kBlack) {
+      ++x;
+    }
+    EXPECT_EQ(x - start, c.dash) << c.pen;
+    const int gap_start = x;
+    while (x < kSide && r.At(x, 50) != kBlack) {
+      EXPECT_EQ(r.At(x, 50), c.gap_colour) << c.pen << " at " << x;
+      ++x;
+    }
+    EXPECT_EQ(x - gap_start, c.gap) << c.pen;
+  }
+}
+
 // A geometric pen's dashes along a line of short slanted segments, as the reference renderer
 // drew them (pen-dashed-segments in tests/gdi-pages): each segment moves the style on by its
 // whole pixels only, so dashes and gaps reach further than along the same line in one piece.
@@ -921,6 +960,49 @@ TEST(Player, ShrunkBitmapsShowWhatEachStretchModeKeeps) {
         EXPECT_EQ(r.At(10 + x, 10 + y), want)
             << "mode " << c.mode << ", " << c.width << " x " << c.height << " at " << x << "," << y;
       }
+    }
+  }
+}
+
+// HALFTONE growing a row of black, white, black and red to 40 and 13 pixels blends the two
+// source pixels about x * source / destination, counted from the pixels' corners, the last
+// one repeated: the reference renderer's values on tests/gdi-pages' blt-halftone-grow, which
+// cairo's bilinear weights meet within 3.
+TEST(Player, HalftoneGrowsByBlendingFromThePixelsCorners) {
+  std::string info;
+  for (uint32_t v : {40u, 4u, 1u, 1u | (24u << 16), 0u, 12u, 0u, 0u, 0u, 0u}) {
+    testing_support::Append32(info, v);
+  }
+  const std::string bits("\0\0\0\xFF\xFF\xFF\0\0\0\0\0\xFF", 12);  // blue, green, red
+  struct Case {
+    int width;
+    std::vector<int> reds, greens;
+  };
+  const Case cases[] = {
+      {40,
+       {0,   26,  51,  77,  102, 128, 153, 179, 204, 230, 255, 229, 204, 178,
+        153, 127, 102, 76,  51,  25,  0,   26,  51,  76,  102, 127, 153, 178,
+        204, 229, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255},
+       {0,   26,  51,  77,  102, 128, 153, 179, 204, 230, 255, 229, 204, 178,
+        153, 127, 102, 76,  51,  25,  0,   0,   0,   0,   0,   0,   0,   0,
+        0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0}},
+      {13,
+       {0, 78, 157, 235, 196, 118, 39, 39, 118, 196, 255, 255, 255},
+       {0, 78, 157, 235, 196, 118, 39, 0, 0, 0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    std::string stretch;
+    testing_support::Append32(stretch, 81);
+    testing_support::Append32(stretch, 80 + 40 + 12);
+    for (uint32_t v : {0u, 0u, 0u, 0u, 10u, 10u, 0u, 0u, 4u, 1u, 80u, 40u, 120u, 12u, 0u,
+                       0x00CC0020u, U(c.width), 1u}) {
+      testing_support::Append32(stretch, v);
+    }
+    const Rendered r = Play(EmfRecord(21, {4}) + stretch + info + bits);
+    for (int x = 0; x < c.width; ++x) {
+      const uint32_t p = r.At(10 + x, 10);
+      EXPECT_NEAR(static_cast<int>(p >> 16), c.reds[x], 3) << c.width << " at " << x;
+      EXPECT_NEAR(static_cast<int>((p >> 8) & 0xFF), c.greens[x], 3) << c.width << " at " << x;
     }
   }
 }

@@ -176,7 +176,7 @@ std::string CreateFont(const FontSpec& f) {
     Append32(r, static_cast<uint32_t>(v));
   }
   // italic, underline, strike-out, charset
-  Append32(r, (f.underline ? 0x100u : 0u) | (f.strike_out ? 0x10000u : 0u) |
+  Append32(r, (f.italic ? 1u : 0u) | (f.underline ? 0x100u : 0u) | (f.strike_out ? 0x10000u : 0u) |
                   static_cast<uint32_t>(f.charset) << 24);
   // precisions, quality, pitch and family
   Append32(r, static_cast<uint32_t>(f.quality) << 16 | static_cast<uint32_t>(f.pitch_and_family)

@@ -38,6 +38,7 @@ struct FontSpec {
   uint8_t quality = 0;
   uint8_t pitch_and_family = 0;
   uint8_t charset = 0;
+  bool italic = false;
   bool underline = false;
   bool strike_out = false;
   const char* face = "Arial";

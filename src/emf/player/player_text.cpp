@@ -185,7 +185,7 @@ struct TextLayout {
 
 namespace {
 
-constexpr uint8_t kNonAntialiased = 3, kAntialiased = 4;  // lfQuality
+constexpr uint8_t kNonAntialiased = 3;  // lfQuality
 
 using ScaledFont = std::unique_ptr<cairo_scaled_font_t,
                                    CairoDestroy<cairo_scaled_font_t, cairo_scaled_font_destroy>>;
@@ -361,22 +361,24 @@ size_t SameFaceEnd(const GlyphRun& run, size_t start) {
   return end;
 }
 
-// Whether a face's glyphs are drawn in grey: as the font's quality asks, else as the face's
-// gasp table does at the size.
+// Whether a face's glyphs are drawn in grey: never when the font's quality says so, else as
+// the face's gasp table asks at the size, whatever smoothing the quality asks for (GDI
+// smooths a font "if the font supports it": ANTIALIASED_QUALITY at 12 pixels in Arial's
+// substitute is plain, as the reference renderer draws it).
 bool DrawnSmooth(uint8_t quality, const Typeface& face, int ppem) {
-  return quality == kAntialiased || (quality != kNonAntialiased && face.SmoothAt(ppem));
+  return quality != kNonAntialiased && face.SmoothAt(ppem);
 }
 
-// The advances of glyphs drawn in plain pixels: the outline hinted for plain pixels, which
-// moves the advances too, as GDI has them; false when the face cannot say.
-bool AdvancesInPlainPixels(const GlyphRun& run, size_t start, size_t end, const GlyphShape& shape,
-                           std::vector<Point>& advances) {
+// The advances of glyphs hinted by the face at the shape's size, for plain pixels (which
+// moves the advances too, as GDI has them) or for grey; false when the face cannot say.
+bool HintedAdvancesOf(const GlyphRun& run, size_t start, size_t end, const GlyphShape& shape,
+                      bool plain, std::vector<Point>& advances) {
   std::vector<uint32_t> indices;
   for (size_t i = start; i < end; ++i) {
     indices.push_back(static_cast<uint32_t>(run.glyphs[i].index));
   }
   std::vector<double> lengths;
-  if (!PlainPixelAdvances(*run.faces[start], shape, indices, lengths)) {
+  if (!(plain ? PlainPixelAdvances : SmoothAdvances)(*run.faces[start], shape, indices, lengths)) {
     return false;
   }
   for (double length : lengths) {
@@ -412,7 +414,16 @@ Point AdvanceGlyphs(const TextRun& text, const FontPlacement& placement, uint8_t
     const GlyphShape& shape = placement.style.shape;
     const bool plain =
         upright && shape.ppem > 0 && !DrawnSmooth(quality, *run.faces[start], shape.ppem);
-    if (!plain || !AdvancesInPlainPixels(run, start, end, shape, advances)) {
+    // A face GDI emboldens advances a pixel more than its own widths (cairo's emboldening
+    // adds its own share), and a face of half- and full-width glyphs keeps the full width
+    // twice the half: those widths come from the face.
+    const bool simulated = upright && shape.ppem > 0 &&
+                           (run.faces[start]->simulated_bold || run.faces[start]->dual_width);
+    if (!plain && simulated && HintedAdvancesOf(run, start, end, shape, false, advances)) {
+      start = end;
+      continue;
+    }
+    if (!plain || !HintedAdvancesOf(run, start, end, shape, true, advances)) {
       for (size_t i = start; i < end; ++i) {
         cairo_glyph_t alone{run.glyphs[i].index, 0, 0};
         cairo_text_extents_t extents;

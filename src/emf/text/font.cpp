@@ -427,6 +427,19 @@ Typeface MakeTypeface(FontLibrary& library, FontPattern match, bool bold, bool i
          {FC_ANTIALIAS, FC_HINTING, FC_HINT_STYLE, FC_AUTOHINT, FC_RGBA, FC_LCD_FILTER}) {
       FcPatternDel(match.get(), setting);
     }
+    // fontconfig marks the faces it has to embolden or slant for what was asked.
+    FcBool embolden = FcFalse;
+    typeface.simulated_bold =
+        bold && FcPatternGetBool(match.get(), FC_EMBOLDEN, 0, &embolden) == FcResultMatch &&
+        embolden == FcTrue;
+    FcMatrix* shear = nullptr;
+    typeface.simulated_italic =
+        italic && FcPatternGetMatrix(match.get(), FC_MATRIX, 0, &shear) == FcResultMatch &&
+        shear != nullptr && shear->xy != 0;
+    int spacing = FC_PROPORTIONAL;
+    typeface.dual_width =
+        FcPatternGetInteger(match.get(), FC_SPACING, 0, &spacing) == FcResultMatch &&
+        (spacing == FC_DUAL || spacing == FC_MONO);
     typeface.face = cairo_ft_font_face_create_for_pattern(match.get());
   }
   if (typeface.face == nullptr) {

@@ -60,6 +60,13 @@ struct Typeface {
   std::vector<std::pair<uint16_t, uint16_t>> gasp;  // (highest ppem, flags), ascending
   // What choosing it had to say (a face not installed), said again to whoever asks next.
   std::string notice;
+  // Bold or italic asked of a face that has none of its own: GDI makes them, emboldening
+  // or slanting the glyphs (and widening each advance by a pixel for bold).
+  bool simulated_bold = false;
+  bool simulated_italic = false;
+  // A face of half- and full-width glyphs (MS Gothic's substitute): GDI advances a full-width
+  // glyph by twice the half width at the size, which its hinting rounds on its own.
+  bool dual_width = false;
 
   // Whether GDI's standard smoothing draws this face in grey at a size: the face's gasp
   // table may ask for plain pixels at the sizes its hinting was made for.

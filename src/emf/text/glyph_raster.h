@@ -42,6 +42,10 @@ void RasterizeGlyphs(const Typeface& typeface, const GlyphShape& shape,
 // when the face cannot say for every glyph. Nothing is rendered; advances are cached.
 bool PlainPixelAdvances(const Typeface& typeface, const GlyphShape& shape,
                         std::span<const uint32_t> glyphs, std::vector<double>& advances);
+// The same for glyphs drawn in grey: whole pixels as hinted at the size. Both count simulated
+// bold's extra pixel.
+bool SmoothAdvances(const Typeface& typeface, const GlyphShape& shape,
+                    std::span<const uint32_t> glyphs, std::vector<double>& advances);
 // Empties the cache, so that the next glyphs are rendered afresh (tests and benchmarks).
 void ForgetGlyphBitmaps();
 

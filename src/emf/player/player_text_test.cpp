@@ -519,6 +519,21 @@ TEST(Text, BoldAndItalicAreSimulatedWhereTheFaceHasNone) {
   EXPECT_EQ(starts, (std::vector<int>{11, 25, 39, 53}));
 }
 
+// GDI weighs an East Asian charset above the face's name: Arial asked for in SHIFTJIS has no
+// kana or kanji, so the run is drawn in the face Windows keeps for the charset (MS Gothic's
+// substitute), Latin letters and all, as the reference renderer draws it.
+TEST(Text, AnEastAsianCharsetTheFaceLacksTakesTheCharsetsFace) {
+  const auto draw = [](const char* face, uint8_t charset) {
+    FontSpec font;
+    font.face = face;
+    font.charset = charset;
+    font.height = -13;
+    return Play(CreateFont(font) + TextOutW(10, 10, u"\u8a2d\u7f6e Aa")).pixels;
+  };
+  EXPECT_EQ(draw("Arial", 128), draw("MS Gothic", 128));
+  EXPECT_NE(draw("Arial", 0), draw("MS Gothic", 128));
+}
+
 // Text that no clip cuts is written straight into the page; text that a clip may cut goes
 // through cairo. Cut by a clip region or by its own clipping rectangle, a run is the uncut run
 // inside the clip and leaves the page alone outside it, smoothed or plain, over white and over

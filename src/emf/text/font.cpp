@@ -273,7 +273,7 @@ struct FontLibrary {
   std::condition_variable face_returned;  // a borrowed face is back among the idle ones
   FT_Library freetype = nullptr;          // null when FreeType cannot start
   // The faces fonts asked for, and the faces that draw characters a font's face lacks.
-  std::map<std::tuple<std::string, int, bool, uint8_t>, Typeface> faces;
+  std::map<std::tuple<std::string, int, bool, uint8_t, const char*>, Typeface> faces;
   std::map<std::tuple<uint32_t, bool, bool>, const Typeface*> fallback_by_code;
   std::map<std::pair<std::string, int>, Typeface> fallback_by_file;
   std::optional<std::string> default_family;  // what fontconfig offers for an unknown name
@@ -395,6 +395,36 @@ FontPattern MatchFamilyOnce(FontLibrary& library, const std::string& family, boo
     known->second = MatchFamily(family, bold, italic);
   }
   return known->second != nullptr ? FontPattern(FcPatternDuplicate(known->second.get())) : nullptr;
+}
+
+// The East Asian charsets, each with the face Windows draws it with when the face asked for
+// has none of its characters, and a character every face of the charset has.
+struct EastAsianCharset {
+  uint8_t charset;
+  const char* face;
+  uint32_t probe;
+};
+
+const EastAsianCharset* EastAsianCharsetOf(uint8_t charset) {
+  static constexpr EastAsianCharset kCharsets[] = {
+      {128, "MS Gothic", 0x3042},  // SHIFTJIS: hiragana a
+      {129, "Gulim", 0xAC00},      // HANGUL: ga
+      {130, "Gulim", 0xAC00},      // JOHAB
+      {134, "SimSun", 0x4E2D},     // GB2312: zhong
+      {136, "MingLiU", 0x4E2D},    // CHINESEBIG5
+  };
+  for (const EastAsianCharset& known : kCharsets) {
+    if (known.charset == charset) {
+      return &known;
+    }
+  }
+  return nullptr;
+}
+
+bool Covers(const FcPattern* match, uint32_t code) {
+  FcCharSet* covered = nullptr;
+  return match != nullptr && FcPatternGetCharSet(match, FC_CHARSET, 0, &covered) == FcResultMatch &&
+         FcCharSetHasChar(covered, code);
 }
 
 std::string FamilyOf(const FcPattern* match) {
@@ -523,8 +553,9 @@ std::vector<std::string> TakeFontNotices() {
 const Typeface& TypefaceFor(const Font& font) {
   FontLibrary& library = Library();
   const bool bold = font.weight >= 550;
-  const auto key =
-      std::make_tuple(Lower(font.face), bold ? 700 : 400, font.italic, font.pitch_and_family);
+  const EastAsianCharset* east_asian = EastAsianCharsetOf(font.charset);
+  const auto key = std::make_tuple(Lower(font.face), bold ? 700 : 400, font.italic,
+                                   font.pitch_and_family, east_asian ? east_asian->face : nullptr);
   std::lock_guard lock(library.mutex);
   auto found = library.faces.find(key);
   if (found != library.faces.end()) {
@@ -553,6 +584,15 @@ const Typeface& TypefaceFor(const Font& font) {
     match = MatchFamilyOnce(library, FamilyForHints(font.pitch_and_family), bold, font.italic);
   }
   std::string notice = SubstitutionNotice(font.face, family, Lower(FamilyOf(match.get())));
+  if (east_asian != nullptr && !Covers(match.get(), east_asian->probe)) {
+    // GDI's font mapper weighs the charset above the name: a face without the charset's
+    // characters gives way to the face Windows keeps for it.
+    if (FontPattern other =
+            MatchFamilyOnce(library, SubstituteFamily(east_asian->face), bold, font.italic);
+        other != nullptr && Covers(other.get(), east_asian->probe)) {
+      match = std::move(other);
+    }
+  }
   if (!notice.empty()) {
     Notice(library, notice);
   }

@@ -36,8 +36,10 @@ UnitRgb ToUnitRgb(ColorRef color) {
 // Fills as GDI makes them: at whole device pixels, and taking in a pixel when the point
 // near its top-left corner lies inside (measured on the corpus: 0.4 pixel in from the corner
 // matches the reference pages best).
+constexpr double kFillGridOffset = 0.4;
+
 Point OnFillGrid(Point p) {
-  return {std::round(p.x) + 0.4, std::round(p.y) + 0.4};
+  return {std::round(p.x) + kFillGridOffset, std::round(p.y) + kFillGridOffset};
 }
 
 Path OnFillGrid(const Path& path) {
@@ -624,6 +626,14 @@ void Canvas::StrokePath(const Path& path, const StrokeStyle& style, int rop2) {
     StrokeCosmetic(path, style, rop2);
     return;
   }
+  // A pen of odd width is centred on the middles of the pixels its points fall on (3 pixels
+  // at x = 10 cover 9 to 11) and a flat end stops before its last point's pixel: taken as
+  // fills are, by the point near each pixel's top-left corner (OnFillGrid). Left on the
+  // pixels' corners, its edges would run through pixel middles and cairo would settle each
+  // one its own way (tests/gdi-pages' pen-odd-width). An even pen's edges run between pixels.
+  const bool odd = std::fmod(std::max(1.0, style.width), 2.0) == 1.0;
+  const double grid = odd ? kFillGridOffset : 0.0;
+  const Path stroked = path.Transformed(Transform{1, 0, 0, 1, grid, grid});
   // The dashes are laid out here, as GDI lays them, and stroked solid. Their ends lie on whole
   // pixels, and GDI centres a pen of odd width on those pixels' middles.
   // A path too long for that is dashed by cairo along its true length.
@@ -637,7 +647,7 @@ void Canvas::StrokePath(const Path& path, const StrokeStyle& style, int rop2) {
   }
   auto stroke = [&](cairo_t* cr, ColorRef color, bool dashed) {
     const bool laid_out = dashed && dash_path.has_value();
-    BuildPath(cr, laid_out ? *dash_path : path);
+    BuildPath(cr, laid_out ? *dash_path : stroked);
     cairo_set_line_width(cr, std::max(1.0, style.width));
     cairo_set_line_cap(cr, style.cap);
     cairo_set_line_join(cr, style.join);

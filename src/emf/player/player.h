@@ -279,8 +279,12 @@ class Player {
   void DrawPolyTextRecord(ByteReader& r, bool wide);
   void CreatePatternBrush(ByteReader& r, bool monochrome);
   DeviceBox BoxOnDevice(const RectL& box) const;
+  // A PS_INSIDEFRAME pen's shape drawn inside its box: the box shrunk so that the pen's
+  // outer pixels meet the box's own edge pixels. Unchanged for other pens.
+  DeviceBox InsideFrame(DeviceBox d) const;
   template <class Shape>
-  void DrawBoxShape(const RectL& box, Shape shape, bool outline_on_far_edges = false);
+  void DrawBoxShape(const RectL& box, Shape shape, bool outline_on_far_edges = false,
+                    bool inside_frame = true);
   TextRun ReadTextRun(ByteReader& r, bool wide, int graphics_mode);
   void DrawTextRun(TextRun text);
   Point AlignText(const TextRun& text, const TextLayout& layout);

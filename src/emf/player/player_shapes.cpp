@@ -111,6 +111,31 @@ DeviceBox Player::BoxOnDevice(const RectL& box) const {
   return d;
 }
 
+DeviceBox Player::InsideFrame(DeviceBox d) const {
+  constexpr int kPsInsideFrame = 6;
+  if ((state_.pen.style & 0xF) != kPsInsideFrame || state_.pen.width == 0 || in_path_ ||
+      d.x1 <= d.x0 || d.y1 <= d.y0) {
+    return d;
+  }
+  const StrokeStyle stroke = CurrentStroke();
+  if (stroke.cosmetic) {
+    return d;
+  }
+  // A pen of w pixels covers w / 2 pixels before its line and the rest after it (5 of 10
+  // before, 4 after; 2 and 2 of 5), so the near edges move in by w / 2 and the far ones,
+  // whose outline runs on the box's last pixels, by (w - 1) / 2. A box too small for that
+  // shrinks to its middle. Settled on tests/gdi-pages' pen-inside-frame.
+  const double before = std::floor(stroke.width / 2);
+  const double after = std::floor((stroke.width - 1) / 2);
+  const double x_in = std::min(before, std::floor((d.x1 - d.x0 - 1) / 2));
+  const double y_in = std::min(before, std::floor((d.y1 - d.y0 - 1) / 2));
+  d.x0 += std::max(0.0, x_in);
+  d.y0 += std::max(0.0, y_in);
+  d.x1 = std::max(d.x0 + 1, d.x1 - after);
+  d.y1 = std::max(d.y0 + 1, d.y1 - after);
+  return d;
+}
+
 void Player::LineTo(ByteReader& r) {
   const Point to{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
   Path path;
@@ -294,10 +319,11 @@ void Player::Rectangle(ByteReader& r) {
   const RectL box = ReadRectL(r);
   // GDI's playback draws a rectangle's outline on its right and bottom edges too, as the
   // advanced graphics mode does; the fill stays inside them. A Windows metafile plays in the
-  // compatible mode, its outline a pixel inside.
+  // compatible mode, its outline a pixel inside. The reference renderer draws a rectangle
+  // of an inside-frame pen where a solid pen's goes, unlike its ellipses (pen-inside-frame).
   DrawBoxShape(
       box, [](double x0, double y0, double x1, double y1) { return BoxPath(x0, y0, x1, y1); },
-      !windows_metafile_);
+      !windows_metafile_, false);
 }
 
 void Player::GdiComment(ByteReader& r) {
@@ -327,8 +353,9 @@ void Player::RoundRect(ByteReader& r) {
 }
 
 template <class Shape>
-void Player::DrawBoxShape(const RectL& box, Shape shape, bool outline_on_far_edges) {
-  const DeviceBox d = BoxOnDevice(box);
+void Player::DrawBoxShape(const RectL& box, Shape shape, bool outline_on_far_edges,
+                          bool inside_frame) {
+  const DeviceBox d = inside_frame ? InsideFrame(BoxOnDevice(box)) : BoxOnDevice(box);
   if (!d.axis_aligned) {
     // Turned by a world transform: the shape is made in logical space.
     const Path logical = shape(box.left, box.top, box.right, box.bottom);
@@ -351,7 +378,8 @@ void Player::DrawArcRecord(ByteReader& r, ArcKind kind) {
   const RectL box = ReadRectL(r);
   const Point start{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
   const Point end{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
-  const DeviceBox d = BoxOnDevice(box);
+  const bool closed = kind == ArcKind::kChord || kind == ArcKind::kPie;
+  const DeviceBox d = closed ? InsideFrame(BoxOnDevice(box)) : BoxOnDevice(box);
   const Transform t = LogicalToCanvas();
   const Point s = t.Apply(start);
   const Point e = t.Apply(end);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -284,6 +285,75 @@ TEST(Player, PenWidthsTakenFromTheRoundedEndsWhenChosen) {
   const std::vector<std::pair<int, int>> expected = {{12, 1}, {23, 2}, {35, 1}, {46, 3},  {58, 2},
                                                      {71, 1}, {83, 1}, {94, 1}, {105, 2}, {117, 2}};
   EXPECT_EQ(InkRuns(Play(page), 80), expected);
+}
+
+// The ink's box within [x0, x1) x [y0, y1): left, top, right, bottom, all inclusive.
+std::array<int, 4> InkBox(const Rendered& r, int x0, int y0, int x1, int y1) {
+  std::array<int, 4> box{kSide, kSide, -1, -1};
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      if (r.At(x, y) == kBlack) {
+        box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x),
+               std::max(box[3], y)};
+      }
+    }
+  }
+  return box;
+}
+
+// tests/gdi-pages' pen-odd-width: an odd pen is centred on its points' pixels, an even one
+// covers w / 2 before them, and a flat end stops before the last point's pixel.
+TEST(Player, WidePensSitOnTheirPointsPixelsAsTheReferenceDraws) {
+  struct Row {
+    int width;
+    std::array<int, 4> level, upright, box;
+  };
+  const Row rows[] = {{3, {10, 19, 69, 21}, {9, 30, 11, 89}, {29, 39, 71, 81}},
+                      {5, {10, 18, 69, 22}, {8, 30, 12, 89}, {28, 38, 72, 82}},
+                      {4, {10, 18, 69, 21}, {8, 30, 11, 89}, {28, 38, 71, 81}}};
+  for (const Row& row : rows) {
+    const std::string page =
+        EmfRecord(95, {2, 0, 0, 0, 0, 0x10200, U(row.width), 0, 0, 0, 0}) + Select(2) +
+        LevelLine(20, 10, 70) + LevelLine(30, 10, 10).substr(0, 16) + EmfRecord(54, {10, 90}) +
+        EmfRecord(38, {3, 0, U(row.width), 0, 0}) + Select(3) + Rect(30, 40, 70, 80);
+    const Rendered r = Play(page);
+    SCOPED_TRACE(row.width);
+    EXPECT_EQ(InkBox(r, 0, 10, 100, 25), row.level);
+    EXPECT_EQ(InkBox(r, 0, 28, 20, 95), row.upright);
+    EXPECT_EQ(InkBox(r, 25, 35, 80, 90), row.box);
+  }
+}
+
+// tests/gdi-pages' pen-inside-frame: an inside-frame pen's ellipse and round rectangle
+// reach the box's own edge pixels and no further, at odd and even widths; its rectangle is
+// drawn where a solid pen's is, as the reference renderer draws it.
+TEST(Player, InsideFramePensDrawWithinTheBox) {
+  struct Row {
+    std::string pen;
+    std::array<int, 4> rectangle, ellipse, round;
+  };
+  const Row rows[] = {
+      {EmfRecord(38, {2, 6, 10, 0, 0}), {5, 5, 74, 64}, {80, 10, 139, 59}, {150, 10, 209, 59}},
+      {EmfRecord(38, {2, 6, 5, 0, 0}), {8, 8, 72, 62}, {80, 10, 139, 59}, {150, 10, 209, 59}},
+      {EmfRecord(95, {2, 0, 0, 0, 0, 0x10006, 9, 0, 0, 0, 0}),
+       {6, 6, 74, 64},
+       {80, 10, 139, 59},
+       {150, 10, 209, 59}},
+  };
+  for (const Row& row : rows) {
+    const std::string page = Fill(0xC0C0C0) + row.pen + Select(2) + Rect(10, 10, 70, 60) +
+                             EmfRecord(42, {80, 10, 140, 60}) +
+                             EmfRecord(44, {150, 10, 210, 60, 20, 20});
+    const Rendered r = Play(page);
+    SCOPED_TRACE(testing::PrintToString(row.ellipse));
+    EXPECT_EQ(InkBox(r, 0, 0, 76, 70), row.rectangle);
+    EXPECT_EQ(InkBox(r, 76, 0, 146, 70), row.ellipse);
+    // The round rectangle runs past the 200-pixel test page's edge: its left and height.
+    const std::array<int, 4> round = InkBox(r, 146, 0, kSide, 70);
+    EXPECT_EQ(round[0], row.round[0]);
+    EXPECT_EQ(round[1], row.round[1]);
+    EXPECT_EQ(round[3], row.round[3]);
+  }
 }
 
 // Pens under world transforms, as the reference renderer drew tests/gdi-pages'

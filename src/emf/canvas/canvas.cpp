@@ -11,6 +11,7 @@
 #include "emf/canvas/line_raster.h"
 #include "emf/canvas/raster_ops.h"
 #include "emf/canvas/row_fill.h"
+#include "emf/canvas/wide_pen.h"
 
 namespace emf {
 namespace {
@@ -107,7 +108,7 @@ Pattern ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, 
   if (cairo_matrix_invert(&full) == CAIRO_STATUS_SUCCESS) {
     cairo_pattern_set_matrix(pattern.get(), &full);
   }
-  cairo_pattern_set_filter(pattern.get(), grows     ? CAIRO_FILTER_BILINEAR
+  cairo_pattern_set_filter(pattern.get(), grows    ? CAIRO_FILTER_BILINEAR
                                           : smooth ? CAIRO_FILTER_GOOD
                                                    : CAIRO_FILTER_NEAREST);
   cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
@@ -618,12 +619,43 @@ void Canvas::StrokeCosmetic(const Path& path, const StrokeStyle& style, int rop2
   cairo_surface_mark_dirty(surface_);
 }
 
+// A solid pen two pixels wide or more, as the reference renderer draws it (wide_pen.h), its
+// pixels painted once. False leaves the path to cairo.
+bool Canvas::StrokeWide(const Path& path, const StrokeStyle& style, int rop2) {
+  const auto shapes = WidePenShapes(path, static_cast<int>(std::lround(style.width)), style.cap,
+                                    style.join, 0, height_);
+  if (!shapes) {
+    return false;
+  }
+  auto fill = [&](cairo_t* cr) {
+    if (style.paint) {
+      SetSource(cr, *style.paint);
+    } else {
+      SetSourceColor(cr, style.color);
+    }
+    BuildPath(cr, OnFillGrid(*shapes));
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    cairo_fill(cr);
+  };
+  if (rop2 == kR2CopyPen) {
+    ApplyClip(cr_);
+    fill(cr_);
+    return true;
+  }
+  DrawThroughMask(path, style.width + 2, fill,
+                  [&](uint32_t p, uint32_t d, int, int) { return Rop2(rop2, p, d); });
+  return true;
+}
+
 void Canvas::StrokePath(const Path& path, const StrokeStyle& style, int rop2) {
   if (path.Empty()) {
     return;
   }
   if (style.cosmetic) {
     StrokeCosmetic(path, style, rop2);
+    return;
+  }
+  if (style.dashes.empty() && style.width >= 2 && StrokeWide(path, style, rop2)) {
     return;
   }
   // A pen of odd width is centred on the middles of the pixels its points fall on (3 pixels

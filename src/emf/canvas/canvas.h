@@ -122,6 +122,7 @@ class Canvas : public DrawingTarget {
  private:
   void SetSource(cairo_t* cr, const Paint& paint);
   void StrokeCosmetic(const Path& path, const StrokeStyle& style, int rop2);
+  bool StrokeWide(const Path& path, const StrokeStyle& style, int rop2);
   // Runs draw on a fresh surface and combines its covered pixels into ours with op(src, dst).
   template <class Draw, class Combine>
   void DrawThroughMask(const Path& area, double margin, Draw draw, Combine combine);

@@ -114,7 +114,7 @@ DeviceBox Player::BoxOnDevice(const RectL& box) const {
 DeviceBox Player::InsideFrame(DeviceBox d) const {
   constexpr int kPsInsideFrame = 6;
   if ((state_.pen.style & 0xF) != kPsInsideFrame || state_.pen.width == 0 || in_path_ ||
-      d.x1 <= d.x0 || d.y1 <= d.y0) {
+      !d.axis_aligned || d.x1 <= d.x0 || d.y1 <= d.y0) {
     return d;
   }
   const StrokeStyle stroke = CurrentStroke();
@@ -319,11 +319,12 @@ void Player::Rectangle(ByteReader& r) {
   const RectL box = ReadRectL(r);
   // GDI's playback draws a rectangle's outline on its right and bottom edges too, as the
   // advanced graphics mode does; the fill stays inside them. A Windows metafile plays in the
-  // compatible mode, its outline a pixel inside. The reference renderer draws a rectangle
-  // of an inside-frame pen where a solid pen's goes, unlike its ellipses (pen-inside-frame).
+  // compatible mode, its outline a pixel inside. The reference renderer draws an EMF's
+  // rectangle of an inside-frame pen where a solid pen's goes, unlike its other shapes, and
+  // shrinks a Windows metafile's as it shrinks them (pen-inside-frame, .emf and .wmf).
   DrawBoxShape(
       box, [](double x0, double y0, double x1, double y1) { return BoxPath(x0, y0, x1, y1); },
-      !windows_metafile_, false);
+      !windows_metafile_, windows_metafile_);
 }
 
 void Player::GdiComment(ByteReader& r) {
@@ -378,8 +379,7 @@ void Player::DrawArcRecord(ByteReader& r, ArcKind kind) {
   const RectL box = ReadRectL(r);
   const Point start{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
   const Point end{static_cast<double>(r.I32()), static_cast<double>(r.I32())};
-  const bool closed = kind == ArcKind::kChord || kind == ArcKind::kPie;
-  const DeviceBox d = closed ? InsideFrame(BoxOnDevice(box)) : BoxOnDevice(box);
+  const DeviceBox d = InsideFrame(BoxOnDevice(box));
   const Transform t = LogicalToCanvas();
   const Point s = t.Apply(start);
   const Point e = t.Apply(end);

@@ -665,5 +665,48 @@ TEST(WmfReader, DrawsAsGdiDoes) {
   EXPECT_EQ(colours.At(512, 600), 0x80A0C0u);
 }
 
+// PS_INSIDEFRAME pens, as the reference renderer drew tests/gdi-pages' pen-inside-frame.wmf:
+// a Windows metafile's rectangle and ellipse are shrunk so their outlines lie on the box's own
+// pixels, at any scale; a pen of a pixel is left as it is. Each case outlines a
+// box of 26 x 26 at (8, 6) over a grey brush; the row through its middle is read from x = 0.
+TEST(WmfReader, InsideFramePensKeepTheOutlineInsideTheBox) {
+  constexpr uint16_t kEllipse = 0x0418;
+  struct Case {
+    const char* name;
+    uint16_t shape;
+    int style, width, scale;
+    int first_red, first_grey;
+  };
+  const Case cases[] = {
+      {"rectangle, 10 pixels", kRectangle, 6, 10, 1, 8, 18},
+      {"ellipse, 10 pixels", kEllipse, 6, 10, 1, 8, 18},
+      {"60 units at 6 a pixel", kRectangle, 6, 60, 6, 8, 18},
+      {"a pixel", kRectangle, 6, 1, 1, 8, 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WmfBuilder b;
+    b.Add(kSetWindowExt, {40 * c.scale, 60 * c.scale});
+    b.AddBytes(kCreateBrush, WmfBuilder::Words({0, 0xC0C0, 0xC0, 0}));
+    b.AddBytes(kCreatePen, WmfBuilder::Words({c.style, c.width, 0, 0xFF, 0}));
+    b.Add(kSelectObject, {0}).Add(kSelectObject, {1});
+    b.Add(c.shape, {32 * c.scale, 34 * c.scale, 6 * c.scale, 8 * c.scale});
+    const Drawn d = Draw(b.Build(true, {0, 0, 60, 40, 96}));
+    ASSERT_EQ(d.width, 60);
+    int red = -1, grey = -1;
+    for (int x = 0; x < 30 && grey < 0; ++x) {
+      if (red < 0 && d.At(x, 19) == 0xFF0000u) {
+        red = x;
+      } else if (red >= 0 && d.At(x, 19) == 0xC0C0C0u) {
+        grey = x;
+      }
+    }
+    EXPECT_EQ(red, c.first_red);
+    // An ellipse's wide outline is flattened into segments joined by the pen's disks, which
+    // may leave it a pixel thicker at its sides than the reference's.
+    EXPECT_NEAR(grey, c.first_grey, c.shape == kEllipse ? 1 : 0);
+  }
+}
+
 }  // namespace
 }  // namespace emf

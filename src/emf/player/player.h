@@ -104,6 +104,9 @@ struct TextMeasure {
   Point advance;
   double ascent = 0;
   double descent = 0;
+  // Along the baseline, where the run stands after each of its code units: a double-byte
+  // character's second byte ends where its first does.
+  std::vector<double> ends;
 };
 // Measures a run in a font (null: the DC's default font) through a logical -> device
 // transform, as the player lays it out; the Windows-metafile reader sizes its pages by it.

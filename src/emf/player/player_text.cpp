@@ -547,6 +547,18 @@ TextMeasure MeasureText(const TextRun& text, const Font* font, const Transform& 
   measure.advance = layout.total;
   measure.ascent = layout.line.ascent;
   measure.descent = layout.line.descent;
+  const GlyphRun& run = layout.run;
+  size_t next = 0;  // the first glyph of a later unit
+  for (size_t unit = 0; unit < text.codes.size(); ++unit) {
+    while (next < run.glyphs.size() && run.units[next] <= unit) {
+      ++next;
+    }
+    // A unit without a glyph of its own after it (a lead byte's second) ends with the run's
+    // next glyph, or the run.
+    const Point end =
+        next < run.glyphs.size() ? Point{run.glyphs[next].x, run.glyphs[next].y} : layout.total;
+    measure.ends.push_back(std::hypot(end.x, end.y));
+  }
   measure.valid = true;
   return measure;
 }

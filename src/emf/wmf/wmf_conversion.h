@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "emf/player/mapping.h"
+#include "emf/player/player.h"
 #include "emf/records/byte_reader.h"
 #include "emf/records/gdi_constants.h"
 #include "emf/records/geometry.h"
@@ -366,8 +367,7 @@ class Converter {
   void AddBounds(double left, double top, double right, double bottom);
   // Device pixels, whole and in any order.
   void AddDeviceBounds(double x0, double y0, double x1, double y1);
-  void AddTextBounds(double x, double y, std::span<const uint8_t> string,
-                     const std::vector<int32_t>& advances);
+  void AddTextBounds(double x, double y, uint32_t count, double width, const TextMeasure& measure);
   void AddPointBounds(double x, double y) { AddBounds(x, y, x, y); }
 
   void Skip(const char* name, const char* why);

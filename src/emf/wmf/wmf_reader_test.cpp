@@ -318,6 +318,39 @@ TEST(WmfReader, PlainFilesAreSizedByTheTextTheyDraw) {
   }
 }
 
+// A plain file's run without spacing gets the spacing Windows' conversion records: each
+// character's advance on the reference display in whole logical units (a window of 1000
+// over the display's 1024 pixels: Arial's 48-unit "One " at 36 pixels advances 27 20 20 10,
+// as the reference renderer's conversion records it).
+TEST(WmfReader, PlainTextGetsTheSpacingWindowsRecords) {
+  std::vector<uint8_t> font = WmfBuilder::Words({-48, 0, 0, 0, 400, 0, 0, 0, 0});
+  for (char c : std::string("Arial")) {
+    font.push_back(static_cast<uint8_t>(c));
+  }
+  font.push_back(0);
+  const std::vector<uint8_t> text =
+      WmfBuilder::Words({4, 'O' | 'n' << 8, 'e' | ' ' << 8, 100, 200});
+  const WmfConversion converted =
+      Convert(Page().AddBytes(0x02FB, font).Add(kSelectObject, {0}).AddBytes(0x0521, text).Build());
+  const auto page = Metafile::Parse(converted.emf, nullptr);
+  ASSERT_TRUE(page);
+  std::vector<int32_t> spacing;
+  for (const Record& record : page->records()) {
+    if (record.type == kEmrExtTextOutA) {
+      ByteReader r(record.bytes);
+      r.Skip(8 + 16 + 12 + 8);  // type, size, bounds, mode, scales, reference
+      const uint32_t count = r.U32();
+      r.Skip(4 + 4 + 16);
+      const uint32_t off_dx = r.U32();
+      ByteReader dx(record.bytes.subspan(std::min<size_t>(off_dx, record.bytes.size())));
+      for (uint32_t i = 0; i < count && dx.Has(4); ++i) {
+        spacing.push_back(dx.I32());
+      }
+    }
+  }
+  EXPECT_EQ(spacing, (std::vector<int32_t>{27, 20, 20, 10}));
+}
+
 // A plain file that carries the EMF it was made from (Office, GetWinMetaFileBits) is that
 // EMF, as Windows converts it, when its comments are whole and its checksum holds; else its
 // records are converted.

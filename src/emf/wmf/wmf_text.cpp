@@ -13,7 +13,9 @@ void Converter::SetTextAlign(ByteReader& r) {
   out_.Simple(kEmrSetTextAlign, {static_cast<int32_t>(s_.text_align)});
 }
 
-// Text: EMR_EXTTEXTOUTA with the record's bytes, read in the font's charset by the player.
+// Text: EMR_EXTTEXTOUTA with the record's bytes, read in the font's charset by the player. A
+// plain file's run gets the spacing Windows' conversion records for it: each character's
+// advance on the reference display in whole logical units.
 void Converter::Text(double x, double y, uint32_t options, const RectL* rect,
                      std::span<const uint8_t> string, ByteReader* dx) {
   const uint32_t count = static_cast<uint32_t>(string.size());
@@ -21,6 +23,27 @@ void Converter::Text(double x, double y, uint32_t options, const RectL* rect,
   if (dx != nullptr && dx->Has(static_cast<size_t>(count) * 2)) {
     for (uint32_t i = 0; i < count; ++i) {
       advances.push_back(dx->I16());
+    }
+  }
+  const Transform page = s_.map.PageTransform();
+  TextMeasure measure;
+  if (!placeable_ && page.m11 != 0 && page.m22 != 0) {
+    TextRun run;
+    run.valid = true;
+    run.codes = DecodeCodePage(string, s_.font ? s_.font->charset : 0);
+    if (!advances.empty()) {
+      run.dx.assign(advances.begin(), advances.end());
+      run.dy.assign(advances.size(), 0);
+    }
+    measure = MeasureText(run, s_.font.get(), page, 0);
+    if (measure.valid && advances.empty() && measure.ends.size() == count) {
+      // Each character's own advance, taken back to whole logical units.
+      double before = 0;
+      for (double end : measure.ends) {
+        advances.push_back(static_cast<int32_t>(
+            std::clamp(std::round((end - before) / std::fabs(page.m11)), -1e6, 1e6)));
+        before = end;
+      }
     }
   }
   const uint32_t options_out = options & ~0x10u;  // 8-bit text is never glyph indices
@@ -47,42 +70,26 @@ void Converter::Text(double x, double y, uint32_t options, const RectL* rect,
 
   // Bounds (a placeable file's page is its box): the box the text takes by its alignment,
   // and the rectangle it paints.
-  if (placeable_) {
+  if (placeable_ || !measure.valid) {
     return;
   }
   if (rect != nullptr && (options & 0x6) != 0) {
     AddBounds(rect->left, rect->top, rect->right - 1, rect->bottom - 1);
   }
-  AddTextBounds(x, y, string, advances);
+  double width = 0;
+  for (int32_t a : advances) {
+    width += a;
+  }
+  AddTextBounds(x, y, count, width, measure);
 }
 
-// The box GDI records for a run: measured on the reference display as the player lays it out
-// (glyphs sized by the vertical scale, whatever the horizontal one), taken back to whole
-// logical units as GDI's text metrics are, placed there by the alignment, and mapped.
-void Converter::AddTextBounds(double x, double y, std::span<const uint8_t> string,
-                              const std::vector<int32_t>& advances) {
+// The box GDI records for a run: its width in logical units, and the cell measured on the
+// reference display as the player lays it out (glyphs sized by the vertical scale, whatever
+// the horizontal one) taken back to whole logical units as GDI's text metrics are, placed
+// by the alignment and mapped.
+void Converter::AddTextBounds(double x, double y, uint32_t count, double width,
+                              const TextMeasure& measure) {
   const Transform page = s_.map.PageTransform();
-  if (page.m11 == 0 || page.m22 == 0) {
-    return;
-  }
-  TextRun run;
-  run.valid = true;
-  run.codes = DecodeCodePage(string, s_.font ? s_.font->charset : 0);
-  double width = 0;
-  if (advances.size() == string.size()) {
-    run.dx.assign(advances.begin(), advances.end());
-    run.dy.assign(advances.size(), 0);
-    for (int32_t a : advances) {
-      width += a;
-    }
-  }
-  const TextMeasure measure = MeasureText(run, s_.font.get(), page, 0);
-  if (!measure.valid) {
-    return;
-  }
-  if (run.dx.empty()) {
-    width = std::round(std::fabs(measure.advance.x / page.m11));
-  }
   const double ascent = std::round(measure.ascent / std::fabs(page.m22));
   const double descent = std::round(measure.descent / std::fabs(page.m22));
   const uint32_t align = s_.text_align;
@@ -92,7 +99,7 @@ void Converter::AddTextBounds(double x, double y, std::span<const uint8_t> strin
     top = s_.y;
     s_.x += width;
   }
-  if (string.empty()) {
+  if (count == 0) {
     return;
   }
   switch (align & 6) {

@@ -72,11 +72,14 @@ std::optional<std::vector<uint8_t>> EmbeddedEmf(const WmfFile& file, std::span<c
     }
   }
   if (seen_records == 0 || seen_records != expected_records || emf.size() != total ||
-      !ChecksumHolds(wmf)) {
+      file.truncated() || !ChecksumHolds(wmf)) {
     return std::nullopt;
   }
+  // Only a whole page stands for the file: one cut short, or no EMF at all, leaves the
+  // records to be converted.
   std::string ignored;
-  if (!ParseHeader(emf, &ignored)) {
+  const std::optional<Metafile> page = Metafile::Parse(emf, &ignored);
+  if (!page || page->truncated()) {
     return std::nullopt;
   }
   return emf;

@@ -355,7 +355,7 @@ TEST(WmfReader, PlainTextGetsTheSpacingWindowsRecords) {
 // EMF, as Windows converts it, when its comments are whole and its checksum holds; else its
 // records are converted.
 TEST(WmfReader, APlainFileGivesBackTheEmfItCarries) {
-  const std::vector<uint8_t> emf = [] {
+  std::vector<uint8_t> emf = [] {
     const std::string page = testing_support::BoxPage(0x0000FF, 5000, 4000);
     return std::vector<uint8_t>(page.begin(), page.end());
   }();
@@ -401,6 +401,11 @@ TEST(WmfReader, APlainFileGivesBackTheEmfItCarries) {
   EXPECT_EQ(Convert(carrying(100, true)).emf, emf) << "split over several comments";
   EXPECT_NE(Convert(carrying(4096, false)).emf, emf) << "the checksum does not hold";
   EXPECT_NE(Convert(carrying(100, true, 99)).emf, emf) << "comments missing";
+  // An EMF cut short within whole comments is not the page: the records are.
+  const std::vector<uint8_t> whole = emf;
+  emf.resize(emf.size() - 20);  // EMR_EOF and a little more gone
+  EXPECT_NE(Convert(carrying(4096, true)).emf, emf) << "the carried EMF cut short";
+  emf = whole;
 }
 
 // A font's face name is in the code page of its charset, whole characters only.

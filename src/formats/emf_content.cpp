@@ -9,6 +9,11 @@ namespace {
 constexpr uint32_t kHeader = 1;
 constexpr uint32_t kEndOfFile = 14;
 constexpr uint32_t kComment = 70;
+constexpr uint32_t kBitBlt = 76;
+// The raster operation that leaves the destination as it is: GDI+ writes an EMR_BITBLT of it
+// into pages of only EMF+ drawing, which puts nothing on the page.
+constexpr uint32_t kRopDestination = 0x00AA0029;
+constexpr uint64_t kBitBltRop = 40;  // the record's dwRop, after its bounds and destination
 constexpr uint32_t kEmfPlusSignature = 0x2B464D45;  // "EMF+"
 
 // The records that put something on the page; state, objects, paths being built and
@@ -39,7 +44,12 @@ bool HoldsOnlyEmfPlus(const ReadBytesAt& read) {
       break;
     }
     if (std::find(kDrawingRecords.begin(), kDrawingRecords.end(), type) != kDrawingRecords.end()) {
-      return false;
+      const bool leaves_page = type == kBitBlt && size >= kBitBltRop + 4 &&
+                               read(offset + kBitBltRop, std::span(head).subspan(8, 4)) &&
+                               Word(head.data() + 8) == kRopDestination;
+      if (!leaves_page) {
+        return false;
+      }
     }
     if (type == kComment && size >= 16 && read(offset + 8, std::span(head).subspan(8, 8)) &&
         Word(head.data() + 12) == kEmfPlusSignature) {

@@ -9,7 +9,8 @@
 using ReadBytesAt = std::function<bool(uint64_t offset, std::span<unsigned char> out)>;
 
 // Whether the page's drawing is all EMF+ (GDI+ records inside comments), which GDI itself
-// draws as nothing: it holds EMF+ records and no record that GDI draws. The records are
-// walked only up to the first one that draws.
+// draws as nothing: it holds EMF+ records and no record that GDI draws (the EMR_BITBLT that
+// GDI+ writes of the raster operation that leaves the page as it is draws nothing). The
+// records are walked only up to the first one that draws.
 bool HoldsOnlyEmfPlus(const ReadBytesAt& read);
 bool HoldsOnlyEmfPlus(std::span<const unsigned char> page);

@@ -31,6 +31,12 @@ TEST(EmfContent, APageDrawnOnlyThroughEmfPlusIsToldApart) {
       {EmfPage(emf_plus + rectangle), false},
       {EmfPage(rectangle + emf_plus), false},
       {EmfPage(other_comment + save_dc), false},
+      // The EMR_BITBLT that GDI+ writes of the raster operation that leaves the page as it
+      // is draws nothing; one of any other operation draws.
+      {EmfPage(emf_plus + EmfRecord(76, {0, 0, 10, 10, 0, 0, 10, 10, 0x00AA0029}) + emf_plus),
+       true},
+      {EmfPage(emf_plus + EmfRecord(76, {0, 0, 10, 10, 0, 0, 10, 10, 0x00CC0020})), false},
+      {EmfPage(emf_plus + EmfRecord(76, {0, 0, 10, 10})), false},
       {EmfPage(""), false},
       // A record that cannot be walked past ends the walk: what came before decides.
       {EmfPage(emf_plus + EmfRecord(43, {}).replace(4, 4, std::string(4, '\0')) + rectangle), true},

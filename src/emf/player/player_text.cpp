@@ -378,7 +378,7 @@ bool HintedAdvancesOf(const GlyphRun& run, size_t start, size_t end, const Glyph
     indices.push_back(static_cast<uint32_t>(run.glyphs[i].index));
   }
   std::vector<double> lengths;
-  if (!(plain ? PlainPixelAdvances : SmoothAdvances)(*run.faces[start], shape, indices, lengths)) {
+  if (!HintedAdvances(*run.faces[start], shape, !plain, indices, lengths)) {
     return false;
   }
   for (double length : lengths) {
@@ -419,11 +419,9 @@ Point AdvanceGlyphs(const TextRun& text, const FontPlacement& placement, uint8_t
     // twice the half: those widths come from the face.
     const bool simulated = upright && shape.ppem > 0 &&
                            (run.faces[start]->simulated_bold || run.faces[start]->dual_width);
-    if (!plain && simulated && HintedAdvancesOf(run, start, end, shape, false, advances)) {
-      start = end;
-      continue;
-    }
-    if (!plain || !HintedAdvancesOf(run, start, end, shape, true, advances)) {
+    const bool hinted = plain ? HintedAdvancesOf(run, start, end, shape, true, advances)
+                              : simulated && HintedAdvancesOf(run, start, end, shape, false, advances);
+    if (!hinted) {
       for (size_t i = start; i < end; ++i) {
         cairo_glyph_t alone{run.glyphs[i].index, 0, 0};
         cairo_text_extents_t extents;

@@ -485,9 +485,10 @@ Typeface MakeTypeface(FontLibrary& library, FontPattern match, bool bold, bool i
 thread_local std::string notice_source;
 thread_local bool notices_muted = false;
 
-// Under the library's lock, on the thread that asked for the font.
+// Under the library's lock, on the thread that asked for the font; nothing when there is
+// nothing to say.
 void Notice(FontLibrary& library, const std::string& text) {
-  if (!notices_muted && library.said.insert(text).second) {
+  if (!text.empty() && !notices_muted && library.said.insert(text).second) {
     library.pending.push_back(notice_source.empty() ? text : notice_source + ": " + text);
   }
 }
@@ -561,9 +562,7 @@ const Typeface& TypefaceFor(const Font& font) {
   if (found != library.faces.end()) {
     // Said by the first who asks with notices heard: a reader that only measured may have
     // made the typeface.
-    if (!found->second.notice.empty()) {
-      Notice(library, found->second.notice);
-    }
+    Notice(library, found->second.notice);
     return found->second;
   }
   const std::string family = SubstituteFamily(font.face);
@@ -593,9 +592,7 @@ const Typeface& TypefaceFor(const Font& font) {
       match = std::move(other);
     }
   }
-  if (!notice.empty()) {
-    Notice(library, notice);
-  }
+  Notice(library, notice);
   Typeface typeface = MakeTypeface(library, std::move(match), bold, font.italic);
   typeface.notice = std::move(notice);
   return library.faces.emplace(key, std::move(typeface)).first->second;
@@ -664,11 +661,9 @@ const Typeface* FallbackTypefaceFor(const Font& font, uint32_t code) {
   const std::unique_ptr<FcFontSet, decltype(&FcFontSetDestroy)> sorted(
       FcFontSort(nullptr, pattern.get(), FcTrue, nullptr, &result), &FcFontSetDestroy);
   for (int i = 0; sorted != nullptr && i < sorted->nfont && chosen == nullptr; ++i) {
-    FcCharSet* covered = nullptr;
     FcChar8* file = nullptr;
     int index = 0;
-    if (FcPatternGetCharSet(sorted->fonts[i], FC_CHARSET, 0, &covered) != FcResultMatch ||
-        !FcCharSetHasChar(covered, code) ||
+    if (!Covers(sorted->fonts[i], code) ||
         FcPatternGetString(sorted->fonts[i], FC_FILE, 0, &file) != FcResultMatch) {
       continue;
     }

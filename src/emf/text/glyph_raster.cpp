@@ -238,10 +238,6 @@ constexpr size_t kCachedAdvances = 1u << 20;
 
 }  // namespace
 
-namespace {
-
-// The advances of glyphs hinted at the shape's size for plain pixels or for grey, in whole
-// 64ths of a pixel, with simulated bold's extra pixel; cached.
 bool HintedAdvances(const Typeface& typeface, const GlyphShape& shape, bool smooth,
                     std::span<const uint32_t> glyphs, std::vector<double>& advances) {
   advances.clear();
@@ -313,18 +309,6 @@ bool HintedAdvances(const Typeface& typeface, const GlyphShape& shape, bool smoo
     advances.push_back(static_cast<double>(advance) / 64.0);
   }
   return true;
-}
-
-}  // namespace
-
-bool PlainPixelAdvances(const Typeface& typeface, const GlyphShape& shape,
-                        std::span<const uint32_t> glyphs, std::vector<double>& advances) {
-  return HintedAdvances(typeface, shape, false, glyphs, advances);
-}
-
-bool SmoothAdvances(const Typeface& typeface, const GlyphShape& shape,
-                    std::span<const uint32_t> glyphs, std::vector<double>& advances) {
-  return HintedAdvances(typeface, shape, true, glyphs, advances);
 }
 
 void ForgetGlyphBitmaps() {

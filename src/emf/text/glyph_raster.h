@@ -37,14 +37,11 @@ std::shared_ptr<const GlyphBitmap> RasterizeGlyph(const Typeface& typeface, cons
 void RasterizeGlyphs(const Typeface& typeface, const GlyphShape& shape,
                      std::span<const uint32_t> glyphs,
                      std::vector<std::shared_ptr<const GlyphBitmap>>& bitmaps);
-// Each glyph's advance as the plain-pixel hinting of the shape's size gives it, in pixels
-// along the baseline before the shape's matrix (the hinting does not depend on it); false
-// when the face cannot say for every glyph. Nothing is rendered; advances are cached.
-bool PlainPixelAdvances(const Typeface& typeface, const GlyphShape& shape,
-                        std::span<const uint32_t> glyphs, std::vector<double>& advances);
-// The same for glyphs drawn in grey: whole pixels as hinted at the size. Both count simulated
-// bold's extra pixel.
-bool SmoothAdvances(const Typeface& typeface, const GlyphShape& shape,
+// Each glyph's advance as the hinting of the shape's size gives it, for plain pixels (which
+// moves the advances) or for grey, in pixels along the baseline before the shape's matrix (the
+// hinting does not depend on it), with simulated bold's extra pixel; false when the face
+// cannot say for every glyph. Nothing is rendered; advances are cached.
+bool HintedAdvances(const Typeface& typeface, const GlyphShape& shape, bool smooth,
                     std::span<const uint32_t> glyphs, std::vector<double>& advances);
 // Empties the cache, so that the next glyphs are rendered afresh (tests and benchmarks).
 void ForgetGlyphBitmaps();

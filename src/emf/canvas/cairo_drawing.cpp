@@ -1,0 +1,149 @@
+// What the canvas and the vector target draw alike straight onto a cairo context: paths,
+// colours, gradients, image patterns and regions.
+#include <algorithm>
+#include <cmath>
+
+#include "emf/canvas/canvas.h"
+
+namespace emf {
+namespace {
+
+// A COLORREF (0x00BBGGRR) as cairo's channels, 0 to 1.
+struct UnitRgb {
+  double red, green, blue;
+};
+UnitRgb ToUnitRgb(ColorRef color) {
+  return {(color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, ((color >> 16) & 0xFF) / 255.0};
+}
+
+void AddColorStop(cairo_pattern_t* pattern, double offset, ColorRef color) {
+  const UnitRgb c = ToUnitRgb(color);
+  cairo_pattern_add_color_stop_rgb(pattern, offset, c.red, c.green, c.blue);
+}
+
+}  // namespace
+
+void FillGradientRectOn(cairo_t* cr, Point p0, Point p1, ColorRef c0, ColorRef c1, bool vertical) {
+  const Pattern gradient(vertical ? cairo_pattern_create_linear(0, p0.y, 0, p1.y)
+                                  : cairo_pattern_create_linear(p0.x, 0, p1.x, 0));
+  AddColorStop(gradient.get(), 0, c0);
+  AddColorStop(gradient.get(), 1, c1);
+  cairo_new_path(cr);
+  cairo_rectangle(cr, std::min(p0.x, p1.x), std::min(p0.y, p1.y), std::fabs(p1.x - p0.x),
+                  std::fabs(p1.y - p0.y));
+  cairo_set_source(cr, gradient.get());
+  cairo_fill(cr);
+}
+
+void FillGradientTriangleOn(cairo_t* cr, const Point (&p)[3], const ColorRef (&c)[3]) {
+  const Pattern mesh(cairo_pattern_create_mesh());
+  cairo_mesh_pattern_begin_patch(mesh.get());
+  cairo_mesh_pattern_move_to(mesh.get(), p[0].x, p[0].y);
+  cairo_mesh_pattern_line_to(mesh.get(), p[1].x, p[1].y);
+  cairo_mesh_pattern_line_to(mesh.get(), p[2].x, p[2].y);
+  for (unsigned i = 0; i < 3; ++i) {
+    const UnitRgb corner = ToUnitRgb(c[i]);
+    cairo_mesh_pattern_set_corner_color_rgb(mesh.get(), i, corner.red, corner.green, corner.blue);
+  }
+  cairo_mesh_pattern_end_patch(mesh.get());
+  cairo_new_path(cr);
+  cairo_move_to(cr, p[0].x, p[0].y);
+  cairo_line_to(cr, p[1].x, p[1].y);
+  cairo_line_to(cr, p[2].x, p[2].y);
+  cairo_close_path(cr);
+  cairo_set_source(cr, mesh.get());
+  cairo_fill(cr);
+}
+
+// The pattern that maps the source rectangle onto the parallelogram.
+Pattern ImagePattern(cairo_surface_t* surface, double sx, double sy, double sw, double sh, Point tl,
+                     Point tr, Point bl, bool smooth) {
+  Pattern pattern(cairo_pattern_create_for_surface(surface));
+  // Source unit square -> parallelogram, then invert for cairo's user-to-pattern matrix.
+  cairo_matrix_t to_device;
+  cairo_matrix_init(&to_device, (tr.x - tl.x) / sw, (tr.y - tl.y) / sw, (bl.x - tl.x) / sh,
+                    (bl.y - tl.y) / sh, tl.x, tl.y);
+  // A smoothed transfer that grows an upright source both ways blends the neighbours of
+  // source point (x, y) * source / destination, measured from the pixels' corners rather
+  // than their centres: the picture sits half a source pixel up and left of where centres
+  // put it, and its last row and column repeat (tests/gdi-pages' blt-halftone-grow). A size
+  // kept one to one counts as grown, whatever the page's scale rounds it to.
+  const double dw = tr.x - tl.x, dh = bl.y - tl.y;
+  const bool grows = smooth && tr.y == tl.y && bl.x == tl.x && sw > 0 && sh > 0 &&
+                     dw >= sw * 0.999 && dh >= sh * 0.999;
+  const double shift_x = grows ? 0.5 * (1 - sw / dw) : 0;
+  const double shift_y = grows ? 0.5 * (1 - sh / dh) : 0;
+  cairo_matrix_t offset;
+  cairo_matrix_init_translate(&offset, -sx - shift_x, -sy - shift_y);
+  cairo_matrix_t full;
+  cairo_matrix_multiply(&full, &offset, &to_device);
+  if (cairo_matrix_invert(&full) == CAIRO_STATUS_SUCCESS) {
+    cairo_pattern_set_matrix(pattern.get(), &full);
+  }
+  cairo_pattern_set_filter(pattern.get(), grows    ? CAIRO_FILTER_BILINEAR
+                                          : smooth ? CAIRO_FILTER_GOOD
+                                                   : CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
+  return pattern;
+}
+
+void BlendSurfaceOn(cairo_t* cr, cairo_surface_t* surface, double sx, double sy, double sw,
+                    double sh, Point tl, Point tr, Point bl, int constant_alpha) {
+  const Pattern source = ImagePattern(surface, sx, sy, sw, sh, tl, tr, bl, false);
+  cairo_save(cr);
+  BuildPath(cr, Parallelogram(tl, tr, bl));
+  cairo_clip(cr);
+  cairo_set_source(cr, source.get());
+  cairo_paint_with_alpha(cr, std::clamp(constant_alpha, 0, 255) / 255.0);
+  cairo_restore(cr);
+}
+
+Path Parallelogram(Point tl, Point tr, Point bl) {
+  Path path;
+  path.MoveTo(tl);
+  path.LineTo(tr);
+  path.LineTo({tr.x + bl.x - tl.x, tr.y + bl.y - tl.y});
+  path.LineTo(bl);
+  path.Close();
+  return path;
+}
+
+void SetSourceColor(cairo_t* cr, ColorRef color) {
+  const UnitRgb c = ToUnitRgb(color);
+  cairo_set_source_rgb(cr, c.red, c.green, c.blue);
+}
+
+void BuildPath(cairo_t* cr, const Path& path) {
+  cairo_new_path(cr);
+  for (const PathSegment& s : path.segments) {
+    switch (s.kind) {
+      case PathSegment::kMove:
+        cairo_move_to(cr, s.p[0].x, s.p[0].y);
+        break;
+      case PathSegment::kLine:
+        cairo_line_to(cr, s.p[0].x, s.p[0].y);
+        break;
+      case PathSegment::kCurve:
+        cairo_curve_to(cr, s.p[0].x, s.p[0].y, s.p[1].x, s.p[1].y, s.p[2].x, s.p[2].y);
+        break;
+      case PathSegment::kClose:
+        cairo_close_path(cr);
+        break;
+    }
+  }
+}
+
+Region MakeRegion() {
+  return Region(cairo_region_create());
+}
+
+Region MakeRegion(int left, int top, int right, int bottom) {
+  cairo_rectangle_int_t rect{left, top, std::max(0, right - left), std::max(0, bottom - top)};
+  return Region(cairo_region_create_rectangle(&rect));
+}
+
+Region CopyRegion(const cairo_region_t* region) {
+  return Region(cairo_region_copy(region));
+}
+
+}  // namespace emf

@@ -5,6 +5,7 @@
 
 #include "base/page_pixels.h"
 #include "emf/wmf/wmf_reader.h"
+#include "emfplus/player.h"
 #include "formats/emf_content.h"
 
 namespace page {
@@ -117,10 +118,15 @@ bool OpenPage(std::span<const uint8_t> bytes, const OpenOptions& options, Page& 
       page.notes.outside_frame = emf::DrawsOutsideFrame(*header);
     }
   }
-  page.notes.emf_plus_only = HoldsOnlyEmfPlus(page.bytes);
   page.file = emf::Metafile::Parse(page.bytes, &error);
+  page.comments = nullptr;
   if (!page.file) {
     return false;
+  }
+  if (!options.gdi && emfplus::HoldsEmfPlus(*page.file)) {
+    page.comments = emfplus::EmfPlusDrawing();
+  } else {
+    page.notes.emf_plus_only = HoldsOnlyEmfPlus(page.bytes);
   }
   if (page.file->truncated()) {
     page.notes.cut_short =
@@ -165,16 +171,17 @@ bool SizeOf(const emf::Header& header, const SizeRequest& request, PixelSize& si
 }
 
 std::string DrawRows(const emf::Metafile& file, int width, int height, const emf::RowSink& take,
-                     emf::PlayStats& stats, bool for_palette) {
+                     emf::PlayStats& stats, bool for_palette,
+                     const emf::CommentDrawingMaker& comments) {
   return emf::PlayInBands(file, width, height, emf::PlanStreamedBands(width, height), take, stats,
-                          !for_palette);
+                          !for_palette, comments);
 }
 
 bool IsBlackInBlackAndWhite(uint32_t pixel) {
   return TurnsBlackInBlackAndWhite(pixel >> 16 & 0xFF, pixel >> 8 & 0xFF, pixel & 0xFF);
 }
 
-bool IsBlank(const emf::Metafile& file) {
+bool IsBlank(const emf::Metafile& file, const emf::CommentDrawingMaker& comments) {
   if (file.truncated()) {
     return false;  // what was lost may have been ink
   }
@@ -200,7 +207,7 @@ bool IsBlank(const emf::Metafile& file) {
     return blank;  // the first black pixel settles it
   };
   emf::PlayStats stats;
-  const std::string failure = DrawRows(file, test.width, test.height, take, stats, true);
+  const std::string failure = DrawRows(file, test.width, test.height, take, stats, true, comments);
   return blank && failure.empty();
 }
 

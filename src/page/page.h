@@ -48,7 +48,8 @@ bool SelectPage(const InputPages& found, int number, SpoolPage& span, std::strin
 
 // What a page says of itself besides its pixels.
 struct PageNotes {
-  bool emf_plus_only = false;  // its drawing is all EMF+, which GDI draws as nothing
+  // Its drawing is all EMF+, which GDI draws as nothing (said only when GDI draws it).
+  bool emf_plus_only = false;
   bool outside_frame = false;  // it draws outside its frame, which cuts it off
   std::string cut_short;       // its data stops before the page does: drawn as far as it goes
   std::map<std::string, int> wmf_skipped;  // a Windows metafile's records left out
@@ -62,6 +63,9 @@ inline constexpr const char* kOutsideFrame =
 struct OpenOptions {
   double dpi = 96;           // a placeable Windows metafile is made at the output's density
   bool area_bounds = false;  // the frame grown to hold all the page draws
+  // Drawn as GDI draws it (PlayEnhMetaFile): a page's EMF+ records are left to their GDI
+  // stand-ins. Otherwise a page with EMF+ records is drawn as GDI+ draws it.
+  bool gdi = false;
 };
 
 // A page ready to draw: its own copy of the EMF bytes and the metafile read from them.
@@ -69,6 +73,8 @@ struct Page {
   std::vector<uint8_t> bytes;
   std::optional<emf::Metafile> file;
   PageNotes notes;
+  // What draws the page's EMF+ records: empty when GDI draws the page.
+  emf::CommentDrawingMaker comments;
 
   Page() = default;
   Page(const Page&) = delete;
@@ -109,13 +115,14 @@ bool SizeOf(const emf::Header& header, const SizeRequest& request, PixelSize& si
 // bound for a palette (black and white, 256 colours) is drawn with plain text, as GDI draws
 // into such a bitmap.
 std::string DrawRows(const emf::Metafile& file, int width, int height, const emf::RowSink& take,
-                     emf::PlayStats& stats, bool for_palette = false);
+                     emf::PlayStats& stats, bool for_palette = false,
+                     const emf::CommentDrawingMaker& comments = {});
 
 // The converter's blank test, drawn by the engine as into its black-and-white test bitmap: at
 // half the page's size at the screen's 96 dots per inch, nothing turns black (a brightness of
 // 128 or less). A page whose drawing fails, or whose data stops early, is never blank; one
 // too large to test is kept.
-bool IsBlank(const emf::Metafile& file);
+bool IsBlank(const emf::Metafile& file, const emf::CommentDrawingMaker& comments = {});
 
 // Whether a pixel (0x00RRGGBB) stays black in black and white.
 bool IsBlackInBlackAndWhite(uint32_t pixel);

@@ -2,6 +2,7 @@
 // record's 32-bit words (as signed integers), so rendering questions are quick to answer. The
 // page may be an EMF file, one page of a spool file in the EMF format, or a Windows metafile
 // (whose records are 16-bit words).
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,6 +16,8 @@
 #include "emf/records/metafile.h"
 #include "emf/records/records.h"
 #include "emf/wmf/wmf_reader.h"
+#include "emfplus/record_table.h"
+#include "emfplus/records.h"
 #include "formats/spool_format.h"
 #include "page/page.h"
 
@@ -25,7 +28,8 @@ int Usage(std::FILE* to, int exit_code) {
                "usage: emfdump [--page N] [--text] PAGE [MAX-WORDS]\n"
                "Prints the page's header and its records, one a line: index, offset, name, size\n"
                "and the first MAX-WORDS 32-bit words (default 16) as signed integers; a text\n"
-               "record's string follows in quotes, or its count of glyph indices.\n"
+               "record's string follows in quotes, or its count of glyph indices. The EMF+\n"
+               "records inside a comment follow it, one a line after a +, with their flags.\n"
                "  PAGE        an EMF file, a spool file in the EMF format, or a Windows\n"
                "              metafile (WMF; its records' 16-bit words are shown)\n"
                "  --page N    the page of a spool file, from 1 (default 1)\n"
@@ -139,6 +143,35 @@ std::string TextOfWmfRecord(const emf::WmfRecord& record) {
   return utf8;
 }
 
+// The EMF+ records inside a comment record, one a line: name, flags, size and words; an
+// object record names its kind and slot.
+void DumpEmfPlus(const emf::Record& record, size_t max_words) {
+  emf::ByteReader comment(record.bytes);
+  comment.Skip(8);
+  const uint32_t size = comment.U32();
+  const auto data = comment.Bytes(std::min<size_t>(size, comment.Remaining()));
+  bool cut_short = false;
+  for (const emfplus::Record& plus : emfplus::SplitRecords(data, &cut_short)) {
+    const char* name = emfplus::RecordName(plus.type);
+    char unknown[32];
+    std::snprintf(unknown, sizeof unknown, "EmfPlusUnknown(0x%04X)", plus.type);
+    std::string label = name != nullptr ? name : unknown;
+    if (plus.type == emfplus::kObject) {
+      label += std::string(" ") + emfplus::ObjectKindName((plus.flags >> 8) & 0x7F) + " #" +
+               std::to_string(plus.flags & 0xFF) + ((plus.flags & 0x8000) != 0 ? " (goes on)" : "");
+    }
+    std::printf("               + %-36s 0x%04X %6zu:", label.c_str(), plus.flags, plus.data.size());
+    emf::ByteReader reader(plus.data);
+    for (size_t i = 0; i < max_words && reader.Has(4); ++i) {
+      std::printf(" %d", reader.I32());
+    }
+    std::printf("%s\n", reader.Remaining() >= 4 ? " ..." : "");
+  }
+  if (cut_short) {
+    std::printf("               + (the records run past the comment's end)\n");
+  }
+}
+
 // A Windows metafile: its header, then a line a record with its 16-bit words.
 int DumpWmf(const Arguments& arguments, std::span<const uint8_t> data) {
   std::string error;
@@ -211,7 +244,10 @@ int main(int argc, char** argv) {
                 found.document.c_str(), arguments.page, found.pages.size(), span.offset);
   }
   page::Page opened;
-  if (!page::OpenPage(std::span(data).subspan(span.offset, span.size), {}, opened, error)) {
+  // The records as they are, and what GDI makes of them (a page of EMF+ drawing only is named).
+  page::OpenOptions as_gdi;
+  as_gdi.gdi = true;
+  if (!page::OpenPage(std::span(data).subspan(span.offset, span.size), as_gdi, opened, error)) {
     std::fprintf(stderr, "emfdump: %s: %s\n", arguments.path.c_str(), error.c_str());
     return 1;
   }
@@ -244,6 +280,9 @@ int main(int argc, char** argv) {
     const std::string text = TextOfRecord(record);
     std::printf("%s%s%s%s\n", reader.Remaining() >= 4 ? " ..." : "", text.empty() ? "" : "  \"",
                 text.c_str(), text.empty() ? "" : "\"");
+    if (record.type == emf::kEmrGdiComment) {
+      DumpEmfPlus(record, max_words);
+    }
   }
   // What the records alone do not make plain: a drawing GDI leaves out, or cuts off.
   if (opened.notes.emf_plus_only) {

@@ -28,6 +28,8 @@ const char kConvertUsage[] =
     "      --grey            grey pixels\n"
     "      --area AREA       frame: the page's frame, as Windows prints it (default);\n"
     "                        bounds: the frame grown to hold all the page draws\n"
+    "      --gdi             draw as GDI does: a page with EMF+ records is drawn from its GDI\n"
+    "                        records (default: as GDI+ draws it, from its EMF+ records)\n"
     "      --skip-blank      leave out pages the blank-page test finds blank\n"
     "      --pages LIST      only these pages of each input, such as 1-3,7 or 2- ({page} keeps\n"
     "                        each page's own number)\n"
@@ -195,6 +197,10 @@ CommandLine ParseConvertOptions(const std::vector<std::string>& arguments, Conve
         return CommandLine::kBadUsage;
       }
       options.area_bounds = value == "bounds";
+    } else if (is(nullptr, "--gdi")) {
+      if (!flag(options.gdi)) {
+        return CommandLine::kBadUsage;
+      }
     } else if (is(nullptr, "--skip-blank")) {
       if (!flag(options.skip_blank)) {
         return CommandLine::kBadUsage;

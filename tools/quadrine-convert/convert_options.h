@@ -18,6 +18,7 @@ struct ConvertOptions {
   bool depth_given = false;
   bool grey = false;
   bool area_bounds = false;  // --area bounds: the frame grown to the header's bounds
+  bool gdi = false;          // --gdi: EMF+ records left to their GDI stand-ins
   bool skip_blank = false;
   bool reduce_png = true;  // PNG pages as grey levels or a palette where no pixel changes
   bool one_file = false;

@@ -76,7 +76,7 @@ uint32_t CodecOptionFor(uint32_t code, int bpp) {
 }
 
 // Colour pages in a format that takes bands of rows: written as they are drawn.
-std::string StreamPage(const emf::Metafile& file, const PixelSize& size, const PageTarget& target,
+std::string StreamPage(const page::Page& page, const PixelSize& size, const PageTarget& target,
                        bool five_bits) {
   const uint32_t code = target.pages != nullptr ? imaging::kFormatTiff : target.code;
   imaging::RowLayout layout;
@@ -107,7 +107,8 @@ std::string StreamPage(const emf::Metafile& file, const PixelSize& size, const P
     return true;
   };
   emf::PlayStats stats;
-  const std::string failure = page::DrawRows(file, size.width, size.height, take, stats);
+  const std::string failure =
+      page::DrawRows(*page.file, size.width, size.height, take, stats, false, page.comments);
   const bool finished = writer->Finish(&error);
   if (!failure.empty() && failure != emf::kRowsRefused) {
     return failure;
@@ -117,7 +118,7 @@ std::string StreamPage(const emf::Metafile& file, const PixelSize& size, const P
 
 // Grey, palette and black-and-white pages, and formats that take a whole image: the page is
 // drawn into an image first, then reduced.
-std::string WholePage(const emf::Metafile& file, const PixelSize& size, const PageTarget& target,
+std::string WholePage(const page::Page& page, const PixelSize& size, const PageTarget& target,
                       const ConvertOptions& options) {
   const uint32_t code = target.pages != nullptr ? imaging::kFormatTiff : target.code;
   if (static_cast<uint64_t>(size.width) * static_cast<uint64_t>(size.height) >
@@ -169,7 +170,7 @@ std::string WholePage(const emf::Metafile& file, const PixelSize& size, const Pa
   emf::PlayStats stats;
   const bool for_palette = options.depth <= 8;
   const std::string failure =
-      page::DrawRows(file, size.width, size.height, take, stats, for_palette);
+      page::DrawRows(*page.file, size.width, size.height, take, stats, for_palette, page.comments);
   if (!failure.empty()) {
     return failure;
   }
@@ -278,14 +279,15 @@ std::string WritePage(const page::Page& page, const ConvertOptions& options,
   }
   const emf::Metafile& file = *page.file;
   if (options.format == "wmf") {
-    return WriteBytes(temporary.fd, emf::ConvertToWmf(file)) ? std::string() : std::strerror(errno);
+    return WriteBytes(temporary.fd, emf::ConvertToWmf(file, page.comments)) ? std::string()
+                                                                            : std::strerror(errno);
   }
   if (options.format == "pdf" || options.format == "svg") {
     emf::VectorDocument document(
         SinkInto(temporary.fd),
         options.format == "pdf" ? emf::VectorFormat::kPdf : emf::VectorFormat::kSvg,
         ColourRuleOf(options), PdfInfo(title));
-    std::string error = document.AddPage(file);
+    std::string error = document.AddPage(file, page.comments);
     const std::string finished = document.Finish();
     return error.empty() ? finished : error;
   }
@@ -295,11 +297,12 @@ std::string WritePage(const page::Page& page, const ConvertOptions& options,
   target.file = &output;
   target.reduce_png = options.reduce_png;
   target.progress = progress;
-  return DrawPage(file, options, target);
+  return DrawPage(page, options, target);
 }
 
-std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
+std::string DrawPage(const page::Page& page, const ConvertOptions& options,
                      const PageTarget& target) {
+  const emf::Metafile& file = *page.file;
   const uint32_t code = target.pages != nullptr ? imaging::kFormatTiff : target.code;
   const imaging::Encoder* encoder = imaging::FindEncoder(code);
   if (encoder == nullptr) {
@@ -315,9 +318,9 @@ std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
     if (!imaging::FitsFormat(code, size.width, size.height, 24, &error)) {
       return error;
     }
-    return StreamPage(file, size, target, options.depth == 16);
+    return StreamPage(page, size, target, options.depth == 16);
   }
-  return WholePage(file, size, target, options);
+  return WholePage(page, size, target, options);
 }
 
 uint64_t PageRowBytes(const emf::Header& header, const ConvertOptions& options) {

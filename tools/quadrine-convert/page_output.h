@@ -46,7 +46,7 @@ struct PageTarget {
 };
 
 // Draws the page at the options' size and depth into the target; "" when written, else why.
-std::string DrawPage(const emf::Metafile& file, const ConvertOptions& options,
+std::string DrawPage(const page::Page& page, const ConvertOptions& options,
                      const PageTarget& target);
 
 // A new file of ours, open for writing: every format goes into its handle, the encoders'

@@ -248,14 +248,14 @@ bool OpenSpan(const Input& input, const SpoolPage& span, const ConvertOptions& o
               page::Page& opened, std::string& error) {
   const std::span<const uint8_t> bytes(input.data->bytes);
   if (span.size == kWholeInput) {
-    return page::OpenPage(bytes, {options.x_dpi, options.area_bounds}, opened, error);
+    return page::OpenPage(bytes, {options.x_dpi, options.area_bounds, options.gdi}, opened, error);
   }
   if (span.offset > bytes.size() || span.size > bytes.size() - span.offset) {
     error = "the file changed since its pages were found";
     return false;
   }
-  return page::OpenPage(bytes.subspan(span.offset, span.size), {options.x_dpi, options.area_bounds},
-                        opened, error);
+  return page::OpenPage(bytes.subspan(span.offset, span.size),
+                        {options.x_dpi, options.area_bounds, options.gdi}, opened, error);
 }
 
 // Opens page k of the task ready to draw, and notes what it says of itself; false with why.
@@ -277,7 +277,8 @@ bool OpenTaskPage(const Input& input, PageTask& task, size_t k, const ConvertOpt
 // Whether --skip-blank leaves the opened page out: the converter's blank test, which a page
 // drawn only through EMF+ and a page whose drawing fails never pass.
 bool LeftOutAsBlank(const page::Page& opened, const ConvertOptions& options) {
-  return options.skip_blank && !opened.notes.emf_plus_only && page::IsBlank(*opened.file);
+  return options.skip_blank && !opened.notes.emf_plus_only &&
+         page::IsBlank(*opened.file, opened.comments);
 }
 
 // The pages of a task to write: their numbers (k of the task's spans), and the bytes of their
@@ -332,9 +333,10 @@ std::string WritePdfPages(const std::vector<size_t>& kept, const ConvertOptions&
                           const Input& input, PageTask& task) {
   emf::VectorDocument document(SinkInto(fd), emf::VectorFormat::kPdf, ColourRuleOf(options),
                                PdfInfo(DocumentTitle(input)));
-  const std::string failure = EachKeptPage(
-      input, task, options, kept,
-      [&](size_t, const page::Page& opened) { return document.AddPage(*opened.file); });
+  const std::string failure =
+      EachKeptPage(input, task, options, kept, [&](size_t, const page::Page& opened) {
+        return document.AddPage(*opened.file, opened.comments);
+      });
   return failure.empty() ? document.Finish() : failure;
 }
 
@@ -369,7 +371,7 @@ std::string WritePages(const Input& input, PageTask& task, const ConvertOptions&
         if (progress != nullptr) {
           progress->page.store(task.numbers[kept[n]], std::memory_order_relaxed);
         }
-        return DrawPage(*opened.file, options, target);
+        return DrawPage(opened, options, target);
       });
   if (!failure.empty()) {
     return failure;

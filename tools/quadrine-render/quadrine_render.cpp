@@ -33,22 +33,25 @@
 namespace {
 
 int Usage(std::FILE* to = stderr, int exit_code = 2) {
-  std::fprintf(to,
-               "usage: quadrine-render [--page N] [--dpi N] [--area AREA] [--stats] IN OUT\n"
-               "       quadrine-render [--dpi N] --time PAGE.emf...\n"
-               "Plays the page into a white image of its frame's size at N dots per inch "
-               "(default 96).\n"
-               "  IN          an EMF page, a Windows metafile (WMF), or a spool file in the EMF\n"
-               "              format (--page N picks the page, from 1; default 1)\n"
-               "  OUT         the image; its extension picks the format (png, jpg, tif, bmp, gif,\n"
-               "              webp, pcx, tga, ...)\n"
-               "  --area      frame: the page's frame, as Windows prints it (default);\n"
-               "              bounds: the frame grown to hold all the page draws\n"
-               "  --stats     print the records played and skipped\n"
-               "  --no-reduce a PNG in 24-bit colour (default: grey levels or a palette where\n"
-               "              that changes no pixel)\n"
-               "  --time      play the pages in one process and print each one's milliseconds\n"
-               "  --help, --version\n");
+  std::fprintf(
+      to,
+      "usage: quadrine-render [--page N] [--dpi N] [--area AREA] [--gdi] [--stats] IN OUT\n"
+      "       quadrine-render [--dpi N] [--gdi] --time PAGE.emf...\n"
+      "Plays the page into a white image of its frame's size at N dots per inch "
+      "(default 96).\n"
+      "  IN          an EMF page, a Windows metafile (WMF), or a spool file in the EMF\n"
+      "              format (--page N picks the page, from 1; default 1)\n"
+      "  OUT         the image; its extension picks the format (png, jpg, tif, bmp, gif,\n"
+      "              webp, pcx, tga, ...)\n"
+      "  --area      frame: the page's frame, as Windows prints it (default);\n"
+      "              bounds: the frame grown to hold all the page draws\n"
+      "  --gdi       draw as GDI does: a page with EMF+ records is drawn from its GDI\n"
+      "              records (default: as GDI+ draws it, from its EMF+ records)\n"
+      "  --stats     print the records played and skipped\n"
+      "  --no-reduce a PNG in 24-bit colour (default: grey levels or a palette where\n"
+      "              that changes no pixel)\n"
+      "  --time      play the pages in one process and print each one's milliseconds\n"
+      "  --help, --version\n");
   return exit_code;
 }
 
@@ -67,8 +70,8 @@ struct OpenedPage {
 
 // Reads page number (from 1) of the input, ready to draw, and sizes it; false (with a
 // message) when it cannot be read or drawn. With say, what the page says of itself is said.
-bool OpenPage(const std::string& input, double dpi, OpenedPage& opened, int number = 1,
-              bool area_bounds = false, bool say = false) {
+bool OpenPage(const std::string& input, const page::OpenOptions& options, OpenedPage& opened,
+              int number = 1, bool say = false) {
   std::ifstream in(input, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "quadrine-render: %s: cannot be opened\n", input.c_str());
@@ -79,7 +82,6 @@ bool OpenPage(const std::string& input, double dpi, OpenedPage& opened, int numb
   std::string error;
   page::InputPages found;
   SpoolPage span;
-  const page::OpenOptions options{dpi, area_bounds};
   if (!page::FindInputPages(bytes, found, error) || !page::SelectPage(found, number, span, error) ||
       !page::OpenPage(std::span(bytes).subspan(span.offset, span.size), options, opened.page,
                       error)) {
@@ -96,7 +98,7 @@ bool OpenPage(const std::string& input, double dpi, OpenedPage& opened, int numb
                  page::kEmfPlusOnly);
   }
   page::SizeRequest request;
-  request.x_dpi = request.y_dpi = dpi;
+  request.x_dpi = request.y_dpi = options.dpi;
   if (!page::SizeOf(opened.page.file->header(), request, opened.size, error)) {
     std::fprintf(stderr, "quadrine-render: %s: %s\n", input.c_str(), error.c_str());
     return false;
@@ -106,7 +108,8 @@ bool OpenPage(const std::string& input, double dpi, OpenedPage& opened, int numb
 
 // Plays the page band by band; the failure, if any.
 std::string PlayPage(const OpenedPage& opened, const emf::RowSink& take, emf::PlayStats& stats) {
-  return page::DrawRows(*opened.page.file, opened.size.width, opened.size.height, take, stats);
+  return page::DrawRows(*opened.page.file, opened.size.width, opened.size.height, take, stats,
+                        false, opened.page.comments);
 }
 
 void SayFontNotices() {
@@ -177,8 +180,8 @@ struct OutputStream {
 
 // Renders the page into the output file, band by band. A page with parts missing, or one
 // the format cannot hold, leaves no file.
-int RenderToFile(const std::string& input, int number, const std::string& output, double dpi,
-                 bool stats, bool reduce_png, bool area_bounds) {
+int RenderToFile(const std::string& input, int number, const std::string& output,
+                 const page::OpenOptions& options, bool stats, bool reduce_png) {
   const uint32_t format = FormatOf(output);
   if (format == imaging::kFormatNone) {
     std::fprintf(stderr,
@@ -188,13 +191,13 @@ int RenderToFile(const std::string& input, int number, const std::string& output
     return 2;
   }
   OpenedPage page;
-  if (!OpenPage(input, dpi, page, number, area_bounds, true)) {
+  if (!OpenPage(input, options, page, number, true)) {
     return 1;
   }
   imaging::RowLayout layout;
   layout.width = page.size.width;
   layout.height = page.size.height;
-  layout.x_dpi = layout.y_dpi = static_cast<int>(std::lround(dpi));
+  layout.x_dpi = layout.y_dpi = static_cast<int>(std::lround(options.dpi));
   std::string error;
   const auto refused = [&] {
     std::fprintf(stderr, "quadrine-render: cannot write %s: %s\n", output.c_str(), error.c_str());
@@ -280,14 +283,14 @@ int RenderToFile(const std::string& input, int number, const std::string& output
 
 // --time: plays every page in one process, as a renderer serving a whole job would, and
 // prints the milliseconds each took and their sum.
-int TimePages(const std::vector<std::string>& pages, double dpi) {
+int TimePages(const std::vector<std::string>& pages, const page::OpenOptions& options) {
   double total = 0;
   int failed = 0;
   for (const std::string& input : pages) {
     OpenedPage page;
     emf::PlayStats played;
     const auto start = std::chrono::steady_clock::now();
-    if (!OpenPage(input, dpi, page) ||
+    if (!OpenPage(input, options, page) ||
         !PlayPage(
              page, [](const uint32_t*, size_t, int) { return true; }, played)
              .empty()) {
@@ -310,12 +313,11 @@ int main(int argc, char** argv) {
   std::string input;
   std::string output;
   std::vector<std::string> timed;
-  double dpi = 96;
+  page::OpenOptions options;
   int number = 1;
   bool stats = false;
   bool time = false;
   bool reduce_png = true;
-  bool area_bounds = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--help") {
@@ -324,7 +326,7 @@ int main(int argc, char** argv) {
       std::printf("quadrine-render %s\n", QUADRINE_VERSION);
       return 0;
     } else if (argument == "--dpi" && i + 1 < argc) {
-      dpi = std::atof(argv[++i]);
+      options.dpi = std::atof(argv[++i]);
     } else if (argument == "--page" && i + 1 < argc) {
       number = std::atoi(argv[++i]);
       if (number < 1) {
@@ -335,7 +337,9 @@ int main(int argc, char** argv) {
       if (area != "frame" && area != "bounds") {
         return UsageError("quadrine-render", "--area is frame or bounds");
       }
-      area_bounds = area == "bounds";
+      options.area_bounds = area == "bounds";
+    } else if (argument == "--gdi") {
+      options.gdi = true;
     } else if (argument == "--no-reduce") {
       reduce_png = false;
     } else if (argument == "--stats") {
@@ -354,12 +358,12 @@ int main(int argc, char** argv) {
       return UsageError("quadrine-render", UnknownArgument(argument));
     }
   }
-  if (!(dpi > 0 && dpi <= 2400)) {
+  if (!(options.dpi > 0 && options.dpi <= 2400)) {
     return UsageError("quadrine-render", "--dpi takes a number above 0 and up to 2400");
   }
   if (time) {
     return timed.empty() ? UsageError("quadrine-render", "--time needs a page to time")
-                         : TimePages(timed, dpi);
+                         : TimePages(timed, options);
   }
   if (input.empty() || output.empty()) {
     return UsageError("quadrine-render", input.empty() ? "no input page" : "no output file");
@@ -375,7 +379,7 @@ int main(int argc, char** argv) {
   }
   // A page past the memory there is fails by name, and leaves nothing behind.
   try {
-    return RenderToFile(input, number, output, dpi, stats, reduce_png, area_bounds);
+    return RenderToFile(input, number, output, options, stats, reduce_png);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "quadrine-render: %s: out of memory while drawing the page\n",
                  input.c_str());

@@ -2,6 +2,8 @@
 // colours, gradients, image patterns and regions.
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "emf/canvas/canvas.h"
 
@@ -144,6 +146,139 @@ Region MakeRegion(int left, int top, int right, int bottom) {
 
 Region CopyRegion(const cairo_region_t* region) {
   return Region(cairo_region_copy(region));
+}
+
+}  // namespace emf
+
+namespace emf {
+
+void SetSourceArgb(cairo_t* cr, uint32_t argb) {
+  cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
+                        (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
+}
+
+void FillSmoothOn(cairo_t* cr, const Path& path, FillRule rule, uint32_t argb, bool antialias) {
+  cairo_save(cr);
+  cairo_set_antialias(cr, antialias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+  BuildPath(cr, path);
+  cairo_set_fill_rule(
+      cr, rule == FillRule::kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+  SetSourceArgb(cr, argb);
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+void StrokeSmoothOn(cairo_t* cr, const Path& path, const Transform& to_device,
+                    const SmoothStroke& style, uint32_t argb, bool antialias) {
+  // cairo takes the pen's shape from the transform in force when it strokes: the path is
+  // built in its own space under to_device, so a stretched or turned page stretches the pen.
+  const bool hairline = !(style.width > 0);
+  if (!hairline && !(to_device.IsFinite() && to_device.Invertible())) {
+    return;
+  }
+  cairo_save(cr);
+  cairo_set_antialias(cr, antialias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+  if (hairline) {
+    BuildPath(cr, path.Transformed(to_device));
+    cairo_set_line_width(cr, 1);
+  } else {
+    const cairo_matrix_t m{to_device.m11, to_device.m12, to_device.m21,
+                           to_device.m22, to_device.dx,  to_device.dy};
+    cairo_transform(cr, &m);
+    BuildPath(cr, path);
+    cairo_set_line_width(cr, style.width);
+  }
+  cairo_set_line_cap(cr, style.cap);
+  cairo_set_line_join(cr, style.join);
+  cairo_set_miter_limit(cr, std::max(1.0, style.miter_limit));
+  if (!style.dashes.empty()) {
+    cairo_set_dash(cr, style.dashes.data(), static_cast<int>(style.dashes.size()),
+                   style.dash_offset);
+  }
+  SetSourceArgb(cr, argb);
+  cairo_stroke(cr);
+  cairo_restore(cr);
+}
+
+Region PathRegion(const Path& canvas_path, FillRule rule, int width, int height,
+                  std::string& failure) {
+  if (canvas_path.Empty() || width <= 0 || height <= 0) {
+    return MakeRegion();
+  }
+  Point low, high;
+  if (!canvas_path.Bounds(low, high)) {
+    return MakeRegion();
+  }
+  const int x0 = static_cast<int>(std::clamp(std::floor(low.x), 0.0, static_cast<double>(width)));
+  const int y0 = static_cast<int>(std::clamp(std::floor(low.y), 0.0, static_cast<double>(height)));
+  const int x1 =
+      static_cast<int>(std::clamp(std::ceil(high.x) + 1, 0.0, static_cast<double>(width)));
+  const int y1 =
+      static_cast<int>(std::clamp(std::ceil(high.y) + 1, 0.0, static_cast<double>(height)));
+  if (x1 <= x0 || y1 <= y0) {
+    return MakeRegion();
+  }
+  // A clip that cannot be made would let the page draw where it must not: the page fails.
+  const Surface mask(cairo_image_surface_create(CAIRO_FORMAT_A8, x1 - x0, y1 - y0));
+  cairo_status_t status = cairo_surface_status(mask.get());
+  if (status == CAIRO_STATUS_SUCCESS) {
+    const Context cr(cairo_create(mask.get()));
+    cairo_translate(cr.get(), -x0, -y0);
+    cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
+    BuildPath(cr.get(), canvas_path);
+    cairo_set_fill_rule(
+        cr.get(), rule == FillRule::kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_fill(cr.get());
+    status = cairo_status(cr.get());
+  }
+  if (status != CAIRO_STATUS_SUCCESS) {
+    failure = std::string("a clip path: ") + cairo_status_to_string(status);
+    return MakeRegion();
+  }
+  cairo_surface_flush(mask.get());
+  const uint8_t* data = cairo_image_surface_get_data(mask.get());
+  const int stride = cairo_image_surface_get_stride(mask.get());
+  std::vector<cairo_rectangle_int_t> done;
+  std::vector<cairo_rectangle_int_t> open;  // the previous row's runs, still growing down
+  std::vector<cairo_rectangle_int_t> row_runs;
+  for (int y = y0; y < y1; ++y) {
+    const uint8_t* row = data + static_cast<size_t>(y - y0) * stride;
+    row_runs.clear();
+    for (int x = 0; x < x1 - x0;) {
+      if (row[x] < 0x80) {
+        ++x;
+        continue;
+      }
+      const int start = x;
+      while (x < x1 - x0 && row[x] >= 0x80) {
+        ++x;
+      }
+      row_runs.push_back({x0 + start, y, x - start, 1});
+    }
+    const bool same =
+        row_runs.size() == open.size() &&
+        std::equal(row_runs.begin(), row_runs.end(), open.begin(),
+                   [](const auto& a, const auto& b) { return a.x == b.x && a.width == b.width; });
+    if (same) {
+      for (cairo_rectangle_int_t& r : open) {
+        ++r.height;
+      }
+    } else {
+      done.insert(done.end(), open.begin(), open.end());
+      open = row_runs;
+    }
+  }
+  done.insert(done.end(), open.begin(), open.end());
+  Region region = MakeRegion();
+  if (!done.empty()) {
+    const Region built(cairo_region_create_rectangles(done.data(), static_cast<int>(done.size())));
+    cairo_region_union(region.get(), built.get());
+  }
+  if (cairo_region_status(region.get()) != CAIRO_STATUS_SUCCESS) {
+    failure =
+        std::string("a clip path: ") + cairo_status_to_string(cairo_region_status(region.get()));
+  }
+  return region;
 }
 
 }  // namespace emf

@@ -786,4 +786,21 @@ void Canvas::SetPixel(int x, int y, ColorRef color) {
   cairo_surface_mark_dirty(surface_);
 }
 
+void Canvas::FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool antialias) {
+  if (path.Empty() || (argb >> 24) == 0) {
+    return;
+  }
+  ApplyClip(cr_);
+  FillSmoothOn(cr_, path, rule, argb, antialias);
+}
+
+void Canvas::StrokeSmooth(const Path& path, const Transform& to_device, const SmoothStroke& style,
+                          uint32_t argb, bool antialias) {
+  if (path.Empty() || (argb >> 24) == 0) {
+    return;
+  }
+  ApplyClip(cr_);
+  StrokeSmoothOn(cr_, path, to_device, style, argb, antialias);
+}
+
 }  // namespace emf

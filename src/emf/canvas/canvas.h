@@ -26,6 +26,10 @@ using Region = std::unique_ptr<cairo_region_t, RegionDeleter>;
 Region MakeRegion();
 Region MakeRegion(int left, int top, int right, int bottom);
 Region CopyRegion(const cairo_region_t* region);
+// The pixels of a canvas of width x height whose centres the path covers, as a region; an
+// empty one, with why in failure, when it cannot be made.
+Region PathRegion(const Path& canvas_path, FillRule rule, int width, int height,
+                  std::string& failure);
 
 // Sets cairo's current path to the path.
 void BuildPath(cairo_t* cr, const Path& path);
@@ -43,6 +47,12 @@ Path Parallelogram(Point tl, Point tr, Point bl);
 // alpha of 0 to 255 (AlphaBlend's), nearest pixels as GDI takes them.
 void BlendSurfaceOn(cairo_t* cr, cairo_surface_t* surface, double sx, double sy, double sw,
                     double sh, Point tl, Point tr, Point bl, int constant_alpha);
+// GDI+'s drawing on cr (DrawingTarget::FillSmooth and StrokeSmooth): a colour of 0xAARRGGBB
+// over what is there.
+void SetSourceArgb(cairo_t* cr, uint32_t argb);
+void FillSmoothOn(cairo_t* cr, const Path& path, FillRule rule, uint32_t argb, bool antialias);
+void StrokeSmoothOn(cairo_t* cr, const Path& path, const Transform& to_device,
+                    const SmoothStroke& style, uint32_t argb, bool antialias);
 // A ternary raster operation without a source as a fill: the paint and binary operation it
 // comes to; false when it draws nothing.
 bool SourcelessFill(uint32_t rop3, const Paint& pattern, Paint& paint, int& rop2);
@@ -111,6 +121,9 @@ class Canvas : public DrawingTarget {
                      const std::vector<cairo_glyph_t>& glyphs) override;
 
   void SetPixel(int x, int y, ColorRef color) override;
+  void FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool antialias) override;
+  void StrokeSmooth(const Path& path, const Transform& to_device, const SmoothStroke& style,
+                    uint32_t argb, bool antialias) override;
   std::string Failure() const override;
   void Fail(const std::string& why) override;
 

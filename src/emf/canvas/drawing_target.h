@@ -34,6 +34,18 @@ struct GlyphStyle {
   GlyphShape shape;
 };
 
+// A GDI+ pen as a target strokes it (EMF+ records): its width, dashes and ends in the space
+// of the path it strokes, so that it stretches and turns with the page's transform as GDI+'s
+// pens do.
+struct SmoothStroke {
+  double width = 1;  // 0: one device pixel wide at any scale
+  cairo_line_cap_t cap = CAIRO_LINE_CAP_BUTT;
+  cairo_line_join_t join = CAIRO_LINE_JOIN_MITER;
+  double miter_limit = 10;
+  std::vector<double> dashes;  // empty: solid
+  double dash_offset = 0;
+};
+
 class DrawingTarget {
  public:
   virtual ~DrawingTarget() = default;
@@ -60,6 +72,12 @@ class DrawingTarget {
   virtual Path GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                              const std::vector<cairo_glyph_t>& glyphs) = 0;
   virtual void SetPixel(int x, int y, ColorRef color) = 0;
+  // GDI+'s drawing: a colour of 0xAARRGGBB over what is there, smoothed (antialiased) or not,
+  // in floating point. A fill's path is in device units; a stroke's path is in the space that
+  // to_device maps onto the target.
+  virtual void FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool antialias) = 0;
+  virtual void StrokeSmooth(const Path& path, const Transform& to_device, const SmoothStroke& style,
+                            uint32_t argb, bool antialias) = 0;
   // Why something given could not be drawn, empty when all was: the one place a target's
   // failures are read.
   virtual std::string Failure() const { return reported_; }

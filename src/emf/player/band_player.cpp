@@ -52,7 +52,8 @@ std::string WhyTooWide(int width) {
 }
 
 std::string PlayInBands(const Metafile& file, int width, int height, const BandPlan& plan,
-                        const RowSink& take, PlayStats& stats, bool smooth_text) {
+                        const RowSink& take, PlayStats& stats, bool smooth_text,
+                        const CommentDrawingMaker& comments) {
   const bool tiled = plan.columns < width;
   if (std::string why = WhyTooWide(width); !why.empty()) {
     return why;
@@ -82,7 +83,7 @@ std::string PlayInBands(const Metafile& file, int width, int height, const BandP
       {
         Canvas canvas(piece.get(), band_width * 4, width, height, band);
         canvas.set_smooth_text(smooth_text);
-        stats = PlayMetafile(file, canvas, bounds);
+        stats = PlayMetafile(file, canvas, bounds, comments);
       }
       if (!stats.failure.empty()) {
         return stats.failure;

@@ -86,6 +86,7 @@ inline constexpr const char* kRowsRefused = "the rows were not taken";
 // smoothed unless the page is bound for a palette, where Windows draws it plain. The failure, if
 // any; stats are the last piece's.
 std::string PlayInBands(const Metafile& file, int width, int height, const BandPlan& plan,
-                        const RowSink& take, PlayStats& stats, bool smooth_text = true);
+                        const RowSink& take, PlayStats& stats, bool smooth_text = true,
+                        const CommentDrawingMaker& comments = {});
 
 }  // namespace emf

@@ -11,8 +11,9 @@
 
 namespace emf {
 
-PlayStats PlayMetafile(const Metafile& file, DrawingTarget& target, const RectL& bounds) {
-  return Player(file, target, bounds).Play();
+PlayStats PlayMetafile(const Metafile& file, DrawingTarget& target, const RectL& bounds,
+                       const CommentDrawingMaker& comments) {
+  return Player(file, target, bounds).Play(comments);
 }
 
 Player::Player(const Metafile& file, DrawingTarget& target, const RectL& bounds)
@@ -40,15 +41,37 @@ Player::Player(const Metafile& file, DrawingTarget& target, const RectL& bounds)
   UpdateClip();
 }
 
-PlayStats Player::Play() {
+PlayStats Player::Play(const CommentDrawingMaker& comments) {
   if (!playback_.Invertible()) {
     return stats_;
   }
+  const std::unique_ptr<CommentDrawing> drawing =
+      comments ? comments(file_, canvas_, bounds_) : nullptr;
+  bool gdi_drawn = true;
   size_t number = 0;
   for (const Record& record : file_.records()) {
     ++number;
     if (ended_) {
       break;
+    }
+    if (drawing != nullptr) {
+      if (record.type == kEmrGdiComment && record.bytes.size() >= 12) {
+        ByteReader r(record.bytes);
+        r.Skip(8);
+        const uint32_t size = r.U32();
+        const auto data = std::span(record.bytes).subspan(12);
+        drawing->Comment(data.first(std::min<size_t>(size, data.size())), stats_);
+      }
+      // The comment drawing stands in for the GDI records but those it hands over to; they
+      // draw again under the clip the GDI state sets.
+      const bool draws = drawing->DrawsGdiRecords();
+      if (draws && !gdi_drawn) {
+        UpdateClip();
+      }
+      gdi_drawn = draws;
+      if (!draws && record.type != kEmrHeader && record.type != kEmrEof) {
+        continue;
+      }
     }
     current_type_ = record.type;
     const RecordEntry* handler = FindRecord(record.type);

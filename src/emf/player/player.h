@@ -3,9 +3,11 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,9 +38,25 @@ struct PlayStats {
   std::string failure;
 };
 
+// Drawing a page carries inside its comment records beside its GDI records (GDI+'s EMF+
+// records), played by a layer above the engine onto the same target: handed each comment in
+// turn, it says whether the GDI records met next are drawn.
+class CommentDrawing {
+ public:
+  virtual ~CommentDrawing() = default;
+  // A comment record's data (what follows its size field); stats take what it skipped.
+  virtual void Comment(std::span<const uint8_t> data, PlayStats& stats) = 0;
+  virtual bool DrawsGdiRecords() const = 0;
+};
+// Makes the comment drawing for one play of a page onto a target, with PlayMetafile's bounds;
+// null when the page carries none.
+using CommentDrawingMaker = std::function<std::unique_ptr<CommentDrawing>(
+    const Metafile& file, DrawingTarget& target, const RectL& bounds)>;
+
 // Plays the metafile so that its frame fills bounds (device pixels of the canvas, right and
-// bottom exclusive), as PlayEnhMetaFile does.
-PlayStats PlayMetafile(const Metafile& file, DrawingTarget& target, const RectL& bounds);
+// bottom exclusive), as PlayEnhMetaFile does; with comment drawing when one is given.
+PlayStats PlayMetafile(const Metafile& file, DrawingTarget& target, const RectL& bounds,
+                       const CommentDrawingMaker& comments = {});
 
 struct Pen {
   int style = 0;  // PS_* with type, cap and join bits
@@ -155,7 +173,7 @@ struct DibTransfer {
 class Player {
  public:
   Player(const Metafile& file, DrawingTarget& target, const RectL& bounds);
-  PlayStats Play();
+  PlayStats Play(const CommentDrawingMaker& comments = {});
 
   // Record handlers: one small function each, in the table of player.cpp.
 #define EMF_HANDLER(name) void name(ByteReader& r)

@@ -84,83 +84,12 @@ Region Player::ReadRegion(ByteReader& r, size_t region_size) {
 // The pixels whose centres the path covers, as a region. Only the path's bounding box is
 // rasterised, and rows that repeat the row above widen its rectangles instead of adding.
 Region Player::RegionFromPath(const Path& canvas_path, int fill_mode) const {
-  const int width = canvas_.width();
-  const int height = canvas_.height();
-  if (canvas_path.Empty() || width <= 0 || height <= 0) {
-    return MakeRegion();
-  }
-  Point low, high;
-  if (!canvas_path.Bounds(low, high)) {
-    return MakeRegion();
-  }
-  const int x0 = static_cast<int>(std::clamp(std::floor(low.x), 0.0, static_cast<double>(width)));
-  const int y0 = static_cast<int>(std::clamp(std::floor(low.y), 0.0, static_cast<double>(height)));
-  const int x1 =
-      static_cast<int>(std::clamp(std::ceil(high.x) + 1, 0.0, static_cast<double>(width)));
-  const int y1 =
-      static_cast<int>(std::clamp(std::ceil(high.y) + 1, 0.0, static_cast<double>(height)));
-  if (x1 <= x0 || y1 <= y0) {
-    return MakeRegion();
-  }
-  // A clip that cannot be made would let the page draw where it must not: the page fails.
-  const Surface mask(cairo_image_surface_create(CAIRO_FORMAT_A8, x1 - x0, y1 - y0));
-  cairo_status_t status = cairo_surface_status(mask.get());
-  if (status == CAIRO_STATUS_SUCCESS) {
-    const Context cr(cairo_create(mask.get()));
-    cairo_translate(cr.get(), -x0, -y0);
-    cairo_set_antialias(cr.get(), CAIRO_ANTIALIAS_NONE);
-    BuildPath(cr.get(), canvas_path);
-    cairo_set_fill_rule(cr.get(),
-                        fill_mode == 2 ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-    cairo_fill(cr.get());
-    status = cairo_status(cr.get());
-  }
-  if (status != CAIRO_STATUS_SUCCESS) {
-    canvas_.Fail(std::string("a clip path: ") + cairo_status_to_string(status));
-    return MakeRegion();
-  }
-  cairo_surface_flush(mask.get());
-  const uint8_t* data = cairo_image_surface_get_data(mask.get());
-  const int stride = cairo_image_surface_get_stride(mask.get());
-  std::vector<cairo_rectangle_int_t> done;
-  std::vector<cairo_rectangle_int_t> open;  // the previous row's runs, still growing down
-  std::vector<cairo_rectangle_int_t> row_runs;
-  for (int y = y0; y < y1; ++y) {
-    const uint8_t* row = data + static_cast<size_t>(y - y0) * stride;
-    row_runs.clear();
-    for (int x = 0; x < x1 - x0;) {
-      if (row[x] < 0x80) {
-        ++x;
-        continue;
-      }
-      const int start = x;
-      while (x < x1 - x0 && row[x] >= 0x80) {
-        ++x;
-      }
-      row_runs.push_back({x0 + start, y, x - start, 1});
-    }
-    const bool same =
-        row_runs.size() == open.size() &&
-        std::equal(row_runs.begin(), row_runs.end(), open.begin(),
-                   [](const auto& a, const auto& b) { return a.x == b.x && a.width == b.width; });
-    if (same) {
-      for (cairo_rectangle_int_t& r : open) {
-        ++r.height;
-      }
-    } else {
-      done.insert(done.end(), open.begin(), open.end());
-      open = row_runs;
-    }
-  }
-  done.insert(done.end(), open.begin(), open.end());
-  Region region = MakeRegion();
-  if (!done.empty()) {
-    const Region built(cairo_region_create_rectangles(done.data(), static_cast<int>(done.size())));
-    cairo_region_union(region.get(), built.get());
-  }
-  if (cairo_region_status(region.get()) != CAIRO_STATUS_SUCCESS) {
-    canvas_.Fail(std::string("a clip path: ") +
-                 cairo_status_to_string(cairo_region_status(region.get())));
+  std::string failure;
+  Region region =
+      PathRegion(canvas_path, fill_mode == 2 ? FillRule::kWinding : FillRule::kAlternate,
+                 canvas_.width(), canvas_.height(), failure);
+  if (!failure.empty()) {
+    canvas_.Fail(failure);
   }
   return region;
 }

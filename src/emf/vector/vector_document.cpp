@@ -164,7 +164,8 @@ VectorDocument::VectorDocument(ByteSink sink, VectorFormat format, ColourRule ru
 
 VectorDocument::~VectorDocument() = default;
 
-std::string VectorDocument::CheckPage(const Metafile& page) const {
+std::string VectorDocument::CheckPage(const Metafile& page,
+                                      const CommentDrawingMaker& comments) const {
   PageSize size;
   std::string error;
   if (!SizeOfPage(page, size, error)) {
@@ -174,11 +175,11 @@ std::string VectorDocument::CheckPage(const Metafile& page) const {
   const Surface scratch(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr));
   const Context cr(cairo_create(scratch.get()));
   VectorTarget target(cr.get(), size.device_width, size.device_height, rule_);
-  PlayMetafile(page, target, RectL{0, 0, size.device_width, size.device_height});
+  PlayMetafile(page, target, RectL{0, 0, size.device_width, size.device_height}, comments);
   return target.Failure();
 }
 
-std::string VectorDocument::AddPage(const Metafile& page) {
+std::string VectorDocument::AddPage(const Metafile& page, const CommentDrawingMaker& comments) {
   PageSize size;
   std::string error;
   if (!SizeOfPage(page, size, error)) {
@@ -224,7 +225,7 @@ std::string VectorDocument::AddPage(const Metafile& page) {
     if (format_ == VectorFormat::kSvg) {
       target.KeepText(&text_);
     }
-    PlayMetafile(page, target, RectL{0, 0, size.device_width, size.device_height});
+    PlayMetafile(page, target, RectL{0, 0, size.device_width, size.device_height}, comments);
     error = target.Failure();
   }
   cairo_surface_show_page(surface_.get());

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "emf/player/player.h"
 #include "emf/records/metafile.h"
 #include "emf/text/cairo_owners.h"
 #include "emf/vector/vector_target.h"
@@ -38,14 +39,14 @@ class VectorDocument {
   VectorDocument& operator=(const VectorDocument&) = delete;
 
   // Adds the page; "" when drawn, else why (a failure of the file is final).
-  std::string AddPage(const Metafile& page);
+  std::string AddPage(const Metafile& page, const CommentDrawingMaker& comments = {});
   // Ends the file: "" when every page reached it, else why.
   std::string Finish();
   // Pages in the file so far, a page whose drawing failed part way included.
   int pages() const { return pages_; }
   // Why the page would be drawn only part way (or not at all), without adding it: "" when it
   // draws whole. A document that must hold only whole pages asks before it adds one.
-  std::string CheckPage(const Metafile& page) const;
+  std::string CheckPage(const Metafile& page, const CommentDrawingMaker& comments = {}) const;
 
  private:
   struct Stream;

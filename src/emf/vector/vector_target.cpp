@@ -568,6 +568,37 @@ void VectorTarget::SetPixel(int x, int y, ColorRef color) {
   cairo_fill(cr_);
 }
 
+namespace {
+
+// The colour's red, green and blue as the rule has them; its alpha kept.
+uint32_t RuledArgb(uint32_t argb, ColourRule rule) {
+  const ColorRef ruled = ApplyColourRule(ToColorRef(argb & 0xFFFFFF), rule);
+  return (argb & 0xFF000000) | ToRgb24(ruled);
+}
+
+}  // namespace
+
+void VectorTarget::FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool antialias) {
+  if (shadow_) {
+    shadow_->FillSmooth(path, rule, argb, antialias);
+  }
+  if (path.Empty() || (argb >> 24) == 0) {
+    return;
+  }
+  FillSmoothOn(cr_, path, rule, RuledArgb(argb, rule_), antialias);
+}
+
+void VectorTarget::StrokeSmooth(const Path& path, const Transform& to_device,
+                                const SmoothStroke& style, uint32_t argb, bool antialias) {
+  if (shadow_) {
+    shadow_->StrokeSmooth(path, to_device, style, argb, antialias);
+  }
+  if (path.Empty() || (argb >> 24) == 0) {
+    return;
+  }
+  StrokeSmoothOn(cr_, path, to_device, style, RuledArgb(argb, rule_), antialias);
+}
+
 std::string VectorTarget::Failure() const {
   if (!reported_.empty()) {
     return reported_;

@@ -73,6 +73,9 @@ class VectorTarget : public DrawingTarget {
   Path GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                      const std::vector<cairo_glyph_t>& glyphs) override;
   void SetPixel(int x, int y, ColorRef color) override;
+  void FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool antialias) override;
+  void StrokeSmooth(const Path& path, const Transform& to_device, const SmoothStroke& style,
+                    uint32_t argb, bool antialias) override;
   std::string Failure() const override;
 
   // Keeps every run's characters in *runs as well, when runs is not null.

@@ -325,6 +325,35 @@ void WmfWriter::SetPixel(int x, int y, ColorRef color) {
   Record(kSetPixel, {Low(color), High(color), Word(y), Word(x)});
 }
 
+// A Windows metafile has no alpha and no smoothing: GDI+'s drawing is written opaque, in
+// its colour, and what is wholly transparent is left out.
+void WmfWriter::FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool) {
+  if ((argb >> 24) == 0) {
+    return;
+  }
+  Paint paint;
+  paint.brush.color = ToColorRef(argb & 0xFFFFFF);
+  FillPath(path, rule, paint, 13);
+}
+
+void WmfWriter::StrokeSmooth(const Path& path, const Transform& to_device,
+                             const SmoothStroke& style, uint32_t argb, bool) {
+  if ((argb >> 24) == 0) {
+    return;
+  }
+  StrokeStyle pen;
+  pen.color = ToColorRef(argb & 0xFFFFFF);
+  const double scale = std::sqrt(std::fabs(to_device.Determinant()));
+  pen.width = std::max(1.0, style.width * scale);
+  pen.cosmetic = pen.width <= 1;
+  pen.cap = style.cap;
+  pen.join = style.join;
+  for (double dash : style.dashes) {
+    pen.dashes.push_back(dash * scale);
+  }
+  StrokePath(path.Transformed(to_device), pen, 13);
+}
+
 bool WmfWellFormed(std::span<const uint8_t> file, std::string* why) {
   auto fail = [&](const char* reason) {
     if (why != nullptr) {
@@ -388,7 +417,7 @@ std::vector<uint8_t> WmfWriter::Finish() {
   return bytes;
 }
 
-std::vector<uint8_t> ConvertToWmf(const Metafile& page) {
+std::vector<uint8_t> ConvertToWmf(const Metafile& page, const CommentDrawingMaker& comments) {
   const RectL& frame = page.header().frame;
   const double width_in = (static_cast<double>(frame.right) - frame.left) / 2540.0;
   const double height_in = (static_cast<double>(frame.bottom) - frame.top) / 2540.0;
@@ -397,7 +426,7 @@ std::vector<uint8_t> ConvertToWmf(const Metafile& page) {
   const int width = std::max(1, static_cast<int>(std::fabs(width_in) * dpi + 0.5));
   const int height = std::max(1, static_cast<int>(std::fabs(height_in) * dpi + 0.5));
   WmfWriter writer(width, height);
-  PlayMetafile(page, writer, RectL{0, 0, width, height});
+  PlayMetafile(page, writer, RectL{0, 0, width, height}, comments);
   return writer.Finish();
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "emf/canvas/drawing_target.h"
+#include "emf/player/player.h"
 
 namespace emf {
 
@@ -44,6 +45,9 @@ class WmfWriter : public DrawingTarget {
   Path GlyphOutlines(cairo_font_face_t* face, const cairo_matrix_t& font_matrix,
                      const std::vector<cairo_glyph_t>& glyphs) override;
   void SetPixel(int x, int y, ColorRef color) override;
+  void FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool antialias) override;
+  void StrokeSmooth(const Path& path, const Transform& to_device, const SmoothStroke& style,
+                    uint32_t argb, bool antialias) override;
 
  private:
   void Record(uint16_t function, const std::vector<uint16_t>& params);
@@ -64,9 +68,8 @@ class WmfWriter : public DrawingTarget {
 // and the header's maximum, point counts that match record sizes, and the end record last.
 bool WmfWellFormed(std::span<const uint8_t> file, std::string* why = nullptr);
 
-class Metafile;
 // The page as a Windows metafile whose logical units are 300 an inch, fewer for pages whose
-// sides would not fit the format's 16-bit coordinates.
-std::vector<uint8_t> ConvertToWmf(const Metafile& page);
+// sides would not fit the format's 16-bit coordinates; with comment drawing when given.
+std::vector<uint8_t> ConvertToWmf(const Metafile& page, const CommentDrawingMaker& comments = {});
 
 }  // namespace emf

@@ -1,0 +1,346 @@
+#include "emfplus/objects.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "emfplus/records.h"
+
+namespace emfplus {
+namespace {
+
+constexpr uint32_t kPenTransform = 0x0001;
+constexpr uint32_t kPenStartCap = 0x0002;
+constexpr uint32_t kPenEndCap = 0x0004;
+constexpr uint32_t kPenJoin = 0x0008;
+constexpr uint32_t kPenMiterLimit = 0x0010;
+constexpr uint32_t kPenLineStyle = 0x0020;
+constexpr uint32_t kPenDashedLineCap = 0x0040;
+constexpr uint32_t kPenDashedLineOffset = 0x0080;
+constexpr uint32_t kPenDashedLine = 0x0100;
+constexpr uint32_t kPenNonCenter = 0x0200;
+constexpr uint32_t kPenCompoundLine = 0x0400;
+constexpr uint32_t kPenCustomStartCap = 0x0800;
+constexpr uint32_t kPenCustomEndCap = 0x1000;
+
+constexpr uint32_t kPathCompressed = 0x4000;
+constexpr uint32_t kPathRunLength = 0x1000;
+constexpr uint32_t kPathRelative = 0x0800;
+
+// A number from the file as a finite double: NaN and infinities are not drawn.
+double Finite(float v) {
+  return std::isfinite(v) ? static_cast<double>(v) : 0.0;
+}
+
+// One coordinate of an EmfPlusPointR: 7 bits in one byte, or 15 bits in two, signed.
+int32_t RelativeCoordinate(emf::ByteReader& r) {
+  const uint8_t first = r.U8();
+  if ((first & 0x80) == 0) {
+    return (first & 0x40) != 0 ? static_cast<int32_t>(first) - 0x80 : first;
+  }
+  const int32_t value = ((first & 0x7F) << 8) | r.U8();
+  return (value & 0x4000) != 0 ? value - 0x8000 : value;
+}
+
+}  // namespace
+
+bool ReadPoints(emf::ByteReader& r, uint32_t count, bool compressed, bool relative,
+                std::vector<emf::Point>& points) {
+  points.clear();
+  // Each point takes two bytes at least: a count past what the data holds is refused before
+  // anything is sized by it.
+  if (count > r.Remaining() / 2 || count > kMaxPathPoints) {
+    return false;
+  }
+  points.reserve(count);
+  emf::Point at;
+  for (uint32_t i = 0; i < count && r.Ok(); ++i) {
+    if (relative) {
+      at.x += RelativeCoordinate(r);
+      at.y += RelativeCoordinate(r);
+      points.push_back(at);
+    } else if (compressed) {
+      const int16_t x = r.I16();
+      points.push_back({static_cast<double>(x), static_cast<double>(r.I16())});
+    } else {
+      const double x = Finite(r.F32());
+      points.push_back({x, Finite(r.F32())});
+    }
+  }
+  return r.Ok();
+}
+
+RectF ReadRect(emf::ByteReader& r, bool compressed) {
+  RectF rect;
+  if (compressed) {
+    rect.x = r.I16();
+    rect.y = r.I16();
+    rect.width = r.I16();
+    rect.height = r.I16();
+  } else {
+    rect.x = Finite(r.F32());
+    rect.y = Finite(r.F32());
+    rect.width = Finite(r.F32());
+    rect.height = Finite(r.F32());
+  }
+  return rect;
+}
+
+bool ReadBrush(emf::ByteReader& r, Brush& brush, std::string& why) {
+  r.Skip(4);  // version
+  brush.kind = static_cast<int>(r.U32());
+  switch (brush.kind) {
+    case Brush::kSolid:
+      brush.argb = r.U32();
+      break;
+    case Brush::kHatch:
+      r.Skip(4);             // style
+      brush.argb = r.U32();  // the hatch's own colour
+      break;
+    case Brush::kTexture:
+      brush.argb = 0xFF808080;
+      break;
+    case Brush::kPathGradient:
+      r.Skip(8);             // flags, wrap mode
+      brush.argb = r.U32();  // the centre colour
+      break;
+    case Brush::kLinearGradient: {
+      r.Skip(8 + 16);  // flags, wrap mode, rectangle
+      const uint32_t start = r.U32();
+      const uint32_t end = r.U32();
+      // Halfway between the two ends, channel by channel.
+      brush.argb = 0;
+      for (int shift = 0; shift < 32; shift += 8) {
+        const uint32_t mid = (((start >> shift) & 0xFF) + ((end >> shift) & 0xFF) + 1) / 2;
+        brush.argb |= mid << shift;
+      }
+      break;
+    }
+    default:
+      why = "a brush of unknown type " + std::to_string(brush.kind);
+      return false;
+  }
+  if (!r.Ok()) {
+    why = "a brush that ends before its fields do";
+    return false;
+  }
+  return true;
+}
+
+bool ReadPen(emf::ByteReader& r, Pen& pen, std::string& why) {
+  r.Skip(8);  // version, type
+  const uint32_t flags = r.U32();
+  pen.unit = r.U32();
+  pen.width = std::fabs(Finite(r.F32()));
+  if ((flags & kPenTransform) != 0) {
+    pen.has_transform = true;
+    pen.transform = {Finite(r.F32()), Finite(r.F32()), Finite(r.F32()),
+                     Finite(r.F32()), Finite(r.F32()), Finite(r.F32())};
+  }
+  if ((flags & kPenStartCap) != 0) {
+    pen.start_cap = r.I32();
+  }
+  if ((flags & kPenEndCap) != 0) {
+    pen.end_cap = r.I32();
+  }
+  if ((flags & kPenJoin) != 0) {
+    pen.join = r.I32();
+  }
+  if ((flags & kPenMiterLimit) != 0) {
+    pen.miter_limit = Finite(r.F32());
+  }
+  if ((flags & kPenLineStyle) != 0) {
+    pen.line_style = r.I32();
+  }
+  if ((flags & kPenDashedLineCap) != 0) {
+    pen.dash_cap = r.I32();
+  }
+  if ((flags & kPenDashedLineOffset) != 0) {
+    pen.dash_offset = Finite(r.F32());
+  }
+  if ((flags & kPenDashedLine) != 0) {
+    const uint32_t count = r.U32();
+    if (count > r.Remaining() / 4) {
+      why = "a pen whose dashes run past its data";
+      return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+      pen.dashes.push_back(std::fabs(Finite(r.F32())));
+    }
+  }
+  if ((flags & kPenNonCenter) != 0) {
+    pen.alignment = r.I32();
+  }
+  if ((flags & kPenCompoundLine) != 0) {
+    const uint32_t count = r.U32();
+    r.Skip(std::min<size_t>(count, r.Remaining() / 4 + 1) * 4);
+  }
+  if ((flags & kPenCustomStartCap) != 0) {
+    r.Skip(r.U32());
+  }
+  if ((flags & kPenCustomEndCap) != 0) {
+    r.Skip(r.U32());
+  }
+  if (!r.Ok()) {
+    why = "a pen that ends before its fields do";
+    return false;
+  }
+  return ReadBrush(r, pen.brush, why);
+}
+
+bool ReadPath(emf::ByteReader& r, PlusPath& plus, std::string& why) {
+  r.Skip(4);  // version
+  const uint32_t count = r.U32();
+  const uint32_t flags = r.U32();
+  std::vector<emf::Point> points;
+  if (!r.Ok() ||
+      !ReadPoints(r, count, (flags & kPathCompressed) != 0, (flags & kPathRelative) != 0, points)) {
+    why = "a path of " + std::to_string(count) + " points that run past its data";
+    return false;
+  }
+  std::vector<uint8_t> types;
+  types.reserve(count);
+  if ((flags & kPathRunLength) != 0) {
+    // Runs of one type: a count byte (its low six bits), then the type.
+    while (types.size() < count && r.Ok()) {
+      const uint8_t run = r.U8() & 0x3F;
+      const uint8_t type = r.U8();
+      types.insert(types.end(), std::min<size_t>(run, count - types.size()), type);
+    }
+  } else {
+    const std::span<const uint8_t> bytes = r.Bytes(count);
+    types.assign(bytes.begin(), bytes.end());
+  }
+  if (!r.Ok() || types.size() != count) {
+    why = "a path whose point types run past its data";
+    return false;
+  }
+  emf::Path& path = plus.path;
+  path.segments.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    const int kind = types[i] & 0x07;
+    if (kind == 0 || path.Empty()) {
+      path.MoveTo(points[i]);
+    } else if (kind == 3 && i + 2 < count && (types[i + 1] & 0x07) == 3 &&
+               (types[i + 2] & 0x07) == 3) {
+      path.CurveTo(points[i], points[i + 1], points[i + 2]);
+      i += 2;
+    } else {
+      path.LineTo(points[i]);
+    }
+    if ((types[i] & 0x80) != 0) {
+      path.Close();
+    }
+  }
+  return true;
+}
+
+bool ReadRegion(emf::ByteReader& r, PlusRegion& region, std::string& why) {
+  r.Skip(8);  // version, the count of child nodes
+  // The nodes come root first, each combining node followed by its left and then its right
+  // operand: read with a list of places still to fill, so that deep trees take no stack.
+  struct Slot {
+    size_t parent;
+    bool right;
+  };
+  std::vector<Slot> pending{{SIZE_MAX, false}};
+  while (!pending.empty()) {
+    const Slot slot = pending.back();
+    pending.pop_back();
+    // Every node takes four bytes at least: the tree is bounded by the data.
+    if (region.nodes.size() >= r.All().size() / 4) {
+      why = "a region with more nodes than its data holds";
+      return false;
+    }
+    RegionNode node;
+    const uint32_t kind = r.U32();
+    node.kind = static_cast<RegionNode::Kind>(kind);
+    switch (kind) {
+      case RegionNode::kAnd:
+      case RegionNode::kUnion:
+      case RegionNode::kXor:
+      case RegionNode::kExclude:
+      case RegionNode::kComplement:
+        break;
+      case RegionNode::kRect: {
+        const RectF rect = ReadRect(r, false);
+        node.low = {rect.x, rect.y};
+        node.high = {rect.x + rect.width, rect.y + rect.height};
+        break;
+      }
+      case RegionNode::kPath: {
+        const uint32_t length = r.U32();
+        emf::ByteReader inner(r.Bytes(length));
+        PlusPath path;
+        if (!r.Ok() || !ReadPath(inner, path, why)) {
+          why = "a region's " + (why.empty() ? std::string("path") : why);
+          return false;
+        }
+        node.path = std::move(path.path);
+        break;
+      }
+      case RegionNode::kEmpty:
+      case RegionNode::kInfinite:
+        break;
+      default:
+        why = "a region node of unknown type " + std::to_string(kind);
+        return false;
+    }
+    if (!r.Ok()) {
+      why = "a region that ends before its nodes do";
+      return false;
+    }
+    const size_t index = region.nodes.size();
+    region.nodes.push_back(std::move(node));
+    if (slot.parent != SIZE_MAX) {
+      (slot.right ? region.nodes[slot.parent].right : region.nodes[slot.parent].left) = index;
+    }
+    if (kind >= RegionNode::kAnd && kind <= RegionNode::kComplement) {
+      pending.push_back({index, true});
+      pending.push_back({index, false});
+    }
+  }
+  return true;
+}
+
+bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::string& why) {
+  emf::ByteReader r(data);
+  switch (kind) {
+    case kObjectBrush: {
+      Brush brush;
+      if (!ReadBrush(r, brush, why)) {
+        return false;
+      }
+      object = brush;
+      return true;
+    }
+    case kObjectPen: {
+      Pen pen;
+      if (!ReadPen(r, pen, why)) {
+        return false;
+      }
+      object = std::move(pen);
+      return true;
+    }
+    case kObjectPath: {
+      PlusPath path;
+      if (!ReadPath(r, path, why)) {
+        return false;
+      }
+      object = std::move(path);
+      return true;
+    }
+    case kObjectRegion: {
+      PlusRegion region;
+      if (!ReadRegion(r, region, why)) {
+        return false;
+      }
+      object = std::move(region);
+      return true;
+    }
+    default:
+      object = OtherObject{kind};
+      return true;
+  }
+}
+
+}  // namespace emfplus

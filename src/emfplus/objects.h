@@ -1,0 +1,113 @@
+// The objects EMF+ records define and later records use: brushes, pens, paths and regions,
+// read from their bytes apart from any drawing.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "emf/records/byte_reader.h"
+#include "emf/records/geometry.h"
+
+namespace emfplus {
+
+// A brush as a colour (0xAARRGGBB). Solid brushes are that colour; the others are drawn in
+// their main colour until their own paint is drawn.
+struct Brush {
+  enum Kind { kSolid = 0, kHatch = 1, kTexture = 2, kPathGradient = 3, kLinearGradient = 4 };
+  int kind = kSolid;
+  uint32_t argb = 0xFF000000;
+};
+
+enum LineCap {
+  kCapFlat = 0,
+  kCapSquare = 1,
+  kCapRound = 2,
+  kCapTriangle = 3,
+};
+enum LineJoin { kJoinMiter = 0, kJoinBevel = 1, kJoinRound = 2, kJoinMiterClipped = 3 };
+enum LineStyle {
+  kStyleSolid = 0,
+  kStyleDash = 1,
+  kStyleDot = 2,
+  kStyleDashDot = 3,
+  kStyleDashDotDot = 4,
+  kStyleCustom = 5
+};
+
+struct Pen {
+  double width = 1;
+  uint32_t unit = 0;  // UnitWorld and the others (records.h's page units)
+  bool has_transform = false;
+  emf::Transform transform;
+  int start_cap = kCapFlat;
+  int end_cap = kCapFlat;
+  int join = kJoinMiter;
+  double miter_limit = 10;
+  int line_style = kStyleSolid;
+  int dash_cap = kCapFlat;
+  double dash_offset = 0;
+  std::vector<double> dashes;  // custom dashes, in pen widths
+  int alignment = 0;           // 0 centre, 1 inset
+  Brush brush;
+};
+
+// A path in world units, its figures as the records give them.
+struct PlusPath {
+  emf::Path path;
+};
+
+// A region as a tree of rectangles, paths and the operations that combine them, its nodes in
+// the order the record holds them (each combining node before its two operands).
+struct RegionNode {
+  enum Kind : uint32_t {
+    kAnd = 1,
+    kUnion = 2,
+    kXor = 3,
+    kExclude = 4,
+    kComplement = 5,
+    kRect = 0x10000000,
+    kPath = 0x10000001,
+    kEmpty = 0x10000002,
+    kInfinite = 0x10000003,
+  } kind = kEmpty;
+  emf::Point low, high;  // kRect: the corners
+  emf::Path path;        // kPath
+  size_t left = 0, right = 0;
+};
+struct PlusRegion {
+  std::vector<RegionNode> nodes;  // nodes[0] is the root
+};
+
+// An object the player does not draw with (yet): its kind is kept, so that a record that
+// uses it is skipped by name.
+struct OtherObject {
+  int kind = 0;
+};
+
+using Object = std::variant<std::monostate, Brush, Pen, PlusPath, PlusRegion, OtherObject>;
+
+// The most points one path may hold, as for the EMF records' shapes.
+inline constexpr size_t kMaxPathPoints = size_t{1} << 20;
+
+// Reads each object kind from its bytes; false with why when they are not one.
+bool ReadBrush(emf::ByteReader& r, Brush& brush, std::string& why);
+bool ReadPen(emf::ByteReader& r, Pen& pen, std::string& why);
+bool ReadPath(emf::ByteReader& r, PlusPath& path, std::string& why);
+bool ReadRegion(emf::ByteReader& r, PlusRegion& region, std::string& why);
+// An object of the kind the record's flags name, from its whole data.
+bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::string& why);
+
+// Points as the drawing records keep them: compressed (16-bit), relative (EmfPlusPointR)
+// or floating point, by the record's flags; false when they run past the data.
+bool ReadPoints(emf::ByteReader& r, uint32_t count, bool compressed, bool relative,
+                std::vector<emf::Point>& points);
+// A rectangle (x, y, width, height), 16-bit or floating point.
+struct RectF {
+  double x = 0, y = 0, width = 0, height = 0;
+};
+RectF ReadRect(emf::ByteReader& r, bool compressed);
+
+}  // namespace emfplus

@@ -1,0 +1,159 @@
+// Plays a page's EMF+ records as GDI+ plays a metafile (GdipDrawImage): the EMF+ records are
+// drawn and their GDI stand-ins skipped, save after a GetDC record, which hands over to the
+// GDI records that follow until the next EMF+ record. The EMF player hands it each comment
+// record and draws the GDI records it is told to, on the same target.
+#pragma once
+
+#include <cairo.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "emf/canvas/canvas.h"
+#include "emf/player/player.h"
+#include "emf/records/byte_reader.h"
+#include "emf/records/metafile.h"
+#include "emfplus/objects.h"
+#include "emfplus/records.h"
+
+namespace emfplus {
+
+// Whether GDI+ draws the page from EMF+ records: its first record after the header is an
+// EMF+ comment that starts with the EMF+ header.
+bool HoldsEmfPlus(const emf::Metafile& file);
+
+// The comment drawing that plays a page's EMF+ records (null for a page without them), for
+// PlayMetafile and everything that plays pages through it.
+emf::CommentDrawingMaker EmfPlusDrawing();
+
+// The largest object the player puts together from records continued one into the next.
+inline constexpr uint32_t kMaxObjectBytes = uint32_t{1} << 26;
+// The most graphics states saved at once (Save and BeginContainer without their ends).
+inline constexpr size_t kMaxSavedStates = size_t{1} << 16;
+
+// What a page's drawing state holds, saved and restored whole.
+struct GraphicsState {
+  emf::Transform world;      // world units -> the container's units
+  emf::Transform container;  // the container's units -> page units, every container together
+  uint32_t page_unit = 1;    // UnitDisplay: a pixel of the reference device
+  double page_scale = 1;
+  bool antialias = false;
+  bool half_pixel_offset = false;
+  // Device pixels of the target; null: none. The containers' clip bounds the state's own.
+  std::shared_ptr<cairo_region_t> clip;
+  std::shared_ptr<cairo_region_t> container_clip;
+};
+
+class Player : public emf::CommentDrawing {
+ public:
+  Player(const emf::Metafile& file, emf::DrawingTarget& target, const emf::RectL& bounds);
+
+  void Comment(std::span<const uint8_t> data, emf::PlayStats& stats) override;
+  bool DrawsGdiRecords() const override { return gdi_records_; }
+
+  // Record handlers: one small function each, in the table of record_table.cpp.
+#define EMFPLUS_HANDLER(name) void name(const Record& record, emf::ByteReader& r)
+  EMFPLUS_HANDLER(Header);
+  EMFPLUS_HANDLER(EndOfFile);
+  EMFPLUS_HANDLER(Ignore);
+  EMFPLUS_HANDLER(GetDC);
+  EMFPLUS_HANDLER(ObjectRecord);
+  // State (player_state.cpp).
+  EMFPLUS_HANDLER(SetAntiAliasMode);
+  EMFPLUS_HANDLER(SetPixelOffsetMode);
+  EMFPLUS_HANDLER(Save);
+  EMFPLUS_HANDLER(Restore);
+  EMFPLUS_HANDLER(BeginContainer);
+  EMFPLUS_HANDLER(BeginContainerNoParams);
+  EMFPLUS_HANDLER(EndContainer);
+  EMFPLUS_HANDLER(SetWorldTransform);
+  EMFPLUS_HANDLER(ResetWorldTransform);
+  EMFPLUS_HANDLER(MultiplyWorldTransform);
+  EMFPLUS_HANDLER(TranslateWorldTransform);
+  EMFPLUS_HANDLER(ScaleWorldTransform);
+  EMFPLUS_HANDLER(RotateWorldTransform);
+  EMFPLUS_HANDLER(SetPageTransform);
+  // Clipping (player_clip.cpp).
+  EMFPLUS_HANDLER(ResetClip);
+  EMFPLUS_HANDLER(SetClipRect);
+  EMFPLUS_HANDLER(SetClipPath);
+  EMFPLUS_HANDLER(SetClipRegion);
+  EMFPLUS_HANDLER(OffsetClip);
+  // Shapes (player_shapes.cpp).
+  EMFPLUS_HANDLER(Clear);
+  EMFPLUS_HANDLER(FillRects);
+  EMFPLUS_HANDLER(DrawRects);
+  EMFPLUS_HANDLER(FillPolygon);
+  EMFPLUS_HANDLER(DrawLines);
+  EMFPLUS_HANDLER(FillEllipse);
+  EMFPLUS_HANDLER(DrawEllipse);
+  EMFPLUS_HANDLER(FillPie);
+  EMFPLUS_HANDLER(DrawPie);
+  EMFPLUS_HANDLER(DrawArc);
+  EMFPLUS_HANDLER(FillRegion);
+  EMFPLUS_HANDLER(FillPath);
+  EMFPLUS_HANDLER(DrawPath);
+  EMFPLUS_HANDLER(FillClosedCurve);
+  EMFPLUS_HANDLER(DrawClosedCurve);
+  EMFPLUS_HANDLER(DrawCurve);
+  EMFPLUS_HANDLER(DrawBeziers);
+#undef EMFPLUS_HANDLER
+
+ private:
+  void Play(const Record& record, size_t number);
+  void MapDevice();
+  void Skip(const Record& record, const char* why);
+
+  // Transforms: world units -> target pixels, and the page transform's scale.
+  emf::Transform WorldToTarget() const;
+  emf::Transform PageToDevice() const;
+  void Multiply(const emf::Transform& m, bool append);
+  void EnterContainer(const Record& record, uint32_t index, const emf::Transform& map);
+  // A page unit's size in reference-device pixels at a density.
+  static double UnitInPixels(uint32_t unit, double dpi);
+
+  // Drawing, in world units.
+  bool FillBrush(const Record& record, emf::ByteReader& r, uint32_t& argb);
+  void Fill(const Record& record, const emf::Path& world_path, emf::FillRule rule, uint32_t argb);
+  void Stroke(const Record& record, const emf::Path& world_path, const Pen& pen);
+  const Pen* PenAt(const Record& record, uint32_t id);
+  template <class T>
+  const T* ObjectAt(const Record& record, uint32_t id);
+  bool Bounded(const Record& record, size_t points);
+  void ApplyClip();
+
+  // Clipping: a region of target pixels for a world path or region, combined into the clip.
+  emf::Region DeviceRegion(const emf::Path& world_path, emf::FillRule rule);
+  emf::Region DeviceRegion(const PlusRegion& region);
+  emf::Region Everywhere() const;
+  // The clip drawing keeps to: the container's and the state's together; null for none.
+  std::shared_ptr<cairo_region_t> EffectiveClip() const;
+  void CombineClip(emf::Region region, int mode);
+
+  emf::DrawingTarget& target_;
+  emf::RectL bounds_;
+  const emf::Header& header_;
+  emf::Transform device_to_target_;  // EMF+ device pixels -> target pixels
+  double dpi_x_ = 96, dpi_y_ = 96;
+  GraphicsState state_;
+  std::vector<std::pair<uint32_t, GraphicsState>> saved_;  // by the records' stack index
+  std::array<Object, kObjectSlots> objects_;
+  // An object arriving over several records: its bytes so far.
+  struct Continued {
+    int id = -1;
+    int kind = 0;
+    uint32_t total = 0;
+    std::vector<uint8_t> bytes;
+  } continued_;
+  bool gdi_records_ = false;
+  bool ended_ = false;
+  bool clip_applied_ = false;
+  size_t played_ = 0;
+  emf::PlayStats* stats_ = nullptr;
+};
+
+}  // namespace emfplus

@@ -1,0 +1,586 @@
+// Shapes: rectangles, polygons, lines, ellipses, pies, arcs, curves, Béziers, paths and
+// regions, filled with a brush or a colour and stroked with a pen.
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "emfplus/player.h"
+
+namespace emfplus {
+namespace {
+
+constexpr uint16_t kSolidColor = 0x8000;  // the brush field is a colour, not an object
+constexpr uint16_t kCompressed = 0x4000;  // 16-bit points
+constexpr uint16_t kRelative = 0x0800;    // points relative to the one before
+constexpr uint16_t kClosed = 0x2000;      // DrawLines: the last point joins the first
+constexpr uint16_t kWinding = 0x2000;     // FillClosedCurve: the nonzero rule
+
+// Coordinates past this many pixels draw nothing more on any page and would overflow the
+// rasteriser's fixed point: they are held there.
+constexpr double kFarthest = 1 << 22;
+
+// The transform's points kept within kFarthest; false when one is not a number.
+bool Tame(emf::Path& path) {
+  for (emf::PathSegment& segment : path.segments) {
+    for (emf::Point& p : segment.p) {
+      if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+        return false;
+      }
+      p.x = std::clamp(p.x, -kFarthest, kFarthest);
+      p.y = std::clamp(p.y, -kFarthest, kFarthest);
+    }
+  }
+  return true;
+}
+
+emf::Path RectanglePath(const RectF& r) {
+  emf::Path path;
+  path.MoveTo({r.x, r.y});
+  path.LineTo({r.x + r.width, r.y});
+  path.LineTo({r.x + r.width, r.y + r.height});
+  path.LineTo({r.x, r.y + r.height});
+  path.Close();
+  return path;
+}
+
+// A point of the ellipse in the rectangle at an angle (degrees, clockwise from the x axis as
+// the page's y axis runs down) as GDI+ measures it: along the ray from the centre, so that
+// 45 degrees of a wide ellipse lies on its diagonal's direction.
+double ParametricAngle(const RectF& r, double degrees) {
+  const double a = degrees * std::numbers::pi / 180.0;
+  return std::atan2(std::sin(a) * std::fabs(r.width), std::cos(a) * std::fabs(r.height));
+}
+
+// Appends the arc of the rectangle's ellipse from start through sweep degrees, as Béziers of
+// at most a quarter turn each; the first point is a move when the path has no figure open.
+void AppendArc(emf::Path& path, const RectF& r, double start, double sweep, bool line_to_start) {
+  const double cx = r.x + r.width / 2, cy = r.y + r.height / 2;
+  const double rx = r.width / 2, ry = r.height / 2;
+  sweep = std::clamp(sweep, -360.0, 360.0);
+  // A whole turn or more is the whole ellipse; otherwise the ends lie on the rays.
+  double t0 = ParametricAngle(r, start);
+  double t1 = ParametricAngle(r, start + sweep);
+  if (std::fabs(sweep) >= 360) {
+    t1 = t0 + (sweep > 0 ? 2 : -2) * std::numbers::pi;
+  } else if (sweep > 0) {
+    while (t1 < t0) {
+      t1 += 2 * std::numbers::pi;
+    }
+  } else {
+    while (t1 > t0) {
+      t1 -= 2 * std::numbers::pi;
+    }
+  }
+  auto at = [&](double t) { return emf::Point{cx + rx * std::cos(t), cy + ry * std::sin(t)}; };
+  const emf::Point first = at(t0);
+  if (line_to_start) {
+    path.LineTo(first);
+  } else {
+    path.MoveTo(first);
+  }
+  const int pieces =
+      std::max(1, static_cast<int>(std::ceil(std::fabs(t1 - t0) / (std::numbers::pi / 2) - 1e-9)));
+  const double step = (t1 - t0) / pieces;
+  const double k = 4.0 / 3.0 * std::tan(step / 4);
+  for (int i = 0; i < pieces; ++i) {
+    const double a = t0 + i * step, b = a + step;
+    const emf::Point p0 = at(a), p3 = at(b);
+    const emf::Point p1{p0.x - k * rx * std::sin(a), p0.y + k * ry * std::cos(a)};
+    const emf::Point p2{p3.x + k * rx * std::sin(b), p3.y - k * ry * std::cos(b)};
+    path.CurveTo(p1, p2, p3);
+  }
+}
+
+emf::Path EllipsePath(const RectF& r) {
+  emf::Path path;
+  AppendArc(path, r, 0, 360, false);
+  path.Close();
+  return path;
+}
+
+emf::Path PiePath(const RectF& r, double start, double sweep) {
+  emf::Path path;
+  path.MoveTo({r.x + r.width / 2, r.y + r.height / 2});
+  AppendArc(path, r, start, sweep, true);
+  path.Close();
+  return path;
+}
+
+// A cardinal spline through the points as Béziers, GDI+'s curves: each segment's control
+// points lie a third of the tension along its ends' neighbours' chords.
+void AppendCurve(emf::Path& path, const std::vector<emf::Point>& p, double tension, size_t first,
+                 size_t segments, bool closed) {
+  const size_t n = p.size();
+  auto point = [&](ptrdiff_t i) -> emf::Point {
+    if (closed) {
+      return p[static_cast<size_t>((i % static_cast<ptrdiff_t>(n) + static_cast<ptrdiff_t>(n)) %
+                                   static_cast<ptrdiff_t>(n))];
+    }
+    return p[static_cast<size_t>(std::clamp<ptrdiff_t>(i, 0, static_cast<ptrdiff_t>(n) - 1))];
+  };
+  const double k = tension / 3;
+  path.MoveTo(point(static_cast<ptrdiff_t>(first)));
+  for (size_t s = 0; s < segments; ++s) {
+    const auto i = static_cast<ptrdiff_t>(first + s);
+    const emf::Point a = point(i), b = point(i + 1);
+    const emf::Point before = point(i - 1), after = point(i + 2);
+    path.CurveTo({a.x + k * (b.x - before.x), a.y + k * (b.y - before.y)},
+                 {b.x - k * (after.x - a.x), b.y - k * (after.y - a.y)}, b);
+  }
+  if (closed) {
+    path.Close();
+  }
+}
+
+emf::Path Polyline(const std::vector<emf::Point>& points, bool closed) {
+  emf::Path path;
+  for (const emf::Point& p : points) {
+    if (path.Empty()) {
+      path.MoveTo(p);
+    } else {
+      path.LineTo(p);
+    }
+  }
+  if (closed) {
+    path.Close();
+  }
+  return path;
+}
+
+cairo_line_cap_t CairoCap(int cap) {
+  switch (cap) {
+    case kCapSquare:
+      return CAIRO_LINE_CAP_SQUARE;
+    case kCapRound:
+      return CAIRO_LINE_CAP_ROUND;
+    default:  // flat, triangle (drawn apart) and the anchors
+      return CAIRO_LINE_CAP_BUTT;
+  }
+}
+
+// The shape a cap of the pen's width adds at an end of an open figure: at p, pointing along
+// the unit direction d (away from the line).
+void AppendCapShape(emf::Path& shapes, int cap, emf::Point p, emf::Point d, double half) {
+  const emf::Point n{-d.y * half, d.x * half};
+  switch (cap) {
+    case kCapTriangle:
+      shapes.MoveTo({p.x + n.x, p.y + n.y});
+      shapes.LineTo({p.x + d.x * half, p.y + d.y * half});
+      shapes.LineTo({p.x - n.x, p.y - n.y});
+      shapes.Close();
+      break;
+    case kCapSquare:
+      shapes.MoveTo({p.x + n.x, p.y + n.y});
+      shapes.LineTo({p.x + n.x + d.x * half, p.y + n.y + d.y * half});
+      shapes.LineTo({p.x - n.x + d.x * half, p.y - n.y + d.y * half});
+      shapes.LineTo({p.x - n.x, p.y - n.y});
+      shapes.Close();
+      break;
+    case kCapRound:
+      AppendArc(shapes, RectF{p.x - half, p.y - half, 2 * half, 2 * half}, 0, 360, false);
+      shapes.Close();
+      break;
+    default:
+      break;
+  }
+}
+
+// Where each open figure starts and ends, with the direction it leaves each end by.
+struct FigureEnd {
+  emf::Point at, direction;
+};
+void OpenEnds(const emf::Path& path, std::vector<FigureEnd>& starts, std::vector<FigureEnd>& ends) {
+  auto unit = [](emf::Point from, emf::Point to) {
+    const double dx = to.x - from.x, dy = to.y - from.y, length = std::hypot(dx, dy);
+    return length > 0 ? emf::Point{dx / length, dy / length} : emf::Point{};
+  };
+  size_t i = 0;
+  const auto& s = path.segments;
+  while (i < s.size()) {
+    size_t j = i + 1;
+    while (j < s.size() && s[j].kind != emf::PathSegment::kMove &&
+           s[j].kind != emf::PathSegment::kClose) {
+      ++j;
+    }
+    const bool closed = j < s.size() && s[j].kind == emf::PathSegment::kClose;
+    if (!closed && j > i + 1) {
+      const emf::Point start = s[i].p[0];
+      const emf::Point next = s[i + 1].p[0];
+      const emf::PathSegment& last = s[j - 1];
+      const emf::Point end = last.kind == emf::PathSegment::kCurve ? last.p[2] : last.p[0];
+      const emf::Point before =
+          last.kind == emf::PathSegment::kCurve
+              ? last.p[1]
+              : (j - 1 > i
+                     ? (s[j - 2].kind == emf::PathSegment::kCurve ? s[j - 2].p[2] : s[j - 2].p[0])
+                     : start);
+      starts.push_back({start, unit(next, start)});
+      ends.push_back({end, unit(before, end)});
+    }
+    i = closed ? j + 1 : j;
+  }
+}
+
+}  // namespace
+
+bool Player::Bounded(const Record& record, size_t points) {
+  if (points <= kMaxPathPoints) {
+    return true;
+  }
+  target_.Fail(std::string(RecordName(record.type)) + " makes a shape of " +
+               std::to_string(points) + " points, past the " + std::to_string(kMaxPathPoints) +
+               " the engine draws in one shape");
+  return false;
+}
+
+bool Player::FillBrush(const Record& record, emf::ByteReader& r, uint32_t& argb) {
+  const uint32_t field = r.U32();
+  if ((record.flags & kSolidColor) != 0) {
+    argb = field;
+    return true;
+  }
+  const Brush* brush = ObjectAt<Brush>(record, field);
+  if (brush == nullptr) {
+    return false;
+  }
+  argb = brush->argb;
+  return true;
+}
+
+void Player::Fill(const Record& record, const emf::Path& world_path, emf::FillRule rule,
+                  uint32_t argb) {
+  if (world_path.Empty() || !Bounded(record, world_path.segments.size())) {
+    return;
+  }
+  emf::Path path = world_path.Transformed(WorldToTarget());
+  if (!Tame(path)) {
+    Skip(record, "not a number");
+    return;
+  }
+  ApplyClip();
+  target_.FillSmooth(path, rule, argb, state_.antialias);
+}
+
+void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen& pen) {
+  if (world_path.Empty() || !Bounded(record, world_path.segments.size())) {
+    return;
+  }
+  // A pen of the world's units turns and stretches with the page; one of another unit keeps
+  // its width in that unit. Its own transform applies to its shape first.
+  emf::Transform to_target = WorldToTarget();
+  double width = pen.width;
+  if (pen.unit != 0) {
+    // Taken to page units, which the world transform leaves as they are.
+    const double page_scale = std::sqrt(std::fabs(PageToDevice().Determinant()));
+    width *= page_scale > 0 ? UnitInPixels(pen.unit, dpi_x_) / page_scale : 1.0;
+  }
+  emf::Path path = world_path;
+  if (pen.has_transform && pen.transform.IsFinite() && pen.transform.Invertible()) {
+    // The pen's transform shapes its nib: the path is stroked in the pen's space.
+    path = world_path.Transformed(pen.transform.Inverse());
+    to_target = pen.transform.Then(to_target);
+  }
+  emf::Path check = path.Transformed(to_target);
+  if (!Tame(check)) {
+    Skip(record, "not a number");
+    return;
+  }
+  emf::SmoothStroke style;
+  // A pen that comes to less than a pixel on the target draws one pixel wide, as GDI+'s do.
+  const double scale = std::sqrt(std::fabs(to_target.Determinant()));
+  const bool hairline = !(width * scale >= 1.0) || !to_target.Invertible();
+  style.width = hairline ? 0 : width;
+  const double unit = hairline ? 1.0 : width;  // dashes count in pen widths
+  const bool same_caps =
+      pen.start_cap == pen.end_cap &&
+      (pen.start_cap == kCapFlat || pen.start_cap == kCapSquare || pen.start_cap == kCapRound);
+  style.cap = same_caps ? CairoCap(pen.start_cap) : CAIRO_LINE_CAP_BUTT;
+  style.join = pen.join == kJoinBevel   ? CAIRO_LINE_JOIN_BEVEL
+               : pen.join == kJoinRound ? CAIRO_LINE_JOIN_ROUND
+                                        : CAIRO_LINE_JOIN_MITER;
+  style.miter_limit = pen.miter_limit;
+  static const std::vector<double> kPatterns[] = {
+      {}, {3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
+  const std::vector<double>& pattern =
+      pen.line_style == kStyleCustom
+          ? pen.dashes
+          : kPatterns[std::clamp(pen.line_style, 0, static_cast<int>(std::size(kPatterns)) - 1)];
+  if (!pattern.empty() &&
+      std::any_of(pattern.begin(), pattern.end(), [](double d) { return d > 0; })) {
+    for (double d : pattern) {
+      style.dashes.push_back(d * unit);
+    }
+    style.dash_offset = pen.dash_offset * unit;
+    style.cap = CairoCap(pen.dash_cap);
+  }
+  ApplyClip();
+  const emf::Path& drawn = hairline ? check : path;
+  target_.StrokeSmooth(drawn, hairline ? emf::Transform{} : to_target, style, pen.brush.argb,
+                       state_.antialias);
+  if (same_caps || hairline) {
+    return;
+  }
+  // Caps that differ at the two ends, and triangles, are shapes of their own.
+  std::vector<FigureEnd> starts, ends;
+  OpenEnds(path, starts, ends);
+  emf::Path caps;
+  for (const FigureEnd& e : starts) {
+    AppendCapShape(caps, pen.start_cap, e.at, e.direction, width / 2);
+  }
+  for (const FigureEnd& e : ends) {
+    AppendCapShape(caps, pen.end_cap, e.at, e.direction, width / 2);
+  }
+  emf::Path device_caps = caps.Transformed(to_target);
+  if (!caps.Empty() && Tame(device_caps)) {
+    target_.FillSmooth(device_caps, emf::FillRule::kWinding, pen.brush.argb, state_.antialias);
+  }
+}
+
+void Player::Clear(const Record& record, emf::ByteReader& r) {
+  const uint32_t argb = r.U32();
+  emf::Path everywhere;
+  const RectF page{0, 0, static_cast<double>(target_.width()),
+                   static_cast<double>(target_.height())};
+  everywhere = RectanglePath(page);
+  if (Bounded(record, 5)) {
+    ApplyClip();
+    target_.FillSmooth(everywhere, emf::FillRule::kWinding, argb, false);
+  }
+}
+
+void Player::FillRects(const Record& record, emf::ByteReader& r) {
+  uint32_t argb = 0;
+  if (!FillBrush(record, r, argb)) {
+    return;
+  }
+  const uint32_t count = r.U32();
+  const bool compressed = (record.flags & kCompressed) != 0;
+  if (count > r.Remaining() / (compressed ? 8 : 16)) {
+    Skip(record, "too short");
+    return;
+  }
+  emf::Path path;
+  for (uint32_t i = 0; i < count; ++i) {
+    path.Append(RectanglePath(ReadRect(r, compressed)));
+  }
+  Fill(record, path, emf::FillRule::kWinding, argb);
+}
+
+void Player::DrawRects(const Record& record, emf::ByteReader& r) {
+  const Pen* pen = PenAt(record, record.flags & 0xFF);
+  const uint32_t count = r.U32();
+  const bool compressed = (record.flags & kCompressed) != 0;
+  if (pen == nullptr) {
+    return;
+  }
+  if (count > r.Remaining() / (compressed ? 8 : 16)) {
+    Skip(record, "too short");
+    return;
+  }
+  emf::Path path;
+  for (uint32_t i = 0; i < count; ++i) {
+    path.Append(RectanglePath(ReadRect(r, compressed)));
+  }
+  Stroke(record, path, *pen);
+}
+
+void Player::FillPolygon(const Record& record, emf::ByteReader& r) {
+  uint32_t argb = 0;
+  if (!FillBrush(record, r, argb)) {
+    return;
+  }
+  std::vector<emf::Point> points;
+  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
+                  points)) {
+    Skip(record, "too short");
+    return;
+  }
+  Fill(record, Polyline(points, true), emf::FillRule::kAlternate, argb);
+}
+
+void Player::DrawLines(const Record& record, emf::ByteReader& r) {
+  const Pen* pen = PenAt(record, record.flags & 0xFF);
+  std::vector<emf::Point> points;
+  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
+                  points)) {
+    Skip(record, "too short");
+    return;
+  }
+  if (pen != nullptr) {
+    Stroke(record, Polyline(points, (record.flags & kClosed) != 0), *pen);
+  }
+}
+
+void Player::FillEllipse(const Record& record, emf::ByteReader& r) {
+  uint32_t argb = 0;
+  if (FillBrush(record, r, argb)) {
+    Fill(record, EllipsePath(ReadRect(r, (record.flags & kCompressed) != 0)),
+         emf::FillRule::kAlternate, argb);
+  }
+}
+
+void Player::DrawEllipse(const Record& record, emf::ByteReader& r) {
+  const RectF rect = ReadRect(r, (record.flags & kCompressed) != 0);
+  if (const Pen* pen = PenAt(record, record.flags & 0xFF)) {
+    Stroke(record, EllipsePath(rect), *pen);
+  }
+}
+
+void Player::FillPie(const Record& record, emf::ByteReader& r) {
+  uint32_t argb = 0;
+  if (!FillBrush(record, r, argb)) {
+    return;
+  }
+  const double start = r.F32();
+  const double sweep = r.F32();
+  const RectF rect = ReadRect(r, (record.flags & kCompressed) != 0);
+  if (std::isfinite(start) && std::isfinite(sweep)) {
+    Fill(record, PiePath(rect, start, sweep), emf::FillRule::kAlternate, argb);
+  }
+}
+
+void Player::DrawPie(const Record& record, emf::ByteReader& r) {
+  const double start = r.F32();
+  const double sweep = r.F32();
+  const RectF rect = ReadRect(r, (record.flags & kCompressed) != 0);
+  const Pen* pen = PenAt(record, record.flags & 0xFF);
+  if (pen != nullptr && std::isfinite(start) && std::isfinite(sweep)) {
+    Stroke(record, PiePath(rect, start, sweep), *pen);
+  }
+}
+
+void Player::DrawArc(const Record& record, emf::ByteReader& r) {
+  const double start = r.F32();
+  const double sweep = r.F32();
+  const RectF rect = ReadRect(r, (record.flags & kCompressed) != 0);
+  const Pen* pen = PenAt(record, record.flags & 0xFF);
+  if (pen != nullptr && std::isfinite(start) && std::isfinite(sweep)) {
+    emf::Path path;
+    AppendArc(path, rect, start, sweep, false);
+    Stroke(record, path, *pen);
+  }
+}
+
+void Player::FillRegion(const Record& record, emf::ByteReader& r) {
+  uint32_t argb = 0;
+  if (!FillBrush(record, r, argb)) {
+    return;
+  }
+  const PlusRegion* region = ObjectAt<PlusRegion>(record, record.flags & 0xFF);
+  if (region == nullptr) {
+    return;
+  }
+  // A region is pixels: filled as its rectangles, aliased.
+  const emf::Region pixels = DeviceRegion(*region);
+  emf::Path path;
+  const int count = cairo_region_num_rectangles(pixels.get());
+  for (int i = 0; i < count; ++i) {
+    cairo_rectangle_int_t box;
+    cairo_region_get_rectangle(pixels.get(), i, &box);
+    path.Append(RectanglePath({static_cast<double>(box.x), static_cast<double>(box.y),
+                               static_cast<double>(box.width), static_cast<double>(box.height)}));
+  }
+  if (!path.Empty() && Bounded(record, path.segments.size())) {
+    ApplyClip();
+    target_.FillSmooth(path, emf::FillRule::kWinding, argb, false);
+  }
+}
+
+void Player::FillPath(const Record& record, emf::ByteReader& r) {
+  uint32_t argb = 0;
+  if (!FillBrush(record, r, argb)) {
+    return;
+  }
+  if (const PlusPath* path = ObjectAt<PlusPath>(record, record.flags & 0xFF)) {
+    Fill(record, path->path, emf::FillRule::kAlternate, argb);
+  }
+}
+
+void Player::DrawPath(const Record& record, emf::ByteReader& r) {
+  const uint32_t pen_id = r.U32();
+  const PlusPath* path = ObjectAt<PlusPath>(record, record.flags & 0xFF);
+  const Pen* pen = path != nullptr ? PenAt(record, pen_id) : nullptr;
+  if (pen != nullptr) {
+    Stroke(record, path->path, *pen);
+  }
+}
+
+void Player::FillClosedCurve(const Record& record, emf::ByteReader& r) {
+  uint32_t argb = 0;
+  if (!FillBrush(record, r, argb)) {
+    return;
+  }
+  const double tension = r.F32();
+  std::vector<emf::Point> points;
+  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
+                  points)) {
+    Skip(record, "too short");
+    return;
+  }
+  if (points.size() < 3 || !std::isfinite(tension) || !Bounded(record, 3 * points.size())) {
+    return;
+  }
+  emf::Path path;
+  AppendCurve(path, points, tension, 0, points.size(), true);
+  Fill(record, path,
+       (record.flags & kWinding) != 0 ? emf::FillRule::kWinding : emf::FillRule::kAlternate, argb);
+}
+
+void Player::DrawClosedCurve(const Record& record, emf::ByteReader& r) {
+  const Pen* pen = PenAt(record, record.flags & 0xFF);
+  const double tension = r.F32();
+  std::vector<emf::Point> points;
+  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
+                  points)) {
+    Skip(record, "too short");
+    return;
+  }
+  if (pen == nullptr || points.size() < 3 || !std::isfinite(tension) ||
+      !Bounded(record, 3 * points.size())) {
+    return;
+  }
+  emf::Path path;
+  AppendCurve(path, points, tension, 0, points.size(), true);
+  Stroke(record, path, *pen);
+}
+
+void Player::DrawCurve(const Record& record, emf::ByteReader& r) {
+  const Pen* pen = PenAt(record, record.flags & 0xFF);
+  const double tension = r.F32();
+  const uint32_t offset = r.U32();
+  const uint32_t segments = r.U32();
+  std::vector<emf::Point> points;
+  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, false, points)) {
+    Skip(record, "too short");
+    return;
+  }
+  if (pen == nullptr || points.size() < 2 || !std::isfinite(tension) || offset >= points.size() ||
+      segments > points.size() - 1 - offset || segments == 0 ||
+      !Bounded(record, 3 * points.size())) {
+    return;
+  }
+  emf::Path path;
+  AppendCurve(path, points, tension, offset, segments, false);
+  Stroke(record, path, *pen);
+}
+
+void Player::DrawBeziers(const Record& record, emf::ByteReader& r) {
+  const Pen* pen = PenAt(record, record.flags & 0xFF);
+  std::vector<emf::Point> points;
+  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
+                  points)) {
+    Skip(record, "too short");
+    return;
+  }
+  if (pen == nullptr || points.empty()) {
+    return;
+  }
+  emf::Path path;
+  path.MoveTo(points[0]);
+  for (size_t i = 1; i + 2 < points.size(); i += 3) {
+    path.CurveTo(points[i], points[i + 1], points[i + 2]);
+  }
+  Stroke(record, path, *pen);
+}
+
+}  // namespace emfplus

@@ -1,0 +1,253 @@
+#include "emfplus/player.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "emfplus/objects.h"
+#include "emfplus/plus_pages_test.h"
+#include "emfplus/record_table.h"
+
+namespace {
+
+using namespace plus_test_pages;
+using testing_support::EmfRecord;
+
+constexpr uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
+
+// A GDI box filled in a colour (0x00BBGGRR) without an outline, in reference pixels.
+std::string GdiBox(uint32_t colorref, int left, int top, int right, int bottom) {
+  return EmfRecord(39, {1, 0, colorref, 0}) + EmfRecord(37, {1}) + EmfRecord(37, {0x80000008}) +
+         EmfRecord(43, {static_cast<uint32_t>(left), static_cast<uint32_t>(top),
+                        static_cast<uint32_t>(right), static_cast<uint32_t>(bottom)});
+}
+
+std::vector<uint8_t> Bytes(const std::string& s) {
+  return {s.begin(), s.end()};
+}
+
+TEST(EmfPlusRecords, SplitsACommentIntoItsRecords) {
+  const std::string two = Plus(emfplus::kGetDC, 0) + Plus(emfplus::kClear, 0, Words({0xFF000000}));
+  struct Case {
+    const char* what;
+    std::string data;
+    size_t records;
+    bool cut_short;
+  } cases[] = {
+      {"two records", Words({emfplus::kSignature}) + two, 2, false},
+      {"padded to whole words", Words({emfplus::kSignature}) + two + std::string(8, '\0'), 2,
+       false},
+      {"the last running past the end",
+       Words({emfplus::kSignature}) + two +
+           Plus(emfplus::kClear, 0, Words({0, 0, 0, 0})).substr(0, 16),
+       2, true},
+      {"another program's comment", Words({0x43494447}) + two, 0, false},
+  };
+  for (const Case& c : cases) {
+    bool cut_short = false;
+    const auto bytes = Bytes(c.data);
+    EXPECT_EQ(emfplus::SplitRecords(bytes, &cut_short).size(), c.records) << c.what;
+    EXPECT_EQ(cut_short, c.cut_short) << c.what;
+  }
+  EXPECT_STREQ(emfplus::RecordName(emfplus::kDrawDriverString), "EmfPlusDrawDriverString");
+  EXPECT_EQ(emfplus::RecordName(0x40FF), nullptr);
+}
+
+TEST(EmfPlusObjects, ReadsPathPointsInEveryForm) {
+  // The same figure (a closed triangle) as floats, 16-bit points, relative points and
+  // run-length point types.
+  const std::string floats = Words({kVersion, 3, 0, F(10), F(20), F(30), F(20), F(10), F(40)}) +
+                             std::string("\x00\x01\x81\x00", 4);
+  std::string compressed =
+      Words({kVersion, 3, 0x4000, 10 | 20u << 16, 30 | 20u << 16, 10 | 40u << 16}) +
+      std::string("\x00\x01\x81\x00", 4);
+  std::string relative = Words({kVersion, 3, 0x0800}) + std::string("\x0A\x14\x14\x00\x6C\x14", 6) +
+                         std::string("\x00\x01\x81\x00", 4);
+  std::string run_length =
+      Words({kVersion, 3, 0x4000 | 0x1000, 10 | 20u << 16, 30 | 20u << 16, 10 | 40u << 16}) +
+      std::string("\x01\x00\x01\x01\x01\x81", 6);
+  for (const std::string& data : {floats, compressed, relative, run_length}) {
+    const auto bytes = Bytes(data);
+    emf::ByteReader r(bytes);
+    emfplus::PlusPath path;
+    std::string why;
+    ASSERT_TRUE(emfplus::ReadPath(r, path, why)) << why;
+    ASSERT_EQ(path.path.segments.size(), 4u);
+    EXPECT_EQ(path.path.segments[1].p[0].x, 30);
+    EXPECT_EQ(path.path.segments[2].p[0].y, 40);
+    EXPECT_EQ(path.path.segments[3].kind, emf::PathSegment::kClose);
+  }
+  // A count past what the data holds is refused before anything is sized by it.
+  const auto huge = Bytes(Words({kVersion, 0x40000000, 0, F(1), F(1)}));
+  emf::ByteReader r(huge);
+  emfplus::PlusPath path;
+  std::string why;
+  EXPECT_FALSE(emfplus::ReadPath(r, path, why));
+}
+
+TEST(EmfPlusObjects, ADeepRegionTreeTakesNoStack) {
+  // 100,000 unions, each of the rest and a rectangle, as a writer nests them.
+  constexpr int kDepth = 100000;
+  std::string data = Words({kVersion, 2 * kDepth});
+  for (int i = 0; i < kDepth; ++i) {
+    Put(data, emfplus::RegionNode::kUnion);
+  }
+  Put(data, emfplus::RegionNode::kEmpty);
+  for (int i = 0; i < kDepth; ++i) {
+    data += Words({emfplus::RegionNode::kRect, F(i % 90), F(0), F(2), F(2)});
+  }
+  const auto bytes = Bytes(data);
+  emf::ByteReader r(bytes);
+  emfplus::PlusRegion region;
+  std::string why;
+  ASSERT_TRUE(emfplus::ReadRegion(r, region, why)) << why;
+  EXPECT_EQ(region.nodes.size(), 2u * kDepth + 1);
+}
+
+TEST(EmfPlusPlayer, DrawsWhereGdiPlusPuts) {
+  const std::string red_box = FillRect(0xFFFF0000, 10, 10, 20, 20);
+  struct Case {
+    const char* what;
+    std::string records;
+    int x, y;  // a pixel inside the box, then one just outside it
+    int out_x, out_y;
+  } cases[] = {
+      {"in pixels", Comment(InPixels() + red_box), 15, 15, 31, 15},
+      // Without a page transform a unit is a hundredth of an inch: 96% of a pixel.
+      {"in the default unit", Comment(red_box), 28, 15, 29, 15},
+      {"moved by the world transform",
+       Comment(InPixels() + Plus(emfplus::kTranslateWorldTransform, 0, Words({F(50), F(0)})) +
+               red_box),
+       65, 15, 15, 15},
+      {"turned and then moved (appended)",
+       Comment(InPixels() + Plus(emfplus::kRotateWorldTransform, 0, Words({F(90)})) +
+               Plus(emfplus::kTranslateWorldTransform, 0x2000, Words({F(60), F(0)})) + red_box),
+       35, 15, 15, 15},
+      {"a saved transform restored",
+       Comment(InPixels() + Plus(emfplus::kSave, 0, Words({1})) +
+               Plus(emfplus::kScaleWorldTransform, 0, Words({F(3), F(3)})) +
+               Plus(emfplus::kRestore, 0, Words({1})) + red_box),
+       15, 15, 45, 45},
+      {"inside a container that maps 100 units onto 50",
+       Comment(InPixels() +
+               Plus(emfplus::kBeginContainer, 0x0200,
+                    Words({F(0), F(0), F(50), F(50), F(0), F(0), F(100), F(100), 7})) +
+               FillRect(0xFFFF0000, 20, 20, 40, 40) + Plus(emfplus::kEndContainer, 0, Words({7})) +
+               FillRect(0xFF0000FF, 0, 0, 5, 5)),
+       15, 15, 31, 31},
+  };
+  for (const Case& c : cases) {
+    const Drawn drawn = Draw(Page(c.records));
+    EXPECT_EQ(drawn.failure, "") << c.what;
+    EXPECT_EQ(drawn.At(c.x, c.y), kRed) << c.what;
+    EXPECT_EQ(drawn.At(c.out_x, c.out_y), kWhite) << c.what;
+  }
+}
+
+TEST(EmfPlusPlayer, DrawsGdiRecordsOnlyAfterAGetDCRecord) {
+  // The first box is a stand-in, the second follows a GetDC, the third follows another EMF+
+  // record again.
+  const std::string page = Page(
+      Comment(InPixels() + FillRect(0xFF0000FF, 0, 0, 10, 10)) + GdiBox(0x0000FF, 20, 0, 30, 10) +
+      Comment(Plus(emfplus::kGetDC, 0)) + GdiBox(0x0000FF, 40, 0, 50, 10) +
+      Comment(FillRect(0xFF0000FF, 60, 0, 10, 10)) + GdiBox(0x0000FF, 80, 0, 90, 10));
+  const Drawn plus = Draw(page);
+  EXPECT_EQ(plus.At(5, 5), kBlue);
+  EXPECT_EQ(plus.At(25, 5), kWhite);
+  EXPECT_EQ(plus.At(45, 5), kRed);
+  EXPECT_EQ(plus.At(65, 5), kBlue);
+  EXPECT_EQ(plus.At(85, 5), kWhite);
+  // As GDI draws it, every GDI record and nothing of the EMF+ records.
+  const Drawn gdi = Draw(page, true);
+  EXPECT_EQ(gdi.At(5, 5), kWhite);
+  EXPECT_EQ(gdi.At(25, 5), kRed);
+  EXPECT_EQ(gdi.At(85, 5), kRed);
+}
+
+TEST(EmfPlusPlayer, ClipsAsTheRecordsCombine) {
+  const std::string rect_10_10_30_30 =
+      Plus(emfplus::kSetClipRect, 0x0000, Words({F(10), F(10), F(20), F(20)}));
+  auto clip = [](int mode, float x) {
+    return Plus(emfplus::kSetClipRect, static_cast<uint16_t>(mode << 8),
+                Words({F(x), F(10), F(20), F(20)}));
+  };
+  const std::string fill = FillRect(0xFFFF0000, 0, 0, 100, 100);
+  struct Case {
+    const char* what;
+    std::string clips;
+    bool at_15, at_25, at_35, at_5;
+  } cases[] = {
+      {"replace", rect_10_10_30_30, true, true, false, false},
+      {"intersect", rect_10_10_30_30 + clip(1, 20), false, true, false, false},
+      {"union", rect_10_10_30_30 + clip(2, 20), true, true, true, false},
+      {"xor", rect_10_10_30_30 + clip(3, 20), true, false, true, false},
+      {"exclude", rect_10_10_30_30 + clip(4, 20), true, false, false, false},
+      {"complement", rect_10_10_30_30 + clip(5, 20), false, false, true, false},
+      {"reset", rect_10_10_30_30 + Plus(emfplus::kResetClip, 0), true, true, true, true},
+      {"moved", rect_10_10_30_30 + Plus(emfplus::kOffsetClip, 0, Words({F(10), F(0)})), false, true,
+       true, false},
+  };
+  for (const Case& c : cases) {
+    const Drawn drawn = Draw(Page(Comment(InPixels() + c.clips + fill)));
+    EXPECT_EQ(drawn.At(15, 15) == kRed, c.at_15) << c.what;
+    EXPECT_EQ(drawn.At(25, 15) == kRed, c.at_25) << c.what;
+    EXPECT_EQ(drawn.At(35, 15) == kRed, c.at_35) << c.what;
+    EXPECT_EQ(drawn.At(5, 15) == kRed, c.at_5) << c.what;
+  }
+}
+
+TEST(EmfPlusPlayer, PutsAnObjectTogetherFromItsPieces) {
+  // A filled square path split over three records; the last piece does not say it goes on.
+  const std::string whole =
+      Words({kVersion, 4, 0, F(10), F(10), F(40), F(10), F(40), F(40), F(10), F(40)}) +
+      std::string("\x00\x01\x01\x81", 4);
+  auto piece = [&](size_t from, size_t count, bool goes_on) {
+    std::string data = goes_on ? Words({static_cast<uint32_t>(whole.size())}) : std::string();
+    return Plus(emfplus::kObject, static_cast<uint16_t>(0x0300 | (goes_on ? 0x8000 : 0)),
+                data + whole.substr(from, count));
+  };
+  const std::string fill = Plus(emfplus::kFillPath, 0x8000, Words({0xFFFF0000}));
+  const Drawn drawn = Draw(Page(Comment(InPixels() + piece(0, 20, true) + piece(20, 20, true)) +
+                                Comment(piece(40, std::string::npos, false) + fill)));
+  EXPECT_EQ(drawn.failure, "");
+  EXPECT_EQ(drawn.At(25, 25), kRed);
+  // An object that says it is larger than the player reads fails the page by name.
+  const Drawn huge = Draw(Page(Comment(
+      InPixels() + Plus(emfplus::kObject, 0x8300, Words({emfplus::kMaxObjectBytes + 1, 0})))));
+  EXPECT_NE(huge.failure.find("path object of 67108865 bytes"), std::string::npos) << huge.failure;
+}
+
+TEST(EmfPlusPlayer, PaintsColoursWithTheirAlphaAndPensOfTheirWidth) {
+  const Drawn drawn =
+      Draw(Page(Comment(InPixels() + FillRect(0xFF0000FF, 0, 0, 100, 50) +
+                        FillRect(0x80FF0000, 0, 0, 100, 100) + SolidPen(1, 6, 0xFF00FF00) +
+                        Plus(emfplus::kDrawLines, 1, Words({2, F(10), F(80), F(90), F(80)})) +
+                        SolidPen(2, 0, 0xFF000000) +
+                        Plus(emfplus::kDrawLines, 2, Words({2, F(10), F(90), F(90), F(90)})))));
+  EXPECT_EQ(drawn.At(50, 25), 0x80007Fu);  // half red over blue
+  EXPECT_EQ(drawn.At(50, 75), 0xFF7F7Fu);  // half red over white
+  for (int y : {78, 82}) {
+    EXPECT_EQ(drawn.At(50, y), 0x00FF00u) << y;  // six pixels wide, about the line
+  }
+  EXPECT_NE(drawn.At(50, 85), 0x00FF00u);
+  EXPECT_EQ(drawn.At(50, 90), 0u);  // a pen of no width draws one pixel
+  EXPECT_NE(drawn.At(50, 91), 0u);
+}
+
+TEST(EmfPlusPlayer, CountsWhatItDoesNotDraw) {
+  const Drawn drawn = Draw(
+      Page(Comment(Plus(emfplus::kDrawString, 0, Words({0, 0, 0, 0, 0, 0, 0})) + Plus(0x40FF, 0) +
+                   Plus(emfplus::kFillRects, 0) + Plus(emfplus::kDrawPath, 5, Words({1})))));
+  EXPECT_EQ(drawn.failure, "");
+  EXPECT_EQ(drawn.stats.skipped.at("EmfPlusDrawString"), 1);
+  EXPECT_EQ(drawn.stats.skipped.at("EmfPlusUnknown(0x40FF)"), 1);
+  EXPECT_EQ(drawn.stats.skipped.at("EmfPlusFillRects (too short)"), 1);
+  EXPECT_EQ(drawn.stats.skipped.at("EmfPlusDrawPath (no such object)"), 1);
+  // Fields past a record's data are drawn from zeros, and the page says which record.
+  const Drawn cut = Draw(
+      Page(Comment(Plus(emfplus::kFillPie, 0x8000, Words({0xFFFF0000, F(0), F(90), F(1), F(1)})))));
+  EXPECT_NE(cut.failure.find("EmfPlusFillPie"), std::string::npos) << cut.failure;
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "emfplus/records.h"
 
@@ -39,6 +40,27 @@ int32_t RelativeCoordinate(emf::ByteReader& r) {
   }
   const int32_t value = ((first & 0x7F) << 8) | r.U8();
   return (value & 0x4000) != 0 ? value - 0x8000 : value;
+}
+
+// The colours a and b mixed, a's share of each channel given.
+uint32_t Mix(uint32_t a, uint32_t b, double share_of_a) {
+  uint32_t mixed = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const double channel =
+        share_of_a * ((a >> shift) & 0xFF) + (1 - share_of_a) * ((b >> shift) & 0xFF);
+    mixed |= static_cast<uint32_t>(std::lround(channel)) << shift;
+  }
+  return mixed;
+}
+
+// The share of a hatch's pixels in its own colour: the percent styles say it, the lines of
+// the others take about a pixel in eight.
+double HatchShare(uint32_t style) {
+  constexpr double kPercentStyles[] = {5, 10, 20, 25, 30, 40, 50, 60, 70, 75, 80, 90};
+  if (style >= 6 && style < 6 + std::size(kPercentStyles)) {
+    return kPercentStyles[style - 6] / 100.0;
+  }
+  return style == 4 || style == 5 ? 15.0 / 64 : 0.125;
 }
 
 }  // namespace
@@ -92,27 +114,29 @@ bool ReadBrush(emf::ByteReader& r, Brush& brush, std::string& why) {
     case Brush::kSolid:
       brush.argb = r.U32();
       break;
-    case Brush::kHatch:
-      r.Skip(4);             // style
-      brush.argb = r.U32();  // the hatch's own colour
+    case Brush::kHatch: {
+      // Until hatches are drawn as patterns, the colour the pattern averages to.
+      const uint32_t style = r.U32();
+      const uint32_t fore = r.U32();
+      brush.argb = Mix(fore, r.U32(), HatchShare(style));
       break;
+    }
     case Brush::kTexture:
       brush.argb = 0xFF808080;
       break;
-    case Brush::kPathGradient:
-      r.Skip(8);             // flags, wrap mode
-      brush.argb = r.U32();  // the centre colour
+    case Brush::kPathGradient: {
+      // A disk shaded from its centre out: a third the centre's colour, two thirds the edge's.
+      r.Skip(8);  // flags, wrap mode
+      const uint32_t centre = r.U32();
+      r.Skip(8);  // the centre point
+      const uint32_t edges = r.U32();
+      brush.argb = Mix(centre, edges > 0 ? r.U32() : centre, 1.0 / 3);
       break;
+    }
     case Brush::kLinearGradient: {
       r.Skip(8 + 16);  // flags, wrap mode, rectangle
       const uint32_t start = r.U32();
-      const uint32_t end = r.U32();
-      // Halfway between the two ends, channel by channel.
-      brush.argb = 0;
-      for (int shift = 0; shift < 32; shift += 8) {
-        const uint32_t mid = (((start >> shift) & 0xFF) + ((end >> shift) & 0xFF) + 1) / 2;
-        brush.argb |= mid << shift;
-      }
+      brush.argb = Mix(start, r.U32(), 0.5);
       break;
     }
     default:
@@ -168,7 +192,9 @@ bool ReadPen(emf::ByteReader& r, Pen& pen, std::string& why) {
     }
   }
   if ((flags & kPenNonCenter) != 0) {
-    pen.alignment = r.I32();
+    // Some writers store the alignment as a float (1.0 for inset).
+    const uint32_t alignment = r.U32();
+    pen.alignment = alignment == 0x3F800000 ? 1 : static_cast<int>(alignment);
   }
   if ((flags & kPenCompoundLine) != 0) {
     const uint32_t count = r.U32();
@@ -200,10 +226,11 @@ bool ReadPath(emf::ByteReader& r, PlusPath& plus, std::string& why) {
   std::vector<uint8_t> types;
   types.reserve(count);
   if ((flags & kPathRunLength) != 0) {
-    // Runs of one type: a count byte (its low six bits), then the type.
+    // Runs of one type: the type, then a byte whose low six bits count the run (its top bit
+    // marks a run of Bézier points, which the type says as well).
     while (types.size() < count && r.Ok()) {
-      const uint8_t run = r.U8() & 0x3F;
       const uint8_t type = r.U8();
+      const uint8_t run = r.U8() & 0x3F;
       types.insert(types.end(), std::min<size_t>(run, count - types.size()), type);
     }
   } else {

@@ -14,7 +14,7 @@
 namespace emfplus {
 
 // A brush as a colour (0xAARRGGBB). Solid brushes are that colour; the others are drawn in
-// their main colour until their own paint is drawn.
+// the colour they average to until their own paint is drawn.
 struct Brush {
   enum Kind { kSolid = 0, kHatch = 1, kTexture = 2, kPathGradient = 3, kLinearGradient = 4 };
   int kind = kSolid;

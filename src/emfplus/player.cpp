@@ -175,6 +175,12 @@ void Player::ObjectRecord(const Record& record, emf::ByteReader& r) {
         return;
       }
     }
+    // Some writers repeat the whole's size in the last piece too: a piece that holds exactly
+    // that size and the bytes still missing.
+    if (!continues && data.size() >= 4 && pending.bytes.size() + data.size() - 4 == pending.total &&
+        r.U32() == pending.total) {
+      data = data.subspan(4);
+    }
     if (pending.bytes.size() + data.size() > pending.total) {
       data = data.first(pending.total - std::min<size_t>(pending.total, pending.bytes.size()));
     }

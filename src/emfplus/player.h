@@ -42,7 +42,6 @@ struct GraphicsState {
   uint32_t page_unit = 1;    // UnitDisplay: a pixel of the reference device
   double page_scale = 1;
   bool antialias = false;
-  bool half_pixel_offset = false;
   // Device pixels of the target; null: none. The containers' clip bounds the state's own.
   std::shared_ptr<cairo_region_t> clip;
   std::shared_ptr<cairo_region_t> container_clip;
@@ -64,7 +63,6 @@ class Player : public emf::CommentDrawing {
   EMFPLUS_HANDLER(ObjectRecord);
   // State (player_state.cpp).
   EMFPLUS_HANDLER(SetAntiAliasMode);
-  EMFPLUS_HANDLER(SetPixelOffsetMode);
   EMFPLUS_HANDLER(Save);
   EMFPLUS_HANDLER(Restore);
   EMFPLUS_HANDLER(BeginContainer);
@@ -119,12 +117,18 @@ class Player : public emf::CommentDrawing {
   // Drawing, in world units.
   bool FillBrush(const Record& record, emf::ByteReader& r, uint32_t& argb);
   void Fill(const Record& record, const emf::Path& world_path, emf::FillRule rule, uint32_t argb);
+  // A fill of target pixels: a GDI polygon when aliased and opaque, else smoothed and blended.
+  void FillDevice(const emf::Path& path, emf::FillRule rule, uint32_t argb);
   void Stroke(const Record& record, const emf::Path& world_path, const Pen& pen);
   const Pen* PenAt(const Record& record, uint32_t id);
   template <class T>
   const T* ObjectAt(const Record& record, uint32_t id);
   bool Bounded(const Record& record, size_t points);
+  // The state's clip on the target, when it changed: ApplyClip; Shown is what it shows.
   void ApplyClip();
+  emf::Region Shown() const;
+  // Clips the target to the inside of a shape as well, for a pen drawn inside it.
+  void ClipInside(const emf::Path& world_path);
 
   // Clipping: a region of target pixels for a world path or region, combined into the clip.
   emf::Region DeviceRegion(const emf::Path& world_path, emf::FillRule rule);

@@ -144,11 +144,7 @@ void Player::CombineClip(emf::Region region, int mode) {
   clip_applied_ = false;
 }
 
-void Player::ApplyClip() {
-  if (clip_applied_) {
-    return;
-  }
-  clip_applied_ = true;
+emf::Region Player::Shown() const {
   // Nothing shows outside the frame's place, as for the GDI records.
   emf::Region shown = emf::MakeRegion(std::max(0, bounds_.left), std::max(0, bounds_.top),
                                       std::min(target_.width(), bounds_.right),
@@ -156,7 +152,22 @@ void Player::ApplyClip() {
   if (const auto clip = EffectiveClip()) {
     cairo_region_intersect(shown.get(), clip.get());
   }
-  target_.SetClip(shown.get());
+  return shown;
+}
+
+void Player::ApplyClip() {
+  if (clip_applied_) {
+    return;
+  }
+  clip_applied_ = true;
+  target_.SetClip(Shown().get());
+}
+
+void Player::ClipInside(const emf::Path& world_path) {
+  emf::Region inside = DeviceRegion(world_path, emf::FillRule::kAlternate);
+  cairo_region_intersect(inside.get(), Shown().get());
+  target_.SetClip(inside.get());
+  clip_applied_ = false;  // the next drawing takes the state's clip again
 }
 
 void Player::ResetClip(const Record&, emf::ByteReader&) {

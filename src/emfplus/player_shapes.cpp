@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "emf/canvas/raster_ops.h"
 #include "emfplus/player.h"
 
 namespace emfplus {
@@ -107,7 +108,8 @@ emf::Path PiePath(const RectF& r, double start, double sweep) {
 }
 
 // A cardinal spline through the points as Béziers, GDI+'s curves: each segment's control
-// points lie a third of the tension along its ends' neighbours' chords.
+// points lie 0.3 of the tension along the chord between its ends' neighbours, as the paths
+// GDI+ makes of curves have them (0.15 of the chord at the default tension of 0.5).
 void AppendCurve(emf::Path& path, const std::vector<emf::Point>& p, double tension, size_t first,
                  size_t segments, bool closed) {
   const size_t n = p.size();
@@ -118,7 +120,7 @@ void AppendCurve(emf::Path& path, const std::vector<emf::Point>& p, double tensi
     }
     return p[static_cast<size_t>(std::clamp<ptrdiff_t>(i, 0, static_cast<ptrdiff_t>(n) - 1))];
   };
-  const double k = tension / 3;
+  const double k = 0.3 * tension;
   path.MoveTo(point(static_cast<ptrdiff_t>(first)));
   for (size_t s = 0; s < segments; ++s) {
     const auto i = static_cast<ptrdiff_t>(first + s);
@@ -183,6 +185,18 @@ void AppendCapShape(emf::Path& shapes, int cap, emf::Point p, emf::Point d, doub
     default:
       break;
   }
+}
+
+// Whether every figure of the path is closed.
+bool AllClosed(const emf::Path& path) {
+  const auto& s = path.segments;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const bool figure_ends = i + 1 == s.size() || s[i + 1].kind == emf::PathSegment::kMove;
+    if (figure_ends && s[i].kind != emf::PathSegment::kClose) {
+      return false;
+    }
+  }
+  return !s.empty();
 }
 
 // Where each open figure starts and ends, with the direction it leaves each end by.
@@ -258,8 +272,32 @@ void Player::Fill(const Record& record, const emf::Path& world_path, emf::FillRu
     return;
   }
   ApplyClip();
+  FillDevice(path, rule, argb);
+}
+
+void Player::FillDevice(const emf::Path& path, emf::FillRule rule, uint32_t argb) {
+  if (!state_.antialias && (argb >> 24) == 0xFF) {
+    // An aliased fill in an opaque colour is a GDI polygon, as the reference renderer draws it.
+    emf::Paint paint;
+    paint.brush.color = emf::ToColorRef(argb & 0xFFFFFF);
+    target_.FillPath(path, rule, paint, emf::kR2CopyPen);
+    return;
+  }
   target_.FillSmooth(path, rule, argb, state_.antialias);
 }
+
+namespace {
+
+// Whether the transform scales both axes alike (turning them or not), within a thousandth: a
+// round pen stays round. A reference device's pixels are seldom quite square.
+bool Uniform(const emf::Transform& t) {
+  const double sx = std::hypot(t.m11, t.m12);
+  const double sy = std::hypot(t.m21, t.m22);
+  return std::fabs(sx - sy) <= 1e-3 * std::max(sx, sy) &&
+         std::fabs(t.m11 * t.m21 + t.m12 * t.m22) <= 1e-3 * sx * sy;
+}
+
+}  // namespace
 
 void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen& pen) {
   if (world_path.Empty() || !Bounded(record, world_path.segments.size())) {
@@ -274,49 +312,87 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
     const double page_scale = std::sqrt(std::fabs(PageToDevice().Determinant()));
     width *= page_scale > 0 ? UnitInPixels(pen.unit, dpi_x_) / page_scale : 1.0;
   }
+  // An inset pen draws inside a closed shape: twice as wide, and only inside it. Open
+  // figures take it centred.
+  const bool inset = pen.alignment == 1 && AllClosed(world_path);
+  if (inset) {
+    width *= 2;
+  }
   emf::Path path = world_path;
   if (pen.has_transform && pen.transform.IsFinite() && pen.transform.Invertible()) {
     // The pen's transform shapes its nib: the path is stroked in the pen's space.
     path = world_path.Transformed(pen.transform.Inverse());
     to_target = pen.transform.Then(to_target);
   }
-  emf::Path check = path.Transformed(to_target);
-  if (!Tame(check)) {
+  emf::Path device = path.Transformed(to_target);
+  if (!Tame(device)) {
     Skip(record, "not a number");
     return;
   }
-  emf::SmoothStroke style;
   // A pen that comes to less than a pixel on the target draws one pixel wide, as GDI+'s do.
   const double scale = std::sqrt(std::fabs(to_target.Determinant()));
   const bool hairline = !(width * scale >= 1.0) || !to_target.Invertible();
-  style.width = hairline ? 0 : width;
-  const double unit = hairline ? 1.0 : width;  // dashes count in pen widths
+  const double device_width = hairline ? 1.0 : width * scale;
   const bool same_caps =
       pen.start_cap == pen.end_cap &&
       (pen.start_cap == kCapFlat || pen.start_cap == kCapSquare || pen.start_cap == kCapRound);
-  style.cap = same_caps ? CairoCap(pen.start_cap) : CAIRO_LINE_CAP_BUTT;
-  style.join = pen.join == kJoinBevel   ? CAIRO_LINE_JOIN_BEVEL
-               : pen.join == kJoinRound ? CAIRO_LINE_JOIN_ROUND
-                                        : CAIRO_LINE_JOIN_MITER;
-  style.miter_limit = pen.miter_limit;
+  const cairo_line_cap_t cap = same_caps ? CairoCap(pen.start_cap) : CAIRO_LINE_CAP_BUTT;
+  const cairo_line_join_t join = pen.join == kJoinBevel   ? CAIRO_LINE_JOIN_BEVEL
+                                 : pen.join == kJoinRound ? CAIRO_LINE_JOIN_ROUND
+                                                          : CAIRO_LINE_JOIN_MITER;
   static const std::vector<double> kPatterns[] = {
       {}, {3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
-  const std::vector<double>& pattern =
+  std::vector<double> pattern =  // in pen widths
       pen.line_style == kStyleCustom
           ? pen.dashes
           : kPatterns[std::clamp(pen.line_style, 0, static_cast<int>(std::size(kPatterns)) - 1)];
-  if (!pattern.empty() &&
-      std::any_of(pattern.begin(), pattern.end(), [](double d) { return d > 0; })) {
+  if (std::none_of(pattern.begin(), pattern.end(), [](double d) { return d > 0; })) {
+    pattern.clear();
+  }
+  const uint32_t argb = pen.brush.argb;
+  if (inset) {
+    ClipInside(world_path);
+  } else {
+    ApplyClip();
+  }
+  if (!state_.antialias && (argb >> 24) == 0xFF && Uniform(to_target) &&
+      (pattern.empty() || pen.dash_offset == 0)) {
+    // An aliased pen in an opaque colour is GDI's pen of whole pixels, as the reference
+    // renderer draws it: wide lines as GDI widens them, a one-pixel line on the pixels its
+    // points fall on.
+    emf::StrokeStyle gdi;
+    gdi.width = std::max(1.0, std::round(device_width));
+    gdi.cosmetic = gdi.width <= 1 && pattern.empty();
+    gdi.cap = pattern.empty() ? cap : CairoCap(pen.dash_cap);
+    gdi.join = join;
+    gdi.miter_limit = pen.miter_limit;
+    gdi.color = emf::ToColorRef(argb & 0xFFFFFF);
+    for (double d : pattern) {
+      gdi.dashes.push_back(d * gdi.width);
+    }
+    target_.StrokePath(device, gdi, emf::kR2CopyPen);
+  } else {
+    emf::SmoothStroke style;
+    style.width = hairline ? 0 : width;
+    style.cap = pattern.empty() ? cap : CairoCap(pen.dash_cap);
+    style.join = join;
+    style.miter_limit = pen.miter_limit;
+    const double unit = hairline ? 1.0 : width;
     for (double d : pattern) {
       style.dashes.push_back(d * unit);
     }
     style.dash_offset = pen.dash_offset * unit;
-    style.cap = CairoCap(pen.dash_cap);
+    // A pen of an odd number of pixels is centred on the middles of the pixels its points
+    // fall on, so that a line of one pixel at a whole coordinate is one row of pixels, not
+    // two halves.
+    if (std::lround(device_width) % 2 == 1) {
+      to_target.dx += 0.5;
+      to_target.dy += 0.5;
+      device = device.Transformed(emf::Transform{1, 0, 0, 1, 0.5, 0.5});
+    }
+    target_.StrokeSmooth(hairline ? device : path, hairline ? emf::Transform{} : to_target, style,
+                         argb, state_.antialias);
   }
-  ApplyClip();
-  const emf::Path& drawn = hairline ? check : path;
-  target_.StrokeSmooth(drawn, hairline ? emf::Transform{} : to_target, style, pen.brush.argb,
-                       state_.antialias);
   if (same_caps || hairline) {
     return;
   }
@@ -332,7 +408,7 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
   }
   emf::Path device_caps = caps.Transformed(to_target);
   if (!caps.Empty() && Tame(device_caps)) {
-    target_.FillSmooth(device_caps, emf::FillRule::kWinding, pen.brush.argb, state_.antialias);
+    FillDevice(device_caps, emf::FillRule::kWinding, argb);
   }
 }
 
@@ -344,7 +420,7 @@ void Player::Clear(const Record& record, emf::ByteReader& r) {
   everywhere = RectanglePath(page);
   if (Bounded(record, 5)) {
     ApplyClip();
-    target_.FillSmooth(everywhere, emf::FillRule::kWinding, argb, false);
+    FillDevice(everywhere, emf::FillRule::kWinding, argb);
   }
 }
 
@@ -482,7 +558,7 @@ void Player::FillRegion(const Record& record, emf::ByteReader& r) {
   }
   if (!path.Empty() && Bounded(record, path.segments.size())) {
     ApplyClip();
-    target_.FillSmooth(path, emf::FillRule::kWinding, argb, false);
+    FillDevice(path, emf::FillRule::kWinding, argb);
   }
 }
 

@@ -1,4 +1,4 @@
-// The drawing state: smoothing, pixel offset, transforms, saved states and containers.
+// The drawing state: smoothing, transforms, saved states and containers.
 #include <cmath>
 #include <numbers>
 
@@ -6,8 +6,6 @@
 
 namespace emfplus {
 namespace {
-
-constexpr bool kHonourPixelOffset = false;
 
 constexpr uint16_t kAppend = 0x2000;  // the transform applies after the world transform
 
@@ -60,25 +58,11 @@ emf::Transform Player::PageToDevice() const {
 }
 
 emf::Transform Player::WorldToTarget() const {
-  emf::Transform t =
-      state_.world.Then(state_.container).Then(PageToDevice()).Then(device_to_target_);
-  // GDI+ puts pixel centres on whole coordinates unless the page asks for the half-pixel
-  // offset; the target's pixels are the squares between whole coordinates.
-  if (!(kHonourPixelOffset && state_.half_pixel_offset)) {
-    t.dx += 0.5;
-    t.dy += 0.5;
-  }
-  return t;
+  return state_.world.Then(state_.container).Then(PageToDevice()).Then(device_to_target_);
 }
 
 void Player::SetAntiAliasMode(const Record& record, emf::ByteReader&) {
   state_.antialias = (record.flags & 1) != 0;
-}
-
-void Player::SetPixelOffsetMode(const Record& record, emf::ByteReader&) {
-  constexpr int kHighQuality = 2, kHalf = 4;
-  const int mode = record.flags & 0xFF;
-  state_.half_pixel_offset = mode == kHighQuality || mode == kHalf;
 }
 
 void Player::Save(const Record& record, emf::ByteReader& r) {
@@ -108,18 +92,14 @@ void Player::BeginContainer(const Record& record, emf::ByteReader& r) {
   const RectF dest = ReadRect(r, false);
   const RectF source = ReadRect(r, false);
   const uint32_t index = r.U32();
-  // The source rectangle (the container's units) maps onto the destination, given in the
-  // record's unit and taken to the units the world transform had.
+  // The source rectangle (the container's units) maps onto the destination, which the
+  // reference renderer takes in the page's units whatever unit the record names.
   emf::Transform map;
   if (source.width != 0 && source.height != 0) {
-    const uint32_t unit = (record.flags >> 8) & 0xFF;
-    const emf::Transform page = PageToDevice();
-    const double to_page_x = page.m11 != 0 ? UnitInPixels(unit, dpi_x_) / page.m11 : 1.0;
-    const double to_page_y = page.m22 != 0 ? UnitInPixels(unit, dpi_y_) / page.m22 : 1.0;
-    map.m11 = dest.width / source.width * to_page_x;
-    map.m22 = dest.height / source.height * to_page_y;
-    map.dx = dest.x * to_page_x - source.x * map.m11;
-    map.dy = dest.y * to_page_y - source.y * map.m22;
+    map.m11 = dest.width / source.width;
+    map.m22 = dest.height / source.height;
+    map.dx = dest.x - source.x * map.m11;
+    map.dy = dest.y - source.y * map.m22;
   }
   EnterContainer(record, index, map);
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "emf/canvas/canvas.h"
 #include "emfplus/objects.h"
 #include "emfplus/plus_pages_test.h"
 #include "emfplus/record_table.h"
@@ -21,6 +22,29 @@ std::string GdiBox(uint32_t colorref, int left, int top, int right, int bottom) 
   return EmfRecord(39, {1, 0, colorref, 0}) + EmfRecord(37, {1}) + EmfRecord(37, {0x80000008}) +
          EmfRecord(43, {static_cast<uint32_t>(left), static_cast<uint32_t>(top),
                         static_cast<uint32_t>(right), static_cast<uint32_t>(bottom)});
+}
+
+struct Drawn {
+  std::vector<uint32_t> pixels = std::vector<uint32_t>(kSide * kSide, 0xFFFFFF);
+  emf::PlayStats stats;
+  std::string failure;
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * kSide + x] & 0xFFFFFF; }
+};
+
+// The page drawn as GDI+ draws it (or as GDI does, with gdi).
+Drawn Draw(const std::string& page, bool gdi = false) {
+  Drawn out;
+  const auto file = emf::Metafile::Parse(
+      std::span(reinterpret_cast<const uint8_t*>(page.data()), page.size()), nullptr);
+  if (!file) {
+    out.failure = "no page";
+    return out;
+  }
+  emf::Canvas canvas(out.pixels.data(), kSide, kSide, kSide * 4);
+  out.stats = emf::PlayMetafile(*file, canvas, emf::RectL{0, 0, kSide, kSide},
+                                gdi ? emf::CommentDrawingMaker{} : emfplus::EmfPlusDrawing());
+  out.failure = out.stats.failure;
+  return out;
 }
 
 std::vector<uint8_t> Bytes(const std::string& s) {
@@ -66,7 +90,7 @@ TEST(EmfPlusObjects, ReadsPathPointsInEveryForm) {
                          std::string("\x00\x01\x81\x00", 4);
   std::string run_length =
       Words({kVersion, 3, 0x4000 | 0x1000, 10 | 20u << 16, 30 | 20u << 16, 10 | 40u << 16}) +
-      std::string("\x01\x00\x01\x01\x01\x81", 6);
+      std::string("\x00\x41\x01\x41\x81\x41", 6);
   for (const std::string& data : {floats, compressed, relative, run_length}) {
     const auto bytes = Bytes(data);
     emf::ByteReader r(bytes);

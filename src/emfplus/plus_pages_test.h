@@ -1,5 +1,5 @@
-// EMF+ pages for the player's tests: 100 x 100 pixels on a 96 dots-per-inch reference
-// device, their comments holding EMF+ records made here.
+// EMF+ pages for the tests: 100 x 100 pixels on a 96 dots-per-inch reference device, their
+// comments holding EMF+ records made here.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "emf/canvas/canvas.h"
-#include "emf/player/player.h"
-#include "emf/records/metafile.h"
-#include "emfplus/player.h"
+#include "emfplus/records.h"
 #include "support/spool_builder.h"
 
 namespace plus_test_pages {
@@ -90,29 +87,6 @@ inline std::string PathObject(int id, const std::vector<std::pair<float, float>>
 // A page of the records (EMF records, EMF+ comments among them) after the EMF+ header.
 inline std::string Page(const std::string& records) {
   return testing_support::EmfPage(Header() + records, 2646, 2646);
-}
-
-struct Drawn {
-  std::vector<uint32_t> pixels = std::vector<uint32_t>(kSide * kSide, 0xFFFFFF);
-  emf::PlayStats stats;
-  std::string failure;
-  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * kSide + x] & 0xFFFFFF; }
-};
-
-// The page drawn as GDI+ draws it (or as GDI does, with gdi).
-inline Drawn Draw(const std::string& page, bool gdi = false) {
-  Drawn out;
-  const auto file = emf::Metafile::Parse(
-      std::span(reinterpret_cast<const uint8_t*>(page.data()), page.size()), nullptr);
-  if (!file) {
-    out.failure = "no page";
-    return out;
-  }
-  emf::Canvas canvas(out.pixels.data(), kSide, kSide, kSide * 4);
-  out.stats = emf::PlayMetafile(*file, canvas, emf::RectL{0, 0, kSide, kSide},
-                                gdi ? emf::CommentDrawingMaker{} : emfplus::EmfPlusDrawing());
-  out.failure = out.stats.failure;
-  return out;
 }
 
 }  // namespace plus_test_pages

@@ -41,7 +41,7 @@ constexpr std::array kRecords = {
     RecordEntry{kSetTextRenderingHint, "EmfPlusSetTextRenderingHint", 0, &Player::Ignore},
     RecordEntry{kSetTextContrast, "EmfPlusSetTextContrast", 0, &Player::Ignore},
     RecordEntry{kSetInterpolationMode, "EmfPlusSetInterpolationMode", 0, &Player::Ignore},
-    RecordEntry{kSetPixelOffsetMode, "EmfPlusSetPixelOffsetMode", 0, &Player::SetPixelOffsetMode},
+    RecordEntry{kSetPixelOffsetMode, "EmfPlusSetPixelOffsetMode", 0, &Player::Ignore},
     RecordEntry{kSetCompositingMode, "EmfPlusSetCompositingMode", 0, nullptr},
     RecordEntry{kSetCompositingQuality, "EmfPlusSetCompositingQuality", 0, &Player::Ignore},
     RecordEntry{kSave, "EmfPlusSave", 4, &Player::Save},

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "emfplus/plus_pages_test.h"
 #include "support/spool_builder.h"
 
 namespace {
@@ -121,6 +122,32 @@ TEST(Page, NotesWhatThePageSaysOfItself) {
                              grown, error));
   EXPECT_LT(grown.file->header().frame.left, 0);
   EXPECT_FALSE(page::OpenPage(Bytes("not a page"), {}, grown, error));
+}
+
+// A page with EMF+ records is drawn from them unless the tool is asked to draw as GDI does,
+// which draws an EMF+-only page as nothing and says so.
+TEST(Page, DrawsEmfPlusPagesAsGdiPlusOrAsGdiWhenAsked) {
+  using namespace plus_test_pages;
+  const std::string page = Page(Comment(InPixels() + FillRect(0xFF0000FF, 0, 0, 100, 100)));
+  for (const bool gdi : {false, true}) {
+    page::Page opened;
+    std::string error;
+    page::OpenOptions options;
+    options.gdi = gdi;
+    ASSERT_TRUE(page::OpenPage(Bytes(page), options, opened, error)) << error;
+    EXPECT_EQ(opened.notes.emf_plus_only, gdi);
+    uint32_t middle = 0;
+    emf::PlayStats stats;
+    page::DrawRows(
+        *opened.file, 100, 100,
+        [&](const uint32_t* rows, size_t stride, int count) {
+          middle = count > 50 ? rows[50 * stride + 50] & 0xFFFFFF : middle;
+          return true;
+        },
+        stats, false, opened.comments);
+    EXPECT_EQ(middle, gdi ? 0xFFFFFFu : 0x0000FFu) << gdi;
+    EXPECT_EQ(page::IsBlank(*opened.file, opened.comments), gdi) << gdi;
+  }
 }
 
 TEST(Page, SizesFromTheFrameOrTheSizeAskedFor) {

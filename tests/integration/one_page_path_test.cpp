@@ -110,12 +110,14 @@ Drawn ThroughTheConverter(const std::string& spool) {
   return {run.exitCode, DrawnPages(outputs.path()), run.err};
 }
 
-// quadrine-convert over the same spool file, blank pages left out as the converter leaves them.
+// quadrine-convert over the same spool file, drawn as GDI draws it (as the converter draws),
+// blank pages left out as the converter leaves them.
 Drawn ThroughTheTool(const std::string& spool) {
   const testing_support::TempDir dir;
   WriteFile(dir / "job.spl", spool);
-  const ProcessResult run = RunProgram(
-      Tool(), {"--skip-blank", "-f", "bmp", "-o", "out/{page}.bmp", "job.spl"}, dir.path());
+  const ProcessResult run =
+      RunProgram(Tool(), {"--gdi", "--skip-blank", "-f", "bmp", "-o", "out/{page}.bmp", "job.spl"},
+                 dir.path());
   return {run.exitCode,
           FileExists(dir / "out") ? DrawnPages(dir / "out") : std::vector<std::string>{}, run.err};
 }

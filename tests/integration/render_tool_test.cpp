@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "emfplus/plus_pages_test.h"
 #include "imaging/bmp_reader.h"
 #include "support/spool_builder.h"
 #include "support/test_support.h"
@@ -255,6 +256,49 @@ TEST(RenderTool, ADrawingOutsideItsFrameAndOnlyEmfPlusDrawingAreSaid) {
       testing_support::RunProgram(RenderTool(), {"--area", "all", "wide.emf", "x.png"}, dir.path())
           .exitCode,
       2);
+}
+
+// A page of EMF+ records is drawn as GDI+ draws it by both tools, and as GDI does (as
+// nothing, and said) with --gdi; emfdump lists the records inside the comments.
+TEST(RenderTool, APageOfEmfPlusRecordsIsDrawnAsGdiPlusDrawsIt) {
+  using namespace plus_test_pages;
+  TempDir dir;
+  testing_support::WriteFile(dir / "plus.emf",
+                             Page(Comment(InPixels() + FillRect(0xFF0000FF, 0, 0, 100, 100))));
+  const std::string convert =
+      testing_support::BuildDir() + "/tools/quadrine-convert/quadrine-convert";
+  struct Case {
+    std::string program;
+    std::vector<std::string> arguments;
+    const char* output;
+    imaging::Rgb middle;
+    bool said;  // that GDI draws the page as nothing
+  } cases[] = {
+      {RenderTool(), {"plus.emf", "render.bmp"}, "render.bmp", {0, 0, 255}, false},
+      {RenderTool(),
+       {"--gdi", "plus.emf", "render-gdi.bmp"},
+       "render-gdi.bmp",
+       {255, 255, 255},
+       true},
+      {convert, {"-q", "plus.emf", "-o", "convert.bmp"}, "convert.bmp", {0, 0, 255}, false},
+      {convert,
+       {"-q", "--gdi", "plus.emf", "-o", "convert-gdi.bmp"},
+       "convert-gdi.bmp",
+       {255, 255, 255},
+       true},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult run = testing_support::RunProgram(c.program, c.arguments, dir.path());
+    EXPECT_EQ(run.exitCode, 0) << c.output << run.err;
+    EXPECT_EQ(run.err.find("holds only EMF+ drawing") != std::string::npos, c.said) << run.err;
+    imaging::Image image;
+    ASSERT_TRUE(image.Load(dir / c.output, imaging::kFormatBmp)) << c.output;
+    EXPECT_EQ(image.PixelRgb(50, 50), c.middle) << c.output;
+  }
+  const ProcessResult dump = testing_support::RunProgram(
+      testing_support::BuildDir() + "/tools/emfdump/emfdump", {"plus.emf"}, dir.path());
+  EXPECT_NE(dump.out.find("+ EmfPlusSetPageTransform"), std::string::npos) << dump.out;
+  EXPECT_NE(dump.out.find("+ EmfPlusFillRects"), std::string::npos) << dump.out;
 }
 
 // emfdump shows what a text record says: the string on the record's line, and with --text the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <utility>
 
 #include "emfplus/records.h"
 
@@ -329,41 +330,33 @@ bool ReadRegion(emf::ByteReader& r, PlusRegion& region, std::string& why) {
   return true;
 }
 
+namespace {
+
+// One kind's reader into the object, which it replaces only when the bytes are one.
+template <class T>
+bool ReadInto(emf::ByteReader& r, Object& object, std::string& why,
+              bool (*read)(emf::ByteReader&, T&, std::string&)) {
+  T value;
+  if (!read(r, value, why)) {
+    return false;
+  }
+  object = std::move(value);
+  return true;
+}
+
+}  // namespace
+
 bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::string& why) {
   emf::ByteReader r(data);
   switch (kind) {
-    case kObjectBrush: {
-      Brush brush;
-      if (!ReadBrush(r, brush, why)) {
-        return false;
-      }
-      object = brush;
-      return true;
-    }
-    case kObjectPen: {
-      Pen pen;
-      if (!ReadPen(r, pen, why)) {
-        return false;
-      }
-      object = std::move(pen);
-      return true;
-    }
-    case kObjectPath: {
-      PlusPath path;
-      if (!ReadPath(r, path, why)) {
-        return false;
-      }
-      object = std::move(path);
-      return true;
-    }
-    case kObjectRegion: {
-      PlusRegion region;
-      if (!ReadRegion(r, region, why)) {
-        return false;
-      }
-      object = std::move(region);
-      return true;
-    }
+    case kObjectBrush:
+      return ReadInto<Brush>(r, object, why, ReadBrush);
+    case kObjectPen:
+      return ReadInto<Pen>(r, object, why, ReadPen);
+    case kObjectPath:
+      return ReadInto<PlusPath>(r, object, why, ReadPath);
+    case kObjectRegion:
+      return ReadInto<PlusRegion>(r, object, why, ReadRegion);
     default:
       object = OtherObject{kind};
       return true;

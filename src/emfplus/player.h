@@ -124,6 +124,12 @@ class Player : public emf::CommentDrawing {
   template <class T>
   const T* ObjectAt(const Record& record, uint32_t id);
   bool Bounded(const Record& record, size_t points);
+  // The fields several records share, read with the record's flags; false (the record
+  // skipped and counted) when they are not there or draw nothing.
+  bool RecordRects(const Record& record, emf::ByteReader& r, emf::Path& path);
+  bool RecordPoints(const Record& record, emf::ByteReader& r, std::vector<emf::Point>& points);
+  bool RecordArc(const Record& record, emf::ByteReader& r, bool pie, emf::Path& path);
+  bool RecordClosedCurve(const Record& record, emf::ByteReader& r, emf::Path& path);
   // The state's clip on the target, when it changed: ApplyClip; Shown is what it shows.
   void ApplyClip();
   emf::Region Shown() const;

@@ -271,11 +271,11 @@ void Player::Fill(const Record& record, const emf::Path& world_path, emf::FillRu
     Skip(record, "not a number");
     return;
   }
-  ApplyClip();
   FillDevice(path, rule, argb);
 }
 
 void Player::FillDevice(const emf::Path& path, emf::FillRule rule, uint32_t argb) {
+  ApplyClip();
   if (!state_.antialias && (argb >> 24) == 0xFF) {
     // An aliased fill in an opaque colour is a GDI polygon, as the reference renderer draws it.
     emf::Paint paint;
@@ -414,75 +414,89 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
 
 void Player::Clear(const Record& record, emf::ByteReader& r) {
   const uint32_t argb = r.U32();
-  emf::Path everywhere;
   const RectF page{0, 0, static_cast<double>(target_.width()),
                    static_cast<double>(target_.height())};
-  everywhere = RectanglePath(page);
   if (Bounded(record, 5)) {
-    ApplyClip();
-    FillDevice(everywhere, emf::FillRule::kWinding, argb);
+    FillDevice(RectanglePath(page), emf::FillRule::kWinding, argb);
   }
+}
+
+bool Player::RecordRects(const Record& record, emf::ByteReader& r, emf::Path& path) {
+  const uint32_t count = r.U32();
+  const bool compressed = (record.flags & kCompressed) != 0;
+  if (count > r.Remaining() / (compressed ? 8 : 16)) {
+    Skip(record, "too short");
+    return false;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    path.Append(RectanglePath(ReadRect(r, compressed)));
+  }
+  return true;
+}
+
+bool Player::RecordPoints(const Record& record, emf::ByteReader& r,
+                          std::vector<emf::Point>& points) {
+  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
+                  points)) {
+    Skip(record, "too short");
+    return false;
+  }
+  return true;
+}
+
+bool Player::RecordArc(const Record& record, emf::ByteReader& r, bool pie, emf::Path& path) {
+  const double start = r.F32();
+  const double sweep = r.F32();
+  const RectF rect = ReadRect(r, (record.flags & kCompressed) != 0);
+  if (!std::isfinite(start) || !std::isfinite(sweep)) {
+    return false;
+  }
+  path = pie ? PiePath(rect, start, sweep) : emf::Path{};
+  if (!pie) {
+    AppendArc(path, rect, start, sweep, false);
+  }
+  return true;
+}
+
+bool Player::RecordClosedCurve(const Record& record, emf::ByteReader& r, emf::Path& path) {
+  const double tension = r.F32();
+  std::vector<emf::Point> points;
+  if (!RecordPoints(record, r, points) || points.size() < 3 || !std::isfinite(tension) ||
+      !Bounded(record, 3 * points.size())) {
+    return false;
+  }
+  AppendCurve(path, points, tension, 0, points.size(), true);
+  return true;
 }
 
 void Player::FillRects(const Record& record, emf::ByteReader& r) {
   uint32_t argb = 0;
-  if (!FillBrush(record, r, argb)) {
-    return;
-  }
-  const uint32_t count = r.U32();
-  const bool compressed = (record.flags & kCompressed) != 0;
-  if (count > r.Remaining() / (compressed ? 8 : 16)) {
-    Skip(record, "too short");
-    return;
-  }
   emf::Path path;
-  for (uint32_t i = 0; i < count; ++i) {
-    path.Append(RectanglePath(ReadRect(r, compressed)));
+  if (FillBrush(record, r, argb) && RecordRects(record, r, path)) {
+    Fill(record, path, emf::FillRule::kWinding, argb);
   }
-  Fill(record, path, emf::FillRule::kWinding, argb);
 }
 
 void Player::DrawRects(const Record& record, emf::ByteReader& r) {
   const Pen* pen = PenAt(record, record.flags & 0xFF);
-  const uint32_t count = r.U32();
-  const bool compressed = (record.flags & kCompressed) != 0;
-  if (pen == nullptr) {
-    return;
-  }
-  if (count > r.Remaining() / (compressed ? 8 : 16)) {
-    Skip(record, "too short");
-    return;
-  }
   emf::Path path;
-  for (uint32_t i = 0; i < count; ++i) {
-    path.Append(RectanglePath(ReadRect(r, compressed)));
+  if (RecordRects(record, r, path) && pen != nullptr) {
+    Stroke(record, path, *pen);
   }
-  Stroke(record, path, *pen);
 }
 
 void Player::FillPolygon(const Record& record, emf::ByteReader& r) {
   uint32_t argb = 0;
-  if (!FillBrush(record, r, argb)) {
-    return;
-  }
   std::vector<emf::Point> points;
-  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
-                  points)) {
-    Skip(record, "too short");
-    return;
+  if (FillBrush(record, r, argb) && RecordPoints(record, r, points)) {
+    Fill(record, Polyline(points, true), emf::FillRule::kAlternate, argb);
   }
-  Fill(record, Polyline(points, true), emf::FillRule::kAlternate, argb);
 }
 
 void Player::DrawLines(const Record& record, emf::ByteReader& r) {
   const Pen* pen = PenAt(record, record.flags & 0xFF);
   std::vector<emf::Point> points;
-  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
-                  points)) {
-    Skip(record, "too short");
-    return;
-  }
-  if (pen != nullptr) {
+  if (RecordPoints(record, r, points) && pen != nullptr) {
     Stroke(record, Polyline(points, (record.flags & kClosed) != 0), *pen);
   }
 }
@@ -504,35 +518,24 @@ void Player::DrawEllipse(const Record& record, emf::ByteReader& r) {
 
 void Player::FillPie(const Record& record, emf::ByteReader& r) {
   uint32_t argb = 0;
-  if (!FillBrush(record, r, argb)) {
-    return;
-  }
-  const double start = r.F32();
-  const double sweep = r.F32();
-  const RectF rect = ReadRect(r, (record.flags & kCompressed) != 0);
-  if (std::isfinite(start) && std::isfinite(sweep)) {
-    Fill(record, PiePath(rect, start, sweep), emf::FillRule::kAlternate, argb);
+  emf::Path path;
+  if (FillBrush(record, r, argb) && RecordArc(record, r, true, path)) {
+    Fill(record, path, emf::FillRule::kAlternate, argb);
   }
 }
 
 void Player::DrawPie(const Record& record, emf::ByteReader& r) {
-  const double start = r.F32();
-  const double sweep = r.F32();
-  const RectF rect = ReadRect(r, (record.flags & kCompressed) != 0);
+  emf::Path path;
   const Pen* pen = PenAt(record, record.flags & 0xFF);
-  if (pen != nullptr && std::isfinite(start) && std::isfinite(sweep)) {
-    Stroke(record, PiePath(rect, start, sweep), *pen);
+  if (RecordArc(record, r, true, path) && pen != nullptr) {
+    Stroke(record, path, *pen);
   }
 }
 
 void Player::DrawArc(const Record& record, emf::ByteReader& r) {
-  const double start = r.F32();
-  const double sweep = r.F32();
-  const RectF rect = ReadRect(r, (record.flags & kCompressed) != 0);
+  emf::Path path;
   const Pen* pen = PenAt(record, record.flags & 0xFF);
-  if (pen != nullptr && std::isfinite(start) && std::isfinite(sweep)) {
-    emf::Path path;
-    AppendArc(path, rect, start, sweep, false);
+  if (RecordArc(record, r, false, path) && pen != nullptr) {
     Stroke(record, path, *pen);
   }
 }
@@ -557,7 +560,6 @@ void Player::FillRegion(const Record& record, emf::ByteReader& r) {
                                static_cast<double>(box.width), static_cast<double>(box.height)}));
   }
   if (!path.Empty() && Bounded(record, path.segments.size())) {
-    ApplyClip();
     FillDevice(path, emf::FillRule::kWinding, argb);
   }
 }
@@ -583,41 +585,20 @@ void Player::DrawPath(const Record& record, emf::ByteReader& r) {
 
 void Player::FillClosedCurve(const Record& record, emf::ByteReader& r) {
   uint32_t argb = 0;
-  if (!FillBrush(record, r, argb)) {
-    return;
-  }
-  const double tension = r.F32();
-  std::vector<emf::Point> points;
-  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
-                  points)) {
-    Skip(record, "too short");
-    return;
-  }
-  if (points.size() < 3 || !std::isfinite(tension) || !Bounded(record, 3 * points.size())) {
-    return;
-  }
   emf::Path path;
-  AppendCurve(path, points, tension, 0, points.size(), true);
-  Fill(record, path,
-       (record.flags & kWinding) != 0 ? emf::FillRule::kWinding : emf::FillRule::kAlternate, argb);
+  if (FillBrush(record, r, argb) && RecordClosedCurve(record, r, path)) {
+    Fill(record, path,
+         (record.flags & kWinding) != 0 ? emf::FillRule::kWinding : emf::FillRule::kAlternate,
+         argb);
+  }
 }
 
 void Player::DrawClosedCurve(const Record& record, emf::ByteReader& r) {
   const Pen* pen = PenAt(record, record.flags & 0xFF);
-  const double tension = r.F32();
-  std::vector<emf::Point> points;
-  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
-                  points)) {
-    Skip(record, "too short");
-    return;
-  }
-  if (pen == nullptr || points.size() < 3 || !std::isfinite(tension) ||
-      !Bounded(record, 3 * points.size())) {
-    return;
-  }
   emf::Path path;
-  AppendCurve(path, points, tension, 0, points.size(), true);
-  Stroke(record, path, *pen);
+  if (RecordClosedCurve(record, r, path) && pen != nullptr) {
+    Stroke(record, path, *pen);
+  }
 }
 
 void Player::DrawCurve(const Record& record, emf::ByteReader& r) {
@@ -643,12 +624,7 @@ void Player::DrawCurve(const Record& record, emf::ByteReader& r) {
 void Player::DrawBeziers(const Record& record, emf::ByteReader& r) {
   const Pen* pen = PenAt(record, record.flags & 0xFF);
   std::vector<emf::Point> points;
-  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
-                  points)) {
-    Skip(record, "too short");
-    return;
-  }
-  if (pen == nullptr || points.empty()) {
+  if (!RecordPoints(record, r, points) || pen == nullptr || points.empty()) {
     return;
   }
   emf::Path path;

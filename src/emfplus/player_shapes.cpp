@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 
 #include "emf/canvas/raster_ops.h"
 #include "emfplus/player.h"
@@ -187,6 +188,29 @@ void AppendCapShape(emf::Path& shapes, int cap, emf::Point p, emf::Point d, doub
   }
 }
 
+constexpr double kWidestPen = 1 << 20;
+
+// The most dashes one stroke is laid out in.
+constexpr double kMaxDashes = 1 << 20;
+
+// How long the path runs, at most: its curves counted by their control polygons.
+double DeviceLength(const emf::Path& path) {
+  double length = 0;
+  emf::Point at;
+  for (const emf::PathSegment& s : path.segments) {
+    const int points = s.kind == emf::PathSegment::kCurve   ? 3
+                       : s.kind == emf::PathSegment::kClose ? 0
+                                                            : 1;
+    for (int i = 0; i < points; ++i) {
+      if (s.kind != emf::PathSegment::kMove) {
+        length += std::hypot(s.p[i].x - at.x, s.p[i].y - at.y);
+      }
+      at = s.p[i];
+    }
+  }
+  return length;
+}
+
 // Whether every figure of the path is closed.
 bool AllClosed(const emf::Path& path) {
   const auto& s = path.segments;
@@ -332,7 +356,13 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
   // A pen that comes to less than a pixel on the target draws one pixel wide, as GDI+'s do.
   const double scale = std::sqrt(std::fabs(to_target.Determinant()));
   const bool hairline = !(width * scale >= 1.0) || !to_target.Invertible();
-  const double device_width = hairline ? 1.0 : width * scale;
+  // Past a million pixels a pen covers all of any page it reaches, and a pen stretched that
+  // far by a skewed transform would cost the rasteriser time beyond the page's: such a pen is
+  // drawn in the target's space, at most a million pixels wide.
+  const double stretch = std::sqrt(to_target.m11 * to_target.m11 + to_target.m12 * to_target.m12 +
+                                   to_target.m21 * to_target.m21 + to_target.m22 * to_target.m22);
+  const bool on_target = !(width * stretch <= kWidestPen);
+  const double device_width = std::min(hairline ? 1.0 : width * scale, kWidestPen);
   const bool same_caps =
       pen.start_cap == pen.end_cap &&
       (pen.start_cap == kCapFlat || pen.start_cap == kCapSquare || pen.start_cap == kCapRound);
@@ -346,7 +376,11 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
       pen.line_style == kStyleCustom
           ? pen.dashes
           : kPatterns[std::clamp(pen.line_style, 0, static_cast<int>(std::size(kPatterns)) - 1)];
-  if (std::none_of(pattern.begin(), pattern.end(), [](double d) { return d > 0; })) {
+  // Dashes past a million on the path are finer than anything they show and would cost time
+  // beyond the page's: such a pen is drawn solid.
+  const double period =
+      std::accumulate(pattern.begin(), pattern.end(), 0.0) * std::max(1.0, device_width);
+  if (!(period > 0) || DeviceLength(device) / period > kMaxDashes) {
     pattern.clear();
   }
   const uint32_t argb = pen.brush.argb;
@@ -373,11 +407,11 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
     target_.StrokePath(device, gdi, emf::kR2CopyPen);
   } else {
     emf::SmoothStroke style;
-    style.width = hairline ? 0 : width;
+    style.width = hairline ? 0 : on_target ? device_width : width;
     style.cap = pattern.empty() ? cap : CairoCap(pen.dash_cap);
     style.join = join;
     style.miter_limit = pen.miter_limit;
-    const double unit = hairline ? 1.0 : width;
+    const double unit = hairline ? 1.0 : on_target ? device_width : width;
     for (double d : pattern) {
       style.dashes.push_back(d * unit);
     }
@@ -390,7 +424,8 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
       to_target.dy += 0.5;
       device = device.Transformed(emf::Transform{1, 0, 0, 1, 0.5, 0.5});
     }
-    target_.StrokeSmooth(hairline ? device : path, hairline ? emf::Transform{} : to_target, style,
+    const bool in_device = hairline || on_target;
+    target_.StrokeSmooth(in_device ? device : path, in_device ? emf::Transform{} : to_target, style,
                          argb, state_.antialias);
   }
   if (same_caps || hairline) {

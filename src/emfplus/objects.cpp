@@ -357,6 +357,8 @@ bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::st
       return ReadInto<PlusPath>(r, object, why, ReadPath);
     case kObjectRegion:
       return ReadInto<PlusRegion>(r, object, why, ReadRegion);
+    case kObjectImage:
+      return ReadInto<PlusImage>(r, object, why, ReadImage);
     default:
       object = OtherObject{kind};
       return true;

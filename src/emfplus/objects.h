@@ -10,6 +10,7 @@
 
 #include "emf/records/byte_reader.h"
 #include "emf/records/geometry.h"
+#include "emfplus/images.h"
 
 namespace emfplus {
 
@@ -87,7 +88,8 @@ struct OtherObject {
   int kind = 0;
 };
 
-using Object = std::variant<std::monostate, Brush, Pen, PlusPath, PlusRegion, OtherObject>;
+using Object =
+    std::variant<std::monostate, Brush, Pen, PlusPath, PlusRegion, PlusImage, OtherObject>;
 
 // The most points one path may hold, as for the EMF records' shapes.
 inline constexpr size_t kMaxPathPoints = size_t{1} << 20;

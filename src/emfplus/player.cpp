@@ -227,6 +227,7 @@ const T* Player::ObjectAt(const Record& record, uint32_t id) {
 template const Brush* Player::ObjectAt<Brush>(const Record&, uint32_t);
 template const PlusPath* Player::ObjectAt<PlusPath>(const Record&, uint32_t);
 template const PlusRegion* Player::ObjectAt<PlusRegion>(const Record&, uint32_t);
+template const PlusImage* Player::ObjectAt<PlusImage>(const Record&, uint32_t);
 
 const Pen* Player::PenAt(const Record& record, uint32_t id) {
   return ObjectAt<Pen>(record, id);

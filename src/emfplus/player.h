@@ -17,6 +17,7 @@
 #include "emf/player/player.h"
 #include "emf/records/byte_reader.h"
 #include "emf/records/metafile.h"
+#include "emfplus/images.h"
 #include "emfplus/objects.h"
 #include "emfplus/records.h"
 
@@ -99,6 +100,9 @@ class Player : public emf::CommentDrawing {
   EMFPLUS_HANDLER(DrawClosedCurve);
   EMFPLUS_HANDLER(DrawCurve);
   EMFPLUS_HANDLER(DrawBeziers);
+  // Images (player_images.cpp).
+  EMFPLUS_HANDLER(DrawImage);
+  EMFPLUS_HANDLER(DrawImagePoints);
 #undef EMFPLUS_HANDLER
 
  private:
@@ -124,6 +128,8 @@ class Player : public emf::CommentDrawing {
   template <class T>
   const T* ObjectAt(const Record& record, uint32_t id);
   bool Bounded(const Record& record, size_t points);
+  // Target points held within the rasteriser's reach; false when one is not a number.
+  static bool Tame(emf::Path& path);
   // The fields several records share, read with the record's flags; false (the record
   // skipped and counted) when they are not there or draw nothing.
   bool RecordRects(const Record& record, emf::ByteReader& r, emf::Path& path);
@@ -132,6 +138,10 @@ class Player : public emf::CommentDrawing {
   bool RecordClosedCurve(const Record& record, emf::ByteReader& r, emf::Path& path);
   // The state's clip on the target, when it changed: ApplyClip; Shown is what it shows.
   void ApplyClip();
+  // An image's source rectangle (in its unit) onto the parallelogram of three world points.
+  void PlaceImage(const Record& record, int32_t unit, RectF source, const emf::Point (&world)[3]);
+  void PlayImageMetafile(const Record& record, const PlusImage& image, const RectF& source,
+                         emf::Point tl, emf::Point tr, emf::Point bl);
   emf::Region Shown() const;
   // Clips the target to the inside of a shape as well, for a pen drawn inside it.
   void ClipInside(const emf::Path& world_path);

@@ -21,20 +21,6 @@ constexpr uint16_t kWinding = 0x2000;     // FillClosedCurve: the nonzero rule
 // rasteriser's fixed point: they are held there.
 constexpr double kFarthest = 1 << 22;
 
-// The transform's points kept within kFarthest; false when one is not a number.
-bool Tame(emf::Path& path) {
-  for (emf::PathSegment& segment : path.segments) {
-    for (emf::Point& p : segment.p) {
-      if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
-        return false;
-      }
-      p.x = std::clamp(p.x, -kFarthest, kFarthest);
-      p.y = std::clamp(p.y, -kFarthest, kFarthest);
-    }
-  }
-  return true;
-}
-
 emf::Path RectanglePath(const RectF& r) {
   emf::Path path;
   path.MoveTo({r.x, r.y});
@@ -260,6 +246,20 @@ void OpenEnds(const emf::Path& path, std::vector<FigureEnd>& starts, std::vector
 }
 
 }  // namespace
+
+// The transform's points kept within kFarthest; false when one is not a number.
+bool Player::Tame(emf::Path& path) {
+  for (emf::PathSegment& segment : path.segments) {
+    for (emf::Point& p : segment.p) {
+      if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+        return false;
+      }
+      p.x = std::clamp(p.x, -kFarthest, kFarthest);
+      p.y = std::clamp(p.y, -kFarthest, kFarthest);
+    }
+  }
+  return true;
+}
 
 bool Player::Bounded(const Record& record, size_t points) {
   if (points <= kMaxPathPoints) {

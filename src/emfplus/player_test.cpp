@@ -259,6 +259,67 @@ TEST(EmfPlusPlayer, PaintsColoursWithTheirAlphaAndPensOfTheirWidth) {
   EXPECT_NE(drawn.At(50, 91), 0u);
 }
 
+// A bitmap object of 2 x 1 pixels in a pixel format, its rows as they are stored.
+std::string BitmapObject(int id, uint32_t format, const std::string& rows, int stride,
+                         const std::string& palette = {}) {
+  return Plus(
+      emfplus::kObject, static_cast<uint16_t>(0x500 | id),
+      Words({kVersion, 1, 2, 1, static_cast<uint32_t>(stride), format, 0}) + palette + rows);
+}
+
+TEST(EmfPlusPlayer, DrawsBitmapsInEachPixelFormat) {
+  // Red then blue, stretched over the page's left and right halves.
+  const std::string points = Words({3, F(0), F(0), F(100), F(0), F(0), F(100)});
+  struct Case {
+    const char* what;
+    std::string object;
+  } cases[] = {
+      {"24-bit",
+       BitmapObject(0, 0x00021808, std::string("\x00\x00\xFF\xFF\x00\x00\x00\x00", 8), 8)},
+      {"32-bit ARGB", BitmapObject(0, 0x0026200A, Words({0xFFFF0000, 0xFF0000FF}), 8)},
+      {"8-bit indexed", BitmapObject(0, 0x00030803, std::string("\x01\x00\x00\x00", 4), 4,
+                                     Words({0, 2, 0xFF0000FF, 0xFFFF0000}))},
+      {"1-bit indexed", BitmapObject(0, 0x00030101, std::string("\x40\x00\x00\x00", 4), 4,
+                                     Words({0, 2, 0xFFFF0000, 0xFF0000FF}))},
+  };
+  for (const Case& c : cases) {
+    const Drawn drawn = Draw(Page(Comment(
+        InPixels() + c.object +
+        Plus(emfplus::kDrawImagePoints, 0, Words({0, 2, F(0), F(0), F(2), F(1)}) + points))));
+    EXPECT_EQ(drawn.failure, "") << c.what;
+    EXPECT_EQ(drawn.At(25, 50), kRed) << c.what;
+    EXPECT_EQ(drawn.At(75, 50), kBlue) << c.what;
+  }
+}
+
+TEST(EmfPlusPlayer, PlaysMetafileImagesInTheirPlace) {
+  // An EMF+ page of 100 x 100 pixels filled blue, as an image drawn into (25, 25, 50, 50).
+  const std::string inner = Page(Comment(InPixels() + FillRect(0xFF0000FF, 0, 0, 100, 100)));
+  const std::string image =
+      Plus(emfplus::kObject, 0x0500,
+           Words({kVersion, 2, 4, static_cast<uint32_t>(inner.size())}) + inner);
+  const std::string draw =
+      Plus(emfplus::kDrawImage, 0,
+           Words({0, 2, F(0), F(0), F(100), F(100), F(25), F(25), F(50), F(50)}));
+  const Drawn drawn = Draw(Page(Comment(InPixels() + image + draw)));
+  EXPECT_EQ(drawn.failure, "");
+  EXPECT_EQ(drawn.At(50, 50), kBlue);
+  EXPECT_EQ(drawn.At(20, 50), kWhite);
+  EXPECT_EQ(drawn.At(80, 50), kWhite);
+  // A picture that holds itself again and again stops at the engine's depth, by name.
+  std::string nested = inner;
+  for (int depth = 0; depth < 6; ++depth) {
+    nested =
+        Page(Comment(InPixels() +
+                     Plus(emfplus::kObject, 0x0500,
+                          Words({kVersion, 2, 4, static_cast<uint32_t>(nested.size())}) + nested) +
+                     draw));
+  }
+  const Drawn deep = Draw(nested);
+  EXPECT_EQ(deep.failure, "");
+  EXPECT_EQ(deep.stats.skipped.at("EmfPlusDrawImage (metafiles nested too deep)"), 1);
+}
+
 TEST(EmfPlusPlayer, CountsWhatItDoesNotDraw) {
   const Drawn drawn = Draw(
       Page(Comment(Plus(emfplus::kDrawString, 0, Words({0, 0, 0, 0, 0, 0, 0})) + Plus(0x40FF, 0) +

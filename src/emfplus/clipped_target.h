@@ -76,6 +76,10 @@ class ClippedTarget : public emf::DrawingTarget {
                     const emf::SmoothStroke& style, uint32_t argb, bool antialias) override {
     inner_.StrokeSmooth(path, to_device, style, argb, antialias);
   }
+  void FillPattern(const emf::Path& path, emf::FillRule rule, const emf::SmoothPaint& paint,
+                   bool antialias) override {
+    inner_.FillPattern(path, rule, paint, antialias);
+  }
   std::string Failure() const override { return inner_.Failure(); }
   void Fail(const std::string& why) override { inner_.Fail(why); }
 

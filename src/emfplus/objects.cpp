@@ -64,6 +64,74 @@ double HatchShare(uint32_t style) {
   return style == 4 || style == 5 ? 15.0 / 64 : 0.125;
 }
 
+constexpr uint32_t kBrushTransform = 0x02;
+constexpr uint32_t kBrushPresetColours = 0x04;
+constexpr uint32_t kBrushBlendFactors = 0x08;
+
+// The mean of a gradient's colours along its length, its ends held past the outer stops.
+uint32_t MeanColour(const std::vector<emf::SmoothPaint::Stop>& stops) {
+  double sum[4] = {};
+  auto add = [&](uint32_t argb, double weight) {
+    for (int k = 0; k < 4; ++k) {
+      sum[k] += weight * ((argb >> (8 * k)) & 0xFF);
+    }
+  };
+  add(stops.front().argb, stops.front().offset);
+  for (size_t i = 0; i + 1 < stops.size(); ++i) {
+    const double span = stops[i + 1].offset - stops[i].offset;
+    add(stops[i].argb, span / 2);
+    add(stops[i + 1].argb, span / 2);
+  }
+  add(stops.back().argb, 1 - stops.back().offset);
+  uint32_t mean = 0;
+  for (int k = 0; k < 4; ++k) {
+    mean |= static_cast<uint32_t>(std::clamp(std::lround(sum[k]), 0L, 255L)) << (8 * k);
+  }
+  return mean;
+}
+
+bool ReadLinearGradient(emf::ByteReader& r, Brush& brush, std::string& why) {
+  const uint32_t flags = r.U32();
+  brush.wrap = r.I32();
+  brush.rect = ReadRect(r, false);
+  const uint32_t start = r.U32();
+  const uint32_t end = r.U32();
+  r.Skip(8);  // reserved
+  if ((flags & kBrushTransform) != 0) {
+    brush.transform = {Finite(r.F32()), Finite(r.F32()), Finite(r.F32()),
+                       Finite(r.F32()), Finite(r.F32()), Finite(r.F32())};
+  }
+  // Stops: the two colours, or preset colours at their positions, or the blend's factors
+  // (each a share of the way from the start colour to the end one).
+  const bool preset = (flags & kBrushPresetColours) != 0;
+  const bool factors = !preset && (flags & kBrushBlendFactors) != 0;
+  const uint32_t count = preset || factors ? r.U32() : 0;
+  if (count > r.Remaining() / 8) {
+    why = "a gradient whose blend runs past its data";
+    return false;
+  }
+  std::vector<double> positions(count);
+  for (double& p : positions) {
+    p = std::clamp(Finite(r.F32()), 0.0, 1.0);
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t argb = preset ? r.U32() : Mix(end, start, std::clamp(Finite(r.F32()), 0.0, 1.0));
+    // Stops go forward only, as cairo takes them.
+    const double at =
+        brush.stops.empty() ? positions[i] : std::max(positions[i], brush.stops.back().offset);
+    brush.stops.push_back({at, argb});
+  }
+  if (brush.stops.empty()) {
+    brush.stops = {{0, start}, {1, end}};
+  }
+  if (!r.Ok()) {
+    why = "a gradient that ends before its fields do";
+    return false;
+  }
+  brush.argb = MeanColour(brush.stops);
+  return true;
+}
+
 }  // namespace
 
 bool ReadPoints(emf::ByteReader& r, uint32_t count, bool compressed, bool relative,
@@ -115,13 +183,12 @@ bool ReadBrush(emf::ByteReader& r, Brush& brush, std::string& why) {
     case Brush::kSolid:
       brush.argb = r.U32();
       break;
-    case Brush::kHatch: {
-      // Until hatches are drawn as patterns, the colour the pattern averages to.
-      const uint32_t style = r.U32();
-      const uint32_t fore = r.U32();
-      brush.argb = Mix(fore, r.U32(), HatchShare(style));
+    case Brush::kHatch:
+      brush.hatch_style = r.U32();
+      brush.fore = r.U32();
+      brush.back = r.U32();
+      brush.argb = Mix(brush.fore, brush.back, HatchShare(brush.hatch_style));
       break;
-    }
     case Brush::kTexture:
       brush.argb = 0xFF808080;
       break;
@@ -134,12 +201,11 @@ bool ReadBrush(emf::ByteReader& r, Brush& brush, std::string& why) {
       brush.argb = Mix(centre, edges > 0 ? r.U32() : centre, 1.0 / 3);
       break;
     }
-    case Brush::kLinearGradient: {
-      r.Skip(8 + 16);  // flags, wrap mode, rectangle
-      const uint32_t start = r.U32();
-      brush.argb = Mix(start, r.U32(), 0.5);
+    case Brush::kLinearGradient:
+      if (!ReadLinearGradient(r, brush, why)) {
+        return false;
+      }
       break;
-    }
     default:
       why = "a brush of unknown type " + std::to_string(brush.kind);
       return false;

@@ -8,18 +8,33 @@
 #include <variant>
 #include <vector>
 
+#include "emf/canvas/drawing_target.h"
 #include "emf/records/byte_reader.h"
 #include "emf/records/geometry.h"
 #include "emfplus/images.h"
 
 namespace emfplus {
 
-// A brush as a colour (0xAARRGGBB). Solid brushes are that colour; the others are drawn in
-// the colour they average to until their own paint is drawn.
+// A rectangle (x, y, width, height), 16-bit or floating point.
+struct RectF {
+  double x = 0, y = 0, width = 0, height = 0;
+};
+
+// A brush: argb (0xAARRGGBB) is a solid brush's colour, and the colour any other averages
+// to, which draws the kinds not painted yet (textures, path gradients) and on targets that
+// take one colour.
 struct Brush {
   enum Kind { kSolid = 0, kHatch = 1, kTexture = 2, kPathGradient = 3, kLinearGradient = 4 };
   int kind = kSolid;
   uint32_t argb = 0xFF000000;
+  // A hatch: its style's tile in the fore colour on the back one.
+  uint32_t hatch_style = 0, fore = 0, back = 0;
+  // A linear gradient: its colours from the rectangle's left edge to its right, in the
+  // brush's own transform, repeated or mirrored past them as its wrap mode says.
+  RectF rect;
+  emf::Transform transform;
+  int wrap = 0;
+  std::vector<emf::SmoothPaint::Stop> stops;
 };
 
 enum LineCap {
@@ -106,10 +121,6 @@ bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::st
 // or floating point, by the record's flags; false when they run past the data.
 bool ReadPoints(emf::ByteReader& r, uint32_t count, bool compressed, bool relative,
                 std::vector<emf::Point>& points);
-// A rectangle (x, y, width, height), 16-bit or floating point.
-struct RectF {
-  double x = 0, y = 0, width = 0, height = 0;
-};
 RectF ReadRect(emf::ByteReader& r, bool compressed);
 
 }  // namespace emfplus

@@ -147,6 +147,11 @@ void Player::EndOfFile(const Record&, emf::ByteReader&) {
 
 void Player::Ignore(const Record&, emf::ByteReader&) {}
 
+void Player::SetRenderingOrigin(const Record&, emf::ByteReader& r) {
+  const double x = r.I32();
+  rendering_origin_ = {x, static_cast<double>(r.I32())};
+}
+
 void Player::GetDC(const Record&, emf::ByteReader&) {
   gdi_records_ = true;
 }

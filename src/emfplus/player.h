@@ -61,6 +61,7 @@ class Player : public emf::CommentDrawing {
   EMFPLUS_HANDLER(EndOfFile);
   EMFPLUS_HANDLER(Ignore);
   EMFPLUS_HANDLER(GetDC);
+  EMFPLUS_HANDLER(SetRenderingOrigin);
   EMFPLUS_HANDLER(ObjectRecord);
   // State (player_state.cpp).
   EMFPLUS_HANDLER(SetAntiAliasMode);
@@ -119,10 +120,13 @@ class Player : public emf::CommentDrawing {
   static double UnitInPixels(uint32_t unit, double dpi);
 
   // Drawing, in world units.
-  bool FillBrush(const Record& record, emf::ByteReader& r, uint32_t& argb);
-  void Fill(const Record& record, const emf::Path& world_path, emf::FillRule rule, uint32_t argb);
+  // A record's brush (an object, or a colour given inline) as the target paints it.
+  bool FillBrush(const Record& record, emf::ByteReader& r, emf::SmoothPaint& paint);
+  emf::SmoothPaint PaintOf(const Brush& brush) const;
+  void Fill(const Record& record, const emf::Path& world_path, emf::FillRule rule,
+            const emf::SmoothPaint& paint);
   // A fill of target pixels: a GDI polygon when aliased and opaque, else smoothed and blended.
-  void FillDevice(const emf::Path& path, emf::FillRule rule, uint32_t argb);
+  void FillDevice(const emf::Path& path, emf::FillRule rule, const emf::SmoothPaint& paint);
   void Stroke(const Record& record, const emf::Path& world_path, const Pen& pen);
   const Pen* PenAt(const Record& record, uint32_t id);
   template <class T>
@@ -169,6 +173,7 @@ class Player : public emf::CommentDrawing {
     uint32_t total = 0;
     std::vector<uint8_t> bytes;
   } continued_;
+  emf::Point rendering_origin_;  // reference-device pixels: where hatches start
   bool gdi_records_ = false;
   bool ended_ = false;
   bool clip_applied_ = false;

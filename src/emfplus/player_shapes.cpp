@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "emf/canvas/raster_ops.h"
+#include "emfplus/hatches.h"
 #include "emfplus/player.h"
 
 namespace emfplus {
@@ -271,22 +272,60 @@ bool Player::Bounded(const Record& record, size_t points) {
   return false;
 }
 
-bool Player::FillBrush(const Record& record, emf::ByteReader& r, uint32_t& argb) {
+namespace {
+
+// A solid colour as a paint.
+emf::SmoothPaint Solid(uint32_t argb) {
+  emf::SmoothPaint paint;
+  paint.argb = argb;
+  return paint;
+}
+
+}  // namespace
+
+emf::SmoothPaint Player::PaintOf(const Brush& brush) const {
+  emf::SmoothPaint paint = Solid(brush.argb);
+  if (brush.kind == Brush::kHatch) {
+    // A hatch is a tile of device pixels from the rendering origin, whatever the transform.
+    auto tile = std::make_shared<emf::Image>();
+    if (HatchTile(brush.hatch_style, brush.fore, brush.back, *tile)) {
+      paint.tile = std::move(tile);
+      const emf::Point origin = device_to_target_.Apply(rendering_origin_);
+      paint.to_device = {1, 0, 0, 1, std::round(origin.x), std::round(origin.y)};
+    }
+  } else if (brush.kind == Brush::kLinearGradient && brush.rect.width != 0 &&
+             brush.rect.height != 0) {
+    // The gradient's unit square is its rectangle, in the brush's and then the world's space.
+    paint.gradient = brush.stops;
+    paint.to_device =
+        emf::Transform{brush.rect.width, 0, 0, brush.rect.height, brush.rect.x, brush.rect.y}
+            .Then(brush.transform)
+            .Then(WorldToTarget());
+    constexpr int kTileFlipX = 1, kTileFlipXY = 3, kClamp = 4;
+    paint.extend = brush.wrap == kTileFlipX || brush.wrap == kTileFlipXY
+                       ? emf::SmoothPaint::Extend::kReflect
+                   : brush.wrap == kClamp ? emf::SmoothPaint::Extend::kPad
+                                          : emf::SmoothPaint::Extend::kRepeat;
+  }
+  return paint;
+}
+
+bool Player::FillBrush(const Record& record, emf::ByteReader& r, emf::SmoothPaint& paint) {
   const uint32_t field = r.U32();
   if ((record.flags & kSolidColor) != 0) {
-    argb = field;
+    paint = Solid(field);
     return true;
   }
   const Brush* brush = ObjectAt<Brush>(record, field);
   if (brush == nullptr) {
     return false;
   }
-  argb = brush->argb;
+  paint = PaintOf(*brush);
   return true;
 }
 
 void Player::Fill(const Record& record, const emf::Path& world_path, emf::FillRule rule,
-                  uint32_t argb) {
+                  const emf::SmoothPaint& paint) {
   if (world_path.Empty() || !Bounded(record, world_path.segments.size())) {
     return;
   }
@@ -295,19 +334,23 @@ void Player::Fill(const Record& record, const emf::Path& world_path, emf::FillRu
     Skip(record, "not a number");
     return;
   }
-  FillDevice(path, rule, argb);
+  FillDevice(path, rule, paint);
 }
 
-void Player::FillDevice(const emf::Path& path, emf::FillRule rule, uint32_t argb) {
+void Player::FillDevice(const emf::Path& path, emf::FillRule rule, const emf::SmoothPaint& paint) {
   ApplyClip();
-  if (!state_.antialias && (argb >> 24) == 0xFF) {
-    // An aliased fill in an opaque colour is a GDI polygon, as the reference renderer draws it.
-    emf::Paint paint;
-    paint.brush.color = emf::ToColorRef(argb & 0xFFFFFF);
-    target_.FillPath(path, rule, paint, emf::kR2CopyPen);
+  if (paint.tile || !paint.gradient.empty()) {
+    target_.FillPattern(path, rule, paint, state_.antialias);
     return;
   }
-  target_.FillSmooth(path, rule, argb, state_.antialias);
+  if (!state_.antialias && (paint.argb >> 24) == 0xFF) {
+    // An aliased fill in an opaque colour is a GDI polygon, as the reference renderer draws it.
+    emf::Paint gdi;
+    gdi.brush.color = emf::ToColorRef(paint.argb & 0xFFFFFF);
+    target_.FillPath(path, rule, gdi, emf::kR2CopyPen);
+    return;
+  }
+  target_.FillSmooth(path, rule, paint.argb, state_.antialias);
 }
 
 namespace {
@@ -443,7 +486,7 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
   }
   emf::Path device_caps = caps.Transformed(to_target);
   if (!caps.Empty() && Tame(device_caps)) {
-    FillDevice(device_caps, emf::FillRule::kWinding, argb);
+    FillDevice(device_caps, emf::FillRule::kWinding, Solid(argb));
   }
 }
 
@@ -452,7 +495,7 @@ void Player::Clear(const Record& record, emf::ByteReader& r) {
   const RectF page{0, 0, static_cast<double>(target_.width()),
                    static_cast<double>(target_.height())};
   if (Bounded(record, 5)) {
-    FillDevice(RectanglePath(page), emf::FillRule::kWinding, argb);
+    FillDevice(RectanglePath(page), emf::FillRule::kWinding, Solid(argb));
   }
 }
 
@@ -505,10 +548,10 @@ bool Player::RecordClosedCurve(const Record& record, emf::ByteReader& r, emf::Pa
 }
 
 void Player::FillRects(const Record& record, emf::ByteReader& r) {
-  uint32_t argb = 0;
+  emf::SmoothPaint paint;
   emf::Path path;
-  if (FillBrush(record, r, argb) && RecordRects(record, r, path)) {
-    Fill(record, path, emf::FillRule::kWinding, argb);
+  if (FillBrush(record, r, paint) && RecordRects(record, r, path)) {
+    Fill(record, path, emf::FillRule::kWinding, paint);
   }
 }
 
@@ -521,10 +564,10 @@ void Player::DrawRects(const Record& record, emf::ByteReader& r) {
 }
 
 void Player::FillPolygon(const Record& record, emf::ByteReader& r) {
-  uint32_t argb = 0;
+  emf::SmoothPaint paint;
   std::vector<emf::Point> points;
-  if (FillBrush(record, r, argb) && RecordPoints(record, r, points)) {
-    Fill(record, Polyline(points, true), emf::FillRule::kAlternate, argb);
+  if (FillBrush(record, r, paint) && RecordPoints(record, r, points)) {
+    Fill(record, Polyline(points, true), emf::FillRule::kAlternate, paint);
   }
 }
 
@@ -537,10 +580,10 @@ void Player::DrawLines(const Record& record, emf::ByteReader& r) {
 }
 
 void Player::FillEllipse(const Record& record, emf::ByteReader& r) {
-  uint32_t argb = 0;
-  if (FillBrush(record, r, argb)) {
+  emf::SmoothPaint paint;
+  if (FillBrush(record, r, paint)) {
     Fill(record, EllipsePath(ReadRect(r, (record.flags & kCompressed) != 0)),
-         emf::FillRule::kAlternate, argb);
+         emf::FillRule::kAlternate, paint);
   }
 }
 
@@ -552,10 +595,10 @@ void Player::DrawEllipse(const Record& record, emf::ByteReader& r) {
 }
 
 void Player::FillPie(const Record& record, emf::ByteReader& r) {
-  uint32_t argb = 0;
+  emf::SmoothPaint paint;
   emf::Path path;
-  if (FillBrush(record, r, argb) && RecordArc(record, r, true, path)) {
-    Fill(record, path, emf::FillRule::kAlternate, argb);
+  if (FillBrush(record, r, paint) && RecordArc(record, r, true, path)) {
+    Fill(record, path, emf::FillRule::kAlternate, paint);
   }
 }
 
@@ -576,8 +619,8 @@ void Player::DrawArc(const Record& record, emf::ByteReader& r) {
 }
 
 void Player::FillRegion(const Record& record, emf::ByteReader& r) {
-  uint32_t argb = 0;
-  if (!FillBrush(record, r, argb)) {
+  emf::SmoothPaint paint;
+  if (!FillBrush(record, r, paint)) {
     return;
   }
   const PlusRegion* region = ObjectAt<PlusRegion>(record, record.flags & 0xFF);
@@ -595,17 +638,17 @@ void Player::FillRegion(const Record& record, emf::ByteReader& r) {
                                static_cast<double>(box.width), static_cast<double>(box.height)}));
   }
   if (!path.Empty() && Bounded(record, path.segments.size())) {
-    FillDevice(path, emf::FillRule::kWinding, argb);
+    FillDevice(path, emf::FillRule::kWinding, paint);
   }
 }
 
 void Player::FillPath(const Record& record, emf::ByteReader& r) {
-  uint32_t argb = 0;
-  if (!FillBrush(record, r, argb)) {
+  emf::SmoothPaint paint;
+  if (!FillBrush(record, r, paint)) {
     return;
   }
   if (const PlusPath* path = ObjectAt<PlusPath>(record, record.flags & 0xFF)) {
-    Fill(record, path->path, emf::FillRule::kAlternate, argb);
+    Fill(record, path->path, emf::FillRule::kAlternate, paint);
   }
 }
 
@@ -619,12 +662,12 @@ void Player::DrawPath(const Record& record, emf::ByteReader& r) {
 }
 
 void Player::FillClosedCurve(const Record& record, emf::ByteReader& r) {
-  uint32_t argb = 0;
+  emf::SmoothPaint paint;
   emf::Path path;
-  if (FillBrush(record, r, argb) && RecordClosedCurve(record, r, path)) {
+  if (FillBrush(record, r, paint) && RecordClosedCurve(record, r, path)) {
     Fill(record, path,
          (record.flags & kWinding) != 0 ? emf::FillRule::kWinding : emf::FillRule::kAlternate,
-         argb);
+         paint);
   }
 }
 

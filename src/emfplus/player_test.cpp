@@ -320,6 +320,32 @@ TEST(EmfPlusPlayer, PlaysMetafileImagesInTheirPlace) {
   EXPECT_EQ(deep.stats.skipped.at("EmfPlusDrawImage (metafiles nested too deep)"), 1);
 }
 
+TEST(EmfPlusPlayer, PaintsHatchesAndGradients) {
+  const std::string fill_brush =
+      Plus(emfplus::kFillRects, 0, Words({0, 1, F(0), F(0), F(100), F(100)}));
+  // A horizontal hatch, red lines a device row in eight on blue, from the rendering origin.
+  const std::string hatch =
+      Plus(emfplus::kObject, 0x0100, Words({kVersion, 1, 0, 0xFFFF0000, 0xFF0000FF}));
+  const Drawn lines = Draw(Page(Comment(InPixels() + hatch + fill_brush)));
+  EXPECT_EQ(lines.At(10, 8), kRed);
+  EXPECT_EQ(lines.At(10, 9), kBlue);
+  const Drawn moved = Draw(Page(Comment(
+      InPixels() + Plus(emfplus::kSetRenderingOrigin, 0, Words({0, 3})) + hatch + fill_brush)));
+  EXPECT_EQ(moved.At(10, 11), kRed);
+  EXPECT_EQ(moved.At(10, 8), kBlue);
+  // A gradient from red at the left of its rectangle (0, 0, 50, 10) to blue at its right,
+  // repeated past it.
+  const std::string gradient =
+      Plus(emfplus::kObject, 0x0100,
+           Words({kVersion, 4, 0, 0, F(0), F(0), F(50), F(10), 0xFFFF0000, 0xFF0000FF, 0, 0}));
+  const Drawn shaded = Draw(Page(Comment(InPixels() + gradient + fill_brush)));
+  for (int x : {1, 51}) {
+    EXPECT_GT(shaded.At(x, 50) >> 16, 0xF0u) << x;   // red
+    EXPECT_LT(shaded.At(x, 50) & 0xFF, 0x10u) << x;  // no blue
+  }
+  EXPECT_LT(shaded.At(48, 50) >> 16, 0x10u);  // blue at the rectangle's right
+}
+
 TEST(EmfPlusPlayer, CountsWhatItDoesNotDraw) {
   const Drawn drawn = Draw(
       Page(Comment(Plus(emfplus::kDrawString, 0, Words({0, 0, 0, 0, 0, 0, 0})) + Plus(0x40FF, 0) +

@@ -36,7 +36,7 @@ constexpr std::array kRecords = {
     RecordEntry{kDrawImage, "EmfPlusDrawImage", 28, &Player::DrawImage},
     RecordEntry{kDrawImagePoints, "EmfPlusDrawImagePoints", 28, &Player::DrawImagePoints},
     RecordEntry{kDrawString, "EmfPlusDrawString", 0, nullptr},
-    RecordEntry{kSetRenderingOrigin, "EmfPlusSetRenderingOrigin", 8, &Player::Ignore},
+    RecordEntry{kSetRenderingOrigin, "EmfPlusSetRenderingOrigin", 8, &Player::SetRenderingOrigin},
     RecordEntry{kSetAntiAliasMode, "EmfPlusSetAntiAliasMode", 0, &Player::SetAntiAliasMode},
     RecordEntry{kSetTextRenderingHint, "EmfPlusSetTextRenderingHint", 0, &Player::Ignore},
     RecordEntry{kSetTextContrast, "EmfPlusSetTextContrast", 0, &Player::Ignore},

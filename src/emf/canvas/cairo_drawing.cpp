@@ -168,6 +168,46 @@ void FillSmoothOn(cairo_t* cr, const Path& path, FillRule rule, uint32_t argb, b
   cairo_restore(cr);
 }
 
+bool SetSourcePaint(cairo_t* cr, const SmoothPaint& paint, std::string& failure) {
+  cairo_matrix_t to_device{paint.to_device.m11, paint.to_device.m12, paint.to_device.m21,
+                           paint.to_device.m22, paint.to_device.dx,  paint.to_device.dy};
+  if (!paint.to_device.IsFinite() || cairo_matrix_invert(&to_device) != CAIRO_STATUS_SUCCESS) {
+    SetSourceArgb(cr, paint.argb);  // a paint squeezed to nothing: its mean colour
+    return true;
+  }
+  Pattern pattern;
+  Surface tile;
+  if (paint.tile && paint.tile->width > 0 && paint.tile->height > 0) {
+    tile.reset(cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(paint.tile->pixels.data())),
+        CAIRO_FORMAT_ARGB32, paint.tile->width, paint.tile->height, paint.tile->width * 4));
+    pattern.reset(cairo_pattern_create_for_surface(tile.get()));
+    cairo_pattern_set_filter(pattern.get(), CAIRO_FILTER_NEAREST);
+  } else if (!paint.gradient.empty()) {
+    pattern.reset(cairo_pattern_create_linear(0, 0, 1, 0));
+    for (const SmoothPaint::Stop& stop : paint.gradient) {
+      cairo_pattern_add_color_stop_rgba(
+          pattern.get(), stop.offset, ((stop.argb >> 16) & 0xFF) / 255.0,
+          ((stop.argb >> 8) & 0xFF) / 255.0, (stop.argb & 0xFF) / 255.0, (stop.argb >> 24) / 255.0);
+    }
+  } else {
+    SetSourceArgb(cr, paint.argb);
+    return true;
+  }
+  cairo_pattern_set_extend(pattern.get(),
+                           paint.extend == SmoothPaint::Extend::kPad       ? CAIRO_EXTEND_PAD
+                           : paint.extend == SmoothPaint::Extend::kReflect ? CAIRO_EXTEND_REFLECT
+                                                                           : CAIRO_EXTEND_REPEAT);
+  cairo_pattern_set_matrix(pattern.get(), &to_device);
+  if (cairo_pattern_status(pattern.get()) != CAIRO_STATUS_SUCCESS) {
+    failure =
+        std::string("a brush: ") + cairo_status_to_string(cairo_pattern_status(pattern.get()));
+    return false;
+  }
+  cairo_set_source(cr, pattern.get());
+  return true;
+}
+
 void StrokeSmoothOn(cairo_t* cr, const Path& path, const Transform& to_device,
                     const SmoothStroke& style, uint32_t argb, bool antialias) {
   // cairo takes the pen's shape from the transform in force when it strokes: the path is

@@ -803,4 +803,24 @@ void Canvas::StrokeSmooth(const Path& path, const Transform& to_device, const Sm
   StrokeSmoothOn(cr_, path, to_device, style, argb, antialias);
 }
 
+void Canvas::FillPattern(const Path& path, FillRule rule, const SmoothPaint& paint,
+                         bool antialias) {
+  if (path.Empty()) {
+    return;
+  }
+  ApplyClip(cr_);
+  cairo_save(cr_);
+  cairo_set_antialias(cr_, antialias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+  BuildPath(cr_, path);
+  cairo_set_fill_rule(
+      cr_, rule == FillRule::kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+  std::string failure;
+  if (SetSourcePaint(cr_, paint, failure)) {
+    cairo_fill(cr_);
+  } else {
+    Fail(failure);
+  }
+  cairo_restore(cr_);
+}
+
 }  // namespace emf

@@ -51,6 +51,8 @@ void BlendSurfaceOn(cairo_t* cr, cairo_surface_t* surface, double sx, double sy,
 // over what is there.
 void SetSourceArgb(cairo_t* cr, uint32_t argb);
 void FillSmoothOn(cairo_t* cr, const Path& path, FillRule rule, uint32_t argb, bool antialias);
+// A tile or gradient as cairo's source; false when it cannot be made (the reason in failure).
+bool SetSourcePaint(cairo_t* cr, const SmoothPaint& paint, std::string& failure);
 void StrokeSmoothOn(cairo_t* cr, const Path& path, const Transform& to_device,
                     const SmoothStroke& style, uint32_t argb, bool antialias);
 // A ternary raster operation without a source as a fill: the paint and binary operation it
@@ -124,6 +126,8 @@ class Canvas : public DrawingTarget {
   void FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool antialias) override;
   void StrokeSmooth(const Path& path, const Transform& to_device, const SmoothStroke& style,
                     uint32_t argb, bool antialias) override;
+  void FillPattern(const Path& path, FillRule rule, const SmoothPaint& paint,
+                   bool antialias) override;
   std::string Failure() const override;
   void Fail(const std::string& why) override;
 

@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,21 @@ struct SmoothStroke {
   double dash_offset = 0;
 };
 
+// What a GDI+ fill paints with besides one colour: a repeating tile (hatches, textures) or a
+// linear gradient, lying on the target where its transform puts it. argb is the colour the
+// paint averages to, for targets that draw one colour only.
+struct SmoothPaint {
+  uint32_t argb = 0xFF000000;
+  std::shared_ptr<const Image> tile;  // premultiplied ARGB, repeated both ways
+  struct Stop {
+    double offset;  // 0 to 1 along the gradient
+    uint32_t argb;
+  };
+  std::vector<Stop> gradient;  // from x = 0 to x = 1 of the paint's space; empty: none
+  enum class Extend { kRepeat, kReflect, kPad } extend = Extend::kRepeat;
+  Transform to_device;  // the tile's pixels or the gradient's space -> target
+};
+
 class DrawingTarget {
  public:
   virtual ~DrawingTarget() = default;
@@ -78,6 +94,12 @@ class DrawingTarget {
   virtual void FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool antialias) = 0;
   virtual void StrokeSmooth(const Path& path, const Transform& to_device, const SmoothStroke& style,
                             uint32_t argb, bool antialias) = 0;
+  // A fill with a tile or gradient; a target that draws colours only fills with the colour
+  // the paint averages to.
+  virtual void FillPattern(const Path& path, FillRule rule, const SmoothPaint& paint,
+                           bool antialias) {
+    FillSmooth(path, rule, paint.argb, antialias);
+  }
   // Why something given could not be drawn, empty when all was: the one place a target's
   // failures are read.
   virtual std::string Failure() const { return reported_; }

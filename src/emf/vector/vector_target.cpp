@@ -599,6 +599,43 @@ void VectorTarget::StrokeSmooth(const Path& path, const Transform& to_device,
   StrokeSmoothOn(cr_, path, to_device, style, RuledArgb(argb, rule_), antialias);
 }
 
+void VectorTarget::FillPattern(const Path& path, FillRule rule, const SmoothPaint& paint,
+                               bool antialias) {
+  if (shadow_) {
+    shadow_->FillPattern(path, rule, paint, antialias);
+  }
+  if (path.Empty()) {
+    return;
+  }
+  // Grey or black and white: every colour of the paint as the rule has it.
+  SmoothPaint ruled = paint;
+  if (rule_ != ColourRule::kColour) {
+    ruled.argb = RuledArgb(paint.argb, rule_);
+    for (SmoothPaint::Stop& stop : ruled.gradient) {
+      stop.argb = RuledArgb(stop.argb, rule_);
+    }
+    if (paint.tile) {
+      auto tile = std::make_shared<Image>(*paint.tile);
+      for (uint32_t& pixel : tile->pixels) {
+        pixel = RuledArgb(pixel, rule_);
+      }
+      ruled.tile = std::move(tile);
+    }
+  }
+  cairo_save(cr_);
+  cairo_set_antialias(cr_, antialias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+  BuildPath(cr_, path);
+  cairo_set_fill_rule(
+      cr_, rule == FillRule::kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+  std::string failure;
+  if (SetSourcePaint(cr_, ruled, failure)) {
+    cairo_fill(cr_);
+  } else {
+    Fail(failure);
+  }
+  cairo_restore(cr_);
+}
+
 std::string VectorTarget::Failure() const {
   if (!reported_.empty()) {
     return reported_;

@@ -76,6 +76,8 @@ class VectorTarget : public DrawingTarget {
   void FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool antialias) override;
   void StrokeSmooth(const Path& path, const Transform& to_device, const SmoothStroke& style,
                     uint32_t argb, bool antialias) override;
+  void FillPattern(const Path& path, FillRule rule, const SmoothPaint& paint,
+                   bool antialias) override;
   std::string Failure() const override;
 
   // Keeps every run's characters in *runs as well, when runs is not null.

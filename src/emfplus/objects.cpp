@@ -5,6 +5,7 @@
 #include <iterator>
 #include <utility>
 
+#include "base/text_util.h"
 #include "emfplus/records.h"
 
 namespace emfplus {
@@ -396,6 +397,32 @@ bool ReadRegion(emf::ByteReader& r, PlusRegion& region, std::string& why) {
   return true;
 }
 
+bool ReadFont(emf::ByteReader& r, PlusFont& font, std::string& why) {
+  r.Skip(4);  // version
+  font.em = std::fabs(Finite(r.F32()));
+  font.unit = r.U32();
+  const uint32_t style = r.U32();
+  font.bold = (style & 1) != 0;
+  font.italic = (style & 2) != 0;
+  font.underline = (style & 4) != 0;
+  font.strike_out = (style & 8) != 0;
+  r.Skip(4);  // reserved
+  const uint32_t length = r.U32();
+  if (!r.Ok() || length > r.Remaining() / 2) {
+    why = "a font whose name runs past its data";
+    return false;
+  }
+  for (uint32_t i = 0; i < length; ++i) {
+    const char16_t unit = r.U16();
+    if (unit == 0) {
+      break;
+    }
+    // A lone surrogate stands for no character: U+FFFD.
+    AppendUtf8(font.family, unit >= 0xD800 && unit < 0xE000 ? U'\uFFFD' : char32_t{unit});
+  }
+  return true;
+}
+
 namespace {
 
 // One kind's reader into the object, which it replaces only when the bytes are one.
@@ -425,6 +452,8 @@ bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::st
       return ReadInto<PlusRegion>(r, object, why, ReadRegion);
     case kObjectImage:
       return ReadInto<PlusImage>(r, object, why, ReadImage);
+    case kObjectFont:
+      return ReadInto<PlusFont>(r, object, why, ReadFont);
     default:
       object = OtherObject{kind};
       return true;

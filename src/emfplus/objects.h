@@ -97,14 +97,22 @@ struct PlusRegion {
   std::vector<RegionNode> nodes;  // nodes[0] is the root
 };
 
+// A font: its family, em size (in its unit) and style.
+struct PlusFont {
+  double em = 0;
+  uint32_t unit = 0;
+  bool bold = false, italic = false, underline = false, strike_out = false;
+  std::string family;  // UTF-8
+};
+
 // An object the player does not draw with (yet): its kind is kept, so that a record that
 // uses it is skipped by name.
 struct OtherObject {
   int kind = 0;
 };
 
-using Object =
-    std::variant<std::monostate, Brush, Pen, PlusPath, PlusRegion, PlusImage, OtherObject>;
+using Object = std::variant<std::monostate, Brush, Pen, PlusPath, PlusRegion, PlusImage, PlusFont,
+                            OtherObject>;
 
 // The most points one path may hold, as for the EMF records' shapes.
 inline constexpr size_t kMaxPathPoints = size_t{1} << 20;
@@ -114,6 +122,7 @@ bool ReadBrush(emf::ByteReader& r, Brush& brush, std::string& why);
 bool ReadPen(emf::ByteReader& r, Pen& pen, std::string& why);
 bool ReadPath(emf::ByteReader& r, PlusPath& path, std::string& why);
 bool ReadRegion(emf::ByteReader& r, PlusRegion& region, std::string& why);
+bool ReadFont(emf::ByteReader& r, PlusFont& font, std::string& why);
 // An object of the kind the record's flags name, from its whole data.
 bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::string& why);
 

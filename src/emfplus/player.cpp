@@ -233,6 +233,7 @@ template const Brush* Player::ObjectAt<Brush>(const Record&, uint32_t);
 template const PlusPath* Player::ObjectAt<PlusPath>(const Record&, uint32_t);
 template const PlusRegion* Player::ObjectAt<PlusRegion>(const Record&, uint32_t);
 template const PlusImage* Player::ObjectAt<PlusImage>(const Record&, uint32_t);
+template const PlusFont* Player::ObjectAt<PlusFont>(const Record&, uint32_t);
 
 const Pen* Player::PenAt(const Record& record, uint32_t id) {
   return ObjectAt<Pen>(record, id);

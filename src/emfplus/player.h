@@ -43,6 +43,7 @@ struct GraphicsState {
   uint32_t page_unit = 1;    // UnitDisplay: a pixel of the reference device
   double page_scale = 1;
   bool antialias = false;
+  bool smooth_text = true;  // text rendering hints but the single-bit ones
   // Device pixels of the target; null: none. The containers' clip bounds the state's own.
   std::shared_ptr<cairo_region_t> clip;
   std::shared_ptr<cairo_region_t> container_clip;
@@ -104,6 +105,9 @@ class Player : public emf::CommentDrawing {
   // Images (player_images.cpp).
   EMFPLUS_HANDLER(DrawImage);
   EMFPLUS_HANDLER(DrawImagePoints);
+  // Text (player_text.cpp).
+  EMFPLUS_HANDLER(SetTextRenderingHint);
+  EMFPLUS_HANDLER(DrawDriverString);
 #undef EMFPLUS_HANDLER
 
  private:

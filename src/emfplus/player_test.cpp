@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "emf/canvas/canvas.h"
+#include "emf/vector/vector_document.h"
 #include "emfplus/objects.h"
 #include "emfplus/plus_pages_test.h"
 #include "emfplus/record_table.h"
@@ -344,6 +345,51 @@ TEST(EmfPlusPlayer, PaintsHatchesAndGradients) {
     EXPECT_LT(shaded.At(x, 50) & 0xFF, 0x10u) << x;  // no blue
   }
   EXPECT_LT(shaded.At(48, 50) >> 16, 0x10u);  // blue at the rectangle's right
+}
+
+// A font object of a family at an em size in pixels.
+std::string FontObject(int id, const std::u16string& family, float em) {
+  std::string data = Words({kVersion, F(em), 2, 0, 0, static_cast<uint32_t>(family.size())});
+  for (char16_t c : family) {
+    data += static_cast<char>(c & 0xFF);
+    data += static_cast<char>(c >> 8);
+  }
+  return Plus(emfplus::kObject, static_cast<uint16_t>(0x600 | id), data);
+}
+
+TEST(EmfPlusPlayer, DrawsDriverStringsWhereTheyArePlaced) {
+  // "II" as characters, the first glyph placed at (20, 60), the second by its advance.
+  const std::string text =
+      Plus(emfplus::kDrawDriverString, 0x8000,
+           Words({0xFF000000, 0x1 | 0x4, 0, 2, 'I' | 'I' << 16, F(20), F(60), F(0), F(0)}));
+  const Drawn drawn = Draw(Page(Comment(InPixels() + FontObject(0, u"Arial", 40) + text)));
+  EXPECT_EQ(drawn.failure, "");
+  int ink_left = 0, ink_right = 0;
+  for (int y = 20; y < 70; ++y) {
+    for (int x = 0; x < kSide; ++x) {
+      if (drawn.At(x, y) == 0) {
+        (x < 20 ? ink_left : ink_right)++;
+      }
+    }
+  }
+  EXPECT_EQ(ink_left, 0);               // nothing before the first place
+  EXPECT_GT(ink_right, 50);             // two strokes of a 40-pixel I
+  EXPECT_EQ(drawn.At(50, 80), kWhite);  // nothing below the baseline
+  // An SVG of the page keeps the characters as text.
+  const std::string page = Page(Comment(InPixels() + FontObject(0, u"Arial", 40) + text));
+  const std::vector<uint8_t> bytes = Bytes(page);
+  const auto file = emf::Metafile::Parse(bytes, nullptr);
+  ASSERT_TRUE(file.has_value());
+  std::string svg;
+  emf::VectorDocument document(
+      [&](std::span<const uint8_t> bytes) {
+        svg.append(bytes.begin(), bytes.end());
+        return true;
+      },
+      emf::VectorFormat::kSvg, emf::ColourRule::kColour);
+  EXPECT_EQ(document.AddPage(*file, emfplus::EmfPlusDrawing()), "");
+  EXPECT_EQ(document.Finish(), "");
+  EXPECT_NE(svg.find(">II<"), std::string::npos);
 }
 
 TEST(EmfPlusPlayer, CountsWhatItDoesNotDraw) {

@@ -91,6 +91,43 @@ uint32_t MeanColour(const std::vector<emf::SmoothPaint::Stop>& stops) {
   return mean;
 }
 
+// The mean of an image's pixels (premultiplied), as a colour.
+uint32_t MeanPixel(const emf::Image& image) {
+  double sum[4] = {};
+  for (uint32_t p : image.pixels) {
+    for (int k = 0; k < 4; ++k) {
+      sum[k] += (p >> (8 * k)) & 0xFF;
+    }
+  }
+  const double n = std::max<double>(1, static_cast<double>(image.pixels.size()));
+  const double alpha = image.has_alpha ? sum[3] / n : 255;
+  uint32_t mean = static_cast<uint32_t>(std::lround(alpha)) << 24;
+  for (int k = 0; k < 3; ++k) {
+    // Back from premultiplied, so the mean is a plain colour.
+    const double c = alpha > 0 ? sum[k] / n * 255 / alpha : 0;
+    mean |= static_cast<uint32_t>(std::clamp(std::lround(c), 0L, 255L)) << (8 * k);
+  }
+  return mean;
+}
+
+bool ReadTexture(emf::ByteReader& r, Brush& brush, std::string& why) {
+  const uint32_t flags = r.U32();
+  brush.wrap = r.I32();
+  if ((flags & kBrushTransform) != 0) {
+    brush.transform = {Finite(r.F32()), Finite(r.F32()), Finite(r.F32()),
+                       Finite(r.F32()), Finite(r.F32()), Finite(r.F32())};
+  }
+  PlusImage image;
+  if (!r.Ok() || !ReadImage(r, image, why)) {
+    why = "a texture brush's " + (why.empty() ? std::string("image") : why);
+    return false;
+  }
+  // A metafile texture is drawn in grey until textures of pictures are drawn.
+  brush.texture = image.bitmap;
+  brush.argb = brush.texture ? MeanPixel(*brush.texture) : 0xFF808080;
+  return true;
+}
+
 bool ReadLinearGradient(emf::ByteReader& r, Brush& brush, std::string& why) {
   const uint32_t flags = r.U32();
   brush.wrap = r.I32();
@@ -191,7 +228,9 @@ bool ReadBrush(emf::ByteReader& r, Brush& brush, std::string& why) {
       brush.argb = Mix(brush.fore, brush.back, HatchShare(brush.hatch_style));
       break;
     case Brush::kTexture:
-      brush.argb = 0xFF808080;
+      if (!ReadTexture(r, brush, why)) {
+        return false;
+      }
       break;
     case Brush::kPathGradient: {
       // A disk shaded from its centre out: a third the centre's colour, two thirds the edge's.

@@ -35,6 +35,8 @@ struct Brush {
   emf::Transform transform;
   int wrap = 0;
   std::vector<emf::SmoothPaint::Stop> stops;
+  // A texture: its bitmap, repeated from the origin in the brush's transform (and wrap).
+  std::shared_ptr<const emf::Image> texture;
 };
 
 enum LineCap {

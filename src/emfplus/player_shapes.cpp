@@ -293,6 +293,15 @@ emf::SmoothPaint Player::PaintOf(const Brush& brush) const {
       const emf::Point origin = device_to_target_.Apply(rendering_origin_);
       paint.to_device = {1, 0, 0, 1, std::round(origin.x), std::round(origin.y)};
     }
+  } else if (brush.kind == Brush::kTexture && brush.texture) {
+    // The bitmap's pixels from the world's origin, in the brush's transform.
+    paint.tile = brush.texture;
+    paint.to_device = brush.transform.Then(WorldToTarget());
+    constexpr int kTileFlipX = 1, kTileFlipXY = 3, kClamp = 4;
+    paint.extend = brush.wrap == kTileFlipX || brush.wrap == kTileFlipXY
+                       ? emf::SmoothPaint::Extend::kReflect
+                   : brush.wrap == kClamp ? emf::SmoothPaint::Extend::kNone
+                                          : emf::SmoothPaint::Extend::kRepeat;
   } else if (brush.kind == Brush::kLinearGradient && brush.rect.width != 0 &&
              brush.rect.height != 0) {
     // The gradient's unit square is its rectangle, in the brush's and then the world's space.

@@ -321,7 +321,7 @@ TEST(EmfPlusPlayer, PlaysMetafileImagesInTheirPlace) {
   EXPECT_EQ(deep.stats.skipped.at("EmfPlusDrawImage (metafiles nested too deep)"), 1);
 }
 
-TEST(EmfPlusPlayer, PaintsHatchesAndGradients) {
+TEST(EmfPlusPlayer, PaintsHatchesGradientsAndTextures) {
   const std::string fill_brush =
       Plus(emfplus::kFillRects, 0, Words({0, 1, F(0), F(0), F(100), F(100)}));
   // A horizontal hatch, red lines a device row in eight on blue, from the rendering origin.
@@ -345,6 +345,15 @@ TEST(EmfPlusPlayer, PaintsHatchesAndGradients) {
     EXPECT_LT(shaded.At(x, 50) & 0xFF, 0x10u) << x;  // no blue
   }
   EXPECT_LT(shaded.At(48, 50) >> 16, 0x10u);  // blue at the rectangle's right
+  // A texture of a red and a blue pixel, ten times its size through its transform, repeated.
+  const std::string texture =
+      Plus(emfplus::kObject, 0x0100,
+           Words({kVersion, 2, 0x02, 0, F(10), F(0), F(0), F(10), F(0), F(0), kVersion, 1, 2, 1, 8,
+                  0x0026200A, 0, 0xFFFF0000, 0xFF0000FF}));
+  const Drawn tiled = Draw(Page(Comment(InPixels() + texture + fill_brush)));
+  EXPECT_EQ(tiled.At(5, 50), kRed);
+  EXPECT_EQ(tiled.At(15, 50), kBlue);
+  EXPECT_EQ(tiled.At(25, 50), kRed);
 }
 
 // A font object of a family at an em size in pixels.

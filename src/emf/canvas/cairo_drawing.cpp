@@ -177,10 +177,13 @@ bool SetSourcePaint(cairo_t* cr, const SmoothPaint& paint, std::string& failure)
   }
   Pattern pattern;
   Surface tile;
-  if (paint.tile && paint.tile->width > 0 && paint.tile->height > 0) {
+  constexpr int kWidestTile = 32767;  // cairo's widest surface: a wider tile takes its mean
+  if (paint.tile && paint.tile->width > 0 && paint.tile->height > 0 &&
+      paint.tile->width <= kWidestTile && paint.tile->height <= kWidestTile) {
     tile.reset(cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(paint.tile->pixels.data())),
-        CAIRO_FORMAT_ARGB32, paint.tile->width, paint.tile->height, paint.tile->width * 4));
+        paint.tile->has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, paint.tile->width,
+        paint.tile->height, paint.tile->width * 4));
     pattern.reset(cairo_pattern_create_for_surface(tile.get()));
     cairo_pattern_set_filter(pattern.get(), CAIRO_FILTER_NEAREST);
   } else if (!paint.gradient.empty()) {
@@ -197,6 +200,7 @@ bool SetSourcePaint(cairo_t* cr, const SmoothPaint& paint, std::string& failure)
   cairo_pattern_set_extend(pattern.get(),
                            paint.extend == SmoothPaint::Extend::kPad       ? CAIRO_EXTEND_PAD
                            : paint.extend == SmoothPaint::Extend::kReflect ? CAIRO_EXTEND_REFLECT
+                           : paint.extend == SmoothPaint::Extend::kNone    ? CAIRO_EXTEND_NONE
                                                                            : CAIRO_EXTEND_REPEAT);
   cairo_pattern_set_matrix(pattern.get(), &to_device);
   if (cairo_pattern_status(pattern.get()) != CAIRO_STATUS_SUCCESS) {

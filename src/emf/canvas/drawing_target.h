@@ -58,7 +58,7 @@ struct SmoothPaint {
     uint32_t argb;
   };
   std::vector<Stop> gradient;  // from x = 0 to x = 1 of the paint's space; empty: none
-  enum class Extend { kRepeat, kReflect, kPad } extend = Extend::kRepeat;
+  enum class Extend { kRepeat, kReflect, kPad, kNone } extend = Extend::kRepeat;
   Transform to_device;  // the tile's pixels or the gradient's space -> target
 };
 

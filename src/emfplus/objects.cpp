@@ -128,19 +128,11 @@ bool ReadTexture(emf::ByteReader& r, Brush& brush, std::string& why) {
   return true;
 }
 
-bool ReadLinearGradient(emf::ByteReader& r, Brush& brush, std::string& why) {
-  const uint32_t flags = r.U32();
-  brush.wrap = r.I32();
-  brush.rect = ReadRect(r, false);
-  const uint32_t start = r.U32();
-  const uint32_t end = r.U32();
-  r.Skip(8);  // reserved
-  if ((flags & kBrushTransform) != 0) {
-    brush.transform = {Finite(r.F32()), Finite(r.F32()), Finite(r.F32()),
-                       Finite(r.F32()), Finite(r.F32()), Finite(r.F32())};
-  }
-  // Stops: the two colours, or preset colours at their positions, or the blend's factors
-  // (each a share of the way from the start colour to the end one).
+// The stops of a blend read after a brush's transform: preset colours at their positions,
+// or factors (each a share of the way from colour `from` to colour `to`). Empty when the
+// brush has neither.
+bool ReadBlend(emf::ByteReader& r, uint32_t flags, uint32_t from, uint32_t to,
+               std::vector<emf::SmoothPaint::Stop>& stops, std::string& why) {
   const bool preset = (flags & kBrushPresetColours) != 0;
   const bool factors = !preset && (flags & kBrushBlendFactors) != 0;
   const uint32_t count = preset || factors ? r.U32() : 0;
@@ -153,11 +145,90 @@ bool ReadLinearGradient(emf::ByteReader& r, Brush& brush, std::string& why) {
     p = std::clamp(Finite(r.F32()), 0.0, 1.0);
   }
   for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t argb = preset ? r.U32() : Mix(end, start, std::clamp(Finite(r.F32()), 0.0, 1.0));
+    const uint32_t argb = preset ? r.U32() : Mix(to, from, std::clamp(Finite(r.F32()), 0.0, 1.0));
     // Stops go forward only, as cairo takes them.
-    const double at =
-        brush.stops.empty() ? positions[i] : std::max(positions[i], brush.stops.back().offset);
-    brush.stops.push_back({at, argb});
+    const double at = stops.empty() ? positions[i] : std::max(positions[i], stops.back().offset);
+    stops.push_back({at, argb});
+  }
+  return true;
+}
+
+bool ReadPathGradient(emf::ByteReader& r, Brush& brush, std::string& why) {
+  const uint32_t flags = r.U32();
+  brush.wrap = r.I32();
+  const uint32_t centre = r.U32();
+  const double cx = Finite(r.F32());
+  brush.centre = {cx, Finite(r.F32())};
+  const uint32_t colours = r.U32();
+  if (!r.Ok() || colours > r.Remaining() / 4) {
+    why = "a path gradient whose colours run past its data";
+    return false;
+  }
+  for (uint32_t i = 0; i < colours; ++i) {
+    brush.surround.push_back(r.U32());
+  }
+  constexpr uint32_t kBoundaryPath = 0x01;
+  if ((flags & kBoundaryPath) != 0) {
+    const uint32_t size = r.U32();
+    emf::ByteReader inner(r.Bytes(size));
+    PlusPath path;
+    if (!r.Ok() || !ReadPath(inner, path, why)) {
+      why = "a path gradient's boundary";
+      return false;
+    }
+    brush.boundary = path.path.Flattened();
+  } else {
+    std::vector<emf::Point> points;
+    if (!ReadPoints(r, r.U32(), false, false, points)) {
+      why = "a path gradient whose boundary runs past its data";
+      return false;
+    }
+    for (const emf::Point& p : points) {
+      if (brush.boundary.Empty()) {
+        brush.boundary.MoveTo(p);
+      } else {
+        brush.boundary.LineTo(p);
+      }
+    }
+  }
+  if ((flags & kBrushTransform) != 0) {
+    brush.transform = {Finite(r.F32()), Finite(r.F32()), Finite(r.F32()),
+                       Finite(r.F32()), Finite(r.F32()), Finite(r.F32())};
+  }
+  // The blend runs from the boundary (0) to the centre (1).
+  const uint32_t edge = brush.surround.empty() ? centre : brush.surround.front();
+  if (!ReadBlend(r, flags, edge, centre, brush.stops, why)) {
+    return false;
+  }
+  if (brush.stops.empty()) {
+    brush.stops = {{0, edge}, {1, centre}};
+  }
+  if (brush.surround.empty()) {
+    brush.surround.push_back(centre);
+  }
+  // A disk shaded from its centre out is two thirds its edge's colour.
+  brush.argb = Mix(MeanColour(brush.stops), edge, 1.0 / 3);
+  if (!r.Ok()) {
+    why = "a path gradient that ends before its fields do";
+    return false;
+  }
+  return true;
+}
+
+bool ReadLinearGradient(emf::ByteReader& r, Brush& brush, std::string& why) {
+  const uint32_t flags = r.U32();
+  brush.wrap = r.I32();
+  brush.rect = ReadRect(r, false);
+  const uint32_t start = r.U32();
+  const uint32_t end = r.U32();
+  r.Skip(8);  // reserved
+  if ((flags & kBrushTransform) != 0) {
+    brush.transform = {Finite(r.F32()), Finite(r.F32()), Finite(r.F32()),
+                       Finite(r.F32()), Finite(r.F32()), Finite(r.F32())};
+  }
+  // Stops: the two colours, or preset colours at their positions, or the blend's factors.
+  if (!ReadBlend(r, flags, start, end, brush.stops, why)) {
+    return false;
   }
   if (brush.stops.empty()) {
     brush.stops = {{0, start}, {1, end}};
@@ -232,15 +303,11 @@ bool ReadBrush(emf::ByteReader& r, Brush& brush, std::string& why) {
         return false;
       }
       break;
-    case Brush::kPathGradient: {
-      // A disk shaded from its centre out: a third the centre's colour, two thirds the edge's.
-      r.Skip(8);  // flags, wrap mode
-      const uint32_t centre = r.U32();
-      r.Skip(8);  // the centre point
-      const uint32_t edges = r.U32();
-      brush.argb = Mix(centre, edges > 0 ? r.U32() : centre, 1.0 / 3);
+    case Brush::kPathGradient:
+      if (!ReadPathGradient(r, brush, why)) {
+        return false;
+      }
       break;
-    }
     case Brush::kLinearGradient:
       if (!ReadLinearGradient(r, brush, why)) {
         return false;

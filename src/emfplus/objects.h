@@ -35,6 +35,12 @@ struct Brush {
   emf::Transform transform;
   int wrap = 0;
   std::vector<emf::SmoothPaint::Stop> stops;
+  // A path gradient: its boundary (a polygon), its colours at the boundary's points (the last
+  // going on for the points past them) and its centre; stops run from the boundary (0) to
+  // the centre (1).
+  emf::Path boundary;
+  std::vector<uint32_t> surround;
+  emf::Point centre;
   // A texture: its bitmap, repeated from the origin in the brush's transform (and wrap).
   std::shared_ptr<const emf::Image> texture;
 };

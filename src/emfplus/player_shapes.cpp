@@ -283,6 +283,80 @@ emf::SmoothPaint Solid(uint32_t argb) {
 
 }  // namespace
 
+namespace {
+
+// The colour of a blend's stops at t, from 0 to 1.
+uint32_t ColourAt(const std::vector<emf::SmoothPaint::Stop>& stops, double t) {
+  if (t <= stops.front().offset) {
+    return stops.front().argb;
+  }
+  for (size_t i = 0; i + 1 < stops.size(); ++i) {
+    const double from = stops[i].offset, to = stops[i + 1].offset;
+    if (t <= to) {
+      const double share = to > from ? (t - from) / (to - from) : 1;
+      uint32_t mixed = 0;
+      for (int shift = 0; shift < 32; shift += 8) {
+        const double c = (1 - share) * ((stops[i].argb >> shift) & 0xFF) +
+                         share * ((stops[i + 1].argb >> shift) & 0xFF);
+        mixed |= static_cast<uint32_t>(std::lround(c)) << shift;
+      }
+      return mixed;
+    }
+  }
+  return stops.back().argb;
+}
+
+// The most patches a path gradient is shaded with: past them it takes its mean colour.
+constexpr size_t kMaxPatches = size_t{1} << 16;
+
+// A path gradient as patches on the target: a fan of rings from the boundary to the centre,
+// one ring a stop of its blend; a blend of two stops shades from each boundary point's own
+// colour.
+std::vector<emf::SmoothPaint::Patch> PathGradientMesh(const Brush& brush,
+                                                      const emf::Transform& to_target) {
+  std::vector<emf::Point> ring;
+  for (const emf::PathSegment& segment : brush.boundary.segments) {
+    if (segment.kind != emf::PathSegment::kClose) {
+      ring.push_back(to_target.Apply(segment.p[0]));
+    }
+  }
+  const std::vector<emf::SmoothPaint::Stop>& stops = brush.stops;
+  if (ring.size() < 3 || stops.empty() || ring.size() * stops.size() > kMaxPatches) {
+    return {};
+  }
+  const emf::Point centre = to_target.Apply(brush.centre);
+  auto towards_centre = [&](emf::Point p, double t) {
+    return emf::Point{p.x + t * (centre.x - p.x), p.y + t * (centre.y - p.y)};
+  };
+  const bool own_colours = stops.size() == 2 && stops[0].offset == 0 && stops[1].offset == 1;
+  std::vector<emf::SmoothPaint::Patch> mesh;
+  for (size_t i = 0; i < ring.size(); ++i) {
+    const size_t j = (i + 1) % ring.size();
+    const uint32_t at_i = brush.surround[std::min(i, brush.surround.size() - 1)];
+    const uint32_t at_j = brush.surround[std::min(j, brush.surround.size() - 1)];
+    if (own_colours) {
+      const uint32_t middle = stops[1].argb;
+      mesh.push_back({{ring[i], ring[j], centre, centre}, {at_i, at_j, middle, middle}});
+      continue;
+    }
+    // Between each two stops, the band of the ring they bound.
+    double from = 0;
+    for (size_t k = 0; k <= stops.size(); ++k) {
+      const double to = k < stops.size() ? stops[k].offset : 1.0;
+      if (to > from) {
+        const uint32_t outer = ColourAt(stops, from), inner = ColourAt(stops, to);
+        mesh.push_back({{towards_centre(ring[i], from), towards_centre(ring[j], from),
+                         towards_centre(ring[j], to), towards_centre(ring[i], to)},
+                        {outer, outer, inner, inner}});
+      }
+      from = std::max(from, to);
+    }
+  }
+  return mesh;
+}
+
+}  // namespace
+
 emf::SmoothPaint Player::PaintOf(const Brush& brush) const {
   emf::SmoothPaint paint = Solid(brush.argb);
   if (brush.kind == Brush::kHatch) {
@@ -293,6 +367,8 @@ emf::SmoothPaint Player::PaintOf(const Brush& brush) const {
       const emf::Point origin = device_to_target_.Apply(rendering_origin_);
       paint.to_device = {1, 0, 0, 1, std::round(origin.x), std::round(origin.y)};
     }
+  } else if (brush.kind == Brush::kPathGradient) {
+    paint.mesh = PathGradientMesh(brush, brush.transform.Then(WorldToTarget()));
   } else if (brush.kind == Brush::kTexture && brush.texture) {
     // The bitmap's pixels from the world's origin, in the brush's transform.
     paint.tile = brush.texture;
@@ -348,7 +424,7 @@ void Player::Fill(const Record& record, const emf::Path& world_path, emf::FillRu
 
 void Player::FillDevice(const emf::Path& path, emf::FillRule rule, const emf::SmoothPaint& paint) {
   ApplyClip();
-  if (paint.tile || !paint.gradient.empty()) {
+  if (paint.tile || !paint.gradient.empty() || !paint.mesh.empty()) {
     target_.FillPattern(path, rule, paint, state_.antialias);
     return;
   }

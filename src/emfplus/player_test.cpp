@@ -350,6 +350,15 @@ TEST(EmfPlusPlayer, PaintsHatchesGradientsAndTextures) {
       Plus(emfplus::kObject, 0x0100,
            Words({kVersion, 2, 0x02, 0, F(10), F(0), F(0), F(10), F(0), F(0), kVersion, 1, 2, 1, 8,
                   0x0026200A, 0, 0xFFFF0000, 0xFF0000FF}));
+  // A path gradient over the page's square: red at its centre, blue at its corners.
+  const std::string path_gradient =
+      Plus(emfplus::kObject, 0x0100,
+           Words({kVersion, 3, 0, 0, 0xFFFF0000, F(50), F(50), 1, 0xFF0000FF, 4, F(0), F(0), F(100),
+                  F(0), F(100), F(100), F(0), F(100)}));
+  const Drawn radial = Draw(Page(Comment(InPixels() + path_gradient + fill_brush)));
+  EXPECT_GT(radial.At(50, 50) >> 16, 0xF0u);        // red at the centre
+  EXPECT_GT(radial.At(1, 1) & 0xFF, 0xF0u);         // blue at a corner
+  EXPECT_NE(radial.At(25, 25), radial.At(50, 50));  // shaded between
   const Drawn tiled = Draw(Page(Comment(InPixels() + texture + fill_brush)));
   EXPECT_EQ(tiled.At(5, 50), kRed);
   EXPECT_EQ(tiled.At(15, 50), kBlue);

@@ -186,6 +186,29 @@ bool SetSourcePaint(cairo_t* cr, const SmoothPaint& paint, std::string& failure)
         paint.tile->height, paint.tile->width * 4));
     pattern.reset(cairo_pattern_create_for_surface(tile.get()));
     cairo_pattern_set_filter(pattern.get(), CAIRO_FILTER_NEAREST);
+  } else if (!paint.mesh.empty()) {
+    pattern.reset(cairo_pattern_create_mesh());
+    for (const SmoothPaint::Patch& patch : paint.mesh) {
+      cairo_mesh_pattern_begin_patch(pattern.get());
+      cairo_mesh_pattern_move_to(pattern.get(), patch.corner[0].x, patch.corner[0].y);
+      for (int i = 1; i < 4; ++i) {
+        cairo_mesh_pattern_line_to(pattern.get(), patch.corner[i].x, patch.corner[i].y);
+      }
+      for (int i = 0; i < 4; ++i) {
+        const uint32_t c = patch.argb[i];
+        cairo_mesh_pattern_set_corner_color_rgba(pattern.get(), i, ((c >> 16) & 0xFF) / 255.0,
+                                                 ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0,
+                                                 (c >> 24) / 255.0);
+      }
+      cairo_mesh_pattern_end_patch(pattern.get());
+    }
+    if (cairo_pattern_status(pattern.get()) != CAIRO_STATUS_SUCCESS) {
+      failure =
+          std::string("a brush: ") + cairo_status_to_string(cairo_pattern_status(pattern.get()));
+      return false;
+    }
+    cairo_set_source(cr, pattern.get());  // patches are in the target's space already
+    return true;
   } else if (!paint.gradient.empty()) {
     pattern.reset(cairo_pattern_create_linear(0, 0, 1, 0));
     for (const SmoothPaint::Stop& stop : paint.gradient) {

@@ -59,6 +59,13 @@ struct SmoothPaint {
   };
   std::vector<Stop> gradient;  // from x = 0 to x = 1 of the paint's space; empty: none
   enum class Extend { kRepeat, kReflect, kPad, kNone } extend = Extend::kRepeat;
+  // Or a mesh of patches, each shaded between the colours at its four corners (the target's
+  // space; a triangle repeats a corner).
+  struct Patch {
+    Point corner[4];
+    uint32_t argb[4];
+  };
+  std::vector<Patch> mesh;
   Transform to_device;  // the tile's pixels or the gradient's space -> target
 };
 

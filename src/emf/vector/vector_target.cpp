@@ -614,6 +614,11 @@ void VectorTarget::FillPattern(const Path& path, FillRule rule, const SmoothPain
     for (SmoothPaint::Stop& stop : ruled.gradient) {
       stop.argb = RuledArgb(stop.argb, rule_);
     }
+    for (SmoothPaint::Patch& patch : ruled.mesh) {
+      for (uint32_t& argb : patch.argb) {
+        argb = RuledArgb(argb, rule_);
+      }
+    }
     if (paint.tile) {
       auto tile = std::make_shared<Image>(*paint.tile);
       for (uint32_t& pixel : tile->pixels) {

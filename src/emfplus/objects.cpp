@@ -529,6 +529,22 @@ bool ReadFont(emf::ByteReader& r, PlusFont& font, std::string& why) {
   return true;
 }
 
+bool ReadStringFormat(emf::ByteReader& r, StringFormat& format, std::string& why) {
+  r.Skip(4);  // version
+  format.flags = r.U32();
+  r.Skip(4);  // language
+  format.alignment = std::min(r.U32(), uint32_t{StringFormat::kFar});
+  format.line_align = std::min(r.U32(), uint32_t{StringFormat::kFar});
+  r.Skip(16);  // digit substitution, its language, the first tab's offset, hotkey prefix
+  format.leading_margin = std::clamp(Finite(r.F32()), 0.0, 100.0);
+  format.trailing_margin = std::clamp(Finite(r.F32()), 0.0, 100.0);
+  if (!r.Ok()) {
+    why = "a string format that ends before its fields do";
+    return false;
+  }
+  return true;
+}
+
 namespace {
 
 // One kind's reader into the object, which it replaces only when the bytes are one.
@@ -560,6 +576,8 @@ bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::st
       return ReadInto<PlusImage>(r, object, why, ReadImage);
     case kObjectFont:
       return ReadInto<PlusFont>(r, object, why, ReadFont);
+    case kObjectStringFormat:
+      return ReadInto<StringFormat>(r, object, why, ReadStringFormat);
     default:
       object = OtherObject{kind};
       return true;

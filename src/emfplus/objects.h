@@ -113,6 +113,19 @@ struct PlusFont {
   std::string family;  // UTF-8
 };
 
+// How a string is laid out in its rectangle: the alignment along its lines and of its lines,
+// margins in ems, and flags (no wrapping, no clipping, ...).
+struct StringFormat {
+  enum Align { kNear = 0, kCenter = 1, kFar = 2 };
+  static constexpr uint32_t kNoWrap = 0x1000;
+  static constexpr uint32_t kNoClip = 0x4000;
+  uint32_t flags = 0;
+  uint32_t alignment = kNear;
+  uint32_t line_align = kNear;
+  double leading_margin = 1.0 / 6;
+  double trailing_margin = 1.0 / 6;
+};
+
 // An object the player does not draw with (yet): its kind is kept, so that a record that
 // uses it is skipped by name.
 struct OtherObject {
@@ -120,7 +133,7 @@ struct OtherObject {
 };
 
 using Object = std::variant<std::monostate, Brush, Pen, PlusPath, PlusRegion, PlusImage, PlusFont,
-                            OtherObject>;
+                            StringFormat, OtherObject>;
 
 // The most points one path may hold, as for the EMF records' shapes.
 inline constexpr size_t kMaxPathPoints = size_t{1} << 20;
@@ -131,6 +144,7 @@ bool ReadPen(emf::ByteReader& r, Pen& pen, std::string& why);
 bool ReadPath(emf::ByteReader& r, PlusPath& path, std::string& why);
 bool ReadRegion(emf::ByteReader& r, PlusRegion& region, std::string& why);
 bool ReadFont(emf::ByteReader& r, PlusFont& font, std::string& why);
+bool ReadStringFormat(emf::ByteReader& r, StringFormat& format, std::string& why);
 // An object of the kind the record's flags name, from its whole data.
 bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::string& why);
 

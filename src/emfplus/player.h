@@ -17,6 +17,7 @@
 #include "emf/player/player.h"
 #include "emf/records/byte_reader.h"
 #include "emf/records/metafile.h"
+#include "emf/text/font.h"
 #include "emfplus/images.h"
 #include "emfplus/objects.h"
 #include "emfplus/records.h"
@@ -108,6 +109,7 @@ class Player : public emf::CommentDrawing {
   // Text (player_text.cpp).
   EMFPLUS_HANDLER(SetTextRenderingHint);
   EMFPLUS_HANDLER(DrawDriverString);
+  EMFPLUS_HANDLER(DrawString);
 #undef EMFPLUS_HANDLER
 
  private:
@@ -144,6 +146,21 @@ class Player : public emf::CommentDrawing {
   bool RecordPoints(const Record& record, emf::ByteReader& r, std::vector<emf::Point>& points);
   bool RecordArc(const Record& record, emf::ByteReader& r, bool pie, emf::Path& path);
   bool RecordClosedCurve(const Record& record, emf::ByteReader& r, emf::Path& path);
+  // Text: a font object sized on the target, and a run of its glyphs drawn (and described to
+  // targets that keep text).
+  struct TextFont {
+    emf::Font font;  // the face asked for
+    const emf::Typeface* typeface = nullptr;
+    std::string family;
+    bool italic = false;
+    double em = 0;          // world units
+    cairo_matrix_t matrix;  // an em on the target
+  };
+  bool SetUpFont(const Record& record, const PlusFont& font, const emf::Transform& glyph_transform,
+                 TextFont& out);
+  void ShowGlyphs(const Record& record, const TextFont& text_font,
+                  const std::vector<cairo_glyph_t>& glyphs, const std::vector<emf::Point>& advances,
+                  const std::u16string& text, uint32_t argb);
   // The state's clip on the target, when it changed: ApplyClip; Shown is what it shows.
   void ApplyClip();
   // An image's source rectangle (in its unit) onto the parallelogram of three world points.

@@ -410,12 +410,39 @@ TEST(EmfPlusPlayer, DrawsDriverStringsWhereTheyArePlaced) {
   EXPECT_NE(svg.find(">II<"), std::string::npos);
 }
 
+TEST(EmfPlusPlayer, LaysOutStringsInTheirRectangle) {
+  // "II" centred in (0, 0, 100, 100), lines centred too; then the same at the near edges.
+  auto draw_string = [](uint32_t format_id) {
+    return Plus(emfplus::kDrawString, 0x8000,
+                Words({0xFF000000, format_id, 2, F(0), F(0), F(100), F(100), 'I' | 'I' << 16}));
+  };
+  const std::string centred = Plus(emfplus::kObject, 0x0701,
+                                   Words({kVersion, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, F(1), 0, 0, 0}));
+  auto ink = [](const Drawn& drawn, int x0, int x1, int y0, int y1) {
+    int count = 0;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) {
+        count += drawn.At(x, y) == 0 ? 1 : 0;
+      }
+    }
+    return count;
+  };
+  const Drawn middle =
+      Draw(Page(Comment(InPixels() + FontObject(0, u"Arial", 20) + centred + draw_string(1))));
+  EXPECT_GT(ink(middle, 40, 60, 35, 65), 10);
+  EXPECT_EQ(ink(middle, 0, 35, 0, 100), 0);
+  EXPECT_EQ(ink(middle, 0, 100, 0, 30), 0);
+  const Drawn near = Draw(Page(Comment(InPixels() + FontObject(0, u"Arial", 20) + draw_string(9))));
+  EXPECT_GT(ink(near, 0, 20, 0, 25), 10);
+  EXPECT_EQ(ink(near, 30, 100, 0, 100), 0);
+}
+
 TEST(EmfPlusPlayer, CountsWhatItDoesNotDraw) {
-  const Drawn drawn = Draw(
-      Page(Comment(Plus(emfplus::kDrawString, 0, Words({0, 0, 0, 0, 0, 0, 0})) + Plus(0x40FF, 0) +
-                   Plus(emfplus::kFillRects, 0) + Plus(emfplus::kDrawPath, 5, Words({1})))));
+  const Drawn drawn =
+      Draw(Page(Comment(Plus(emfplus::kStrokeFillPath, 0, Words({0})) + Plus(0x40FF, 0) +
+                        Plus(emfplus::kFillRects, 0) + Plus(emfplus::kDrawPath, 5, Words({1})))));
   EXPECT_EQ(drawn.failure, "");
-  EXPECT_EQ(drawn.stats.skipped.at("EmfPlusDrawString"), 1);
+  EXPECT_EQ(drawn.stats.skipped.at("EmfPlusStrokeFillPath"), 1);
   EXPECT_EQ(drawn.stats.skipped.at("EmfPlusUnknown(0x40FF)"), 1);
   EXPECT_EQ(drawn.stats.skipped.at("EmfPlusFillRects (too short)"), 1);
   EXPECT_EQ(drawn.stats.skipped.at("EmfPlusDrawPath (no such object)"), 1);

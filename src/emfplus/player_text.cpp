@@ -13,6 +13,8 @@ namespace {
 constexpr uint16_t kSolidColor = 0x8000;
 constexpr uint32_t kCmapLookup = 0x1;       // the codes are characters, not glyph indices
 constexpr uint32_t kRealizedAdvance = 0x4;  // only the first place is given
+// The most lines one string is laid out in: past them the rest is left out.
+constexpr size_t kMaxTextLines = 1 << 16;
 
 // Each glyph's advance in the target's pixels, as the face's outlines give it at the font's
 // matrix.
@@ -80,49 +82,197 @@ void Player::DrawDriverString(const Record& record, emf::ByteReader& r) {
     }
     argb = brush->argb;
   }
-  // The em in world units: a font of the world's units scales with the page, one of another
-  // unit keeps its size in that unit.
-  double em = font->em;
-  if (font->unit != 0) {
-    const double page_scale = std::sqrt(std::fabs(PageToDevice().Determinant()));
-    em *= page_scale > 0 ? UnitInPixels(font->unit, dpi_y_) / page_scale : 1.0;
-  }
-  const emf::Transform to_target = WorldToTarget();
-  if (!(em > 0) || em > 1e6 || !glyph_transform.IsFinite() || !to_target.IsFinite()) {
-    Skip(record, "not a number");
+  TextFont text_font;
+  if (!SetUpFont(record, *font, glyph_transform, text_font)) {
     return;
   }
-  emf::Font face_font;
-  face_font.face = font->family;
-  face_font.weight = font->bold ? 700 : 400;
-  face_font.italic = font->italic;
-  const emf::Typeface& typeface = emf::TypefaceFor(face_font);
-  // The glyphs: the font's em through the glyphs' own transform and the page's.
-  const emf::Transform shape = emf::Transform{em, 0, 0, em, 0, 0}.Then(glyph_transform);
-  const cairo_matrix_t matrix{shape.m11 * to_target.m11 + shape.m12 * to_target.m21,
-                              shape.m11 * to_target.m12 + shape.m12 * to_target.m22,
-                              shape.m21 * to_target.m11 + shape.m22 * to_target.m21,
-                              shape.m21 * to_target.m12 + shape.m22 * to_target.m22,
-                              0,
-                              0};
+  const emf::Typeface& typeface = *text_font.typeface;
+  const emf::Transform to_target = WorldToTarget();
   std::vector<cairo_glyph_t> glyphs;
-  emf::TextDescription description;
+  std::u16string text;  // its characters, when the codes are characters
   for (size_t i = 0; i < codes.size(); ++i) {
     const bool characters = (options & kCmapLookup) != 0;
     const uint32_t glyph = characters ? typeface.GlyphFor(codes[i]) : codes[i];
     const emf::Point at = to_target.Apply(places[i]);
     glyphs.push_back({glyph, at.x, at.y});
     if (characters) {
-      description.text.push_back(static_cast<char16_t>(codes[i]));
+      text.push_back(static_cast<char16_t>(codes[i]));
     }
   }
-  const std::vector<emf::Point> advances = Advances(typeface.face, matrix, glyphs);
+  const std::vector<emf::Point> advances = Advances(typeface.face, text_font.matrix, glyphs);
   if ((options & kRealizedAdvance) != 0) {
     for (size_t i = 1; i < glyphs.size(); ++i) {
       glyphs[i].x = glyphs[i - 1].x + advances[i - 1].x;
       glyphs[i].y = glyphs[i - 1].y + advances[i - 1].y;
     }
   }
+  ApplyClip();
+  ShowGlyphs(record, text_font, glyphs, advances, text, argb);
+}
+
+void Player::DrawString(const Record& record, emf::ByteReader& r) {
+  const uint32_t brush_field = r.U32();
+  const uint32_t format_id = r.U32();
+  const uint32_t length = r.U32();
+  const RectF rect = ReadRect(r, false);
+  if (length > r.Remaining() / 2) {
+    Skip(record, "too short");
+    return;
+  }
+  std::u16string text;
+  for (uint32_t i = 0; i < length; ++i) {
+    text.push_back(static_cast<char16_t>(r.U16()));
+  }
+  const PlusFont* font = ObjectAt<PlusFont>(record, record.flags & 0xFF);
+  if (font == nullptr || text.empty()) {
+    return;
+  }
+  uint32_t argb = brush_field;
+  if ((record.flags & kSolidColor) == 0) {
+    const Brush* brush = ObjectAt<Brush>(record, brush_field);
+    if (brush == nullptr) {
+      return;
+    }
+    argb = brush->argb;
+  }
+  // No format object means GDI+'s default: near, top, wrapped, margins of a sixth of an em.
+  const StringFormat* format =
+      format_id < kObjectSlots ? std::get_if<StringFormat>(&objects_[format_id]) : nullptr;
+  const StringFormat layout = format != nullptr ? *format : StringFormat{};
+  TextFont text_font;
+  if (!SetUpFont(record, *font, emf::Transform{}, text_font)) {
+    return;
+  }
+  const emf::Typeface& typeface = *text_font.typeface;
+  const double em = text_font.em;
+  // Each character's advance in world units, from the face's outlines at the em.
+  std::vector<cairo_glyph_t> all;
+  for (char16_t c : text) {
+    all.push_back({typeface.GlyphFor(c), 0, 0});
+  }
+  const cairo_matrix_t em_matrix{em, 0, 0, em, 0, 0};
+  const std::vector<emf::Point> widths = Advances(typeface.face, em_matrix, all);
+  const double line_height =
+      em * (typeface.ascent + typeface.descent > 0 ? typeface.ascent + typeface.descent : 1.2);
+  const double ascent = em * (typeface.ascent > 0 ? typeface.ascent : 0.9);
+  const double leading = em * layout.leading_margin;
+  const double room = rect.width - leading - em * layout.trailing_margin;
+  const bool wrap = (layout.flags & StringFormat::kNoWrap) == 0 && rect.width > 0;
+  // Lines: each ends at a line feed, or where the next word would pass the rectangle's width.
+  struct Line {
+    size_t begin, end;
+    double width;
+  };
+  std::vector<Line> lines;
+  size_t begin = 0;
+  while (begin <= text.size() && lines.size() < kMaxTextLines) {
+    size_t end = begin, last_break = SIZE_MAX;
+    double width = 0, width_at_break = 0;
+    while (end < text.size() && text[end] != u'\n') {
+      if (text[end] == u' ') {
+        last_break = end;
+        width_at_break = width;
+      }
+      if (wrap && width + widths[end].x > room && last_break != SIZE_MAX) {
+        end = last_break;
+        width = width_at_break;
+        break;
+      }
+      width += text[end] == u'\r' ? 0 : widths[end].x;
+      ++end;
+    }
+    lines.push_back({begin, end, width});
+    if (end >= text.size()) {
+      break;
+    }
+    begin = end + 1;  // past the line feed or the space the line broke at
+  }
+  const double height = static_cast<double>(lines.size()) * line_height;
+  double top = rect.y;
+  if (rect.height > 0 && layout.line_align != StringFormat::kNear) {
+    top += (rect.height - height) / (layout.line_align == StringFormat::kCenter ? 2 : 1);
+  }
+  // GDI+ keeps the text inside its rectangle unless the format says not to.
+  const bool clipped =
+      (layout.flags & StringFormat::kNoClip) == 0 && rect.width > 0 && rect.height > 0;
+  const emf::Transform to_target = WorldToTarget();
+  for (size_t n = 0; n < lines.size(); ++n) {
+    const Line& line = lines[n];
+    double x = rect.x + leading;
+    if (rect.width > 0 && layout.alignment != StringFormat::kNear) {
+      x += (room - line.width) / (layout.alignment == StringFormat::kCenter ? 2 : 1);
+    }
+    const double y = top + static_cast<double>(n) * line_height + ascent;
+    std::vector<cairo_glyph_t> glyphs;
+    std::vector<emf::Point> advances;
+    std::u16string characters;
+    for (size_t i = line.begin; i < line.end; ++i) {
+      if (text[i] == u'\r') {
+        continue;
+      }
+      const emf::Point at = to_target.Apply({x, y});
+      glyphs.push_back({all[i].index, at.x, at.y});
+      advances.push_back(to_target.ApplyVector(widths[i]));
+      characters.push_back(text[i]);
+      x += widths[i].x;
+    }
+    if (clipped) {
+      emf::Path box;
+      box.MoveTo({rect.x, rect.y});
+      box.LineTo({rect.x + rect.width, rect.y});
+      box.LineTo({rect.x + rect.width, rect.y + rect.height});
+      box.LineTo({rect.x, rect.y + rect.height});
+      box.Close();
+      ClipInside(box);
+    } else {
+      ApplyClip();
+    }
+    ShowGlyphs(record, text_font, glyphs, advances, characters, argb);
+  }
+}
+
+bool Player::SetUpFont(const Record& record, const PlusFont& font,
+                       const emf::Transform& glyph_transform, TextFont& out) {
+  // The em in world units: a font of another unit than the world's is taken to the page's
+  // unit, whose scale then applies to it as to everything (a 120-pixel font on a page scaled
+  // by 0.13 draws 16 pixels high).
+  double em = font.em;
+  if (font.unit != 0) {
+    const double page_unit = UnitInPixels(state_.page_unit, dpi_y_);
+    em *= page_unit > 0 ? UnitInPixels(font.unit, dpi_y_) / page_unit : 1.0;
+  }
+  const emf::Transform to_target = WorldToTarget();
+  if (!(em > 0) || em > 1e6 || !glyph_transform.IsFinite() || !to_target.IsFinite()) {
+    Skip(record, "not a number");
+    return false;
+  }
+  out.font.face = font.family;
+  out.font.weight = font.bold ? 700 : 400;
+  out.font.italic = font.italic;
+  out.typeface = &emf::TypefaceFor(out.font);
+  out.em = em;
+  // The glyphs: the font's em through the glyphs' own transform and the page's.
+  const emf::Transform shape = emf::Transform{em, 0, 0, em, 0, 0}.Then(glyph_transform);
+  out.matrix = {shape.m11 * to_target.m11 + shape.m12 * to_target.m21,
+                shape.m11 * to_target.m12 + shape.m12 * to_target.m22,
+                shape.m21 * to_target.m11 + shape.m22 * to_target.m21,
+                shape.m21 * to_target.m12 + shape.m22 * to_target.m22,
+                0,
+                0};
+  out.family = font.family;
+  out.italic = font.italic;
+  return true;
+}
+
+void Player::ShowGlyphs(const Record& record, const TextFont& text_font,
+                        const std::vector<cairo_glyph_t>& glyphs,
+                        const std::vector<emf::Point>& advances, const std::u16string& text,
+                        uint32_t argb) {
+  if (glyphs.empty()) {
+    return;
+  }
+  const emf::Typeface& typeface = *text_font.typeface;
+  const cairo_matrix_t& matrix = text_font.matrix;
   emf::Path places_on_target;
   for (const cairo_glyph_t& g : glyphs) {
     places_on_target.LineTo({g.x, g.y});
@@ -131,13 +281,14 @@ void Player::DrawDriverString(const Record& record, emf::ByteReader& r) {
     Skip(record, "not a number");
     return;
   }
-  ApplyClip();
   if (target_.TakesText()) {
-    description.face = font->family;
+    emf::TextDescription description;
+    description.text = text;
+    description.face = text_font.family;
     description.em_height = std::hypot(matrix.xy, matrix.yy);
     description.escapement = -std::atan2(matrix.yx, matrix.xx) * 1800 / std::numbers::pi;
-    description.weight = face_font.weight;
-    description.italic = font->italic;
+    description.weight = text_font.font.weight;
+    description.italic = text_font.italic;
     description.origin = {glyphs.front().x, glyphs.front().y};
     for (size_t i = 0; i < glyphs.size(); ++i) {
       description.advances.push_back(

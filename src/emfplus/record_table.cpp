@@ -35,7 +35,7 @@ constexpr std::array kRecords = {
     RecordEntry{kDrawBeziers, "EmfPlusDrawBeziers", 4, &Player::DrawBeziers},
     RecordEntry{kDrawImage, "EmfPlusDrawImage", 28, &Player::DrawImage},
     RecordEntry{kDrawImagePoints, "EmfPlusDrawImagePoints", 28, &Player::DrawImagePoints},
-    RecordEntry{kDrawString, "EmfPlusDrawString", 0, nullptr},
+    RecordEntry{kDrawString, "EmfPlusDrawString", 28, &Player::DrawString},
     RecordEntry{kSetRenderingOrigin, "EmfPlusSetRenderingOrigin", 8, &Player::SetRenderingOrigin},
     RecordEntry{kSetAntiAliasMode, "EmfPlusSetAntiAliasMode", 0, &Player::SetAntiAliasMode},
     RecordEntry{kSetTextRenderingHint, "EmfPlusSetTextRenderingHint", 0,

@@ -369,6 +369,17 @@ emf::SmoothPaint Player::PaintOf(const Brush& brush) const {
     }
   } else if (brush.kind == Brush::kPathGradient) {
     paint.mesh = PathGradientMesh(brush, brush.transform.Then(WorldToTarget()));
+    // cairo shades a patch by cutting it down to pixels: one reaching far past the page
+    // would cost time beyond the page's, and takes the gradient's mean colour instead.
+    const double w = target_.width(), h = target_.height();
+    for (const emf::SmoothPaint::Patch& patch : paint.mesh) {
+      for (const emf::Point& p : patch.corner) {
+        if (!(p.x >= -w && p.x <= 2 * w && p.y >= -h && p.y <= 2 * h)) {
+          paint.mesh.clear();
+          return paint;
+        }
+      }
+    }
   } else if (brush.kind == Brush::kTexture && brush.texture) {
     // The bitmap's pixels from the world's origin, in the brush's transform.
     paint.tile = brush.texture;

@@ -156,6 +156,7 @@ class Player : public emf::CommentDrawing {
     double em = 0;          // world units
     cairo_matrix_t matrix;  // an em on the target
   };
+  bool TextColour(const Record& record, uint32_t brush_field, uint32_t& argb);
   bool SetUpFont(const Record& record, const PlusFont& font, const emf::Transform& glyph_transform,
                  TextFont& out);
   void ShowGlyphs(const Record& record, const TextFont& text_font,

@@ -46,6 +46,20 @@ void Player::SetTextRenderingHint(const Record& record, emf::ByteReader&) {
   state_.smooth_text = hint != kSingleBitPerPixelGridFit && hint != kSingleBitPerPixel;
 }
 
+bool Player::TextColour(const Record& record, uint32_t brush_field, uint32_t& argb) {
+  if ((record.flags & kSolidColor) != 0) {
+    argb = brush_field;
+    return true;
+  }
+  // Text paints in one colour: a brush of any other kind in the colour it averages to.
+  const Brush* brush = ObjectAt<Brush>(record, brush_field);
+  if (brush == nullptr) {
+    return false;
+  }
+  argb = brush->argb;
+  return true;
+}
+
 void Player::DrawDriverString(const Record& record, emf::ByteReader& r) {
   const uint32_t brush_field = r.U32();
   const uint32_t options = r.U32();
@@ -74,13 +88,9 @@ void Player::DrawDriverString(const Record& record, emf::ByteReader& r) {
   if (font == nullptr || count == 0 || !r.Ok()) {
     return;
   }
-  uint32_t argb = brush_field;
-  if ((record.flags & kSolidColor) == 0) {
-    const Brush* brush = ObjectAt<Brush>(record, brush_field);
-    if (brush == nullptr) {
-      return;
-    }
-    argb = brush->argb;
+  uint32_t argb = 0;
+  if (!TextColour(record, brush_field, argb)) {
+    return;
   }
   TextFont text_font;
   if (!SetUpFont(record, *font, glyph_transform, text_font)) {
@@ -127,13 +137,9 @@ void Player::DrawString(const Record& record, emf::ByteReader& r) {
   if (font == nullptr || text.empty()) {
     return;
   }
-  uint32_t argb = brush_field;
-  if ((record.flags & kSolidColor) == 0) {
-    const Brush* brush = ObjectAt<Brush>(record, brush_field);
-    if (brush == nullptr) {
-      return;
-    }
-    argb = brush->argb;
+  uint32_t argb = 0;
+  if (!TextColour(record, brush_field, argb)) {
+    return;
   }
   // No format object means GDI+'s default: near, top, wrapped, margins of a sixth of an em.
   const StringFormat* format =

@@ -235,6 +235,21 @@ bool SetSourcePaint(cairo_t* cr, const SmoothPaint& paint, std::string& failure)
   return true;
 }
 
+bool FillPatternOn(cairo_t* cr, const Path& path, FillRule rule, const SmoothPaint& paint,
+                   bool antialias, std::string& failure) {
+  cairo_save(cr);
+  cairo_set_antialias(cr, antialias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+  BuildPath(cr, path);
+  cairo_set_fill_rule(
+      cr, rule == FillRule::kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+  const bool set = SetSourcePaint(cr, paint, failure);
+  if (set) {
+    cairo_fill(cr);
+  }
+  cairo_restore(cr);
+  return set;
+}
+
 void StrokeSmoothOn(cairo_t* cr, const Path& path, const Transform& to_device,
                     const SmoothStroke& style, uint32_t argb, bool antialias) {
   // cairo takes the pen's shape from the transform in force when it strokes: the path is

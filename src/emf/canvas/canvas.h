@@ -53,6 +53,9 @@ void SetSourceArgb(cairo_t* cr, uint32_t argb);
 void FillSmoothOn(cairo_t* cr, const Path& path, FillRule rule, uint32_t argb, bool antialias);
 // A tile or gradient as cairo's source; false when it cannot be made (the reason in failure).
 bool SetSourcePaint(cairo_t* cr, const SmoothPaint& paint, std::string& failure);
+// The path filled with the paint; false, with why, when the paint cannot be made.
+bool FillPatternOn(cairo_t* cr, const Path& path, FillRule rule, const SmoothPaint& paint,
+                   bool antialias, std::string& failure);
 void StrokeSmoothOn(cairo_t* cr, const Path& path, const Transform& to_device,
                     const SmoothStroke& style, uint32_t argb, bool antialias);
 // A ternary raster operation without a source as a fill: the paint and binary operation it

@@ -627,18 +627,9 @@ void VectorTarget::FillPattern(const Path& path, FillRule rule, const SmoothPain
       ruled.tile = std::move(tile);
     }
   }
-  cairo_save(cr_);
-  cairo_set_antialias(cr_, antialias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
-  BuildPath(cr_, path);
-  cairo_set_fill_rule(
-      cr_, rule == FillRule::kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-  std::string failure;
-  if (SetSourcePaint(cr_, ruled, failure)) {
-    cairo_fill(cr_);
-  } else {
+  if (std::string failure; !FillPatternOn(cr_, path, rule, ruled, antialias, failure)) {
     Fail(failure);
   }
-  cairo_restore(cr_);
 }
 
 std::string VectorTarget::Failure() const {

@@ -63,11 +63,7 @@ class ClippedTarget : public emf::DrawingTarget {
                           const std::vector<cairo_glyph_t>& glyphs) override {
     return inner_.GlyphOutlines(face, font_matrix, glyphs);
   }
-  void SetPixel(int x, int y, emf::ColorRef color) override {
-    if (cairo_region_contains_point(region_.get(), x, y)) {
-      inner_.SetPixel(x, y, color);
-    }
-  }
+  void SetPixel(int x, int y, emf::ColorRef color) override { inner_.SetPixel(x, y, color); }
   void FillSmooth(const emf::Path& path, emf::FillRule rule, uint32_t argb,
                   bool antialias) override {
     inner_.FillSmooth(path, rule, argb, antialias);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "emfplus/colours.h"
+
 namespace emfplus {
 namespace {
 
@@ -74,13 +76,6 @@ uint32_t DiagonalWeight(int x, int y, bool forward) {
   return along == 0 ? 233 : along == 1 || along == 7 ? 64 : 0;
 }
 
-uint32_t Premultiplied(uint32_t argb) {
-  const uint32_t a = argb >> 24;
-  auto channel = [a](uint32_t c) { return (c * a + 127) / 255; };
-  return a << 24 | channel((argb >> 16) & 0xFF) << 16 | channel((argb >> 8) & 0xFF) << 8 |
-         channel(argb & 0xFF);
-}
-
 // a and b mixed, weight parts in 255 of a, channel by channel.
 uint32_t Blend(uint32_t a, uint32_t b, uint32_t weight) {
   uint32_t mixed = 0;
@@ -98,8 +93,8 @@ bool HatchTile(uint32_t style, uint32_t fore, uint32_t back, emf::Image& tile) {
   if (style >= std::size(kTiles)) {
     return false;
   }
-  const uint32_t f = Premultiplied(fore);
-  const uint32_t b = Premultiplied(back);
+  const uint32_t f = Premultiply(fore);
+  const uint32_t b = Premultiply(back);
   tile.width = tile.height = 8;
   tile.has_alpha = true;
   tile.pixels.assign(64, b);

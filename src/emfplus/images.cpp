@@ -4,6 +4,7 @@
 
 #include "emf/canvas/dib.h"
 #include "emf/canvas/dib_payloads.h"
+#include "emfplus/colours.h"
 
 namespace emfplus {
 namespace {
@@ -14,16 +15,6 @@ constexpr uint32_t kIndexed = 0x00010000;  // the format's pixels are palette in
 constexpr uint32_t kHasAlpha = 0x00040000;
 constexpr uint32_t kPremultiplied = 0x00080000;
 constexpr uint32_t kFormat555 = 0x00021005, kFormat565 = 0x00021006, kFormat1555 = 0x00061007;
-
-uint32_t Premultiply(uint32_t argb) {
-  const uint32_t a = argb >> 24;
-  if (a == 255) {
-    return argb;
-  }
-  auto channel = [a](uint32_t c) { return (c * a + 127) / 255; };
-  return a << 24 | channel((argb >> 16) & 0xFF) << 16 | channel((argb >> 8) & 0xFF) << 8 |
-         channel(argb & 0xFF);
-}
 
 // One pixel of a row in the format, as 0xAARRGGBB (premultiplied when the format is).
 uint32_t PixelAt(const uint8_t* row, int x, uint32_t format, int bits,

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/text_util.h"
+#include "emfplus/colours.h"
 #include "emfplus/records.h"
 
 namespace emfplus {
@@ -42,17 +43,6 @@ int32_t RelativeCoordinate(emf::ByteReader& r) {
   }
   const int32_t value = ((first & 0x7F) << 8) | r.U8();
   return (value & 0x4000) != 0 ? value - 0x8000 : value;
-}
-
-// The colours a and b mixed, a's share of each channel given.
-uint32_t Mix(uint32_t a, uint32_t b, double share_of_a) {
-  uint32_t mixed = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    const double channel =
-        share_of_a * ((a >> shift) & 0xFF) + (1 - share_of_a) * ((b >> shift) & 0xFF);
-    mixed |= static_cast<uint32_t>(std::lround(channel)) << shift;
-  }
-  return mixed;
 }
 
 // The share of a hatch's pixels in its own colour: the percent styles say it, the lines of
@@ -285,6 +275,16 @@ RectF ReadRect(emf::ByteReader& r, bool compressed) {
   return rect;
 }
 
+emf::Path RectanglePath(const RectF& r) {
+  emf::Path path;
+  path.MoveTo({r.x, r.y});
+  path.LineTo({r.x + r.width, r.y});
+  path.LineTo({r.x + r.width, r.y + r.height});
+  path.LineTo({r.x, r.y + r.height});
+  path.Close();
+  return path;
+}
+
 bool ReadBrush(emf::ByteReader& r, Brush& brush, std::string& why) {
   r.Skip(4);  // version
   brush.kind = static_cast<int>(r.U32());
@@ -463,9 +463,7 @@ bool ReadRegion(emf::ByteReader& r, PlusRegion& region, std::string& why) {
       case RegionNode::kComplement:
         break;
       case RegionNode::kRect: {
-        const RectF rect = ReadRect(r, false);
-        node.low = {rect.x, rect.y};
-        node.high = {rect.x + rect.width, rect.y + rect.height};
+        node.rect = ReadRect(r, false);
         break;
       }
       case RegionNode::kPath: {

@@ -97,8 +97,8 @@ struct RegionNode {
     kEmpty = 0x10000002,
     kInfinite = 0x10000003,
   } kind = kEmpty;
-  emf::Point low, high;  // kRect: the corners
-  emf::Path path;        // kPath
+  RectF rect;      // kRect
+  emf::Path path;  // kPath
   size_t left = 0, right = 0;
 };
 struct PlusRegion {
@@ -153,5 +153,7 @@ bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::st
 bool ReadPoints(emf::ByteReader& r, uint32_t count, bool compressed, bool relative,
                 std::vector<emf::Point>& points);
 RectF ReadRect(emf::ByteReader& r, bool compressed);
+// The rectangle's outline, a closed figure from its top left corner along its top.
+emf::Path RectanglePath(const RectF& r);
 
 }  // namespace emfplus

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "emf/records/records.h"
 #include "emfplus/record_table.h"
 
 namespace emfplus {
@@ -11,24 +12,15 @@ namespace {
 
 constexpr uint16_t kObjectContinued = 0x8000;
 
-// The record after the header, when it is a comment, as its data.
-std::span<const uint8_t> FirstComment(const emf::Metafile& file) {
-  constexpr uint32_t kEmrGdiComment = 70;
-  const auto& records = file.records();
-  if (records.size() < 2 || records[1].type != kEmrGdiComment || records[1].bytes.size() < 12) {
-    return {};
-  }
-  emf::ByteReader r(records[1].bytes);
-  r.Skip(8);
-  const uint32_t size = r.U32();
-  const auto data = std::span(records[1].bytes).subspan(12);
-  return data.first(std::min<size_t>(size, data.size()));
-}
-
 }  // namespace
 
 bool HoldsEmfPlus(const emf::Metafile& file) {
-  const std::vector<Record> records = SplitRecords(FirstComment(file));
+  // The record after the header must be a comment that starts with the EMF+ header.
+  const auto& page = file.records();
+  if (page.size() < 2 || page[1].type != emf::kEmrGdiComment) {
+    return false;
+  }
+  const std::vector<Record> records = SplitRecords(emf::CommentData(page[1]));
   return !records.empty() && records.front().type == kHeader;
 }
 

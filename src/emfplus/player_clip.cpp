@@ -48,16 +48,6 @@ void Combine(emf::Region& a, emf::Region b, int mode) {
   }
 }
 
-emf::Path Rectangle(emf::Point low, emf::Point high) {
-  emf::Path path;
-  path.MoveTo(low);
-  path.LineTo({high.x, low.y});
-  path.LineTo(high);
-  path.LineTo({low.x, high.y});
-  path.Close();
-  return path;
-}
-
 }  // namespace
 
 emf::Region Player::Everywhere() const {
@@ -100,7 +90,7 @@ emf::Region Player::DeviceRegion(const PlusRegion& region) {
     const RegionNode& node = region.nodes[i];
     switch (node.kind) {
       case RegionNode::kRect:
-        made[i] = DeviceRegion(Rectangle(node.low, node.high), emf::FillRule::kAlternate);
+        made[i] = DeviceRegion(RectanglePath(node.rect), emf::FillRule::kAlternate);
         break;
       case RegionNode::kPath:
         made[i] = DeviceRegion(node.path, emf::FillRule::kAlternate);
@@ -177,8 +167,7 @@ void Player::ResetClip(const Record&, emf::ByteReader&) {
 
 void Player::SetClipRect(const Record& record, emf::ByteReader& r) {
   const RectF rect = ReadRect(r, false);
-  CombineClip(DeviceRegion(Rectangle({rect.x, rect.y}, {rect.x + rect.width, rect.y + rect.height}),
-                           emf::FillRule::kAlternate),
+  CombineClip(DeviceRegion(RectanglePath(rect), emf::FillRule::kAlternate),
               (record.flags >> 8) & 0xF);
 }
 

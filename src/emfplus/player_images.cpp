@@ -10,8 +10,6 @@
 namespace emfplus {
 namespace {
 
-constexpr uint16_t kCompressed = 0x4000;
-constexpr uint16_t kRelative = 0x0800;
 constexpr uint32_t kSrcCopy = 0x00CC0020;
 
 // Metafiles drawn inside metafiles drawn inside ...: deeper than this, a picture is left out,
@@ -32,7 +30,7 @@ void Player::DrawImage(const Record& record, emf::ByteReader& r) {
   r.Skip(4);  // image attributes
   const int32_t unit = r.I32();
   const RectF source = ReadRect(r, false);
-  const RectF dest = ReadRect(r, (record.flags & kCompressed) != 0);
+  const RectF dest = ReadRect(r, (record.flags & kFlagCompressed) != 0);
   const emf::Point corners[3] = {
       {dest.x, dest.y}, {dest.x + dest.width, dest.y}, {dest.x, dest.y + dest.height}};
   PlaceImage(record, unit, source, corners);
@@ -43,8 +41,8 @@ void Player::DrawImagePoints(const Record& record, emf::ByteReader& r) {
   const int32_t unit = r.I32();
   const RectF source = ReadRect(r, false);
   std::vector<emf::Point> points;
-  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
-                  points) ||
+  if (!ReadPoints(r, r.U32(), (record.flags & kFlagCompressed) != 0,
+                  (record.flags & kFlagRelative) != 0, points) ||
       points.size() != 3) {
     Skip(record, "too short");
     return;

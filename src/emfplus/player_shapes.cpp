@@ -6,31 +6,19 @@
 #include <numeric>
 
 #include "emf/canvas/raster_ops.h"
+#include "emfplus/colours.h"
 #include "emfplus/hatches.h"
 #include "emfplus/player.h"
 
 namespace emfplus {
 namespace {
 
-constexpr uint16_t kSolidColor = 0x8000;  // the brush field is a colour, not an object
-constexpr uint16_t kCompressed = 0x4000;  // 16-bit points
-constexpr uint16_t kRelative = 0x0800;    // points relative to the one before
-constexpr uint16_t kClosed = 0x2000;      // DrawLines: the last point joins the first
-constexpr uint16_t kWinding = 0x2000;     // FillClosedCurve: the nonzero rule
+constexpr uint16_t kClosed = 0x2000;   // DrawLines: the last point joins the first
+constexpr uint16_t kWinding = 0x2000;  // FillClosedCurve: the nonzero rule
 
 // Coordinates past this many pixels draw nothing more on any page and would overflow the
 // rasteriser's fixed point: they are held there.
 constexpr double kFarthest = 1 << 22;
-
-emf::Path RectanglePath(const RectF& r) {
-  emf::Path path;
-  path.MoveTo({r.x, r.y});
-  path.LineTo({r.x + r.width, r.y});
-  path.LineTo({r.x + r.width, r.y + r.height});
-  path.LineTo({r.x, r.y + r.height});
-  path.Close();
-  return path;
-}
 
 // A point of the ellipse in the rectangle at an angle (degrees, clockwise from the x axis as
 // the page's y axis runs down) as GDI+ measures it: along the ray from the centre, so that
@@ -294,16 +282,19 @@ uint32_t ColourAt(const std::vector<emf::SmoothPaint::Stop>& stops, double t) {
     const double from = stops[i].offset, to = stops[i + 1].offset;
     if (t <= to) {
       const double share = to > from ? (t - from) / (to - from) : 1;
-      uint32_t mixed = 0;
-      for (int shift = 0; shift < 32; shift += 8) {
-        const double c = (1 - share) * ((stops[i].argb >> shift) & 0xFF) +
-                         share * ((stops[i + 1].argb >> shift) & 0xFF);
-        mixed |= static_cast<uint32_t>(std::lround(c)) << shift;
-      }
-      return mixed;
+      return Mix(stops[i + 1].argb, stops[i].argb, share);
     }
   }
   return stops.back().argb;
+}
+
+// How a brush's wrap mode repeats its paint: tiled, mirrored (cairo mirrors both ways at
+// once), or clamped as the brush's kind clamps.
+emf::SmoothPaint::Extend ExtendOf(int wrap, emf::SmoothPaint::Extend clamped) {
+  constexpr int kTileFlipX = 1, kTileFlipXY = 3, kClamp = 4;
+  return wrap == kTileFlipX || wrap == kTileFlipXY ? emf::SmoothPaint::Extend::kReflect
+         : wrap == kClamp                          ? clamped
+                                                   : emf::SmoothPaint::Extend::kRepeat;
 }
 
 // The most patches a path gradient is shaded with: past them it takes its mean colour.
@@ -384,11 +375,7 @@ emf::SmoothPaint Player::PaintOf(const Brush& brush) const {
     // The bitmap's pixels from the world's origin, in the brush's transform.
     paint.tile = brush.texture;
     paint.to_device = brush.transform.Then(WorldToTarget());
-    constexpr int kTileFlipX = 1, kTileFlipXY = 3, kClamp = 4;
-    paint.extend = brush.wrap == kTileFlipX || brush.wrap == kTileFlipXY
-                       ? emf::SmoothPaint::Extend::kReflect
-                   : brush.wrap == kClamp ? emf::SmoothPaint::Extend::kNone
-                                          : emf::SmoothPaint::Extend::kRepeat;
+    paint.extend = ExtendOf(brush.wrap, emf::SmoothPaint::Extend::kNone);
   } else if (brush.kind == Brush::kLinearGradient && brush.rect.width != 0 &&
              brush.rect.height != 0) {
     // The gradient's unit square is its rectangle, in the brush's and then the world's space.
@@ -397,18 +384,14 @@ emf::SmoothPaint Player::PaintOf(const Brush& brush) const {
         emf::Transform{brush.rect.width, 0, 0, brush.rect.height, brush.rect.x, brush.rect.y}
             .Then(brush.transform)
             .Then(WorldToTarget());
-    constexpr int kTileFlipX = 1, kTileFlipXY = 3, kClamp = 4;
-    paint.extend = brush.wrap == kTileFlipX || brush.wrap == kTileFlipXY
-                       ? emf::SmoothPaint::Extend::kReflect
-                   : brush.wrap == kClamp ? emf::SmoothPaint::Extend::kPad
-                                          : emf::SmoothPaint::Extend::kRepeat;
+    paint.extend = ExtendOf(brush.wrap, emf::SmoothPaint::Extend::kPad);
   }
   return paint;
 }
 
 bool Player::FillBrush(const Record& record, emf::ByteReader& r, emf::SmoothPaint& paint) {
   const uint32_t field = r.U32();
-  if ((record.flags & kSolidColor) != 0) {
+  if ((record.flags & kFlagSolidColor) != 0) {
     paint = Solid(field);
     return true;
   }
@@ -597,7 +580,7 @@ void Player::Clear(const Record& record, emf::ByteReader& r) {
 
 bool Player::RecordRects(const Record& record, emf::ByteReader& r, emf::Path& path) {
   const uint32_t count = r.U32();
-  const bool compressed = (record.flags & kCompressed) != 0;
+  const bool compressed = (record.flags & kFlagCompressed) != 0;
   if (count > r.Remaining() / (compressed ? 8 : 16)) {
     Skip(record, "too short");
     return false;
@@ -610,8 +593,8 @@ bool Player::RecordRects(const Record& record, emf::ByteReader& r, emf::Path& pa
 
 bool Player::RecordPoints(const Record& record, emf::ByteReader& r,
                           std::vector<emf::Point>& points) {
-  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, (record.flags & kRelative) != 0,
-                  points)) {
+  if (!ReadPoints(r, r.U32(), (record.flags & kFlagCompressed) != 0,
+                  (record.flags & kFlagRelative) != 0, points)) {
     Skip(record, "too short");
     return false;
   }
@@ -621,7 +604,7 @@ bool Player::RecordPoints(const Record& record, emf::ByteReader& r,
 bool Player::RecordArc(const Record& record, emf::ByteReader& r, bool pie, emf::Path& path) {
   const double start = r.F32();
   const double sweep = r.F32();
-  const RectF rect = ReadRect(r, (record.flags & kCompressed) != 0);
+  const RectF rect = ReadRect(r, (record.flags & kFlagCompressed) != 0);
   if (!std::isfinite(start) || !std::isfinite(sweep)) {
     return false;
   }
@@ -678,13 +661,13 @@ void Player::DrawLines(const Record& record, emf::ByteReader& r) {
 void Player::FillEllipse(const Record& record, emf::ByteReader& r) {
   emf::SmoothPaint paint;
   if (FillBrush(record, r, paint)) {
-    Fill(record, EllipsePath(ReadRect(r, (record.flags & kCompressed) != 0)),
+    Fill(record, EllipsePath(ReadRect(r, (record.flags & kFlagCompressed) != 0)),
          emf::FillRule::kAlternate, paint);
   }
 }
 
 void Player::DrawEllipse(const Record& record, emf::ByteReader& r) {
-  const RectF rect = ReadRect(r, (record.flags & kCompressed) != 0);
+  const RectF rect = ReadRect(r, (record.flags & kFlagCompressed) != 0);
   if (const Pen* pen = PenAt(record, record.flags & 0xFF)) {
     Stroke(record, EllipsePath(rect), *pen);
   }
@@ -781,7 +764,7 @@ void Player::DrawCurve(const Record& record, emf::ByteReader& r) {
   const uint32_t offset = r.U32();
   const uint32_t segments = r.U32();
   std::vector<emf::Point> points;
-  if (!ReadPoints(r, r.U32(), (record.flags & kCompressed) != 0, false, points)) {
+  if (!ReadPoints(r, r.U32(), (record.flags & kFlagCompressed) != 0, false, points)) {
     Skip(record, "too short");
     return;
   }

@@ -10,7 +10,6 @@
 namespace emfplus {
 namespace {
 
-constexpr uint16_t kSolidColor = 0x8000;
 constexpr uint32_t kCmapLookup = 0x1;       // the codes are characters, not glyph indices
 constexpr uint32_t kRealizedAdvance = 0x4;  // only the first place is given
 // The most lines one string is laid out in: past them the rest is left out.
@@ -47,7 +46,7 @@ void Player::SetTextRenderingHint(const Record& record, emf::ByteReader&) {
 }
 
 bool Player::TextColour(const Record& record, uint32_t brush_field, uint32_t& argb) {
-  if ((record.flags & kSolidColor) != 0) {
+  if ((record.flags & kFlagSolidColor) != 0) {
     argb = brush_field;
     return true;
   }
@@ -223,13 +222,7 @@ void Player::DrawString(const Record& record, emf::ByteReader& r) {
       x += widths[i].x;
     }
     if (clipped) {
-      emf::Path box;
-      box.MoveTo({rect.x, rect.y});
-      box.LineTo({rect.x + rect.width, rect.y});
-      box.LineTo({rect.x + rect.width, rect.y + rect.height});
-      box.LineTo({rect.x, rect.y + rect.height});
-      box.Close();
-      ClipInside(box);
+      ClipInside(RectanglePath(rect));
     } else {
       ApplyClip();
     }

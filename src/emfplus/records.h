@@ -86,6 +86,11 @@ enum ObjectType {
 };
 inline constexpr int kObjectSlots = 64;
 
+// Flags the drawing records share.
+inline constexpr uint16_t kFlagSolidColor = 0x8000;  // the brush field is a colour, not an object
+inline constexpr uint16_t kFlagCompressed = 0x4000;  // 16-bit coordinates
+inline constexpr uint16_t kFlagRelative = 0x0800;    // points relative to the one before
+
 // The name of a record type ("EmfPlusFillRects"), or null for a type the format does not have.
 const char* RecordName(uint16_t type);
 // The name of an object kind ("pen"), or "unknown".

@@ -146,12 +146,8 @@ std::string TextOfWmfRecord(const emf::WmfRecord& record) {
 // The EMF+ records inside a comment record, one a line: name, flags, size and words; an
 // object record names its kind and slot.
 void DumpEmfPlus(const emf::Record& record, size_t max_words) {
-  emf::ByteReader comment(record.bytes);
-  comment.Skip(8);
-  const uint32_t size = comment.U32();
-  const auto data = comment.Bytes(std::min<size_t>(size, comment.Remaining()));
   bool cut_short = false;
-  for (const emfplus::Record& plus : emfplus::SplitRecords(data, &cut_short)) {
+  for (const emfplus::Record& plus : emfplus::SplitRecords(emf::CommentData(record), &cut_short)) {
     const char* name = emfplus::RecordName(plus.type);
     char unknown[32];
     std::snprintf(unknown, sizeof unknown, "EmfPlusUnknown(0x%04X)", plus.type);

@@ -55,12 +55,8 @@ PlayStats Player::Play(const CommentDrawingMaker& comments) {
       break;
     }
     if (drawing != nullptr) {
-      if (record.type == kEmrGdiComment && record.bytes.size() >= 12) {
-        ByteReader r(record.bytes);
-        r.Skip(8);
-        const uint32_t size = r.U32();
-        const auto data = std::span(record.bytes).subspan(12);
-        drawing->Comment(data.first(std::min<size_t>(size, data.size())), stats_);
+      if (record.type == kEmrGdiComment) {
+        drawing->Comment(CommentData(record), stats_);
       }
       // The comment drawing stands in for the GDI records but those it hands over to; they
       // draw again under the clip the GDI state sets.

@@ -164,4 +164,15 @@ void ReplaceFrame(std::span<uint8_t> page, const RectL& frame) {
   }
 }
 
+std::span<const uint8_t> CommentData(const Record& record) {
+  ByteReader r(record.bytes);
+  r.Skip(8);
+  const uint32_t size = r.U32();
+  if (!r.Ok()) {
+    return {};
+  }
+  const auto data = record.bytes.subspan(12);
+  return data.first(std::min<size_t>(size, data.size()));
+}
+
 }  // namespace emf

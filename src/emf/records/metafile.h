@@ -38,6 +38,10 @@ struct Record {
   std::span<const uint8_t> bytes;  // the whole record, its type and size included
 };
 
+// An EMR_GDICOMMENT record's data, after its size field, as far as the record holds it;
+// empty for a record too short to have any.
+std::span<const uint8_t> CommentData(const Record& record);
+
 class Metafile {
  public:
   // Checks the header and the record frame; none with a reason when it is no EMF. Records

@@ -324,6 +324,58 @@ bool ReadBrush(emf::ByteReader& r, Brush& brush, std::string& why) {
   return true;
 }
 
+namespace {
+
+// A custom line cap: a path of its own, or GDI+'s adjustable arrow head. What the shape's
+// own pen would do differently (its caps and joins) is left to the pen that draws it.
+bool ReadCustomCap(emf::ByteReader& r, CustomCap& cap, std::string& why) {
+  constexpr uint32_t kFillPath = 1, kLinePath = 2;
+  r.Skip(4);  // version
+  const uint32_t type = r.U32();
+  if (type == 1) {
+    // An arrow head width across and height long, its tip on the end; middle_inset pulls its
+    // base's middle towards the tip.
+    const double width = Finite(r.F32()), height = Finite(r.F32());
+    const double middle_inset = Finite(r.F32());
+    const bool filled = r.U32() != 0;
+    r.Skip(16);  // the head's own caps, join and miter limit
+    cap.scale = Finite(r.F32());
+    emf::Path& head = filled ? cap.fill : cap.line;
+    head.MoveTo({-width / 2, -height});
+    head.LineTo({0, 0});
+    head.LineTo({width / 2, -height});
+    if (filled) {
+      head.LineTo({0, -height + middle_inset});
+      head.Close();
+      cap.inset = height;
+    }
+  } else {
+    const uint32_t flags = r.U32();
+    r.Skip(4);  // base cap
+    cap.inset = Finite(r.F32());
+    r.Skip(16);  // the stroke's caps, join and miter limit
+    cap.scale = Finite(r.F32());
+    r.Skip(16);  // hot spots
+    for (const auto& [flag, path] : {std::pair{kFillPath, &cap.fill}, {kLinePath, &cap.line}}) {
+      if ((flags & flag) != 0) {
+        emf::ByteReader data(r.Bytes(r.U32()));
+        PlusPath plus;
+        if (!ReadPath(data, plus, why)) {
+          return false;
+        }
+        *path = std::move(plus.path);
+      }
+    }
+  }
+  if (!r.Ok()) {
+    why = "a custom line cap that ends before its fields do";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ReadPen(emf::ByteReader& r, Pen& pen, std::string& why) {
   r.Skip(8);  // version, type
   const uint32_t flags = r.U32();
@@ -372,13 +424,22 @@ bool ReadPen(emf::ByteReader& r, Pen& pen, std::string& why) {
   }
   if ((flags & kPenCompoundLine) != 0) {
     const uint32_t count = r.U32();
-    r.Skip(std::min<size_t>(count, r.Remaining() / 4 + 1) * 4);
+    if (count > r.Remaining() / 4) {
+      why = "a pen whose compound line runs past its data";
+      return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+      pen.compound.push_back(std::clamp(Finite(r.F32()), 0.0, 1.0));
+    }
   }
-  if ((flags & kPenCustomStartCap) != 0) {
-    r.Skip(r.U32());
-  }
-  if ((flags & kPenCustomEndCap) != 0) {
-    r.Skip(r.U32());
+  for (const auto& [flag, cap] :
+       {std::pair{kPenCustomStartCap, &pen.start_custom}, {kPenCustomEndCap, &pen.end_custom}}) {
+    if ((flags & flag) != 0) {
+      emf::ByteReader data(r.Bytes(r.U32()));
+      if (!ReadCustomCap(data, *cap, why)) {
+        return false;
+      }
+    }
   }
   if (!r.Ok()) {
     why = "a pen that ends before its fields do";

@@ -50,6 +50,11 @@ enum LineCap {
   kCapSquare = 1,
   kCapRound = 2,
   kCapTriangle = 3,
+  kCapSquareAnchor = 0x11,
+  kCapRoundAnchor = 0x12,
+  kCapDiamondAnchor = 0x13,
+  kCapArrowAnchor = 0x14,
+  kCapCustom = 0xFF,
 };
 enum LineJoin { kJoinMiter = 0, kJoinBevel = 1, kJoinRound = 2, kJoinMiterClipped = 3 };
 enum LineStyle {
@@ -59,6 +64,14 @@ enum LineStyle {
   kStyleDashDot = 3,
   kStyleDashDotDot = 4,
   kStyleCustom = 5
+};
+
+// A pen's own line end: a shape in pen widths (times scale), its y axis along the line away
+// from it and its origin on the line's end, filled or stroked with the pen; the line stops
+// inset widths short of the end.
+struct CustomCap {
+  emf::Path fill, line;
+  double inset = 0, scale = 1;
 };
 
 struct Pen {
@@ -73,8 +86,10 @@ struct Pen {
   int line_style = kStyleSolid;
   int dash_cap = kCapFlat;
   double dash_offset = 0;
-  std::vector<double> dashes;  // custom dashes, in pen widths
-  int alignment = 0;           // 0 centre, 1 inset
+  std::vector<double> dashes;          // custom dashes, in pen widths
+  int alignment = 0;                   // 0 centre, 1 inset
+  std::vector<double> compound;        // strips across the pen, as fractions of its width
+  CustomCap start_custom, end_custom;  // for kCapCustom
   Brush brush;
 };
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 #include <numeric>
+#include <tuple>
 
 #include "emf/canvas/raster_ops.h"
 #include "emfplus/colours.h"
@@ -137,10 +138,42 @@ cairo_line_cap_t CairoCap(int cap) {
 }
 
 // The shape a cap of the pen's width adds at an end of an open figure: at p, pointing along
-// the unit direction d (away from the line).
+// the unit direction d (away from the line). Anchors are wider than the pen and sit on the
+// end: a square 1.5 widths across, a circle and a diamond two widths across, an arrow head
+// two widths long with its tip on the end (as GDI+ draws them).
 void AppendCapShape(emf::Path& shapes, int cap, emf::Point p, emf::Point d, double half) {
   const emf::Point n{-d.y * half, d.x * half};
+  auto at = [&](double along, double across) {  // in half widths
+    return emf::Point{p.x + d.x * half * along + n.x * across,
+                      p.y + d.y * half * along + n.y * across};
+  };
   switch (cap) {
+    case kCapSquareAnchor:
+      shapes.MoveTo(at(-1.5, -1.5));
+      shapes.LineTo(at(1.5, -1.5));
+      shapes.LineTo(at(1.5, 1.5));
+      shapes.LineTo(at(-1.5, 1.5));
+      shapes.Close();
+      break;
+    case kCapRoundAnchor:
+      AppendArc(shapes, RectF{p.x - 2 * half, p.y - 2 * half, 4 * half, 4 * half}, 0, 360, false);
+      shapes.Close();
+      break;
+    case kCapDiamondAnchor:
+      shapes.MoveTo(at(2, 0));
+      shapes.LineTo(at(0, 2));
+      shapes.LineTo(at(-2, 0));
+      shapes.LineTo(at(0, -2));
+      shapes.Close();
+      break;
+    case kCapArrowAnchor: {
+      const double spread = 4 / std::sqrt(3.0);  // the head's sides 30 degrees off the line
+      shapes.MoveTo(at(0, 0));
+      shapes.LineTo(at(-4, spread));
+      shapes.LineTo(at(-4, -spread));
+      shapes.Close();
+      break;
+    }
     case kCapTriangle:
       shapes.MoveTo({p.x + n.x, p.y + n.y});
       shapes.LineTo({p.x + d.x * half, p.y + d.y * half});
@@ -232,6 +265,111 @@ void OpenEnds(const emf::Path& path, std::vector<FigureEnd>& starts, std::vector
     }
     i = closed ? j + 1 : j;
   }
+}
+
+// How many pen widths a line end's cap stands in for: the line stops that far short of it.
+double CapCut(int cap, const CustomCap& custom) {
+  return cap == kCapArrowAnchor ? 2.0 : cap == kCapCustom ? custom.inset * custom.scale : 0.0;
+}
+
+// The path with each open figure's first and last straight stretch cut short by start_cut and
+// end_cut (at most to nothing); curved ends are kept whole.
+emf::Path ShortenEnds(const emf::Path& path, double start_cut, double end_cut) {
+  emf::Path cut = path;
+  auto& s = cut.segments;
+  auto pull = [](emf::Point& p, emf::Point towards, double amount) {
+    const double length = std::hypot(towards.x - p.x, towards.y - p.y);
+    const double share = length > 0 ? std::min(1.0, amount / length) : 0.0;
+    p = {p.x + (towards.x - p.x) * share, p.y + (towards.y - p.y) * share};
+  };
+  size_t i = 0;
+  while (i < s.size()) {
+    size_t j = i + 1;
+    while (j < s.size() && s[j].kind != emf::PathSegment::kMove &&
+           s[j].kind != emf::PathSegment::kClose) {
+      ++j;
+    }
+    const bool closed = j < s.size() && s[j].kind == emf::PathSegment::kClose;
+    if (!closed && j > i + 1) {
+      // Both ends of a single line are cut from its ends as they were.
+      const emf::Point start = s[i].p[0], end = s[j - 1].p[0];
+      if (s[i + 1].kind == emf::PathSegment::kLine && start_cut > 0) {
+        pull(s[i].p[0], s[i + 1].p[0], start_cut);
+      }
+      if (s[j - 1].kind == emf::PathSegment::kLine && end_cut > 0) {
+        const emf::PathSegment& before = s[j - 2];
+        const emf::Point from = j - 1 == i + 1                            ? start
+                                : before.kind == emf::PathSegment::kCurve ? before.p[2]
+                                                                          : before.p[0];
+        s[j - 1].p[0] = end;
+        pull(s[j - 1].p[0], from, end_cut);
+      }
+    }
+    i = closed ? j + 1 : j;
+  }
+  return cut;
+}
+
+// The path's figures moved sideways by offset (to the right of their way, on a page whose y
+// runs down), curves flattened first: one strip of a compound pen. A corner's point moves
+// along its mitre, at most four offsets away.
+emf::Path OffsetPath(const emf::Path& path, double offset) {
+  const emf::Path flat = path.Flattened();
+  emf::Path out;
+  std::vector<emf::Point> points;
+  auto normal = [](emf::Point a, emf::Point b) {
+    const double dx = b.x - a.x, dy = b.y - a.y, length = std::hypot(dx, dy);
+    return emf::Point{-dy / length, dx / length};
+  };
+  auto emit = [&](bool closed) {
+    const size_t n = points.size();
+    for (size_t i = 0; n >= 2 && i < n; ++i) {
+      const bool has_before = i > 0 || closed, has_after = i + 1 < n || closed;
+      const emf::Point before =
+          has_before ? normal(points[(i + n - 1) % n], points[i]) : emf::Point{};
+      const emf::Point after = has_after ? normal(points[i], points[(i + 1) % n]) : emf::Point{};
+      emf::Point mitre{before.x + after.x, before.y + after.y};
+      const double length = std::hypot(mitre.x, mitre.y);
+      // Along one side, the sum of the normals is the normal; at a corner, the mitre's
+      // length over the offset is 1 / cos(half the turn).
+      const double reach =
+          has_before && has_after ? std::min(4.0, 2 / std::max(length, 1e-9)) * offset : offset;
+      const emf::Point at{points[i].x + mitre.x / std::max(length, 1e-9) * reach,
+                          points[i].y + mitre.y / std::max(length, 1e-9) * reach};
+      if (i == 0) {
+        out.MoveTo(at);
+      } else {
+        out.LineTo(at);
+      }
+    }
+    if (closed && n >= 2) {
+      out.Close();
+    }
+    points.clear();
+  };
+  for (const emf::PathSegment& s : flat.segments) {
+    if (s.kind == emf::PathSegment::kMove) {
+      emit(false);
+    }
+    if (s.kind == emf::PathSegment::kClose) {
+      const emf::Point start = points.empty() ? emf::Point{} : points.front();
+      emit(true);
+      points.push_back(start);  // a figure may go on from where the closed one began
+      continue;
+    }
+    if (points.empty() || s.p[0].x != points.back().x || s.p[0].y != points.back().y) {
+      points.push_back(s.p[0]);
+    }
+  }
+  emit(false);
+  return out;
+}
+
+// A custom cap's shape placed on a line end: its y axis along d, scaled by the pen's width.
+emf::Path PlacedCap(const emf::Path& shape, const FigureEnd& end, double width) {
+  const emf::Point d = end.direction;
+  return shape.Transformed(
+      {d.y * width, -d.x * width, d.x * width, d.y * width, end.at.x, end.at.y});
 }
 
 }  // namespace
@@ -458,6 +596,22 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
     const double page_scale = std::sqrt(std::fabs(PageToDevice().Determinant()));
     width *= page_scale > 0 ? UnitInPixels(pen.unit, dpi_x_) / page_scale : 1.0;
   }
+  // A compound pen draws strips across its width, each a pen of its own along the path moved
+  // to the strip's middle.
+  if (pen.compound.size() >= 2 &&
+      !(pen.compound.size() == 2 && pen.compound[0] == 0 && pen.compound[1] == 1)) {
+    Pen strip = pen;
+    strip.compound.clear();
+    strip.unit = 0;
+    for (size_t i = 0; i + 1 < pen.compound.size(); i += 2) {
+      const double from = pen.compound[i], to = std::max(from, pen.compound[i + 1]);
+      strip.width = (to - from) * width;
+      if (strip.width > 0) {
+        Stroke(record, OffsetPath(world_path, ((from + to) / 2 - 0.5) * width), strip);
+      }
+    }
+    return;
+  }
   // An inset pen draws inside a closed shape: twice as wide, and only inside it. Open
   // figures take it centred.
   const bool inset = pen.alignment == 1 && AllClosed(world_path);
@@ -470,7 +624,12 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
     path = world_path.Transformed(pen.transform.Inverse());
     to_target = pen.transform.Then(to_target);
   }
-  emf::Path device = path.Transformed(to_target);
+  // Arrow anchors and custom caps take the place of the line's last stretch.
+  const double start_cut = CapCut(pen.start_cap, pen.start_custom) * width;
+  const double end_cut = CapCut(pen.end_cap, pen.end_custom) * width;
+  const emf::Path drawn =
+      start_cut > 0 || end_cut > 0 ? ShortenEnds(path, start_cut, end_cut) : path;
+  emf::Path device = drawn.Transformed(to_target);
   if (!Tame(device)) {
     Skip(record, "not a number");
     return;
@@ -506,12 +665,15 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
     pattern.clear();
   }
   const uint32_t argb = pen.brush.argb;
+  // A pen paints with its brush, whatever its kind.
+  const emf::SmoothPaint paint = PaintOf(pen.brush);
+  const bool painted = paint.tile || !paint.gradient.empty() || !paint.mesh.empty();
   if (inset) {
     ClipInside(world_path);
   } else {
     ApplyClip();
   }
-  if (!state_.antialias && (argb >> 24) == 0xFF && Uniform(to_target) &&
+  if (!painted && !state_.antialias && (argb >> 24) == 0xFF && Uniform(to_target) &&
       (pattern.empty() || pen.dash_offset == 0)) {
     // An aliased pen in an opaque colour is GDI's pen of whole pixels, as the reference
     // renderer draws it: wide lines as GDI widens them, a one-pixel line on the pixels its
@@ -538,6 +700,7 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
       style.dashes.push_back(d * unit);
     }
     style.dash_offset = pen.dash_offset * unit;
+    style.paint = painted ? &paint : nullptr;
     // A pen of an odd number of pixels is centred on the middles of the pixels its points
     // fall on, so that a line of one pixel at a whole coordinate is one row of pixels, not
     // two halves.
@@ -547,8 +710,8 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
       device = device.Transformed(emf::Transform{1, 0, 0, 1, 0.5, 0.5});
     }
     const bool in_device = hairline || on_target;
-    target_.StrokeSmooth(in_device ? device : path, in_device ? emf::Transform{} : to_target, style,
-                         argb, state_.antialias);
+    target_.StrokeSmooth(in_device ? device : drawn, in_device ? emf::Transform{} : to_target,
+                         style, argb, state_.antialias);
   }
   if (same_caps || hairline) {
     return;
@@ -556,16 +719,31 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
   // Caps that differ at the two ends, and triangles, are shapes of their own.
   std::vector<FigureEnd> starts, ends;
   OpenEnds(path, starts, ends);
-  emf::Path caps;
-  for (const FigureEnd& e : starts) {
-    AppendCapShape(caps, pen.start_cap, e.at, e.direction, width / 2);
-  }
-  for (const FigureEnd& e : ends) {
-    AppendCapShape(caps, pen.end_cap, e.at, e.direction, width / 2);
+  emf::Path caps, cap_lines;
+  for (const auto& [cap, custom, figure_ends] :
+       {std::tuple{pen.start_cap, &pen.start_custom, &starts},
+        {pen.end_cap, &pen.end_custom, &ends}}) {
+    for (const FigureEnd& e : *figure_ends) {
+      if (cap == kCapCustom) {
+        caps.Append(PlacedCap(custom->fill, e, width * custom->scale));
+        cap_lines.Append(PlacedCap(custom->line, e, width * custom->scale));
+      } else {
+        AppendCapShape(caps, cap, e.at, e.direction, width / 2);
+      }
+    }
   }
   emf::Path device_caps = caps.Transformed(to_target);
-  if (!caps.Empty() && Tame(device_caps)) {
-    FillDevice(device_caps, emf::FillRule::kWinding, Solid(argb));
+  if (!caps.Empty() && Bounded(record, caps.segments.size()) && Tame(device_caps)) {
+    FillDevice(device_caps, emf::FillRule::kWinding, paint);
+  }
+  if (!cap_lines.Empty()) {
+    // A cap's outline is drawn by the pen itself, without its ends.
+    Pen plain = pen;
+    plain.start_cap = plain.end_cap = kCapFlat;
+    plain.line_style = kStyleSolid;
+    plain.compound.clear();
+    plain.alignment = 0;
+    Stroke(record, pen.has_transform ? cap_lines.Transformed(pen.transform) : cap_lines, plain);
   }
 }
 

@@ -365,6 +365,66 @@ TEST(EmfPlusPlayer, PaintsHatchesGradientsAndTextures) {
   EXPECT_EQ(tiled.At(25, 50), kRed);
 }
 
+TEST(EmfPlusPlayer, PensPaintStripAndEndAsTheyAreMade) {
+  auto pen = [](std::initializer_list<uint32_t> fields, const std::string& extra,
+                const std::string& brush) {
+    return Plus(emfplus::kObject, 0x0201, Words(fields) + extra + brush);
+  };
+  auto line = [](float x0, float y0, float x1, float y1) {
+    return Plus(emfplus::kDrawLines, 1, Words({2, F(x0), F(y0), F(x1), F(y1)}));
+  };
+  const std::string red = Words({kVersion, 0, 0xFFFF0000});
+  // A pen painting with a gradient from red to blue over 0 to 50, repeated.
+  const std::string gradient =
+      Words({kVersion, 4, 0, 0, F(0), F(0), F(50), F(10), 0xFFFF0000, 0xFF0000FF, 0, 0});
+  const Drawn painted = Draw(Page(
+      Comment(InPixels() + pen({kVersion, 0, 0, 0, F(10)}, {}, gradient) + line(0, 20, 100, 20))));
+  EXPECT_GT(painted.At(2, 20) >> 16, 0xE0u);
+  EXPECT_GT(painted.At(47, 20) & 0xFF, 0xE0u);
+  EXPECT_GT(painted.At(52, 20) >> 16, 0xE0u);
+  // Strips 0 to 0.3 and 0.7 to 1 of a 20-wide pen: two 6-wide lines with a gap between.
+  const Drawn strips = Draw(Page(
+      Comment(InPixels() +
+              pen({kVersion, 0, 0x400, 0, F(20)}, Words({4, F(0), F(0.3f), F(0.7f), F(1)}), red) +
+              line(10, 50, 90, 50))));
+  for (const auto& [y, inked] : {std::pair{39, false},
+                                 {42, true},
+                                 {45, true},
+                                 {50, false},
+                                 {55, true},
+                                 {58, true},
+                                 {61, false}}) {
+    EXPECT_EQ(strips.At(50, y) == kRed, inked) << y;
+  }
+  // An arrow anchor at the end of a 4-wide line: a head two widths long, wider than the line.
+  const Drawn anchored = Draw(Page(Comment(
+      InPixels() + pen({kVersion, 0, 0x04, 0, F(4), 0x14}, {}, red) + line(10, 80, 90, 80))));
+  EXPECT_EQ(anchored.At(84, 82), kRed);
+  EXPECT_EQ(anchored.At(84, 77), kRed);
+  EXPECT_NE(anchored.At(92, 80), kRed);
+  // A custom end cap: a triangle in pen widths, its tip on the end, the line stopping short.
+  std::string cap_path = Words({kVersion, 3, 0, F(2), F(-4), F(0), F(0), F(-2), F(-4)});
+  cap_path += std::string("\x00\x01\x81\x00", 4);
+  const std::string cap = Words({kVersion, 0, 1, 0, F(3), 0, 0, 0, F(10), F(1), 0, 0, 0, 0,
+                                 static_cast<uint32_t>(cap_path.size())}) +
+                          cap_path;
+  const std::string capped_pen = pen({kVersion, 0, 0x1004, 0, F(2), 0xFF},
+                                     Words({static_cast<uint32_t>(cap.size())}) + cap, red);
+  const Drawn capped = Draw(Page(Comment(InPixels() + capped_pen + line(10, 80, 90, 80))));
+  EXPECT_EQ(capped.At(85, 82), kRed);
+  EXPECT_NE(capped.At(85, 84), kRed);
+  // A custom cap cut short leaves its pen out, counted with why.
+  const Drawn cut =
+      Draw(Page(Comment(InPixels() +
+                        pen({kVersion, 0, 0x1004, 0, F(2), 0xFF},
+                            Words({static_cast<uint32_t>(cap.size())}) + cap.substr(0, 40), red) +
+                        line(10, 80, 90, 80))));
+  EXPECT_EQ(
+      cut.stats.skipped.count("EmfPlusObject (a custom line cap that ends before its fields do)"),
+      1u);
+  EXPECT_NE(cut.At(50, 80), kRed);
+}
+
 // A font object of a family at an em size in pixels.
 std::string FontObject(int id, const std::u16string& family, float em) {
   std::string data = Words({kVersion, F(em), 2, 0, 0, static_cast<uint32_t>(family.size())});

@@ -134,6 +134,24 @@ GpStatus API GdipSetClipRegion(GpGraphics *, GpRegion *, int);
 GpStatus API GdipResetClip(GpGraphics *);
 GpStatus API GdipTranslateClip(GpGraphics *, REAL, REAL);
 GpStatus API GdipGetDC(GpGraphics *, HDC *);
+typedef void GpFontFamily, GpFont, GpStringFormat;
+GpStatus API GdipCreatePen2(GpBrush *, REAL, int, GpPen **);
+GpStatus API GdipCreateHatchBrush(int, ARGB, ARGB, GpBrush **);
+GpStatus API GdipCreateLineBrush(const GpPointF *, const GpPointF *, ARGB, ARGB, int, GpBrush **);
+GpStatus API GdipCreateLineBrushFromRectWithAngle(const GpRectF *, ARGB, ARGB, REAL, BOOL, int,
+                                                  GpBrush **);
+GpStatus API GdipSetLineBlend(GpBrush *, const REAL *, const REAL *, INT);
+GpStatus API GdipSetLinePresetBlend(GpBrush *, const ARGB *, const REAL *, INT);
+GpStatus API GdipCreateFontFamilyFromName(const WCHAR *, void *, GpFontFamily **);
+GpStatus API GdipDeleteFontFamily(GpFontFamily *);
+GpStatus API GdipCreateFont(const GpFontFamily *, REAL, INT, int, GpFont **);
+GpStatus API GdipDeleteFont(GpFont *);
+GpStatus API GdipCreateStringFormat(INT, LANGID, GpStringFormat **);
+GpStatus API GdipDeleteStringFormat(GpStringFormat *);
+GpStatus API GdipSetStringFormatAlign(GpStringFormat *, int);
+GpStatus API GdipSetStringFormatLineAlign(GpStringFormat *, int);
+GpStatus API GdipDrawString(GpGraphics *, const WCHAR *, INT, const GpFont *, const GpRectF *,
+                            const GpStringFormat *, const GpBrush *);
 GpStatus API GdipReleaseDC(GpGraphics *, HDC);
 
 static const char *page_name;
@@ -150,7 +168,8 @@ static void check(GpStatus status, const char *call)
 #define C(call) check(call, #call)
 
 /* Brushes, pens, paths, regions and matrices made for a page, freed when it ends. */
-enum { KIND_BRUSH, KIND_PEN, KIND_PATH, KIND_REGION, KIND_MATRIX };
+enum { KIND_BRUSH, KIND_PEN, KIND_PATH, KIND_REGION, KIND_MATRIX, KIND_FAMILY, KIND_FONT,
+       KIND_FORMAT };
 static struct { int kind; void *object; } made[64];
 static int made_count;
 
@@ -175,6 +194,9 @@ static void free_made(void)
         case KIND_PATH: GdipDeletePath(o); break;
         case KIND_REGION: GdipDeleteRegion(o); break;
         case KIND_MATRIX: GdipDeleteMatrix(o); break;
+        case KIND_FAMILY: GdipDeleteFontFamily(o); break;
+        case KIND_FONT: GdipDeleteFont(o); break;
+        case KIND_FORMAT: GdipDeleteStringFormat(o); break;
         }
     }
 }
@@ -947,6 +969,97 @@ static void get_dc(GpGraphics *g)
     fill_ellipse(g, solid(0x80E02020), 120, 20, 100, 100);
 }
 
+/* ---- Paint, caps and text ---- */
+
+/* Wide pens painted by a linear gradient and by a hatch. */
+static void pen_brushes(GpGraphics *g)
+{
+    const GpPointF from = {10, 0}, to = {110, 0};
+    GpBrush *gradient = NULL, *hatch = NULL;
+    C(GdipCreateLineBrush(&from, &to, RED, BLUE, 0, &gradient));
+    keep(KIND_BRUSH, gradient);
+    C(GdipCreateHatchBrush(4 /* cross */, BLACK, YELLOW, &hatch));
+    keep(KIND_BRUSH, hatch);
+    GpPen *p = NULL, *q = NULL;
+    C(GdipCreatePen2(gradient, 12, UnitWorld, &p));
+    keep(KIND_PEN, p);
+    C(GdipCreatePen2(hatch, 16, UnitWorld, &q));
+    keep(KIND_PEN, q);
+    C(GdipDrawRectangle(g, p, 20, 20, 80, 110));
+    C(GdipDrawLine(g, q, 130, 30, 220, 130));
+}
+
+/* The line ends GDI+ draws as shapes: the four anchors. */
+static void pen_anchor_caps(GpGraphics *g)
+{
+    for (int i = 0; i < 4; i++) {
+        GpPen *p = pen(BLUE, 4);
+        C(GdipSetPenStartCap(p, 0x11 + i));
+        C(GdipSetPenEndCap(p, 0x11 + i));
+        C(GdipDrawLine(g, p, 30, 25 + 35 * i, 210, 25 + 35 * i));
+    }
+}
+
+static void hatch_fills(GpGraphics *g)
+{
+    static const int styles[] = {0, 1, 2, 3, 4, 5, 6, 12, 20, 30, 36, 40, 44, 48, 50, 52};
+    for (int i = 0; i < COUNT(styles); i++) {
+        GpBrush *b = NULL;
+        C(GdipCreateHatchBrush(styles[i], i % 2 ? RED : BLUE, i % 3 ? 0xFFFFFFFFu : YELLOW, &b));
+        keep(KIND_BRUSH, b);
+        C(GdipFillRectangle(g, b, 8 + 58 * (i % 4), 6 + 38 * (i / 4), 50, 32));
+    }
+}
+
+static void linear_gradients(GpGraphics *g)
+{
+    const GpRectF across = {10, 10, 100, 60}, turned = {130, 10, 100, 60};
+    GpBrush *a = NULL, *b = NULL, *c = NULL, *d = NULL;
+    C(GdipCreateLineBrushFromRectWithAngle(&across, RED, BLUE, 0, FALSE, 0, &a));
+    keep(KIND_BRUSH, a);
+    C(GdipCreateLineBrushFromRectWithAngle(&turned, YELLOW, GREEN, 45, TRUE, 0, &b));
+    keep(KIND_BRUSH, b);
+    C(GdipFillRectangle(g, a, 10, 10, 100, 60));
+    C(GdipFillRectangle(g, b, 130, 10, 100, 60));
+    /* A blend that holds the first colour a while, and preset colours, each repeated
+       (mirrored) past a 50-pixel gradient. */
+    const GpPointF from = {10, 0}, to = {60, 0};
+    C(GdipCreateLineBrush(&from, &to, BLACK, 0xFFFFFFFFu, 1 /* tile flip x */, &c));
+    keep(KIND_BRUSH, c);
+    const REAL factors[] = {0, 0, 1}, positions[] = {0, 0.4f, 1};
+    C(GdipSetLineBlend(c, factors, positions, COUNT(factors)));
+    C(GdipFillRectangle(g, c, 10, 85, 220, 30));
+    C(GdipCreateLineBrush(&from, &to, BLACK, BLACK, 0, &d));
+    keep(KIND_BRUSH, d);
+    const ARGB colours[] = {RED, YELLOW, GREEN, BLUE};
+    const REAL at[] = {0, 0.3f, 0.7f, 1};
+    C(GdipSetLinePresetBlend(d, colours, at, COUNT(colours)));
+    C(GdipFillRectangle(g, d, 10, 120, 220, 30));
+}
+
+/* Strings laid out in rectangles: the three alignments along and across the lines (Wine
+   records each line as DrawDriverString, placed as its GDI+ lays it out). */
+static void draw_string(GpGraphics *g)
+{
+    GpFontFamily *family = NULL;
+    GpFont *font = NULL;
+    C(GdipCreateFontFamilyFromName(L"Arial", NULL, &family));
+    keep(KIND_FAMILY, family);
+    C(GdipCreateFont(family, 14, 0, UnitPixel, &font));
+    keep(KIND_FONT, font);
+    for (int i = 0; i < 3; i++) {
+        GpStringFormat *format = NULL;
+        C(GdipCreateStringFormat(0, 0, &format));
+        keep(KIND_FORMAT, format);
+        C(GdipSetStringFormatAlign(format, i));
+        C(GdipSetStringFormatLineAlign(format, i));
+        const GpRectF box = {10 + 75 * i, 10, 70, 140};
+        C(GdipDrawRectangle(g, pen(GREY, 1), box.X, box.Y, box.Width, box.Height));
+        C(GdipDrawString(g, L"Words wrap in the box", -1, font, &box, format,
+                         solid(i == 1 ? RED : BLUE)));
+    }
+}
+
 /* ---- Twins of written pages (write-pages): the same points, drawn by GDI+ ---- */
 
 /* write-pages' draw-curve: all of a curve at tension 0.5, and the second and third of
@@ -1037,6 +1150,11 @@ static const Page pages[] = {
     {"clip-transformed", PLUS, 0, clip_transformed},
     {"getdc-dual", DUAL, TWIN, get_dc},
     {"getdc-plus-only", PLUS, TWIN, get_dc},
+    {"pen-brushes", PLUS, 0, pen_brushes},
+    {"pen-anchor-caps", PLUS, 0, pen_anchor_caps},
+    {"hatch-fills", PLUS, 0, hatch_fills},
+    {"linear-gradients", PLUS, 0, linear_gradients},
+    {"draw-string", PLUS, 0, draw_string},
     {"draw-curve", PLUS, TWIN_ONLY, written_draw_curve},
     {"draw-closed-curve", PLUS, TWIN_ONLY, written_draw_closed_curve},
 };

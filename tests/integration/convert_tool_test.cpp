@@ -29,6 +29,33 @@ std::string Corpus(const std::string& name) {
   return testing_support::SharedDir() + "/corpus/spl/" + name;
 }
 
+// EMF+ text stays text in a PDF and an SVG: a string laid out in a box (DrawString), the
+// lines GDI+ records with their glyphs placed (DrawDriverString), and a label of glyph
+// indices in a font of the page's own.
+TEST(ConvertTool, EmfPlusTextIsFoundInPdfAndSvg) {
+  const struct {
+    std::string page, words;
+  } cases[] = {
+      {testing_support::SharedDir() + "/corpus/real/emfreader-LibreOffice_TestDrawString.emf",
+       "TEST"},
+      {std::string(QUADRINE_SOURCE_DIR) + "/tests/gdiplus-pages/pages/draw-string.emf",
+       "Words wrap in the box"},
+      {testing_support::SharedDir() + "/corpus/emf/test-182.emf", "SATA"},
+  };
+  for (const auto& c : cases) {
+    const TempDir dir;
+    const testing_support::ProcessResult pdf =
+        RunProgram(Tool(), {c.page, "-o", "page.pdf"}, dir.path());
+    ASSERT_EQ(pdf.exitCode, 0) << c.page << pdf.err;
+    EXPECT_NE(
+        RunProgram("/usr/bin/pdftotext", {dir / "page.pdf", "-"}, dir.path()).out.find(c.words),
+        std::string::npos)
+        << c.page;
+    ASSERT_EQ(RunProgram(Tool(), {c.page, "-o", "page.svg"}, dir.path()).exitCode, 0);
+    EXPECT_NE(ReadFile(dir / "page.svg").find(c.words.substr(0, 4)), std::string::npos) << c.page;
+  }
+}
+
 // A Windows metafile's text in an East Asian code page keeps every character in the text
 // layer of a PDF and an SVG, and its face is named as it is written.
 TEST(ConvertTool, AWindowsMetafilesBig5TextIsFoundInPdfAndSvg) {

@@ -250,16 +250,24 @@ bool FillPatternOn(cairo_t* cr, const Path& path, FillRule rule, const SmoothPai
   return set;
 }
 
-void StrokeSmoothOn(cairo_t* cr, const Path& path, const Transform& to_device,
-                    const SmoothStroke& style, uint32_t argb, bool antialias) {
+bool StrokeSmoothOn(cairo_t* cr, const Path& path, const Transform& to_device,
+                    const SmoothStroke& style, uint32_t argb, bool antialias,
+                    std::string& failure) {
   // cairo takes the pen's shape from the transform in force when it strokes: the path is
   // built in its own space under to_device, so a stretched or turned page stretches the pen.
   const bool hairline = !(style.width > 0);
   if (!hairline && !(to_device.IsFinite() && to_device.Invertible())) {
-    return;
+    return true;
   }
   cairo_save(cr);
   cairo_set_antialias(cr, antialias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+  // The source is set before the pen's space is: a paint lies on the target's pixels.
+  if (style.paint == nullptr) {
+    SetSourceArgb(cr, argb);
+  } else if (!SetSourcePaint(cr, *style.paint, failure)) {
+    cairo_restore(cr);
+    return false;
+  }
   if (hairline) {
     BuildPath(cr, path.Transformed(to_device));
     cairo_set_line_width(cr, 1);
@@ -277,9 +285,9 @@ void StrokeSmoothOn(cairo_t* cr, const Path& path, const Transform& to_device,
     cairo_set_dash(cr, style.dashes.data(), static_cast<int>(style.dashes.size()),
                    style.dash_offset);
   }
-  SetSourceArgb(cr, argb);
   cairo_stroke(cr);
   cairo_restore(cr);
+  return true;
 }
 
 Region PathRegion(const Path& canvas_path, FillRule rule, int width, int height,

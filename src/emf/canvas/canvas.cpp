@@ -796,11 +796,13 @@ void Canvas::FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool ant
 
 void Canvas::StrokeSmooth(const Path& path, const Transform& to_device, const SmoothStroke& style,
                           uint32_t argb, bool antialias) {
-  if (path.Empty() || (argb >> 24) == 0) {
+  if (path.Empty() || (style.paint == nullptr && (argb >> 24) == 0)) {
     return;
   }
   ApplyClip(cr_);
-  StrokeSmoothOn(cr_, path, to_device, style, argb, antialias);
+  if (std::string failure; !StrokeSmoothOn(cr_, path, to_device, style, argb, antialias, failure)) {
+    Fail(failure);
+  }
 }
 
 void Canvas::FillPattern(const Path& path, FillRule rule, const SmoothPaint& paint,

@@ -56,8 +56,10 @@ bool SetSourcePaint(cairo_t* cr, const SmoothPaint& paint, std::string& failure)
 // The path filled with the paint; false, with why, when the paint cannot be made.
 bool FillPatternOn(cairo_t* cr, const Path& path, FillRule rule, const SmoothPaint& paint,
                    bool antialias, std::string& failure);
-void StrokeSmoothOn(cairo_t* cr, const Path& path, const Transform& to_device,
-                    const SmoothStroke& style, uint32_t argb, bool antialias);
+// The path stroked in argb, or in the style's paint when it has one; false, with why, when
+// the paint cannot be made.
+bool StrokeSmoothOn(cairo_t* cr, const Path& path, const Transform& to_device,
+                    const SmoothStroke& style, uint32_t argb, bool antialias, std::string& failure);
 // A ternary raster operation without a source as a fill: the paint and binary operation it
 // comes to; false when it draws nothing.
 bool SourcelessFill(uint32_t rop3, const Paint& pattern, Paint& paint, int& rop2);

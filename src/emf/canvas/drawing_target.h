@@ -45,6 +45,8 @@ struct SmoothStroke {
   double miter_limit = 10;
   std::vector<double> dashes;  // empty: solid
   double dash_offset = 0;
+  // A pen that paints with a tile or gradient (its colour then being what it averages to).
+  const struct SmoothPaint* paint = nullptr;
 };
 
 // What a GDI+ fill paints with besides one colour: a repeating tile (hatches, textures) or a

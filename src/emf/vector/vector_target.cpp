@@ -576,6 +576,31 @@ uint32_t RuledArgb(uint32_t argb, ColourRule rule) {
   return (argb & 0xFF000000) | ToRgb24(ruled);
 }
 
+// Grey or black and white: every colour of the paint as the rule has it.
+SmoothPaint RuledPaint(const SmoothPaint& paint, ColourRule rule) {
+  SmoothPaint ruled = paint;
+  if (rule == ColourRule::kColour) {
+    return ruled;
+  }
+  ruled.argb = RuledArgb(paint.argb, rule);
+  for (SmoothPaint::Stop& stop : ruled.gradient) {
+    stop.argb = RuledArgb(stop.argb, rule);
+  }
+  for (SmoothPaint::Patch& patch : ruled.mesh) {
+    for (uint32_t& argb : patch.argb) {
+      argb = RuledArgb(argb, rule);
+    }
+  }
+  if (paint.tile) {
+    auto tile = std::make_shared<Image>(*paint.tile);
+    for (uint32_t& pixel : tile->pixels) {
+      pixel = RuledArgb(pixel, rule);
+    }
+    ruled.tile = std::move(tile);
+  }
+  return ruled;
+}
+
 }  // namespace
 
 void VectorTarget::FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool antialias) {
@@ -593,10 +618,19 @@ void VectorTarget::StrokeSmooth(const Path& path, const Transform& to_device,
   if (shadow_) {
     shadow_->StrokeSmooth(path, to_device, style, argb, antialias);
   }
-  if (path.Empty() || (argb >> 24) == 0) {
+  if (path.Empty() || (style.paint == nullptr && (argb >> 24) == 0)) {
     return;
   }
-  StrokeSmoothOn(cr_, path, to_device, style, RuledArgb(argb, rule_), antialias);
+  SmoothPaint ruled;
+  SmoothStroke ruled_style = style;
+  if (style.paint != nullptr) {
+    ruled = RuledPaint(*style.paint, rule_);
+    ruled_style.paint = &ruled;
+  }
+  if (std::string failure; !StrokeSmoothOn(cr_, path, to_device, ruled_style,
+                                           RuledArgb(argb, rule_), antialias, failure)) {
+    Fail(failure);
+  }
 }
 
 void VectorTarget::FillPattern(const Path& path, FillRule rule, const SmoothPaint& paint,
@@ -607,27 +641,8 @@ void VectorTarget::FillPattern(const Path& path, FillRule rule, const SmoothPain
   if (path.Empty()) {
     return;
   }
-  // Grey or black and white: every colour of the paint as the rule has it.
-  SmoothPaint ruled = paint;
-  if (rule_ != ColourRule::kColour) {
-    ruled.argb = RuledArgb(paint.argb, rule_);
-    for (SmoothPaint::Stop& stop : ruled.gradient) {
-      stop.argb = RuledArgb(stop.argb, rule_);
-    }
-    for (SmoothPaint::Patch& patch : ruled.mesh) {
-      for (uint32_t& argb : patch.argb) {
-        argb = RuledArgb(argb, rule_);
-      }
-    }
-    if (paint.tile) {
-      auto tile = std::make_shared<Image>(*paint.tile);
-      for (uint32_t& pixel : tile->pixels) {
-        pixel = RuledArgb(pixel, rule_);
-      }
-      ruled.tile = std::move(tile);
-    }
-  }
-  if (std::string failure; !FillPatternOn(cr_, path, rule, ruled, antialias, failure)) {
+  if (std::string failure;
+      !FillPatternOn(cr_, path, rule, RuledPaint(paint, rule_), antialias, failure)) {
     Fail(failure);
   }
 }

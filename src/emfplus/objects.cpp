@@ -81,25 +81,6 @@ uint32_t MeanColour(const std::vector<emf::SmoothPaint::Stop>& stops) {
   return mean;
 }
 
-// The mean of an image's pixels (premultiplied), as a colour.
-uint32_t MeanPixel(const emf::Image& image) {
-  double sum[4] = {};
-  for (uint32_t p : image.pixels) {
-    for (int k = 0; k < 4; ++k) {
-      sum[k] += (p >> (8 * k)) & 0xFF;
-    }
-  }
-  const double n = std::max<double>(1, static_cast<double>(image.pixels.size()));
-  const double alpha = image.has_alpha ? sum[3] / n : 255;
-  uint32_t mean = static_cast<uint32_t>(std::lround(alpha)) << 24;
-  for (int k = 0; k < 3; ++k) {
-    // Back from premultiplied, so the mean is a plain colour.
-    const double c = alpha > 0 ? sum[k] / n * 255 / alpha : 0;
-    mean |= static_cast<uint32_t>(std::clamp(std::lround(c), 0L, 255L)) << (8 * k);
-  }
-  return mean;
-}
-
 bool ReadTexture(emf::ByteReader& r, Brush& brush, std::string& why) {
   const uint32_t flags = r.U32();
   brush.wrap = r.I32();
@@ -641,6 +622,24 @@ bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::st
       object = OtherObject{kind};
       return true;
   }
+}
+
+uint32_t MeanPixel(const emf::Image& image) {
+  double sum[4] = {};
+  for (uint32_t p : image.pixels) {
+    for (int k = 0; k < 4; ++k) {
+      sum[k] += (p >> (8 * k)) & 0xFF;
+    }
+  }
+  const double n = std::max<double>(1, static_cast<double>(image.pixels.size()));
+  const double alpha = image.has_alpha ? sum[3] / n : 255;
+  uint32_t mean = static_cast<uint32_t>(std::lround(alpha)) << 24;
+  for (int k = 0; k < 3; ++k) {
+    // Back from premultiplied, so the mean is a plain colour.
+    const double c = alpha > 0 ? sum[k] / n * 255 / alpha : 0;
+    mean |= static_cast<uint32_t>(std::clamp(std::lround(c), 0L, 255L)) << (8 * k);
+  }
+  return mean;
 }
 
 }  // namespace emfplus

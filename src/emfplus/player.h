@@ -44,7 +44,9 @@ struct GraphicsState {
   uint32_t page_unit = 1;    // UnitDisplay: a pixel of the reference device
   double page_scale = 1;
   bool antialias = false;
-  bool smooth_text = true;  // text rendering hints but the single-bit ones
+  bool smooth_text = true;         // text rendering hints but the single-bit ones
+  int interpolation = 0;           // how bitmaps are sampled (InterpolationMode)
+  bool pixel_offset_half = false;  // bitmaps sampled from their pixels' centres
   // Device pixels of the target; null: none. The containers' clip bounds the state's own.
   std::shared_ptr<cairo_region_t> clip;
   std::shared_ptr<cairo_region_t> container_clip;
@@ -67,6 +69,8 @@ class Player : public emf::CommentDrawing {
   EMFPLUS_HANDLER(ObjectRecord);
   // State (player_state.cpp).
   EMFPLUS_HANDLER(SetAntiAliasMode);
+  EMFPLUS_HANDLER(SetInterpolationMode);
+  EMFPLUS_HANDLER(SetPixelOffsetMode);
   EMFPLUS_HANDLER(Save);
   EMFPLUS_HANDLER(Restore);
   EMFPLUS_HANDLER(BeginContainer);

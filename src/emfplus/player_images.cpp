@@ -10,8 +10,6 @@
 namespace emfplus {
 namespace {
 
-constexpr uint32_t kSrcCopy = 0x00CC0020;
-
 // Metafiles drawn inside metafiles drawn inside ...: deeper than this, a picture is left out,
 // so that a page cannot multiply its own cost without end.
 constexpr int kMaxNesting = 4;
@@ -61,6 +59,12 @@ void Player::PlaceImage(const Record& record, int32_t unit, RectF source,
   const double to_pixels = unit == 0 ? 1.0 : UnitInPixels(static_cast<uint32_t>(unit), 96);
   source = {source.x * to_pixels, source.y * to_pixels, source.width * to_pixels,
             source.height * to_pixels};
+  if (image->bitmap && !state_.pixel_offset_half) {
+    // Without a half-pixel offset GDI+ samples a bitmap half a pixel of its own down and
+    // right of where it lies (writers that know it start the source rectangle at -0.5).
+    source.x += 0.5;
+    source.y += 0.5;
+  }
   const emf::Transform to_target = WorldToTarget();
   emf::Path corners;
   for (const emf::Point& p : world) {
@@ -74,16 +78,29 @@ void Player::PlaceImage(const Record& record, int32_t unit, RectF source,
   const emf::Point tr = corners.segments[1].p[0];
   const emf::Point bl = corners.segments[2].p[0];
   if (image->bitmap) {
+    // A paint of the bitmap over its place, sampled as the interpolation mode says: GDI+
+    // blends neighbouring pixels as it stretches a bitmap, unless told to take the nearest.
+    emf::SmoothPaint paint;
+    paint.tile = image->bitmap;
+    paint.argb = MeanPixel(*image->bitmap);
+    paint.extend = emf::SmoothPaint::Extend::kPad;
+    const int mode = state_.interpolation;
+    paint.sampling =
+        mode == kInterpolationNearest ? emf::SmoothPaint::Sampling::kNearest
+        : mode == kInterpolationHighQuality || mode >= kInterpolationHighQualityBilinear
+            ? emf::SmoothPaint::Sampling::kFiltered
+            : emf::SmoothPaint::Sampling::kBilinear;
+    paint.to_device = emf::Transform{1, 0, 0, 1, -source.x, -source.y}.Then(
+        {(tr.x - tl.x) / source.width, (tr.y - tl.y) / source.width, (bl.x - tl.x) / source.height,
+         (bl.y - tl.y) / source.height, tl.x, tl.y});
+    emf::Path place;
+    place.MoveTo(tl);
+    place.LineTo(tr);
+    place.LineTo({tr.x + bl.x - tl.x, tr.y + bl.y - tl.y});
+    place.LineTo(bl);
+    place.Close();
     ApplyClip();
-    const emf::Image& bitmap = *image->bitmap;
-    if (bitmap.has_alpha) {
-      target_.BlendImage(bitmap, source.x, source.y, source.width, source.height, tl, tr, bl, 255,
-                         true);
-    } else {
-      // Nearest pixels: the engine's smoothed transfer is GDI's HALFTONE, not GDI+'s filters.
-      target_.DrawImage(bitmap, source.x, source.y, source.width, source.height, tl, tr, bl,
-                        kSrcCopy, nullptr, false);
-    }
+    target_.FillPattern(place, emf::FillRule::kWinding, paint, false);
     return;
   }
   PlayImageMetafile(record, *image, source, tl, tr, bl);

@@ -65,6 +65,18 @@ void Player::SetAntiAliasMode(const Record& record, emf::ByteReader&) {
   state_.antialias = (record.flags & 1) != 0;
 }
 
+void Player::SetInterpolationMode(const Record& record, emf::ByteReader&) {
+  state_.interpolation = record.flags & 0xFF;
+}
+
+void Player::SetPixelOffsetMode(const Record& record, emf::ByteReader&) {
+  // Shapes keep their pixels whatever the mode (as the reference renderer draws them); it
+  // places bitmaps' samples.
+  constexpr int kHighQuality = 2, kHalf = 4;
+  const int mode = record.flags & 0xFF;
+  state_.pixel_offset_half = mode == kHighQuality || mode == kHalf;
+}
+
 void Player::Save(const Record& record, emf::ByteReader& r) {
   const uint32_t index = r.U32();
   if (saved_.size() >= kMaxSavedStates) {

@@ -269,7 +269,8 @@ std::string BitmapObject(int id, uint32_t format, const std::string& rows, int s
 }
 
 TEST(EmfPlusPlayer, DrawsBitmapsInEachPixelFormat) {
-  // Red then blue, stretched over the page's left and right halves.
+  // Red then blue, stretched over the page's left and right halves (half a pixel of the bitmap
+  // to the left, as the default pixel offset mode places them).
   const std::string points = Words({3, F(0), F(0), F(100), F(0), F(0), F(100)});
   struct Case {
     const char* what;
@@ -283,14 +284,26 @@ TEST(EmfPlusPlayer, DrawsBitmapsInEachPixelFormat) {
       {"1-bit indexed", BitmapObject(0, 0x00030101, std::string("\x40\x00\x00\x00", 4), 4,
                                      Words({0, 2, 0xFFFF0000, 0xFF0000FF}))},
   };
+  const std::string draw =
+      Plus(emfplus::kDrawImagePoints, 0, Words({0, 2, F(0), F(0), F(2), F(1)}) + points);
+  const std::string nearest = Plus(emfplus::kSetInterpolationMode, 5);
   for (const Case& c : cases) {
-    const Drawn drawn = Draw(Page(Comment(
-        InPixels() + c.object +
-        Plus(emfplus::kDrawImagePoints, 0, Words({0, 2, F(0), F(0), F(2), F(1)}) + points))));
+    const Drawn drawn = Draw(Page(Comment(InPixels() + nearest + c.object + draw)));
     EXPECT_EQ(drawn.failure, "") << c.what;
-    EXPECT_EQ(drawn.At(25, 50), kRed) << c.what;
+    EXPECT_EQ(drawn.At(20, 50), kRed) << c.what;
     EXPECT_EQ(drawn.At(75, 50), kBlue) << c.what;
   }
+  // Stretched by default, the pixels blend, sampled half a pixel of the bitmap further on
+  // unless the pixel offset mode is half.
+  const Drawn blended = Draw(Page(Comment(InPixels() + cases[1].object + draw)));
+  EXPECT_NE(blended.At(10, 50), kRed);
+  EXPECT_NE(blended.At(10, 50), kBlue);
+  EXPECT_EQ(blended.At(80, 50), kBlue);
+  const Drawn centred = Draw(
+      Page(Comment(InPixels() + Plus(emfplus::kSetPixelOffsetMode, 4) + cases[1].object + draw)));
+  EXPECT_EQ(centred.At(10, 50), kRed);
+  EXPECT_NE(centred.At(50, 50), kRed);
+  EXPECT_NE(centred.At(50, 50), kBlue);
 }
 
 TEST(EmfPlusPlayer, PlaysMetafileImagesInTheirPlace) {

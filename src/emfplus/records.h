@@ -91,6 +91,11 @@ inline constexpr uint16_t kFlagSolidColor = 0x8000;  // the brush field is a col
 inline constexpr uint16_t kFlagCompressed = 0x4000;  // 16-bit coordinates
 inline constexpr uint16_t kFlagRelative = 0x0800;    // points relative to the one before
 
+// Interpolation modes (SetInterpolationMode) that are not GDI+'s blends of neighbours.
+inline constexpr int kInterpolationHighQuality = 2;
+inline constexpr int kInterpolationNearest = 5;
+inline constexpr int kInterpolationHighQualityBilinear = 6;
+
 // The name of a record type ("EmfPlusFillRects"), or null for a type the format does not have.
 const char* RecordName(uint16_t type);
 // The name of an object kind ("pen"), or "unknown".

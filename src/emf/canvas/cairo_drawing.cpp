@@ -185,7 +185,10 @@ bool SetSourcePaint(cairo_t* cr, const SmoothPaint& paint, std::string& failure)
         paint.tile->has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, paint.tile->width,
         paint.tile->height, paint.tile->width * 4));
     pattern.reset(cairo_pattern_create_for_surface(tile.get()));
-    cairo_pattern_set_filter(pattern.get(), CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_filter(
+        pattern.get(), paint.sampling == SmoothPaint::Sampling::kBilinear   ? CAIRO_FILTER_BILINEAR
+                       : paint.sampling == SmoothPaint::Sampling::kFiltered ? CAIRO_FILTER_GOOD
+                                                                            : CAIRO_FILTER_NEAREST);
   } else if (!paint.mesh.empty()) {
     pattern.reset(cairo_pattern_create_mesh());
     for (const SmoothPaint::Patch& patch : paint.mesh) {

@@ -61,6 +61,9 @@ struct SmoothPaint {
   };
   std::vector<Stop> gradient;  // from x = 0 to x = 1 of the paint's space; empty: none
   enum class Extend { kRepeat, kReflect, kPad, kNone } extend = Extend::kRepeat;
+  // How the tile is sampled between its pixels: by the nearest, or blended from the four
+  // around (bilinear), or filtered to its size on the target as well (when shrunk).
+  enum class Sampling { kNearest, kBilinear, kFiltered } sampling = Sampling::kNearest;
   // Or a mesh of patches, each shaded between the colours at its four corners (the target's
   // space; a triangle repeats a corner).
   struct Patch {

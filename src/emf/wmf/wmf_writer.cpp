@@ -227,6 +227,20 @@ void WmfWriter::BlendImage(const Image& src, double sx, double sy, double sw, do
   DrawImage(src, sx, sy, sw, sh, tl, tr, bl, 0x00CC0020, nullptr, false);
 }
 
+void WmfWriter::FillPattern(const Path& path, FillRule rule, const SmoothPaint& paint,
+                            bool antialias) {
+  // A picture drawn as a paint (a smoothed bitmap) is written as the picture, in its place.
+  if (paint.tile && paint.extend == SmoothPaint::Extend::kPad) {
+    const Image& tile = *paint.tile;
+    const Transform& t = paint.to_device;
+    DrawImage(tile, 0, 0, tile.width, tile.height, t.Apply({0, 0}),
+              t.Apply({static_cast<double>(tile.width), 0}),
+              t.Apply({0, static_cast<double>(tile.height)}), 0x00CC0020, nullptr, false);
+    return;
+  }
+  FillSmooth(path, rule, paint.argb, antialias);
+}
+
 void WmfWriter::FillWithRop3(const Path& area, uint32_t rop3, const Paint& pattern) {
   const unsigned op = (rop3 >> 16) & 0xFF;
   if (op == 0xF0) {  // PATCOPY

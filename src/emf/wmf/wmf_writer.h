@@ -48,6 +48,8 @@ class WmfWriter : public DrawingTarget {
   void FillSmooth(const Path& path, FillRule rule, uint32_t argb, bool antialias) override;
   void StrokeSmooth(const Path& path, const Transform& to_device, const SmoothStroke& style,
                     uint32_t argb, bool antialias) override;
+  void FillPattern(const Path& path, FillRule rule, const SmoothPaint& paint,
+                   bool antialias) override;
 
  private:
   void Record(uint16_t function, const std::vector<uint16_t>& params);

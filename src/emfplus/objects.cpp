@@ -174,6 +174,12 @@ bool ReadPathGradient(emf::ByteReader& r, Brush& brush, std::string& why) {
   if (brush.stops.empty()) {
     brush.stops = {{0, edge}, {1, centre}};
   }
+  constexpr uint32_t kFocusScales = 0x40;
+  if ((flags & kFocusScales) != 0) {
+    r.Skip(4);  // their count, two
+    brush.focus_x = std::clamp(Finite(r.F32()), 0.0, 1.0);
+    brush.focus_y = std::clamp(Finite(r.F32()), 0.0, 1.0);
+  }
   if (brush.surround.empty()) {
     brush.surround.push_back(centre);
   }

@@ -41,6 +41,9 @@ struct Brush {
   emf::Path boundary;
   std::vector<uint32_t> surround;
   emf::Point centre;
+  // The focus: the boundary scaled about the centre by these, filled in the centre's colour,
+  // the blend running from the boundary to it (0, 0: the centre alone).
+  double focus_x = 0, focus_y = 0;
   // A texture: its bitmap, repeated from the origin in the brush's transform (and wrap).
   std::shared_ptr<const emf::Image> texture;
 };

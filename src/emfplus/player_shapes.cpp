@@ -443,29 +443,39 @@ constexpr size_t kMaxPatches = size_t{1} << 16;
 // colour.
 std::vector<emf::SmoothPaint::Patch> PathGradientMesh(const Brush& brush,
                                                       const emf::Transform& to_target) {
-  std::vector<emf::Point> ring;
+  // The boundary, and the focus's ring inside it (the centre, without focus scales).
+  const emf::Point c = brush.centre;
+  std::vector<emf::Point> ring, focus;
   for (const emf::PathSegment& segment : brush.boundary.segments) {
     if (segment.kind != emf::PathSegment::kClose) {
-      ring.push_back(to_target.Apply(segment.p[0]));
+      const emf::Point p = segment.p[0];
+      ring.push_back(to_target.Apply(p));
+      focus.push_back(
+          to_target.Apply({c.x + brush.focus_x * (p.x - c.x), c.y + brush.focus_y * (p.y - c.y)}));
     }
   }
   const std::vector<emf::SmoothPaint::Stop>& stops = brush.stops;
-  if (ring.size() < 3 || stops.empty() || ring.size() * stops.size() > kMaxPatches) {
+  if (ring.size() < 3 || stops.empty() || ring.size() * (stops.size() + 1) > kMaxPatches) {
     return {};
   }
-  const emf::Point centre = to_target.Apply(brush.centre);
-  auto towards_centre = [&](emf::Point p, double t) {
-    return emf::Point{p.x + t * (centre.x - p.x), p.y + t * (centre.y - p.y)};
+  const emf::Point centre = to_target.Apply(c);
+  auto towards_focus = [&](size_t i, double t) {
+    return emf::Point{ring[i].x + t * (focus[i].x - ring[i].x),
+                      ring[i].y + t * (focus[i].y - ring[i].y)};
   };
   const bool own_colours = stops.size() == 2 && stops[0].offset == 0 && stops[1].offset == 1;
+  const bool has_focus = brush.focus_x > 0 || brush.focus_y > 0;
+  const uint32_t middle = ColourAt(stops, 1);
   std::vector<emf::SmoothPaint::Patch> mesh;
   for (size_t i = 0; i < ring.size(); ++i) {
     const size_t j = (i + 1) % ring.size();
+    if (has_focus) {
+      mesh.push_back({{focus[i], focus[j], centre, centre}, {middle, middle, middle, middle}});
+    }
     const uint32_t at_i = brush.surround[std::min(i, brush.surround.size() - 1)];
     const uint32_t at_j = brush.surround[std::min(j, brush.surround.size() - 1)];
     if (own_colours) {
-      const uint32_t middle = stops[1].argb;
-      mesh.push_back({{ring[i], ring[j], centre, centre}, {at_i, at_j, middle, middle}});
+      mesh.push_back({{ring[i], ring[j], focus[j], focus[i]}, {at_i, at_j, middle, middle}});
       continue;
     }
     // Between each two stops, the band of the ring they bound.
@@ -474,8 +484,8 @@ std::vector<emf::SmoothPaint::Patch> PathGradientMesh(const Brush& brush,
       const double to = k < stops.size() ? stops[k].offset : 1.0;
       if (to > from) {
         const uint32_t outer = ColourAt(stops, from), inner = ColourAt(stops, to);
-        mesh.push_back({{towards_centre(ring[i], from), towards_centre(ring[j], from),
-                         towards_centre(ring[j], to), towards_centre(ring[i], to)},
+        mesh.push_back({{towards_focus(i, from), towards_focus(j, from), towards_focus(j, to),
+                         towards_focus(i, to)},
                         {outer, outer, inner, inner}});
       }
       from = std::max(from, to);

@@ -372,6 +372,15 @@ TEST(EmfPlusPlayer, PaintsHatchesGradientsAndTextures) {
   EXPECT_GT(radial.At(50, 50) >> 16, 0xF0u);        // red at the centre
   EXPECT_GT(radial.At(1, 1) & 0xFF, 0xF0u);         // blue at a corner
   EXPECT_NE(radial.At(25, 25), radial.At(50, 50));  // shaded between
+  // Focus scales of a half: the middle half of the square is the centre's colour.
+  const std::string focused = Plus(
+      emfplus::kObject, 0x0100,
+      Words({kVersion, 3,      0x40, 0,      0xFFFF0000, F(50), F(50),  1, 0xFF0000FF, 4,      F(0),
+             F(0),     F(100), F(0), F(100), F(100),     F(0),  F(100), 2, F(0.5f),    F(0.5f)}));
+  const Drawn focus = Draw(Page(Comment(InPixels() + focused + fill_brush)));
+  EXPECT_EQ(focus.At(28, 50), kRed);
+  EXPECT_EQ(focus.At(50, 72), kRed);
+  EXPECT_NE(focus.At(15, 50), kRed);
   const Drawn tiled = Draw(Page(Comment(InPixels() + texture + fill_brush)));
   EXPECT_EQ(tiled.At(5, 50), kRed);
   EXPECT_EQ(tiled.At(15, 50), kBlue);

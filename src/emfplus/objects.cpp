@@ -581,9 +581,27 @@ bool ReadStringFormat(emf::ByteReader& r, StringFormat& format, std::string& why
   r.Skip(4);  // language
   format.alignment = std::min(r.U32(), uint32_t{StringFormat::kFar});
   format.line_align = std::min(r.U32(), uint32_t{StringFormat::kFar});
-  r.Skip(16);  // digit substitution, its language, the first tab's offset, hotkey prefix
+  r.Skip(8);  // digit substitution and its language
+  format.first_tab = std::clamp(Finite(r.F32()), 0.0, 1e6);
+  format.hotkey_prefix = r.U32();
   format.leading_margin = std::clamp(Finite(r.F32()), 0.0, 100.0);
   format.trailing_margin = std::clamp(Finite(r.F32()), 0.0, 100.0);
+  if (!r.Ok()) {
+    why = "a string format that ends before its fields do";
+    return false;
+  }
+  // Writers that end the format at its margins leave the rest as GDI+'s defaults.
+  if (r.Remaining() >= 16) {
+    r.Skip(4);  // tracking
+    format.trimming = r.U32();
+    const int32_t tabs = r.I32();
+    r.Skip(4);  // character ranges, for measuring only
+    if (tabs > 0 && static_cast<uint32_t>(tabs) <= r.Remaining() / 4) {
+      for (int32_t i = 0; i < tabs; ++i) {
+        format.tab_stops.push_back(std::clamp(Finite(r.F32()), 0.0, 1e6));
+      }
+    }
+  }
   if (!r.Ok()) {
     why = "a string format that ends before its fields do";
     return false;

@@ -132,16 +132,25 @@ struct PlusFont {
 };
 
 // How a string is laid out in its rectangle: the alignment along its lines and of its lines,
-// margins in ems, and flags (no wrapping, no clipping, ...).
+// margins in ems, flags (no wrapping, no clipping, ...), what an ampersand does, tab stops
+// and how a line too long for the rectangle ends.
 struct StringFormat {
   enum Align { kNear = 0, kCenter = 1, kFar = 2 };
+  enum HotkeyPrefix { kHotkeyNone = 0, kHotkeyShow = 1, kHotkeyHide = 2 };
+  enum Trimming { kTrimNone = 0, kTrimCharacter = 1, kTrimWord = 2, kTrimEllipsis = 3 };
+  static constexpr uint32_t kRightToLeft = 0x0001;
   static constexpr uint32_t kNoWrap = 0x1000;
+  static constexpr uint32_t kLineLimit = 0x2000;
   static constexpr uint32_t kNoClip = 0x4000;
   uint32_t flags = 0;
   uint32_t alignment = kNear;
   uint32_t line_align = kNear;
   double leading_margin = 1.0 / 6;
   double trailing_margin = 1.0 / 6;
+  uint32_t hotkey_prefix = kHotkeyNone;
+  uint32_t trimming = kTrimCharacter;
+  double first_tab = 0;           // world units from the line's start
+  std::vector<double> tab_stops;  // each from the one before
 };
 
 // An object the player does not draw with (yet): its kind is kept, so that a record that

@@ -517,6 +517,49 @@ TEST(EmfPlusPlayer, LaysOutStringsInTheirRectangle) {
   const Drawn near = Draw(Page(Comment(InPixels() + FontObject(0, u"Arial", 20) + draw_string(9))));
   EXPECT_GT(ink(near, 0, 20, 0, 25), 10);
   EXPECT_EQ(ink(near, 30, 100, 0, 100), 0);
+
+  // Formats without margins: flags, alignment, hotkey prefix, trimming and tab stops.
+  auto format = [](uint32_t flags, uint32_t align, uint32_t hotkey, uint32_t trimming,
+                   std::vector<float> tabs = {}) {
+    std::string data = Words({kVersion, flags, 0, align, 0, 0, 0, F(0), hotkey, F(0), F(0), F(1),
+                              trimming, static_cast<uint32_t>(tabs.size()), 0});
+    for (float tab : tabs) {
+      Put(data, F(tab));
+    }
+    return Plus(emfplus::kObject, 0x0701, data);
+  };
+  auto text = [](const std::u16string& s, float height = 100) {
+    std::string data =
+        Words({0xFF000000, 1, static_cast<uint32_t>(s.size()), F(0), F(0), F(100), F(height)});
+    for (char16_t c : s) {
+      data += static_cast<char>(c & 0xFF);
+      data += static_cast<char>(c >> 8);
+    }
+    return Plus(emfplus::kDrawString, 0x8000, data);
+  };
+  auto draw = [&](const std::string& format_object, const std::string& string) {
+    return Draw(Page(Comment(InPixels() + FontObject(0, u"Arial", 20) + format_object + string)));
+  };
+  // An ampersand before a character is not drawn when the format has a hotkey prefix.
+  const int plain = ink(draw(format(0, 0, 0, 1), text(u"&&")), 0, 100, 0, 100);
+  const int prefixed = ink(draw(format(0, 0, 2, 1), text(u"&&")), 0, 100, 0, 100);
+  EXPECT_GT(prefixed, 10);
+  EXPECT_LT(prefixed, plain * 3 / 4);
+  // A tab goes on to the tab stop, 60 from the line's start.
+  const Drawn tabbed = draw(format(0, 0, 0, 1, {60}), text(u"I\tI"));
+  EXPECT_GT(ink(tabbed, 58, 70, 0, 25), 10);
+  EXPECT_EQ(ink(tabbed, 15, 55, 0, 100), 0);
+  // Right to left, the near side is the right.
+  const Drawn right = draw(format(1, 0, 0, 1), text(u"I"));
+  EXPECT_GT(ink(right, 85, 100, 0, 25), 10);
+  EXPECT_EQ(ink(right, 0, 80, 0, 100), 0);
+  // A line too long, not wrapped, ends in an ellipsis (dots, low on the line) at the edge.
+  const std::u16string long_line(40, u'I');
+  EXPECT_EQ(ink(draw(format(0x1000, 0, 0, 3), text(long_line)), 85, 100, 0, 12), 0);
+  EXPECT_GT(ink(draw(format(0x1000, 0, 0, 1), text(long_line)), 85, 100, 0, 12), 10);
+  // Unclipped, a line limit keeps only the lines that fit in the rectangle.
+  EXPECT_EQ(ink(draw(format(0x6000, 0, 0, 1), text(u"I\nI", 30)), 0, 100, 30, 100), 0);
+  EXPECT_GT(ink(draw(format(0x4000, 0, 0, 1), text(u"I\nI", 30)), 0, 100, 30, 100), 3);
 }
 
 TEST(EmfPlusPlayer, CountsWhatItDoesNotDraw) {

@@ -150,13 +150,50 @@ void Player::DrawString(const Record& record, emf::ByteReader& r) {
   }
   const emf::Typeface& typeface = *text_font.typeface;
   const double em = text_font.em;
-  // Each character's advance in world units, from the face's outlines at the em.
+  if (layout.hotkey_prefix != StringFormat::kHotkeyNone) {
+    // An ampersand marks the next character as a hotkey and is not drawn; two draw one.
+    std::u16string shown;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == u'&' && i + 1 < text.size()) {
+        ++i;
+      }
+      shown.push_back(text[i]);
+    }
+    text = std::move(shown);
+  }
+  // Each character's advance in world units, from the face's outlines at the em; the
+  // ellipsis's last.
   std::vector<cairo_glyph_t> all;
   for (char16_t c : text) {
     all.push_back({typeface.GlyphFor(c), 0, 0});
   }
+  all.push_back({typeface.GlyphFor(u'\u2026'), 0, 0});
   const cairo_matrix_t em_matrix{em, 0, 0, em, 0, 0};
   const std::vector<emf::Point> widths = Advances(typeface.face, em_matrix, all);
+  const double ellipsis_width = widths.back().x;
+  // Where a character leaves the line's pen, from where it found it: a tab goes on to the
+  // next tab stop (a space's width without stops), a carriage return nowhere.
+  const double space =
+      Advances(typeface.face, em_matrix, {{typeface.GlyphFor(u' '), 0, 0}}).front().x;
+  std::vector<double> stops;  // from the line's start; past the last, at the last's interval
+  for (double step : layout.tab_stops) {
+    stops.push_back((stops.empty() ? layout.first_tab : stops.back()) + step);
+  }
+  auto advance = [&](size_t i, double at) {
+    if (text[i] == u'\r') {
+      return at;
+    }
+    if (text[i] != u'\t') {
+      return at + widths[i].x;
+    }
+    const auto next = std::upper_bound(stops.begin(), stops.end(), at);
+    if (next != stops.end()) {
+      return *next;
+    }
+    const double step = layout.tab_stops.empty() ? 0 : layout.tab_stops.back();
+    return step > 0 ? stops.back() + (std::floor((at - stops.back()) / step) + 1) * step
+                    : at + space;
+  };
   const double line_height =
       em * (typeface.ascent + typeface.descent > 0 ? typeface.ascent + typeface.descent : 1.2);
   const double ascent = em * (typeface.ascent > 0 ? typeface.ascent : 0.9);
@@ -167,6 +204,7 @@ void Player::DrawString(const Record& record, emf::ByteReader& r) {
   struct Line {
     size_t begin, end;
     double width;
+    bool ellipsis;
   };
   std::vector<Line> lines;
   size_t begin = 0;
@@ -178,19 +216,44 @@ void Player::DrawString(const Record& record, emf::ByteReader& r) {
         last_break = end;
         width_at_break = width;
       }
-      if (wrap && width + widths[end].x > room && last_break != SIZE_MAX) {
+      const double next = advance(end, width);
+      if (wrap && next > room && last_break != SIZE_MAX) {
         end = last_break;
         width = width_at_break;
         break;
       }
-      width += text[end] == u'\r' ? 0 : widths[end].x;
+      width = next;
       ++end;
     }
-    lines.push_back({begin, end, width});
+    lines.push_back({begin, end, width, false});
     if (end >= text.size()) {
       break;
     }
     begin = end + 1;  // past the line feed or the space the line broke at
+  }
+  // Only whole lines, when the format limits them to the rectangle (one at least).
+  if ((layout.flags & StringFormat::kLineLimit) != 0 && rect.height > 0) {
+    const double fit = std::floor(rect.height / line_height);
+    lines.resize(
+        std::clamp<size_t>(fit > 0 ? static_cast<size_t>(std::min(fit, 1e6)) : 1, 1, lines.size()));
+  }
+  // A line too long for the rectangle ends in an ellipsis where the format asks for one.
+  if (layout.trimming >= StringFormat::kTrimEllipsis && layout.trimming <= 5 && rect.width > 0) {
+    for (Line& line : lines) {
+      if (line.width <= room) {
+        continue;
+      }
+      while (line.end > line.begin && line.width + ellipsis_width > room) {
+        --line.end;
+        double width = 0;
+        for (size_t i = line.begin; i < line.end; ++i) {
+          width = advance(i, width);
+        }
+        line.width = width;
+      }
+      line.width += ellipsis_width;
+      line.ellipsis = true;
+    }
   }
   const double height = static_cast<double>(lines.size()) * line_height;
   double top = rect.y;
@@ -201,25 +264,36 @@ void Player::DrawString(const Record& record, emf::ByteReader& r) {
   const bool clipped =
       (layout.flags & StringFormat::kNoClip) == 0 && rect.width > 0 && rect.height > 0;
   const emf::Transform to_target = WorldToTarget();
+  // Right to left, the near side is the right.
+  const uint32_t alignment =
+      (layout.flags & StringFormat::kRightToLeft) == 0 || layout.alignment == StringFormat::kCenter
+          ? layout.alignment
+          : StringFormat::kFar - layout.alignment;
   for (size_t n = 0; n < lines.size(); ++n) {
     const Line& line = lines[n];
-    double x = rect.x + leading;
-    if (rect.width > 0 && layout.alignment != StringFormat::kNear) {
-      x += (room - line.width) / (layout.alignment == StringFormat::kCenter ? 2 : 1);
+    double start = rect.x + leading;
+    if (rect.width > 0 && alignment != StringFormat::kNear) {
+      start += (room - line.width) / (alignment == StringFormat::kCenter ? 2 : 1);
     }
     const double y = top + static_cast<double>(n) * line_height + ascent;
     std::vector<cairo_glyph_t> glyphs;
     std::vector<emf::Point> advances;
     std::u16string characters;
-    for (size_t i = line.begin; i < line.end; ++i) {
-      if (text[i] == u'\r') {
-        continue;
-      }
-      const emf::Point at = to_target.Apply({x, y});
+    double pen = 0;
+    auto place = [&](size_t i, char16_t c) {
+      const emf::Point at = to_target.Apply({start + pen, y});
       glyphs.push_back({all[i].index, at.x, at.y});
       advances.push_back(to_target.ApplyVector(widths[i]));
-      characters.push_back(text[i]);
-      x += widths[i].x;
+      characters.push_back(c);
+    };
+    for (size_t i = line.begin; i < line.end; ++i) {
+      if (text[i] != u'\r' && text[i] != u'\t') {
+        place(i, text[i]);
+      }
+      pen = advance(i, pen);
+    }
+    if (line.ellipsis) {
+      place(all.size() - 1, u'\u2026');
     }
     if (clipped) {
       ClipInside(RectanglePath(rect));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "emf/canvas/canvas.h"
 #include "emf/wmf/wmf_reader.h"
 #include "emfplus/clipped_target.h"
 #include "emfplus/player.h"
@@ -14,6 +15,42 @@ namespace {
 // so that a page cannot multiply its own cost without end.
 constexpr int kMaxNesting = 4;
 thread_local int nesting = 0;
+
+// A turned picture's bitmap: at most this many pixels, and this many a side.
+constexpr int64_t kMaxTurnedPixels = int64_t{1} << 22;
+constexpr int kMaxTurnedSide = 1 << 14;
+
+// The page drawn into a bitmap of columns x rows with alpha: drawn on white and on black, a
+// pixel's coverage is what the two leave alike (as premultiplied ARGB, the one on black).
+emf::Image Rasterise(const emf::Metafile& file, int columns, int rows, const emf::RectL& frame,
+                     emf::PlayStats& stats) {
+  const size_t count = static_cast<size_t>(columns) * static_cast<size_t>(rows);
+  std::vector<uint32_t> on_white(count, 0xFFFFFF), on_black(count, 0);
+  for (auto* pixels : {&on_white, &on_black}) {
+    emf::Canvas canvas(pixels->data(), columns, rows, columns * 4);
+    stats = emf::PlayMetafile(file, canvas, frame, EmfPlusDrawing());
+  }
+  emf::Image image;
+  image.width = columns;
+  image.height = rows;
+  image.has_alpha = true;
+  image.pixels.resize(count);
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t white = on_white[i], black = on_black[i];
+    int alpha = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+      const int gap =
+          static_cast<int>((white >> shift) & 0xFF) - static_cast<int>((black >> shift) & 0xFF);
+      alpha = std::max(alpha, 255 - gap);
+    }
+    uint32_t pixel = static_cast<uint32_t>(std::clamp(alpha, 0, 255)) << 24;
+    for (int shift = 0; shift < 24; shift += 8) {
+      pixel |= std::min<uint32_t>((black >> shift) & 0xFF, static_cast<uint32_t>(alpha)) << shift;
+    }
+    image.pixels[i] = pixel;
+  }
+  return image;
+}
 
 struct Nested {
   Nested() { ++nesting; }
@@ -112,11 +149,6 @@ void Player::PlayImageMetafile(const Record& record, const PlusImage& image, con
     Skip(record, "metafiles nested too deep");
     return;
   }
-  // The engine plays a page onto an upright rectangle: a turned or slanted place is left out.
-  if (std::fabs(tr.y - tl.y) > 0.5 || std::fabs(bl.x - tl.x) > 0.5) {
-    Skip(record, "a metafile turned");
-    return;
-  }
   std::vector<uint8_t> converted;
   std::span<const uint8_t> bytes = image.metafile;
   if (image.metafile_type == PlusImage::kWmf || image.metafile_type == PlusImage::kWmfPlaceable) {
@@ -145,21 +177,67 @@ void Player::PlayImageMetafile(const Record& record, const PlusImage& image, con
   };
   const double dpi_x = dpi(h.device.cx, h.millimeters.cx, h.micrometers.cx);
   const double dpi_y = dpi(h.device.cy, h.millimeters.cy, h.micrometers.cy);
-  auto place = [&](double x, double y) {
-    return emf::Point{tl.x + (x - source.x) / source.width * (tr.x - tl.x),
-                      tl.y + (y - source.y) / source.height * (bl.y - tl.y)};
+  // The frame on an upright place of the given corners.
+  auto frame_on = [&](emf::Point top_left, double width, double height) {
+    auto place = [&](double x, double y) {
+      return emf::Point{top_left.x + (x - source.x) / source.width * width,
+                        top_left.y + (y - source.y) / source.height * height};
+    };
+    const emf::Point a = place(h.frame.left * dpi_x / 2540, h.frame.top * dpi_y / 2540);
+    const emf::Point b = place(h.frame.right * dpi_x / 2540, h.frame.bottom * dpi_y / 2540);
+    return emf::RectL{emf::ToInt(std::lround(a.x)), emf::ToInt(std::lround(a.y)),
+                      emf::ToInt(std::lround(b.x)), emf::ToInt(std::lround(b.y))};
   };
-  const emf::Point a = place(h.frame.left * dpi_x / 2540, h.frame.top * dpi_y / 2540);
-  const emf::Point b = place(h.frame.right * dpi_x / 2540, h.frame.bottom * dpi_y / 2540);
-  const emf::RectL frame{emf::ToInt(std::lround(a.x)), emf::ToInt(std::lround(a.y)),
-                         emf::ToInt(std::lround(b.x)), emf::ToInt(std::lround(b.y))};
+  const Nested nested;
+  if (std::fabs(tr.y - tl.y) > 0.5 || std::fabs(bl.x - tl.x) > 0.5) {
+    // The engine plays a page onto an upright rectangle: a turned or slanted picture is drawn
+    // upright into a bitmap of its size on the target, which is then put in its place.
+    const emf::Point br{tr.x + bl.x - tl.x, tr.y + bl.y - tl.y};
+    if (std::max({tl.x, tr.x, bl.x, br.x}) <= 0 || std::max({tl.y, tr.y, bl.y, br.y}) <= 0 ||
+        std::min({tl.x, tr.x, bl.x, br.x}) >= target_.width() ||
+        std::min({tl.y, tr.y, bl.y, br.y}) >= target_.height()) {
+      return;  // off the target: nothing of it shows
+    }
+    const double width = std::hypot(tr.x - tl.x, tr.y - tl.y);
+    const double height = std::hypot(bl.x - tl.x, bl.y - tl.y);
+    const double shrink = std::min(
+        1.0, std::sqrt(static_cast<double>(kMaxTurnedPixels) / std::max(1.0, width * height)));
+    const int columns = std::clamp(static_cast<int>(std::ceil(width * shrink)), 1, kMaxTurnedSide);
+    const int rows = std::clamp(static_cast<int>(std::ceil(height * shrink)), 1, kMaxTurnedSide);
+    emf::PlayStats stats;
+    auto picture = std::make_shared<emf::Image>(
+        Rasterise(*file, columns, rows, frame_on({0, 0}, columns, rows), stats));
+    for (const auto& [name, count] : stats.skipped) {
+      stats_->skipped[name] += count;
+    }
+    emf::SmoothPaint paint;
+    paint.argb = MeanPixel(*picture);
+    paint.extend = emf::SmoothPaint::Extend::kNone;
+    paint.sampling = emf::SmoothPaint::Sampling::kBilinear;
+    paint.to_device = {(tr.x - tl.x) / columns,
+                       (tr.y - tl.y) / columns,
+                       (bl.x - tl.x) / rows,
+                       (bl.y - tl.y) / rows,
+                       tl.x,
+                       tl.y};
+    paint.tile = std::move(picture);
+    emf::Path place;
+    place.MoveTo(tl);
+    place.LineTo(tr);
+    place.LineTo(br);
+    place.LineTo(bl);
+    place.Close();
+    ApplyClip();
+    target_.FillPattern(place, emf::FillRule::kWinding, paint, state_.antialias);
+    return;
+  }
+  const emf::RectL frame = frame_on(tl, tr.x - tl.x, bl.y - tl.y);
   // Only the source rectangle's place shows, within the clip.
   emf::Region shown = emf::MakeRegion(
       emf::ToInt(std::lround(std::min(tl.x, tr.x))), emf::ToInt(std::lround(std::min(tl.y, bl.y))),
       emf::ToInt(std::lround(std::max(tl.x, tr.x))), emf::ToInt(std::lround(std::max(tl.y, bl.y))));
   cairo_region_intersect(shown.get(), Shown().get());
   ClippedTarget clipped(target_, std::move(shown));
-  const Nested nested;
   emf::PlayStats stats = emf::PlayMetafile(*file, clipped, frame, EmfPlusDrawing());
   for (const auto& [name, count] : stats.skipped) {
     stats_->skipped[name] += count;

@@ -320,6 +320,20 @@ TEST(EmfPlusPlayer, PlaysMetafileImagesInTheirPlace) {
   EXPECT_EQ(drawn.At(50, 50), kBlue);
   EXPECT_EQ(drawn.At(20, 50), kWhite);
   EXPECT_EQ(drawn.At(80, 50), kWhite);
+  // Turned a quarter of the way round, as a diamond: its blue left half shows, and what it
+  // leaves undrawn stays as it was.
+  const std::string half = Page(Comment(InPixels() + FillRect(0xFF0000FF, 0, 0, 50, 100)));
+  const Drawn turned =
+      Draw(Page(Comment(InPixels() + FillRect(0xFFFF0000, 0, 0, 100, 100) +
+                        Plus(emfplus::kObject, 0x0500,
+                             Words({kVersion, 2, 4, static_cast<uint32_t>(half.size())}) + half) +
+                        Plus(emfplus::kDrawImagePoints, 0,
+                             Words({0, 2, F(0), F(0), F(100), F(100), 3, F(50), F(10), F(90), F(50),
+                                    F(10), F(50)})))));
+  EXPECT_EQ(turned.failure, "");
+  EXPECT_EQ(turned.At(40, 40), kBlue);
+  EXPECT_EQ(turned.At(60, 60), kRed);
+  EXPECT_EQ(turned.At(8, 8), kRed);
   // A picture that holds itself again and again stops at the engine's depth, by name.
   std::string nested = inner;
   for (int depth = 0; depth < 6; ++depth) {

@@ -93,9 +93,12 @@ bool ReadTexture(emf::ByteReader& r, Brush& brush, std::string& why) {
     why = "a texture brush's " + (why.empty() ? std::string("image") : why);
     return false;
   }
-  // A metafile texture is drawn in grey until textures of pictures are drawn.
+  // A metafile's texture is drawn into a bitmap when it paints; grey is its colour alone.
   brush.texture = image.bitmap;
   brush.argb = brush.texture ? MeanPixel(*brush.texture) : 0xFF808080;
+  if (!image.bitmap) {
+    brush.picture = std::make_shared<const PlusImage>(std::move(image));
+  }
   return true;
 }
 

@@ -44,8 +44,10 @@ struct Brush {
   // The focus: the boundary scaled about the centre by these, filled in the centre's colour,
   // the blend running from the boundary to it (0, 0: the centre alone).
   double focus_x = 0, focus_y = 0;
-  // A texture: its bitmap, repeated from the origin in the brush's transform (and wrap).
+  // A texture: its bitmap, repeated from the origin in the brush's transform (and wrap), or
+  // a metafile drawn into one.
   std::shared_ptr<const emf::Image> texture;
+  std::shared_ptr<const struct PlusImage> picture;
 };
 
 enum LineCap {

@@ -170,6 +170,11 @@ class Player : public emf::CommentDrawing {
   void ApplyClip();
   // An image's source rectangle (in its unit) onto the parallelogram of three world points.
   void PlaceImage(const Record& record, int32_t unit, RectF source, const emf::Point (&world)[3]);
+  // A metafile texture drawn into a bitmap at the size to_target (its pixels -> the target)
+  // gives it, and the bitmap's own transform to the target; null when it cannot be.
+  std::shared_ptr<const emf::Image> PictureTile(const PlusImage& image,
+                                                const emf::Transform& to_target,
+                                                emf::Transform& tile_to_target) const;
   void PlayImageMetafile(const Record& record, const PlusImage& image, const RectF& source,
                          emf::Point tl, emf::Point tr, emf::Point bl);
   emf::Region Shown() const;

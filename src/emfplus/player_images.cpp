@@ -59,6 +59,53 @@ struct Nested {
   Nested& operator=(const Nested&) = delete;
 };
 
+// A metafile image opened to be played: a Windows metafile converted first. Its frame is in
+// the pixels of its reference device, by which GDI+ sizes a metafile (in micrometres where
+// the header gives them). Not to be moved once opened: the file reads the converted bytes.
+struct OpenedPicture {
+  std::vector<uint8_t> converted;
+  std::optional<emf::Metafile> file;
+  RectF frame;
+};
+
+// Why the image is no picture to play, or null when it opened.
+const char* OpenPicture(const PlusImage& image, OpenedPicture& picture) {
+  std::span<const uint8_t> bytes = image.metafile;
+  if (image.metafile_type == PlusImage::kWmf || image.metafile_type == PlusImage::kWmfPlaceable) {
+    std::string why;
+    auto wmf = emf::ConvertWmf(bytes, 96, &why);
+    if (!wmf) {
+      return "a Windows metafile that cannot be read";
+    }
+    picture.converted = std::move(wmf->emf);
+    bytes = picture.converted;
+  }
+  picture.file = emf::Metafile::Parse(bytes, nullptr);
+  if (!picture.file) {
+    return "a metafile that cannot be read";
+  }
+  const emf::Header& h = picture.file->header();
+  auto dpi = [](int32_t pixels, int32_t millimeters, int32_t micrometers) {
+    return micrometers > 0   ? pixels * 25400.0 / micrometers
+           : millimeters > 0 ? pixels * 25.4 / millimeters
+                             : 96.0;
+  };
+  const double dpi_x = dpi(h.device.cx, h.millimeters.cx, h.micrometers.cx);
+  const double dpi_y = dpi(h.device.cy, h.millimeters.cy, h.micrometers.cy);
+  picture.frame = {h.frame.left * dpi_x / 2540, h.frame.top * dpi_y / 2540,
+                   (h.frame.right - h.frame.left) * dpi_x / 2540,
+                   (h.frame.bottom - h.frame.top) * dpi_y / 2540};
+  return nullptr;
+}
+
+// Columns and rows for a picture of width x height pixels on the target, within the bounds.
+std::pair<int, int> BitmapSize(double width, double height) {
+  const double shrink = std::min(
+      1.0, std::sqrt(static_cast<double>(kMaxTurnedPixels) / std::max(1.0, width * height)));
+  return {std::clamp(static_cast<int>(std::ceil(width * shrink)), 1, kMaxTurnedSide),
+          std::clamp(static_cast<int>(std::ceil(height * shrink)), 1, kMaxTurnedSide)};
+}
+
 }  // namespace
 
 void Player::DrawImage(const Record& record, emf::ByteReader& r) {
@@ -149,42 +196,21 @@ void Player::PlayImageMetafile(const Record& record, const PlusImage& image, con
     Skip(record, "metafiles nested too deep");
     return;
   }
-  std::vector<uint8_t> converted;
-  std::span<const uint8_t> bytes = image.metafile;
-  if (image.metafile_type == PlusImage::kWmf || image.metafile_type == PlusImage::kWmfPlaceable) {
-    std::string why;
-    auto wmf = emf::ConvertWmf(bytes, 96, &why);
-    if (!wmf) {
-      Skip(record, "a Windows metafile that cannot be read");
-      return;
-    }
-    converted = std::move(wmf->emf);
-    bytes = converted;
-  }
-  const std::optional<emf::Metafile> file = emf::Metafile::Parse(bytes, nullptr);
-  if (!file) {
-    Skip(record, "a metafile that cannot be read");
+  OpenedPicture picture;
+  if (const char* why = OpenPicture(image, picture); why != nullptr) {
+    Skip(record, why);
     return;
   }
-  // The picture's frame in its own pixels, and where the source rectangle of those lands.
-  // GDI+ sizes a metafile's pixels by its reference device, in micrometres where the header
-  // gives them.
-  const emf::Header& h = file->header();
-  auto dpi = [](int32_t pixels, int32_t millimeters, int32_t micrometers) {
-    return micrometers > 0   ? pixels * 25400.0 / micrometers
-           : millimeters > 0 ? pixels * 25.4 / millimeters
-                             : 96.0;
-  };
-  const double dpi_x = dpi(h.device.cx, h.millimeters.cx, h.micrometers.cx);
-  const double dpi_y = dpi(h.device.cy, h.millimeters.cy, h.micrometers.cy);
+  const emf::Metafile& file = *picture.file;
   // The frame on an upright place of the given corners.
   auto frame_on = [&](emf::Point top_left, double width, double height) {
     auto place = [&](double x, double y) {
       return emf::Point{top_left.x + (x - source.x) / source.width * width,
                         top_left.y + (y - source.y) / source.height * height};
     };
-    const emf::Point a = place(h.frame.left * dpi_x / 2540, h.frame.top * dpi_y / 2540);
-    const emf::Point b = place(h.frame.right * dpi_x / 2540, h.frame.bottom * dpi_y / 2540);
+    const emf::Point a = place(picture.frame.x, picture.frame.y);
+    const emf::Point b =
+        place(picture.frame.x + picture.frame.width, picture.frame.y + picture.frame.height);
     return emf::RectL{emf::ToInt(std::lround(a.x)), emf::ToInt(std::lround(a.y)),
                       emf::ToInt(std::lround(b.x)), emf::ToInt(std::lround(b.y))};
   };
@@ -200,13 +226,10 @@ void Player::PlayImageMetafile(const Record& record, const PlusImage& image, con
     }
     const double width = std::hypot(tr.x - tl.x, tr.y - tl.y);
     const double height = std::hypot(bl.x - tl.x, bl.y - tl.y);
-    const double shrink = std::min(
-        1.0, std::sqrt(static_cast<double>(kMaxTurnedPixels) / std::max(1.0, width * height)));
-    const int columns = std::clamp(static_cast<int>(std::ceil(width * shrink)), 1, kMaxTurnedSide);
-    const int rows = std::clamp(static_cast<int>(std::ceil(height * shrink)), 1, kMaxTurnedSide);
+    const auto [columns, rows] = BitmapSize(width, height);
     emf::PlayStats stats;
     auto picture = std::make_shared<emf::Image>(
-        Rasterise(*file, columns, rows, frame_on({0, 0}, columns, rows), stats));
+        Rasterise(file, columns, rows, frame_on({0, 0}, columns, rows), stats));
     for (const auto& [name, count] : stats.skipped) {
       stats_->skipped[name] += count;
     }
@@ -238,11 +261,36 @@ void Player::PlayImageMetafile(const Record& record, const PlusImage& image, con
       emf::ToInt(std::lround(std::max(tl.x, tr.x))), emf::ToInt(std::lround(std::max(tl.y, bl.y))));
   cairo_region_intersect(shown.get(), Shown().get());
   ClippedTarget clipped(target_, std::move(shown));
-  emf::PlayStats stats = emf::PlayMetafile(*file, clipped, frame, EmfPlusDrawing());
+  emf::PlayStats stats = emf::PlayMetafile(file, clipped, frame, EmfPlusDrawing());
   for (const auto& [name, count] : stats.skipped) {
     stats_->skipped[name] += count;
   }
   clip_applied_ = false;  // the picture's clips were set on the target
+}
+
+std::shared_ptr<const emf::Image> Player::PictureTile(const PlusImage& image,
+                                                      const emf::Transform& to_target,
+                                                      emf::Transform& tile_to_target) const {
+  OpenedPicture picture;
+  if (nesting >= kMaxNesting || OpenPicture(image, picture) != nullptr ||
+      !(picture.frame.width > 0 && picture.frame.height > 0) || !to_target.IsFinite()) {
+    return nullptr;
+  }
+  // Drawn at the size it takes on the target, its frame filling the bitmap.
+  const double scale = std::sqrt(std::fabs(to_target.Determinant()));
+  const auto [columns, rows] = BitmapSize(std::min(picture.frame.width * scale, 1e6),
+                                          std::min(picture.frame.height * scale, 1e6));
+  const Nested nested;
+  emf::PlayStats stats;
+  auto tile = std::make_shared<emf::Image>(
+      Rasterise(*picture.file, columns, rows, emf::RectL{0, 0, columns, rows}, stats));
+  for (const auto& [name, count] : stats.skipped) {
+    stats_->skipped[name] += count;
+  }
+  tile_to_target =
+      emf::Transform{picture.frame.width / columns, 0, 0, picture.frame.height / rows, 0, 0}.Then(
+          to_target);
+  return tile;
 }
 
 }  // namespace emfplus

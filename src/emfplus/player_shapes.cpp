@@ -524,6 +524,11 @@ emf::SmoothPaint Player::PaintOf(const Brush& brush) const {
     paint.tile = brush.texture;
     paint.to_device = brush.transform.Then(WorldToTarget());
     paint.extend = ExtendOf(brush.wrap, emf::SmoothPaint::Extend::kNone);
+  } else if (brush.kind == Brush::kTexture && brush.picture) {
+    paint.tile =
+        PictureTile(*brush.picture, brush.transform.Then(WorldToTarget()), paint.to_device);
+    paint.sampling = emf::SmoothPaint::Sampling::kBilinear;
+    paint.extend = ExtendOf(brush.wrap, emf::SmoothPaint::Extend::kNone);
   } else if (brush.kind == Brush::kLinearGradient && brush.rect.width != 0 &&
              brush.rect.height != 0) {
     // The gradient's unit square is its rectangle, in the brush's and then the world's space.

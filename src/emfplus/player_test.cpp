@@ -399,6 +399,19 @@ TEST(EmfPlusPlayer, PaintsHatchesGradientsAndTextures) {
   EXPECT_EQ(tiled.At(5, 50), kRed);
   EXPECT_EQ(tiled.At(15, 50), kBlue);
   EXPECT_EQ(tiled.At(25, 50), kRed);
+  // A texture of a picture whose left half is blue, the rest left undrawn, at half its size.
+  const std::string half = Page(Comment(InPixels() + FillRect(0xFF0000FF, 0, 0, 50, 100)));
+  const std::string picture_texture =
+      Plus(emfplus::kObject, 0x0100,
+           Words({kVersion, 2, 0x02, 0, F(0.5f), F(0), F(0), F(0.5f), F(0), F(0), kVersion, 2, 4,
+                  static_cast<uint32_t>(half.size())}) +
+               half);
+  const Drawn pictured = Draw(Page(Comment(InPixels() + picture_texture + fill_brush)));
+  EXPECT_EQ(pictured.failure, "");
+  for (int x : {10, 60}) {
+    EXPECT_EQ(pictured.At(x, 30), kBlue) << x;
+    EXPECT_EQ(pictured.At(x + 30, 30), kWhite) << x;
+  }
 }
 
 TEST(EmfPlusPlayer, PensPaintStripAndEndAsTheyAreMade) {

@@ -38,8 +38,7 @@ TEST(ConvertTool, EmfPlusTextIsFoundInPdfAndSvg) {
   } cases[] = {
       {testing_support::SharedDir() + "/corpus/real/emfreader-LibreOffice_TestDrawString.emf",
        "TEST"},
-      {std::string(QUADRINE_SOURCE_DIR) + "/tests/gdiplus-pages/pages/draw-string.emf",
-       "Words wrap in the box"},
+      {std::string(QUADRINE_SOURCE_DIR) + "/tests/gdiplus-pages/pages/draw-string.emf", "wrap in"},
       {testing_support::SharedDir() + "/corpus/emf/test-182.emf", "SATA"},
   };
   for (const auto& c : cases) {

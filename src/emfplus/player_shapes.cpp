@@ -235,13 +235,11 @@ bool AllClosed(const emf::Path& path) {
 struct FigureEnd {
   emf::Point at, direction;
 };
-void OpenEnds(const emf::Path& path, std::vector<FigureEnd>& starts, std::vector<FigureEnd>& ends) {
-  auto unit = [](emf::Point from, emf::Point to) {
-    const double dx = to.x - from.x, dy = to.y - from.y, length = std::hypot(dx, dy);
-    return length > 0 ? emf::Point{dx / length, dy / length} : emf::Point{};
-  };
+
+// Calls open(i, j) for each open figure of two points or more, segments [i, j).
+template <class Open>
+void ForEachOpenFigure(const std::vector<emf::PathSegment>& s, Open open) {
   size_t i = 0;
-  const auto& s = path.segments;
   while (i < s.size()) {
     size_t j = i + 1;
     while (j < s.size() && s[j].kind != emf::PathSegment::kMove &&
@@ -250,21 +248,32 @@ void OpenEnds(const emf::Path& path, std::vector<FigureEnd>& starts, std::vector
     }
     const bool closed = j < s.size() && s[j].kind == emf::PathSegment::kClose;
     if (!closed && j > i + 1) {
-      const emf::Point start = s[i].p[0];
-      const emf::Point next = s[i + 1].p[0];
-      const emf::PathSegment& last = s[j - 1];
-      const emf::Point end = last.kind == emf::PathSegment::kCurve ? last.p[2] : last.p[0];
-      const emf::Point before =
-          last.kind == emf::PathSegment::kCurve
-              ? last.p[1]
-              : (j - 1 > i
-                     ? (s[j - 2].kind == emf::PathSegment::kCurve ? s[j - 2].p[2] : s[j - 2].p[0])
-                     : start);
-      starts.push_back({start, unit(next, start)});
-      ends.push_back({end, unit(before, end)});
+      open(i, j);
     }
     i = closed ? j + 1 : j;
   }
+}
+
+void OpenEnds(const emf::Path& path, std::vector<FigureEnd>& starts, std::vector<FigureEnd>& ends) {
+  auto unit = [](emf::Point from, emf::Point to) {
+    const double dx = to.x - from.x, dy = to.y - from.y, length = std::hypot(dx, dy);
+    return length > 0 ? emf::Point{dx / length, dy / length} : emf::Point{};
+  };
+  const auto& s = path.segments;
+  ForEachOpenFigure(s, [&](size_t i, size_t j) {
+    const emf::Point start = s[i].p[0];
+    const emf::Point next = s[i + 1].p[0];
+    const emf::PathSegment& last = s[j - 1];
+    const emf::Point end = last.kind == emf::PathSegment::kCurve ? last.p[2] : last.p[0];
+    const emf::Point before =
+        last.kind == emf::PathSegment::kCurve
+            ? last.p[1]
+            : (j - 1 > i
+                   ? (s[j - 2].kind == emf::PathSegment::kCurve ? s[j - 2].p[2] : s[j - 2].p[0])
+                   : start);
+    starts.push_back({start, unit(next, start)});
+    ends.push_back({end, unit(before, end)});
+  });
 }
 
 // How many pen widths a line end's cap stands in for: the line stops that far short of it.
@@ -282,31 +291,21 @@ emf::Path ShortenEnds(const emf::Path& path, double start_cut, double end_cut) {
     const double share = length > 0 ? std::min(1.0, amount / length) : 0.0;
     p = {p.x + (towards.x - p.x) * share, p.y + (towards.y - p.y) * share};
   };
-  size_t i = 0;
-  while (i < s.size()) {
-    size_t j = i + 1;
-    while (j < s.size() && s[j].kind != emf::PathSegment::kMove &&
-           s[j].kind != emf::PathSegment::kClose) {
-      ++j;
+  ForEachOpenFigure(s, [&](size_t i, size_t j) {
+    // Both ends of a single line are cut from its ends as they were.
+    const emf::Point start = s[i].p[0], end = s[j - 1].p[0];
+    if (s[i + 1].kind == emf::PathSegment::kLine && start_cut > 0) {
+      pull(s[i].p[0], s[i + 1].p[0], start_cut);
     }
-    const bool closed = j < s.size() && s[j].kind == emf::PathSegment::kClose;
-    if (!closed && j > i + 1) {
-      // Both ends of a single line are cut from its ends as they were.
-      const emf::Point start = s[i].p[0], end = s[j - 1].p[0];
-      if (s[i + 1].kind == emf::PathSegment::kLine && start_cut > 0) {
-        pull(s[i].p[0], s[i + 1].p[0], start_cut);
-      }
-      if (s[j - 1].kind == emf::PathSegment::kLine && end_cut > 0) {
-        const emf::PathSegment& before = s[j - 2];
-        const emf::Point from = j - 1 == i + 1                            ? start
-                                : before.kind == emf::PathSegment::kCurve ? before.p[2]
-                                                                          : before.p[0];
-        s[j - 1].p[0] = end;
-        pull(s[j - 1].p[0], from, end_cut);
-      }
+    if (s[j - 1].kind == emf::PathSegment::kLine && end_cut > 0) {
+      const emf::PathSegment& before = s[j - 2];
+      const emf::Point from = j - 1 == i + 1                            ? start
+                              : before.kind == emf::PathSegment::kCurve ? before.p[2]
+                                                                        : before.p[0];
+      s[j - 1].p[0] = end;
+      pull(s[j - 1].p[0], from, end_cut);
     }
-    i = closed ? j + 1 : j;
-  }
+  });
   return cut;
 }
 

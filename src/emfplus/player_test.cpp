@@ -589,6 +589,24 @@ TEST(EmfPlusPlayer, LaysOutStringsInTheirRectangle) {
   EXPECT_GT(ink(draw(format(0x4000, 0, 0, 1), text(u"I\nI", 30)), 0, 100, 30, 100), 3);
 }
 
+// A font too large for FreeType fails the page by name, and leaves the face as it was.
+TEST(EmfPlusPlayer, AFontTooLargeToDrawFailsThePageAndSparesTheFace) {
+  const std::string glyphs =
+      Plus(emfplus::kDrawDriverString, 0x8000,
+           Words({0xFF000000, 0x1 | 0x4, 0, 2, 'H' | 'H' << 16, F(10), F(80), F(0), F(0)}));
+  const Drawn huge = Draw(Page(Comment(InPixels() + FontObject(0, u"Arial", 100000) + glyphs)));
+  EXPECT_NE(huge.failure.find("larger than text is drawn"), std::string::npos) << huge.failure;
+  const Drawn usual = Draw(Page(Comment(InPixels() + FontObject(0, u"Arial", 60) + glyphs)));
+  EXPECT_EQ(usual.failure, "");
+  int ink = 0;
+  for (int y = 40; y < 80; ++y) {
+    for (int x = 10; x < 90; ++x) {
+      ink += usual.At(x, y) == 0 ? 1 : 0;
+    }
+  }
+  EXPECT_GT(ink, 100);
+}
+
 TEST(EmfPlusPlayer, CountsWhatItDoesNotDraw) {
   const Drawn drawn =
       Draw(Page(Comment(Plus(emfplus::kStrokeFillPath, 0, Words({0})) + Plus(0x40FF, 0) +

@@ -1,6 +1,7 @@
 // Text: DrawDriverString's glyphs at the places the record gives, in the engine's faces.
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -168,13 +169,19 @@ void Player::DrawString(const Record& record, emf::ByteReader& r) {
     all.push_back({typeface.GlyphFor(c), 0, 0});
   }
   all.push_back({typeface.GlyphFor(u'\u2026'), 0, 0});
-  const cairo_matrix_t em_matrix{em, 0, 0, em, 0, 0};
-  const std::vector<emf::Point> widths = Advances(typeface.face, em_matrix, all);
+  // Measured at a size FreeType takes whatever the world's units, then scaled to the em.
+  constexpr double kMeasuredEm = 1024;
+  const cairo_matrix_t em_matrix{kMeasuredEm, 0, 0, kMeasuredEm, 0, 0};
+  std::vector<emf::Point> widths = Advances(typeface.face, em_matrix, all);
+  for (emf::Point& w : widths) {
+    w = {w.x * em / kMeasuredEm, w.y * em / kMeasuredEm};
+  }
   const double ellipsis_width = widths.back().x;
   // Where a character leaves the line's pen, from where it found it: a tab goes on to the
   // next tab stop (a space's width without stops), a carriage return nowhere.
   const double space =
-      Advances(typeface.face, em_matrix, {{typeface.GlyphFor(u' '), 0, 0}}).front().x;
+      Advances(typeface.face, em_matrix, {{typeface.GlyphFor(u' '), 0, 0}}).front().x * em /
+      kMeasuredEm;
   std::vector<double> stops;  // from the line's start; past the last, at the last's interval
   for (double step : layout.tab_stops) {
     stops.push_back((stops.empty() ? layout.first_tab : stops.back()) + step);
@@ -332,6 +339,14 @@ bool Player::SetUpFont(const Record& record, const PlusFont& font,
                 shape.m21 * to_target.m12 + shape.m22 * to_target.m22,
                 0,
                 0};
+  const cairo_matrix_t& m = out.matrix;
+  const double largest = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
+  if (!(largest <= emf::kLargestEm)) {
+    target_.Fail(std::string(RecordName(record.type)) + ": a font " +
+                 std::to_string(static_cast<long long>(std::min(largest, 1e15))) +
+                 " pixels high is larger than text is drawn (65535)");
+    return false;
+  }
   out.family = font.family;
   out.italic = font.italic;
   return true;

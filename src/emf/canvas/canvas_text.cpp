@@ -245,9 +245,14 @@ bool Canvas::DrawGlyphBitmaps(const Typeface& typeface, const GlyphShape& shape,
   if (shape.ppem * std::max(across, down) > kLargestBitmapEm) {
     return false;
   }
-  constexpr double kFar = 1 << 24;
+  // A glyph whose origin lies further from the canvas than any of the face's ink reaches
+  // (emboldened, and slanted) is not made at all: a long run of large glyphs mostly off the
+  // canvas would otherwise cost a bitmap each.
+  const double reach =
+      (typeface.reach * shape.ppem + shape.ppem / 24.0 + 2) * (std::max(across, down) + 1);
   auto near = [&](const cairo_glyph_t& g) {
-    return std::fabs(g.x) < kFar && std::fabs(g.y) < kFar;
+    return g.x > band_.left - reach && g.x < band_.right + reach && g.y > band_.top - reach &&
+           g.y < band_.bottom + reach;
   };
   run_glyphs_.clear();
   for (const cairo_glyph_t& g : glyphs) {

@@ -21,9 +21,6 @@ constexpr uint32_t kMaxTextChars = 1u << 20;
 // GDI cuts scaled font sizes to whole device units; its arithmetic lands a hair above ours,
 // so a size within this of a whole number counts as that number.
 constexpr double kCutSlack = 0.01;
-// FreeType takes sizes up to 65,535 pixels an em; asked for more, it refuses, and cairo then
-// loses the scaled font and leaves the face in error for every later size.
-constexpr double kLargestEm = 65535;
 
 // The band a run of text covers: from the edge a..b (across the baseline) along the text.
 Path Band(Point a, Point b, Point along) {
@@ -419,8 +416,9 @@ Point AdvanceGlyphs(const TextRun& text, const FontPlacement& placement, uint8_t
     // twice the half: those widths come from the face.
     const bool simulated = upright && shape.ppem > 0 &&
                            (run.faces[start]->simulated_bold || run.faces[start]->dual_width);
-    const bool hinted = plain ? HintedAdvancesOf(run, start, end, shape, true, advances)
-                              : simulated && HintedAdvancesOf(run, start, end, shape, false, advances);
+    const bool hinted =
+        plain ? HintedAdvancesOf(run, start, end, shape, true, advances)
+              : simulated && HintedAdvancesOf(run, start, end, shape, false, advances);
     if (!hinted) {
       for (size_t i = start; i < end; ++i) {
         cairo_glyph_t alone{run.glyphs[i].index, 0, 0};

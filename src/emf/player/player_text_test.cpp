@@ -236,6 +236,23 @@ TEST(Text, AFontTooLargeToDrawFailsThePageAndSparesTheFace) {
   EXPECT_NEAR(ink[3] - ink[1], 40, 2);
 }
 
+// A long run of large glyphs mostly off the page draws what its glyphs that reach the page
+// draw, among them one whose origin is 300 pixels left of the page.
+TEST(Text, LargeGlyphsOffThePageLeaveTheInkOfThoseThatReachIt) {
+  FontSpec large;
+  large.face = "Arial";
+  large.height = -600;
+  const std::string font = CreateFont(large) + Align(kTaBaseline);
+  const std::vector<int> every(40, 150);
+  const Page long_run = Play(font + TextOutW(-5850, 300, std::u16string(40, u'H'), 0, every));
+  const Page last_two =
+      Play(font + TextOutW(-5850, 300, std::u16string(38, u' ') + u"HH", 0, every));
+  EXPECT_NE(last_two.Ink()[0], -1);
+  EXPECT_LT(last_two.Ink()[0], 100);
+  EXPECT_EQ(long_run.Ink(), last_two.Ink());
+  EXPECT_EQ(long_run.InkStarts(100), last_two.InkStarts(100));
+}
+
 TEST(Text, UnknownFaceFallsBackOnThePitchAndFamilyItAsksFor) {
   const auto width = [](const FontSpec& f, const std::u16string& text) {
     const std::vector<int> ink = Play(CreateFont(f) + TextOutW(10, 50, text)).Ink();

@@ -340,6 +340,12 @@ void OpenFace(FontLibrary& library, const FcPattern* match, Typeface& typeface) 
     return;
   }
   const double em = face->units_per_EM;
+  if (em > 0 && FT_IS_SCALABLE(face)) {
+    const FT_BBox& box = face->bbox;
+    typeface.reach = std::max({std::abs(box.xMin), std::abs(box.xMax), std::abs(box.yMin),
+                               std::abs(box.yMax), FT_Pos{1}}) /
+                     em;
+  }
   const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
   if (os2 != nullptr && em > 0) {
     typeface.ascent = os2->usWinAscent / em;

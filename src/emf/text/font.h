@@ -46,12 +46,18 @@ struct Font {
 
 // A face chosen for a font, with the metrics GDI sizes and places text by, read once. Made
 // and kept by the font library for the process's life.
+// FreeType takes sizes up to 65,535 pixels an em; asked for more, it refuses, and cairo then
+// loses the scaled font and leaves the face in error for every later size.
+inline constexpr double kLargestEm = 65535;
+
 struct Typeface {
   cairo_font_face_t* face = nullptr;  // never null (fontconfig always offers something)
   // In ems, from the OS/2 table as GDI reads them; 0 when the face does not say.
   double ascent = 0;         // usWinAscent
   double descent = 0;        // usWinDescent
   double average_width = 0;  // xAvgCharWidth
+  // How far any glyph's ink reaches from its origin, in ems (the face's bounding box).
+  double reach = 4;
   // Underline and strike-out: position above the baseline (negative below) and thickness.
   double underline_position = -0.1;
   double underline_size = 0.05;

@@ -103,7 +103,7 @@ bool ReadBitmap(emf::ByteReader& r, PlusImage& image, std::string& why) {
   }
   auto bitmap = std::make_shared<emf::Image>();
   if (type == kBitmapCompressed) {
-    // An image file: PNG and JPEG are decoded as the bitmap records' payloads are.
+    // An image file: PNG and JPEG are decoded as the bitmap records' payloads are, and GIF.
     const std::span<const uint8_t> file = r.Bytes(r.Remaining());
     static constexpr uint8_t kPng[] = {0x89, 'P', 'N', 'G'};
     std::optional<emf::Image> decoded;
@@ -111,6 +111,8 @@ bool ReadBitmap(emf::ByteReader& r, PlusImage& image, std::string& why) {
       decoded = emf::DecodePngPayload(file, &why);
     } else if (file.size() >= 2 && file[0] == 0xFF && file[1] == 0xD8) {
       decoded = emf::DecodeJpegPayload(file, &why);
+    } else if (file.size() >= 4 && std::equal(file.begin(), file.begin() + 4, "GIF8")) {
+      decoded = emf::DecodeGifPayload(file, &why);
     } else {
       why = "a bitmap in an image format the player does not read";
       return false;

@@ -260,6 +260,17 @@ TEST(EmfPlusPlayer, PaintsColoursWithTheirAlphaAndPensOfTheirWidth) {
   EXPECT_NE(drawn.At(50, 91), 0u);
 }
 
+// A GIF file of a red and a blue pixel, and one whose blue is its transparent colour.
+const std::string kGif(
+    "\x47\x49\x46\x38\x37\x61\x02\x00\x01\x00\x81\x00\x00\xFF\x00\x00\x00\x00\xFF\x00\x00\x00"
+    "\x00\x00\x00\x2C\x00\x00\x00\x00\x02\x00\x01\x00\x00\x08\x05\x00\x01\x04\x08\x08\x00\x3B",
+    44);
+const std::string kGifSeeThrough(
+    "\x47\x49\x46\x38\x39\x61\x02\x00\x01\x00\x81\x00\x00\xFF\x00\x00\x00\x00\xFF\x00\x00\x00"
+    "\x00\x00\x00\x21\xF9\x04\x01\x00\x00\x01\x00\x2C\x00\x00\x00\x00\x02\x00\x01\x00\x00\x08"
+    "\x05\x00\x01\x04\x08\x08\x00\x3B",
+    52);
+
 // A bitmap object of 2 x 1 pixels in a pixel format, its rows as they are stored.
 std::string BitmapObject(int id, uint32_t format, const std::string& rows, int stride,
                          const std::string& palette = {}) {
@@ -283,6 +294,7 @@ TEST(EmfPlusPlayer, DrawsBitmapsInEachPixelFormat) {
                                      Words({0, 2, 0xFF0000FF, 0xFFFF0000}))},
       {"1-bit indexed", BitmapObject(0, 0x00030101, std::string("\x40\x00\x00\x00", 4), 4,
                                      Words({0, 2, 0xFFFF0000, 0xFF0000FF}))},
+      {"GIF file", Plus(emfplus::kObject, 0x0500, Words({kVersion, 1, 0, 0, 0, 0, 1}) + kGif)},
   };
   const std::string draw =
       Plus(emfplus::kDrawImagePoints, 0, Words({0, 2, F(0), F(0), F(2), F(1)}) + points);
@@ -293,6 +305,12 @@ TEST(EmfPlusPlayer, DrawsBitmapsInEachPixelFormat) {
     EXPECT_EQ(drawn.At(20, 50), kRed) << c.what;
     EXPECT_EQ(drawn.At(75, 50), kBlue) << c.what;
   }
+  const Drawn see_through = Draw(Page(
+      Comment(InPixels() + nearest +
+              Plus(emfplus::kObject, 0x0500, Words({kVersion, 1, 0, 0, 0, 0, 1}) + kGifSeeThrough) +
+              draw)));
+  EXPECT_EQ(see_through.At(20, 50), kRed);
+  EXPECT_EQ(see_through.At(75, 50), kWhite);
   // Stretched by default, the pixels blend, sampled half a pixel of the bitmap further on
   // unless the pixel offset mode is half.
   const Drawn blended = Draw(Page(Comment(InPixels() + cases[1].object + draw)));

@@ -1,11 +1,15 @@
 #include "emf/canvas/dib_payloads.h"
 
 #include <cairo.h>
+#include <gif_lib.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "emf/canvas/dib.h"
 
@@ -156,6 +160,118 @@ std::optional<Image> DecodePngPayload(std::span<const uint8_t> bytes, std::strin
   }
   image.has_alpha = alpha;
   cairo_surface_destroy(surface);
+  return image;
+}
+
+namespace {
+
+struct GifSource {
+  std::span<const uint8_t> bytes;
+  size_t at = 0;
+};
+
+int ReadGif(GifFileType* gif, GifByteType* out, int length) {
+  auto* source = static_cast<GifSource*>(gif->UserData);
+  const size_t count =
+      std::min(static_cast<size_t>(std::max(length, 0)), source->bytes.size() - source->at);
+  std::memcpy(out, source->bytes.data() + source->at, count);
+  source->at += count;
+  return static_cast<int>(count);
+}
+
+struct GifCloser {
+  void operator()(GifFileType* gif) const {
+    int error = 0;
+    DGifCloseFile(gif, &error);
+  }
+};
+
+// The first picture's records, read one by one: a file of many pictures costs no more than
+// its first.
+bool DecodeGif(GifFileType* gif, Image& image) {
+  if (gif->SWidth <= 0 || gif->SHeight <= 0 ||
+      uint64_t{static_cast<uint32_t>(gif->SWidth)} * static_cast<uint32_t>(gif->SHeight) >
+          kMaxDibPixels) {
+    return false;
+  }
+  int transparent = -1;
+  GifRecordType type = UNDEFINED_RECORD_TYPE;
+  do {
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) {
+      return false;
+    }
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) {
+        return false;
+      }
+      if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4 &&
+          (block[1] & 1) != 0) {
+        transparent = block[4];
+      }
+      while (block != nullptr) {
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) {
+          return false;
+        }
+      }
+    } else if (type == IMAGE_DESC_RECORD_TYPE) {
+      if (DGifGetImageDesc(gif) == GIF_ERROR) {
+        return false;
+      }
+      const GifImageDesc& desc = gif->Image;
+      const ColorMapObject* colours = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
+      if (colours == nullptr || desc.Width <= 0 || desc.Height <= 0 ||
+          uint64_t{static_cast<uint32_t>(desc.Width)} * static_cast<uint32_t>(desc.Height) >
+              kMaxDibPixels) {
+        return false;
+      }
+      image.width = gif->SWidth;
+      image.height = gif->SHeight;
+      image.has_alpha = transparent >= 0;
+      image.pixels.assign(static_cast<size_t>(image.width) * image.height,
+                          image.has_alpha ? 0u : 0xFF000000u);
+      std::vector<GifPixelType> line(static_cast<size_t>(desc.Width));
+      // Interlaced rows come in four passes.
+      static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+      const int passes = desc.Interlace ? 4 : 1;
+      for (int pass = 0; pass < passes; ++pass) {
+        for (int row = desc.Interlace ? kStart[pass] : 0; row < desc.Height;
+             row += desc.Interlace ? kStep[pass] : 1) {
+          if (DGifGetLine(gif, line.data(), desc.Width) == GIF_ERROR) {
+            return false;
+          }
+          const int y = desc.Top + row;
+          for (int column = 0; column < desc.Width; ++column) {
+            const int x = desc.Left + column;
+            const int index = line[static_cast<size_t>(column)];
+            if (x < 0 || y < 0 || x >= image.width || y >= image.height || index == transparent ||
+                index >= colours->ColorCount) {
+              continue;
+            }
+            const GifColorType& c = colours->Colors[index];
+            image.pixels[static_cast<size_t>(y) * image.width + x] =
+                0xFF000000u | (uint32_t{c.Red} << 16) | (uint32_t{c.Green} << 8) | c.Blue;
+          }
+        }
+      }
+      return true;
+    }
+  } while (type != TERMINATE_RECORD_TYPE);
+  return false;
+}
+
+}  // namespace
+
+std::optional<Image> DecodeGifPayload(std::span<const uint8_t> bytes, std::string* error) {
+  GifSource source{bytes};
+  int status = 0;
+  const std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&source, ReadGif, &status));
+  Image image;
+  if (gif == nullptr || !DecodeGif(gif.get(), image)) {
+    Fail(error, "the GIF file cannot be decoded");
+    return std::nullopt;
+  }
   return image;
 }
 

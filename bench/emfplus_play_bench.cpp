@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
   const char* pages[] = {
       "/corpus/emf/test-161.emf",
       "/corpus/emf/test-150.emf",
+      "/corpus/emf/test-000.emf",  // bitmaps blended as they stretch
       "/corpus/real/emfreader-LibreOffice_image15.emf",
       "/corpus/real/emfreader-LibreOffice_bug3.emf",
   };

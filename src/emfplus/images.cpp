@@ -1,6 +1,7 @@
 #include "emfplus/images.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "emf/canvas/dib.h"
 #include "emf/canvas/dib_payloads.h"
@@ -134,6 +135,7 @@ bool ReadBitmap(emf::ByteReader& r, PlusImage& image, std::string& why) {
     why = "a bitmap of unknown type " + std::to_string(type);
     return false;
   }
+  image.mean = MeanPixel(*bitmap);  // once: a fallback colour for every drawing of it
   image.bitmap = std::move(bitmap);
   return true;
 }
@@ -160,6 +162,24 @@ bool ReadImage(emf::ByteReader& r, PlusImage& image, std::string& why) {
   }
   image.metafile.assign(bytes.begin(), bytes.end());
   return true;
+}
+
+uint32_t MeanPixel(const emf::Image& image) {
+  double sum[4] = {};
+  for (uint32_t p : image.pixels) {
+    for (int k = 0; k < 4; ++k) {
+      sum[k] += (p >> (8 * k)) & 0xFF;
+    }
+  }
+  const double n = std::max<double>(1, static_cast<double>(image.pixels.size()));
+  const double alpha = image.has_alpha ? sum[3] / n : 255;
+  uint32_t mean = static_cast<uint32_t>(std::lround(alpha)) << 24;
+  for (int k = 0; k < 3; ++k) {
+    // Back from premultiplied, so the mean is a plain colour.
+    const double c = alpha > 0 ? sum[k] / n * 255 / alpha : 0;
+    mean |= static_cast<uint32_t>(std::clamp(std::lround(c), 0L, 255L)) << (8 * k);
+  }
+  return mean;
 }
 
 }  // namespace emfplus

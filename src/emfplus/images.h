@@ -15,9 +15,13 @@ namespace emfplus {
 struct PlusImage {
   enum MetafileType { kWmf = 1, kWmfPlaceable = 2, kEmf = 3, kEmfPlusOnly = 4, kEmfPlusDual = 5 };
   std::shared_ptr<const emf::Image> bitmap;  // null for a metafile
+  uint32_t mean = 0xFF808080;                // the bitmap's mean colour
   int metafile_type = 0;
   std::vector<uint8_t> metafile;
 };
+
+// The mean of an image's pixels (premultiplied), as a plain colour.
+uint32_t MeanPixel(const emf::Image& image);
 
 // Reads an image object; false with why when its bytes are none, or a bitmap too large or
 // in a pixel format the player does not draw.

@@ -95,7 +95,7 @@ bool ReadTexture(emf::ByteReader& r, Brush& brush, std::string& why) {
   }
   // A metafile's texture is drawn into a bitmap when it paints; grey is its colour alone.
   brush.texture = image.bitmap;
-  brush.argb = brush.texture ? MeanPixel(*brush.texture) : 0xFF808080;
+  brush.argb = image.mean;
   if (!image.bitmap) {
     brush.picture = std::make_shared<const PlusImage>(std::move(image));
   }
@@ -418,8 +418,14 @@ bool ReadPen(emf::ByteReader& r, Pen& pen, std::string& why) {
       why = "a pen whose compound line runs past its data";
       return false;
     }
+    // Each strip is a stroke of its own: past a few dozen they are finer than any page shows
+    // and would multiply the pen's cost, and the rest are left out.
+    constexpr uint32_t kMostStripEdges = 64;
     for (uint32_t i = 0; i < count; ++i) {
-      pen.compound.push_back(std::clamp(Finite(r.F32()), 0.0, 1.0));
+      const double edge = std::clamp(Finite(r.F32()), 0.0, 1.0);
+      if (i < kMostStripEdges) {
+        pen.compound.push_back(edge);
+      }
     }
   }
   for (const auto& [flag, cap] :
@@ -599,9 +605,14 @@ bool ReadStringFormat(emf::ByteReader& r, StringFormat& format, std::string& why
     format.trimming = r.U32();
     const int32_t tabs = r.I32();
     r.Skip(4);  // character ranges, for measuring only
+    // A line has room for a few hundred tab stops at most; the rest are left out.
+    constexpr int32_t kMostTabStops = 256;
     if (tabs > 0 && static_cast<uint32_t>(tabs) <= r.Remaining() / 4) {
       for (int32_t i = 0; i < tabs; ++i) {
-        format.tab_stops.push_back(std::clamp(Finite(r.F32()), 0.0, 1e6));
+        const double stop = std::clamp(Finite(r.F32()), 0.0, 1e6);
+        if (i < kMostTabStops) {
+          format.tab_stops.push_back(stop);
+        }
       }
     }
   }
@@ -649,24 +660,6 @@ bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::st
       object = OtherObject{kind};
       return true;
   }
-}
-
-uint32_t MeanPixel(const emf::Image& image) {
-  double sum[4] = {};
-  for (uint32_t p : image.pixels) {
-    for (int k = 0; k < 4; ++k) {
-      sum[k] += (p >> (8 * k)) & 0xFF;
-    }
-  }
-  const double n = std::max<double>(1, static_cast<double>(image.pixels.size()));
-  const double alpha = image.has_alpha ? sum[3] / n : 255;
-  uint32_t mean = static_cast<uint32_t>(std::lround(alpha)) << 24;
-  for (int k = 0; k < 3; ++k) {
-    // Back from premultiplied, so the mean is a plain colour.
-    const double c = alpha > 0 ? sum[k] / n * 255 / alpha : 0;
-    mean |= static_cast<uint32_t>(std::clamp(std::lround(c), 0L, 255L)) << (8 * k);
-  }
-  return mean;
 }
 
 }  // namespace emfplus

@@ -182,8 +182,6 @@ bool ReadObject(int kind, std::span<const uint8_t> data, Object& object, std::st
 bool ReadPoints(emf::ByteReader& r, uint32_t count, bool compressed, bool relative,
                 std::vector<emf::Point>& points);
 RectF ReadRect(emf::ByteReader& r, bool compressed);
-// The mean of an image's pixels (premultiplied), as a plain colour.
-uint32_t MeanPixel(const emf::Image& image);
 // The rectangle's outline, a closed figure from its top left corner along its top.
 emf::Path RectanglePath(const RectF& r);
 

@@ -36,6 +36,7 @@ emf::CommentDrawingMaker EmfPlusDrawing() {
 
 Player::Player(const emf::Metafile& file, emf::DrawingTarget& target, const emf::RectL& bounds)
     : target_(target), bounds_(bounds), header_(file.header()) {
+  StartPictureBudget();
   MapDevice();
 }
 

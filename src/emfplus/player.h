@@ -172,9 +172,24 @@ class Player : public emf::CommentDrawing {
   void PlaceImage(const Record& record, int32_t unit, RectF source, const emf::Point (&world)[3]);
   // A metafile texture drawn into a bitmap at the size to_target (its pixels -> the target)
   // gives it, and the bitmap's own transform to the target; null when it cannot be.
-  std::shared_ptr<const emf::Image> PictureTile(const PlusImage& image,
+  std::shared_ptr<const emf::Image> PictureTile(const std::shared_ptr<const PlusImage>& image,
                                                 const emf::Transform& to_target,
                                                 emf::Transform& tile_to_target) const;
+  // A picture drawn into a bitmap of columns x rows with alpha, its frame at frame; null past
+  // the page's budget. What it skips is counted, and its failure fails the page.
+  std::shared_ptr<const emf::Image> Rasterised(const emf::Metafile& file, int columns, int rows,
+                                               const emf::RectL& frame) const;
+  // The budget of pictures drawn into bitmaps starts afresh with each outermost page.
+  static void StartPictureBudget();
+  struct TileDrawn {
+    std::shared_ptr<const PlusImage> picture;
+    int columns, rows;
+    std::shared_ptr<const emf::Image> tile;
+  };
+  mutable std::vector<TileDrawn> tiles_;
+  // The shapes a pen's ends add to the open figures of path (in the pen's space).
+  void StrokeEnds(const Record& record, const emf::Path& path, const Pen& pen, double width,
+                  const emf::Transform& to_target, const emf::SmoothPaint& paint);
   void PlayImageMetafile(const Record& record, const PlusImage& image, const RectF& source,
                          emf::Point tl, emf::Point tr, emf::Point bl);
   emf::Region Shown() const;

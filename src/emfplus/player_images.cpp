@@ -19,6 +19,10 @@ thread_local int nesting = 0;
 // A turned picture's bitmap: at most this many pixels, and this many a side.
 constexpr int64_t kMaxTurnedPixels = int64_t{1} << 22;
 constexpr int kMaxTurnedSide = 1 << 14;
+// What pictures drawn into bitmaps may cost a page, in pixels drawn, its nested pictures
+// included: past it a turned picture is left out and a texture takes its mean colour.
+constexpr int64_t kMostRasterisedPixels = int64_t{1} << 26;
+thread_local int64_t rasterised = 0;
 
 // The page drawn into a bitmap of columns x rows with alpha: drawn on white and on black, a
 // pixel's coverage is what the two leave alike (as premultiplied ARGB, the one on black).
@@ -161,12 +165,27 @@ void Player::PlaceImage(const Record& record, int32_t unit, RectF source,
   const emf::Point tl = corners.segments[0].p[0];
   const emf::Point tr = corners.segments[1].p[0];
   const emf::Point bl = corners.segments[2].p[0];
+  constexpr int kWidestPaint = 32767;  // cairo's widest surface
+  if (image->bitmap &&
+      (image->bitmap->width > kWidestPaint || image->bitmap->height > kWidestPaint)) {
+    // Wider than a paint can be: the engine's own transfer fits it, by nearest pixels.
+    ApplyClip();
+    const emf::Image& bitmap = *image->bitmap;
+    if (bitmap.has_alpha) {
+      target_.BlendImage(bitmap, source.x, source.y, source.width, source.height, tl, tr, bl, 255,
+                         true);
+    } else {
+      target_.DrawImage(bitmap, source.x, source.y, source.width, source.height, tl, tr, bl,
+                        0x00CC0020, nullptr, false);
+    }
+    return;
+  }
   if (image->bitmap) {
     // A paint of the bitmap over its place, sampled as the interpolation mode says: GDI+
     // blends neighbouring pixels as it stretches a bitmap, unless told to take the nearest.
     emf::SmoothPaint paint;
     paint.tile = image->bitmap;
-    paint.argb = MeanPixel(*image->bitmap);
+    paint.argb = image->mean;
     paint.extend = emf::SmoothPaint::Extend::kPad;
     const int mode = state_.interpolation;
     paint.sampling =
@@ -214,7 +233,6 @@ void Player::PlayImageMetafile(const Record& record, const PlusImage& image, con
     return emf::RectL{emf::ToInt(std::lround(a.x)), emf::ToInt(std::lround(a.y)),
                       emf::ToInt(std::lround(b.x)), emf::ToInt(std::lround(b.y))};
   };
-  const Nested nested;
   if (std::fabs(tr.y - tl.y) > 0.5 || std::fabs(bl.x - tl.x) > 0.5) {
     // The engine plays a page onto an upright rectangle: a turned or slanted picture is drawn
     // upright into a bitmap of its size on the target, which is then put in its place.
@@ -227,15 +245,15 @@ void Player::PlayImageMetafile(const Record& record, const PlusImage& image, con
     const double width = std::hypot(tr.x - tl.x, tr.y - tl.y);
     const double height = std::hypot(bl.x - tl.x, bl.y - tl.y);
     const auto [columns, rows] = BitmapSize(width, height);
-    emf::PlayStats stats;
-    auto picture = std::make_shared<emf::Image>(
-        Rasterise(file, columns, rows, frame_on({0, 0}, columns, rows), stats));
-    for (const auto& [name, count] : stats.skipped) {
-      stats_->skipped[name] += count;
+    const std::shared_ptr<const emf::Image> drawn =
+        Rasterised(file, columns, rows, frame_on({0, 0}, columns, rows));
+    if (!drawn) {
+      Skip(record, "pictures past the page's budget");
+      return;
     }
     emf::SmoothPaint paint;
-    paint.argb = MeanPixel(*picture);
-    paint.extend = emf::SmoothPaint::Extend::kNone;
+    paint.argb = MeanPixel(*drawn);
+    paint.extend = emf::SmoothPaint::Extend::kPad;
     paint.sampling = emf::SmoothPaint::Sampling::kBilinear;
     paint.to_device = {(tr.x - tl.x) / columns,
                        (tr.y - tl.y) / columns,
@@ -243,7 +261,7 @@ void Player::PlayImageMetafile(const Record& record, const PlusImage& image, con
                        (bl.y - tl.y) / rows,
                        tl.x,
                        tl.y};
-    paint.tile = std::move(picture);
+    paint.tile = drawn;
     emf::Path place;
     place.MoveTo(tl);
     place.LineTo(tr);
@@ -254,6 +272,7 @@ void Player::PlayImageMetafile(const Record& record, const PlusImage& image, con
     target_.FillPattern(place, emf::FillRule::kWinding, paint, state_.antialias);
     return;
   }
+  const Nested nested;
   const emf::RectL frame = frame_on(tl, tr.x - tl.x, bl.y - tl.y);
   // Only the source rectangle's place shows, within the clip.
   emf::Region shown = emf::MakeRegion(
@@ -268,28 +287,62 @@ void Player::PlayImageMetafile(const Record& record, const PlusImage& image, con
   clip_applied_ = false;  // the picture's clips were set on the target
 }
 
-std::shared_ptr<const emf::Image> Player::PictureTile(const PlusImage& image,
-                                                      const emf::Transform& to_target,
-                                                      emf::Transform& tile_to_target) const {
-  OpenedPicture picture;
-  if (nesting >= kMaxNesting || OpenPicture(image, picture) != nullptr ||
-      !(picture.frame.width > 0 && picture.frame.height > 0) || !to_target.IsFinite()) {
+void Player::StartPictureBudget() {
+  if (nesting == 0) {
+    rasterised = 0;
+  }
+}
+
+std::shared_ptr<const emf::Image> Player::Rasterised(const emf::Metafile& file, int columns,
+                                                     int rows, const emf::RectL& frame) const {
+  const int64_t cost = 2 * int64_t{columns} * rows;
+  if (rasterised + cost > kMostRasterisedPixels) {
     return nullptr;
   }
-  // Drawn at the size it takes on the target, its frame filling the bitmap.
-  const double scale = std::sqrt(std::fabs(to_target.Determinant()));
-  const auto [columns, rows] = BitmapSize(std::min(picture.frame.width * scale, 1e6),
-                                          std::min(picture.frame.height * scale, 1e6));
+  rasterised += cost;
   const Nested nested;
   emf::PlayStats stats;
-  auto tile = std::make_shared<emf::Image>(
-      Rasterise(*picture.file, columns, rows, emf::RectL{0, 0, columns, rows}, stats));
+  auto picture = std::make_shared<emf::Image>(Rasterise(file, columns, rows, frame, stats));
   for (const auto& [name, count] : stats.skipped) {
     stats_->skipped[name] += count;
   }
+  // A picture that fails fails the page it is drawn on, as one drawn in place does.
+  if (!stats.failure.empty()) {
+    target_.Fail(stats.failure);
+  }
+  return picture;
+}
+
+std::shared_ptr<const emf::Image> Player::PictureTile(const std::shared_ptr<const PlusImage>& image,
+                                                      const emf::Transform& to_target,
+                                                      emf::Transform& tile_to_target) const {
+  OpenedPicture picture;
+  if (nesting >= kMaxNesting || OpenPicture(*image, picture) != nullptr ||
+      !(picture.frame.width > 0 && picture.frame.height > 0) || !to_target.IsFinite()) {
+    return nullptr;
+  }
+  // Drawn at the size it takes on the target, its frame filling the bitmap; kept for the
+  // fills that follow at that size.
+  const double scale = std::sqrt(std::fabs(to_target.Determinant()));
+  const auto [columns, rows] = BitmapSize(std::min(picture.frame.width * scale, 1e6),
+                                          std::min(picture.frame.height * scale, 1e6));
   tile_to_target =
       emf::Transform{picture.frame.width / columns, 0, 0, picture.frame.height / rows, 0, 0}.Then(
           to_target);
+  for (const TileDrawn& drawn : tiles_) {
+    if (drawn.picture == image && drawn.columns == columns && drawn.rows == rows) {
+      return drawn.tile;
+    }
+  }
+  std::shared_ptr<const emf::Image> tile =
+      Rasterised(*picture.file, columns, rows, emf::RectL{0, 0, columns, rows});
+  if (tile) {
+    constexpr size_t kTilesKept = 4;
+    if (tiles_.size() == kTilesKept) {
+      tiles_.erase(tiles_.begin());
+    }
+    tiles_.push_back({image, columns, rows, tile});
+  }
   return tile;
 }
 

@@ -292,18 +292,26 @@ emf::Path ShortenEnds(const emf::Path& path, double start_cut, double end_cut) {
     p = {p.x + (towards.x - p.x) * share, p.y + (towards.y - p.y) * share};
   };
   ForEachOpenFigure(s, [&](size_t i, size_t j) {
-    // Both ends of a single line are cut from its ends as they were.
+    // Both ends of a single line are cut from its ends as they were, together at most to
+    // nothing.
     const emf::Point start = s[i].p[0], end = s[j - 1].p[0];
-    if (s[i + 1].kind == emf::PathSegment::kLine && start_cut > 0) {
-      pull(s[i].p[0], s[i + 1].p[0], start_cut);
+    double from_start = start_cut, from_end = end_cut;
+    const double length = std::hypot(end.x - start.x, end.y - start.y);
+    if (j == i + 2 && from_start + from_end > length) {
+      const double share = length / (from_start + from_end);
+      from_start *= share;
+      from_end *= share;
     }
-    if (s[j - 1].kind == emf::PathSegment::kLine && end_cut > 0) {
+    if (s[i + 1].kind == emf::PathSegment::kLine && from_start > 0) {
+      pull(s[i].p[0], s[i + 1].p[0], from_start);
+    }
+    if (s[j - 1].kind == emf::PathSegment::kLine && from_end > 0) {
       const emf::PathSegment& before = s[j - 2];
       const emf::Point from = j - 1 == i + 1                            ? start
                               : before.kind == emf::PathSegment::kCurve ? before.p[2]
                                                                         : before.p[0];
       s[j - 1].p[0] = end;
-      pull(s[j - 1].p[0], from, end_cut);
+      pull(s[j - 1].p[0], from, from_end);
     }
   });
   return cut;
@@ -321,6 +329,11 @@ emf::Path OffsetPath(const emf::Path& path, double offset) {
     return emf::Point{-dy / length, dx / length};
   };
   auto emit = [&](bool closed) {
+    // A closed figure that comes back to its first point closes without that last side.
+    if (closed && points.size() > 2 && points.back().x == points.front().x &&
+        points.back().y == points.front().y) {
+      points.pop_back();
+    }
     const size_t n = points.size();
     for (size_t i = 0; n >= 2 && i < n; ++i) {
       const bool has_before = i > 0 || closed, has_after = i + 1 < n || closed;
@@ -524,8 +537,7 @@ emf::SmoothPaint Player::PaintOf(const Brush& brush) const {
     paint.to_device = brush.transform.Then(WorldToTarget());
     paint.extend = ExtendOf(brush.wrap, emf::SmoothPaint::Extend::kNone);
   } else if (brush.kind == Brush::kTexture && brush.picture) {
-    paint.tile =
-        PictureTile(*brush.picture, brush.transform.Then(WorldToTarget()), paint.to_device);
+    paint.tile = PictureTile(brush.picture, brush.transform.Then(WorldToTarget()), paint.to_device);
     paint.sampling = emf::SmoothPaint::Sampling::kBilinear;
     paint.extend = ExtendOf(brush.wrap, emf::SmoothPaint::Extend::kNone);
   } else if (brush.kind == Brush::kLinearGradient && brush.rect.width != 0 &&
@@ -610,30 +622,18 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
     const double page_scale = std::sqrt(std::fabs(PageToDevice().Determinant()));
     width *= page_scale > 0 ? UnitInPixels(pen.unit, dpi_x_) / page_scale : 1.0;
   }
-  // A compound pen draws strips across its width, each a pen of its own along the path moved
-  // to the strip's middle.
-  if (pen.compound.size() >= 2 &&
-      !(pen.compound.size() == 2 && pen.compound[0] == 0 && pen.compound[1] == 1)) {
-    Pen strip = pen;
-    strip.compound.clear();
-    strip.unit = 0;
-    for (size_t i = 0; i + 1 < pen.compound.size(); i += 2) {
-      const double from = pen.compound[i], to = std::max(from, pen.compound[i + 1]);
-      strip.width = (to - from) * width;
-      if (strip.width > 0) {
-        Stroke(record, OffsetPath(world_path, ((from + to) / 2 - 0.5) * width), strip);
-      }
-    }
-    return;
-  }
+  const bool compound = pen.compound.size() >= 2 &&
+                        !(pen.compound.size() == 2 && pen.compound[0] == 0 && pen.compound[1] == 1);
   // An inset pen draws inside a closed shape: twice as wide, and only inside it. Open
   // figures take it centred.
-  const bool inset = pen.alignment == 1 && AllClosed(world_path);
+  const bool inset = !compound && pen.alignment == 1 && AllClosed(world_path);
   if (inset) {
     width *= 2;
   }
   emf::Path path = world_path;
-  if (pen.has_transform && pen.transform.IsFinite() && pen.transform.Invertible()) {
+  const bool pen_space =
+      pen.has_transform && pen.transform.IsFinite() && pen.transform.Invertible();
+  if (pen_space) {
     // The pen's transform shapes its nib: the path is stroked in the pen's space.
     path = world_path.Transformed(pen.transform.Inverse());
     to_target = pen.transform.Then(to_target);
@@ -643,6 +643,30 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
   const double end_cut = CapCut(pen.end_cap, pen.end_custom) * width;
   const emf::Path drawn =
       start_cut > 0 || end_cut > 0 ? ShortenEnds(path, start_cut, end_cut) : path;
+  // A pen paints with its brush, whatever its kind.
+  const emf::SmoothPaint paint = PaintOf(pen.brush);
+  if (compound) {
+    // A compound pen draws strips across its width, each a pen of its own along the path
+    // moved to the strip's middle; the line's ends are drawn once, across the whole pen.
+    const size_t strips = pen.compound.size() / 2;
+    if (!Bounded(record, drawn.FlattenedSize() * strips)) {
+      return;
+    }
+    Pen strip = pen;
+    strip.compound.clear();
+    strip.unit = 0;
+    strip.start_cap = strip.end_cap = kCapFlat;
+    for (size_t i = 0; i + 1 < pen.compound.size(); i += 2) {
+      const double from = pen.compound[i], to = std::max(from, pen.compound[i + 1]);
+      strip.width = (to - from) * width;
+      if (strip.width > 0) {
+        const emf::Path moved = OffsetPath(drawn, ((from + to) / 2 - 0.5) * width);
+        Stroke(record, pen_space ? moved.Transformed(pen.transform) : moved, strip);
+      }
+    }
+    StrokeEnds(record, path, pen, width, to_target, paint);
+    return;
+  }
   emf::Path device = drawn.Transformed(to_target);
   if (!Tame(device)) {
     Skip(record, "not a number");
@@ -679,8 +703,6 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
     pattern.clear();
   }
   const uint32_t argb = pen.brush.argb;
-  // A pen paints with its brush, whatever its kind.
-  const emf::SmoothPaint paint = PaintOf(pen.brush);
   const bool painted = paint.tile || !paint.gradient.empty() || !paint.mesh.empty();
   if (inset) {
     ClipInside(world_path);
@@ -727,12 +749,26 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
     target_.StrokeSmooth(in_device ? device : drawn, in_device ? emf::Transform{} : to_target,
                          style, argb, state_.antialias);
   }
-  if (same_caps || hairline) {
-    return;
+  if (!same_caps && !hairline) {
+    StrokeEnds(record, path, pen, width, to_target, paint);
   }
-  // Caps that differ at the two ends, and triangles, are shapes of their own.
+}
+
+void Player::StrokeEnds(const Record& record, const emf::Path& path, const Pen& pen, double width,
+                        const emf::Transform& to_target, const emf::SmoothPaint& paint) {
+  // Caps that differ at the two ends, triangles, anchors and custom caps are shapes of their
+  // own, counted before any is made.
   std::vector<FigureEnd> starts, ends;
   OpenEnds(path, starts, ends);
+  auto cost = [](int cap, const CustomCap& custom) {
+    constexpr size_t kCapShape = 16;  // the most segments one of GDI+'s own caps makes
+    return cap == kCapCustom ? custom.fill.segments.size() + custom.line.segments.size()
+                             : kCapShape;
+  };
+  if (!Bounded(record, starts.size() * cost(pen.start_cap, pen.start_custom) +
+                           ends.size() * cost(pen.end_cap, pen.end_custom))) {
+    return;
+  }
   emf::Path caps, cap_lines;
   for (const auto& [cap, custom, figure_ends] :
        {std::tuple{pen.start_cap, &pen.start_custom, &starts},
@@ -747,7 +783,7 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
     }
   }
   emf::Path device_caps = caps.Transformed(to_target);
-  if (!caps.Empty() && Bounded(record, caps.segments.size()) && Tame(device_caps)) {
+  if (!caps.Empty() && Tame(device_caps)) {
     FillDevice(device_caps, emf::FillRule::kWinding, paint);
   }
   if (!cap_lines.Empty()) {
@@ -757,7 +793,9 @@ void Player::Stroke(const Record& record, const emf::Path& world_path, const Pen
     plain.line_style = kStyleSolid;
     plain.compound.clear();
     plain.alignment = 0;
-    Stroke(record, pen.has_transform ? cap_lines.Transformed(pen.transform) : cap_lines, plain);
+    const bool pen_space =
+        pen.has_transform && pen.transform.IsFinite() && pen.transform.Invertible();
+    Stroke(record, pen_space ? cap_lines.Transformed(pen.transform) : cap_lines, plain);
   }
 }
 

@@ -463,6 +463,16 @@ TEST(EmfPlusPlayer, PensPaintStripAndEndAsTheyAreMade) {
                                  {61, false}}) {
     EXPECT_EQ(strips.At(50, y) == kRed, inked) << y;
   }
+  // The same strips round a closed figure that comes back to its first point, on the right
+  // of its way and on its left.
+  const Drawn round = Draw(Page(Comment(
+      InPixels() +
+      pen({kVersion, 0, 0x400, 0, F(20)}, Words({4, F(0), F(0.3f), F(0.7f), F(1)}), red) +
+      PathObject(2, {{20, 20}, {80, 20}, {80, 80}, {20, 80}, {20, 20}}, {0, 1, 1, 1, 0x81}) +
+      Plus(emfplus::kDrawPath, 2, Words({1})))));
+  EXPECT_EQ(round.At(50, 13), kRed);
+  EXPECT_EQ(round.At(50, 27), kRed);
+  EXPECT_NE(round.At(50, 20), kRed);
   // An arrow anchor at the end of a 4-wide line: a head two widths long, wider than the line.
   const Drawn anchored = Draw(Page(Comment(
       InPixels() + pen({kVersion, 0, 0x04, 0, F(4), 0x14}, {}, red) + line(10, 80, 90, 80))));
@@ -623,6 +633,85 @@ TEST(EmfPlusPlayer, AFontTooLargeToDrawFailsThePageAndSparesTheFace) {
     }
   }
   EXPECT_GT(ink, 100);
+}
+
+// Pages made to cost without end: each is drawn within the engine's bounds, or fails or skips
+// by name.
+TEST(EmfPlusPlayer, CostlyPensPicturesAndStringsStayBounded) {
+  const std::string red = Words({kVersion, 0, 0xFFFF0000});
+  // A compound pen of 100,000 strip edges draws the first few dozen.
+  std::string edges = Words({100000});
+  for (int i = 0; i < 100000; ++i) {
+    Put(edges, F(static_cast<float>(i % 2)));
+  }
+  const Drawn strips = Draw(Page(
+      Comment(InPixels() +
+              Plus(emfplus::kObject, 0x0201, Words({kVersion, 0, 0x400, 0, F(20)}) + edges + red) +
+              Plus(emfplus::kDrawLines, 1, Words({2, F(10), F(50), F(90), F(50)})))));
+  EXPECT_EQ(strips.failure, "");
+  EXPECT_EQ(strips.At(50, 50), kRed);
+  // A custom cap of 1,500 points on each of 1,000 line ends is past the engine's shapes.
+  std::string cap_path = Words({kVersion, 1500, 0});
+  std::string cap_types;
+  for (int i = 0; i < 1500; ++i) {
+    Put(cap_path, F(static_cast<float>(i % 7)));
+    Put(cap_path, F(-static_cast<float>(i % 5)));
+    cap_types += static_cast<char>(i == 0 ? 0 : i == 1499 ? 0x81 : 1);
+  }
+  cap_path += cap_types + std::string(-cap_types.size() % 4, '\0');
+  const std::string cap = Words({kVersion, 0, 1, 0, F(0), 0, 0, 0, F(10), F(1), 0, 0, 0, 0,
+                                 static_cast<uint32_t>(cap_path.size())}) +
+                          cap_path;
+  std::vector<std::pair<float, float>> ends;
+  std::vector<uint8_t> end_types;
+  for (int i = 0; i < 1000; ++i) {
+    ends.push_back({static_cast<float>(i % 100), 10});
+    ends.push_back({static_cast<float>(i % 100), 90});
+    end_types.insert(end_types.end(), {0, 1});
+  }
+  const Drawn capped = Draw(Page(
+      Comment(InPixels() +
+              Plus(emfplus::kObject, 0x0201,
+                   Words({kVersion, 0, 0x1004, 0, F(2), 0xFF, static_cast<uint32_t>(cap.size())}) +
+                       cap + red) +
+              PathObject(2, ends, end_types) + Plus(emfplus::kDrawPath, 2, Words({1})))));
+  EXPECT_NE(capped.failure.find("past the"), std::string::npos) << capped.failure;
+  // A turned picture whose page fails fails the page it is drawn on.
+  const std::string failing = Page(Comment(
+      InPixels() + FontObject(0, u"Arial", 500000) +
+      Plus(emfplus::kDrawDriverString, 0x8000,
+           Words({0xFF000000, 0x1 | 0x4, 0, 2, 'H' | 'H' << 16, F(10), F(80), F(0), F(0)}))));
+  const Drawn turned = Draw(
+      Page(Comment(InPixels() +
+                   Plus(emfplus::kObject, 0x0500,
+                        Words({kVersion, 2, 4, static_cast<uint32_t>(failing.size())}) + failing) +
+                   Plus(emfplus::kDrawImagePoints, 0,
+                        Words({0, 2, F(0), F(0), F(100), F(100), 3, F(50), F(10), F(90), F(50),
+                               F(10), F(50)})))));
+  EXPECT_NE(turned.failure.find("larger than text is drawn"), std::string::npos) << turned.failure;
+  // A texture of a picture filled 300 times is drawn into a bitmap once.
+  const std::string half = Page(Comment(InPixels() + FillRect(0xFF0000FF, 0, 0, 50, 100)));
+  std::string fills =
+      Plus(emfplus::kObject, 0x0100,
+           Words({kVersion, 2, 0, 0, kVersion, 2, 4, static_cast<uint32_t>(half.size())}) + half);
+  for (int i = 0; i < 300; ++i) {
+    fills += Plus(emfplus::kFillRects, 0, Words({0, 1, F(i % 100), F(0), F(1), F(100)}));
+  }
+  const Drawn textured = Draw(Page(Comment(InPixels() + fills)));
+  EXPECT_EQ(textured.failure, "");
+  EXPECT_EQ(textured.At(20, 50), kBlue);
+  // A line of 200,000 characters too long for its rectangle ends in an ellipsis.
+  std::string text = Words({0xFF000000, 1, 200000, F(0), F(0), F(100), F(100)});
+  for (int i = 0; i < 200000; ++i) {
+    text += "I";
+    text += '\0';
+  }
+  const Drawn long_line = Draw(Page(
+      Comment(InPixels() + FontObject(0, u"Arial", 20) +
+              Plus(emfplus::kObject, 0x0701,
+                   Words({kVersion, 0x1000, 0, 0, 0, 0, 0, F(0), 0, F(0), F(0), F(1), 3, 0, 0})) +
+              Plus(emfplus::kDrawString, 0x8000, text))));
+  EXPECT_EQ(long_line.failure, "");
 }
 
 TEST(EmfPlusPlayer, CountsWhatItDoesNotDraw) {

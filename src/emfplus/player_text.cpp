@@ -250,15 +250,19 @@ void Player::DrawString(const Record& record, emf::ByteReader& r) {
       if (line.width <= room) {
         continue;
       }
-      while (line.end > line.begin && line.width + ellipsis_width > room) {
-        --line.end;
-        double width = 0;
-        for (size_t i = line.begin; i < line.end; ++i) {
-          width = advance(i, width);
+      // The most characters whose pen, with the ellipsis after them, stays within the room.
+      double width = 0;
+      size_t end = line.begin;
+      while (end < line.end) {
+        const double next = advance(end, width);
+        if (next + ellipsis_width > room) {
+          break;
         }
-        line.width = width;
+        width = next;
+        ++end;
       }
-      line.width += ellipsis_width;
+      line.end = end;
+      line.width = width + ellipsis_width;
       line.ellipsis = true;
     }
   }

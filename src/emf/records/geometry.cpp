@@ -20,6 +20,35 @@ bool Path::Bounds(Point& low, Point& high) const {
   return low.x <= high.x && low.y <= high.y;
 }
 
+namespace {
+
+// Enough steps that no chord strays from the curve by more than about a tenth of a pixel.
+int CurveSteps(Point from, const PathSegment& s) {
+  const double length = std::hypot(s.p[0].x - from.x, s.p[0].y - from.y) +
+                        std::hypot(s.p[1].x - s.p[0].x, s.p[1].y - s.p[0].y) +
+                        std::hypot(s.p[2].x - s.p[1].x, s.p[2].y - s.p[1].y);
+  return std::clamp(ToInt(std::sqrt(length) * 2), 2, 1000);
+}
+
+}  // namespace
+
+size_t Path::FlattenedSize() const {
+  size_t size = 0;
+  Point current;
+  for (const PathSegment& s : segments) {
+    if (s.kind != PathSegment::kCurve) {
+      ++size;
+      if (s.kind != PathSegment::kClose) {
+        current = s.p[0];
+      }
+      continue;
+    }
+    size += static_cast<size_t>(CurveSteps(current, s));
+    current = s.p[2];
+  }
+  return size;
+}
+
 Path Path::Flattened() const {
   Path out;
   Point current;
@@ -31,11 +60,7 @@ Path Path::Flattened() const {
       }
       continue;
     }
-    // Enough steps that no chord strays from the curve by more than about a tenth of a pixel.
-    const double length = std::hypot(s.p[0].x - current.x, s.p[0].y - current.y) +
-                          std::hypot(s.p[1].x - s.p[0].x, s.p[1].y - s.p[0].y) +
-                          std::hypot(s.p[2].x - s.p[1].x, s.p[2].y - s.p[1].y);
-    const int steps = std::clamp(ToInt(std::sqrt(length) * 2), 2, 1000);
+    const int steps = CurveSteps(current, s);
     for (int i = 1; i <= steps; ++i) {
       const double t = static_cast<double>(i) / steps;
       const double u = 1 - t;

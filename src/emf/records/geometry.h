@@ -98,8 +98,10 @@ struct Path {
     return std::any_of(segments.begin(), segments.end(),
                        [](const PathSegment& s) { return s.kind == PathSegment::kCurve; });
   }
-  // Curves replaced by line runs.
+  // Curves replaced by line runs; FlattenedSize is how many segments that makes, counted
+  // without making them.
   Path Flattened() const;
+  size_t FlattenedSize() const;
   // The box of every point, control points included; false when there is no point or a
   // coordinate is not a number.
   bool Bounds(Point& low, Point& high) const;

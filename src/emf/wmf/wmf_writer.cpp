@@ -229,13 +229,31 @@ void WmfWriter::BlendImage(const Image& src, double sx, double sy, double sw, do
 
 void WmfWriter::FillPattern(const Path& path, FillRule rule, const SmoothPaint& paint,
                             bool antialias) {
-  // A picture drawn as a paint (a smoothed bitmap) is written as the picture, in its place.
+  // A picture drawn as a paint (a bitmap over its place) is written as the picture, the part
+  // of it its place shows. A metafile stretches pictures upright only, and has no alpha: a
+  // turned picture with see-through parts is left out rather than drawn as a block.
   if (paint.tile && paint.extend == SmoothPaint::Extend::kPad) {
     const Image& tile = *paint.tile;
     const Transform& t = paint.to_device;
-    DrawImage(tile, 0, 0, tile.width, tile.height, t.Apply({0, 0}),
-              t.Apply({static_cast<double>(tile.width), 0}),
-              t.Apply({0, static_cast<double>(tile.height)}), 0x00CC0020, nullptr, false);
+    const bool upright = t.m12 == 0 && t.m21 == 0;
+    Point low, high;
+    if (!t.Invertible() || !path.Bounds(low, high) || (!upright && tile.has_alpha)) {
+      return;
+    }
+    const Transform back = t.Inverse();
+    const Point a = back.Apply(low), b = back.Apply(high);
+    const double sx = std::clamp(std::min(a.x, b.x), 0.0, static_cast<double>(tile.width));
+    const double sy = std::clamp(std::min(a.y, b.y), 0.0, static_cast<double>(tile.height));
+    const double sw = std::clamp(std::max(a.x, b.x), sx, static_cast<double>(tile.width)) - sx;
+    const double sh = std::clamp(std::max(a.y, b.y), sy, static_cast<double>(tile.height)) - sy;
+    if (!upright) {
+      DrawImage(tile, 0, 0, tile.width, tile.height, t.Apply({0, 0}),
+                t.Apply({static_cast<double>(tile.width), 0}),
+                t.Apply({0, static_cast<double>(tile.height)}), 0x00CC0020, nullptr, false);
+    } else if (sw > 0 && sh > 0) {
+      DrawImage(tile, sx, sy, sw, sh, t.Apply({sx, sy}), t.Apply({sx + sw, sy}),
+                t.Apply({sx, sy + sh}), 0x00CC0020, nullptr, false);
+    }
     return;
   }
   FillSmooth(path, rule, paint.argb, antialias);

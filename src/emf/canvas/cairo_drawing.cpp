@@ -37,21 +37,82 @@ void FillGradientRectOn(cairo_t* cr, Point p0, Point p1, ColorRef c0, ColorRef c
   cairo_fill(cr);
 }
 
+// cairo's mesh rasterizer takes time in proportion to a patch's size, so a triangle reaching
+// far past the surface is cut to the clip's box first and shaded as a fan of the pieces left.
+// The shading is linear across the triangle, so each corner of a piece takes the colour the
+// whole triangle gives that point.
 void FillGradientTriangleOn(cairo_t* cr, const Point (&p)[3], const ColorRef (&c)[3]) {
-  const Pattern mesh(cairo_pattern_create_mesh());
-  cairo_mesh_pattern_begin_patch(mesh.get());
-  cairo_mesh_pattern_move_to(mesh.get(), p[0].x, p[0].y);
-  cairo_mesh_pattern_line_to(mesh.get(), p[1].x, p[1].y);
-  cairo_mesh_pattern_line_to(mesh.get(), p[2].x, p[2].y);
-  for (unsigned i = 0; i < 3; ++i) {
-    const UnitRgb corner = ToUnitRgb(c[i]);
-    cairo_mesh_pattern_set_corner_color_rgb(mesh.get(), i, corner.red, corner.green, corner.blue);
+  const double ux = p[1].x - p[0].x, uy = p[1].y - p[0].y;
+  const double vx = p[2].x - p[0].x, vy = p[2].y - p[0].y;
+  const double area = ux * vy - uy * vx;
+  if (!std::isfinite(area) || area == 0) {
+    return;  // no inside to shade
   }
-  cairo_mesh_pattern_end_patch(mesh.get());
+  double left = 0, top = 0, right = 0, bottom = 0;
+  cairo_clip_extents(cr, &left, &top, &right, &bottom);
+  // A pixel of slack keeps the cut edges outside what antialiasing touches.
+  left -= 1;
+  top -= 1;
+  right += 1;
+  bottom += 1;
+  std::vector<Point> poly(std::begin(p), std::end(p));
+  // Keeps the part of poly on the inside of one side of the box (Sutherland-Hodgman).
+  const auto cut = [&poly](auto inside, auto cross) {
+    std::vector<Point> out;
+    for (size_t i = 0; i < poly.size(); ++i) {
+      const Point a = poly[i], b = poly[(i + 1) % poly.size()];
+      if (inside(a)) {
+        out.push_back(a);
+        if (!inside(b)) {
+          out.push_back(cross(a, b));
+        }
+      } else if (inside(b)) {
+        out.push_back(cross(a, b));
+      }
+    }
+    poly = std::move(out);
+  };
+  const auto at_x = [](double x) {
+    return [x](Point a, Point b) { return Point{x, a.y + (b.y - a.y) * (x - a.x) / (b.x - a.x)}; };
+  };
+  const auto at_y = [](double y) {
+    return [y](Point a, Point b) { return Point{a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y), y}; };
+  };
+  cut([left](Point q) { return q.x >= left; }, at_x(left));
+  cut([right](Point q) { return q.x <= right; }, at_x(right));
+  cut([top](Point q) { return q.y >= top; }, at_y(top));
+  cut([bottom](Point q) { return q.y <= bottom; }, at_y(bottom));
+  if (poly.size() < 3) {
+    return;
+  }
+  const UnitRgb k[3] = {ToUnitRgb(c[0]), ToUnitRgb(c[1]), ToUnitRgb(c[2])};
+  const auto colour_at = [&](Point q) {
+    const double dx = q.x - p[0].x, dy = q.y - p[0].y;
+    const double s = (dx * vy - dy * vx) / area, t = (ux * dy - uy * dx) / area;
+    const auto mix = [s, t](double c0, double c1, double c2) {
+      return std::clamp(c0 + s * (c1 - c0) + t * (c2 - c0), 0.0, 1.0);
+    };
+    return UnitRgb{mix(k[0].red, k[1].red, k[2].red), mix(k[0].green, k[1].green, k[2].green),
+                   mix(k[0].blue, k[1].blue, k[2].blue)};
+  };
+  const Pattern mesh(cairo_pattern_create_mesh());
+  for (size_t i = 1; i + 1 < poly.size(); ++i) {
+    const Point corners[3] = {poly[0], poly[i], poly[i + 1]};
+    cairo_mesh_pattern_begin_patch(mesh.get());
+    cairo_mesh_pattern_move_to(mesh.get(), corners[0].x, corners[0].y);
+    cairo_mesh_pattern_line_to(mesh.get(), corners[1].x, corners[1].y);
+    cairo_mesh_pattern_line_to(mesh.get(), corners[2].x, corners[2].y);
+    for (unsigned j = 0; j < 3; ++j) {
+      const UnitRgb corner = colour_at(corners[j]);
+      cairo_mesh_pattern_set_corner_color_rgb(mesh.get(), j, corner.red, corner.green, corner.blue);
+    }
+    cairo_mesh_pattern_end_patch(mesh.get());
+  }
   cairo_new_path(cr);
-  cairo_move_to(cr, p[0].x, p[0].y);
-  cairo_line_to(cr, p[1].x, p[1].y);
-  cairo_line_to(cr, p[2].x, p[2].y);
+  cairo_move_to(cr, poly[0].x, poly[0].y);
+  for (size_t i = 1; i < poly.size(); ++i) {
+    cairo_line_to(cr, poly[i].x, poly[i].y);
+  }
   cairo_close_path(cr);
   cairo_set_source(cr, mesh.get());
   cairo_fill(cr);

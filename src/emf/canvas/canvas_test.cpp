@@ -134,6 +134,19 @@ TEST(Canvas, AClipRegionLimitsFillsLinesAndPixels) {
   EXPECT_EQ(s.At(25, 5), kBlack);
 }
 
+// A shaded triangle reaching millions of pixels past the surface is shaded over the part
+// that shows, linearly from its corners: red from nothing at the left to full at x = 40.
+TEST(Canvas, AShadedTriangleFarPastTheSurfaceShadesThePartThatShows) {
+  Surface s;
+  const Point corners[3] = {{0, 0}, {40, 0}, {0, 4e9}};
+  const ColorRef colours[3] = {0, kRedRef, 0};
+  s.canvas.FillGradientTriangle(corners, colours);
+  for (int x : {5, 20, 35}) {
+    const int red = static_cast<int>(s.At(x, 2) >> 16);
+    EXPECT_NEAR(red, (x + 0.5) / 40 * 255, 4) << x;
+  }
+}
+
 TEST(Canvas, CosmeticDashesCountPixelsAndOpaqueGapsTakeTheBackground) {
   Surface s;
   StrokeStyle pen;

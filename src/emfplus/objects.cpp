@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <numbers>
 #include <utility>
 
 #include "base/text_util.h"
@@ -271,6 +272,65 @@ emf::Path RectanglePath(const RectF& r) {
   path.LineTo({r.x + r.width, r.y});
   path.LineTo({r.x + r.width, r.y + r.height});
   path.LineTo({r.x, r.y + r.height});
+  path.Close();
+  return path;
+}
+
+namespace {
+
+// A point of the ellipse in the rectangle at an angle (degrees, clockwise from the x axis as
+// the page's y axis runs down) as GDI+ measures it: along the ray from the centre, so that
+// 45 degrees of a wide ellipse lies on its diagonal's direction.
+double ParametricAngle(const RectF& r, double degrees) {
+  const double a = degrees * std::numbers::pi / 180.0;
+  return std::atan2(std::sin(a) * std::fabs(r.width), std::cos(a) * std::fabs(r.height));
+}
+
+}  // namespace
+
+// Appends the arc of the rectangle's ellipse from start through sweep degrees, as Béziers of
+// at most a quarter turn each; the first point is a move when the path has no figure open.
+void AppendArc(emf::Path& path, const RectF& r, double start, double sweep, bool line_to_start) {
+  const double cx = r.x + r.width / 2, cy = r.y + r.height / 2;
+  const double rx = r.width / 2, ry = r.height / 2;
+  sweep = std::clamp(sweep, -360.0, 360.0);
+  // A whole turn or more is the whole ellipse; otherwise the ends lie on the rays.
+  double t0 = ParametricAngle(r, start);
+  double t1 = ParametricAngle(r, start + sweep);
+  if (std::fabs(sweep) >= 360) {
+    t1 = t0 + (sweep > 0 ? 2 : -2) * std::numbers::pi;
+  } else if (sweep > 0) {
+    while (t1 < t0) {
+      t1 += 2 * std::numbers::pi;
+    }
+  } else {
+    while (t1 > t0) {
+      t1 -= 2 * std::numbers::pi;
+    }
+  }
+  auto at = [&](double t) { return emf::Point{cx + rx * std::cos(t), cy + ry * std::sin(t)}; };
+  const emf::Point first = at(t0);
+  if (line_to_start) {
+    path.LineTo(first);
+  } else {
+    path.MoveTo(first);
+  }
+  const int pieces =
+      std::max(1, static_cast<int>(std::ceil(std::fabs(t1 - t0) / (std::numbers::pi / 2) - 1e-9)));
+  const double step = (t1 - t0) / pieces;
+  const double k = 4.0 / 3.0 * std::tan(step / 4);
+  for (int i = 0; i < pieces; ++i) {
+    const double a = t0 + i * step, b = a + step;
+    const emf::Point p0 = at(a), p3 = at(b);
+    const emf::Point p1{p0.x - k * rx * std::sin(a), p0.y + k * ry * std::cos(a)};
+    const emf::Point p2{p3.x + k * rx * std::sin(b), p3.y - k * ry * std::cos(b)};
+    path.CurveTo(p1, p2, p3);
+  }
+}
+
+emf::Path EllipsePath(const RectF& r) {
+  emf::Path path;
+  AppendArc(path, r, 0, 360, false);
   path.Close();
   return path;
 }

@@ -184,5 +184,10 @@ bool ReadPoints(emf::ByteReader& r, uint32_t count, bool compressed, bool relati
 RectF ReadRect(emf::ByteReader& r, bool compressed);
 // The rectangle's outline, a closed figure from its top left corner along its top.
 emf::Path RectanglePath(const RectF& r);
+// Appends the arc of the rectangle's ellipse from start through sweep degrees (clockwise, as
+// GDI+ measures them), as Béziers; the first point is a move when the path has no figure open
+// unless line_to_start. EllipsePath is the whole ellipse, closed.
+void AppendArc(emf::Path& path, const RectF& r, double start, double sweep, bool line_to_start);
+emf::Path EllipsePath(const RectF& r);
 
 }  // namespace emfplus

@@ -190,6 +190,10 @@ class Player : public emf::CommentDrawing {
   // The shapes a pen's ends add to the open figures of path (in the pen's space).
   void StrokeEnds(const Record& record, const emf::Path& path, const Pen& pen, double width,
                   const emf::Transform& to_target, const emf::SmoothPaint& paint);
+  // The bitmap's source rectangle painted over the parallelogram at tl, tr, bl.
+  void PaintBitmap(std::shared_ptr<const emf::Image> bitmap, uint32_t mean, const RectF& source,
+                   emf::SmoothPaint::Sampling sampling, emf::Point tl, emf::Point tr, emf::Point bl,
+                   bool antialias);
   void PlayImageMetafile(const Record& record, const PlusImage& image, const RectF& source,
                          emf::Point tl, emf::Point tr, emf::Point bl);
   emf::Region Shown() const;

@@ -165,9 +165,8 @@ void Player::PlaceImage(const Record& record, int32_t unit, RectF source,
   const emf::Point tl = corners.segments[0].p[0];
   const emf::Point tr = corners.segments[1].p[0];
   const emf::Point bl = corners.segments[2].p[0];
-  constexpr int kWidestPaint = 32767;  // cairo's widest surface
-  if (image->bitmap &&
-      (image->bitmap->width > kWidestPaint || image->bitmap->height > kWidestPaint)) {
+  if (image->bitmap && (image->bitmap->width > emf::kWidestPaintTile ||
+                        image->bitmap->height > emf::kWidestPaintTile)) {
     // Wider than a paint can be: the engine's own transfer fits it, by nearest pixels.
     ApplyClip();
     const emf::Image& bitmap = *image->bitmap;
@@ -181,32 +180,33 @@ void Player::PlaceImage(const Record& record, int32_t unit, RectF source,
     return;
   }
   if (image->bitmap) {
-    // A paint of the bitmap over its place, sampled as the interpolation mode says: GDI+
-    // blends neighbouring pixels as it stretches a bitmap, unless told to take the nearest.
-    emf::SmoothPaint paint;
-    paint.tile = image->bitmap;
-    paint.argb = image->mean;
-    paint.extend = emf::SmoothPaint::Extend::kPad;
+    // Sampled as the interpolation mode says: GDI+ blends neighbouring pixels as it
+    // stretches a bitmap, unless told to take the nearest.
     const int mode = state_.interpolation;
-    paint.sampling =
-        mode == kInterpolationNearest ? emf::SmoothPaint::Sampling::kNearest
-        : mode == kInterpolationHighQuality || mode >= kInterpolationHighQualityBilinear
-            ? emf::SmoothPaint::Sampling::kFiltered
-            : emf::SmoothPaint::Sampling::kBilinear;
-    paint.to_device = emf::Transform{1, 0, 0, 1, -source.x, -source.y}.Then(
-        {(tr.x - tl.x) / source.width, (tr.y - tl.y) / source.width, (bl.x - tl.x) / source.height,
-         (bl.y - tl.y) / source.height, tl.x, tl.y});
-    emf::Path place;
-    place.MoveTo(tl);
-    place.LineTo(tr);
-    place.LineTo({tr.x + bl.x - tl.x, tr.y + bl.y - tl.y});
-    place.LineTo(bl);
-    place.Close();
-    ApplyClip();
-    target_.FillPattern(place, emf::FillRule::kWinding, paint, false);
+    PaintBitmap(image->bitmap, image->mean, source,
+                mode == kInterpolationNearest ? emf::SmoothPaint::Sampling::kNearest
+                : mode == kInterpolationHighQuality || mode >= kInterpolationHighQualityBilinear
+                    ? emf::SmoothPaint::Sampling::kFiltered
+                    : emf::SmoothPaint::Sampling::kBilinear,
+                tl, tr, bl, false);
     return;
   }
   PlayImageMetafile(record, *image, source, tl, tr, bl);
+}
+
+void Player::PaintBitmap(std::shared_ptr<const emf::Image> bitmap, uint32_t mean,
+                         const RectF& source, emf::SmoothPaint::Sampling sampling, emf::Point tl,
+                         emf::Point tr, emf::Point bl, bool antialias) {
+  emf::SmoothPaint paint;
+  paint.tile = std::move(bitmap);
+  paint.argb = mean;
+  paint.extend = emf::SmoothPaint::Extend::kPad;
+  paint.sampling = sampling;
+  paint.to_device = emf::Transform{1, 0, 0, 1, -source.x, -source.y}.Then(
+      {(tr.x - tl.x) / source.width, (tr.y - tl.y) / source.width, (bl.x - tl.x) / source.height,
+       (bl.y - tl.y) / source.height, tl.x, tl.y});
+  ApplyClip();
+  target_.FillPattern(emf::Parallelogram(tl, tr, bl), emf::FillRule::kWinding, paint, antialias);
 }
 
 void Player::PlayImageMetafile(const Record& record, const PlusImage& image, const RectF& source,
@@ -251,25 +251,9 @@ void Player::PlayImageMetafile(const Record& record, const PlusImage& image, con
       Skip(record, "pictures past the page's budget");
       return;
     }
-    emf::SmoothPaint paint;
-    paint.argb = MeanPixel(*drawn);
-    paint.extend = emf::SmoothPaint::Extend::kPad;
-    paint.sampling = emf::SmoothPaint::Sampling::kBilinear;
-    paint.to_device = {(tr.x - tl.x) / columns,
-                       (tr.y - tl.y) / columns,
-                       (bl.x - tl.x) / rows,
-                       (bl.y - tl.y) / rows,
-                       tl.x,
-                       tl.y};
-    paint.tile = drawn;
-    emf::Path place;
-    place.MoveTo(tl);
-    place.LineTo(tr);
-    place.LineTo(br);
-    place.LineTo(bl);
-    place.Close();
-    ApplyClip();
-    target_.FillPattern(place, emf::FillRule::kWinding, paint, state_.antialias);
+    PaintBitmap(drawn, MeanPixel(*drawn),
+                {0, 0, static_cast<double>(columns), static_cast<double>(rows)},
+                emf::SmoothPaint::Sampling::kBilinear, tl, tr, bl, state_.antialias);
     return;
   }
   const Nested nested;

@@ -238,9 +238,8 @@ bool SetSourcePaint(cairo_t* cr, const SmoothPaint& paint, std::string& failure)
   }
   Pattern pattern;
   Surface tile;
-  constexpr int kWidestTile = 32767;  // cairo's widest surface: a wider tile takes its mean
   if (paint.tile && paint.tile->width > 0 && paint.tile->height > 0 &&
-      paint.tile->width <= kWidestTile && paint.tile->height <= kWidestTile) {
+      paint.tile->width <= kWidestPaintTile && paint.tile->height <= kWidestPaintTile) {
     tile.reset(cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(paint.tile->pixels.data())),
         paint.tile->has_alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, paint.tile->width,

@@ -73,6 +73,8 @@ struct SmoothPaint {
   std::vector<Patch> mesh;
   Transform to_device;  // the tile's pixels or the gradient's space -> target
 };
+// cairo's widest surface: a wider or taller tile paints its mean colour.
+inline constexpr int kWidestPaintTile = 32767;
 
 class DrawingTarget {
  public:
